@@ -1,0 +1,42 @@
+# The two set-up commands: `make run` and `make test`. `make bench` runs the benchmarks.
+BUILD ?= build
+BENCH_BUILD ?= build-bench
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test bench sanitize clean
+
+all: build
+
+deps:
+	tools/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Starts the program with the simulated acquisition device, so a live ECG shows
+# without hardware. Without a display it runs offscreen.
+run: build
+	MALVORANT_DEVICE=$${MALVORANT_DEVICE:-simulated} \
+	QT_QPA_PLATFORM=$${QT_QPA_PLATFORM:-$$( [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && echo xcb || echo offscreen )} \
+	$(BUILD)/app/Malvorant
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DMALVORANT_TESTS=OFF -DMALVORANT_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks
+	@set -e; for b in $(BENCH_BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B build-asan -DMALVORANT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(BENCH_BUILD) build-asan

@@ -1,0 +1,1 @@
+// Linux side of the operating-system services the program takes from its host.
