@@ -374,6 +374,47 @@ void CDatCodec::completeEvent(EcgStreamSample* out, int type)
     out->type = type;
 }
 
+void CDatCodec::noteSamplePair(int rawII, int rawI)
+{
+    if (m_encoder.output()) {
+        DatCodecSourceRecord rec;
+        rec.kind = DatCodecSourceRecord::SamplePair;
+        rec.rawII = rawII;
+        rec.rawI = rawI;
+        m_encoder.add(rec);
+    }
+}
+
+bool CDatCodec::finishEvent(EcgStreamSample* out, int type)
+{
+    noteEvent(type);
+    if (!out)
+        return false;
+    completeEvent(out, type);
+    return true;
+}
+
+bool CDatCodec::finishDeviceInfo(EcgStreamSample* out)
+{
+    EcgDeviceInfo info;
+    info.a = m_infoA;
+    info.b = m_infoBNeg ? -static_cast<std::int32_t>(m_infoB) : static_cast<std::int32_t>(m_infoB);
+    info.c = m_infoCNeg ? -static_cast<std::int32_t>(m_infoC) : static_cast<std::int32_t>(m_infoC);
+    info.d = m_infoD;
+    info.e = m_infoE;
+    info.f = m_infoF;
+    if (m_encoder.output()) {
+        DatCodecSourceRecord rec;
+        rec.kind = DatCodecSourceRecord::DeviceInfo;
+        rec.info = info;
+        m_encoder.add(rec);
+    }
+    if (!out)
+        return false;
+    deviceInfoToSample(info, *out);
+    return true;
+}
+
 void CDatCodec::completeSample(EcgStreamSample* out, double leadI, double leadII, bool peak)
 {
     out->leadI = static_cast<float>(leadI);
@@ -480,13 +521,7 @@ bool CDatCodec::framedWord(std::uint16_t word, EcgStreamSample* out)
         const double leadI = m_hpFramedI.processHighPass005(value * m_framedFactor);
         const bool peak = m_peakFramed.flag;
         m_peakFramed.flag = false;
-        if (m_encoder.output()) {
-            DatCodecSourceRecord rec;
-            rec.kind = DatCodecSourceRecord::SamplePair;
-            rec.rawII = m_lastRawII;
-            rec.rawI = value;
-            m_encoder.add(rec);
-        }
+        noteSamplePair(m_lastRawII, value);
         if (!out)
             return false;
         completeSample(out, leadI, m_framedLeadII, peak);
@@ -574,32 +609,10 @@ bool CDatCodec::framedInjectWord(int value, EcgStreamSample* out)
         m_lastPacketFramed = m_lastPacketFramed == 0 ? 4095 : m_lastPacketFramed - 1;
     m_injectIndex = 0;
 
-    if (completed == ECG_EVENT_DEVICE_INFO) {
-        EcgDeviceInfo info;
-        info.a = m_infoA;
-        info.b = m_infoBNeg ? -static_cast<std::int32_t>(m_infoB) : static_cast<std::int32_t>(m_infoB);
-        info.c = m_infoCNeg ? -static_cast<std::int32_t>(m_infoC) : static_cast<std::int32_t>(m_infoC);
-        info.d = m_infoD;
-        info.e = m_infoE;
-        info.f = m_infoF;
-        if (m_encoder.output()) {
-            DatCodecSourceRecord rec;
-            rec.kind = DatCodecSourceRecord::DeviceInfo;
-            rec.info = info;
-            m_encoder.add(rec);
-        }
-        if (!out)
-            return false;
-        deviceInfoToSample(info, *out);
-        return true;
-    }
-    if (completed != 0) {
-        noteEvent(completed);
-        if (!out)
-            return false;
-        completeEvent(out, completed);
-        return true;
-    }
+    if (completed == ECG_EVENT_DEVICE_INFO)
+        return finishDeviceInfo(out);
+    if (completed != 0)
+        return finishEvent(out, completed);
     return false;
 }
 
@@ -666,13 +679,7 @@ bool CDatCodec::framedStatusWord(std::uint16_t word, EcgStreamSample* out)
     m_flagsFramed.batteryFlag = false;
     m_injectIndex = 0;
 
-    if (completed == 0)
-        return false;
-    noteEvent(completed);
-    if (!out)
-        return false;
-    completeEvent(out, completed);
-    return true;
+    return completed != 0 && finishEvent(out, completed);
 }
 
 // ---------------------------------------------------------------------------
@@ -690,11 +697,7 @@ bool CDatCodec::streamDecoderIap(unsigned char byte, EcgStreamSample* out)
         if (cut) {
             // A frame that ends inside a packet lost data.
             debugLogError("CDatCodec::streamDecoderIap() truncated packet");
-            noteEvent(ECG_EVENT_PACKET_ERROR);
-            if (out) {
-                completeEvent(out, ECG_EVENT_PACKET_ERROR);
-                return true;
-            }
+            return finishEvent(out, ECG_EVENT_PACKET_ERROR);
         }
         return false;
     }
@@ -749,13 +752,7 @@ bool CDatCodec::iapTriplet(EcgStreamSample* out)
             break;
         }
         m_tripletIndex = 1;
-        if (!error)
-            return false;
-        noteEvent(ECG_EVENT_PACKET_ERROR);
-        if (!out)
-            return false;
-        completeEvent(out, ECG_EVENT_PACKET_ERROR);
-        return true;
+        return error && finishEvent(out, ECG_EVENT_PACKET_ERROR);
     }
 
     if (index < m_tripletLength - 1) {
@@ -775,13 +772,7 @@ bool CDatCodec::iapTriplet(EcgStreamSample* out)
             const double leadII = -m_hpIapII.processHighPass005(rawII * m_iapFactor);
             peakStep(m_peakIap, m_chainIap, m_diffIap, leadII);
             const double leadI = m_hpIapI.processHighPass005(rawI * m_iapFactor);
-            if (m_encoder.output()) {
-                DatCodecSourceRecord rec;
-                rec.kind = DatCodecSourceRecord::SamplePair;
-                rec.rawII = rawII;
-                rec.rawI = rawI;
-                m_encoder.add(rec);
-            }
+            noteSamplePair(rawII, rawI);
             if (!out)
                 return false;
             completeSample(out, leadI, leadII, m_peakIap.flag);
@@ -843,36 +834,15 @@ bool CDatCodec::iapFinal(EcgStreamSample* out)
     const unsigned sum = static_cast<unsigned>(m_triplet[1]) << 8 | m_triplet[2];
     if (((m_checksum + status) & 0xFFFF) != sum) {
         debugLogError("CDatCodec::streamDecoderIap() checksum error");
-        noteEvent(ECG_EVENT_PACKET_ERROR);
-        if (!out)
-            return false;
-        completeEvent(out, ECG_EVENT_PACKET_ERROR);
-        return true;
+        return finishEvent(out, ECG_EVENT_PACKET_ERROR);
     }
     if (!m_iapPacketBad && m_iapInSequence)
         m_recognisedIap = true;
 
     switch (m_packetType) {
-    case 1: {
+    case 1:
         m_infoF = status;
-        EcgDeviceInfo info;
-        info.a = m_infoA;
-        info.b = m_infoBNeg ? -static_cast<std::int32_t>(m_infoB) : static_cast<std::int32_t>(m_infoB);
-        info.c = m_infoCNeg ? -static_cast<std::int32_t>(m_infoC) : static_cast<std::int32_t>(m_infoC);
-        info.d = m_infoD;
-        info.e = m_infoE;
-        info.f = m_infoF;
-        if (m_encoder.output()) {
-            DatCodecSourceRecord rec;
-            rec.kind = DatCodecSourceRecord::DeviceInfo;
-            rec.info = info;
-            m_encoder.add(rec);
-        }
-        if (!out)
-            return false;
-        deviceInfoToSample(info, *out);
-        return true;
-    }
+        return finishDeviceInfo(out);
     case 3: {
         // Neither text need end in a zero on the wire: print each by its length.
         const char* id = reinterpret_cast<const char*>(m_idBytes);
@@ -922,13 +892,7 @@ bool CDatCodec::iapFinal(EcgStreamSample* out)
         }
         if (m_pendingStatus >= 0 && m_statusCb)
             m_statusCb->datCodecRespStatusValue(m_pendingStatus);
-        if (completed == 0)
-            return false;
-        noteEvent(completed);
-        if (!out)
-            return false;
-        completeEvent(out, completed);
-        return true;
+        return completed != 0 && finishEvent(out, completed);
     }
     default:
         return false;

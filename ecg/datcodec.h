@@ -143,6 +143,10 @@ private:
     void completeSample(EcgStreamSample* out, double leadI, double leadII, bool peak);
     static void completeEvent(EcgStreamSample* out, int type);
     void noteEvent(int type);
+    void noteSamplePair(int rawII, int rawI);
+    // Hands the event to the re-encoder and completes it when a record is given.
+    bool finishEvent(EcgStreamSample* out, int type);
+    bool finishDeviceInfo(EcgStreamSample* out);
 
     int m_mode = kModeUnknown;
     bool m_recognisedFramed = false;

@@ -85,6 +85,18 @@ SimDeviceConfig SimDeviceConfig::fromEnvironment()
     return c;
 }
 
+SynthEcgParams SimDeviceConfig::synthParams() const
+{
+    SynthEcgParams p;
+    p.heartRate = heartRate;
+    p.amplitude = amplitudeMv * kUnitsPerMv;
+    p.noise = noiseMv * kUnitsPerMv;
+    p.mainsAmplitude = mainsMv * kUnitsPerMv;
+    p.mainsFrequency = mainsHz;
+    p.seed = seed;
+    return p;
+}
+
 // ---------------------------------------------------------------------------
 
 CSimDeviceSession::CSimDeviceSession(int deviceFd, const SimDeviceConfig& config)
@@ -109,14 +121,7 @@ QByteArray CSimDeviceSession::commands() const
 
 void CSimDeviceSession::run()
 {
-    SynthEcgParams p;
-    p.heartRate = m_config.heartRate;
-    p.amplitude = m_config.amplitudeMv * kUnitsPerMv;
-    p.noise = m_config.noiseMv * kUnitsPerMv;
-    p.mainsAmplitude = m_config.mainsMv * kUnitsPerMv;
-    p.mainsFrequency = m_config.mainsHz;
-    p.seed = m_config.seed;
-    CSynthEcg gen(p);
+    CSynthEcg gen(m_config.synthParams());
 
     QByteArray out;
     FrameSink sink(&out);

@@ -2,6 +2,7 @@
 #define MALVORANT_SIMDEVICE_H
 
 #include "btbackend.h"
+#include "synthecg.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,6 +35,8 @@ struct SimDeviceConfig {
     unsigned seed = 1;
 
     static SimDeviceConfig fromEnvironment();
+    // The generator's settings in decoded sample units (1 mV = 1000 / 5.2).
+    SynthEcgParams synthParams() const;
 };
 
 // One connection to the simulated device: its end of a socket pair, served

@@ -34,30 +34,12 @@ Winbluez::~Winbluez()
 
 bool Winbluez::parseAddress(const QString& text, quint64* address)
 {
-    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
-    if (parts.size() != 6)
-        return false;
-    quint64 a = 0;
-    for (const QString& p : parts) {
-        bool ok = false;
-        const uint v = p.toUInt(&ok, 16);
-        if (!ok || p.isEmpty() || p.size() > 2)
-            return false;
-        a = a << 8 | v;
-    }
-    *address = a;
-    return true;
+    return btParseAddress(text, address);
 }
 
 QString Winbluez::addressText(quint64 address)
 {
-    QString text;
-    for (int i = 5; i >= 0; --i) {
-        if (i != 5)
-            text += QLatin1Char(':');
-        text += QStringLiteral("%1").arg((address >> (8 * i)) & 0xFF, 2, 16, QLatin1Char('0'));
-    }
-    return text;
+    return btAddressText(address);
 }
 
 QString Winbluez::name(int i) const

@@ -13,6 +13,11 @@ struct BtInquiryDevice {
     quint64 address = 0; // 48-bit Bluetooth address, most significant byte first when written
 };
 
+// "00:80:2a:4b:58:01" <-> 0x00802A4B5801: exactly six groups of one or two
+// hexadecimal digits make an address; written in lower case with two digits.
+bool btParseAddress(const QString& text, quint64* address);
+QString btAddressText(quint64 address);
+
 // Asked by the back end when the stack wants the PIN of a device being
 // paired; true with the PIN filled in answers the request.
 using BtPinHandler = std::function<bool(quint64 address, QByteArray* pin)>;

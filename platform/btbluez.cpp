@@ -55,22 +55,6 @@ bool managedObjects(const QDBusConnection& bus, ManagedObjects* out, QString* er
     return true;
 }
 
-bool parseAddressText(const QString& text, quint64* address)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() != 6)
-        return false;
-    quint64 a = 0;
-    for (const QString& p : parts) {
-        bool ok = false;
-        const uint v = p.toUInt(&ok, 16);
-        if (!ok || p.size() != 2 || v > 0xFF)
-            return false;
-        a = a << 8 | v;
-    }
-    *address = a;
-    return true;
-}
 }
 
 // ---------------------------------------------------------------------------
@@ -88,7 +72,7 @@ bool CBluezAgent::addressFromDevicePath(const QString& path, quint64* address)
         return false;
     QString tail = path.mid(at + 5);
     tail.replace(QLatin1Char('_'), QLatin1Char(':'));
-    return parseAddressText(tail, address);
+    return btParseAddress(tail, address);
 }
 
 bool CBluezAgent::isOurDevice(const QDBusObjectPath& device) const
@@ -243,7 +227,7 @@ bool CBtBackendBluez::inquiry(std::vector<BtInquiryDevice>* found, QString* erro
             continue;
         BtInquiryDevice d;
         d.name = props.value(QStringLiteral("Name")).toString();
-        if (d.name.isEmpty() || !parseAddressText(props.value(QStringLiteral("Address")).toString(), &d.address))
+        if (d.name.isEmpty() || !btParseAddress(props.value(QStringLiteral("Address")).toString(), &d.address))
             continue;
         found->push_back(d);
     }

@@ -85,6 +85,18 @@ std::vector<RawPair> synthPairs(int n, double bpm = 120, double amplitude = 288,
     return pairs;
 }
 
+void verifyInfo(const EcgStreamSample& r, const EcgDeviceInfo& expected)
+{
+    QCOMPARE(r.type, int(ECG_EVENT_DEVICE_INFO));
+    const EcgDeviceInfo info = deviceInfoFromSample(r);
+    QCOMPARE(info.a, expected.a);
+    QCOMPARE(info.b, expected.b);
+    QCOMPARE(info.c, expected.c);
+    QCOMPARE(info.d, expected.d);
+    QCOMPARE(info.e, expected.e);
+    QCOMPARE(info.f, expected.f);
+}
+
 class StatusRecorder : public CDatCodecCallbackInterface
 {
 public:
@@ -408,22 +420,9 @@ void TestDatCodec::framedInjectPackets()
         if (r.type < 0)
             events.push_back(r);
     QCOMPARE(int(events.size()), 6);
-    QCOMPARE(events[0].type, int(ECG_EVENT_DEVICE_INFO));
-    EcgDeviceInfo info = deviceInfoFromSample(events[0]);
-    QCOMPARE(info.a, 0xDEADBEEFu);
-    QCOMPARE(info.b, -123456789);
-    QCOMPARE(info.c, 0x7FFFFFFF);
-    QCOMPARE(info.d, 0x1FFFu);
-    QCOMPARE(info.e, 0x7FFu);
-    QCOMPARE(info.f, 0xABCu);
+    verifyInfo(events[0], EcgDeviceInfo{0xDEADBEEF, -123456789, 0x7FFFFFFF, 0x1FFF, 0x7FF, 0xABC});
     QCOMPARE(events[0].leadII, 0.0f);
-    info = deviceInfoFromSample(events[1]);
-    QCOMPARE(info.a, 1u);
-    QCOMPARE(info.b, 2);
-    QCOMPARE(info.c, -3);
-    QCOMPARE(info.d, 4u);
-    QCOMPARE(info.e, 5u);
-    QCOMPARE(info.f, 6u);
+    verifyInfo(events[1], EcgDeviceInfo{1, 2, -3, 4, 5, 6});
     QCOMPARE(events[2].type, int(ECG_EVENT_USER_MARK1));
     QCOMPARE(events[3].type, int(ECG_EVENT_USER_MARK2));
     QCOMPARE(events[4].type, int(ECG_EVENT_USER_MARK3));
@@ -627,18 +626,8 @@ void TestDatCodec::iapDeviceInfo()
     codec.setMode(CDatCodec::kModeIap);
     const auto recs = decodeAll(codec, w.out);
     QCOMPARE(int(recs.size()), 2);
-    QCOMPARE(recs[0].type, int(ECG_EVENT_DEVICE_INFO));
-    EcgDeviceInfo info = deviceInfoFromSample(recs[0]);
-    QCOMPARE(info.a, 0x12345678u);
-    QCOMPARE(info.b, -0x7FFFFFFF);
-    QCOMPARE(info.c, 0x1234567);
-    QCOMPARE(info.d, 0x1ABCu);
-    QCOMPARE(info.e, 0x5A5u);
-    QCOMPARE(info.f, 0xEEu);
-    info = deviceInfoFromSample(recs[1]);
-    QCOMPARE(info.a, 0xFFFFFFFFu);
-    QCOMPARE(info.b, 5);
-    QCOMPARE(info.c, -6);
+    verifyInfo(recs[0], EcgDeviceInfo{0x12345678, -0x7FFFFFFF, 0x1234567, 0x1ABC, 0x5A5, 0xEE});
+    verifyInfo(recs[1], EcgDeviceInfo{0xFFFFFFFF, 5, -6, 0, 0, 0});
 }
 
 void TestDatCodec::iapIdentificationStaysInsideRecord()

@@ -28,10 +28,20 @@ struct Link {
     }
     ~Link()
     {
+        drain.reset();
         owner.stream = nullptr;
         stream.reset();
     }
     void select() { stream->btSelectDevice(kSimName, kSimAddress); }
+    // Selects the device, drains the stream as the live view does, starts.
+    TestDrain& start()
+    {
+        select();
+        drain = std::make_unique<TestDrain>(stream.get());
+        stream->startStop(true);
+        return *drain;
+    }
+    std::unique_ptr<TestDrain> drain;
 };
 }
 
@@ -93,9 +103,7 @@ void TestDeviceLink::deliversTheGeneratorsSignalAndEvents()
     cfg.timeScale = 4.0;
     cfg.seed = 5;
     Link link(cfg);
-    link.select();
-    TestDrain drain(link.stream.get());
-    link.stream->startStop(true);
+    TestDrain& drain = link.start();
     QCOMPARE(link.owner.connectErrors, QList<int>{0});
     QCOMPARE(link.owner.connectTexts, QList<QString>{kSimName});
     QVERIFY(link.stream->socketLayer()->isConnected());
@@ -105,14 +113,8 @@ void TestDeviceLink::deliversTheGeneratorsSignalAndEvents()
 
     // The generator again, quantised as the device does, through the
     // decoder's filter: the delivered leads must be exactly these.
-    const double unitsPerMv = 1000.0 / 5.2;
-    SynthEcgParams p;
-    p.heartRate = cfg.heartRate;
-    p.amplitude = cfg.amplitudeMv * unitsPerMv;
-    p.noise = cfg.noiseMv * unitsPerMv;
-    p.mainsAmplitude = cfg.mainsMv * unitsPerMv;
-    p.mainsFrequency = cfg.mainsHz;
-    p.seed = cfg.seed;
+    const SynthEcgParams p = cfg.synthParams();
+    QCOMPARE(p.amplitude, 1.5 * 1000.0 / 5.2);
     CSynthEcg gen(p);
     const int n = drain.samples() + 200;
     std::vector<float> refI, refII;
@@ -238,9 +240,7 @@ void TestDeviceLink::connectedOnlyWhenTheLinkIsUp()
     cfg.connectDelayMs = 400;
     cfg.timeScale = 4;
     Link link(cfg);
-    link.select();
-    TestDrain drain(link.stream.get());
-    link.stream->startStop(true);
+    TestDrain& drain = link.start();
     // The connect is under way: nothing reported, nothing sent.
     QVERIFY(link.owner.connectErrors.isEmpty());
     QVERIFY(!link.stream->socketLayer()->isConnected());
@@ -258,9 +258,7 @@ void TestDeviceLink::silentDeviceIsReconnectedByTheWatchdog()
     SimDeviceConfig cfg;
     cfg.timeScale = 2;
     Link link(cfg);
-    link.select();
-    TestDrain drain(link.stream.get());
-    link.stream->startStop(true);
+    TestDrain& drain = link.start();
     QTRY_VERIFY_WITH_TIMEOUT(drain.samples() > 500, 10000);
     link.sim->goSilent();
     const int before = drain.samples();
@@ -277,9 +275,7 @@ void TestDeviceLink::droppedLinkIsReported()
     SimDeviceConfig cfg;
     cfg.timeScale = 2;
     Link link(cfg);
-    link.select();
-    TestDrain drain(link.stream.get());
-    link.stream->startStop(true);
+    TestDrain& drain = link.start();
     QTRY_VERIFY_WITH_TIMEOUT(drain.samples() > 300, 10000);
     link.sim->dropLink();
     QTRY_COMPARE_WITH_TIMEOUT(link.owner.disconnectedReports, 1, 5000);
@@ -296,9 +292,7 @@ void TestDeviceLink::droppedLinkIsReported()
     c2.timeScale = 4;
     c2.dropAfter = 1.0;
     Link l2(c2);
-    l2.select();
-    TestDrain d2(l2.stream.get());
-    l2.stream->startStop(true);
+    TestDrain& d2 = l2.start();
     QTRY_VERIFY_WITH_TIMEOUT(l2.owner.disconnectedReports >= 1, 5000);
     l2.stream->startStop(false);
     QVERIFY(d2.samples() > 0);
@@ -351,9 +345,7 @@ void TestDeviceLink::stopReleasesEverything()
     SimDeviceConfig cfg;
     cfg.timeScale = 4;
     Link link(cfg);
-    link.select();
-    TestDrain drain(link.stream.get());
-    link.stream->startStop(true);
+    TestDrain& drain = link.start();
     QVERIFY(link.sim->isRegistered());
     QTRY_VERIFY_WITH_TIMEOUT(drain.samples() > 100, 5000);
     link.stream->startStop(false);
