@@ -50,6 +50,7 @@ class TestDeviceLink : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void environmentConfiguresTheDevice();
     void discoveryFindsTheDevice();
     void noAdapterIsReportedAsSuch();
     void deliversTheGeneratorsSignalAndEvents();
@@ -64,6 +65,37 @@ private slots:
 void TestDeviceLink::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("malvorant.devicelink.debug=false"));
+}
+
+void TestDeviceLink::environmentConfiguresTheDevice()
+{
+    const SimDeviceConfig defaults = SimDeviceConfig::fromEnvironment();
+    QCOMPARE(defaults.heartRate, 120.0);
+    QCOMPARE(defaults.timeScale, 1.0);
+    QVERIFY(defaults.silentAfter < 0 && defaults.dropAfter < 0 && !defaults.neverAnswers);
+
+    qputenv("MALVORANT_DEVICE", "simulated");
+    qputenv("MALVORANT_SIM_HEART_RATE", "180");
+    qputenv("MALVORANT_SIM_AMPLITUDE_MV", "2.5");
+    qputenv("MALVORANT_SIM_MAINS_HZ", "60");
+    qputenv("MALVORANT_SIM_TOGGLE_EVERY", "10");
+    qputenv("MALVORANT_SIM_NEVER_ANSWERS", "1");
+    qputenv("MALVORANT_SIM_TIME_SCALE", "fast"); // not a number: ignored
+    qputenv("MALVORANT_SIM_NOISE_MV", "-1");     // out of range: ignored
+    const SimDeviceConfig c = SimDeviceConfig::fromEnvironment();
+    QCOMPARE(c.heartRate, 180.0);
+    QCOMPARE(c.amplitudeMv, 2.5);
+    QCOMPARE(c.mainsHz, 60.0);
+    QCOMPARE(c.toggleEvery, 10.0);
+    QVERIFY(c.neverAnswers);
+    QCOMPARE(c.timeScale, 1.0);
+    QCOMPARE(c.noiseMv, defaults.noiseMv);
+    const auto backend = createBtBackend();
+    QCOMPARE(backend->backendName(), QStringLiteral("simulated"));
+    for (const char* v : {"MALVORANT_DEVICE", "MALVORANT_SIM_HEART_RATE", "MALVORANT_SIM_AMPLITUDE_MV",
+                          "MALVORANT_SIM_MAINS_HZ", "MALVORANT_SIM_TOGGLE_EVERY", "MALVORANT_SIM_NEVER_ANSWERS",
+                          "MALVORANT_SIM_TIME_SCALE", "MALVORANT_SIM_NOISE_MV"})
+        qunsetenv(v);
 }
 
 void TestDeviceLink::discoveryFindsTheDevice()
