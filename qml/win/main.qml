@@ -1,0 +1,19 @@
+import QtQuick
+import QtQuick.Controls
+
+ApplicationWindow {
+    id: mainWindow
+    title: "Malvorant"
+    width: 1280
+    height: 800
+    minimumWidth: 1024
+    minimumHeight: 768
+    visibility: Window.Maximized
+    visible: true
+
+    UiData {
+        id: uiData
+    }
+
+    Component.onCompleted: cQmlInterface.postLogMessage("main window loaded")
+}
