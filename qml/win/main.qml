@@ -14,6 +14,4 @@ ApplicationWindow {
     UiData {
         id: uiData
     }
-
-    Component.onCompleted: cQmlInterface.postLogMessage("main window loaded")
 }

@@ -1,3 +1,4 @@
+#include "blockedpath.h"
 #include "isolatedhome.h"
 #include "platformfolders.h"
 #include "processlist.h"
@@ -87,13 +88,12 @@ private slots:
     void publicDocumentsUncreatableIsEmpty()
     {
         QTemporaryDir tmp;
-        QFile blocker(tmp.filePath(QStringLiteral("file")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(blocker.fileName() + "/Documents"));
+        const QString blocked = blockedFolderPath(tmp);
+        QVERIFY(!blocked.isEmpty());
+        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(blocked));
         QCOMPARE(platform::publicDocumentsFolder(), QString());
         // A regular file in place of the folder is no folder either.
-        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(blocker.fileName()));
+        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(QFileInfo(blocked).path()));
         QCOMPARE(platform::publicDocumentsFolder(), QString());
     }
 
