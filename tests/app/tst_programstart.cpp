@@ -20,10 +20,15 @@ class TstProgramStart : public QObject
 {
     Q_OBJECT
 
-    static std::unique_ptr<QProcess> start(const QString& documents, const QString& profile)
+    static std::unique_ptr<QProcess> start(const QString& documents, const QString& profile,
+                                           bool endsFromStartUp = false)
     {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // A start that ends from inside start-up leaves what it built to the
+        // system; a leak check of a sanitizer build would overwrite its exit code.
+        if (endsFromStartUp)
+            env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
         env.insert("MALVORANT_PUBLIC_DOCUMENTS", documents);
         env.insert("ALLUSERSPROFILE", profile);
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -96,7 +101,7 @@ private slots:
         QVERIFY(!blocked.isEmpty());
         const QString profile = tmp.filePath("ProgramData");
 
-        std::unique_ptr<QProcess> p = start(blocked, profile);
+        std::unique_ptr<QProcess> p = start(blocked, profile, true);
         QVERIFY(p->waitForFinished(60000));
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), 255);  // -1
