@@ -23,12 +23,12 @@ CQmlInterface::CQmlInterface(QObject* parent)
     debugLog(2, "--------------- starting app --------------");
     debugLog(4, "entering CQmlInterface constructor");
 
-    // The managers join here, in this order, as they are built: acquisition
-    // stream; database, settings and patient managers; species analysis
-    // thresholds and the current patient; recording manager; telemedicine
-    // client and scheduler; DICOM client and scheduler; beat tone; service
-    // properties file; viewer defaults; the two beat analyses and the lead-in
-    // ring.
+    // The rest joins here, in this order, as it is built: update-installer
+    // folder; chart meta types; acquisition stream; database, settings and
+    // patient managers; species analysis thresholds and the current patient;
+    // recording manager; telemedicine client and scheduler; DICOM client and
+    // scheduler; beat tone; display state; service properties file; viewer
+    // defaults; the two beat analyses and the lead-in ring.
 
     m_firstUpdate = true;
     debugLog(4, "leaving CQmlInterface constructor");
