@@ -418,7 +418,8 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
         qDebug() << "CQvlComm::httpsReplyFinished:Error: " << m_lastError;
     }
 
-    const QString body = QString::fromUtf8(reply->readAll());
+    // An aborted reply (time-out) is closed and has no body left to read.
+    const QString body = reply->isOpen() ? QString::fromUtf8(reply->readAll()) : QString();
 
     QString faultText;
     if (findInResponseBody(QStringLiteral("faultstring"), body, faultText) >= 0) {
