@@ -4,10 +4,30 @@
 #include "debuglog.h"
 #include "settingsman.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QDirIterator>
 #include <QFile>
 #include <QSqlQuery>
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer poll;
+    poll.setInterval(2);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&]() {
+        if (done() || deadline.hasExpired())
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    return done();
+}
 
 void AnswerLog::push(const QString& line)
 {

@@ -13,6 +13,11 @@
 class CDbMan;
 class CSettingsMan;
 
+// Runs the event loop until done() holds or the time is up; unlike
+// QTest::qWaitFor it never sleeps between events, so a long transfer that
+// hops between the network thread and this one is not slowed down.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
+
 // Every answer of the client as one line, e.g. "initiateCase(0,1,7,fault)".
 class AnswerLog : public CQvlCallbackInterface
 {

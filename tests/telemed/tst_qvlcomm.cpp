@@ -240,14 +240,14 @@ void TstQvlComm::cleanup()
     m_answers.onAnswer = nullptr;
     m_server->releaseHeld();
     init();
-    QVERIFY(QTest::qWaitFor([this]() { return m_comm->checkUser(); }, 20000));
+    QVERIFY(waitUntil([this]() { return m_comm->checkUser(); }, 20000));
     QVERIFY(waitForAnswers(1));
     QCOMPARE(m_answers.answers.last(), QStringLiteral("checkUser(0,0,1)"));
 }
 
 bool TstQvlComm::waitForAnswers(int count)
 {
-    if (!QTest::qWaitFor([this, count]() { return m_answers.answers.size() >= count; }, 20000))
+    if (!waitUntil([this, count]() { return m_answers.answers.size() >= count; }, 20000))
         return false;
     // Anything more would come in the same handler run; give it a turn anyway.
     QTest::qWait(10);
@@ -356,7 +356,7 @@ void TstQvlComm::requestFields()
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     invoke(op);
     QLocale::setDefault(previous);
-    QVERIFY(QTest::qWaitFor([this]() { return m_answers.answers.contains(QLatin1String("modifiedDone"))
+    QVERIFY(waitUntil([this]() { return m_answers.answers.contains(QLatin1String("modifiedDone"))
                                               || (!m_answers.answers.isEmpty() && !m_answers.answers.first().startsWith(QLatin1String("modified"))); }, 20000));
     const qint64 after = QDateTime::currentSecsSinceEpoch();
     QCOMPARE(m_server->requests.size(), 1);
