@@ -149,6 +149,7 @@ private slots:
     void requestFields_data();
     void requestFields();
     void plainHttpAndUrlSetting();
+    void settingWithoutScheme();
     void replies_data();
     void replies();
     void faults_data();
@@ -193,7 +194,7 @@ void TstQvlComm::initTestCase()
                                        {"species", 2},
                                        {"sex", 3},
                                        {"birthdate", 1556928000},
-                                       {"breed", "Border Collie <BC>"},
+                                       {"breed", "Border Collie <BC>\x01"},
                                        {"weight", 12.5},
                                        {"weightUnit", 0}});
     const int sparse = m_env.addPatient({{"patientName", "Tweety"}, {"species", 21}, {"sex", 5},
@@ -429,6 +430,18 @@ void TstQvlComm::plainHttpAndUrlSetting()
     QCOMPARE(r.target, QByteArray(kPath));
     QVERIFY(r.header("Authorization").isNull());
     QVERIFY(!r.body.contains("ecret"));
+}
+
+void TstQvlComm::settingWithoutScheme()
+{
+    // Without a scheme the whole text is a path and there is no host: the
+    // request fails as a network failure and nothing reaches the service.
+    m_env.settings->qvlUrl = m_server->address() + kPath;
+    invoke("checkUser");
+    QVERIFY(waitForAnswers(1));
+    QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(1,0,0)"));
+    QVERIFY(!m_comm->getLastError().isEmpty());
+    QCOMPARE(m_server->requestCount, 0);
 }
 
 void TstQvlComm::replies_data()
