@@ -291,13 +291,15 @@ void TestDbMan::newerVersionIsLeftAlone()
         int from, to;
         CDbMan db(folder(), from, to);
     }
-    QCOMPARE(execOn(path(), {"update systemTable set value=16 where oid=1"}), QString());
+    QCOMPARE(execOn(path(), {"update systemTable set value=16 where oid=1",
+                             "drop index patientTableListIdx"}), QString());
     int from = 0, to = 0;
     CDbMan db(folder(), from, to);
     QVERIFY(db.isOk());
     QCOMPARE(from, 16);
     QCOMPARE(to, 15);
     QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"16"});
+    QVERIFY(!objectNames(path(), "index").contains("patientTableListIdx"));
 }
 
 void TestDbMan::emptyFileIsCreated()
