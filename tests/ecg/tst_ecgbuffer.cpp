@@ -83,6 +83,7 @@ private slots:
     void windowMovesAtOneHour();
     void typeChangesReachTheFile();
     void recordingThroughTheBuffer();
+    void damagedFileLoads();
     void copyEcgFile_data();
     void copyEcgFile();
     void copyFailures();
@@ -357,6 +358,36 @@ void TestEcgBuffer::recordingThroughTheBuffer()
     CEcgBuffer none;
     QVERIFY(!none.addSample(s));
     QVERIFY(!none.finishFile());
+}
+
+// A file of random bytes (records only, by the format) loads and filters
+// without a fault; a failed open leaves nothing of it reachable.
+void TestEcgBuffer::damagedFileLoads()
+{
+    CEcgBuffer& b = *m_buffer;
+    QRandomGenerator rng(99);
+    QByteArray random(16 * 20000 + 7, '\0');
+    for (char& c : random)
+        c = char(rng.bounded(256));
+    random[0] = 0;
+    std::uint16_t deviceInfo = std::uint16_t(std::int16_t(ECG_EVENT_DEVICE_INFO));
+    for (int i = 100; i < 20000; i += 100) // device records with any values at all
+        std::memcpy(random.data() + i * 16 + 12, &deviceInfo, 2);
+    QVERIFY(writeFileBytes(path("random.ecg"), random));
+    QVERIFY(b.openFile(m_dir->path().toStdString(), "random.ecg", 1));
+    QCOMPARE(b.getRecordCount(), 20000);
+    b.setFilterOptions(1, true);
+    float leads[6];
+    int type;
+    std::uint64_t value;
+    for (int i = 0; i < 20000; ++i)
+        QVERIFY(b.getEntry(i, true, true, leads, type, value));
+    b.closeFile();
+    QCOMPARE(readFileBytes(path("random.ecg")), random);
+
+    QVERIFY(!b.openFile(m_dir->path().toStdString(), "missing.ecg", 1));
+    QCOMPARE(b.getRecordCount(), 0);
+    QVERIFY(!b.getEntry(0, false, false, leads, type, value));
 }
 
 void TestEcgBuffer::copyEcgFile_data()
