@@ -1,6 +1,8 @@
 #include "qmlinterface.h"
 
+#include "dbman.h"
 #include "debuglog.h"
+#include "settingsman.h"
 
 #include <QDateTime>
 #include <QtDebug>
@@ -24,8 +26,23 @@ CQmlInterface::CQmlInterface(QObject* parent)
     debugLog(4, "entering CQmlInterface constructor");
 
     // The rest joins here, in this order, as it is built: update-installer
-    // folder; chart meta types; acquisition stream; database, settings and
-    // patient managers; species analysis thresholds and the current patient;
+    // folder; chart meta types; acquisition stream (before the database).
+
+    // The program never runs on without its database.
+    m_dbMan = new CDbMan(m_folders.dataFolder, m_dbFromVersion, m_dbToVersion);
+    if (!m_dbMan->isOk()) {
+        debugLogError("CQmlInterface constructor database failed: " + m_dbMan->errorText().toStdString());
+        qCritical().noquote() << m_dbMan->errorText();
+        std::exit(-1);
+    }
+    m_settingsMan = new CSettingsMan(QStringLiteral("MalvorantQml"), m_dbMan->database(),
+                                     m_dbFromVersion, m_dbToVersion);
+    if (!m_settingsMan->isOk()) {
+        debugLogError("CQmlInterface constructor settings could not be written");
+        std::exit(-1);
+    }
+
+    // Then: patient manager; species analysis thresholds and the current patient;
     // recording manager; telemedicine client and scheduler; DICOM client and
     // scheduler; beat tone; display state; service properties file; viewer
     // defaults; the two beat analyses and the lead-in ring.
