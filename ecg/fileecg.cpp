@@ -11,7 +11,7 @@
 namespace {
 
 const unsigned char kSync[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0x55, 0x55, 0x55, 0x55};
-constexpr std::size_t kStreamBuffer = 1 << 16;
+constexpr std::size_t kAppendBuffer = 1 << 18;
 
 const char* const kGenderTexts[] = {"Other", "Male", "Female", "Male-N", "Female-S", "nospec"};
 const char* const kSpeciesTexts[] = {"Unknown", "Equine", "Canine", "Feline", "Other", "Alpaca",
@@ -357,7 +357,7 @@ bool CFileEcg::createFile(std::string path)
         debugLogError("CFileEcg::createFile() unable to create " + path);
         return false;
     }
-    std::setvbuf(m_writeFile, nullptr, _IOFBF, kStreamBuffer);
+    startAppending();
     m_path = path;
     m_version = kWrittenVersion;
     m_dataStart = kDataStartV2;
@@ -389,7 +389,7 @@ bool CFileEcg::createFileNoHeader(std::string path)
         debugLogError("CFileEcg::createFileNoHeader() unable to create " + path);
         return false;
     }
-    std::setvbuf(m_writeFile, nullptr, _IOFBF, kStreamBuffer);
+    startAppending();
     m_path = path;
     m_version = 0;
     m_dataStart = 0;
@@ -444,8 +444,9 @@ bool CFileEcg::patchFileHeader(bool onReadWriteFile)
 
     // The header is written in place; a recording being appended continues
     // where it stood.
+    bool ok = onReadWriteFile || flushPending();
     const std::int64_t position = ftello(f);
-    bool ok = position >= 0;
+    ok = ok && position >= 0;
     ok = ok && writeAt(f, kPatientBlockOffset, patient, sizeof(patient));
     ok = ok && writeAt(f, kRecordingBlockOffset, recording, sizeof(recording));
     ok = ok && std::fflush(f) == 0;
@@ -455,22 +456,63 @@ bool CFileEcg::patchFileHeader(bool onReadWriteFile)
     return ok;
 }
 
+// Appends go through one buffer of our own (the stream itself is unbuffered),
+// so a write error shows in the addData call whose flush met it.
+void CFileEcg::startAppending()
+{
+    std::setvbuf(m_writeFile, nullptr, _IONBF, 0);
+    m_pending.resize(kAppendBuffer);
+    m_pendingSize = 0;
+    m_writeFailed = false;
+}
+
+bool CFileEcg::flushPending()
+{
+    if (m_pendingSize > 0 && !m_writeFailed)
+        m_writeFailed = std::fwrite(m_pending.data(), 1, m_pendingSize, m_writeFile) != m_pendingSize;
+    m_pendingSize = 0;
+    return !m_writeFailed;
+}
+
+bool CFileEcg::append(const void* bytes, std::size_t n)
+{
+    if (m_writeFailed)
+        return false;
+    if (m_pendingSize + n > m_pending.size() && !flushPending())
+        return false;
+    if (n >= m_pending.size()) {
+        m_writeFailed = std::fwrite(bytes, 1, n, m_writeFile) != n;
+        return !m_writeFailed;
+    }
+    std::memcpy(m_pending.data() + m_pendingSize, bytes, n);
+    m_pendingSize += n;
+    return true;
+}
+
 bool CFileEcg::addData(const unsigned char* bytes, int length)
 {
     if (!m_writeFile || length < 0 || (length > 0 && !bytes))
         return false;
-    const std::size_t n = static_cast<std::size_t>(length);
-    return std::fwrite(bytes, 1, n, m_writeFile) == n && !std::ferror(m_writeFile);
+    return append(bytes, static_cast<std::size_t>(length));
 }
 
 bool CFileEcg::addData(const EcgFileRecord* records, int count)
 {
     if (!m_writeFile || count < 0 || (count > 0 && !records))
         return false;
-    const std::size_t n = static_cast<std::size_t>(count);
-    if (std::fwrite(records, sizeof(EcgFileRecord), n, m_writeFile) != n || std::ferror(m_writeFile))
+    const std::size_t n = static_cast<std::size_t>(count) * sizeof(EcgFileRecord);
+    if (!m_writeFailed && m_pendingSize + n <= m_pending.size()) {
+        // The recorder's case: one record into the buffer.
+        if (count == 1)
+            std::memcpy(m_pending.data() + m_pendingSize, records, sizeof(EcgFileRecord));
+        else
+            std::memcpy(m_pending.data() + m_pendingSize, records, n);
+        m_pendingSize += n;
+    } else if (!append(records, n)) {
         return false;
-    m_recordCount = static_cast<int>(std::min<std::int64_t>(INT_MAX, std::int64_t(m_recordCount) + count));
+    }
+    if (m_recordCount < INT_MAX - count)
+        m_recordCount += count;
     return true;
 }
 
@@ -540,7 +582,11 @@ bool CFileEcg::writeBackWindow()
 
 bool CFileEcg::readData(int index, EcgReadRecord& out)
 {
-    if (!ensureWindow(index))
+    // Within the loaded window (a window is only ever loaded while a file is
+    // open and below its record count).
+    const bool inWindow = static_cast<unsigned>(index) - static_cast<unsigned>(m_windowBase)
+                          < static_cast<unsigned>(m_windowCount);
+    if (!inWindow && !ensureWindow(index))
         return false;
     out = readRecordFromFile(m_window[static_cast<std::size_t>(index - m_windowBase)]);
     return true;
@@ -589,6 +635,7 @@ void CFileEcg::closeStreams(bool& ok)
         m_rwFile = nullptr;
     }
     if (m_writeFile) {
+        ok = flushPending() && ok;
         ok = !std::ferror(m_writeFile) && ok;
         ok = std::fclose(m_writeFile) == 0 && ok;
         m_writeFile = nullptr;

@@ -105,11 +105,17 @@ private:
     bool ensureWindow(int index);
     bool loadWindow(int start);
     bool writeBackWindow();
+    void startAppending();
+    bool flushPending();
+    bool append(const void* bytes, std::size_t n);
     void buildPatientBlock(unsigned char* block) const;
     void buildRecordingBlock(unsigned char* block) const;
 
     std::FILE* m_rwFile = nullptr;    // file opened for viewing and type changes
     std::FILE* m_writeFile = nullptr; // file being created and appended to
+    std::vector<unsigned char> m_pending; // appended bytes not yet written
+    std::size_t m_pendingSize = 0;
+    bool m_writeFailed = false;
     bool m_readOnly = false;          // opened file could only be opened for reading
     std::string m_path;
     int m_version = 0;
