@@ -6,6 +6,7 @@
 // in Europe/Berlin so that local time stamps cross daylight saving.
 
 #include "dbman.h"
+#include "fileman.h"
 #include "patientman.h"
 #include "settingsman.h"
 
@@ -31,6 +32,7 @@ struct StoreEnv
     // (Re)opens the store on the same folder, as a new start of the program does.
     void open()
     {
+        files.reset();
         patients.reset();
         settings.reset();
         db.reset();
@@ -40,6 +42,8 @@ struct StoreEnv
         patients = std::make_unique<CPatientMan>(db->database(), settings.get(), fromVersion,
                                                  toVersion, applicationType);
         patients->loadPatient(settings->patientId);
+        files = std::make_unique<CFileMan>(dataFolder(), db->database(), settings.get(),
+                                           fromVersion, toVersion);
     }
 
     QString dataFolder() const { return dir.path() + QLatin1Char('/'); }
@@ -86,6 +90,7 @@ struct StoreEnv
     std::unique_ptr<CDbMan> db;
     std::unique_ptr<CSettingsMan> settings;
     std::unique_ptr<CPatientMan> patients;
+    std::unique_ptr<CFileMan> files;
 };
 
 #endif
