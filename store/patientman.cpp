@@ -270,30 +270,27 @@ void CPatientMan::getSpeciesBreedInfo()
     }
 }
 
-int CPatientMan::getSpeciesId()
+int CPatientMan::speciesIdOfName(int notFound, const char* where)
 {
     QSqlQuery q(*m_db);
-    int result = -1;
+    int result = notFound;
     if (runQuery(q, QStringLiteral("select id from speciesTable where species=?"), {speciesName},
-                 "CPatientMan::getSpeciesId()")
+                 where)
         && q.next()) {
         result = q.value(0).toInt();
     }
-    debugLog(4, "CPatientMan::getSpeciesId() returns basePos=" + toStdString(result));
+    debugLog(4, std::string(where) + " returns basePos=" + toStdString(result));
     return result;
+}
+
+int CPatientMan::getSpeciesId()
+{
+    return speciesIdOfName(-1, "CPatientMan::getSpeciesId()");
 }
 
 int CPatientMan::getSpeciesIdByName()
 {
-    QSqlQuery q(*m_db);
-    int result = 0;
-    if (runQuery(q, QStringLiteral("select id from speciesTable where species=?"), {speciesName},
-                 "CPatientMan::getSpeciesIdByName()")
-        && q.next()) {
-        result = q.value(0).toInt();
-    }
-    debugLog(4, "CPatientMan::getSpeciesIdByName() returns basePos=" + toStdString(result));
-    return result;
+    return speciesIdOfName(0, "CPatientMan::getSpeciesIdByName()");
 }
 
 int CPatientMan::getSpeciesListIdx()

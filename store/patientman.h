@@ -92,6 +92,8 @@ private:
     // Makes patientId the settings' current patient and saves it.
     void rememberCurrent();
     void clearCurrent();
+    // Id of speciesName in speciesTable, notFound when it has none.
+    int speciesIdOfName(int notFound, const char* where);
     int countQuery(const QString& sql, const QVariantList& values, const char* where, bool& found);
 
     QSqlDatabase* m_db = nullptr;
