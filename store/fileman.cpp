@@ -628,7 +628,8 @@ bool CFileMan::deletePatientFiles(int patientId)
 {
     const char* const where = "CFileMan::deletePatientFiles()";
     debugLog(4, "CFileMan::deletePatientFiles() patientId=" + toStdString(patientId));
-    if (m_ecgId >= 0 && m_patientId == patientId)
+    const bool ownsCurrent = m_ecgId >= 0 && m_patientId == patientId;
+    if (ownsCurrent)
         closeViewedFile();
     QSqlQuery q(*m_db);
     if (!runQuery(q, QStringLiteral("select fileName from ecgTable where patientId=?"), {patientId},
@@ -641,6 +642,11 @@ bool CFileMan::deletePatientFiles(int patientId)
     QSqlQuery del(*m_db);
     const bool deleted =
         runQuery(del, QStringLiteral("delete from ecgTable where patientId=?"), {patientId}, where);
+    if (ownsCurrent && deleted) {
+        // No deleted recording stays current.
+        clearCurrent();
+        rememberCurrent();
+    }
     return allRemoved && deleted;
 }
 

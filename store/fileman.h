@@ -108,8 +108,9 @@ public:
     // return the current ecgId afterwards.
     int deleteFile(int patientId, int ecgId);
     int deleteFileIgnorePatient(int patientId, int ecgId);
-    // Deletes every file and row of a patient; false when a file could not be
-    // removed or the rows could not be deleted.
+    // Deletes every file and row of a patient (closing the current recording
+    // first when it is one of them; none is current afterwards); false when a
+    // file could not be removed or the rows could not be deleted.
     bool deletePatientFiles(int patientId);
 
     // Marks a recording for the telemedicine upload (state 9) or for the

@@ -201,6 +201,7 @@ void TestFileMan::namesOfGivenTimes_data()
     QTest::newRow("spring forward") << qint64(1711848600) << "20240331_033000"; // 01:30 UTC
     QTest::newRow("fall back, summer") << qint64(1729989000) << "20241027_023000"; // 00:30 UTC
     QTest::newRow("fall back, winter") << qint64(1729992600) << "20241027_023000"; // 01:30 UTC
+    QTest::newRow("after 2038") << qint64(4107542400LL) << "21000301_010000"; // needs 64 bits
 }
 
 void TestFileMan::namesOfGivenTimes()
@@ -683,6 +684,8 @@ void TestFileMan::deletePatientFiles()
                                  + env.path(aName)));
     QVERIFY(!f.isStoredFileOpen());
     QVERIFY(!f.ecgBuffer().isFileInUse());
+    QCOMPARE(f.currentEcgId(), -1);
+    QCOMPARE(env.settings->fileId, -1);
     QCOMPARE(env.value("select count(*) from ecgTable where patientId=?", {patient}).toInt(), 0);
     QCOMPARE(env.value("select count(*) from ecgTable").toInt(), 1);
     QCOMPARE(QDir(env.dataFolder()).entryList({"*.ecg"}, QDir::Files).size(), 1);
@@ -691,6 +694,7 @@ void TestFileMan::deletePatientFiles()
     QCOMPARE(f.selectFile(other), other);
     QVERIFY(f.deletePatientFiles(patient));
     QVERIFY(f.isStoredFileOpen());
+    QCOMPARE(f.currentEcgId(), other);
 }
 
 void TestFileMan::modelIndexFollowsList()
