@@ -123,7 +123,8 @@ CDbMan::CDbMan(const QString& dataFolder, int& fromVersion, int& toVersion)
     }
 
     if (m_ok) {
-        if (m_reachedVersion == DbSchema::kVersion)
+        // A database of a newer program is left as it is.
+        if (fromVersion <= DbSchema::kVersion)
             ensureIndexes();
         // Readers never block writers: the list models keep statements open and
         // worker threads write through connections of their own.

@@ -246,7 +246,16 @@ QStringList migrationStatements(int from)
 
 QStringList indexStatements()
 {
-    return {};
+    return {
+        // The patient list's order (and the patient manager's list positions).
+        "create index if not exists patientTableListIdx on patientTable "
+        "(patientName collate nocase, extId)",
+        // The recording list, newest first, of all patients and of one.
+        "create index if not exists ecgTableStudyDateIdx on ecgTable "
+        "(datetime(ecgTime, 'unixepoch'))",
+        "create index if not exists ecgTablePatientIdx on ecgTable "
+        "(patientId, datetime(ecgTime, 'unixepoch'))",
+    };
 }
 
 }

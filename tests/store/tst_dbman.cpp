@@ -200,6 +200,9 @@ void TestDbMan::newDatabaseMatchesSchema()
         QCOMPARE(viewColumns(path(), v.first), v.second.split(' '));
 
     QCOMPARE(rowsOf(path(), "select oid, value from systemTable"), QStringList{"1|15"});
+    // Indexes for the lists, beside the schema.
+    QCOMPARE(objectNames(path(), "index"),
+             (QStringList{"ecgTablePatientIdx", "ecgTableStudyDateIdx", "patientTableListIdx"}));
     QCOMPARE(rowsOf(path(), "select seq from sqlite_sequence"), QStringList{});
     // Autoincrement keeps ids of deleted rows unused.
     QCOMPARE(rowsOf(path(), "select sql like '%autoincrement%' from sqlite_master where name in "
@@ -252,10 +255,17 @@ void TestDbMan::newDatabaseIsOwnerOnly()
     int from, to;
     CDbMan db(folder(), from, to);
     QVERIFY(db.isOk());
-    const QFile::Permissions p = QFileInfo(path()).permissions();
-    QVERIFY(p & QFile::ReadOwner);
-    QVERIFY(p & QFile::WriteOwner);
-    QVERIFY(!(p & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther)));
+    QSqlQuery q(*db.database());
+    QVERIFY(q.exec("insert into speciesTable values (0, 'Canine', 0)"));
+    QVERIFY(QFile::exists(path() + "-wal"));
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        if (!QFile::exists(path() + suffix))
+            continue;
+        const QFile::Permissions p = QFileInfo(path() + suffix).permissions();
+        QVERIFY(p & QFile::ReadOwner);
+        QVERIFY(p & QFile::WriteOwner);
+        QVERIFY2(!(p & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther)), suffix);
+    }
 }
 
 void TestDbMan::reopenRunsNoMigration()
@@ -281,13 +291,15 @@ void TestDbMan::newerVersionIsLeftAlone()
         int from, to;
         CDbMan db(folder(), from, to);
     }
-    QCOMPARE(execOn(path(), {"update systemTable set value=16 where oid=1"}), QString());
+    QCOMPARE(execOn(path(), {"update systemTable set value=16 where oid=1",
+                             "drop index patientTableListIdx"}), QString());
     int from = 0, to = 0;
     CDbMan db(folder(), from, to);
     QVERIFY(db.isOk());
     QCOMPARE(from, 16);
     QCOMPARE(to, 15);
     QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"16"});
+    QVERIFY(!objectNames(path(), "index").contains("patientTableListIdx"));
 }
 
 void TestDbMan::emptyFileIsCreated()
@@ -463,6 +475,7 @@ void TestDbMan::migrationKeepsEveryRow()
     QCOMPARE(rowsOf(path(), "select name, sql from sqlite_master where type='view' order by name"),
              rowsOf(freshPath, "select name, sql from sqlite_master where type='view' order by name"));
     QCOMPARE(objectNames(path(), "table"), objectNames(freshPath, "table"));
+    QCOMPARE(objectNames(path(), "index"), objectNames(freshPath, "index"));
     for (const auto& t : kTables) {
         QStringList migrated = columnsOf(path(), t.first);
         QStringList expected = t.second;
