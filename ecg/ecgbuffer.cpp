@@ -33,6 +33,13 @@ inline float bitsAsFloat(std::int32_t v)
     return f;
 }
 
+// The device values of a -101 record as integers again; values no int32 can
+// hold (only a damaged file has them) become 0.
+inline std::int32_t deviceValue(float v)
+{
+    return v >= -2147483648.0f && v < 2147483648.0f ? static_cast<std::int32_t>(v) : 0;
+}
+
 } // namespace
 
 CEcgBuffer::CEcgBuffer()
@@ -126,9 +133,9 @@ void CEcgBuffer::readFileEntries()
             e.carried = static_cast<std::uint32_t>(r.reserved);
         } else if (r.type == ECG_EVENT_DEVICE_INFO) {
             // D, E and F travel as integer bit patterns in float slots.
-            e.leads[4] = bitsAsFloat(static_cast<std::int32_t>(r.leadII));
+            e.leads[4] = bitsAsFloat(deviceValue(r.leadII));
             e.leads[5] = bitsAsFloat(r.extra);
-            e.mainsFiltered[0] = bitsAsFloat(static_cast<std::int32_t>(r.leadI));
+            e.mainsFiltered[0] = bitsAsFloat(deviceValue(r.leadI));
         }
         e.type = r.type;
         e.typeChanged = 0;

@@ -347,21 +347,27 @@ void CFileEcg::setRecordCount(std::int64_t records)
 
 // ---------------------------------------------------------------- creating
 
-bool CFileEcg::createFile(std::string path)
+// Closes whatever was open and opens path for writing from its start.
+bool CFileEcg::startWriting(const std::string& path, int version, const char* operation)
 {
     bool closed = true;
     closeStreams(closed);
-
     m_writeFile = std::fopen(path.c_str(), "wb");
     if (!m_writeFile) {
-        debugLogError("CFileEcg::createFile() unable to create " + path);
+        debugLogError(std::string("CFileEcg::") + operation + "() unable to create " + path);
         return false;
     }
     startAppending();
     m_path = path;
-    m_version = kWrittenVersion;
-    m_dataStart = kDataStartV2;
+    m_version = version;
+    m_dataStart = dataStartOf(version);
+    return true;
+}
 
+bool CFileEcg::createFile(std::string path)
+{
+    if (!startWriting(path, kWrittenVersion, "createFile"))
+        return false;
     std::vector<unsigned char> start(static_cast<std::size_t>(kDataStartV2), 0);
     std::memcpy(start.data(), kSync, sizeof(kSync));
     start[kVersionOffset] = 0;
@@ -372,8 +378,8 @@ bool CFileEcg::createFile(std::string path)
     ok = ok && std::fflush(m_writeFile) == 0;
     if (!ok) {
         debugLogError("CFileEcg::createFile() unable to write the header of " + path);
-        bool dummy = true;
-        closeStreams(dummy);
+        bool ignored = true;
+        closeStreams(ignored);
         return false;
     }
     return true;
@@ -381,19 +387,7 @@ bool CFileEcg::createFile(std::string path)
 
 bool CFileEcg::createFileNoHeader(std::string path)
 {
-    bool closed = true;
-    closeStreams(closed);
-
-    m_writeFile = std::fopen(path.c_str(), "wb");
-    if (!m_writeFile) {
-        debugLogError("CFileEcg::createFileNoHeader() unable to create " + path);
-        return false;
-    }
-    startAppending();
-    m_path = path;
-    m_version = 0;
-    m_dataStart = 0;
-    return true;
+    return startWriting(path, 0, "createFileNoHeader");
 }
 
 void CFileEcg::buildPatientBlock(unsigned char* block) const
@@ -496,23 +490,13 @@ bool CFileEcg::addData(const unsigned char* bytes, int length)
     return append(bytes, static_cast<std::size_t>(length));
 }
 
-bool CFileEcg::addData(const EcgFileRecord* records, int count)
+bool CFileEcg::appendRecords(const EcgFileRecord* records, int count)
 {
     if (!m_writeFile || count < 0 || (count > 0 && !records))
         return false;
-    const std::size_t n = static_cast<std::size_t>(count) * sizeof(EcgFileRecord);
-    if (!m_writeFailed && m_pendingSize + n <= m_pending.size()) {
-        // The recorder's case: one record into the buffer.
-        if (count == 1)
-            std::memcpy(m_pending.data() + m_pendingSize, records, sizeof(EcgFileRecord));
-        else
-            std::memcpy(m_pending.data() + m_pendingSize, records, n);
-        m_pendingSize += n;
-    } else if (!append(records, n)) {
+    if (!append(records, static_cast<std::size_t>(count) * sizeof(EcgFileRecord)))
         return false;
-    }
-    if (m_recordCount < INT_MAX - count)
-        m_recordCount += count;
+    countAppended(count);
     return true;
 }
 

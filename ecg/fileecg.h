@@ -3,8 +3,10 @@
 
 #include "qfile.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,7 @@ class CEcgBuffer;
 // One file at a time: opening or creating a file closes the previous one.
 // Open files are read through a window of up to 300,000 records; record type
 // changes stay in the window until it moves or the file is closed.
-class CFileEcg : public CQFile
+class CFileEcg final : public CQFile
 {
 public:
     // Layout of the file, offsets from its start.
@@ -53,7 +55,18 @@ public:
     // file opened read-only.
     bool writeData(int index, const EcgReadRecord& record) override;
     bool addData(const unsigned char* bytes, int length) override;
-    bool addData(const EcgFileRecord* records, int count) override;
+    bool addData(const EcgFileRecord* records, int count) override
+    {
+        // The recorder's case, one record into the append buffer, stays inline.
+        if (count == 1 && records && m_writeFile && !m_writeFailed
+            && m_pendingSize + sizeof(EcgFileRecord) <= m_pending.size()) {
+            std::memcpy(m_pending.data() + m_pendingSize, records, sizeof(EcgFileRecord));
+            m_pendingSize += sizeof(EcgFileRecord);
+            countAppended(1);
+            return true;
+        }
+        return appendRecords(records, count);
+    }
     bool close() override;
     // Clears the header fields only; pending record changes stay pending.
     void resetHeaderData() override;
@@ -105,9 +118,16 @@ private:
     bool ensureWindow(int index);
     bool loadWindow(int start);
     bool writeBackWindow();
+    bool startWriting(const std::string& path, int version, const char* operation);
     void startAppending();
     bool flushPending();
     bool append(const void* bytes, std::size_t n);
+    bool appendRecords(const EcgFileRecord* records, int count);
+    void countAppended(int count)
+    {
+        if (m_recordCount <= INT_MAX - count)
+            m_recordCount += count;
+    }
     void buildPatientBlock(unsigned char* block) const;
     void buildRecordingBlock(unsigned char* block) const;
 

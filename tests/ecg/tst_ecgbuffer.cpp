@@ -4,6 +4,7 @@
 #include "debuglog.h"
 #include "ecgbuffer.h"
 #include "fileecg.h"
+#include "filebytes.h"
 
 #include <cmath>
 #include <cstring>
@@ -59,18 +60,6 @@ bool writeRecording(const QString& path, int count, EcgStreamSample (*make)(int)
     return f.close();
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
 std::int32_t floatBits(float f)
 {
     std::int32_t v;
@@ -94,6 +83,7 @@ private slots:
     void windowMovesAtOneHour();
     void typeChangesReachTheFile();
     void recordingThroughTheBuffer();
+    void damagedFileLoads();
     void copyEcgFile_data();
     void copyEcgFile();
     void copyFailures();
@@ -291,7 +281,7 @@ void TestEcgBuffer::typeChangesReachTheFile()
     QVERIFY(!b.setEntryType(0, 1)); // no file
     const int count = 1000;
     QVERIFY(writeRecording(path("types.ecg"), count, humSample));
-    QByteArray expected = readAll(path("types.ecg"));
+    QByteArray expected = readFileBytes(path("types.ecg"));
     auto setType = [&expected](int index, qint16 type) {
         std::memcpy(expected.data() + 110000 + index * 16 + 12, &type, 2);
     };
@@ -307,7 +297,7 @@ void TestEcgBuffer::typeChangesReachTheFile()
     QVERIFY(b.getEntry(600, false, false, leads, type, value));
     QCOMPARE(type, int(ECG_EVENT_USER_MARK2));
     b.closeFile();
-    QCOMPARE(readAll(path("types.ecg")), expected);
+    QCOMPARE(readFileBytes(path("types.ecg")), expected);
 
     QVERIFY(b.openFile(m_dir->path().toStdString(), "types.ecg", 1));
     QVERIFY(b.getEntry(5, false, false, leads, type, value));
@@ -315,7 +305,7 @@ void TestEcgBuffer::typeChangesReachTheFile()
     QVERIFY(b.setEntryType(5, ECG_SAMPLE));
     setType(5, ECG_SAMPLE);
     QVERIFY(b.finishFile());
-    QCOMPARE(readAll(path("types.ecg")), expected);
+    QCOMPARE(readFileBytes(path("types.ecg")), expected);
     b.closeFile();
 }
 
@@ -370,6 +360,36 @@ void TestEcgBuffer::recordingThroughTheBuffer()
     QVERIFY(!none.finishFile());
 }
 
+// A file of random bytes (records only, by the format) loads and filters
+// without a fault; a failed open leaves nothing of it reachable.
+void TestEcgBuffer::damagedFileLoads()
+{
+    CEcgBuffer& b = *m_buffer;
+    QRandomGenerator rng(99);
+    QByteArray random(16 * 20000 + 7, '\0');
+    for (char& c : random)
+        c = char(rng.bounded(256));
+    random[0] = 0;
+    std::uint16_t deviceInfo = std::uint16_t(std::int16_t(ECG_EVENT_DEVICE_INFO));
+    for (int i = 100; i < 20000; i += 100) // device records with any values at all
+        std::memcpy(random.data() + i * 16 + 12, &deviceInfo, 2);
+    QVERIFY(writeFileBytes(path("random.ecg"), random));
+    QVERIFY(b.openFile(m_dir->path().toStdString(), "random.ecg", 1));
+    QCOMPARE(b.getRecordCount(), 20000);
+    b.setFilterOptions(1, true);
+    float leads[6];
+    int type;
+    std::uint64_t value;
+    for (int i = 0; i < 20000; ++i)
+        QVERIFY(b.getEntry(i, true, true, leads, type, value));
+    b.closeFile();
+    QCOMPARE(readFileBytes(path("random.ecg")), random);
+
+    QVERIFY(!b.openFile(m_dir->path().toStdString(), "missing.ecg", 1));
+    QCOMPARE(b.getRecordCount(), 0);
+    QVERIFY(!b.getEntry(0, false, false, leads, type, value));
+}
+
 void TestEcgBuffer::copyEcgFile_data()
 {
     QTest::addColumn<QByteArray>("input");
@@ -401,7 +421,7 @@ void TestEcgBuffer::copyEcgFile()
     QFETCH(bool, patch);
     QFETCH(bool, withObject);
     const QString in = path("copy_in.ecg"), out = path("copy_out.ecg");
-    QVERIFY(writeAll(in, input));
+    QVERIFY(writeFileBytes(in, input));
     std::unique_ptr<CFileEcg> mine;
     if (withObject) {
         mine = std::make_unique<CFileEcg>();
@@ -412,8 +432,8 @@ void TestEcgBuffer::copyEcgFile()
     }
     const int n = m_buffer->copyEcgFile(in.toStdString(), out.toStdString(), patch, mine.get());
     QCOMPARE(n, input.size());
-    QCOMPARE(readAll(in), input);
-    const QByteArray copy = readAll(out);
+    QCOMPARE(readFileBytes(in), input);
+    const QByteArray copy = readFileBytes(out);
 
     CFileEcg check;
     QVERIFY(check.openFileReadWrite(out.toStdString()));
@@ -450,7 +470,7 @@ void TestEcgBuffer::copyFailures()
 {
     CEcgBuffer& b = *m_buffer;
     QVERIFY(writeRecording(path("src.ecg"), 500, humSample));
-    const QByteArray original = readAll(path("src.ecg"));
+    const QByteArray original = readFileBytes(path("src.ecg"));
     const std::string src = path("src.ecg").toStdString();
 
     QCOMPARE(b.copyEcgFile(path("missing.ecg").toStdString(), path("never.ecg").toStdString(), false, nullptr),
@@ -469,13 +489,13 @@ void TestEcgBuffer::copyFailures()
     QVERIFY(!mine.isOpen());
 
     QByteArray v3 = QByteArray::fromHex("AAAAAAAA555555550003") + QByteArray(2000, '\0');
-    QVERIFY(writeAll(path("v3.ecg"), v3));
+    QVERIFY(writeFileBytes(path("v3.ecg"), v3));
     QCOMPARE(b.copyEcgFile(path("v3.ecg").toStdString(), path("v3out.ecg").toStdString(), true, nullptr),
              int(CEcgBuffer::CopyHeaderRefused));
     QVERIFY(!QFile::exists(path("v3out.ecg")));
-    QCOMPARE(readAll(path("src.ecg")), original);
+    QCOMPARE(readFileBytes(path("src.ecg")), original);
 
-    const QString errors = QString::fromUtf8(readAll(QString::fromStdString(m_log->errorPath())));
+    const QString errors = QString::fromUtf8(readFileBytes(QString::fromStdString(m_log->errorPath())));
     QVERIFY(errors.contains("CEcgBuffer::copyEcgFile() unable to open input .ecg file " + path("missing.ecg")));
     QVERIFY(errors.contains("onto itself"));
 }

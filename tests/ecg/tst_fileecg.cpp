@@ -8,6 +8,7 @@
 
 #include "debuglog.h"
 #include "fileecg.h"
+#include "filebytes.h"
 #include "readonlyscope.h"
 
 #include <csignal>
@@ -38,18 +39,6 @@ EcgFileRecord makeRecord(int i)
     default: s.type = ECG_SAMPLE; break;
     }
     return fileRecordFromStream(s);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 QByteArray recordBytes(const EcgFileRecord& r)
@@ -86,6 +75,17 @@ void fillHeader(CFileEcg& f)
     f.genderCode = 2;
     f.speciesCode = 2;
     f.recordingTime = 1483360215; // 2017-01-02 12:30:15 UTC
+}
+
+// Appends makeRecord(from .. to - 1) one record at a time, as the recorder does.
+bool appendOneByOne(CFileEcg& f, int from, int to)
+{
+    for (int i = from; i < to; ++i) {
+        const EcgFileRecord r = makeRecord(i);
+        if (!f.addData(&r, 1))
+            return false;
+    }
+    return true;
 }
 
 bool equalReads(const EcgReadRecord& a, const EcgReadRecord& b)
@@ -151,7 +151,7 @@ void TestFileEcg::cleanupTestCase()
 
 QString TestFileEcg::takeErrors()
 {
-    const QByteArray all = readAll(QString::fromStdString(m_log->errorPath()));
+    const QByteArray all = readFileBytes(QString::fromStdString(m_log->errorPath()));
     const QString fresh = QString::fromUtf8(all.mid(m_errorOffset));
     m_errorOffset = all.size();
     return fresh;
@@ -169,7 +169,7 @@ void TestFileEcg::layoutAtEveryOffset()
         QVERIFY(f.addData(&r, 1));
         QVERIFY(f.close());
     }
-    const QByteArray b = readAll(p);
+    const QByteArray b = readFileBytes(p);
     QCOMPARE(b.size(), 110016);
 
     struct Field { const char* name; int offset; QByteArray bytes; };
@@ -237,10 +237,7 @@ void TestFileEcg::roundTrip()
                 QVERIFY(f.addData(reinterpret_cast<const unsigned char*>(h.constData()), h.size()));
             }
         }
-        for (int i = 0; i < count; ++i) {
-            const EcgFileRecord r = makeRecord(i);
-            QVERIFY(f.addData(&r, 1));
-        }
+        QVERIFY(appendOneByOne(f, 0, count));
         QVERIFY(f.close());
     }
 
@@ -377,7 +374,7 @@ void TestFileEcg::textFields()
         QVERIFY(f.addData(&r, 1));
         QVERIFY(f.close());
     }
-    QCOMPARE(readAll(p).at(10 + 59), '\0');
+    QCOMPARE(readFileBytes(p).at(10 + 59), '\0');
     CFileEcg f;
     QVERIFY(f.openFileReadWrite(p.toStdString()));
     QCOMPARE(QString::fromStdString(f.patientName), readBack);
@@ -409,7 +406,7 @@ void TestFileEcg::genderAndSpeciesTexts()
     std::memcpy(file.data() + 95, speciesText.constData(), size_t(speciesText.size()));
     file += recordBytes(makeRecord(0));
     const QString p = path("codes.ecg");
-    QVERIFY(writeAll(p, file));
+    QVERIFY(writeFileBytes(p, file));
     CFileEcg f;
     QVERIFY(f.openFileReadWrite(p.toStdString()));
     QCOMPARE(f.genderCode, gender);
@@ -444,7 +441,7 @@ void TestFileEcg::recordingDateAndTime()
     QFETCH(QString, dateTime);
     QFETCH(qint64, seconds);
     const QString p = path(fileName);
-    QVERIFY(writeAll(p, versionOneHeader("x", date, time) + recordBytes(makeRecord(0))));
+    QVERIFY(writeFileBytes(p, versionOneHeader("x", date, time) + recordBytes(makeRecord(0))));
     CFileEcg f;
     QVERIFY(f.openFileReadWrite(p.toStdString()));
     QCOMPARE(QString::fromStdString(f.dateTimeText), dateTime);
@@ -466,7 +463,7 @@ void TestFileEcg::versionsRefused()
     QByteArray file = QByteArray::fromHex("AAAAAAAA55555555") + versionBytes;
     file += QByteArray(120000, '\x11');
     const QString p = path("v3.ecg");
-    QVERIFY(writeAll(p, file));
+    QVERIFY(writeFileBytes(p, file));
     takeErrors();
     CFileEcg f;
     EcgReadRecord r{};
@@ -475,7 +472,7 @@ void TestFileEcg::versionsRefused()
     const QString errors = takeErrors();
     QVERIFY2(errors.contains("CFileEcg::readHeaderV3() not yet implemented"), qPrintable(errors));
     QVERIFY2(errors.contains("openFile: file " + p + " is empty"), qPrintable(errors));
-    QCOMPARE(readAll(p), file);
+    QCOMPARE(readFileBytes(p), file);
 }
 
 void TestFileEcg::trailerRule_data()
@@ -520,17 +517,14 @@ void TestFileEcg::indexesOutsideTheFile()
     {
         CFileEcg f;
         QVERIFY(f.createFile(p.toStdString()));
-        for (int i = 0; i < 10; ++i) {
-            const EcgFileRecord r = makeRecord(i);
-            QVERIFY(f.addData(&r, 1));
-        }
+        QVERIFY(appendOneByOne(f, 0, 10));
         QVERIFY(f.close());
     }
     CFileEcg f;
     EcgReadRecord r{};
     QVERIFY(!f.readData(0, r)); // nothing open
     QVERIFY(f.openFileReadWrite(p.toStdString()));
-    const QByteArray before = readAll(p);
+    const QByteArray before = readFileBytes(p);
     for (int index : {-1, 10, 11, INT_MAX, INT_MIN}) {
         QVERIFY(!f.readData(index, r));
         QVERIFY(!f.writeData(index, r));
@@ -540,7 +534,7 @@ void TestFileEcg::indexesOutsideTheFile()
     }
     QVERIFY(f.readData(9, r));
     QVERIFY(f.close());
-    QCOMPARE(readAll(p), before);
+    QCOMPARE(readFileBytes(p), before);
     QVERIFY(!f.readData(9, r)); // closed again
 }
 
@@ -561,7 +555,7 @@ void TestFileEcg::typeChangesWrittenInPlace()
         QVERIFY(f.addData(all.data(), count));
         QVERIFY(f.close());
     }
-    QByteArray expected = readAll(p);
+    QByteArray expected = readFileBytes(p);
     auto setType = [&expected](int index, qint16 type, qint16 extra) {
         std::memcpy(expected.data() + 110000 + index * 16 + 12, &type, 2);
         std::memcpy(expected.data() + 110000 + index * 16 + 14, &extra, 2);
@@ -577,14 +571,14 @@ void TestFileEcg::typeChangesWrittenInPlace()
     QVERIFY(f.writeData(7, r));
     setType(7, ECG_EVENT_USER_MARK1, 0x2345);
     QVERIFY(f.readData(count - 1, r)); // moves the window: record 7 is written back
-    QCOMPARE(readAll(p), expected);
+    QCOMPARE(readFileBytes(p), expected);
     r.type = ECG_SAMPLE_RPEAK;
     r.extra = 0;
     QVERIFY(f.writeData(count - 2, r));
     setType(count - 2, ECG_SAMPLE_RPEAK, 0);
     f.resetHeaderData();
     QVERIFY(f.close());
-    QCOMPARE(readAll(p), expected);
+    QCOMPARE(readFileBytes(p), expected);
 }
 
 // Patching the header of an open file or of a recording being written changes
@@ -595,19 +589,13 @@ void TestFileEcg::patchHeader()
     CFileEcg f;
     fillHeader(f);
     QVERIFY(f.createFile(p.toStdString()));
-    for (int i = 0; i < 10; ++i) {
-        const EcgFileRecord r = makeRecord(i);
-        QVERIFY(f.addData(&r, 1));
-    }
+    QVERIFY(appendOneByOne(f, 0, 10));
     f.patientName = "Rex";
     f.recordingTime = 0;
     QVERIFY(f.patchFileHeader(false));
-    for (int i = 10; i < 20; ++i) {
-        const EcgFileRecord r = makeRecord(i);
-        QVERIFY(f.addData(&r, 1));
-    }
+    QVERIFY(appendOneByOne(f, 10, 20));
     QVERIFY(f.close());
-    QByteArray b = readAll(p);
+    QByteArray b = readFileBytes(p);
     QCOMPARE(b.size(), 110000 + 20 * 16);
     for (int i = 0; i < 20; ++i)
         QCOMPARE(b.mid(110000 + i * 16, 16), recordBytes(makeRecord(i)));
@@ -623,7 +611,7 @@ void TestFileEcg::patchHeader()
     f.recordingTime = 1483360215;
     QVERIFY(f.patchFileHeader(true));
     QVERIFY(f.close());
-    const QByteArray after = readAll(p);
+    const QByteArray after = readFileBytes(p);
     QCOMPARE(after.mid(110000), b.mid(110000));
     QCOMPARE(after.mid(763), b.mid(763));
     QCOMPARE(after.mid(85, 10), QByteArray("nospec").append(4, '\0'));
@@ -644,16 +632,13 @@ void TestFileEcg::patchRefusedWithoutSyncBytes()
     const QString p = path("v0.ecg");
     CFileEcg f;
     QVERIFY(f.createFileNoHeader(p.toStdString()));
-    for (int i = 0; i < 100; ++i) {
-        const EcgFileRecord r = makeRecord(i);
-        QVERIFY(f.addData(&r, 1));
-    }
+    QVERIFY(appendOneByOne(f, 0, 100));
     takeErrors();
     f.patientName = "Rex";
     QVERIFY(!f.patchFileHeader(false));
     QVERIFY(takeErrors().contains("refusing to write one over its records"));
     QVERIFY(f.close());
-    const QByteArray before = readAll(p);
+    const QByteArray before = readFileBytes(p);
     QCOMPARE(before.size(), 1600);
 
     QVERIFY(f.openFileReadWrite(p.toStdString()));
@@ -665,7 +650,7 @@ void TestFileEcg::patchRefusedWithoutSyncBytes()
     QVERIFY(f.openFileReadWriteNoHeader(p.toStdString()));
     QVERIFY(!f.patchFileHeader(true));
     QVERIFY(f.close());
-    QCOMPARE(readAll(p), before);
+    QCOMPARE(readFileBytes(p), before);
 }
 
 void TestFileEcg::damagedFiles_data()
@@ -704,7 +689,7 @@ void TestFileEcg::damagedFiles()
     QFETCH(int, records);
     QFETCH(QString, error);
     const QString p = path("damaged.ecg");
-    QVERIFY(writeAll(p, content));
+    QVERIFY(writeFileBytes(p, content));
     takeErrors();
     {
         CFileEcg f;
@@ -725,7 +710,7 @@ void TestFileEcg::damagedFiles()
         const QString errors = takeErrors();
         QVERIFY2(errors.contains(error), qPrintable(errors));
     }
-    QCOMPARE(readAll(p), content);
+    QCOMPARE(readFileBytes(p), content);
 }
 
 // A full disk shows in the results of createFile, addData and close; what was
@@ -786,13 +771,10 @@ void TestFileEcg::readOnlyFolderAndFile()
         CFileEcg f;
         fillHeader(f);
         QVERIFY(f.createFile(p.toStdString()));
-        for (int i = 0; i < 50; ++i) {
-            const EcgFileRecord r = makeRecord(i);
-            QVERIFY(f.addData(&r, 1));
-        }
+        QVERIFY(appendOneByOne(f, 0, 50));
         QVERIFY(f.close());
     }
-    const QByteArray before = readAll(p);
+    const QByteArray before = readFileBytes(p);
     takeErrors();
     {
         ReadOnlyScope guard(folder, p);
@@ -812,7 +794,7 @@ void TestFileEcg::readOnlyFolderAndFile()
         QVERIFY(f.close());
     }
     QVERIFY(!QFile::exists(folder + "/new.ecg"));
-    QCOMPARE(readAll(p), before);
+    QCOMPARE(readFileBytes(p), before);
     const QString errors = takeErrors(); // the log is out of reach inside the scope
     QVERIFY2(errors.contains("CFileEcg::createFile() unable to create " + folder + "/new.ecg"), qPrintable(errors));
     QVERIFY2(errors.contains("is read-only"), qPrintable(errors));
@@ -823,7 +805,7 @@ void TestFileEcg::readOnlyFolderAndFile()
     QVERIFY(!f.createFileNoHeader((p + "/below.ecg").toStdString()));
     QVERIFY(!f.openFileReadWrite((p + "/below.ecg").toStdString()));
     QVERIFY(takeErrors().contains("openFile: unable to open " + p + "/below.ecg"));
-    QCOMPARE(readAll(p), before);
+    QCOMPARE(readFileBytes(p), before);
 }
 
 void TestFileEcg::baseClassReportsMissingOperations()
