@@ -2,6 +2,8 @@
 
 #include "dbman.h"
 #include "debuglog.h"
+#include "fileman.h"
+#include "patientman.h"
 #include "settingsman.h"
 
 #include <QDateTime>
@@ -42,8 +44,18 @@ CQmlInterface::CQmlInterface(QObject* parent)
         std::exit(-1);
     }
 
-    // Then: patient manager; species analysis thresholds and the current patient;
-    // recording manager; telemedicine client and scheduler; DICOM client and
+    m_patientMan = new CPatientMan(m_dbMan->database(), m_settingsMan, m_dbFromVersion,
+                                   m_dbToVersion, 1);
+
+    // Then the species analysis thresholds join here.
+
+    m_patientMan->loadPatient(m_settingsMan->patientId);
+
+    m_fileMan = new CFileMan(m_folders.dataFolder, m_dbMan->database(), m_settingsMan,
+                             m_dbFromVersion, m_dbToVersion);
+    m_fileMan->ecgBuffer().setFilterOptions(m_settingsMan->powerIs60Hz == 1 ? 2 : 1, true);
+
+    // Then: telemedicine client and scheduler; DICOM client and
     // scheduler; beat tone; display state; service properties file; viewer
     // defaults; the two beat analyses and the lead-in ring.
 

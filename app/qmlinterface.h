@@ -6,6 +6,8 @@
 #include <QObject>
 
 class CDbMan;
+class CFileMan;
+class CPatientMan;
 class CSettingsMan;
 #include <QString>
 
@@ -30,6 +32,8 @@ public:
     bool firstUpdate() const { return m_firstUpdate; }
     CDbMan* dbMan() const { return m_dbMan; }
     CSettingsMan* settingsMan() const { return m_settingsMan; }
+    CPatientMan* patientMan() const { return m_patientMan; }
+    CFileMan* fileMan() const { return m_fileMan; }
 
 public slots:
     void setAppPath(QString path);
@@ -49,6 +53,8 @@ private:
     int m_dbToVersion = 0;
     CDbMan* m_dbMan = nullptr;
     CSettingsMan* m_settingsMan = nullptr;
+    CPatientMan* m_patientMan = nullptr;
+    CFileMan* m_fileMan = nullptr;
 };
 
 #endif
