@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -144,7 +145,20 @@ QString dumpDataset(const QString& path)
     if (runTool("dcmdump", {"+L", "-q", path}, &out) != 0)
         return {};
     const int start = out.indexOf("# Dicom-Data-Set");
-    return start < 0 ? QString() : out.mid(start);
+    if (start < 0)
+        return {};
+    // Sequences and items may travel with defined or undefined lengths: the
+    // same content either way, so lengths and delimiters are left out.
+    static const QRegularExpression encoding(R"(\((Sequence|Item) with (explicit|undefined) length )");
+    static const QRegularExpression length(R"(#\s*(u/l|\d+), )");
+    QStringList lines;
+    for (QString line : out.mid(start).split('\n')) {
+        if (line.contains("(fffe,e00d)") || line.contains("(fffe,e0dd)"))
+            continue;
+        line.replace(encoding, "(").replace(length, "# ");
+        lines << line.simplified();
+    }
+    return lines.join('\n');
 }
 
 // ---------------------------------------------------------------- ToolPeer
@@ -276,7 +290,8 @@ bool ToolPeer::startQrScp(const QString& workDir, const QString& aeTitle, const 
         QFile f(cfgPath);
         return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(cfg.toLatin1()) >= 0;
     };
-    return launch("dcmqrscp", {"--single-process", "-dhl", "-c", cfgPath, "%PORT%"}, workDir, writeConfig);
+    // Its single-process mode ends after one association: let it fork.
+    return launch("dcmqrscp", {"-dhl", "-c", cfgPath, "%PORT%"}, workDir, writeConfig);
 }
 
 bool ToolPeer::startWorklistScp(const QString& workDir, const QString& aeTitle)
@@ -291,7 +306,8 @@ bool ToolPeer::startWorklistScp(const QString& workDir, const QString& aeTitle)
     if (!lock.open(QIODevice::WriteOnly))
         return false;
     lock.close();
-    return launch("wlmscpfs", {"--single-process", "-dhl", "-dfp", root, "%PORT%"}, workDir);
+    // Forks per association like the archive, so each query starts clean.
+    return launch("wlmscpfs", {"-dhl", "-dfp", root, "%PORT%"}, workDir);
 }
 
 bool addWorklistItem(const QString& folder, const QString& fileName, const QString& patientName,

@@ -42,7 +42,8 @@ int runTool(const QString& program, const QStringList& args, QString* output = n
 QString writeEcgFile(const QString& path, const char* sopClassUid = UID_GeneralECGWaveformStorage,
                      E_TransferSyntax xfer = EXS_LittleEndianExplicit);
 
-// dcmdump's full print of a file's data set (meta header left out); empty
+// dcmdump's full print of a file's data set, meta header, lengths and sequence
+// delimiters left out (they depend on the encoding only); empty
 // when the file can't be read.
 QString dumpDataset(const QString& path);
 
