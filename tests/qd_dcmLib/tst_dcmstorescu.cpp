@@ -64,6 +64,7 @@ private slots:
     void noContextForTheFile_data();
     void noContextForTheFile();
     void peerAbortsDuringStore();
+    void peerStopsAnsweringDuringStore_data();
     void peerStopsAnsweringDuringStore();
     void peerRequestsReleaseInsteadOfAnswer();
     void failureStatusIsReported_data();
@@ -337,19 +338,35 @@ void TestDcmStoreScu::peerAbortsDuringStore()
     QVERIFY(errors.hasLine(QString(kOp) + "Peer Aborted Association"));
 }
 
+void TestDcmStoreScu::peerStopsAnsweringDuringStore_data()
+{
+    QTest::addColumn<int>("dimseTimeout");
+    QTest::addColumn<QString>("teardown");
+    QTest::newRow("response time-out") << kShortTimeout << "Store Scu Failed, Aborting Association";
+    // Blocking wait, as by default: DCMTK's socket time-out ends it, and
+    // DCMTK reports the dead connection as an abort.
+    QTest::newRow("socket time-out") << 0 << "Peer Aborted Association";
+}
+
 // A peer that takes the data set and then falls silent: the store ends with a
 // failure once the response wait runs out.
 void TestDcmStoreScu::peerStopsAnsweringDuringStore()
 {
+    QFETCH(int, dimseTimeout);
+    QFETCH(QString, teardown);
     QTemporaryDir work;
     ToolPeer scp;
     QVERIFY(scp.startStoreScp(work.path(), {"--sleep-during", "30"}));
     LogWindow errors(QString::fromStdString(m_log->errorPath()));
+    const Sint32 socketTimeout = dcmSocketReceiveTimeout.get();
+    if (dimseTimeout == 0)
+        dcmSocketReceiveTimeout.set(kShortTimeout); // 60 s by default
+    auto restore = qScopeGuard([socketTimeout] { dcmSocketReceiveTimeout.set(socketTimeout); });
     CDcmStoreScu scu;
-    scu.setTimeouts(kShortTimeout, kShortTimeout);
+    scu.setTimeouts(kShortTimeout, dimseTimeout);
     QCOMPARE(store(ecgFile(), scp.port(), "STORESCP", scu), int(DCM_ERR_STORE_FAILED));
-    QCOMPARE(QString::fromStdString(scu.getLastError()), QString(kOp) + "Store Scu Failed, Aborting Association");
-    QVERIFY(errors.hasLine(QString(kOp) + "Store Scu Failed, Aborting Association"));
+    QCOMPARE(QString::fromStdString(scu.getLastError()), QString(kOp) + teardown);
+    QVERIFY(errors.hasLine(QString(kOp) + teardown));
 }
 
 void TestDcmStoreScu::peerRequestsReleaseInsteadOfAnswer()
