@@ -517,6 +517,9 @@ void StorePeer::serve(T_ASC_Association* assoc)
             cond = DIMSE_storeProvider(assoc, presId, &msg.msg.CStoreRQ, nullptr, OFTrue, &dataset,
                                        &StorePeer::storeCallback, this, DIMSE_BLOCKING, 0);
             delete dataset;
+            // DCMTK sends the status detail but leaves it to its maker.
+            delete m_statusDetail;
+            m_statusDetail = nullptr;
             if (cond.bad())
                 return;
         } else {
@@ -538,9 +541,10 @@ void StorePeer::storeCallback(void* data, T_DIMSE_StoreProgress* progress, T_DIM
     }
     rsp->DimseStatus = self->m_status;
     if (!self->m_errorComment.isEmpty() && statusDetail) {
-        auto* detail = new DcmDataset;
-        detail->putAndInsertString(DCM_ErrorComment, self->m_errorComment.toLatin1().constData());
-        *statusDetail = detail;
+        delete self->m_statusDetail;
+        self->m_statusDetail = new DcmDataset;
+        self->m_statusDetail->putAndInsertString(DCM_ErrorComment, self->m_errorComment.toLatin1().constData());
+        *statusDetail = self->m_statusDetail;
     }
 }
 

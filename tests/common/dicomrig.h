@@ -183,6 +183,7 @@ private:
     unsigned short m_status = 0;
     QString m_errorComment;
     Mode m_mode = Mode::Answer;
+    DcmDataset* m_statusDetail = nullptr; // used by the peer's thread only
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
