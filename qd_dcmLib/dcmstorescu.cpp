@@ -74,14 +74,14 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
                     std::string(kOp) + "cannot access file: cannot access file: " + fname);
 
     // Settings that would not fit their protocol fields are refused before
-    // any network activity, never cut short.
+    // any network activity, never cut short; DCMTK refuses empty titles.
     const std::string initFailed = std::string(kOp) + "Association Initialization Failed";
-    if (aeScu.size() > kMaxAeTitleLength)
+    if (aeScu.empty() || aeScu.size() > kMaxAeTitleLength)
         return fail(DCM_ERR_ASSOC_REQUEST,
-                    initFailed + ": calling AE title longer than 16 characters: " + aeScu);
-    if (aeScp.size() > kMaxAeTitleLength)
+                    initFailed + ": calling AE title empty or longer than 16 characters: " + aeScu);
+    if (aeScp.empty() || aeScp.size() > kMaxAeTitleLength)
         return fail(DCM_ERR_ASSOC_REQUEST,
-                    initFailed + ": called AE title longer than 16 characters: " + aeScp);
+                    initFailed + ": called AE title empty or longer than 16 characters: " + aeScp);
     if (peer.empty() || peerPort == 0 || peerPort > 65535)
         return fail(DCM_ERR_ASSOC_REQUEST, initFailed + ": no peer host or invalid port");
     char peerHost[kMaxHostNameLength];

@@ -5,6 +5,8 @@
 #include "debuglog.h"
 #include "dicomrig.h"
 
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmnet/dcmtrans.h>
 
 #include <memory>
@@ -54,8 +56,10 @@ private slots:
     void storesIntoArchive();
     void missingFileMakesNoConnection_data();
     void missingFileMakesNoConnection();
-    void oversizedSettingsAreRefused_data();
-    void oversizedSettingsAreRefused();
+    void badSettingsAreRefused_data();
+    void badSettingsAreRefused();
+    void unusableFileIsNotSent_data();
+    void unusableFileIsNotSent();
     void closedPortFails();
     void silentPeerTimesOut();
     void associationRefusedOrRejected_data();
@@ -188,7 +192,7 @@ void TestDcmStoreScu::missingFileMakesNoConnection()
     QCOMPARE(listener.connectionCount(), 0);
 }
 
-void TestDcmStoreScu::oversizedSettingsAreRefused_data()
+void TestDcmStoreScu::badSettingsAreRefused_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
@@ -202,9 +206,11 @@ void TestDcmStoreScu::oversizedSettingsAreRefused_data()
     QTest::newRow("port 0") << "127.0.0.1" << -1 << "PACS" << "MALVORANT";
     QTest::newRow("port 65536") << "127.0.0.1" << 65536 << "PACS" << "MALVORANT";
     QTest::newRow("no host") << "" << 0 << "PACS" << "MALVORANT";
+    QTest::newRow("empty called AE") << "127.0.0.1" << 0 << "" << "MALVORANT";
+    QTest::newRow("empty calling AE") << "127.0.0.1" << 0 << "PACS" << "";
 }
 
-void TestDcmStoreScu::oversizedSettingsAreRefused()
+void TestDcmStoreScu::badSettingsAreRefused()
 {
     QFETCH(QString, host);
     QFETCH(int, port);
@@ -220,6 +226,40 @@ void TestDcmStoreScu::oversizedSettingsAreRefused()
     QCOMPARE(rc, int(DCM_ERR_ASSOC_REQUEST));
     QVERIFY(QString::fromStdString(scu.getLastError()).startsWith(QString(kOp) + "Association Initialization Failed: "));
     QCOMPARE(listener.connectionCount(), 0);
+}
+
+void TestDcmStoreScu::unusableFileIsNotSent_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("storeLine");
+    QTest::newRow("not DICOM") << "text" << "CDcmStoreScu::storeScu() Bad DICOM file: ";
+    QTest::newRow("no SOP instance UID") << "noUid" << "CDcmStoreScu::storeScu() No SOP Class or Instance UID in file: ";
+}
+
+void TestDcmStoreScu::unusableFileIsNotSent()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, storeLine);
+    const QString path = m_files.filePath("unusable_" + kind + ".dce");
+    if (kind == "text") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not a DICOM file\n");
+    } else {
+        DcmFileFormat file;
+        file.getDataset()->putAndInsertString(DCM_SOPClassUID, UID_GeneralECGWaveformStorage);
+        file.getDataset()->putAndInsertString(DCM_PatientName, "Rex");
+        QVERIFY(file.saveFile(path.toLocal8Bit().constData(), EXS_LittleEndianExplicit).good());
+    }
+    QTemporaryDir work;
+    ToolPeer scp;
+    QVERIFY(scp.startStoreScp(work.path()));
+    LogWindow errors(QString::fromStdString(m_log->errorPath()));
+    CDcmStoreScu scu;
+    QCOMPARE(store(path, scp.port(), "STORESCP", scu), int(DCM_ERR_OPEN_FILE));
+    QCOMPARE(QString::fromStdString(scu.getLastError()), QString(kOp) + "Store Scu Failed, Aborting Association");
+    QVERIFY2(errors.hasLine(storeLine + path), qPrintable(errors.text()));
+    QVERIFY(QDir(scp.incomingFolder()).entryList(QDir::Files).isEmpty());
 }
 
 void TestDcmStoreScu::closedPortFails()
