@@ -10,6 +10,7 @@
 #include <dcmtk/dcmnet/dcmtrans.h>
 
 #include <memory>
+#include <thread>
 
 using namespace dicomrig;
 
@@ -54,6 +55,7 @@ private slots:
 
     void storedFileArrivesUnchanged();
     void storesIntoArchive();
+    void twoSendsAtOnce();
     void missingFileMakesNoConnection_data();
     void missingFileMakesNoConnection();
     void badSettingsAreRefused_data();
@@ -168,6 +170,40 @@ void TestDcmStoreScu::storesIntoArchive()
                      &out),
              0);
     QVERIFY2(out.contains(uid), qPrintable(out));
+}
+
+// A user send and a background send may run at the same time, each on its
+// own worker thread with its own client.
+void TestDcmStoreScu::twoSendsAtOnce()
+{
+    QTemporaryDir work;
+    ToolPeer scp;
+    QVERIFY(scp.startStoreScp(work.path()));
+    StorePeer peer;
+    QVERIFY(peer.start());
+    QString uid;
+    const QString first = ecgFile();
+    const QString second = ecgFile(UID_GeneralECGWaveformStorage, EXS_LittleEndianExplicit, &uid);
+    int rcFirst = 0;
+    int rcSecond = 0;
+    std::thread a([&] {
+        for (int i = 0; i < 3 && rcFirst == 0; ++i) { // three sends, stop at a failure
+            CDcmStoreScu scu;
+            rcFirst = store(first, scp.port(), "STORESCP", scu);
+        }
+    });
+    std::thread b([&] {
+        for (int i = 0; i < 3 && rcSecond == 0; ++i) { // three sends, stop at a failure
+            CDcmStoreScu scu;
+            rcSecond = store(second, peer.port(), "STOREPEER", scu);
+        }
+    });
+    a.join();
+    b.join();
+    QCOMPARE(rcFirst, 0);
+    QCOMPARE(rcSecond, 0);
+    QCOMPARE(peer.received(), (QStringList{uid, uid, uid}));
+    QCOMPARE(QDir(scp.incomingFolder()).entryList(QDir::Files).size(), 1); // same object three times
 }
 
 void TestDcmStoreScu::missingFileMakesNoConnection_data()
