@@ -4,6 +4,7 @@
 #include "dcmstorescu.h"
 #include "debuglog.h"
 #include "dicomrig.h"
+#include "logwindow.h"
 
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
@@ -19,31 +20,6 @@ Q_DECLARE_METATYPE(QList<dicomrig::ToolPeer::Context>)
 namespace {
 const char* const kOp = "CDcmStoreScu::SornhapStoreScu ";
 const int kShortTimeout = 2; // seconds; production default is 30
-
-// Lines the logger wrote to one of its files since a mark.
-class LogWindow
-{
-public:
-    explicit LogWindow(const QString& path) : m_path(path) { m_mark = QFileInfo(path).size(); }
-    QString text() const
-    {
-        QFile f(m_path);
-        if (!f.open(QIODevice::ReadOnly) || !f.seek(m_mark))
-            return {};
-        return QString::fromUtf8(f.readAll());
-    }
-    bool hasLine(const QString& ending) const
-    {
-        for (const QString& line : text().split('\n'))
-            if (line.endsWith("] " + ending))
-                return true;
-        return false;
-    }
-
-private:
-    QString m_path;
-    qint64 m_mark = 0;
-};
 }
 
 class TestDcmStoreScu : public QObject
