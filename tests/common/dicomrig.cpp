@@ -17,6 +17,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <csignal>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -185,6 +187,8 @@ bool ToolPeer::launch(const QString& program, const QStringList& args, const QSt
         m_process.setWorkingDirectory(workDir);
         m_process.setStandardOutputFile(m_logPath, QIODevice::Append);
         m_process.setStandardErrorFile(m_logPath, QIODevice::Append);
+        // A test that crashes or is killed takes its peers with it.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(program, filled);
         if (!m_process.waitForStarted(5000))
             return false;
