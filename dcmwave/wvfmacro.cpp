@@ -34,32 +34,24 @@ CodeSequenceMacro& CodeSequenceMacro::operator=(const CodeSequenceMacro& other)
 
 CodeSequenceMacro::~CodeSequenceMacro() {}
 
-static OFCondition putText(DcmElement& element, bool& flag, const OFString& value)
-{
-    const OFCondition cond = element.putOFStringArray(value);
-    if (cond.good())
-        flag = true;
-    return cond;
-}
-
 OFCondition CodeSequenceMacro::setCodeValue(const OFString& value)
 {
-    return putText(m_codeValue, m_codeValueSet, value);
+    return WvfUtils::putStringValue(m_codeValue, m_codeValueSet, value);
 }
 
 OFCondition CodeSequenceMacro::setCodingSchemeDesignator(const OFString& value)
 {
-    return putText(m_codingSchemeDesignator, m_codingSchemeDesignatorSet, value);
+    return WvfUtils::putStringValue(m_codingSchemeDesignator, m_codingSchemeDesignatorSet, value);
 }
 
 OFCondition CodeSequenceMacro::setCodingSchemeVersion(const OFString& value)
 {
-    return putText(m_codingSchemeVersion, m_codingSchemeVersionSet, value);
+    return WvfUtils::putStringValue(m_codingSchemeVersion, m_codingSchemeVersionSet, value);
 }
 
 OFCondition CodeSequenceMacro::setCodeMeaning(const OFString& value)
 {
-    return putText(m_codeMeaning, m_codeMeaningSet, value);
+    return WvfUtils::putStringValue(m_codeMeaning, m_codeMeaningSet, value);
 }
 
 bool CodeSequenceMacro::getCodeValue(OFString& value)
@@ -146,7 +138,7 @@ PersonIdentificationMacro::~PersonIdentificationMacro() {}
 
 OFCondition PersonIdentificationMacro::setInstitutionName(const OFString& value)
 {
-    return putText(m_institutionName, m_institutionNameSet, value);
+    return WvfUtils::putStringValue(m_institutionName, m_institutionNameSet, value);
 }
 
 OFCondition PersonIdentificationMacro::write(DcmItem* item) const

@@ -63,6 +63,11 @@ OFCondition WvfUtils::addElementToDataset(OFCondition& result, DcmItem& item, Dc
     return result;
 }
 
+bool WvfUtils::hasValue(const DcmElement& element)
+{
+    return const_cast<DcmElement&>(element).getLength() > 0;
+}
+
 OFCondition WvfUtils::addIfSet(OFCondition& result, DcmItem& item, const DcmElement& element, bool valueSet)
 {
     if (!valueSet)
@@ -237,6 +242,22 @@ OFString WvfUtils::doubleListToDS(const OFList<double>& values)
     if (!text.empty())
         text.erase(text.length() - 1);
     return text;
+}
+
+OFCondition WvfUtils::putStringValue(DcmElement& element, bool& valueSet, const OFString& value)
+{
+    const OFCondition cond = element.putOFStringArray(value);
+    if (cond.good())
+        valueSet = true;
+    return cond;
+}
+
+void WvfUtils::readIfPresent(DcmItem& item, DcmElement& element, bool& valueSet, const char* missingText)
+{
+    if (getElementFromDataset(item, element).good())
+        valueSet = true;
+    else
+        WVF_DEBUG(missingText);
 }
 
 OFCondition WvfUtils::putDecimal(DcmElement& element, const double& value)

@@ -83,6 +83,12 @@ public:
     static OFCondition putDecimal(DcmElement& element, const double& value);
     // Copies the value of a found element into a member element.
     static void assignElement(DcmElement& member, DcmElement& found);
+    // Puts a text value into a member; the flag is set when DCMTK accepts it.
+    static OFCondition putStringValue(DcmElement& element, bool& valueSet, const OFString& value);
+    // Takes a member from the item when present (flag set), else logs the text.
+    static void readIfPresent(DcmItem& item, DcmElement& element, bool& valueSet, const char* missingText);
+    // Whether an element holds a value (a non-zero length).
+    static bool hasValue(const DcmElement& element);
     // Writes a flagged member element over the running result.
     static OFCondition addIfSet(OFCondition& result, DcmItem& item, const DcmElement& element, bool valueSet);
 };
