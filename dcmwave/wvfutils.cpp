@@ -161,6 +161,16 @@ void WvfUtils::assignElement(DcmElement& member, DcmElement& found)
     }
     found.loadAllDataIntoMemory();
     member.DcmElement::operator=(found);
+    // The base assignment evens an odd in-memory length with a NUL byte,
+    // which a text would then keep: take the text without it.
+    if (DcmVR(mine).isaString()) {
+        OFString text;
+        if (member.getOFStringArray(text, OFFalse).good()) {
+            const size_t end = text.find_last_not_of('\0');
+            text.erase(end == OFString_npos ? 0 : end + 1);
+            member.putOFStringArray(text);
+        }
+    }
 }
 
 OFCondition WvfUtils::getAndCheckElementFromDataset(DcmItem& item, DcmElement& element, bool& present,

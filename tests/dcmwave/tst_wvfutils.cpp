@@ -193,6 +193,14 @@ void TstWvfUtils::readersTakeFoundValues()
     QVERIFY(present);
     QCOMPARE(QString(WvfUtils::getStringValue(label).c_str()), QString("II"));
 
+    // an odd-length text made in memory comes over without a fill byte
+    item.putAndInsertString(DCM_AcquisitionTimeSynchronized, "Y");
+    DcmCodeString synchronized(DCM_AcquisitionTimeSynchronized);
+    QVERIFY(WvfUtils::getAndCheckElementFromDataset(item, synchronized, present, "1", "1").good());
+    OFString exact;
+    synchronized.getOFStringArray(exact, OFFalse);
+    QCOMPARE(exact.length(), size_t(1));
+
     DcmDecimalString sensitivity(DCM_ChannelSensitivity);
     QVERIFY(WvfUtils::getAndCheckElementFromDataset(item, sensitivity, present, "1", "1C").good());
     QCOMPARE(WvfUtils::getFloat64Value(sensitivity), 0.5);
