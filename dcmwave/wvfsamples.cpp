@@ -67,6 +67,81 @@ OFCondition WvfSamples::setData(const Uint32& count, void* buffer)
     return EC_Normal;
 }
 
+// The two widths differ only in their element type (U) and its signed
+// reading (S); these serve both.
+namespace {
+
+template <class U>
+void freeArray(void*& data, Uint32& count)
+{
+    delete[] OFstatic_cast(U*, data);
+    data = NULL;
+    count = 0;
+}
+
+template <class U>
+OFCondition allocateArray(void*& data, Uint32& count, bool& isSignedFlag, const Uint32& wanted, bool isSigned)
+{
+    freeArray<U>(data, count);
+    U* array = new (std::nothrow) U[wanted > 0 ? wanted : 1];
+    if (!array)
+        return EC_MemoryExhausted;
+    data = array;
+    count = wanted;
+    isSignedFlag = isSigned;
+    return EC_Normal;
+}
+
+template <class U, class S>
+OFCondition readSample(const void* data, const Uint32& count, bool isSigned, const Uint32& index, double& value)
+{
+    if (!data || index >= count)
+        return EC_IllegalCall;
+    const U raw = OFstatic_cast(const U*, data)[index];
+    value = isSigned ? OFstatic_cast(double, OFstatic_cast(S, raw)) : OFstatic_cast(double, raw);
+    return EC_Normal;
+}
+
+template <class U>
+OFCondition writeSample(void* data, const Uint32& count, const Uint32& index, const U& value)
+{
+    if (!data || index >= count)
+        return EC_IllegalCall;
+    OFstatic_cast(U*, data)[index] = value;
+    return EC_Normal;
+}
+
+template <class U>
+OFCondition multiplexArray(const void* data, const Uint32& count, void* destination, const Uint32& channels,
+                           const Uint32& channelIndex)
+{
+    if (!destination)
+        return EC_IllegalCall;
+    U* out = OFstatic_cast(U*, destination) + channelIndex;
+    const U* in = OFstatic_cast(const U*, data);
+    for (Uint32 i = 0; i < count; ++i, out += channels)
+        *out = in[i];
+    return EC_Normal;
+}
+
+// Writes the samples in calibration mode 0 (stored value) or 1 (value times
+// sensitivity plus baseline), each followed by a blank.
+template <class U, class S>
+void dumpArray(STD_NAMESPACE ostream& out, const void* data, const Uint32& count, bool readSigned,
+               const double& sensitivity, const double& baseline, const int& calibrationMode)
+{
+    const U* in = OFstatic_cast(const U*, data);
+    for (Uint32 i = 0; i < count; ++i) {
+        const long stored = readSigned ? OFstatic_cast(long, OFstatic_cast(S, in[i])) : OFstatic_cast(long, in[i]);
+        if (calibrationMode == 0)
+            out << stored << " ";
+        else
+            out << WvfUtils::doubleToDS(stored * sensitivity + baseline) << " ";
+    }
+}
+
+} // namespace
+
 // --- 8-bit buffer ---
 
 Wvf8Samples::Wvf8Samples() {}
@@ -78,21 +153,12 @@ Wvf8Samples::~Wvf8Samples()
 
 void Wvf8Samples::freeMemory()
 {
-    delete[] OFstatic_cast(Uint8*, m_data);
-    m_data = NULL;
-    m_count = 0;
+    freeArray<Uint8>(m_data, m_count);
 }
 
 OFCondition Wvf8Samples::allocateMemory(const Uint32& count, bool isSigned)
 {
-    freeMemory();
-    Uint8* data = new (std::nothrow) Uint8[count > 0 ? count : 1];
-    if (!data)
-        return EC_MemoryExhausted;
-    m_data = data;
-    m_count = count;
-    m_signed = isSigned;
-    return EC_Normal;
+    return allocateArray<Uint8>(m_data, m_count, m_signed, count, isSigned);
 }
 
 Uint16 Wvf8Samples::getBitsPerSample()
@@ -102,19 +168,12 @@ Uint16 Wvf8Samples::getBitsPerSample()
 
 OFCondition Wvf8Samples::getSample(const Uint32& index, double& value)
 {
-    if (!m_data || index >= m_count)
-        return EC_IllegalCall;
-    const Uint8 raw = OFstatic_cast(Uint8*, m_data)[index];
-    value = m_signed ? OFstatic_cast(double, OFstatic_cast(Sint8, raw)) : OFstatic_cast(double, raw);
-    return EC_Normal;
+    return readSample<Uint8, Sint8>(m_data, m_count, m_signed, index, value);
 }
 
 OFCondition Wvf8Samples::setSample(const Uint32& index, const Uint8& value)
 {
-    if (!m_data || index >= m_count)
-        return EC_IllegalCall;
-    OFstatic_cast(Uint8*, m_data)[index] = value;
-    return EC_Normal;
+    return writeSample<Uint8>(m_data, m_count, index, value);
 }
 
 OFCondition Wvf8Samples::setSample(const Uint32& /*index*/, const Sint16& /*value*/)
@@ -124,13 +183,7 @@ OFCondition Wvf8Samples::setSample(const Uint32& /*index*/, const Sint16& /*valu
 
 OFCondition Wvf8Samples::multiplex(void* destination, const Uint32& channels, const Uint32& channelIndex)
 {
-    if (!destination)
-        return EC_IllegalCall;
-    Uint8* out = OFstatic_cast(Uint8*, destination) + channelIndex;
-    const Uint8* in = OFstatic_cast(const Uint8*, m_data);
-    for (Uint32 i = 0; i < m_count; ++i, out += channels)
-        *out = in[i];
-    return EC_Normal;
+    return multiplexArray<Uint8>(m_data, m_count, destination, channels, channelIndex);
 }
 
 OFCondition Wvf8Samples::dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTERPRETATION& interp,
@@ -142,14 +195,7 @@ OFCondition Wvf8Samples::dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTER
         return EC_WvfError("Sample Interpretation not supported for dump");
     if (calibrationMode != 0 && calibrationMode != 1)
         return interp == AB ? EC_WvfError("Unknown calibration mode") : EC_IllegalParameter;
-    const Uint8* in = OFstatic_cast(const Uint8*, m_data);
-    for (Uint32 i = 0; i < m_count; ++i) {
-        const int stored = interp == SB ? OFstatic_cast(int, OFstatic_cast(Sint8, in[i])) : OFstatic_cast(int, in[i]);
-        if (calibrationMode == 0)
-            *out << stored << " ";
-        else
-            *out << WvfUtils::doubleToDS(stored * sensitivity + baseline) << " ";
-    }
+    dumpArray<Uint8, Sint8>(*out, m_data, m_count, interp == SB, sensitivity, baseline, calibrationMode);
     return EC_Normal;
 }
 
@@ -164,21 +210,12 @@ Wvf16Samples::~Wvf16Samples()
 
 void Wvf16Samples::freeMemory()
 {
-    delete[] OFstatic_cast(Uint16*, m_data);
-    m_data = NULL;
-    m_count = 0;
+    freeArray<Uint16>(m_data, m_count);
 }
 
 OFCondition Wvf16Samples::allocateMemory(const Uint32& count, bool isSigned)
 {
-    freeMemory();
-    Uint16* data = new (std::nothrow) Uint16[count > 0 ? count : 1];
-    if (!data)
-        return EC_MemoryExhausted;
-    m_data = data;
-    m_count = count;
-    m_signed = isSigned;
-    return EC_Normal;
+    return allocateArray<Uint16>(m_data, m_count, m_signed, count, isSigned);
 }
 
 Uint16 Wvf16Samples::getBitsPerSample()
@@ -188,11 +225,7 @@ Uint16 Wvf16Samples::getBitsPerSample()
 
 OFCondition Wvf16Samples::getSample(const Uint32& index, double& value)
 {
-    if (!m_data || index >= m_count)
-        return EC_IllegalCall;
-    const Uint16 raw = OFstatic_cast(Uint16*, m_data)[index];
-    value = m_signed ? OFstatic_cast(double, OFstatic_cast(Sint16, raw)) : OFstatic_cast(double, raw);
-    return EC_Normal;
+    return readSample<Uint16, Sint16>(m_data, m_count, m_signed, index, value);
 }
 
 OFCondition Wvf16Samples::setSample(const Uint32& index, const Uint8& value)
@@ -202,21 +235,12 @@ OFCondition Wvf16Samples::setSample(const Uint32& index, const Uint8& value)
 
 OFCondition Wvf16Samples::setSample(const Uint32& index, const Sint16& value)
 {
-    if (!m_data || index >= m_count)
-        return EC_IllegalCall;
-    OFstatic_cast(Uint16*, m_data)[index] = OFstatic_cast(Uint16, value);
-    return EC_Normal;
+    return writeSample<Uint16>(m_data, m_count, index, OFstatic_cast(Uint16, value));
 }
 
 OFCondition Wvf16Samples::multiplex(void* destination, const Uint32& channels, const Uint32& channelIndex)
 {
-    if (!destination)
-        return EC_IllegalCall;
-    Uint16* out = OFstatic_cast(Uint16*, destination) + channelIndex;
-    const Uint16* in = OFstatic_cast(const Uint16*, m_data);
-    for (Uint32 i = 0; i < m_count; ++i, out += channels)
-        *out = in[i];
-    return EC_Normal;
+    return multiplexArray<Uint16>(m_data, m_count, destination, channels, channelIndex);
 }
 
 OFCondition Wvf16Samples::dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTERPRETATION& interp,
@@ -228,13 +252,6 @@ OFCondition Wvf16Samples::dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTE
         return EC_WvfError("Sample Interpretation not supported for dump");
     if (calibrationMode != 0 && calibrationMode != 1)
         return interp == SS ? EC_WvfError("Unknown calibration mode") : EC_IllegalParameter;
-    const Uint16* in = OFstatic_cast(const Uint16*, m_data);
-    for (Uint32 i = 0; i < m_count; ++i) {
-        const long stored = interp == SS ? OFstatic_cast(long, OFstatic_cast(Sint16, in[i])) : OFstatic_cast(long, in[i]);
-        if (calibrationMode == 0)
-            *out << stored << " ";
-        else
-            *out << WvfUtils::doubleToDS(stored * sensitivity + baseline) << " ";
-    }
+    dumpArray<Uint16, Sint16>(*out, m_data, m_count, interp == SS, sensitivity, baseline, calibrationMode);
     return EC_Normal;
 }
