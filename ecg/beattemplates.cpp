@@ -24,6 +24,20 @@ void lowPass(const float* in, float* out)
     for (int k = 0; k < kLen; ++k)
         out[k] = float(s.processLowPass35(in[k]));
 }
+
+// The 35 Hz low-pass from rest fed with ones.
+const double* stepResponse()
+{
+    static const std::vector<double> step = [] {
+        std::vector<double> v(kLen);
+        IirSection s;
+        s.init();
+        for (int k = 0; k < kLen; ++k)
+            v[std::size_t(k)] = s.processLowPass35(1.0);
+        return v;
+    }();
+    return step.data();
+}
 }
 
 void CBeatTemplates::setParams(int halfWidth, int mergeLimit, double scaleLimit,
@@ -242,6 +256,7 @@ void CBeatTemplates::addBeat(int t, const EcgBeatWindow& w, std::int64_t beat, i
         rangeOf(lo, hi);
         for (int lead = 0; lead < 3; ++lead) {
             float* tpl = dataOf(t, lead);
+            float* tplFiltered = dataOf(t, lead + 3);
             const float* x = w.raw[lead];
             double levelT = 0.0, levelX = 0.0;
             for (int k = lo; k <= hi; ++k) {
@@ -250,9 +265,23 @@ void CBeatTemplates::addBeat(int t, const EcgBeatWindow& w, std::int64_t beat, i
             }
             levelT /= (hi - lo + 1);
             levelX /= (hi - lo + 1);
-            for (int k = std::max(0, -shift); k < kLen && k + shift < kLen; ++k)
-                tpl[k] = float(((tpl[k] - levelT) * n + (x[k + shift] - levelX)) / (n + 1.0) + levelT);
-            lowPass(tpl, dataOf(t, lead + 3));
+            if (shift == 0) {
+                // The new template is (n T + B + levelT - levelX) / (n + 1). The
+                // low-pass starts from rest and is linear, so its output is the
+                // same mix of the template's and the beat's filtered values and
+                // the filter's step response.
+                const float* xf = w.filtered[lead];
+                const double c = levelT - levelX;
+                const double* step = stepResponse();
+                for (int k = 0; k < kLen; ++k) {
+                    tpl[k] = float((tpl[k] * n + x[k] + c) / (n + 1.0));
+                    tplFiltered[k] = float((tplFiltered[k] * n + xf[k] + c * step[k]) / (n + 1.0));
+                }
+            } else {
+                for (int k = std::max(0, -shift); k < kLen && k + shift < kLen; ++k)
+                    tpl[k] = float(((tpl[k] - levelT) * n + (x[k + shift] - levelX)) / (n + 1.0) + levelT);
+                lowPass(tpl, tplFiltered);
+            }
         }
     }
     ++h.beatCount;

@@ -68,6 +68,8 @@ CEcgAnalysis::~CEcgAnalysis() = default;
 
 int CEcgAnalysis::wrap(std::int64_t i)
 {
+    if (i >= 0 && i < kRingSize)
+        return int(i);
     const std::int64_t m = i % kRingSize;
     return int(m < 0 ? m + kRingSize : m);
 }
@@ -276,7 +278,7 @@ int CEcgAnalysis::analyzeEcg(const EcgStreamSample* sample, const EcgAnalysisPar
         }
 
         ++m_processed;
-        m_writeIndex = wrap(m_writeIndex + 1);
+        m_writeIndex = m_writeIndex + 1 == kRingSize ? 0 : m_writeIndex + 1;
         ++m_counter;
     }
 
@@ -530,16 +532,18 @@ bool CEcgAnalysis::makeBeatRecord(const EcgAnalysisParams& p)
 
     // The beat's 1.5-second window of the three leads.
     const int start = wrap(std::int64_t(m.ringIndex) - EcgBeatWindow::kPeak);
-    for (int lead = 0; lead < 3; ++lead) {
-        IirSection s;
-        s.init();
-        float* raw = m_window.raw[lead];
-        float* filtered = m_window.filtered[lead];
-        for (int k = 0; k < EcgBeatWindow::kLength; ++k) {
-            raw[k] = ringLead(m_ring[std::size_t(wrap(start + k))], lead);
-            filtered[k] = float(s.processLowPass35(raw[k]));
-        }
+    IirSection s[3];
+    for (auto& section : s)
+        section.init();
+    for (int k = 0, idx = start; k < EcgBeatWindow::kLength; ++k, idx = idx + 1 == kRingSize ? 0 : idx + 1) {
+        const RingEntry& e = m_ring[std::size_t(idx)];
+        m_window.raw[0][k] = e.leadI;
+        m_window.raw[1][k] = e.leadII;
+        m_window.raw[2][k] = e.leadIII;
     }
+    for (int lead = 0; lead < 3; ++lead)
+        for (int k = 0; k < EcgBeatWindow::kLength; ++k)
+            m_window.filtered[lead][k] = float(s[lead].processLowPass35(m_window.raw[lead][k]));
 
     m_templates.setLogging((m_mode & kModeTemplateLines) != 0);
     m_bestTemplate = m_templates.drawerGetBestMatch(r.position, m_window, m_matchIndex, m_shift, m_beats);

@@ -1,7 +1,7 @@
 #ifndef MALVORANT_TESTS_MITDB_H
 #define MALVORANT_TESTS_MITDB_H
 
-// Reader of an MIT-BIH Arrhythmia Database record (signals in format 212,
+// Reader of an MIT-BIH Arrhythmia Database record (signalCount in format 212,
 // reference annotations in the MIT format), with resampling to the device's
 // 500 samples per second and scaling to its sample units.
 
@@ -46,7 +46,7 @@ inline MitRecord mitReadRecord(const std::string& folder, const std::string& nam
         return rec;
     }
     std::string line;
-    int signals = 0, lineNo = 0;
+    int signalCount = 0, lineNo = 0;
     long long samples = 0;
     while (std::getline(hea, line)) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
@@ -57,8 +57,8 @@ inline MitRecord mitReadRecord(const std::string& folder, const std::string& nam
         is.imbue(std::locale::classic());
         if (lineNo == 0) {
             std::string recName;
-            is >> recName >> signals >> rec.frequency >> samples;
-            if (!is || signals < 2 || rec.frequency <= 0.0 || samples <= 0 || samples > 100000000) {
+            is >> recName >> signalCount >> rec.frequency >> samples;
+            if (!is || signalCount < 2 || rec.frequency <= 0.0 || samples <= 0 || samples > 100000000) {
                 rec.error = "bad header line";
                 return rec;
             }
@@ -79,7 +79,7 @@ inline MitRecord mitReadRecord(const std::string& folder, const std::string& nam
     }
     const auto dat = mitReadFile(folder + "/" + name + ".dat");
     if (dat.size() < 3) {
-        rec.error = "cannot read signals";
+        rec.error = "cannot read signalCount";
         return rec;
     }
     auto twelve = [](int v) { return v >= 2048 ? v - 4096 : v; };

@@ -457,7 +457,10 @@ void TestEcgAnalysis::templateWeightCapped()
         std::memset(window.get(), 0, sizeof(EcgBeatWindow));
         for (int lead = 0; lead < 3; ++lead) {
             window->raw[lead][375] = spike;
-            window->filtered[lead][375] = spike;
+            IirSection lp;
+            lp.init();
+            for (int k = 0; k < EcgBeatWindow::kLength; ++k)
+                window->filtered[lead][k] = float(lp.processLowPass35(window->raw[lead][k]));
         }
     };
     fill(100.0f);
@@ -473,6 +476,15 @@ void TestEcgAnalysis::templateWeightCapped()
     const double lt = 100.0 / 91, lb = 300.0 / 91;
     const double expected = ((100.0 - lt) * 19 + (300.0 - lb)) / 20 + lt;
     QVERIFY(std::abs(store.data(t, 1)[375] - expected) < 1e-3);
+    // The filtered arrays stay the 35 Hz low-pass of the recorded ones.
+    for (int lead = 0; lead < 3; ++lead) {
+        IirSection lp;
+        lp.init();
+        for (int k = 0; k < EcgBeatWindow::kLength; ++k) {
+            const double f = lp.processLowPass35(store.data(t, lead)[k]);
+            QVERIFY(std::abs(store.data(t, lead + 3)[k] - f) < 1e-3);
+        }
+    }
     // The chain runs through every beat in order.
     std::int64_t b = store.header(t).firstBeat;
     int n = 0;
