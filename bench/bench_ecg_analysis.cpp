@@ -35,9 +35,7 @@ void realTimeFactor()
         leadI[i] = float(s.leadI);
         leadII[i] = float(s.leadII);
     }
-    EcgAnalysisParams p;
-    p.clear();
-    fillSpeciesAnalysisParams(p, kSpeciesCanine);
+    const EcgAnalysisParams p = speciesParams(kSpeciesCanine);
     double best = 1e9;
     std::size_t beats = 0;
     for (int run = 0; run < 3; ++run) {
@@ -61,13 +59,9 @@ bool mitdb100()
     }
     const std::vector<float> mlii = mitResample(rec, 0, 500.0);
     const std::vector<float> v5 = mitResample(rec, 1, 500.0);
-    EcgAnalysisParams p;
-    p.clear();
-    fillSpeciesAnalysisParams(p, kSpeciesCanine);
+    const EcgAnalysisParams p = speciesParams(kSpeciesCanine);
     const TwoLeadAnalysis r = analyseTwoLeads(p, v5, mlii);
-    std::vector<std::int64_t> reference;
-    for (auto b : rec.beats)
-        reference.push_back(std::llround(double(b) * 500.0 / rec.frequency));
+    const std::vector<std::int64_t> reference = mitReferenceBeats(rec, 500.0);
     // From 12 s (the detector learns for 8 s) to 3 s before the end (the
     // newest beat has no record yet), within 150 ms, on MLII (lead II).
     const BeatScore s = scoreBeats(reference, r.beats[1], 75, 12 * 500, std::int64_t(mlii.size()) - 3 * 500);

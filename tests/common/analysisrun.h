@@ -15,6 +15,14 @@ struct TwoLeadAnalysis {
     int heartRate = 0;
 };
 
+inline EcgAnalysisParams speciesParams(int species)
+{
+    EcgAnalysisParams p;
+    p.clear();
+    fillSpeciesAnalysisParams(p, species);
+    return p;
+}
+
 inline TwoLeadAnalysis analyseTwoLeads(const EcgAnalysisParams& p, const std::vector<float>& leadI,
                                        const std::vector<float>& leadII)
 {

@@ -144,4 +144,13 @@ inline std::vector<float> mitResample(const MitRecord& rec, int channel, double 
     return out;
 }
 
+// Reference beats in samples at `rate` samples per second.
+inline std::vector<std::int64_t> mitReferenceBeats(const MitRecord& rec, double rate)
+{
+    std::vector<std::int64_t> out;
+    for (auto b : rec.beats)
+        out.push_back(std::llround(double(b) * rate / rec.frequency));
+    return out;
+}
+
 #endif

@@ -103,9 +103,7 @@ void TestAnalysisAccuracy::speciesSweep()
         leadI.push_back(float(s.leadI));
         leadII.push_back(float(s.leadII));
     }
-    EcgAnalysisParams p;
-    p.clear();
-    fillSpeciesAnalysisParams(p, species);
+    const EcgAnalysisParams p = speciesParams(species);
     const TwoLeadAnalysis run = analyseTwoLeads(p, leadI, leadII);
     std::vector<std::int64_t> known;
     for (const SynthBeat& b : gen.pastBeats())
@@ -148,13 +146,9 @@ void TestAnalysisAccuracy::mitdb100()
     QCOMPARE(mlii.size(), v5.size());
     QVERIFY(mlii.size() > 900000);
 
-    EcgAnalysisParams p;
-    p.clear();
-    fillSpeciesAnalysisParams(p, kSpeciesCanine);
+    const EcgAnalysisParams p = speciesParams(kSpeciesCanine);
     const TwoLeadAnalysis run = analyseTwoLeads(p, v5, mlii);
-    std::vector<std::int64_t> reference;
-    for (auto b : rec.beats)
-        reference.push_back(std::llround(double(b) * 500.0 / rec.frequency));
+    const std::vector<std::int64_t> reference = mitReferenceBeats(rec, 500.0);
     const std::int64_t to = std::int64_t(mlii.size()) - 3 * 500;
     const BeatScore lead2 = scoreBeats(reference, run.beats[1], 75, kScoreFrom, to);
     const BeatScore lead1 = scoreBeats(reference, run.beats[0], 75, kScoreFrom, to);

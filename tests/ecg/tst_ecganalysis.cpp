@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "analysisrun.h"
 #include "ecganalysis.h"
 #include "synthecg.h"
 
@@ -82,10 +83,7 @@ EcgStreamSample sampleOf(float leadI, float leadII, int type = ECG_SAMPLE)
 
 EcgAnalysisParams preset(int species)
 {
-    EcgAnalysisParams p;
-    p.clear();
-    fillSpeciesAnalysisParams(p, species);
-    return p;
+    return speciesParams(species);
 }
 
 std::unique_ptr<CEcgAnalysis> startedAnalysis(const EcgAnalysisParams& p)
