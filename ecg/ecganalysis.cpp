@@ -150,13 +150,14 @@ int CEcgAnalysis::newDrawer(std::int64_t beat)
 void CEcgAnalysis::learningStage(int channel, bool& bad)
 {
     bad = false;
-    m_processed = 0;
-    ++m_counter;
     if (channel < 0 || channel > 2) {
+        // Nothing is stored and no counter moves.
         debugLogError("ecGAnalyze() case1 bad rrChannel=" + toStdString(channel));
         bad = true;
         return;
     }
+    m_processed = 0;
+    ++m_counter;
     if (m_sample.type >= 0) {
         m_processed = 1;
         const float lead = leadOf(m_sample, channel);

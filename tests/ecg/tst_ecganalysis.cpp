@@ -30,6 +30,7 @@ private slots:
     void prematureAndPause_data();
     void prematureAndPause();
     void badChannel();
+    void defaultsOnlyLearn();
 };
 
 namespace {
@@ -580,6 +581,23 @@ void TestEcgAnalysis::badChannel()
     auto b = startedAnalysis(p);
     feed(*b, p, longer, 2);
     QVERIFY(b->beatCount() > 10);
+}
+
+// Without a record the defaults serve, whose learning flag is set: every
+// sample passes the learning stage as well, and no beat is examined.
+void TestEcgAnalysis::defaultsOnlyLearn()
+{
+    Signal s(30 * 500);
+    for (int at = 300; at < s.size() - 300; at += 250)
+        s.beat(at, 300);
+    auto a = std::make_unique<CEcgAnalysis>();
+    a->initStream(nullptr);
+    for (int n = 0; n < s.size(); ++n) {
+        const EcgStreamSample e = sampleOf(s.leadI[std::size_t(n)], s.leadII[std::size_t(n)]);
+        a->analyzeEcg(&e, nullptr, 1);
+        QCOMPARE(a->beatCount(), 0);
+    }
+    QCOMPARE(a->getHeartRate(), 0);
 }
 
 QTEST_APPLESS_MAIN(TestEcgAnalysis)
