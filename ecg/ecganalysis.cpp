@@ -17,6 +17,19 @@ bool logOn(int level)
 {
     return g_pDebugLog && g_pDebugLog->level() >= level;
 }
+
+// The detector's integer input: the lead times 5.2, rounded up from .5 and
+// truncated. Values no device can send (and NaN) are held to a range the
+// detector's integer sums cannot overflow in.
+int detectorInput(float lead)
+{
+    const double v = lead * kDetectorScale + 0.5;
+    if (!(v > -1.0e6))
+        return v != v ? 0 : -1000000;
+    if (v > 1.0e6)
+        return 1000000;
+    return int(v);
+}
 }
 
 void CEcgAnalysis::RrHistory::push(int v)
@@ -163,7 +176,7 @@ void CEcgAnalysis::learningStage(int channel, bool& bad)
         const float lead = leadOf(m_sample, channel);
         m_ring[std::size_t(m_writeIndex)].lead = lead;
         bool sb = false;
-        m_result = m_detector.stepWithLog(int(lead * kDetectorScale + 0.5), sb);
+        m_result = m_detector.stepWithLog(detectorInput(lead), sb);
         if (m_result > 0 && logOn(2))
             debugLog(2, "delay " + toStdString(m_result) + "on Chnannel: " + toStdString(channel));
         if (m_result > 0 && m_counter - m_result > 500 && m_result < kRingSize - 3) {
@@ -239,6 +252,10 @@ int CEcgAnalysis::analyzeEcg(const EcgStreamSample* sample, const EcgAnalysisPar
     }
 
     m_sample = *sample;
+    // A value that is not a number would stay in the filters for good.
+    for (float* v : {&m_sample.leadI, &m_sample.leadII, &m_sample.leadIII})
+        if (!std::isfinite(*v))
+            *v = 0.0f;
     if (m_sample.type < 0) {
         if (m_sample.type == ECG_EVENT_BATTERY_LOW)
             m_status |= int(kBeatBatteryLow);
@@ -263,7 +280,7 @@ int CEcgAnalysis::analyzeEcg(const EcgStreamSample* sample, const EcgAnalysisPar
         e.filtered = channel == 2 ? m_sample.leadIII
                                   : float(m_chain50.process(m_chain60.process(lead)));
 
-        m_result = m_detector.step(int(lead * kDetectorScale + 0.5), m_searchBack);
+        m_result = m_detector.step(detectorInput(lead), m_searchBack);
         if (m_result > 0 && logOn(2))
             debugLog(2, "delay " + toStdString(m_result) + "on ECG Chnannel: " + toStdString(channel));
 
