@@ -1,6 +1,10 @@
 #include "qmlinterface.h"
 
+#include "dbman.h"
 #include "debuglog.h"
+#include "fileman.h"
+#include "patientman.h"
+#include "settingsman.h"
 
 #include <QDateTime>
 #include <QtDebug>
@@ -24,9 +28,34 @@ CQmlInterface::CQmlInterface(QObject* parent)
     debugLog(4, "entering CQmlInterface constructor");
 
     // The rest joins here, in this order, as it is built: update-installer
-    // folder; chart meta types; acquisition stream; database, settings and
-    // patient managers; species analysis thresholds and the current patient;
-    // recording manager; telemedicine client and scheduler; DICOM client and
+    // folder; chart meta types; acquisition stream (before the database).
+
+    // The program never runs on without its database.
+    m_dbMan = new CDbMan(m_folders.dataFolder, m_dbFromVersion, m_dbToVersion);
+    if (!m_dbMan->isOk()) {
+        debugLogError("CQmlInterface constructor database failed: " + m_dbMan->errorText().toStdString());
+        qCritical().noquote() << m_dbMan->errorText();
+        std::exit(-1);
+    }
+    m_settingsMan = new CSettingsMan(QStringLiteral("MalvorantQml"), m_dbMan->database(),
+                                     m_dbFromVersion, m_dbToVersion);
+    if (!m_settingsMan->isOk()) {
+        debugLogError("CQmlInterface constructor settings could not be written");
+        std::exit(-1);
+    }
+
+    m_patientMan = new CPatientMan(m_dbMan->database(), m_settingsMan, m_dbFromVersion,
+                                   m_dbToVersion, 1);
+
+    // Then the species analysis thresholds join here.
+
+    m_patientMan->loadPatient(m_settingsMan->patientId);
+
+    m_fileMan = new CFileMan(m_folders.dataFolder, m_dbMan->database(), m_settingsMan,
+                             m_dbFromVersion, m_dbToVersion);
+    m_fileMan->ecgBuffer().setFilterOptions(m_settingsMan->powerIs60Hz == 1 ? 2 : 1, true);
+
+    // Then: telemedicine client and scheduler; DICOM client and
     // scheduler; beat tone; display state; service properties file; viewer
     // defaults; the two beat analyses and the lead-in ring.
 

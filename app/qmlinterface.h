@@ -4,6 +4,11 @@
 #include "appfolders.h"
 
 #include <QObject>
+
+class CDbMan;
+class CFileMan;
+class CPatientMan;
+class CSettingsMan;
 #include <QString>
 
 // The one object behind the QML user interface, published as "cQmlInterface".
@@ -25,6 +30,10 @@ public:
     // The list model given as model 1 or model 2 (any other number).
     QObject* dataModel(int idx) const { return idx == 1 ? m_dataModel1 : m_dataModel2; }
     bool firstUpdate() const { return m_firstUpdate; }
+    CDbMan* dbMan() const { return m_dbMan; }
+    CSettingsMan* settingsMan() const { return m_settingsMan; }
+    CPatientMan* patientMan() const { return m_patientMan; }
+    CFileMan* fileMan() const { return m_fileMan; }
 
 public slots:
     void setAppPath(QString path);
@@ -40,6 +49,12 @@ private:
     QObject* m_dataModel1 = nullptr;
     QObject* m_dataModel2 = nullptr;
     bool m_firstUpdate = true;
+    int m_dbFromVersion = 0;
+    int m_dbToVersion = 0;
+    CDbMan* m_dbMan = nullptr;
+    CSettingsMan* m_settingsMan = nullptr;
+    CPatientMan* m_patientMan = nullptr;
+    CFileMan* m_fileMan = nullptr;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "qmlinterface.h"
 #include "qmlmodule.h"
+#include "sqlquerymodel.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -54,7 +55,14 @@ int main(int argc, char* argv[])
     CQmlInterface bridge;
     engine.rootContext()->setContextProperty(QStringLiteral("cQmlInterface"), &bridge);
 
-    // The two list models "dataModel1" and "dataModel2" join here with the store.
+    // The lists of the user interface; QML sets their queries. They live until
+    // the process ends.
+    auto* dataModel1 = new CSqlQueryModel();
+    auto* dataModel2 = new CSqlQueryModel();
+    engine.rootContext()->setContextProperty(QStringLiteral("dataModel1"), dataModel1);
+    engine.rootContext()->setContextProperty(QStringLiteral("dataModel2"), dataModel2);
+    bridge.setDataModel(dataModel1, 1);
+    bridge.setDataModel(dataModel2, 2);
 
     bridge.setAppPath(appDir);
 
