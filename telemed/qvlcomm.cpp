@@ -43,6 +43,16 @@ const char* genderText(int sex)
     return codes[sex];
 }
 
+// Runs "select ... where key=" with the id bound, logging the statement with
+// the id filled in first; true when a row was found.
+bool selectRow(QSqlQuery& q, const QString& select, qlonglong id)
+{
+    debugLog(2, str(select) + toStdString(id));
+    q.prepare(select + QLatin1Char('?'));
+    q.addBindValue(id);
+    return q.exec() && q.next();
+}
+
 const char* const kAuthenticationFault =
     "The security token could not be authenticated or authorized";
 
@@ -164,23 +174,17 @@ bool CQvlComm::buildCaseElement(int fileId, QString& element)
 {
     if (!m_db)
         return fail("Unable to determine patient id for file=" + QString::number(fileId));
-    debugLog(2, "select patientId from ecgTable where ecgId=" + toStdString(fileId));
     QSqlQuery q(*m_db);
-    q.prepare(QStringLiteral("select patientId from ecgTable where ecgId=?"));
-    q.addBindValue(fileId);
-    if (!q.exec() || !q.next())
+    if (!selectRow(q, QStringLiteral("select patientId from ecgTable where ecgId="), fileId))
         return fail("Unable to determine patient id for file=" + QString::number(fileId));
     const qlonglong patientId = q.value(0).toLongLong();
 
-    debugLog(2, "select patientName, ownerFirst, ownerLast, extId, species, sex, birthdate, "
-                "breed, weight, weightUnit from patientTable where patientId="
-                    + toStdString(patientId));
     QSqlQuery p(*m_db);
-    p.prepare(QStringLiteral("select patientName, ownerFirst, ownerLast, extId, species, sex, "
-                             "birthdate, breed, weight, weightUnit from patientTable "
-                             "where patientId=?"));
-    p.addBindValue(patientId);
-    if (!p.exec() || !p.next())
+    if (!selectRow(p,
+                   QStringLiteral("select patientName, ownerFirst, ownerLast, extId, species, "
+                                  "sex, birthdate, breed, weight, weightUnit from patientTable "
+                                  "where patientId="),
+                   patientId))
         return fail("Unable to load patient data for patientId=" + QString::number(patientId));
 
     QString children;
@@ -216,11 +220,8 @@ bool CQvlComm::buildFileEnvelope(int fileId, const QString& caseId, const QStrin
 {
     if (!m_db)
         return fail("Unable to determine data for fileId=" + QString::number(fileId));
-    debugLog(2, "select fileName from ecgTable where ecgId=" + toStdString(fileId));
     QSqlQuery q(*m_db);
-    q.prepare(QStringLiteral("select fileName from ecgTable where ecgId=?"));
-    q.addBindValue(fileId);
-    if (!q.exec() || !q.next())
+    if (!selectRow(q, QStringLiteral("select fileName from ecgTable where ecgId="), fileId))
         return fail("Unable to determine data for fileId=" + QString::number(fileId));
     const QString fileName = q.value(0).toString();
 

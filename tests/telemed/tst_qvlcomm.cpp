@@ -719,6 +719,15 @@ void TstQvlComm::passwordNeverLogged()
     QVERIFY(!log.contains("Pw-9f3"));
     QVERIFY(!log.contains(kPassword));
     QVERIFY(!log.contains(kPasswordEscaped));
+
+    // What the log does hold: entries, statements with their values, outcomes.
+    QVERIFY(log.contains("entering CQvlComm constructor"));
+    QVERIFY(log.contains("CQvlComm::initiateCase()"));
+    QVERIFY(log.contains("CQvlComm::doRequest() cmd=1"));
+    QVERIFY(log.contains("select patientId from ecgTable where ecgId=" + QByteArray::number(m_recFull)));
+    QVERIFY(log.contains("select fileName from ecgTable where ecgId=" + QByteArray::number(m_recFile)));
+    QVERIFY(log.contains("CQvlComm::httpsReplyFinished() Authentication Error"));
+    QVERIFY(log.contains("CQvlComm::findInResponseBody() token=return, tokenPos0="));
 }
 
 QTEST_GUILESS_MAIN(TstQvlComm)
