@@ -76,7 +76,9 @@ CQvlComm::CQvlComm(CQvlCallbackInterface* callback, const QString& dataFolder,
 
 CQvlComm::~CQvlComm()
 {
-    // Pending replies (and their bodies) are children of the manager.
+    // Pending replies (and their bodies) are children of the manager; an
+    // aborted one must not call an answer from a client being destroyed.
+    disconnect(m_manager, nullptr, this, nullptr);
     delete m_manager;
 }
 

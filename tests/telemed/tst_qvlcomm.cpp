@@ -156,6 +156,7 @@ private slots:
     void faults();
     void refusedWhileInFlight();
     void answerStartsNextRequest();
+    void destroyedWhileInFlight();
     void requestNotBuilt_data();
     void requestNotBuilt();
     void passwordNeverLogged();
@@ -664,6 +665,20 @@ void TstQvlComm::answerStartsNextRequest()
                           QString("getCaseUrl(0,0,%1,https://c.example/C-77)").arg(m_recFile)}));
     QCOMPARE(m_server->requestCount, 3);
     QVERIFY(m_server->requests.at(1).body.contains("<caseId>C-77</caseId>"));
+}
+
+void TstQvlComm::destroyedWhileInFlight()
+{
+    AnswerLog answers;
+    auto* comm = new CQvlComm(&answers, m_env.dataFolder(), m_env.db->database(), m_env.settings,
+                              "MalvorantQml", "8.0.2", "078");
+    m_server->setAction(QvlStandIn::Action::Hold);
+    QVERIFY(comm->addFile(m_recFile, "C-1"));
+    QVERIFY(waitUntil([this]() { return m_server->requestCount == 1; }));
+    delete comm; // the pending reply and its body go with it, no answer comes
+    m_server->releaseHeld();
+    QTest::qWait(50);
+    QVERIFY(answers.answers.isEmpty());
 }
 
 void TstQvlComm::requestNotBuilt_data()
