@@ -68,19 +68,3 @@ EcgFileRecord fileRecordFromStream(const EcgStreamSample& s)
     }
     return r;
 }
-
-EcgReadRecord readRecordFromFile(const EcgFileRecord& r)
-{
-    EcgReadRecord out{};
-    out.type = r.type;
-    out.extra = r.extra;
-    if (r.type >= 0) {
-        out.leadI = r.leadI;
-        out.leadII = r.leadII;
-    } else if (r.type == ECG_EVENT_DEVICE_INFO) {
-        // F and D travel as integers in the file; readers get them as numbers.
-        out.leadI = static_cast<float>(bitCast<std::int32_t>(r.leadII));
-        out.leadII = static_cast<float>(bitCast<std::int32_t>(r.leadIII));
-    }
-    return out;
-}

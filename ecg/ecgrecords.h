@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 // Record type of a sample or event. 0 or more is a sample, negative is an event.
@@ -100,6 +101,24 @@ EcgFileRecord fileRecordFromStream(const EcgStreamSample& s);
 // File record to read record. Negative types the read side cannot carry
 // (-4, -112, -113 and unknown ones) keep their negative type with zero leads,
 // so no consumer mistakes them for samples.
-EcgReadRecord readRecordFromFile(const EcgFileRecord& r);
+// Inline: readers call it once per record.
+inline EcgReadRecord readRecordFromFile(const EcgFileRecord& r)
+{
+    EcgReadRecord out{};
+    out.type = r.type;
+    out.extra = r.extra;
+    if (r.type >= 0) {
+        out.leadI = r.leadI;
+        out.leadII = r.leadII;
+    } else if (r.type == ECG_EVENT_DEVICE_INFO) {
+        // F and D travel as integers in the file; readers get them as numbers.
+        std::int32_t f, d;
+        std::memcpy(&f, &r.leadII, sizeof(f));
+        std::memcpy(&d, &r.leadIII, sizeof(d));
+        out.leadI = static_cast<float>(f);
+        out.leadII = static_cast<float>(d);
+    }
+    return out;
+}
 
 #endif

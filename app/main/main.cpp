@@ -1,0 +1,74 @@
+#include "qmlinterface.h"
+#include "qmlmodule.h"
+#include "sqlquerymodel.h"
+#include "startup.h"
+
+#include <QApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickWindow>
+#include <QSurfaceFormat>
+#include <QUrl>
+#include <QtQml/qqmlmoduleregistration.h>
+
+static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
+
+int main(int argc, char* argv[])
+{
+    prependExeDirToPath();
+
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QT_WARNING_POP
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+
+    // Quietly: a second start just brings nothing up.
+    if (isAnotherInstanceRunning())
+        return 0;
+
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QT_WARNING_POP
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+
+    QApplication app(argc, argv);
+
+    if (QCoreApplication::arguments().contains(QStringLiteral("--coreprofile"))) {
+        QSurfaceFormat format;
+        format.setVersion(4, 4);
+        format.setProfile(QSurfaceFormat::CoreProfile);
+        QSurfaceFormat::setDefaultFormat(format);
+    }
+
+    QCoreApplication::setOrganizationName(QStringLiteral("YARLO"));
+
+    QQmlApplicationEngine engine;
+    const QString appDir = QCoreApplication::applicationDirPath();
+    engine.addImportPath(QStringLiteral("%1/../../../../%2").arg(appDir, QStringLiteral("qml/win")));
+    engine.rootContext()->setContextProperty(QStringLiteral("workingDirectory"),
+                                             QUrl::fromLocalFile(appDir));
+
+    CQmlInterface bridge;
+    engine.rootContext()->setContextProperty(QStringLiteral("cQmlInterface"), &bridge);
+
+    // The lists of the user interface; QML sets their queries. They live until
+    // the process ends.
+    auto* dataModel1 = new CSqlQueryModel();
+    auto* dataModel2 = new CSqlQueryModel();
+    engine.rootContext()->setContextProperty(QStringLiteral("dataModel1"), dataModel1);
+    engine.rootContext()->setContextProperty(QStringLiteral("dataModel2"), dataModel2);
+    bridge.setDataModel(dataModel1, 1);
+    bridge.setDataModel(dataModel2, 2);
+
+    bridge.setAppPath(appDir);
+
+    engine.load(QUrl(QStringLiteral("qrc:/qml/win/main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return -1;
+
+    return app.exec();
+}

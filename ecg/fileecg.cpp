@@ -1,0 +1,654 @@
+#include "fileecg.h"
+
+#include "debuglog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <sys/types.h>
+
+namespace {
+
+const unsigned char kSync[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0x55, 0x55, 0x55, 0x55};
+constexpr std::size_t kAppendBuffer = 1 << 18;
+
+const char* const kGenderTexts[] = {"Other", "Male", "Female", "Male-N", "Female-S", "nospec"};
+const char* const kSpeciesTexts[] = {"Unknown", "Equine", "Canine", "Feline", "Other", "Alpaca",
+                                     "Avian", "Cow", "Ferret", "Goat", "GuineaPig", "Lizard",
+                                     "Llama", "Porcine", "Primate", "Rabbit", "Reptile", "Rodent",
+                                     "Sheep", "Small Mammal", "Snake"};
+constexpr int kSpeciesCount = sizeof(kSpeciesTexts) / sizeof(kSpeciesTexts[0]);
+
+// Text fields of the patient block: offset within the block and width.
+struct TextField {
+    int offset;
+    int width;
+    std::string CQFile::*member;
+};
+const TextField kPatientFields[] = {
+    {0, 60, &CQFile::patientName},      {60, 15, &CQFile::patientBirthdate},
+    {105, 60, &CQFile::ownerLastName},  {165, 40, &CQFile::ownerFirstName},
+    {205, 60, &CQFile::spareText1},     {265, 15, &CQFile::spareText2},
+    {280, 60, &CQFile::spareText3},     {340, 60, &CQFile::spareText4},
+    {595, 60, &CQFile::extPatientId},
+};
+constexpr int kGenderOffset = 75, kGenderWidth = 10;
+constexpr int kSpeciesOffset = 85, kSpeciesWidth = 20;
+constexpr int kRecordingTextWidth = 20;
+constexpr int kDateOffset = 44, kTimeOffset = 56;
+
+bool equalsNoCase(const std::string& a, const char* b)
+{
+    const std::size_t n = std::strlen(b);
+    if (a.size() != n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// Writes text zero-padded into a field, at most width - 1 bytes so a zero
+// always ends it; a UTF-8 character is never cut in half.
+void putText(unsigned char* field, int width, const std::string& text)
+{
+    std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(width - 1));
+    if (n < text.size()) {
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
+    }
+    std::memset(field, 0, static_cast<std::size_t>(width));
+    std::memcpy(field, text.data(), n);
+}
+
+std::string getText(const unsigned char* field, int width)
+{
+    const void* zero = std::memchr(field, 0, static_cast<std::size_t>(width));
+    const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - field)
+                               : static_cast<std::size_t>(width);
+    return std::string(reinterpret_cast<const char*>(field), n);
+}
+
+bool allDigits(const std::string& s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
+}
+
+unsigned daysInMonth(std::int64_t y, unsigned m)
+{
+    static const unsigned days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return m == 2 && leap ? 29 : days[m - 1];
+}
+
+int toInt(const std::string& s, std::size_t pos, std::size_t len)
+{
+    int v = 0;
+    for (std::size_t i = pos; i < pos + len; ++i)
+        v = v * 10 + (s[i] - '0');
+    return v;
+}
+
+} // namespace
+
+CFileEcg::CFileEcg() = default;
+
+CFileEcg::~CFileEcg()
+{
+    close();
+}
+
+int CFileEcg::versionFromStart(const unsigned char* bytes, std::size_t length)
+{
+    for (int i = 0; i < kSyncLength; ++i) {
+        if (static_cast<std::size_t>(i) >= length || bytes[i] != kSync[i])
+            return 0;
+    }
+    if (length < static_cast<std::size_t>(kVersionOffset + 2))
+        return 0;
+    return (bytes[kVersionOffset] << 8) | bytes[kVersionOffset + 1];
+}
+
+std::int64_t CFileEcg::dataStartOf(int version)
+{
+    if (version == 1)
+        return kDataStartV1;
+    if (version == 2)
+        return kDataStartV2;
+    return 0;
+}
+
+const char* CFileEcg::genderText(int code)
+{
+    return code >= 0 && code <= 4 ? kGenderTexts[code] : kGenderTexts[5];
+}
+
+int CFileEcg::genderCodeFromText(const std::string& text)
+{
+    for (int code = 0; code <= 4; ++code) {
+        if (equalsNoCase(text, kGenderTexts[code]))
+            return code;
+    }
+    return 5;
+}
+
+const char* CFileEcg::speciesName(int code)
+{
+    return code >= 0 && code < kSpeciesCount ? kSpeciesTexts[code] : "";
+}
+
+int CFileEcg::speciesCodeFromText(const std::string& text)
+{
+    for (int code = 0; code < kSpeciesCount; ++code) {
+        if (equalsNoCase(text, kSpeciesTexts[code]))
+            return code;
+    }
+    return 0;
+}
+
+std::string CFileEcg::dateTimeTextOf(std::int64_t utcSeconds)
+{
+    std::int64_t days = utcSeconds / 86400;
+    std::int64_t rest = utcSeconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    std::int64_t y;
+    unsigned m, d;
+    civilFromDays(days, y, m, d);
+    if (y < 0 || y > 9999)
+        return std::string();
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%04d%02u%02u%02d%02d%02d", static_cast<int>(y), m, d,
+                  static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60));
+    return buf;
+}
+
+std::int64_t CFileEcg::utcSecondsOf(const std::string& text)
+{
+    if (text.size() != 14 || !allDigits(text))
+        return -1;
+    const int y = toInt(text, 0, 4);
+    const unsigned mo = static_cast<unsigned>(toInt(text, 4, 2));
+    const unsigned d = static_cast<unsigned>(toInt(text, 6, 2));
+    const int h = toInt(text, 8, 2), mi = toInt(text, 10, 2), s = toInt(text, 12, 2);
+    if (mo < 1 || mo > 12 || d < 1 || d > daysInMonth(y, mo) || h > 23 || mi > 59 || s > 59)
+        return -1;
+    return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+// ---------------------------------------------------------------- opening
+
+bool CFileEcg::openFileReadWrite(std::string path)
+{
+    return openExisting(path, true);
+}
+
+bool CFileEcg::openFileReadWriteNoHeader(std::string path)
+{
+    return openExisting(path, false);
+}
+
+bool CFileEcg::openExisting(const std::string& path, bool withHeader)
+{
+    bool closed = true;
+    closeStreams(closed);
+    resetHeaderData();
+
+    m_readOnly = false;
+    m_rwFile = std::fopen(path.c_str(), "r+b");
+    if (!m_rwFile && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        // A recording on a read-only medium can still be viewed and copied.
+        m_rwFile = std::fopen(path.c_str(), "rb");
+        m_readOnly = m_rwFile != nullptr;
+    }
+    if (!m_rwFile) {
+        debugLogError("openFile: unable to open " + path);
+        return false;
+    }
+    m_path = path;
+
+    std::int64_t size = -1;
+    if (fseeko(m_rwFile, 0, SEEK_END) == 0)
+        size = ftello(m_rwFile);
+    if (size < 0) {
+        debugLogError("openFile: unable to open " + path);
+        closeStreams(closed);
+        return false;
+    }
+
+    if (withHeader) {
+        unsigned char start[kVersionOffset + 2] = {};
+        std::size_t got = 0;
+        readAt(0, start, sizeof(start), &got);
+        m_version = versionFromStart(start, got);
+        if (m_version > kWrittenVersion)
+            debugLogError("CFileEcg::readHeaderV3() not yet implemented");
+        else
+            readHeader(path, size);
+    } else {
+        m_version = 0;
+        m_dataStart = 0;
+        setRecordCount(size / 16);
+    }
+
+    if (m_recordCount <= 0) {
+        debugLogError("openFile: file " + path + " is empty");
+        closeStreams(closed);
+        resetHeaderData();
+        return false;
+    }
+    return true;
+}
+
+void CFileEcg::readHeader(const std::string& path, std::int64_t fileSize)
+{
+    resetHeaderData();
+    m_table.clear();
+    std::memset(m_patientBlock, 0, sizeof(m_patientBlock));
+    std::memset(m_recordingBlock, 0, sizeof(m_recordingBlock));
+
+    // Without sync bytes the file starts with records: there is no patient
+    // block to read, only sample bytes.
+    if (m_version >= 1) {
+        readAt(kPatientBlockOffset, m_patientBlock, sizeof(m_patientBlock));
+        for (const TextField& f : kPatientFields)
+            this->*f.member = getText(m_patientBlock + f.offset, f.width);
+        const std::string gender = getText(m_patientBlock + kGenderOffset, kGenderWidth);
+        speciesText = getText(m_patientBlock + kSpeciesOffset, kSpeciesWidth);
+        genderCode = genderCodeFromText(gender);
+        speciesCode = speciesCodeFromText(speciesText);
+
+        readAt(kRecordingBlockOffset, m_recordingBlock, sizeof(m_recordingBlock));
+        recordingText = getText(m_recordingBlock, kRecordingTextWidth);
+        std::string date = getText(m_recordingBlock + kDateOffset, 8);
+        std::string time = getText(m_recordingBlock + kTimeOffset, 6);
+        if (time.size() >= 2 && allDigits(time.substr(0, 2)) && toInt(time, 0, 2) > 23) {
+            // Some writers put minutes before hours.
+            std::string swapped = time.substr(2, 2) + time.substr(0, 2);
+            if (time.size() > 4)
+                swapped += time.substr(4);
+            time = swapped;
+        }
+        if (date.empty() && path.size() >= 20 && path.size() <= 530) {
+            // Names end in <date 8>_<time 6>.ecg
+            date = path.substr(path.size() - 19, 8);
+            time = path.substr(path.size() - 10, 6);
+        }
+        dateTimeText = date + time;
+        const std::int64_t t = utcSecondsOf(dateTimeText);
+        if (t < 0) {
+            dateTimeText.clear();
+            recordingTime = 0;
+        } else {
+            recordingTime = t;
+        }
+
+        if (m_version == 2) {
+            m_table.assign(static_cast<std::size_t>(kTableEntries) * kTableEntrySize, 0);
+            readAt(kTableOffset, m_table.data(), m_table.size());
+        }
+    }
+
+    m_dataStart = dataStartOf(m_version);
+    setRecordCount(fileSize > m_dataStart ? (fileSize - m_dataStart) / 16 : 0);
+
+    m_validCount = m_recordCount;
+    if (m_recordCount >= 4) {
+        EcgFileRecord fourthFromEnd{};
+        if (readAt(m_dataStart + static_cast<std::int64_t>(m_recordCount - 4) * 16, &fourthFromEnd, 16)
+            && fourthFromEnd.type == ECG_SAMPLE_LEADIN && m_recordCount > kTrailerRecords)
+            m_validCount = m_recordCount - kTrailerRecords;
+    }
+}
+
+void CFileEcg::setRecordCount(std::int64_t records)
+{
+    if (records > INT_MAX) {
+        debugLogError("openFile: file " + m_path + " holds more records than can be addressed");
+        records = 0;
+    }
+    m_recordCount = static_cast<int>(records);
+}
+
+// ---------------------------------------------------------------- creating
+
+// Closes whatever was open and opens path for writing from its start.
+bool CFileEcg::startWriting(const std::string& path, int version, const char* operation)
+{
+    bool closed = true;
+    closeStreams(closed);
+    m_writeFile = std::fopen(path.c_str(), "wb");
+    if (!m_writeFile) {
+        debugLogError(std::string("CFileEcg::") + operation + "() unable to create " + path);
+        return false;
+    }
+    startAppending();
+    m_path = path;
+    m_version = version;
+    m_dataStart = dataStartOf(version);
+    return true;
+}
+
+bool CFileEcg::createFile(std::string path)
+{
+    if (!startWriting(path, kWrittenVersion, "createFile"))
+        return false;
+    std::vector<unsigned char> start(static_cast<std::size_t>(kDataStartV2), 0);
+    std::memcpy(start.data(), kSync, sizeof(kSync));
+    start[kVersionOffset] = 0;
+    start[kVersionOffset + 1] = kWrittenVersion;
+    bool ok = std::fwrite(start.data(), 1, start.size(), m_writeFile) == start.size();
+    ok = ok && patchFileHeader(false);
+    ok = ok && fseeko(m_writeFile, kDataStartV2, SEEK_SET) == 0;
+    ok = ok && std::fflush(m_writeFile) == 0;
+    if (!ok) {
+        debugLogError("CFileEcg::createFile() unable to write the header of " + path);
+        bool ignored = true;
+        closeStreams(ignored);
+        return false;
+    }
+    return true;
+}
+
+bool CFileEcg::createFileNoHeader(std::string path)
+{
+    return startWriting(path, 0, "createFileNoHeader");
+}
+
+void CFileEcg::buildPatientBlock(unsigned char* block) const
+{
+    std::memset(block, 0, kPatientBlockSize);
+    for (const TextField& f : kPatientFields)
+        putText(block + f.offset, f.width, this->*f.member);
+    putText(block + kGenderOffset, kGenderWidth, genderText(genderCode));
+    putText(block + kSpeciesOffset, kSpeciesWidth, speciesName(speciesCode));
+}
+
+void CFileEcg::buildRecordingBlock(unsigned char* block) const
+{
+    std::memset(block, 0, kRecordingBlockSize);
+    putText(block, kRecordingTextWidth, recordingText);
+    if (recordingTime != 0) {
+        const std::string text = dateTimeTextOf(recordingTime);
+        if (text.size() == 14) {
+            std::memcpy(block + kDateOffset, text.data(), 8);
+            std::memcpy(block + kTimeOffset, text.data() + 8, 6);
+        }
+    }
+}
+
+bool CFileEcg::patchFileHeader(bool onReadWriteFile)
+{
+    std::FILE* f = onReadWriteFile ? m_rwFile : m_writeFile;
+    if (!f) {
+        debugLogError("CFileEcg::patchFileHeader() no file open to write the header to");
+        return false;
+    }
+    if (onReadWriteFile && m_readOnly) {
+        debugLogError("CFileEcg::patchFileHeader() " + m_path + " is read-only");
+        return false;
+    }
+    if (m_version != 1 && m_version != 2) {
+        // Without sync bytes the header area holds sample records.
+        debugLogError("CFileEcg::patchFileHeader() " + m_path
+                      + " has no header (version " + toStdString(m_version)
+                      + "), refusing to write one over its records");
+        return false;
+    }
+
+    unsigned char patient[kPatientBlockSize];
+    unsigned char recording[kRecordingBlockSize];
+    buildPatientBlock(patient);
+    buildRecordingBlock(recording);
+
+    // The header is written in place; a recording being appended continues
+    // where it stood.
+    bool ok = onReadWriteFile || flushPending();
+    const std::int64_t position = ftello(f);
+    ok = ok && position >= 0;
+    ok = ok && writeAt(f, kPatientBlockOffset, patient, sizeof(patient));
+    ok = ok && writeAt(f, kRecordingBlockOffset, recording, sizeof(recording));
+    ok = ok && std::fflush(f) == 0;
+    ok = ok && fseeko(f, position, SEEK_SET) == 0;
+    if (!ok)
+        debugLogError("CFileEcg::patchFileHeader() unable to write the header of " + m_path);
+    return ok;
+}
+
+// Appends go through one buffer of our own (the stream itself is unbuffered),
+// so a write error shows in the addData call whose flush met it.
+void CFileEcg::startAppending()
+{
+    std::setvbuf(m_writeFile, nullptr, _IONBF, 0);
+    m_pending.resize(kAppendBuffer);
+    m_pendingSize = 0;
+    m_writeFailed = false;
+}
+
+bool CFileEcg::flushPending()
+{
+    if (m_pendingSize > 0 && !m_writeFailed)
+        m_writeFailed = std::fwrite(m_pending.data(), 1, m_pendingSize, m_writeFile) != m_pendingSize;
+    m_pendingSize = 0;
+    return !m_writeFailed;
+}
+
+bool CFileEcg::append(const void* bytes, std::size_t n)
+{
+    if (m_writeFailed)
+        return false;
+    if (m_pendingSize + n > m_pending.size() && !flushPending())
+        return false;
+    if (n >= m_pending.size()) {
+        m_writeFailed = std::fwrite(bytes, 1, n, m_writeFile) != n;
+        return !m_writeFailed;
+    }
+    std::memcpy(m_pending.data() + m_pendingSize, bytes, n);
+    m_pendingSize += n;
+    return true;
+}
+
+bool CFileEcg::addData(const unsigned char* bytes, int length)
+{
+    if (!m_writeFile || length < 0 || (length > 0 && !bytes))
+        return false;
+    return append(bytes, static_cast<std::size_t>(length));
+}
+
+bool CFileEcg::appendRecords(const EcgFileRecord* records, int count)
+{
+    if (!m_writeFile || count < 0 || (count > 0 && !records))
+        return false;
+    if (!append(records, static_cast<std::size_t>(count) * sizeof(EcgFileRecord)))
+        return false;
+    countAppended(count);
+    return true;
+}
+
+// ---------------------------------------------------------------- records
+
+bool CFileEcg::readAt(std::int64_t offset, void* buffer, std::size_t length, std::size_t* got)
+{
+    if (got)
+        *got = 0;
+    if (!m_rwFile || fseeko(m_rwFile, offset, SEEK_SET) != 0)
+        return false;
+    const std::size_t n = std::fread(buffer, 1, length, m_rwFile);
+    if (got)
+        *got = n;
+    if (n < length)
+        std::memset(static_cast<unsigned char*>(buffer) + n, 0, length - n);
+    return n == length;
+}
+
+bool CFileEcg::writeAt(std::FILE* f, std::int64_t offset, const void* buffer, std::size_t length)
+{
+    return fseeko(f, offset, SEEK_SET) == 0 && std::fwrite(buffer, 1, length, f) == length;
+}
+
+bool CFileEcg::loadWindow(int start)
+{
+    if (!writeBackWindow())
+        return false;
+    if (m_window.empty())
+        m_window.resize(kWindowRecords);
+    const int wanted = std::min(m_recordCount - start, static_cast<int>(kWindowRecords));
+    std::size_t got = 0;
+    readAt(m_dataStart + static_cast<std::int64_t>(start) * 16, m_window.data(),
+           static_cast<std::size_t>(wanted) * sizeof(EcgFileRecord), &got);
+    m_windowBase = start;
+    m_windowCount = static_cast<int>(got / sizeof(EcgFileRecord));
+    if (m_windowCount < wanted)
+        debugLogError("CFileEcg: " + m_path + " ended early: read " + toStdString(m_windowCount)
+                      + " of " + toStdString(wanted) + " records from record " + toStdString(start));
+    return m_windowCount > 0;
+}
+
+bool CFileEcg::ensureWindow(int index)
+{
+    if (!m_rwFile || index < 0 || index >= m_recordCount)
+        return false;
+    if (index >= m_windowBase && index < m_windowBase + m_windowCount)
+        return true;
+    return loadWindow(index);
+}
+
+bool CFileEcg::writeBackWindow()
+{
+    if (!m_windowDirty)
+        return true;
+    const std::size_t bytes = static_cast<std::size_t>(m_windowCount) * sizeof(EcgFileRecord);
+    const bool ok = m_rwFile
+        && writeAt(m_rwFile, m_dataStart + static_cast<std::int64_t>(m_windowBase) * 16, m_window.data(), bytes)
+        && std::fflush(m_rwFile) == 0;
+    if (!ok) {
+        debugLogError("CFileEcg: unable to write changed record types back to " + m_path);
+        return false;
+    }
+    m_windowDirty = false;
+    return true;
+}
+
+bool CFileEcg::readData(int index, EcgReadRecord& out)
+{
+    // Within the loaded window (a window is only ever loaded while a file is
+    // open and below its record count).
+    const bool inWindow = static_cast<unsigned>(index) - static_cast<unsigned>(m_windowBase)
+                          < static_cast<unsigned>(m_windowCount);
+    if (!inWindow && !ensureWindow(index))
+        return false;
+    out = readRecordFromFile(m_window[static_cast<std::size_t>(index - m_windowBase)]);
+    return true;
+}
+
+bool CFileEcg::writeData(int index, const EcgReadRecord& record)
+{
+    if (m_readOnly) {
+        debugLogError("CFileEcg::writeData() " + m_path + " is read-only");
+        return false;
+    }
+    if (!ensureWindow(index))
+        return false;
+    EcgFileRecord& stored = m_window[static_cast<std::size_t>(index - m_windowBase)];
+    const auto type = static_cast<std::int16_t>(static_cast<std::uint16_t>(record.type & 0xFFFF));
+    const auto extra = static_cast<std::int16_t>(static_cast<std::uint16_t>(record.extra & 0xFFFF));
+    if (stored.type != type || stored.extra != extra) {
+        stored.type = type;
+        stored.extra = extra;
+        m_windowDirty = true;
+    }
+    return true;
+}
+
+const EcgFileRecord* CFileEcg::retDataSet(int index, int& count)
+{
+    count = 0;
+    if (!m_rwFile || index < 0 || index >= m_recordCount || !loadWindow(index))
+        return nullptr;
+    count = m_windowCount;
+    return m_window.data();
+}
+
+int CFileEcg::getTotalValidSamples()
+{
+    return m_validCount;
+}
+
+// ---------------------------------------------------------------- closing
+
+void CFileEcg::closeStreams(bool& ok)
+{
+    if (m_rwFile) {
+        ok = writeBackWindow() && ok;
+        ok = std::fclose(m_rwFile) == 0 && ok;
+        m_rwFile = nullptr;
+    }
+    if (m_writeFile) {
+        ok = flushPending() && ok;
+        ok = !std::ferror(m_writeFile) && ok;
+        ok = std::fclose(m_writeFile) == 0 && ok;
+        m_writeFile = nullptr;
+    }
+    m_readOnly = false;
+    m_version = 0;
+    m_dataStart = 0;
+    m_recordCount = 0;
+    m_validCount = -1;
+    m_windowBase = 0;
+    m_windowCount = 0;
+    m_windowDirty = false;
+}
+
+bool CFileEcg::close()
+{
+    bool ok = true;
+    const bool wasOpen = isOpen();
+    closeStreams(ok);
+    if (wasOpen && !ok)
+        debugLogError("CFileEcg::close() " + m_path + " was not closed cleanly");
+    resetHeaderData();
+    return ok;
+}
+
+void CFileEcg::resetHeaderData()
+{
+    clearHeaderTexts();
+    recordingTime = 0;
+    genderCode = 0;
+    speciesCode = 0;
+}

@@ -1,0 +1,6 @@
+import QtQuick
+
+// The shared state the bridge publishes to the screens.
+Item {
+    property int displayState: 0
+}

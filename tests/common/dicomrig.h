@@ -1,0 +1,195 @@
+#ifndef MALVORANT_TESTS_DICOMRIG_H
+#define MALVORANT_TESTS_DICOMRIG_H
+
+// Real DICOM peers on loopback for tests: DCMTK's storescp, dcmqrscp and
+// wlmscpfs as child processes, a silent TCP listener and a small storage peer
+// of our own that answers C-STORE with a chosen status. Every peer takes a
+// free port of its own and is listening when start() returns true, so tests
+// may run in parallel. Destructors stop what is still running.
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmdata/dcxfer.h>
+#include <dcmtk/dcmnet/assoc.h>
+#include <dcmtk/dcmnet/dimse.h>
+
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace dicomrig {
+
+// A TCP port that was free on 127.0.0.1 at the time of the call.
+quint16 freePort();
+
+// Waits until something accepts TCP connections on 127.0.0.1:port.
+bool waitForListening(quint16 port, int timeoutMs);
+
+// Runs a program to its end (at most timeoutMs); gives its exit code, -1 when
+// it did not start or end in time, with stdout and stderr in *output.
+int runTool(const QString& program, const QStringList& args, QString* output = nullptr,
+            int timeoutMs = 30000);
+
+// Writes a small General ECG Waveform object (or the given SOP class) with a
+// meta header: two channels of ten 16-bit samples. Gives the SOP instance UID,
+// empty on failure.
+QString writeEcgFile(const QString& path, const char* sopClassUid = UID_GeneralECGWaveformStorage,
+                     E_TransferSyntax xfer = EXS_LittleEndianExplicit);
+
+// dcmdump's full print of a file's data set, meta header, lengths and sequence
+// delimiters left out (they depend on the encoding only); empty
+// when the file can't be read.
+QString dumpDataset(const QString& path);
+
+// One DCMTK tool listening on its own port, its output in a log file of its
+// work folder. Every start* creates what the tool needs inside workDir.
+class ToolPeer
+{
+public:
+    ToolPeer() = default;
+    ~ToolPeer();
+    ToolPeer(const ToolPeer&) = delete;
+    ToolPeer& operator=(const ToolPeer&) = delete;
+
+    // storescp writing received objects into workDir/incoming. options are
+    // storescp options, such as --refuse or --abort-after.
+    bool startStoreScp(const QString& workDir, const QStringList& options = {},
+                       const QString& aeTitle = "STORESCP");
+
+    // storescp negotiating with an association profile: contexts maps each SOP
+    // class UID it accepts to a list of transfer syntax UIDs.
+    struct Context
+    {
+        QString sopClassUid;
+        QStringList transferSyntaxUids;
+    };
+    bool startStoreScpWithProfile(const QString& workDir, const QList<Context>& contexts,
+                                  const QStringList& options = {},
+                                  const QString& aeTitle = "STORESCP");
+
+    // dcmqrscp with a generated configuration: one archive AE title, storage
+    // in workDir/storage/<aeTitle>. peers are the AE titles and ports (on
+    // 127.0.0.1) it knows, as C-MOVE destinations; anyPeer lets any calling
+    // AE title in, otherwise only those peers.
+    struct QrPeer
+    {
+        QString aeTitle;
+        quint16 port = 0;
+    };
+    bool startQrScp(const QString& workDir, const QString& aeTitle, const QList<QrPeer>& peers = {},
+                    bool anyPeer = true);
+
+    // wlmscpfs serving workDir/worklist/<aeTitle>; add items with
+    // addWorklistItem before or after the start.
+    bool startWorklistScp(const QString& workDir, const QString& aeTitle = "WLMSCP");
+    QString worklistFolder() const { return m_worklistFolder; }
+
+    void stop();
+    bool isRunning() const;
+    quint16 port() const { return m_port; }
+    QString aeTitle() const { return m_aeTitle; }
+    QString incomingFolder() const { return m_incomingFolder; }
+    QString storageFolder() const { return m_storageFolder; }
+    QString output() const;
+
+private:
+    // Starts program with args in which "%PORT%" stands for the port; tries
+    // new ports while the tool cannot bind.
+    bool launch(const QString& program, const QStringList& args, const QString& workDir,
+                const std::function<bool(quint16)>& prepare = {});
+
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_aeTitle;
+    QString m_logPath;
+    QString m_incomingFolder;
+    QString m_storageFolder;
+    QString m_worklistFolder;
+};
+
+// Writes one worklist item file (DICOM, no meta header) into folder.
+bool addWorklistItem(const QString& folder, const QString& fileName, const QString& patientName,
+                     const QString& patientId, const QString& accessionNumber,
+                     const QString& studyUid, const QString& scheduledAeTitle);
+
+// Accepts TCP connections on 127.0.0.1 and never answers; reads and drops.
+class SilentListener
+{
+public:
+    SilentListener() = default;
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+
+    bool start();
+    void stop();
+    quint16 port() const { return m_port; }
+    int connectionCount() const { return m_connections.load(); }
+
+private:
+    void run();
+
+    int m_listenFd = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_connections{0};
+};
+
+// A storage peer of our own, in a thread of the test process, for what the
+// tools cannot script: a chosen C-STORE status, a status detail, a release
+// left unanswered, a release request in place of the response.
+class StorePeer
+{
+public:
+    enum class Mode {
+        Answer,                  // C-STORE-RSP with the chosen status
+        IgnoreRelease,           // answers the store, never the release request
+        ReleaseInsteadOfAnswer   // reads the data set, then requests a release
+    };
+
+    StorePeer() = default;
+    ~StorePeer();
+    StorePeer(const StorePeer&) = delete;
+    StorePeer& operator=(const StorePeer&) = delete;
+
+    void setStatus(unsigned short status) { m_status = status; }
+    void setStatusDetail(const QString& errorComment) { m_errorComment = errorComment; }
+    void setMode(Mode mode) { m_mode = mode; }
+
+    bool start(const QString& aeTitle = "STOREPEER");
+    void stop();
+    quint16 port() const { return m_port; }
+    QString aeTitle() const { return m_aeTitle; }
+    // SOP instance UIDs of the data sets received so far.
+    QStringList received() const;
+
+private:
+    void run();
+    void serve(T_ASC_Association* assoc);
+    static void storeCallback(void* data, T_DIMSE_StoreProgress* progress, T_DIMSE_C_StoreRQ* req,
+                              char* imageFileName, DcmDataset** imageDataSet,
+                              T_DIMSE_C_StoreRSP* rsp, DcmDataset** statusDetail);
+
+    T_ASC_Network* m_net = nullptr;
+    quint16 m_port = 0;
+    QString m_aeTitle;
+    unsigned short m_status = 0;
+    QString m_errorComment;
+    Mode m_mode = Mode::Answer;
+    DcmDataset* m_statusDetail = nullptr; // used by the peer's thread only
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    QStringList m_received;
+};
+
+} // namespace dicomrig
+
+#endif

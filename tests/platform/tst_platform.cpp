@@ -1,0 +1,181 @@
+#include "blockedpath.h"
+#include "isolatedhome.h"
+#include "platformfolders.h"
+#include "processlist.h"
+#include "registryoptions.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+static IsolatedHome isolatedHome;
+
+class TstPlatform : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A copy of sleep under a name no other process carries, started n times.
+    QString startProbes(const QTemporaryDir& dir, const QString& name, int n,
+                        std::vector<std::unique_ptr<QProcess>>& probes)
+    {
+        const QString exe = dir.filePath(name);
+        if (!QFile::exists(exe)) {
+            if (!QFile::copy(QStringLiteral("/bin/sleep"), exe))
+                return QString();
+            QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        for (int i = 0; i < n; ++i) {
+            auto p = std::make_unique<QProcess>();
+            p->start(exe, {QStringLiteral("300")});
+            if (!p->waitForStarted())
+                return QString();
+            probes.push_back(std::move(p));
+        }
+        return exe;
+    }
+
+    static int countNamed(const QString& name)
+    {
+        std::vector<platform::ProcessEntry> list;
+        if (!platform::listProcesses(list))
+            return -1;
+        return int(std::count_if(list.begin(), list.end(),
+                                 [&](const platform::ProcessEntry& e) { return e.name == name; }));
+    }
+
+    static void stop(std::vector<std::unique_ptr<QProcess>>& probes)
+    {
+        for (auto& p : probes) {
+            p->kill();
+            p->waitForFinished();
+        }
+        probes.clear();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(isolatedHome.isValid()); }
+
+    void cleanup()
+    {
+        qunsetenv("MALVORANT_PUBLIC_DOCUMENTS");
+        qunsetenv("ALLUSERSPROFILE");
+    }
+
+    void executablePathIsThisProgram()
+    {
+        QCOMPARE(platform::executablePath(), QCoreApplication::applicationFilePath());
+    }
+
+    void publicDocumentsFromEnvironmentIsCreated()
+    {
+        QTemporaryDir tmp;
+        const QString wanted = tmp.filePath(QStringLiteral("shared/Documents"));
+        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(wanted));
+        QCOMPARE(platform::publicDocumentsFolder(), wanted);
+        QVERIFY(QFileInfo(wanted).isDir());
+        // An existing folder is fine too.
+        QCOMPARE(platform::publicDocumentsFolder(), wanted);
+    }
+
+    void publicDocumentsUncreatableIsEmpty()
+    {
+        QTemporaryDir tmp;
+        const QString blocked = blockedFolderPath(tmp);
+        QVERIFY(!blocked.isEmpty());
+        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(blocked));
+        QCOMPARE(platform::publicDocumentsFolder(), QString());
+        // A regular file in place of the folder is no folder either.
+        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(QFileInfo(blocked).path()));
+        QCOMPARE(platform::publicDocumentsFolder(), QString());
+    }
+
+    void publicDocumentsDefaultsToUserDocuments()
+    {
+        const QString expected = QDir(isolatedHome.path()).filePath(QStringLiteral("home/Documents"));
+        QDir(expected).removeRecursively();
+        QCOMPARE(platform::publicDocumentsFolder(), expected);
+        QVERIFY(QFileInfo(expected).isDir());
+    }
+
+    void allUsersProfile()
+    {
+        qputenv("ALLUSERSPROFILE", "/srv/ProgramData");
+        QCOMPARE(platform::allUsersProfileFolder(), QStringLiteral("/srv/ProgramData"));
+        qunsetenv("ALLUSERSPROFILE");
+        QCOMPARE(platform::allUsersProfileFolder(),
+                 QDir(isolatedHome.path()).filePath(QStringLiteral("data")));
+    }
+
+    void processListStartsWithThisProcess()
+    {
+        std::vector<platform::ProcessEntry> list;
+        QVERIFY(platform::listProcesses(list));
+        QVERIFY(!list.empty());
+        QCOMPARE(list.front().pid, qint64(::getpid()));
+        QCOMPARE(list.front().name, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+
+        QVERIFY(platform::listProcesses(list, 1));
+        QCOMPARE(list.size(), size_t(1));
+        QVERIFY(platform::listProcesses(list, 0));
+        QVERIFY(list.empty());
+    }
+
+    void processListNamesRunningExecutables()
+    {
+        QTemporaryDir tmp;
+        const QString name = QStringLiteral("PlatProbe%1").arg(::getpid());
+        const QString lower = name.toLower();
+        std::vector<std::unique_ptr<QProcess>> probes;
+        QVERIFY(!startProbes(tmp, name, 2, probes).isEmpty());
+        QVERIFY(!startProbes(tmp, lower, 1, probes).isEmpty());
+        QCOMPARE(countNamed(name), 2);
+        QCOMPARE(countNamed(lower), 1);
+        stop(probes);
+        QCOMPARE(countNamed(name), 0);
+    }
+
+    void replacedExecutableKeepsItsName()
+    {
+        QTemporaryDir tmp;
+        const QString name = QStringLiteral("GoneProbe%1").arg(::getpid());
+        std::vector<std::unique_ptr<QProcess>> probes;
+        const QString exe = startProbes(tmp, name, 1, probes);
+        QVERIFY(!exe.isEmpty());
+        QVERIFY(QFile::remove(exe));
+        QCOMPARE(platform::processExecutableName(probes.front()->processId()), name);
+        stop(probes);
+    }
+
+    void unreadableProcessIsUnknown()
+    {
+        QCOMPARE(platform::processExecutableName(0), QStringLiteral("<unknown>"));
+    }
+
+    void registryOptionsAreReadFromTheUserStore()
+    {
+        QTemporaryDir tmp;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, tmp.path());
+        {
+            QSettings writer(QSettings::NativeFormat, QSettings::UserScope,
+                             QStringLiteral("Yarlo-Telemedicine"), QStringLiteral("Malvorant-Ecg"));
+            writer.setValue(QStringLiteral("Options/UpdatePostponedCount"), 3);
+            writer.setValue(QStringLiteral("Options/YARLO_SAP_ID"), QStringLiteral("SAP-42"));
+            writer.setValue(QStringLiteral("Other/YARLO_SAP_ID"), QStringLiteral("wrong group"));
+        }
+        QCOMPARE(platform::readRegistryOption(QStringLiteral("UpdatePostponedCount")).toInt(), 3);
+        QCOMPARE(platform::readRegistryOption(QStringLiteral("YARLO_SAP_ID")).toString(),
+                 QStringLiteral("SAP-42"));
+        QVERIFY(!platform::readRegistryOption(QStringLiteral("Missing")).isValid());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPlatform)
+#include "tst_platform.moc"
