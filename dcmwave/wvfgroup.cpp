@@ -33,6 +33,9 @@ void WvfMplxGroup::freeMemory()
 
 OFCondition WvfMplxGroup::addChannel(WvfChannel* channel, int position)
 {
+    // A null channel would only fail later, in check or write.
+    if (!channel)
+        return EC_IllegalCall;
     if (position == -1) {
         m_channels.push_back(channel);
         return EC_Normal;

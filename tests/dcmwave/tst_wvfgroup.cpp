@@ -65,6 +65,14 @@ void TstWvfGroup::channelPositions()
     WvfMplxGroup empty;
     QVERIFY(empty.getChannel(0) == nullptr);
     QVERIFY(empty.getChannel(1) == nullptr);
+
+    // No channel is refused at once and leaves the group as it was (a null
+    // entry would crash its check and write later).
+    QVERIFY(group.addChannel(nullptr, -1) == EC_IllegalCall);
+    QVERIFY(group.addChannel(nullptr, 0) == EC_IllegalCall);
+    QCOMPARE(group.getNumberOfChannels(), Uint16(4));
+    QVERIFY(empty.addChannel(nullptr, -1) == EC_IllegalCall);
+    QCOMPARE(empty.getNumberOfChannels(), Uint16(0));
 }
 
 void TstWvfGroup::channelBuffers()
