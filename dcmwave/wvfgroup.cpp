@@ -273,6 +273,9 @@ OFCondition WvfMplxGroup::checkLayout(const Uint16& bitsAllocated)
         return EC_WvfError("Waveform Sample Interpretation is not supported");
     if (bitsAllocated != width)
         return EC_WvfError("WvfMplxGroup: Cannot write group, 'Waveform Bits Allocated' does not match 'Waveform Sample Interpretation'");
+    // The channel count is written (and the data sized) as 16 bits.
+    if (m_channels.size() > 65535)
+        return EC_WvfError("WvfMplxGroup: Cannot write group, more than 65535 channels");
     WvfChannel* first = m_channels.empty() ? NULL : m_channels.front();
     const Uint32 samples = first ? first->getNumberOfSamples() : 0;
     for (OFListIterator(WvfChannel*) it = m_channels.begin(); it != m_channels.end(); ++it) {
