@@ -13,11 +13,15 @@ bool btParseAddress(const QString& text, quint64* address)
         return false;
     quint64 a = 0;
     for (const QString& p : parts) {
-        bool ok = false;
-        const uint v = p.toUInt(&ok, 16);
-        if (!ok || p.isEmpty() || p.size() > 2)
+        // Hexadecimal digits only: the number parser would also take a sign or blanks.
+        if (p.isEmpty() || p.size() > 2)
             return false;
-        a = a << 8 | v;
+        for (const QChar c : p) {
+            const char16_t u = c.unicode();
+            if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')))
+                return false;
+        }
+        a = a << 8 | p.toUInt(nullptr, 16);
     }
     *address = a;
     return true;

@@ -165,6 +165,9 @@ void TestWinbluez::addressTexts_data()
     QTest::newRow("seven pairs") << "00:80:2a:4b:58:01:02" << false << quint64(0);
     QTest::newRow("not hex") << "00:80:2a:4b:58:zz" << false << quint64(0);
     QTest::newRow("three digits") << "00:80:2a:4b:58:100" << false << quint64(0);
+    QTest::newRow("sign") << "00:80:2a:4b:58:+1" << false << quint64(0);
+    QTest::newRow("blank inside") << "00:80:2a:4b: 8:01" << false << quint64(0);
+    QTest::newRow("empty group") << "00::2a:4b:58:01" << false << quint64(0);
     QTest::newRow("empty") << "" << false << quint64(0);
 }
 
