@@ -42,6 +42,10 @@ CBtBackend::~CBtBackend() = default;
 
 long CBtBackend::receive(int handle, char* buffer, long size, int* error)
 {
+    if (size < 0 || (!buffer && size > 0)) {
+        *error = EINVAL;
+        return -1;
+    }
     const ssize_t n = ::recv(handle, buffer, static_cast<size_t>(size), MSG_DONTWAIT);
     *error = n < 0 ? errno : 0;
     return static_cast<long>(n);
@@ -49,6 +53,10 @@ long CBtBackend::receive(int handle, char* buffer, long size, int* error)
 
 long CBtBackend::send(int handle, const char* buffer, long length, int* error)
 {
+    if (length < 0 || (!buffer && length > 0)) {
+        *error = EINVAL;
+        return -1;
+    }
     // A peer that went away must give an error, not kill the process.
     const ssize_t n = ::send(handle, buffer, static_cast<size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
     *error = n < 0 ? errno : 0;

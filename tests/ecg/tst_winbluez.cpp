@@ -140,6 +140,7 @@ private slots:
     void peerCloseIsReportedOnce();
     void writeToAGoneDeviceIsReported();
     void otherReadErrorClosesAndReports();
+    void backendRefusesBadBuffers();
     void pinRegistrationFollowsTheDevice();
     void failedConnectLeavesNothingBehind();
     void pendingConnectIsNotConnected();
@@ -291,6 +292,31 @@ void TestWinbluez::otherReadErrorClosesAndReports()
     QVERIFY(!rig.layer()->hasSocket());
     QCOMPARE(rig.owner.disconnectedReports, 1);
     QCOMPARE(rig.layer()->lastError(), unsigned(ECONNRESET));
+}
+
+void TestWinbluez::backendRefusesBadBuffers()
+{
+    // A negative length or a missing buffer never reaches the socket: cast
+    // to size_t the length would let a read run past the buffer.
+    PairBackend b;
+    int err = 0;
+    const int fd = b.openRfcomm(0, 1, &err);
+    QVERIFY(fd >= 0);
+    b.peerWrite("0123456789");
+    char buf[16];
+    QCOMPARE(b.receive(fd, buf, -1, &err), -1L);
+    QCOMPARE(err, EINVAL);
+    QCOMPARE(b.receive(fd, nullptr, sizeof(buf), &err), -1L);
+    QCOMPARE(err, EINVAL);
+    QCOMPARE(b.send(fd, buf, -2, &err), -1L);
+    QCOMPARE(err, EINVAL);
+    QCOMPARE(b.send(fd, nullptr, 2, &err), -1L);
+    QCOMPARE(err, EINVAL);
+    QVERIFY(b.peerRead().isEmpty());
+    // Nothing was taken: the bytes are all still there.
+    QCOMPARE(b.receive(fd, buf, sizeof(buf), &err), 10L);
+    QCOMPARE(QByteArray(buf, 10), QByteArray("0123456789"));
+    QVERIFY(b.closeHandle(fd, &err));
 }
 
 void TestWinbluez::pinRegistrationFollowsTheDevice()
