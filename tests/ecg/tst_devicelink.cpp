@@ -2,6 +2,7 @@
 // and the decoder together.
 #include <QtTest>
 
+#include "commalocale.h"
 #include "devicestreamwriter.h"
 #include "linkowner.h"
 #include "simdevice.h"
@@ -82,7 +83,12 @@ void TestDeviceLink::environmentConfiguresTheDevice()
     qputenv("MALVORANT_SIM_NEVER_ANSWERS", "1");
     qputenv("MALVORANT_SIM_TIME_SCALE", "fast"); // not a number: ignored
     qputenv("MALVORANT_SIM_NOISE_MV", "-1");     // out of range: ignored
-    const SimDeviceConfig c = SimDeviceConfig::fromEnvironment();
+    SimDeviceConfig c;
+    {
+        // "2.5" is read with a point whatever the user's locale is.
+        const CommaLocale comma;
+        c = SimDeviceConfig::fromEnvironment();
+    }
     QCOMPARE(c.heartRate, 180.0);
     QCOMPARE(c.amplitudeMv, 2.5);
     QCOMPARE(c.mainsHz, 60.0);

@@ -1,6 +1,7 @@
 // The telemedicine client against a stand-in service on loopback: each
 // request field by field, each reply to its answers, the fault matrix, the
 // one-request rule and the logs.
+#include "commalocale.h"
 #include "dbman.h"
 #include "qvlcomm.h"
 #include "qvlstandin.h"
@@ -352,11 +353,17 @@ void TstQvlComm::requestFields()
     QFETCH(QString, body);
     body.replace(QLatin1String("%FILE%"), QString::fromLatin1(m_fileContent.toBase64()));
 
-    // A process default locale with a decimal comma must not reach the weight.
+    // A decimal comma, neither Qt's default locale nor the C library's (as
+    // a German user's session sets it), must reach the weight or the times.
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-    invoke(op);
+    {
+        const CommaLocale comma;
+        if (!comma.isActive())
+            qInfo("C library left in its locale: %s", qPrintable(comma.why()));
+        invoke(op);
+    }
     QLocale::setDefault(previous);
     QVERIFY(waitUntil([this]() { return m_answers.answers.contains(QLatin1String("modifiedDone"))
                                               || (!m_answers.answers.isEmpty() && !m_answers.answers.first().startsWith(QLatin1String("modified"))); }, 20000));
