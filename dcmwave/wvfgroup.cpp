@@ -1,6 +1,51 @@
 #include "wvfgroup.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
+
+namespace {
+
+// Interleaves the channels' samples into frames (sample i of channel c at
+// i * channels + c). Frames go in blocks of about 32 KB so that the strided
+// writes of each channel land in lines the previous channel already brought
+// into the cache, instead of sweeping the whole element once per channel.
+template <class U>
+void interleaveFrames(const std::vector<const U*>& in, const Uint32 samples, U* out)
+{
+    const size_t channels = in.size();
+    const Uint32 block = std::max<Uint32>(64, OFstatic_cast(Uint32, 32768 / (channels * sizeof(U))));
+    for (Uint32 first = 0; first < samples; first += block) {
+        const Uint32 end = std::min(samples, first + block);
+        for (size_t c = 0; c < channels; ++c) {
+            const U* src = in[c];
+            U* dst = out + OFstatic_cast(size_t, first) * channels + c;
+            for (Uint32 i = first; i < end; ++i, dst += channels)
+                *dst = src[i];
+        }
+    }
+}
+
+template <class U>
+OFCondition interleaveChannels(OFList<WvfChannel*>& channels, const Uint32 samples, U* out)
+{
+    std::vector<const U*> in;
+    in.reserve(channels.size());
+    for (OFListIterator(WvfChannel*) it = channels.begin(); it != channels.end(); ++it) {
+        Uint32 bytes = 0;
+        Uint8* data = NULL;
+        const OFCondition cond = (*it)->getSamples()->getData(bytes, data);
+        if (cond.bad())
+            return cond;
+        if (bytes / sizeof(U) < samples)
+            return EC_IllegalCall;
+        in.push_back(OFreinterpret_cast(const U*, data));
+    }
+    interleaveFrames(in, samples, out);
+    return EC_Normal;
+}
+
+} // namespace
 
 WvfMplxGroup::WvfMplxGroup()
     : m_multiplexGroupTimeOffset(DCM_MultiplexGroupTimeOffset), m_multiplexGroupTimeOffsetSet(false),
@@ -386,21 +431,18 @@ OFCondition WvfMplxGroup::writeWaveformData(DcmItem* item)
         DcmOtherByteOtherWord(DcmTag(DCM_WaveformData, bitsAllocated == 8 ? EVR_OB : EVR_OW));
     if (!data)
         return EC_MemoryExhausted;
-    void* destination = NULL;
+    const Uint32 samples = m_channels.front()->getNumberOfSamples();
     if (bitsAllocated == 8) {
         Uint8* bytes = NULL;
         result = data->createUint8Array(total, bytes);
-        destination = bytes;
+        if (result.good())
+            result = bytes ? interleaveChannels(m_channels, samples, bytes) : EC_MemoryExhausted;
     } else {
         Uint16* words = NULL;
         result = data->createUint16Array(total, words);
-        destination = words;
+        if (result.good())
+            result = words ? interleaveChannels(m_channels, samples, words) : EC_MemoryExhausted;
     }
-    if (result.good() && !destination)
-        result = EC_MemoryExhausted;
-    Uint32 c = 0;
-    for (OFListIterator(WvfChannel*) it = m_channels.begin(); result.good() && it != m_channels.end(); ++it, ++c)
-        result = (*it)->getSamples()->multiplex(destination, count, c);
     if (result.good())
         result = item->insert(data, OFTrue /*replaceOld*/);
     if (result.bad())
