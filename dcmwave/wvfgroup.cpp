@@ -15,8 +15,8 @@ void interleaveFrames(const std::vector<const U*>& in, const Uint32 samples, U* 
 {
     const size_t channels = in.size();
     const Uint32 block = std::max<Uint32>(64, OFstatic_cast(Uint32, 32768 / (channels * sizeof(U))));
-    for (Uint32 first = 0; first < samples; first += block) {
-        const Uint32 end = std::min(samples, first + block);
+    for (Uint32 first = 0, end = 0; first < samples; first = end) {
+        end = samples - first > block ? first + block : samples; // no wrap near 2^32
         for (size_t c = 0; c < channels; ++c) {
             const U* src = in[c];
             U* dst = out + OFstatic_cast(size_t, first) * channels + c;
@@ -286,23 +286,31 @@ OFCondition WvfMplxGroup::readChannels(DcmItem* item)
     if (samplesPerChannel == 0)
         return EC_WvfError("WvfMplxGroup: Cannot read Multiplex Group: 'Waveform Data' holds no complete frame");
 
+    // All channels' samples in one sweep over the element.
+    std::vector<WvfSamples*> buffers(channels, NULL);
+    cond = WvfChannel::splitSamples(data, m_waveformSampleInterpretation, channels, samplesPerChannel, 0, channels,
+                                    buffers.data());
+    if (cond.bad()) {
+        WVF_ERROR("WvfMplxGroup: Error initializing samples of the channels: " << cond.text());
+        return EC_IllegalCall;
+    }
     for (Uint32 i = 0; i < channels; ++i) {
         WvfChannel* channel = new (std::nothrow) WvfChannel();
         if (!channel)
-            return EC_MemoryExhausted;
-        WVF_DEBUG("WvfMplxGroup: Initializing channel" << i);
-        cond = channel->read(definitions->getItem(i));
-        if (cond.bad()) {
-            WVF_ERROR("WvfMplxGroup: Error(s) initializing channel: " << cond.text());
-            delete channel;
-            return EC_IllegalCall;
+            cond = EC_MemoryExhausted;
+        else {
+            WVF_DEBUG("WvfMplxGroup: Initializing channel" << i);
+            cond = channel->read(definitions->getItem(i));
         }
-        cond = channel->readSamplesFromWvfData(data, m_waveformSampleInterpretation, channels, samplesPerChannel, i);
         if (cond.bad()) {
-            WVF_ERROR("WvfMplxGroup: Error initializing samples of one channel: " << cond.text());
+            if (channel)
+                WVF_ERROR("WvfMplxGroup: Error(s) initializing channel: " << cond.text());
             delete channel;
-            return EC_IllegalCall;
+            for (Uint32 k = i; k < channels; ++k)
+                delete buffers[k];
+            return channel ? EC_IllegalCall : cond;
         }
+        channel->adoptSamples(buffers[i]);
         m_channels.push_back(channel);
     }
     return EC_Normal;
