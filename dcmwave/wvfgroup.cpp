@@ -26,6 +26,32 @@ void interleaveFrames(const std::vector<const U*>& in, const Uint32 samples, U* 
     }
 }
 
+// With the channel count known at compile time one frame is a row of loads
+// and adjacent stores, faster than the strided blocks above.
+template <class U, size_t N>
+void interleaveFixed(const std::vector<const U*>& in, const Uint32 samples, U* out)
+{
+    const U* src[N];
+    std::copy(in.begin(), in.begin() + N, src);
+    for (Uint32 i = 0; i < samples; ++i, out += N)
+        for (size_t c = 0; c < N; ++c)
+            out[c] = src[c][i];
+}
+
+template <class U>
+void interleaveAny(const std::vector<const U*>& in, const Uint32 samples, U* out)
+{
+    switch (in.size()) {
+    case 1: interleaveFixed<U, 1>(in, samples, out); break;
+    case 2: interleaveFixed<U, 2>(in, samples, out); break;
+    case 3: interleaveFixed<U, 3>(in, samples, out); break;
+    case 6: interleaveFixed<U, 6>(in, samples, out); break;
+    case 8: interleaveFixed<U, 8>(in, samples, out); break;
+    case 12: interleaveFixed<U, 12>(in, samples, out); break;
+    default: interleaveFrames(in, samples, out); break;
+    }
+}
+
 template <class U>
 OFCondition interleaveChannels(OFList<WvfChannel*>& channels, const Uint32 samples, U* out)
 {
@@ -41,7 +67,7 @@ OFCondition interleaveChannels(OFList<WvfChannel*>& channels, const Uint32 sampl
             return EC_IllegalCall;
         in.push_back(OFreinterpret_cast(const U*, data));
     }
-    interleaveFrames(in, samples, out);
+    interleaveAny(in, samples, out);
     return EC_Normal;
 }
 
