@@ -1,5 +1,6 @@
 #include "storetestenv.h"
 
+#include "commalocale.h"
 #include "localtime.h"
 
 #include <QDateTime>
@@ -16,6 +17,7 @@ private slots:
     void reopenedDatabaseGetsNoLists();
     void createAndLoad_data();
     void createAndLoad();
+    void weightUnderCommaLocale();
     void loadDoesNotLeakBetweenPatients();
     void failedWritesChangeNothing();
     void updatePatient();
@@ -141,6 +143,28 @@ void TestPatientMan::createAndLoad()
     QCOMPARE(p.speciesName, QStringLiteral("Avian"));
     QCOMPARE(p.pendingStudyUuid, QStringLiteral("1.2.3.4"));
     QCOMPARE(p.otherExtIds, QStringLiteral("other"));
+}
+
+// The program runs under the user's locale (QApplication sets it); a weight
+// must still be stored and read with a decimal point.
+void TestPatientMan::weightUnderCommaLocale()
+{
+    CommaLocale german;
+    QVERIFY2(german.isActive(), qPrintable(german.error()));
+    StoreEnv env;
+    CPatientMan& p = *env.patients;
+    const int id = p.createPatient("Rex", "X-2", "Ann", "Lee", 2, 1, 7.25f, 0, "Other", 0, "", "");
+    QVERIFY(id > 1);
+    QCOMPARE(env.value("select typeof(weight) from patientTable where patientId=?", {id}).toString(),
+             QStringLiteral("real"));
+    QCOMPARE(env.value("select cast(weight as text) from patientTable where patientId=?", {id}).toString(),
+             QStringLiteral("7.25"));
+    QVERIFY(p.updatePatient(id, "Rex", "X-2", "Ann", "Lee", 2, 1, 0.3f, 0, "Other", 0));
+    QCOMPARE(env.value("select cast(weight as text) from patientTable where patientId=?", {id}).toString(),
+             QStringLiteral("0.3"));
+    QVERIFY(p.loadPatient(1));
+    QVERIFY(p.loadPatient(id));
+    QCOMPARE(p.weight, 0.3f);
 }
 
 void TestPatientMan::loadDoesNotLeakBetweenPatients()
