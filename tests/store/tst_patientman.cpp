@@ -183,6 +183,20 @@ void TestPatientMan::loadDoesNotLeakBetweenPatients()
     QVERIFY(p.updatePatient(a, "A", "A1", "f", "l", 2, 1, 11, 0, "Akita", 0));
     QCOMPARE(p.pendingStudyUuid, QStringLiteral("1.2.3"));
     QCOMPARE(p.otherExtIds, QStringLiteral("ids-a"));
+    // A species the species table does not know leaves no name or breed
+    // position of the previous patient behind.
+    QVERIFY(p.loadPatient(a));
+    QCOMPARE(p.speciesName, QStringLiteral("Canine"));
+    QVERIFY(p.breedListIdx >= 0);
+    const int c = p.createPatient("C", "C1", "f", "l", 99, 1, 10, 0, "Unknown", 0, QString(), QString());
+    QVERIFY(c > 0);
+    QVERIFY(p.speciesName.isEmpty());
+    QCOMPARE(p.breedListIdx, -1);
+    QCOMPARE(p.getSpeciesId(), -1);
+    QVERIFY(p.loadPatient(a));
+    QCOMPARE(p.speciesName, QStringLiteral("Canine"));
+    QVERIFY(p.loadPatient(c));
+    QVERIFY(p.speciesName.isEmpty());
     // A null text from a caller is stored as an empty one (owner names are required columns).
     QCOMPARE(env.value("select ownerFirst is not null from patientTable where patientId=?", {b}).toInt(), 1);
 }
