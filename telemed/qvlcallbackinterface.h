@@ -1,0 +1,37 @@
+#ifndef MALVORANT_QVLCALLBACKINTERFACE_H
+#define MALVORANT_QVLCALLBACKINTERFACE_H
+
+#include <QString>
+
+// Answers of the telemedicine client. Every request answer starts with the
+// two flags: hasNetworkError (the transfer failed) and hasErrorResponse (the
+// service sent a fault, or the reply lacked what the request needs). A value
+// argument counts only when neither flag is set. Answers run on the GUI
+// thread inside the client's reply handler, after the client is idle again,
+// so an answer may start the next request.
+class CQvlCallbackInterface
+{
+public:
+    virtual void qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse,
+                                     bool clockOutOfSync) = 0;
+    virtual void qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse,
+                                  bool qvlAccountVerified) = 0;
+    virtual void qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                                     QString qvlCaseId) = 0;
+    virtual void qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                                QString qvlCaseId) = 0;
+    virtual void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                                   QString qvlCaseUrl) = 0;
+    virtual void qvlRespGetModifiedServices1(bool hasNetworkError, bool hasErrorResponse,
+                                             QString qvlToken) = 0;
+    virtual void qvlRespGetModifiedServices2(QString caseId, QString status) = 0;
+    virtual void qvlRespGetModifiedServicesDone() = 0;
+    // From the scheduler to its owner: the stored case data of a recording changed.
+    virtual void qvlRespFileChanged() = 0;
+
+protected:
+    // Implementers are never deleted through this base.
+    ~CQvlCallbackInterface() = default;
+};
+
+#endif

@@ -1,0 +1,331 @@
+#include "qvlstandin.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QTcpSocket>
+
+#include <memory>
+#include <sys/socket.h>
+
+QByteArray StandInRequest::header(const QByteArray& name) const
+{
+    for (const auto& h : headers)
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            return h.second;
+    return QByteArray();
+}
+
+int StandInRequest::headerCount(const QByteArray& name) const
+{
+    int n = 0;
+    for (const auto& h : headers)
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            ++n;
+    return n;
+}
+
+namespace {
+
+// Hands each accepted connection, still unencrypted, to a callback.
+class CallbackServer : public QTcpServer
+{
+public:
+    std::function<void(qintptr)> onIncoming;
+
+protected:
+    void incomingConnection(qintptr handle) override
+    {
+        if (onIncoming)
+            onIncoming(handle);
+    }
+};
+
+bool runOpenssl(const QString& dir, const QStringList& args, QString& error)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("openssl"), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        error = QStringLiteral("openssl %1 failed: %2")
+                    .arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(p.readAll()));
+        return false;
+    }
+    return true;
+}
+
+QByteArray readAllOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+} // namespace
+
+struct QvlStandIn::Connection
+{
+    QByteArray buffer;
+    StandInRequest request;
+    qsizetype headerEnd = -1;
+    qint64 contentLength = 0;
+    bool done = false;
+};
+
+QvlStandIn::QvlStandIn(int octet, QObject* parent)
+    : QObject(parent)
+    , m_octet(octet)
+    , m_contentType("text/xml; charset=utf-8")
+{
+}
+
+QvlStandIn::~QvlStandIn() = default;
+
+QString QvlStandIn::deadAddress() const
+{
+    return QStringLiteral("127.0.%1.250").arg(m_octet);
+}
+
+QString QvlStandIn::url(bool https, const QString& path) const
+{
+    return QStringLiteral("%1://%2%3").arg(https ? "https" : "http", address(), path);
+}
+
+bool QvlStandIn::start()
+{
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder");
+        return false;
+    }
+    auto* http = new CallbackServer;
+    auto* https = new CallbackServer;
+    http->setParent(this);
+    https->setParent(this);
+    // Ports 80 and 443 are fixed; another process may hold them on one
+    // address, so the first address of this octet with both free is taken.
+    bool bound = false;
+    for (int i = 1; i <= 60 && !bound; ++i) {
+        const QHostAddress a(QStringLiteral("127.0.%1.%2").arg(m_octet).arg(i));
+        if (http->listen(a, 80) && https->listen(a, 443)) {
+            m_address = a;
+            bound = true;
+        } else {
+            http->close();
+            https->close();
+        }
+    }
+    if (!bound) {
+        m_error = QStringLiteral("ports 80 and 443 not free on 127.0.%1.1-60: %2")
+                      .arg(m_octet)
+                      .arg(http->errorString());
+        return false;
+    }
+    http->onIncoming = [this, http](qintptr handle) {
+        auto* s = new QTcpSocket(this);
+        if (!s->setSocketDescriptor(handle)) {
+            delete s;
+            return;
+        }
+        accept(s, false, http->serverPort());
+    };
+    https->onIncoming = [this, https](qintptr handle) {
+        auto* s = new QSslSocket(this);
+        if (!s->setSocketDescriptor(handle)) {
+            delete s;
+            return;
+        }
+        s->setLocalCertificate(m_untrusted ? m_untrustedCert : m_cert);
+        s->setPrivateKey(m_untrusted ? m_untrustedKey : m_key);
+        s->setPeerVerifyMode(QSslSocket::VerifyNone);
+        accept(s, true, https->serverPort());
+        s->startServerEncryption();
+    };
+    m_http = http;
+    m_https = https;
+    return makeCertificates();
+}
+
+bool QvlStandIn::makeCertificates()
+{
+    const QString d = m_dir.path();
+    const QString ip = address();
+    QFile ext(m_dir.filePath(QStringLiteral("server.ext")));
+    if (!ext.open(QIODevice::WriteOnly)) {
+        m_error = QStringLiteral("cannot write server.ext");
+        return false;
+    }
+    ext.write(QStringLiteral("subjectAltName=IP:%1\nbasicConstraints=CA:FALSE\n"
+                             "keyUsage=digitalSignature\nextendedKeyUsage=serverAuth\n")
+                  .arg(ip)
+                  .toLatin1());
+    ext.close();
+    const QStringList ec = {QStringLiteral("-newkey"), QStringLiteral("ec"),
+                            QStringLiteral("-pkeyopt"),
+                            QStringLiteral("ec_paramgen_curve:prime256v1"),
+                            QStringLiteral("-nodes")};
+    if (!runOpenssl(d,
+                    QStringList{"req", "-x509"} + ec
+                        + QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "3",
+                                      "-subj", "/CN=Malvorant test CA"},
+                    m_error)
+        || !runOpenssl(d,
+                       QStringList{"req", "-new"} + ec
+                           + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                                         "/CN=" + ip},
+                       m_error)
+        || !runOpenssl(d,
+                       {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                        "-CAcreateserial", "-out", "server.crt", "-days", "3", "-extfile",
+                        "server.ext"},
+                       m_error)
+        || !runOpenssl(d,
+                       QStringList{"req", "-x509"} + ec
+                           + QStringList{"-keyout", "other.key", "-out", "other.crt", "-days",
+                                         "3", "-subj", "/CN=" + ip, "-addext",
+                                         "subjectAltName=IP:" + ip},
+                       m_error))
+        return false;
+    m_caCert = QSslCertificate(readAllOf(m_dir.filePath("ca.crt")));
+    m_cert = QSslCertificate(readAllOf(m_dir.filePath("server.crt")));
+    m_key = QSslKey(readAllOf(m_dir.filePath("server.key")), QSsl::Ec);
+    m_untrustedCert = QSslCertificate(readAllOf(m_dir.filePath("other.crt")));
+    m_untrustedKey = QSslKey(readAllOf(m_dir.filePath("other.key")), QSsl::Ec);
+    if (m_caCert.isNull() || m_cert.isNull() || m_key.isNull() || m_untrustedCert.isNull()
+        || m_untrustedKey.isNull()) {
+        m_error = QStringLiteral("the test certificates could not be read");
+        return false;
+    }
+    return true;
+}
+
+void QvlStandIn::trust() const
+{
+    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+    c.addCaCertificate(m_caCert);
+    QSslConfiguration::setDefaultConfiguration(c);
+}
+
+void QvlStandIn::setReply(int status, const QByteArray& body, const QByteArray& contentType)
+{
+    m_status = status;
+    m_body = body;
+    m_contentType = contentType;
+}
+
+void QvlStandIn::accept(QTcpSocket* socket, bool tls, quint16 port)
+{
+    auto c = std::make_shared<Connection>();
+    c->request.tls = tls;
+    c->request.localPort = port;
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, c]() { readFrom(socket, c.get()); });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QAbstractSocket::errorOccurred, socket, [socket](QAbstractSocket::SocketError) {
+        socket->deleteLater();
+    });
+}
+
+void QvlStandIn::readFrom(QTcpSocket* socket, Connection* c)
+{
+    if (c->done) {
+        socket->readAll();
+        return;
+    }
+    c->buffer += socket->readAll();
+    if (c->headerEnd < 0) {
+        c->headerEnd = c->buffer.indexOf("\r\n\r\n");
+        if (c->headerEnd < 0)
+            return;
+        const QList<QByteArray> lines = c->buffer.left(c->headerEnd).split('\n');
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        c->request.method = first.value(0);
+        c->request.target = first.value(1);
+        c->request.version = first.value(2);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            QByteArray line = lines.at(i);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            c->request.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
+        }
+        c->contentLength = c->request.header("Content-Length").toLongLong();
+        c->buffer.remove(0, c->headerEnd + 4);
+    }
+    if (c->buffer.size() < c->contentLength)
+        return;
+    c->done = true;
+    c->request.body = std::move(c->buffer);
+    c->buffer = QByteArray();
+    ++requestCount;
+    if (m_onRequest)
+        m_onRequest(c->request);
+    if (m_keep)
+        requests.append(c->request);
+    c->request.body = QByteArray();
+
+    switch (m_action) {
+    case Action::Reply:
+        answer(socket);
+        break;
+    case Action::Reset: {
+        // Linger 0: closing sends a reset instead of an orderly end.
+        const linger l{1, 0};
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+        socket->abort();
+        socket->deleteLater();
+        break;
+    }
+    case Action::Hang:
+        break;
+    case Action::Hold:
+        m_held.append(socket);
+        break;
+    }
+}
+
+void QvlStandIn::answer(QTcpSocket* socket)
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(m_status) + ' ' + reason(m_status) + "\r\n";
+    out += "Content-Type: " + m_contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n";
+    out += "Connection: close\r\n\r\n";
+    out += m_body;
+    socket->write(out);
+    socket->disconnectFromHost();
+}
+
+void QvlStandIn::releaseHeld()
+{
+    const auto held = m_held;
+    m_held.clear();
+    for (const auto& s : held)
+        if (s)
+            answer(s);
+}
+
+QByteArray soapReply(const QByteArray& bodyContent)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+           "<soap:Body>"
+        + bodyContent + "</soap:Body></soap:Envelope>";
+}
+
+QByteArray soapFault(const QByteArray& faultString)
+{
+    return soapReply("<soap:Fault><faultcode>soap:Server</faultcode><faultstring>" + faultString
+                     + "</faultstring></soap:Fault>");
+}

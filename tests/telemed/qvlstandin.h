@@ -1,0 +1,115 @@
+#ifndef MALVORANT_TESTS_QVLSTANDIN_H
+#define MALVORANT_TESTS_QVLSTANDIN_H
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <functional>
+
+class QTcpSocket;
+
+// One HTTP request as the stand-in received it.
+struct StandInRequest
+{
+    QByteArray method;
+    QByteArray target;
+    QByteArray version;
+    QList<QPair<QByteArray, QByteArray>> headers; // as sent, in order
+    QByteArray body;
+    bool tls = false;
+    quint16 localPort = 0;
+
+    // The value of a header (name case-insensitive); null when absent.
+    QByteArray header(const QByteArray& name) const;
+    int headerCount(const QByteArray& name) const;
+};
+
+// A stand-in for the telemedicine service on loopback: plain HTTP on port 80
+// and TLS on port 443 of one 127.0.<octet>.x address, with a certificate made
+// for the test (signed by a test CA that trust() adds to the process's
+// default TLS configuration). Each test executable takes its own octet, so
+// executables run in parallel; within it the first address whose two ports
+// are free is taken.
+class QvlStandIn : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Action {
+        Reply, // answer with the set status and body
+        Reset, // read the request, then reset the connection
+        Hang,  // read the request, never answer
+        Hold   // read the request, answer when releaseHeld() is called
+    };
+
+    explicit QvlStandIn(int octet, QObject* parent = nullptr);
+    ~QvlStandIn() override;
+
+    // Makes the certificates and binds both ports; false with errorText() set.
+    bool start();
+    QString errorText() const { return m_error; }
+    QString address() const { return m_address.toString(); }
+    // An address of the same octet on which nothing listens.
+    QString deadAddress() const;
+    QString url(bool https, const QString& path) const;
+
+    // Adds the test CA to the default TLS configuration of the process.
+    void trust() const;
+    // Serves with a certificate that no trusted CA signed.
+    void setUntrustedCertificate(bool untrusted) { m_untrusted = untrusted; }
+
+    void setAction(Action action) { m_action = action; }
+    void setReply(int status, const QByteArray& body,
+                  const QByteArray& contentType = "text/xml; charset=utf-8");
+    void releaseHeld();
+
+    // Keep each request (body included); when false only the callback sees it.
+    void setKeepRequests(bool keep) { m_keep = keep; }
+    void setOnRequest(std::function<void(const StandInRequest&)> f) { m_onRequest = std::move(f); }
+
+    QList<StandInRequest> requests;
+    int requestCount = 0;
+
+private:
+    struct Connection;
+    void accept(QTcpSocket* socket, bool tls, quint16 port);
+    void readFrom(QTcpSocket* socket, Connection* c);
+    void answer(QTcpSocket* socket);
+    bool makeCertificates();
+
+    QString m_error;
+    QHostAddress m_address;
+    int m_octet = 0;
+    QTemporaryDir m_dir;
+    QTcpServer* m_http = nullptr;
+    QTcpServer* m_https = nullptr;
+    QSslCertificate m_caCert;
+    QSslCertificate m_cert;
+    QSslKey m_key;
+    QSslCertificate m_untrustedCert;
+    QSslKey m_untrustedKey;
+    bool m_untrusted = false;
+    bool m_keep = true;
+    Action m_action = Action::Reply;
+    int m_status = 200;
+    QByteArray m_body;
+    QByteArray m_contentType;
+    std::function<void(const StandInRequest&)> m_onRequest;
+    QList<QPointer<QTcpSocket>> m_held;
+};
+
+// A SOAP 1.1 reply envelope holding the given body content.
+QByteArray soapReply(const QByteArray& bodyContent);
+// A SOAP 1.1 fault envelope with the fault text.
+QByteArray soapFault(const QByteArray& faultString);
+
+#endif
