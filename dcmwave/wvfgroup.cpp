@@ -1,6 +1,77 @@
 #include "wvfgroup.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
+
+namespace {
+
+// Interleaves the channels' samples into frames (sample i of channel c at
+// i * channels + c). Frames go in blocks of about 32 KB so that the strided
+// writes of each channel land in lines the previous channel already brought
+// into the cache, instead of sweeping the whole element once per channel.
+template <class U>
+void interleaveFrames(const std::vector<const U*>& in, const Uint32 samples, U* out)
+{
+    const size_t channels = in.size();
+    const Uint32 block = std::max<Uint32>(64, OFstatic_cast(Uint32, 32768 / (channels * sizeof(U))));
+    for (Uint32 first = 0, end = 0; first < samples; first = end) {
+        end = samples - first > block ? first + block : samples; // no wrap near 2^32
+        for (size_t c = 0; c < channels; ++c) {
+            const U* src = in[c];
+            U* dst = out + OFstatic_cast(size_t, first) * channels + c;
+            for (Uint32 i = first; i < end; ++i, dst += channels)
+                *dst = src[i];
+        }
+    }
+}
+
+// With the channel count known at compile time one frame is a row of loads
+// and adjacent stores, faster than the strided blocks above.
+template <class U, size_t N>
+void interleaveFixed(const std::vector<const U*>& in, const Uint32 samples, U* out)
+{
+    const U* src[N];
+    std::copy(in.begin(), in.begin() + N, src);
+    for (Uint32 i = 0; i < samples; ++i, out += N)
+        for (size_t c = 0; c < N; ++c)
+            out[c] = src[c][i];
+}
+
+template <class U>
+void interleaveAny(const std::vector<const U*>& in, const Uint32 samples, U* out)
+{
+    switch (in.size()) {
+    case 1: interleaveFixed<U, 1>(in, samples, out); break;
+    case 2: interleaveFixed<U, 2>(in, samples, out); break;
+    case 3: interleaveFixed<U, 3>(in, samples, out); break;
+    case 6: interleaveFixed<U, 6>(in, samples, out); break;
+    case 8: interleaveFixed<U, 8>(in, samples, out); break;
+    case 12: interleaveFixed<U, 12>(in, samples, out); break;
+    default: interleaveFrames(in, samples, out); break;
+    }
+}
+
+template <class U>
+OFCondition interleaveChannels(OFList<WvfChannel*>& channels, const Uint32 samples, U* out)
+{
+    std::vector<const U*> in;
+    in.reserve(channels.size());
+    for (OFListIterator(WvfChannel*) it = channels.begin(); it != channels.end(); ++it) {
+        Uint32 bytes = 0;
+        Uint8* data = NULL;
+        const OFCondition cond = (*it)->getSamples()->getData(bytes, data);
+        if (cond.bad())
+            return cond;
+        if (bytes / sizeof(U) < samples)
+            return EC_IllegalCall;
+        in.push_back(OFreinterpret_cast(const U*, data));
+    }
+    interleaveAny(in, samples, out);
+    return EC_Normal;
+}
+
+} // namespace
 
 WvfMplxGroup::WvfMplxGroup()
     : m_multiplexGroupTimeOffset(DCM_MultiplexGroupTimeOffset), m_multiplexGroupTimeOffsetSet(false),
@@ -244,23 +315,31 @@ OFCondition WvfMplxGroup::readChannels(DcmItem* item)
     if (samplesPerChannel == 0)
         return EC_WvfError("WvfMplxGroup: Cannot read Multiplex Group: 'Waveform Data' holds no complete frame");
 
+    // All channels' samples in one sweep over the element.
+    std::vector<WvfSamples*> buffers(channels, NULL);
+    cond = WvfChannel::splitSamples(data, m_waveformSampleInterpretation, channels, samplesPerChannel, 0, channels,
+                                    buffers.data());
+    if (cond.bad()) {
+        WVF_ERROR("WvfMplxGroup: Error initializing samples of the channels: " << cond.text());
+        return EC_IllegalCall;
+    }
     for (Uint32 i = 0; i < channels; ++i) {
         WvfChannel* channel = new (std::nothrow) WvfChannel();
         if (!channel)
-            return EC_MemoryExhausted;
-        WVF_DEBUG("WvfMplxGroup: Initializing channel" << i);
-        cond = channel->read(definitions->getItem(i));
-        if (cond.bad()) {
-            WVF_ERROR("WvfMplxGroup: Error(s) initializing channel: " << cond.text());
-            delete channel;
-            return EC_IllegalCall;
+            cond = EC_MemoryExhausted;
+        else {
+            WVF_DEBUG("WvfMplxGroup: Initializing channel" << i);
+            cond = channel->read(definitions->getItem(i));
         }
-        cond = channel->readSamplesFromWvfData(data, m_waveformSampleInterpretation, channels, samplesPerChannel, i);
         if (cond.bad()) {
-            WVF_ERROR("WvfMplxGroup: Error initializing samples of one channel: " << cond.text());
+            if (channel)
+                WVF_ERROR("WvfMplxGroup: Error(s) initializing channel: " << cond.text());
             delete channel;
-            return EC_IllegalCall;
+            for (Uint32 k = i; k < channels; ++k)
+                delete buffers[k];
+            return channel ? EC_IllegalCall : cond;
         }
+        channel->adoptSamples(buffers[i]);
         m_channels.push_back(channel);
     }
     return EC_Normal;
@@ -392,21 +471,18 @@ OFCondition WvfMplxGroup::writeWaveformData(DcmItem* item)
         DcmOtherByteOtherWord(DcmTag(DCM_WaveformData, bitsAllocated == 8 ? EVR_OB : EVR_OW));
     if (!data)
         return EC_MemoryExhausted;
-    void* destination = NULL;
+    const Uint32 samples = m_channels.front()->getNumberOfSamples();
     if (bitsAllocated == 8) {
         Uint8* bytes = NULL;
         result = data->createUint8Array(total, bytes);
-        destination = bytes;
+        if (result.good())
+            result = bytes ? interleaveChannels(m_channels, samples, bytes) : EC_MemoryExhausted;
     } else {
         Uint16* words = NULL;
         result = data->createUint16Array(total, words);
-        destination = words;
+        if (result.good())
+            result = words ? interleaveChannels(m_channels, samples, words) : EC_MemoryExhausted;
     }
-    if (result.good() && !destination)
-        result = EC_MemoryExhausted;
-    Uint32 c = 0;
-    for (OFListIterator(WvfChannel*) it = m_channels.begin(); result.good() && it != m_channels.end(); ++it, ++c)
-        result = (*it)->getSamples()->multiplex(destination, count, c);
     if (result.good())
         result = item->insert(data, OFTrue /*replaceOld*/);
     if (result.bad())

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-WvfSamples::WvfSamples()
-    : m_data(NULL), m_count(0), m_signed(true)
+WvfSamples::WvfSamples(Uint32 bytesPerSample)
+    : m_data(NULL), m_count(0), m_signed(true), m_bytesPerSample(bytesPerSample)
 {
 }
 
@@ -103,15 +103,6 @@ OFCondition readSample(const void* data, const Uint32& count, bool isSigned, con
 }
 
 template <class U>
-OFCondition writeSample(void* data, const Uint32& count, const Uint32& index, const U& value)
-{
-    if (!data || index >= count)
-        return EC_IllegalCall;
-    OFstatic_cast(U*, data)[index] = value;
-    return EC_Normal;
-}
-
-template <class U>
 OFCondition multiplexArray(const void* data, const Uint32& count, void* destination, const Uint32& channels,
                            const Uint32& channelIndex)
 {
@@ -144,7 +135,10 @@ void dumpArray(STD_NAMESPACE ostream& out, const void* data, const Uint32& count
 
 // --- 8-bit buffer ---
 
-Wvf8Samples::Wvf8Samples() {}
+Wvf8Samples::Wvf8Samples()
+    : WvfSamples(1)
+{
+}
 
 Wvf8Samples::~Wvf8Samples()
 {
@@ -171,16 +165,6 @@ OFCondition Wvf8Samples::getSample(const Uint32& index, double& value)
     return readSample<Uint8, Sint8>(m_data, m_count, m_signed, index, value);
 }
 
-OFCondition Wvf8Samples::setSample(const Uint32& index, const Uint8& value)
-{
-    return writeSample<Uint8>(m_data, m_count, index, value);
-}
-
-OFCondition Wvf8Samples::setSample(const Uint32& /*index*/, const Sint16& /*value*/)
-{
-    return EC_IllegalCall; // a 16-bit value does not fit an 8-bit buffer
-}
-
 OFCondition Wvf8Samples::multiplex(void* destination, const Uint32& channels, const Uint32& channelIndex)
 {
     return multiplexArray<Uint8>(m_data, m_count, destination, channels, channelIndex);
@@ -201,7 +185,10 @@ OFCondition Wvf8Samples::dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTER
 
 // --- 16-bit buffer ---
 
-Wvf16Samples::Wvf16Samples() {}
+Wvf16Samples::Wvf16Samples()
+    : WvfSamples(2)
+{
+}
 
 Wvf16Samples::~Wvf16Samples()
 {
@@ -226,16 +213,6 @@ Uint16 Wvf16Samples::getBitsPerSample()
 OFCondition Wvf16Samples::getSample(const Uint32& index, double& value)
 {
     return readSample<Uint16, Sint16>(m_data, m_count, m_signed, index, value);
-}
-
-OFCondition Wvf16Samples::setSample(const Uint32& index, const Uint8& value)
-{
-    return setSample(index, OFstatic_cast(Sint16, value));
-}
-
-OFCondition Wvf16Samples::setSample(const Uint32& index, const Sint16& value)
-{
-    return writeSample<Uint16>(m_data, m_count, index, OFstatic_cast(Uint16, value));
 }
 
 OFCondition Wvf16Samples::multiplex(void* destination, const Uint32& channels, const Uint32& channelIndex)

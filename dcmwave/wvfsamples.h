@@ -9,7 +9,6 @@
 class WvfSamples
 {
 public:
-    WvfSamples();
     virtual OFCondition allocateMemory(const Uint32& count, bool isSigned) = 0;
     virtual Uint32 getNumberOfSamples();
     virtual Uint16 getBitsPerSample() = 0;
@@ -18,8 +17,25 @@ public:
     virtual OFCondition copyData(Uint32& bytes, void*& buffer);
     // The buffer's own array, valid until it is replaced or freed.
     virtual OFCondition getData(Uint32& bytes, Uint8*& buffer);
-    virtual OFCondition setSample(const Uint32& index, const Uint8& value) = 0;
-    virtual OFCondition setSample(const Uint32& index, const Sint16& value) = 0;
+    // Inline: filling a channel calls these once per sample. A Uint8 on a
+    // 16-bit buffer is widened; a 16-bit value does not fit an 8-bit buffer.
+    OFCondition setSample(const Uint32& index, const Uint8& value)
+    {
+        if (index >= m_count) // also covers no buffer: m_count is 0 then
+            return EC_IllegalCall;
+        if (m_bytesPerSample == 1)
+            OFstatic_cast(Uint8*, m_data)[index] = value;
+        else
+            OFstatic_cast(Uint16*, m_data)[index] = OFstatic_cast(Uint16, OFstatic_cast(Sint16, value));
+        return EC_Normal;
+    }
+    OFCondition setSample(const Uint32& index, const Sint16& value)
+    {
+        if (m_bytesPerSample != 2 || index >= m_count)
+            return EC_IllegalCall;
+        OFstatic_cast(Uint16*, m_data)[index] = OFstatic_cast(Uint16, value);
+        return EC_Normal;
+    }
     // Adopts an array allocated with new[] of the buffer's element width.
     virtual OFCondition setData(const Uint32& count, void* buffer);
     virtual OFCondition dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTERPRETATION& interp,
@@ -35,11 +51,16 @@ public:
     void setSigned(bool isSigned);
 
 protected:
+    explicit WvfSamples(Uint32 bytesPerSample);
+
+    // A non-zero m_count always comes with an array of that many samples.
     void* m_data;
     Uint32 m_count;
     bool m_signed;
 
 private:
+    // 1 or 2, fixed by the subclass (not a Uint8, which would alias the samples)
+    const Uint32 m_bytesPerSample;
     WvfSamples(const WvfSamples&);
     WvfSamples& operator=(const WvfSamples&);
 };
@@ -52,8 +73,6 @@ public:
     OFCondition allocateMemory(const Uint32& count, bool isSigned) override;
     Uint16 getBitsPerSample() override;
     OFCondition getSample(const Uint32& index, double& value) override;
-    OFCondition setSample(const Uint32& index, const Uint8& value) override;
-    OFCondition setSample(const Uint32& index, const Sint16& value) override;
     OFCondition dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTERPRETATION& interp,
                      const double& sensitivity, const double& baseline, const int& calibrationMode) override;
     OFCondition multiplex(void* destination, const Uint32& channels, const Uint32& channelIndex) override;
@@ -68,8 +87,6 @@ public:
     OFCondition allocateMemory(const Uint32& count, bool isSigned) override;
     Uint16 getBitsPerSample() override;
     OFCondition getSample(const Uint32& index, double& value) override;
-    OFCondition setSample(const Uint32& index, const Uint8& value) override;
-    OFCondition setSample(const Uint32& index, const Sint16& value) override;
     OFCondition dump(STD_NAMESPACE ostream* out, const WVF_SAMPLE_INTERPRETATION& interp,
                      const double& sensitivity, const double& baseline, const int& calibrationMode) override;
     OFCondition multiplex(void* destination, const Uint32& channels, const Uint32& channelIndex) override;

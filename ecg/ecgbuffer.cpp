@@ -288,6 +288,14 @@ void CEcgBuffer::forgetRecords()
     m_windowBase = 0;
 }
 
+const EcgBufferEntry& CEcgBuffer::entryAtSlot(int slot) const
+{
+    static const EcgBufferEntry kNoEntry{};
+    if (slot < 0 || slot >= kSlots)
+        return kNoEntry;
+    return m_entries[static_cast<std::size_t>(slot)];
+}
+
 int CEcgBuffer::getTotalValidSamples() const
 {
     return m_file ? m_file->getTotalValidSamples() : -1;

@@ -95,8 +95,9 @@ public:
     int getFileType() const { return m_fileType; }
     int getFilterMode() const { return m_filterMode; }
     bool getLowPass() const { return m_lowPass; }
-    // Slot of the entry array (margin first) and the entry at a slot.
-    const EcgBufferEntry& entryAtSlot(int slot) const { return m_entries[static_cast<std::size_t>(slot)]; }
+    // Slot of the entry array (margin first) and the entry at a slot; a slot
+    // outside the array gives an all-zero entry.
+    const EcgBufferEntry& entryAtSlot(int slot) const;
 
 private:
     void refilter();

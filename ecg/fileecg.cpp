@@ -456,15 +456,32 @@ void CFileEcg::startAppending()
 {
     std::setvbuf(m_writeFile, nullptr, _IONBF, 0);
     m_pending.resize(kAppendBuffer);
-    m_pendingSize = 0;
+    m_pendingEnd = m_pending.data();
     m_writeFailed = false;
+    openRoom();
+}
+
+// The inline single-record path may fill whole records up to the end of the
+// buffer, and none once a write failed or the count has reached its limit;
+// every change of the file, the buffer, the failure or the count calls this.
+void CFileEcg::openRoom()
+{
+    m_roomEnd = m_pendingEnd;
+    if (!m_writeFile || m_writeFailed || !m_pendingEnd || m_recordCount < 0)
+        return;
+    const std::size_t records = std::min<std::size_t>((m_pending.size() - pendingBytes()) / sizeof(EcgFileRecord),
+                                                      static_cast<std::size_t>(INT_MAX - m_recordCount));
+    m_roomEnd = m_pendingEnd + records * sizeof(EcgFileRecord);
 }
 
 bool CFileEcg::flushPending()
 {
-    if (m_pendingSize > 0 && !m_writeFailed)
-        m_writeFailed = std::fwrite(m_pending.data(), 1, m_pendingSize, m_writeFile) != m_pendingSize;
-    m_pendingSize = 0;
+    const std::size_t n = pendingBytes();
+    if (n > 0 && !m_writeFailed)
+        m_writeFailed = std::fwrite(m_pending.data(), 1, n, m_writeFile) != n;
+    if (m_pendingEnd)
+        m_pendingEnd = m_pending.data();
+    openRoom();
     return !m_writeFailed;
 }
 
@@ -472,14 +489,18 @@ bool CFileEcg::append(const void* bytes, std::size_t n)
 {
     if (m_writeFailed)
         return false;
-    if (m_pendingSize + n > m_pending.size() && !flushPending())
+    if (pendingBytes() + n > m_pending.size() && !flushPending())
         return false;
     if (n >= m_pending.size()) {
         m_writeFailed = std::fwrite(bytes, 1, n, m_writeFile) != n;
+        openRoom();
         return !m_writeFailed;
     }
-    std::memcpy(m_pending.data() + m_pendingSize, bytes, n);
-    m_pendingSize += n;
+    if (n > 0) {
+        std::memcpy(m_pendingEnd, bytes, n);
+        m_pendingEnd += n;
+    }
+    openRoom();
     return true;
 }
 
@@ -497,6 +518,7 @@ bool CFileEcg::appendRecords(const EcgFileRecord* records, int count)
     if (!append(records, static_cast<std::size_t>(count) * sizeof(EcgFileRecord)))
         return false;
     countAppended(count);
+    openRoom();
     return true;
 }
 
@@ -624,6 +646,8 @@ void CFileEcg::closeStreams(bool& ok)
         ok = std::fclose(m_writeFile) == 0 && ok;
         m_writeFile = nullptr;
     }
+    m_pendingEnd = nullptr;
+    m_roomEnd = nullptr;
     m_readOnly = false;
     m_version = 0;
     m_dataStart = 0;

@@ -57,12 +57,14 @@ public:
     bool addData(const unsigned char* bytes, int length) override;
     bool addData(const EcgFileRecord* records, int count) override
     {
-        // The recorder's case, one record into the append buffer, stays inline.
-        if (count == 1 && records && m_writeFile && !m_writeFailed
-            && m_pendingSize + sizeof(EcgFileRecord) <= m_pending.size()) {
-            std::memcpy(m_pending.data() + m_pendingSize, records, sizeof(EcgFileRecord));
-            m_pendingSize += sizeof(EcgFileRecord);
-            countAppended(1);
+        // The recorder's case, one record into the append buffer, stays
+        // inline: one room check stands for the open file, the failed write
+        // and the count limit (see openRoom).
+        if (count == 1 && records
+            && m_roomEnd - m_pendingEnd >= static_cast<std::ptrdiff_t>(sizeof(EcgFileRecord))) {
+            std::memcpy(m_pendingEnd, records, sizeof(EcgFileRecord));
+            m_pendingEnd += sizeof(EcgFileRecord);
+            ++m_recordCount;
             return true;
         }
         return appendRecords(records, count);
@@ -121,6 +123,11 @@ private:
     bool startWriting(const std::string& path, int version, const char* operation);
     void startAppending();
     bool flushPending();
+    std::size_t pendingBytes() const
+    {
+        return m_pendingEnd ? static_cast<std::size_t>(m_pendingEnd - m_pending.data()) : 0;
+    }
+    void openRoom();
     bool append(const void* bytes, std::size_t n);
     bool appendRecords(const EcgFileRecord* records, int count);
     void countAppended(int count)
@@ -133,8 +140,9 @@ private:
 
     std::FILE* m_rwFile = nullptr;    // file opened for viewing and type changes
     std::FILE* m_writeFile = nullptr; // file being created and appended to
-    std::vector<unsigned char> m_pending; // appended bytes not yet written
-    std::size_t m_pendingSize = 0;
+    std::vector<unsigned char> m_pending;  // append buffer
+    unsigned char* m_pendingEnd = nullptr; // end of the appended bytes not yet written
+    unsigned char* m_roomEnd = nullptr;    // end of the inline path's room, m_pendingEnd when shut
     bool m_writeFailed = false;
     bool m_readOnly = false;          // opened file could only be opened for reading
     std::string m_path;

@@ -22,11 +22,18 @@ const Wave kWaves[] = {
 };
 }
 
+namespace {
+// Below 5 bpm (and for a rate that is not a number) the generator uses 5.
+double usableRate(double bpm)
+{
+    return bpm >= 5.0 ? bpm : 5.0;
+}
+}
+
 CSynthEcg::CSynthEcg(const SynthEcgParams& params)
     : m_params(params), m_rng(params.seed)
 {
-    if (m_params.heartRate < 5.0)
-        m_params.heartRate = 5.0;
+    m_params.heartRate = usableRate(m_params.heartRate);
     // The first R peak comes after half a second so that its P wave is whole.
     m_beats.push_back({0.5 * kSampleRate, rrSamples(), SynthBeatNormal});
     scheduleAhead();
@@ -39,13 +46,15 @@ double CSynthEcg::rrSamples() const
 
 void CSynthEcg::setHeartRate(double bpm)
 {
-    m_params.heartRate = std::max(5.0, bpm);
+    m_params.heartRate = usableRate(bpm);
     dropFutureBeats();
     scheduleAhead();
 }
 
 void CSynthEcg::insertPrematureBeat(double fraction)
 {
+    if (!(fraction > 0.0 && std::isfinite(fraction)))
+        return;
     dropFutureBeats();
     m_overrideFactor = fraction;
     m_overrideKind = SynthBeatPremature;
@@ -54,6 +63,8 @@ void CSynthEcg::insertPrematureBeat(double fraction)
 
 void CSynthEcg::insertPause(double factor)
 {
+    if (!(factor > 0.0 && std::isfinite(factor)))
+        return;
     dropFutureBeats();
     m_overrideFactor = factor;
     m_overrideKind = SynthBeatAfterPause;
@@ -81,7 +92,12 @@ void CSynthEcg::scheduleAhead()
         } else if (m_params.rrVariation > 0.0) {
             rr *= 1.0 + m_params.rrVariation * std::clamp(m_gauss(m_rng), -2.5, 2.5);
         }
+        // At least one sample after the last beat: a rate too high to add
+        // to the time, or a variation beyond the RR, must not stall the
+        // plan or put beats out of order.
         double t = m_beats.back().time + rr;
+        if (!(t >= m_beats.back().time + 1.0))
+            t = m_beats.back().time + 1.0;
         if (t < static_cast<double>(m_n) + 1.0)
             t = static_cast<double>(m_n) + 1.0;
         m_beats.push_back({t, t - m_beats.back().time, kind});

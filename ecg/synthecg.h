@@ -46,6 +46,7 @@ public:
     void setHeartRate(double bpm);
 
     // The next beat comes after `fraction` of the current RR interval.
+    // Both ignore a value that is not a positive finite number.
     void insertPrematureBeat(double fraction);
     // The next beat comes after `factor` times the current RR interval.
     void insertPause(double factor);

@@ -255,6 +255,9 @@ void CPatientMan::getSpeciesBreedInfo()
     if (!runQuery(q, QStringLiteral("select species, hasBreedList from speciesTable where id=?"),
                   {species}, "CPatientMan::getSpeciesBreedInfo()")
         || !q.next()) {
+        // No name or breed position of the patient shown before may stay.
+        speciesName.clear();
+        breedListIdx = -1;
         return;
     }
     speciesName = q.value(0).toString();

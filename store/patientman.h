@@ -50,7 +50,8 @@ public:
     int createPatientfromDcm(int selectedIdx, bool isMwmTable, QString& studyUid,
                              std::int64_t& tsStudy);
 
-    // speciesName and breedListIdx of the current species and breed.
+    // speciesName and breedListIdx of the current species and breed (empty
+    // and -1 for a species the species table does not have).
     void getSpeciesBreedInfo();
     // Id of speciesName, -1 when unknown.
     int getSpeciesId();

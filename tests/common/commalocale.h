@@ -4,96 +4,98 @@
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <clocale>
+#include <cstring>
+#include <string>
 
-// Switches the C library of this process to a German locale (decimal comma)
-// for the life of the object, as QCoreApplication does for a German user
-// (setlocale(LC_ALL, "")). A machine that has no such locale installed gets
-// one built once per process by localedef into a temporary folder, so the
-// check runs everywhere the locale sources are (Debian package "locales").
+// Makes the process's C locale a German one (decimal comma, German month
+// names) for the life of the object, as QCoreApplication does under
+// LANG=de_DE.UTF-8. The locale is compiled with localedef (package locales)
+// once per process into a temporary folder, named by LOCPATH only while it
+// is loaded, so nothing outside the test changes and no installed locale is
+// needed. isActive() tells whether the switch happened; error() says why not.
 class CommaLocale
 {
 public:
     CommaLocale()
     {
         const char* old = std::setlocale(LC_ALL, nullptr);
-        m_saved = old ? QByteArray(old) : QByteArray("C");
-        m_active = switchTo();
+        m_saved = old ? old : "C";
+        const QString folder = compiledFolder(&m_error);
+        if (folder.isEmpty())
+            return;
+        const bool hadLocPath = qEnvironmentVariableIsSet("LOCPATH");
+        const QByteArray oldLocPath = qgetenv("LOCPATH");
+        qputenv("LOCPATH", QFile::encodeName(folder));
+        const bool loaded = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        if (hadLocPath)
+            qputenv("LOCPATH", oldLocPath);
+        else
+            qunsetenv("LOCPATH");
+        if (!loaded) {
+            m_error = QStringLiteral("setlocale refused the compiled locale");
+            restore();
+            return;
+        }
+        if (std::strcmp(std::localeconv()->decimal_point, ",") != 0) {
+            m_error = QStringLiteral("the locale has no decimal comma");
+            restore();
+            return;
+        }
+        m_active = true;
     }
-    ~CommaLocale() { std::setlocale(LC_ALL, m_saved.constData()); }
+
+    ~CommaLocale() { restore(); }
 
     CommaLocale(const CommaLocale&) = delete;
     CommaLocale& operator=(const CommaLocale&) = delete;
 
-    // True when the process now formats 1.5 as "1,5".
     bool isActive() const { return m_active; }
-    QString why() const { return m_why; }
+    const QString& error() const { return m_error; }
 
 private:
-    static constexpr const char* kName = "de_DE.UTF-8";
-
-    static bool decimalComma()
-    {
-        const std::lconv* c = std::localeconv();
-        return c && c->decimal_point && c->decimal_point[0] == ',';
-    }
-
-    bool switchTo()
-    {
-        if (std::setlocale(LC_ALL, kName) && decimalComma())
-            return true;
-        const QString folder = builtFolder(&m_why);
-        if (folder.isEmpty())
-            return false;
-        // Only for this one look-up: the saved locale is found where it always is.
-        const QByteArray previous = qgetenv("LOCPATH");
-        qputenv("LOCPATH", QFile::encodeName(folder));
-        const bool ok = std::setlocale(LC_ALL, kName) && decimalComma();
-        if (previous.isEmpty())
-            qunsetenv("LOCPATH");
-        else
-            qputenv("LOCPATH", previous);
-        if (!ok)
-            m_why = QStringLiteral("the built locale did not load");
-        return ok;
-    }
-
-    static QString builtFolder(QString* why)
+    // The folder holding de_DE.UTF-8, compiled on first use; empty on failure.
+    static QString compiledFolder(QString* error)
     {
         static QTemporaryDir dir;
-        static QString result;
         static QString failure;
-        static bool tried = false;
-        if (!tried) {
-            tried = true;
-            const QString localedef = QStandardPaths::findExecutable(QStringLiteral("localedef"));
-            if (localedef.isEmpty()) {
-                failure = QStringLiteral("localedef not found");
-            } else if (!dir.isValid()) {
+        static bool done = false;
+        if (!done) {
+            done = true;
+            if (!dir.isValid()) {
                 failure = QStringLiteral("no temporary folder");
             } else {
-                QProcess p;
-                p.start(localedef, {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
-                                    QStringLiteral("UTF-8"), dir.filePath(QLatin1String(kName))});
-                // localedef warns (exit code 1) about some sources yet writes the locale.
-                if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() <= 1)
-                    result = dir.path();
-                else
-                    failure = QStringLiteral("localedef failed: ") + QString::fromLocal8Bit(p.readAllStandardError());
+                QProcess localedef;
+                localedef.start(QStringLiteral("localedef"),
+                                {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                                 QStringLiteral("UTF-8"), dir.filePath(QStringLiteral("de_DE.UTF-8"))});
+                if (!localedef.waitForFinished(120000) || localedef.exitStatus() != QProcess::NormalExit
+                    || localedef.exitCode() != 0) {
+                    failure = QStringLiteral("localedef failed: ") + localedef.errorString() + QLatin1Char(' ')
+                        + QString::fromLocal8Bit(localedef.readAllStandardError());
+                }
             }
         }
-        if (why)
-            *why = failure;
-        return result;
+        if (!failure.isEmpty()) {
+            *error = failure;
+            return QString();
+        }
+        return dir.path();
     }
 
-    QByteArray m_saved;
+    void restore()
+    {
+        std::setlocale(LC_ALL, m_saved.c_str());
+        m_active = false;
+    }
+
+    std::string m_saved;
     bool m_active = false;
-    QString m_why;
+    QString m_error;
 };
 
 #endif

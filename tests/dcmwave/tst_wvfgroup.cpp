@@ -21,6 +21,8 @@ private slots:
     void channelSkewRule();
     void groupWriteLayout();
     void groupWriteEightBit();
+    void bulkMatchesPerChannel_data();
+    void bulkMatchesPerChannel();
     void groupCheck();
     void groupRefusesInconsistentChannels_data();
     void groupRefusesInconsistentChannels();
@@ -288,6 +290,117 @@ void TstWvfGroup::groupWriteEightBit()
     QVERIFY(third.findAndGetElement(DCM_WaveformPaddingValue, padElem).good());
     padElem->getUint8Array(padBytes);
     QCOMPARE(padBytes[0], Uint8(0x34));
+}
+
+// The group interleaves and splits all channels in one sweep (fixed code for
+// common channel counts, blocks for the others); the result must be what the
+// per-channel paths give, at any channel count and at sample counts that end
+// inside a block.
+void TstWvfGroup::bulkMatchesPerChannel_data()
+{
+    QTest::addColumn<int>("interp");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("samples");
+    QTest::newRow("SS 1 x 1") << int(SS) << 1 << 1;
+    QTest::newRow("SS 3 x 12001") << int(SS) << 3 << 12001;
+    QTest::newRow("SS 6 x 9001") << int(SS) << 6 << 9001;
+    QTest::newRow("SS 12 x 5000") << int(SS) << 12 << 5000;
+    QTest::newRow("US 7 x 4097") << int(US) << 7 << 4097;
+    QTest::newRow("SB 5 x 20011") << int(SB) << 5 << 20011;
+    QTest::newRow("UB 2 x 70000") << int(UB) << 2 << 70000;
+}
+
+void TstWvfGroup::bulkMatchesPerChannel()
+{
+    QFETCH(int, interp);
+    QFETCH(int, channels);
+    QFETCH(int, samples);
+    const WVF_SAMPLE_INTERPRETATION in = WVF_SAMPLE_INTERPRETATION(interp);
+    const Uint32 n = Uint32(channels);
+    const Uint32 count = Uint32(samples);
+    QScopedPointer<WvfMplxGroup> group(buildGroup(in, n, count));
+    DcmItem item;
+    QVERIFY(group->write(&item).good());
+    DcmElement* data = nullptr;
+    QVERIFY(item.findAndGetElement(DCM_WaveformData, data).good());
+    const Uint32 width = wvfInterpretationBits(in) / 8;
+    QCOMPARE(data->getLength(), ((n * count * width) + 1) & ~1u);
+
+    // write: the same bytes as each channel's own multiplex()
+    QByteArray expected(int(n * count * width), '\0');
+    for (Uint32 c = 0; c < n; ++c)
+        QVERIFY(group->getChannel(c + 1)->getSamples()->multiplex(expected.data(), n, c).good());
+    Uint8* written = nullptr;
+    if (width == 1)
+        QVERIFY(data->getUint8Array(written).good());
+    else {
+        Uint16* words = nullptr;
+        QVERIFY(data->getUint16Array(words).good());
+        written = reinterpret_cast<Uint8*>(words);
+    }
+    QVERIFY(written);
+    QVERIFY(memcmp(written, expected.constData(), size_t(expected.size())) == 0);
+
+    // read: the group's channels equal channels read one by one, and any
+    // run of channels split at once equals them too
+    WvfMplxGroup back;
+    QVERIFY(back.read(&item).good());
+    QCOMPARE(back.getNumberOfChannels(), Uint16(n));
+    const Uint32 first = n > 2 ? 1 : 0;
+    const Uint32 run = n > 2 ? n - 2 : n;
+    QVector<WvfSamples*> runBuffers(int(run), nullptr);
+    QVERIFY(WvfChannel::splitSamples(data, in, n, count, first, run, runBuffers.data()).good());
+    for (Uint32 c = 0; c < n; ++c) {
+        WvfChannel single;
+        QVERIFY(single.readSamplesFromWvfData(data, in, n, count, c).good());
+        Uint32 bytesA = 0, bytesB = 0;
+        Uint8* a = nullptr;
+        Uint8* b = nullptr;
+        QVERIFY(single.getSamples()->getData(bytesA, a).good());
+        QVERIFY(back.getChannel(c + 1)->getSamples()->getData(bytesB, b).good());
+        QCOMPARE(bytesB, bytesA);
+        QCOMPARE(bytesA, count * width);
+        QVERIFY(memcmp(a, b, bytesA) == 0);
+        QCOMPARE(back.getChannel(c + 1)->getSamples()->isSigned(), single.getSamples()->isSigned());
+        for (Uint32 i = 0; i < count; i += 997) {
+            double v = 0;
+            QVERIFY(back.getChannel(c + 1)->getSamples()->getSample(i, v).good());
+            QCOMPARE(long(v), sampleValue(in, c, i));
+        }
+        if (c >= first && c < first + run) {
+            Uint32 bytesC = 0;
+            Uint8* r = nullptr;
+            QVERIFY(runBuffers[int(c - first)]->getData(bytesC, r).good());
+            QCOMPARE(bytesC, bytesA);
+            QVERIFY(memcmp(a, r, bytesA) == 0);
+        }
+    }
+    qDeleteAll(runBuffers);
+
+    // OB data of a 16-bit interpretation is split byte by byte, unaligned
+    if (width == 2) {
+        DcmOtherByteOtherWord bytes(DcmTag(DCM_WaveformData, EVR_OB));
+        QVERIFY(bytes.putUint8Array(written, n * count * 2).good());
+        QVector<WvfSamples*> all(int(n), nullptr);
+        QVERIFY(WvfChannel::splitSamples(&bytes, in, n, count, 0, n, all.data()).good());
+        for (Uint32 c = 0; c < n; ++c) {
+            Uint32 bytesA = 0, bytesB = 0;
+            Uint8* a = nullptr;
+            Uint8* b = nullptr;
+            QVERIFY(all[int(c)]->getData(bytesA, a).good());
+            QVERIFY(back.getChannel(c + 1)->getSamples()->getData(bytesB, b).good());
+            QCOMPARE(bytesA, bytesB);
+            QVERIFY(memcmp(a, b, bytesA) == 0);
+        }
+        qDeleteAll(all);
+    }
+
+    // runs that do not lie inside the group are refused without a buffer
+    WvfSamples* none[2] = {nullptr, nullptr};
+    QCOMPARE(WvfChannel::splitSamples(data, in, n, count, n, 1, none), EC_IllegalParameter);
+    QCOMPARE(WvfChannel::splitSamples(data, in, n, count, n - 1, 2, none), EC_IllegalParameter);
+    QCOMPARE(WvfChannel::splitSamples(data, in, n, count, 0, 0, none), EC_IllegalParameter);
+    QVERIFY(!none[0] && !none[1]);
 }
 
 void TstWvfGroup::groupCheck()

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include "commalocale.h"
 #include "debuglog.h"
 
 #include <atomic>
@@ -161,14 +162,26 @@ void TestDebugLog::toStdStringFormats()
 
 void TestDebugLog::timeStampIgnoresProcessLocale()
 {
-    const char* old = setlocale(LC_ALL, nullptr);
-    const std::string saved = old ? old : "C";
-    setlocale(LC_ALL, "de_DE.UTF-8"); // may not exist; then nothing changes
+    // A German process locale has "Dez" for December and a decimal comma.
+    CommaLocale german;
+    QVERIFY2(german.isActive(), qPrintable(german.error()));
     qputenv("TZ", "UTC");
     tzset();
     const std::string s = CDebugLog::timeStamp(static_cast<std::time_t>(1765265326)); // 09 Dec 2025 07:28:46 UTC
-    setlocale(LC_ALL, saved.c_str());
     QCOMPARE(s, std::string("09-Dec-2025 07:28:46"));
+    QCOMPARE(toStdString(0.5), std::string("0.5"));
+    QCOMPARE(toStdString(-1234.25), std::string("-1234.25"));
+
+    QTemporaryDir dir;
+    {
+        CDebugLog log(2, false, dir.path().toStdString(), "malvorantlog");
+        log.log(1, "gain=" + toStdString(2.5));
+    }
+    const QStringList lines = readLines(dir.filePath("malvorantlog"));
+    QCOMPARE(lines.size(), 1);
+    const auto m = kLine.match(lines[0]);
+    QVERIFY2(m.hasMatch(), qPrintable(lines[0]));
+    QCOMPARE(m.captured(7), QString("gain=2.5"));
 }
 
 static int childLog(const char* dir)

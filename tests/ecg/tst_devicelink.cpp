@@ -87,6 +87,7 @@ void TestDeviceLink::environmentConfiguresTheDevice()
     {
         // "2.5" is read with a point whatever the user's locale is.
         const CommaLocale comma;
+        QVERIFY2(comma.isActive(), qPrintable(comma.error()));
         c = SimDeviceConfig::fromEnvironment();
     }
     QCOMPARE(c.heartRate, 180.0);

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <unistd.h>
 
@@ -87,6 +88,7 @@ private slots:
     void copyEcgFile_data();
     void copyEcgFile();
     void copyFailures();
+    void slotsOutsideTheArray();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -498,6 +500,22 @@ void TestEcgBuffer::copyFailures()
     const QString errors = QString::fromUtf8(readFileBytes(QString::fromStdString(m_log->errorPath())));
     QVERIFY(errors.contains("CEcgBuffer::copyEcgFile() unable to open input .ecg file " + path("missing.ecg")));
     QVERIFY(errors.contains("onto itself"));
+}
+
+
+// A slot outside the entry array gives an empty entry, never memory beyond it.
+void TestEcgBuffer::slotsOutsideTheArray()
+{
+    const CEcgBuffer& b = *m_buffer;
+    const int slotCount = CEcgBuffer::kWindowEntries + CEcgBuffer::kMarginEntries;
+    for (int slot : {-1, slotCount, slotCount + 1, std::numeric_limits<int>::max(),
+                     std::numeric_limits<int>::min()}) {
+        const EcgBufferEntry& e = b.entryAtSlot(slot);
+        QCOMPARE(e.type, 0);
+        QCOMPARE(e.leads[0], 0.0f);
+        QCOMPARE(e.typeChanged, std::uint8_t(0));
+    }
+    QVERIFY(&b.entryAtSlot(slotCount - 1) != &b.entryAtSlot(slotCount));
 }
 
 QTEST_GUILESS_MAIN(TestEcgBuffer)

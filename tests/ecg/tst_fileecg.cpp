@@ -215,6 +215,8 @@ void TestFileEcg::roundTrip_data()
     QTest::newRow("version 2") << 2 << 1000;
     QTest::newRow("version 2 over two windows") << 2 << CFileEcg::kWindowRecords + 1234;
     QTest::newRow("version 1") << 1 << 1000;
+    // the 1000 header bytes leave every later buffer boundary inside a record
+    QTest::newRow("version 1 over the append buffer") << 1 << 40000;
     QTest::newRow("version 0") << 0 << 1000;
 }
 
@@ -733,6 +735,7 @@ void TestFileEcg::fullDisk()
     small.rlim_cur = 110000 + fit * 16;
     QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
     bool addFailed = false;
+    bool refusedAfter = false;
     bool closed = true;
     {
         CFileEcg f;
@@ -741,12 +744,17 @@ void TestFileEcg::fullDisk()
             const EcgFileRecord r = makeRecord(i);
             addFailed = !f.addData(&r, 1);
         }
+        // after the failure nothing more is taken, not even into the buffer
+        const int counted = f.getRecordCount();
+        const EcgFileRecord more = makeRecord(0);
+        refusedAfter = !f.addData(&more, 1) && f.getRecordCount() == counted;
         closed = f.close();
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(created);
     }
     QVERIFY(addFailed);
+    QVERIFY(refusedAfter);
     QVERIFY(!closed);
     CFileEcg f;
     QVERIFY(f.openFileReadWrite(p.toStdString()));

@@ -3,6 +3,7 @@
 #include "synthecg.h"
 
 #include <cmath>
+#include <limits>
 
 class TestSynthEcg : public QObject
 {
@@ -13,6 +14,8 @@ private slots:
     void rPeakIsTheMaximum();
     void prematureBeatAndPause();
     void sameSeedSameSignal();
+    void unusableSettingsStillGiveASignal_data();
+    void unusableSettingsStillGiveASignal();
 };
 
 void TestSynthEcg::beatsAtTheChosenRate_data()
@@ -116,3 +119,54 @@ void TestSynthEcg::sameSeedSameSignal()
 
 QTEST_APPLESS_MAIN(TestSynthEcg)
 #include "tst_synthecg.moc"
+
+void TestSynthEcg::unusableSettingsStillGiveASignal_data()
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QTest::addColumn<double>("bpm");
+    QTest::addColumn<double>("rrVariation");
+    QTest::addColumn<double>("laterBpm");
+    QTest::addColumn<double>("pause");
+    QTest::newRow("rate too high to advance") << 1e20 << 0.0 << 80.0 << 0.0;
+    QTest::newRow("infinite rate") << inf << 0.0 << 80.0 << 0.0;
+    QTest::newRow("rate not a number") << nan << 0.0 << 80.0 << 0.0;
+    QTest::newRow("infinite rate later") << 80.0 << 0.0 << inf << 0.0;
+    QTest::newRow("variation beyond the RR") << 120.0 << 1.0 << 120.0 << 0.0;
+    QTest::newRow("variation not a number") << 120.0 << nan << 120.0 << 0.0;
+    QTest::newRow("endless pause") << 80.0 << 0.0 << 80.0 << inf;
+    QTest::newRow("pause not a number") << 80.0 << 0.0 << 80.0 << nan;
+}
+
+// Whatever a caller passes, the generator keeps producing numbers and its
+// beats stay in order; it never hangs or stops beating for good.
+void TestSynthEcg::unusableSettingsStillGiveASignal()
+{
+    QFETCH(double, bpm);
+    QFETCH(double, rrVariation);
+    QFETCH(double, laterBpm);
+    QFETCH(double, pause);
+    SynthEcgParams p;
+    p.heartRate = bpm;
+    p.rrVariation = rrVariation;
+    CSynthEcg gen(p);
+    auto run = [&gen](int samples) {
+        for (int n = 0; n < samples; ++n) {
+            const SynthEcgSample s = gen.next();
+            if (!std::isfinite(s.leadI) || !std::isfinite(s.leadII))
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(run(1000));
+    gen.setHeartRate(laterBpm);
+    if (pause != 0.0)
+        gen.insertPause(pause);
+    QVERIFY(run(1000));
+    const std::int64_t beatsBefore = std::int64_t(gen.pastBeats().size());
+    QVERIFY(run(3000));
+    const auto beats = gen.pastBeats();
+    QVERIFY(std::int64_t(beats.size()) > beatsBefore);
+    for (std::size_t i = 1; i < beats.size(); ++i)
+        QVERIFY2(beats[i].sample > beats[i - 1].sample, qPrintable(QString::number(i)));
+}

@@ -1,5 +1,6 @@
 #include "storetestenv.h"
 
+#include "commalocale.h"
 #include "localtime.h"
 
 #include <QDateTime>
@@ -16,6 +17,7 @@ private slots:
     void reopenedDatabaseGetsNoLists();
     void createAndLoad_data();
     void createAndLoad();
+    void weightUnderCommaLocale();
     void loadDoesNotLeakBetweenPatients();
     void failedWritesChangeNothing();
     void updatePatient();
@@ -143,6 +145,28 @@ void TestPatientMan::createAndLoad()
     QCOMPARE(p.otherExtIds, QStringLiteral("other"));
 }
 
+// The program runs under the user's locale (QApplication sets it); a weight
+// must still be stored and read with a decimal point.
+void TestPatientMan::weightUnderCommaLocale()
+{
+    CommaLocale german;
+    QVERIFY2(german.isActive(), qPrintable(german.error()));
+    StoreEnv env;
+    CPatientMan& p = *env.patients;
+    const int id = p.createPatient("Rex", "X-2", "Ann", "Lee", 2, 1, 7.25f, 0, "Other", 0, "", "");
+    QVERIFY(id > 1);
+    QCOMPARE(env.value("select typeof(weight) from patientTable where patientId=?", {id}).toString(),
+             QStringLiteral("real"));
+    QCOMPARE(env.value("select cast(weight as text) from patientTable where patientId=?", {id}).toString(),
+             QStringLiteral("7.25"));
+    QVERIFY(p.updatePatient(id, "Rex", "X-2", "Ann", "Lee", 2, 1, 0.3f, 0, "Other", 0));
+    QCOMPARE(env.value("select cast(weight as text) from patientTable where patientId=?", {id}).toString(),
+             QStringLiteral("0.3"));
+    QVERIFY(p.loadPatient(1));
+    QVERIFY(p.loadPatient(id));
+    QCOMPARE(p.weight, 0.3f);
+}
+
 void TestPatientMan::loadDoesNotLeakBetweenPatients()
 {
     StoreEnv env;
@@ -159,6 +183,20 @@ void TestPatientMan::loadDoesNotLeakBetweenPatients()
     QVERIFY(p.updatePatient(a, "A", "A1", "f", "l", 2, 1, 11, 0, "Akita", 0));
     QCOMPARE(p.pendingStudyUuid, QStringLiteral("1.2.3"));
     QCOMPARE(p.otherExtIds, QStringLiteral("ids-a"));
+    // A species the species table does not know leaves no name or breed
+    // position of the previous patient behind.
+    QVERIFY(p.loadPatient(a));
+    QCOMPARE(p.speciesName, QStringLiteral("Canine"));
+    QVERIFY(p.breedListIdx >= 0);
+    const int c = p.createPatient("C", "C1", "f", "l", 99, 1, 10, 0, "Unknown", 0, QString(), QString());
+    QVERIFY(c > 0);
+    QVERIFY(p.speciesName.isEmpty());
+    QCOMPARE(p.breedListIdx, -1);
+    QCOMPARE(p.getSpeciesId(), -1);
+    QVERIFY(p.loadPatient(a));
+    QCOMPARE(p.speciesName, QStringLiteral("Canine"));
+    QVERIFY(p.loadPatient(c));
+    QVERIFY(p.speciesName.isEmpty());
     // A null text from a caller is stored as an empty one (owner names are required columns).
     QCOMPARE(env.value("select ownerFirst is not null from patientTable where patientId=?", {b}).toInt(), 1);
 }

@@ -360,8 +360,7 @@ void TstQvlComm::requestFields()
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     {
         const CommaLocale comma;
-        if (!comma.isActive())
-            qInfo("C library left in its locale: %s", qPrintable(comma.why()));
+        QVERIFY2(comma.isActive(), qPrintable(comma.error()));
         invoke(op);
     }
     QLocale::setDefault(previous);
