@@ -88,6 +88,9 @@ bool CBeatTemplates::prepare()
 
 const float* CBeatTemplates::data(int t, int array) const
 {
+    if (t < 0 || t >= m_count || array < 0 || array >= 6
+        || (std::size_t(t) + 1) * kTemplateFloats > m_data.size())
+        return nullptr;
     return m_data.data() + std::size_t(t) * kTemplateFloats + std::size_t(array) * kLen;
 }
 

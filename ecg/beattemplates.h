@@ -64,7 +64,11 @@ public:
     bool prepare();
 
     int count() const { return m_count; }
-    const Header& header(int t) const { return m_headers[std::size_t(t)]; }
+    // Null outside 0 .. count() - 1 (and arrays 0 .. 5).
+    const Header* header(int t) const
+    {
+        return t >= 0 && t < m_count && std::size_t(t) < m_headers.size() ? &m_headers[std::size_t(t)] : nullptr;
+    }
     const float* data(int t, int array) const;
 
     // The best template for a beat window, with its match index and shift.

@@ -43,7 +43,11 @@ public:
 
     // The analysed beats of the current stream and their templates.
     int beatCount() const { return m_beatCount; }
-    const EcgBeatRecord& beat(int i) const { return m_beats[std::size_t(i)]; }
+    // Null outside 0 .. beatCount() - 1.
+    const EcgBeatRecord* beat(int i) const
+    {
+        return i >= 0 && i < m_beatCount && std::size_t(i) < m_beats.size() ? &m_beats[std::size_t(i)] : nullptr;
+    }
     const CBeatTemplates& templates() const { return m_templates; }
     int sinusArrestCount() const { return m_sinusArrests; }
 

@@ -46,7 +46,7 @@ inline TwoLeadAnalysis analyseTwoLeads(const EcgAnalysisParams& p, const std::ve
     TwoLeadAnalysis r;
     for (int c = 0; c < 2; ++c)
         for (int i = 0; i < a[c]->beatCount(); ++i)
-            r.beats[c].push_back(a[c]->beat(i).position);
+            r.beats[c].push_back(a[c]->beat(i)->position);
     r.heartRate = a[1]->getHeartRate();
     return r;
 }

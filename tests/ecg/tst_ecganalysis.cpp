@@ -113,7 +113,7 @@ std::vector<std::int64_t> recordPositions(const CEcgAnalysis& a)
 {
     std::vector<std::int64_t> v;
     for (int i = 0; i < a.beatCount(); ++i)
-        v.push_back(a.beat(i).position);
+        v.push_back(a.beat(i)->position);
     return v;
 }
 
@@ -212,12 +212,12 @@ void TestEcgAnalysis::firstBeatsAndFirstRecord()
     // Regular beats: every record sits on a beat, after the learning time.
     const std::set<std::int64_t> known(peaks.begin(), peaks.end());
     for (int i = 0; i < a->beatCount(); ++i) {
-        QVERIFY2(known.count(a->beat(i).position), qPrintable(QString::number(a->beat(i).position)));
-        QCOMPARE(a->beat(i).rrBefore, 250);
-        QCOMPARE(a->beat(i).classCode, 13);
-        QCOMPARE(int(a->beat(i).polarity), 1);
+        QVERIFY2(known.count(a->beat(i)->position), qPrintable(QString::number(a->beat(i)->position)));
+        QCOMPARE(a->beat(i)->rrBefore, 250);
+        QCOMPARE(a->beat(i)->classCode, 13);
+        QCOMPARE(int(a->beat(i)->polarity), 1);
     }
-    QCOMPARE(a->beat(1).rrAfter, 250);
+    QCOMPARE(a->beat(1)->rrAfter, 250);
     QCOMPARE(a->getHeartRate(), 120);
     QVERIFY(a->getPolarity());
     QVERIFY(std::abs(a->getAmplitude(1) - 300.0 * 1.05) < 20.0);
@@ -251,12 +251,12 @@ void TestEcgAnalysis::statusRecordsFlagTheNextBeat()
     feed(*a, p, s, 1, at, s.size());
     int flagged = 0;
     for (int i = 0; i < a->beatCount(); ++i) {
-        const auto f = a->beat(i).flags & 7;
+        const auto f = a->beat(i)->flags & 7;
         if (f) {
             ++flagged;
             QCOMPARE(int(f), flag);
             // The beat taken next after the record (about 250 samples late).
-            QVERIFY(a->beat(i).position > at - 400 && a->beat(i).position < at + 250);
+            QVERIFY(a->beat(i)->position > at - 400 && a->beat(i)->position < at + 250);
         }
     }
     QCOMPARE(flagged, flag ? 1 : 0);
@@ -281,9 +281,9 @@ void TestEcgAnalysis::eventRecordsAreNotTime()
     QVERIFY(a->beatCount() > 60);
     QCOMPARE(a->getHeartRate(), 120);
     for (int i = 0; i < a->beatCount(); ++i) {
-        QCOMPARE(a->beat(i).rrBefore, 250);
-        QCOMPARE(int(a->beat(i).flags & 7), 1);
-        QVERIFY(a->beat(i).position > a->beat(i).processedPosition);
+        QCOMPARE(a->beat(i)->rrBefore, 250);
+        QCOMPARE(int(a->beat(i)->flags & 7), 1);
+        QVERIFY(a->beat(i)->position > a->beat(i)->processedPosition);
     }
 }
 
@@ -333,7 +333,7 @@ void TestEcgAnalysis::peakAtRingStart()
             beatsBefore = a->beatCount();
             leadI.push_back(a->getAmplitude(0));
             // The beat just taken is the newest; its record comes one beat later.
-            sawRingStart = sawRingStart || a->beat(a->beatCount() - 1).position == 10001 - 250;
+            sawRingStart = sawRingStart || a->beat(a->beatCount() - 1)->position == 10001 - 250;
         }
     }
     QVERIFY(sawRingStart);
@@ -362,7 +362,7 @@ void TestEcgAnalysis::gapLongerThanRing()
     feed(*a, p, s);
     bool sawGap = false;
     for (int i = 0; i < a->beatCount(); ++i) {
-        const EcgBeatRecord& b = a->beat(i);
+        const EcgBeatRecord& b = *a->beat(i);
         QVERIFY(b.rrBefore > 0);
         QVERIFY(b.rrAfter > 0);
         if (b.position == lastBefore) {
@@ -410,8 +410,15 @@ void TestEcgAnalysis::compactionCountsFromStreamStart()
     QVERIFY(a->templates().count() > 2);
     runStream(*a, 1010, 400);
     for (int t = 1; t < a->templates().count(); ++t)
-        QVERIFY2(a->templates().header(t).beatCount > 2, qPrintable(QString::number(t)));
-    QVERIFY(a->templates().header(0).beatCount >= 1);
+        QVERIFY2(a->templates().header(t)->beatCount > 2, qPrintable(QString::number(t)));
+    QVERIFY(a->templates().header(0)->beatCount >= 1);
+    // Read-only accessors refuse indexes outside what they hold.
+    QVERIFY(!a->templates().header(-1));
+    QVERIFY(!a->templates().header(a->templates().count()));
+    QVERIFY(!a->templates().data(a->templates().count(), 0));
+    QVERIFY(!a->templates().data(0, 6));
+    QVERIFY(!a->beat(-1));
+    QVERIFY(!a->beat(a->beatCount()));
 }
 
 // The feline preset's template amplitude floor (1000) lies above its ceiling
@@ -467,7 +474,7 @@ void TestEcgAnalysis::templateWeightCapped()
     QCOMPARE(t, 1);
     for (int i = 1; i < 30; ++i)
         store.addBeat(t, *window, i, 0, beats);
-    QCOMPARE(store.header(t).beatCount, std::int64_t(30));
+    QCOMPARE(store.header(t)->beatCount, std::int64_t(30));
     QCOMPARE(store.data(t, 1)[375], 100.0f);
     fill(300.0f);
     store.addBeat(t, *window, 30, 0, beats);
@@ -485,7 +492,7 @@ void TestEcgAnalysis::templateWeightCapped()
         }
     }
     // The chain runs through every beat in order.
-    std::int64_t b = store.header(t).firstBeat;
+    std::int64_t b = store.header(t)->firstBeat;
     int n = 0;
     for (; b != -1; b = beats[std::size_t(b)].nextInTemplate)
         QCOMPARE(b, std::int64_t(n++));
@@ -546,7 +553,7 @@ void TestEcgAnalysis::prematureAndPause()
     int flagged = 0, wrong = 0;
     const std::uint64_t mask = kBeatPremature | kBeatSinusArrest;
     for (int i = 0; i < a->beatCount(); ++i) {
-        const EcgBeatRecord& b = a->beat(i);
+        const EcgBeatRecord& b = *a->beat(i);
         bool isSpecial = false;
         for (auto at : special)
             isSpecial = isSpecial || std::llabs(b.position - at) <= 3;
