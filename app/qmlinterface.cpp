@@ -10,7 +10,7 @@
 #include <QtDebug>
 
 #include <cstdlib>
-#include <iterator>
+#include <vector>
 
 CQmlInterface::CQmlInterface(QObject* parent)
     : QObject(parent)
@@ -65,17 +65,20 @@ CQmlInterface::CQmlInterface(QObject* parent)
 }
 
 // The managers outlive the bridge and end with the process. Their addresses
-// stay here (plain data, never destroyed) so that they remain reachable and
-// a leak checker at exit sees them held, not lost.
-void* g_managersAfterBridge[16] = {};
+// stay in a list that is never destroyed, so they remain reachable and a leak
+// checker at exit sees them held, not lost.
+static std::vector<const void*>& managersAfterBridge()
+{
+    static auto* kept = new std::vector<const void*>();
+    return *kept;
+}
 
 CQmlInterface::~CQmlInterface()
 {
-    static int kept = 0;
-    for (void* manager : {static_cast<void*>(m_dbMan), static_cast<void*>(m_settingsMan),
-                          static_cast<void*>(m_patientMan), static_cast<void*>(m_fileMan)}) {
-        if (manager && kept < int(std::size(g_managersAfterBridge)))
-            g_managersAfterBridge[kept++] = manager;
+    for (const void* manager : {static_cast<const void*>(m_dbMan), static_cast<const void*>(m_settingsMan),
+                                static_cast<const void*>(m_patientMan), static_cast<const void*>(m_fileMan)}) {
+        if (manager)
+            managersAfterBridge().push_back(manager);
     }
 }
 
