@@ -28,6 +28,16 @@ public:
     virtual void qvlRespGetModifiedServicesDone() = 0;
     // From the scheduler to its owner: the stored case data of a recording changed.
     virtual void qvlRespFileChanged() = 0;
+    // From the scheduler to its owner: a background upload of the recording
+    // failed (the reason is the client's last error or a local reason). The
+    // recording stays queued for a later attempt unless the reason is local
+    // (its patient or file is gone); then it has left the queue. Empty here,
+    // so implementers that show nothing need not override it.
+    virtual void qvlRespBackgroundUploadFailed(int qvlFileId, QString reason)
+    {
+        Q_UNUSED(qvlFileId);
+        Q_UNUSED(reason);
+    }
 
 protected:
     // Implementers are never deleted through this base.

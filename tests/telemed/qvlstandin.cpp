@@ -264,6 +264,8 @@ void QvlStandIn::readFrom(QTcpSocket* socket, Connection* c)
         c->contentLength = c->request.header("Content-Length").toLongLong();
         c->buffer.remove(0, c->headerEnd + 4);
     }
+    if (m_onBodyProgress)
+        m_onBodyProgress(c->buffer.size(), c->contentLength);
     if (c->buffer.size() < c->contentLength)
         return;
     c->done = true;
@@ -314,6 +316,30 @@ void QvlStandIn::releaseHeld()
     for (const auto& s : held)
         if (s)
             answer(s);
+}
+
+void QvlStandIn::stopListening()
+{
+    if (m_http)
+        m_http->close();
+    if (m_https)
+        m_https->close();
+}
+
+void QvlStandIn::abortConnections()
+{
+    m_held.clear();
+    const auto sockets = findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly);
+    for (QTcpSocket* s : sockets) {
+        s->abort();
+        s->deleteLater();
+    }
+}
+
+bool QvlStandIn::listenAgain()
+{
+    return m_http && m_https && (m_http->isListening() || m_http->listen(m_address, 80))
+        && (m_https->isListening() || m_https->listen(m_address, 443));
 }
 
 QByteArray soapReply(const QByteArray& bodyContent)

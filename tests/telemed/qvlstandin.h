@@ -72,6 +72,15 @@ public:
                   const QByteArray& contentType = "text/xml; charset=utf-8");
     void releaseHeld();
 
+    // The service going away and coming back: stopListening refuses new
+    // connections, abortConnections cuts every open one, listenAgain takes
+    // the same address and ports again.
+    void stopListening();
+    void abortConnections();
+    bool listenAgain();
+    // Called as a request's body comes in (bytes so far, the announced length).
+    void setOnBodyProgress(std::function<void(qint64, qint64)> f) { m_onBodyProgress = std::move(f); }
+
     // Keep each request (body included); when false only the callback sees it.
     void setKeepRequests(bool keep) { m_keep = keep; }
     void setOnRequest(std::function<void(const StandInRequest&)> f) { m_onRequest = std::move(f); }
@@ -104,6 +113,7 @@ private:
     QByteArray m_body;
     QByteArray m_contentType;
     std::function<void(const StandInRequest&)> m_onRequest;
+    std::function<void(qint64, qint64)> m_onBodyProgress;
     QList<QPointer<QTcpSocket>> m_held;
 };
 

@@ -1,0 +1,118 @@
+#ifndef MALVORANT_QVLSCHEDULER_H
+#define MALVORANT_QVLSCHEDULER_H
+
+#include "qvlcallbackinterface.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+class CFileMan;
+class CQvlComm;
+class CSettingsMan;
+class QSqlDatabase;
+
+// Telemedicine work that runs without the user: uploads the recordings queued
+// for the service (state 9), one chain InitiateCase, AddFile, GetCaseURL at a
+// time, resumes a chain whose AddFile or GetCaseURL failed (state 1 with a
+// case id and no address), and asks the service which open cases changed
+// state. It owns a client of its own and is that client's answer interface;
+// towards its owner it passes on the account answer, the notice that a
+// recording's case data changed, and the failures of background uploads.
+// GUI thread only.
+class CQvlScheduler : public QObject, public CQvlCallbackInterface
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kFirstPollMs = 10000;
+    static constexpr int kFirstUploadMs = 15000;
+    static constexpr int kIdleIntervalMs = 300000;
+    static constexpr int kChainIntervalMs = 60000;
+    // A case left half-sent by someone else (the user's own upload, or an
+    // earlier run) is resumed only once it has not changed for this long, so
+    // an upload still running elsewhere is never sent a second time.
+    static constexpr qint64 kForeignCaseAgeSeconds = 3600;
+
+    CQvlScheduler(CQvlCallbackInterface* owner, const QString& dataFolder, QSqlDatabase* database,
+                  CSettingsMan* settings, CFileMan* fileMan, const QString& applicationType,
+                  const QString& version, const QString& build);
+    ~CQvlScheduler() override;
+
+    CQvlScheduler(const CQvlScheduler&) = delete;
+    CQvlScheduler& operator=(const CQvlScheduler&) = delete;
+
+    QTimer* modifiedServicesTimer() { return &m_modifiedServicesTimer; }
+    QTimer* backgroundUploadTimer() { return &m_backgroundUploadTimer; }
+    CQvlComm* client() { return m_client; }
+    bool modifiedServicesOperationInProgress() const { return m_modifiedServicesOperationInProgress; }
+    bool backgroundUploadInProgress() const { return m_backgroundUploadInProgress; }
+    QString token() const { return m_token; }
+
+    void qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse,
+                             bool clockOutOfSync) override;
+    void qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse,
+                          bool qvlAccountVerified) override;
+    void qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                             QString qvlCaseId) override;
+    void qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                        QString qvlCaseId) override;
+    void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                           QString qvlCaseUrl) override;
+    void qvlRespGetModifiedServices1(bool hasNetworkError, bool hasErrorResponse,
+                                     QString qvlToken) override;
+    void qvlRespGetModifiedServices2(QString caseId, QString status) override;
+    void qvlRespGetModifiedServicesDone() override;
+    void qvlRespFileChanged() override;
+
+public slots:
+    void modifiedServicesTimerExpired();
+    void backgroundUploadTimerExpired();
+
+private:
+    struct Candidate
+    {
+        int ecgId = 0;
+        int status = 0;
+        int patientId = 0;
+        QString caseId;
+        QString fileName;
+    };
+
+    bool accountVerified() const;
+    bool nextCandidate(const QSet<int>& skipped, Candidate& next);
+    bool localReasonToDrop(const Candidate& c, QString& reason);
+    void dropFromQueue(const Candidate& c, const QString& reason);
+    bool startStep(const Candidate& c);
+    void chainFailed(const char* answer, int fileId, bool hasNetworkError, bool tellOwner);
+    void tellOwnerFailed(int fileId, const QString& reason);
+
+    QTimer m_modifiedServicesTimer;
+    QTimer m_backgroundUploadTimer;
+    CQvlComm* m_client = nullptr;
+    QSqlDatabase* m_db = nullptr;
+    bool m_firstRun = true;
+    CSettingsMan* m_settings = nullptr;
+    CFileMan* m_fileMan = nullptr;
+    CQvlCallbackInterface* m_owner = nullptr;
+    QString m_version;
+    QString m_build;
+    QString m_applicationType;
+    QString m_dataFolder;
+    QString m_token;
+    bool m_modifiedServicesOperationInProgress = false;
+    bool m_backgroundUploadInProgress = false;
+
+    // Recordings whose chain this scheduler started and that failed after
+    // their case was opened: resumed at the next upload tick.
+    QSet<int> m_resumable;
+    // Recordings whose file the service acknowledged but whose address is
+    // still missing: resumed with GetCaseURL alone, so the file goes once.
+    QSet<int> m_fileAdded;
+    // The recording the last chain was for; the next tick goes on with the
+    // next higher id, so one that keeps failing does not hold up the rest.
+    int m_lastAttemptId = 0;
+};
+
+#endif

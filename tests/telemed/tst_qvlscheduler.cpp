@@ -1,0 +1,794 @@
+// The background scheduler with its real client against the stand-in service
+// on loopback: the upload chain over queued recordings, the failure of each
+// step and its resumption, recordings that can never be sent, state polling
+// with its token, the two timers meeting, and a large upload cut off midway.
+#include "dbman.h"
+#include "fileman.h"
+#include "localtime.h"
+#include "qvlcomm.h"
+#include "qvlscheduler.h"
+#include "qvlstandin.h"
+#include "qvltestenv.h"
+#include "settingsman.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+const char* const kNs = "http://qvlintegrations.quorvale.example/";
+const char* const kPath = "/qvlintegrations/qvltms.asmx";
+const char* const kAuthFault =
+    "Server was unable to process request. ---> The security token could not be "
+    "authenticated or authorized";
+const char* const kClockFault =
+    "WSE065: Creation time of the timestamp is in the future. Timestamp is expired";
+
+QByteArray okReply(const QByteArray& operation, const QByteArray& inner)
+{
+    return soapReply("<ns2:" + operation + "Response xmlns:ns2=\"" + kNs + "\">" + inner
+                     + "</ns2:" + operation + "Response>");
+}
+
+QByteArray operationOf(const QByteArray& body)
+{
+    for (const char* op : {"InitiateCase", "AddFile", "GetCaseURL", "GetModifiedServices", "Test"})
+        if (body.contains("<ns2:" + QByteArray(op)))
+            return op;
+    return "?";
+}
+
+QByteArray elementOf(const QByteArray& body, const QByteArray& name)
+{
+    const qsizetype from = body.indexOf("<" + name + ">");
+    const qsizetype to = body.indexOf("</" + name + ">");
+    if (from < 0 || to < from)
+        return QByteArray();
+    return body.mid(from + name.size() + 2, to - from - name.size() - 2);
+}
+
+QByteArray randomBytes(qint64 size, quint32 seed)
+{
+    QByteArray content(size, Qt::Uninitialized);
+    quint32 x = seed | 1u;
+    for (char& c : content) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = char(x);
+    }
+    return content;
+}
+
+// The bridge's side as far as the scheduler needs it: every call recorded,
+// and the account answer stored the way the bridge stores it.
+class Owner : public CQvlCallbackInterface
+{
+public:
+    CSettingsMan* settings = nullptr;
+    QStringList events;
+    QStringList reasons;
+
+    void qvlRespCheckNetwork(bool n, bool e, bool c) override
+    {
+        events << QStringLiteral("checkNetwork(%1,%2,%3)").arg(int(n)).arg(int(e)).arg(int(c));
+    }
+    void qvlRespCheckUser(bool n, bool e, bool verified) override
+    {
+        events << QStringLiteral("checkUser(%1,%2,%3)").arg(int(n)).arg(int(e)).arg(int(verified));
+        settings->qvlAccountVerified = verified ? 1 : 0;
+        settings->saveSettings(SettingsQvlService);
+    }
+    void qvlRespInitiateCase(bool, bool, int, QString) override { events << "initiateCase"; }
+    void qvlRespAddFile(bool, bool, int, QString) override { events << "addFile"; }
+    void qvlRespGetCaseUrl(bool, bool, int, QString) override { events << "getCaseUrl"; }
+    void qvlRespGetModifiedServices1(bool, bool, QString) override { events << "modified1"; }
+    void qvlRespGetModifiedServices2(QString, QString) override { events << "modified2"; }
+    void qvlRespGetModifiedServicesDone() override { events << "modifiedDone"; }
+    void qvlRespFileChanged() override { events << QStringLiteral("fileChanged"); }
+    void qvlRespBackgroundUploadFailed(int fileId, QString reason) override
+    {
+        events << QStringLiteral("failed(%1)").arg(fileId);
+        reasons << reason;
+    }
+};
+
+struct Row
+{
+    int status = -1;
+    QString caseId;
+    QString caseUrl;
+};
+
+struct Received
+{
+    QByteArray caseId;
+    QByteArray fileName;
+    QByteArray hash; // SHA-256 of the decoded file
+    qint64 size = 0;
+};
+
+} // namespace
+
+class TstQvlScheduler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void timersAtStart();
+    void uploadChainInIdOrder();
+    void failureMatrix_data();
+    void failureMatrix();
+    void cannotBeSent_data();
+    void cannotBeSent();
+    void badRecordingDoesNotHoldUpTheRest();
+    void halfSentCaseOfSomeoneElse();
+    void statePolling();
+    void pollingFailures_data();
+    void pollingFailures();
+    void timersOverlap();
+    void serviceStoppedMidUpload();
+
+private:
+    void serve(const StandInRequest& r);
+    int addQueued(const QString& patientName, const QByteArray& content, int* patientId = nullptr);
+    Row row(int ecgId);
+    bool waitIdle(int timeoutMs = 30000);
+    bool runUploadTick();
+    QByteArray hashOf(int ecgId);
+
+    QvlTestEnv m_env;
+    QvlStandIn* m_server = nullptr;
+    CFileMan* m_fileMan = nullptr;
+    CQvlScheduler* m_scheduler = nullptr;
+    Owner m_owner;
+    QString m_goodUrl;
+
+    // What the stand-in service does and saw.
+    QList<QByteArray> m_ops;
+    QList<Received> m_received;
+    QByteArray m_faultOp;
+    QString m_faultKind;
+    QByteArray m_modifiedReply;
+    int m_nextCase = 1;
+    QHash<int, QByteArray> m_fileHashes;
+};
+
+void TstQvlScheduler::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_env.setUp(error), qPrintable(error));
+    m_server = new QvlStandIn(43, this);
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorText()));
+    m_server->trust();
+    m_goodUrl = m_server->url(true, QLatin1String(kPath));
+    m_env.settings->qvlUserName = "clinic";
+    m_env.settings->qvlPwd = "secret";
+    m_owner.settings = m_env.settings;
+    m_fileMan = new CFileMan(m_env.dataFolder(), m_env.db->database(), m_env.settings, 0, 0);
+}
+
+void TstQvlScheduler::init()
+{
+    QSqlQuery q(*m_env.db->database());
+    QVERIFY(q.exec("delete from ecgTable"));
+    m_env.settings->qvlUrl = m_goodUrl;
+    m_env.settings->qvlAccountVerified = 1;
+    m_env.settings->modifiedToken.clear();
+    QVERIFY(m_env.settings->saveSettings(SettingsQvlService));
+    m_owner.events.clear();
+    m_owner.reasons.clear();
+    m_ops.clear();
+    m_received.clear();
+    m_faultOp.clear();
+    m_faultKind.clear();
+    m_modifiedReply = okReply("GetModifiedServices",
+                              "<return><modifiedSinceToken>T-0</modifiedSinceToken></return>");
+    m_server->setKeepRequests(false);
+    m_server->setOnBodyProgress(nullptr);
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    QVERIFY(m_server->listenAgain());
+    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
+                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
+    // The tests drive the timers by calling their slots.
+    m_scheduler->modifiedServicesTimer()->stop();
+    m_scheduler->backgroundUploadTimer()->stop();
+}
+
+void TstQvlScheduler::cleanup()
+{
+    m_server->abortConnections();
+    m_server->listenAgain();
+    delete m_scheduler;
+    m_scheduler = nullptr;
+}
+
+void TstQvlScheduler::serve(const StandInRequest& r)
+{
+    const QByteArray op = operationOf(r.body);
+    m_ops << op;
+    m_server->setAction(QvlStandIn::Action::Reply);
+    if (op == "AddFile") {
+        Received got;
+        got.caseId = elementOf(r.body, "caseId");
+        got.fileName = elementOf(r.body, "filename");
+        const QByteArray data = QByteArray::fromBase64(elementOf(r.body, "file"),
+                                                       QByteArray::AbortOnBase64DecodingErrors);
+        got.size = data.size();
+        got.hash = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+        m_received << got;
+    }
+    if (op == m_faultOp) {
+        if (m_faultKind == "reset") {
+            m_server->setAction(QvlStandIn::Action::Reset);
+        } else if (m_faultKind == "time-out") {
+            m_server->setAction(QvlStandIn::Action::Hang);
+        } else if (m_faultKind == "fault") {
+            m_server->setReply(500, soapFault("Server was unable to process request."));
+        } else if (m_faultKind == "authentication") {
+            m_server->setReply(500, soapFault(kAuthFault));
+        } else if (m_faultKind == "clock skew") {
+            m_server->setReply(500, soapFault(kClockFault));
+        }
+        if (m_faultKind != "down")
+            return;
+    }
+    // "Service down" at a step: gone as soon as the step before it is answered.
+    if (m_faultKind == "down"
+        && ((op == "InitiateCase" && m_faultOp == "AddFile")
+            || (op == "AddFile" && m_faultOp == "GetCaseURL")))
+        m_server->stopListening();
+
+    if (op == "InitiateCase") {
+        m_server->setReply(200, okReply(op, "<return>C-" + QByteArray::number(m_nextCase++)
+                                                + "</return>"));
+    } else if (op == "AddFile") {
+        m_server->setReply(200, okReply(op, "<return>true</return>"));
+    } else if (op == "GetCaseURL") {
+        m_server->setReply(200, okReply("GetCaseURL", "<return>https://cases.example/view?case="
+                                                          + elementOf(r.body, "caseId")
+                                                          + "&amp;lang=en</return>"));
+    } else if (op == "GetModifiedServices") {
+        m_server->setReply(200, m_modifiedReply);
+    } else {
+        m_server->setReply(200, okReply("Test", "<return>true</return>"));
+    }
+}
+
+int TstQvlScheduler::addQueued(const QString& patientName, const QByteArray& content,
+                               int* patientId)
+{
+    const int patient = m_env.addPatient({{"patientName", patientName}, {"species", 2}});
+    if (patientId)
+        *patientId = patient;
+    static int n = 0;
+    ++n;
+    const int id = m_env.addRecording(patient,
+                                      QStringLiteral("%1_%2_20240301_0800%3.ecg")
+                                          .arg(patient)
+                                          .arg(n)
+                                          .arg(n % 60, 2, 10, QLatin1Char('0')),
+                                      content);
+    if (id <= 0 || !m_fileMan->queueForUpload(id, true))
+        return -1;
+    m_fileHashes[id] = QCryptographicHash::hash(content, QCryptographicHash::Sha256);
+    return id;
+}
+
+Row TstQvlScheduler::row(int ecgId)
+{
+    Row r;
+    QSqlQuery q(*m_env.db->database());
+    q.prepare("select qvlCaseStatus, qvlCaseId, qvlCaseUrl from ecgTable where ecgId=?");
+    q.addBindValue(ecgId);
+    if (q.exec() && q.next()) {
+        r.status = q.value(0).toInt();
+        r.caseId = q.value(1).toString();
+        r.caseUrl = q.value(2).toString();
+    }
+    return r;
+}
+
+bool TstQvlScheduler::waitIdle(int timeoutMs)
+{
+    const bool idle = waitUntil(
+        [this]() {
+            return !m_scheduler->backgroundUploadInProgress()
+                && !m_scheduler->modifiedServicesOperationInProgress();
+        },
+        timeoutMs);
+    QTest::qWait(5);
+    return idle;
+}
+
+bool TstQvlScheduler::runUploadTick()
+{
+    m_scheduler->backgroundUploadTimerExpired();
+    return waitIdle();
+}
+
+QByteArray TstQvlScheduler::hashOf(int ecgId)
+{
+    return m_fileHashes.value(ecgId);
+}
+
+void TstQvlScheduler::timersAtStart()
+{
+    // A fresh scheduler: both timers repeat, polling first after 10 s, uploads after 15 s.
+    CQvlScheduler fresh(&m_owner, m_env.dataFolder(), m_env.db->database(), m_env.settings,
+                        m_fileMan, "MalvorantQml", "8.0.2", "078");
+    QVERIFY(fresh.modifiedServicesTimer()->isActive());
+    QVERIFY(fresh.backgroundUploadTimer()->isActive());
+    QVERIFY(!fresh.modifiedServicesTimer()->isSingleShot());
+    QVERIFY(!fresh.backgroundUploadTimer()->isSingleShot());
+    QCOMPARE(fresh.modifiedServicesTimer()->interval(), 10000);
+    QCOMPARE(fresh.backgroundUploadTimer()->interval(), 15000);
+    fresh.modifiedServicesTimer()->stop();
+    fresh.backgroundUploadTimer()->stop();
+
+    // Not verified: nothing is sent, and the intervals still go to 300 s.
+    const int rec = addQueued("Rex", randomBytes(2000, 1));
+    QVERIFY(m_fileMan->setQvlCaseId(addQueued("Open", randomBytes(10, 2)), "C-OPEN"));
+    QSqlQuery q(*m_env.db->database());
+    m_env.settings->qvlAccountVerified = 0;
+    fresh.modifiedServicesTimerExpired();
+    fresh.backgroundUploadTimerExpired();
+    QCOMPARE(fresh.modifiedServicesTimer()->interval(), 300000);
+    QCOMPARE(fresh.backgroundUploadTimer()->interval(), 300000);
+    QVERIFY(!fresh.modifiedServicesOperationInProgress());
+    QVERIFY(!fresh.backgroundUploadInProgress());
+    QTest::qWait(50);
+    QVERIFY(m_ops.isEmpty());
+    QCOMPARE(row(rec).status, 9);
+
+    // Verified but nothing queued and no open case: still nothing sent.
+    m_env.settings->qvlAccountVerified = 1;
+    QVERIFY(q.exec("update ecgTable set qvlCaseStatus=8"));
+    fresh.modifiedServicesTimerExpired();
+    fresh.backgroundUploadTimerExpired();
+    QTest::qWait(50);
+    QVERIFY(m_ops.isEmpty());
+    QCOMPARE(fresh.modifiedServicesTimer()->interval(), 300000);
+    QCOMPARE(fresh.backgroundUploadTimer()->interval(), 300000);
+}
+
+void TstQvlScheduler::uploadChainInIdOrder()
+{
+    QList<int> recs;
+    QList<QString> files;
+    for (int i = 0; i < 3; ++i) {
+        recs << addQueued(QStringLiteral("Dog %1").arg(i), randomBytes(30000 + i * 7, 11 + i));
+        QVERIFY(recs.last() > 0);
+    }
+    // Queued in another order than their ids: the ids decide.
+    QVERIFY(m_fileMan->queueForUpload(recs[2], true));
+    QVERIFY(m_fileMan->queueForUpload(recs[0], true));
+
+    for (int i = 0; i < 3; ++i) {
+        m_ops.clear();
+        m_received.clear();
+        m_owner.events.clear();
+        m_scheduler->backgroundUploadTimerExpired();
+        QVERIFY(m_scheduler->backgroundUploadInProgress());
+        QCOMPARE(m_scheduler->backgroundUploadTimer()->interval(), 60000);
+        QVERIFY(waitIdle());
+        QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
+        const Row r = row(recs[i]);
+        QCOMPARE(r.status, 3);
+        QCOMPARE(r.caseId, QStringLiteral("C-%1").arg(m_nextCase - 1));
+        QCOMPARE(r.caseUrl, QStringLiteral("https://cases.example/view?case=%1&lang=en").arg(r.caseId));
+        QCOMPARE(m_received.size(), 1);
+        QCOMPARE(m_received[0].caseId, r.caseId.toUtf8());
+        QCOMPARE(m_received[0].hash, hashOf(recs[i]));
+        QCOMPARE(m_owner.events, QStringList{"fileChanged"});
+        for (int j = i + 1; j < 3; ++j)
+            QCOMPARE(row(recs[j]).status, 9);
+    }
+    // Nothing left: the next tick sends nothing and goes back to 300 s.
+    m_ops.clear();
+    QVERIFY(runUploadTick());
+    QCOMPARE(m_scheduler->backgroundUploadTimer()->interval(), 300000);
+    QVERIFY(m_ops.isEmpty());
+}
+
+void TstQvlScheduler::failureMatrix_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("kind");
+    for (const char* step : {"InitiateCase", "AddFile", "GetCaseURL"})
+        for (const char* kind :
+             {"down", "reset", "time-out", "fault", "authentication", "clock skew"})
+            QTest::addRow("%s, %s", step, kind) << QString(step) << QString(kind);
+}
+
+void TstQvlScheduler::failureMatrix()
+{
+    QFETCH(QString, step);
+    QFETCH(QString, kind);
+    const QByteArray content = randomBytes(25000, 7);
+    const int rec = addQueued("Rex", content);
+    QVERIFY(rec > 0);
+    m_faultOp = step.toLatin1();
+    m_faultKind = kind;
+    m_scheduler->client()->setTransferTimeout(300);
+    if (kind == "down" && step == "InitiateCase")
+        m_server->stopListening();
+
+    QVERIFY(runUploadTick());
+    QCOMPARE(m_scheduler->backgroundUploadTimer()->interval(), 60000);
+    const Row failed = row(rec);
+    QVERIFY(m_owner.events.contains(QStringLiteral("failed(%1)").arg(rec)));
+    QVERIFY(!m_owner.reasons.isEmpty() && !m_owner.reasons.last().isEmpty());
+    QVERIFY(!m_owner.events.contains("fileChanged"));
+    const bool authAtStart = kind == "authentication" && step == "InitiateCase";
+    QCOMPARE(m_owner.events.contains("checkUser(0,0,0)"), authAtStart);
+    QCOMPARE(m_env.settings->qvlAccountVerified, authAtStart ? 0 : 1);
+    QVERIFY(m_env.logText().contains("CQvlScheduler::qvlResp"));
+    if (step == "InitiateCase") {
+        QCOMPARE(failed.status, 9); // still queued, no case
+        QVERIFY(failed.caseId.isEmpty());
+    } else {
+        QCOMPARE(failed.status, 1); // case open, no address
+        QCOMPARE(failed.caseId, QStringLiteral("C-%1").arg(m_nextCase - 1));
+        QVERIFY(failed.caseUrl.isEmpty());
+    }
+
+    if (authAtStart) {
+        // The account is no longer verified: both timers leave the service alone.
+        m_ops.clear();
+        m_scheduler->modifiedServicesTimerExpired();
+        QVERIFY(runUploadTick());
+        QVERIFY(m_ops.isEmpty());
+        m_env.settings->qvlAccountVerified = 1;
+    }
+
+    // The service is back: the next tick finishes the recording with the
+    // case it has, sending only what is still missing.
+    m_faultOp.clear();
+    m_faultKind.clear();
+    m_server->abortConnections();
+    QVERIFY(m_server->listenAgain());
+    m_ops.clear();
+    m_received.clear();
+    m_owner.events.clear();
+    QVERIFY(runUploadTick());
+    const Row done = row(rec);
+    QCOMPARE(done.status, 3);
+    QVERIFY(!done.caseUrl.isEmpty());
+    QCOMPARE(m_owner.events, QStringList{"fileChanged"});
+    if (step == "InitiateCase") {
+        QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
+    } else {
+        QCOMPARE(done.caseId, failed.caseId);
+        if (step == "AddFile")
+            QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+        else
+            QCOMPARE(m_ops, QList<QByteArray>{"GetCaseURL"}); // the file went once
+    }
+    if (step != "GetCaseURL") {
+        QCOMPARE(m_received.size(), 1);
+        QCOMPARE(m_received[0].caseId, done.caseId.toUtf8());
+        QCOMPARE(m_received[0].hash, hashOf(rec));
+    }
+    // And the one after it finds nothing more to do.
+    m_ops.clear();
+    QVERIFY(runUploadTick());
+    QVERIFY(m_ops.isEmpty());
+    QCOMPARE(m_scheduler->backgroundUploadTimer()->interval(), 300000);
+}
+
+void TstQvlScheduler::cannotBeSent_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("patient deleted") << "patient deleted";
+    QTest::newRow("never assigned") << "never assigned";
+    QTest::newRow("file gone") << "file gone";
+}
+
+void TstQvlScheduler::cannotBeSent()
+{
+    QFETCH(QString, what);
+    int patient = 0;
+    const int bad = addQueued("Gone", randomBytes(1000, 3), &patient);
+    const int good = addQueued("Here", randomBytes(1500, 4));
+    QVERIFY(bad > 0 && good > bad);
+    QSqlQuery q(*m_env.db->database());
+    if (what == "patient deleted") {
+        q.prepare("delete from patientTable where patientId=?");
+        q.addBindValue(patient);
+        QVERIFY(q.exec());
+    } else if (what == "never assigned") {
+        q.prepare("update ecgTable set patientId=0 where ecgId=?");
+        q.addBindValue(bad);
+        QVERIFY(q.exec());
+    } else {
+        q.prepare("select fileName from ecgTable where ecgId=?");
+        q.addBindValue(bad);
+        QVERIFY(q.exec() && q.next());
+        QVERIFY(QFile::remove(m_env.dataFolder() + q.value(0).toString()));
+    }
+
+    // One tick: the bad one leaves the queue with its reason told, the good
+    // one is sent in the same tick.
+    QVERIFY(runUploadTick());
+    QCOMPARE(row(bad).status, 0);
+    QCOMPARE(row(good).status, 3);
+    QCOMPARE(m_owner.events.first(), QStringLiteral("failed(%1)").arg(bad));
+    QVERIFY(!m_owner.reasons.first().isEmpty());
+    QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
+    QCOMPARE(m_received.size(), 1);
+    QCOMPARE(m_received[0].hash, hashOf(good));
+    QVERIFY(m_env.logText().contains(
+        QStringLiteral("ecgId=%1 leaves the upload queue").arg(bad).toUtf8()));
+}
+
+void TstQvlScheduler::badRecordingDoesNotHoldUpTheRest()
+{
+    // The service refuses the lowest queued recording every time; the others
+    // are still sent, one per tick, and the refused one is tried again in turn.
+    const int bad = addQueued("Refused", randomBytes(1000, 5));
+    const int second = addQueued("Fine", randomBytes(1000, 6));
+    const int third = addQueued("Fine too", randomBytes(1000, 8));
+    m_faultOp = "InitiateCase";
+    m_faultKind = "fault";
+    m_server->setOnRequest([this](const StandInRequest& r) {
+        const bool refused = r.body.contains("<patientName>Refused</patientName>");
+        m_faultOp = refused ? "InitiateCase" : "";
+        serve(r);
+    });
+    QVERIFY(runUploadTick());
+    QCOMPARE(row(bad).status, 9);
+    QVERIFY(runUploadTick());
+    QCOMPARE(row(second).status, 3);
+    QVERIFY(runUploadTick());
+    QCOMPARE(row(third).status, 3);
+    m_ops.clear();
+    QVERIFY(runUploadTick());
+    QCOMPARE(m_ops, QList<QByteArray>{"InitiateCase"});
+    QCOMPARE(row(bad).status, 9);
+}
+
+void TstQvlScheduler::halfSentCaseOfSomeoneElse()
+{
+    // A case left with a case id and no address by the user's own upload (or
+    // an earlier run): not touched while it may still be running elsewhere,
+    // finished once it has been quiet for long.
+    const int rec = addQueued("Rex", randomBytes(4000, 9));
+    QSqlQuery q(*m_env.db->database());
+    q.prepare("update ecgTable set qvlCaseStatus=1, qvlCaseId='C-OTHER', tsLastChanged=? "
+              "where ecgId=?");
+    q.addBindValue(qlonglong(localTimeStampNow()));
+    q.addBindValue(rec);
+    QVERIFY(q.exec());
+    QVERIFY(runUploadTick());
+    QVERIFY(m_ops.isEmpty());
+    QCOMPARE(row(rec).status, 1);
+
+    q.prepare("update ecgTable set tsLastChanged=? where ecgId=?");
+    q.addBindValue(qlonglong(localTimeStampNow() - 2 * 3600));
+    q.addBindValue(rec);
+    QVERIFY(q.exec());
+    QVERIFY(runUploadTick());
+    QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+    QCOMPARE(m_received.size(), 1);
+    QCOMPARE(m_received[0].caseId, QByteArray("C-OTHER"));
+    QCOMPARE(row(rec).status, 3);
+}
+
+void TstQvlScheduler::statePolling()
+{
+    const int a = addQueued("A", randomBytes(100, 1));
+    const int b = addQueued("B", randomBytes(100, 2));
+    const int c = addQueued("C", randomBytes(100, 3));
+    QVERIFY(m_fileMan->setQvlCaseId(a, "C-A"));
+    QVERIFY(m_fileMan->setQvlCaseUrl(b, "https://cases.example/B"));
+    QSqlQuery q(*m_env.db->database());
+    QVERIFY(q.exec(QStringLiteral("update ecgTable set qvlCaseId='C-B' where ecgId=%1").arg(b)));
+    QVERIFY(m_fileMan->setQvlCaseId(c, "C-C'x"));
+    QVERIFY(m_fileMan->setQvlCaseStatus(c, "COMPLETED"));
+    QCOMPARE(m_fileMan->selectFile(b), b);
+    m_owner.events.clear();
+
+    m_env.settings->modifiedToken = "T-saved";
+    QVERIFY(m_env.settings->saveSettings(SettingsQvlService));
+    delete m_scheduler;
+    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
+                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
+    m_scheduler->modifiedServicesTimer()->stop();
+    m_scheduler->backgroundUploadTimer()->stop();
+    QCOMPARE(m_scheduler->token(), QStringLiteral("T-saved"));
+
+    // An unknown case between two known ones is skipped; the current
+    // recording's change is told, the other's is only stored.
+    QStringList requests;
+    m_server->setOnRequest([this, &requests](const StandInRequest& r) {
+        requests << QString::fromUtf8(elementOf(r.body, "modifiedToken"));
+        serve(r);
+    });
+    m_modifiedReply = okReply("GetModifiedServices",
+                              "<return><modifiedSinceToken>T-1</modifiedSinceToken>"
+                              "<services><caseId>C-B</caseId><status>IN_PROCESS</status></services>"
+                              "<services><caseId>C-NONE</caseId><status>COMPLETED</status></services>"
+                              "<services><caseId>C-C'x</caseId><status>NEEDS_ATTENTION</status></services>"
+                              "<services><caseId>C-A</caseId><status>COMPLETED</status></services>"
+                              "</return>");
+    m_scheduler->modifiedServicesTimerExpired();
+    QVERIFY(m_scheduler->modifiedServicesOperationInProgress());
+    QCOMPARE(m_scheduler->modifiedServicesTimer()->interval(), 300000);
+    QVERIFY(waitIdle());
+    QCOMPARE(requests, QStringList{"T-saved"});
+    QCOMPARE(row(a).status, 8);
+    QCOMPARE(row(b).status, 5);
+    QCOMPARE(row(c).status, 6);
+    QCOMPARE(m_fileMan->currentQvlCaseStatus(), 5);
+    QCOMPARE(m_owner.events, QStringList{"fileChanged"});
+    QCOMPARE(m_scheduler->token(), QStringLiteral("T-1"));
+    {
+        // Saved, not only held.
+        int from = -1;
+        int to = -1;
+        CSettingsMan reread(QStringLiteral("MalvorantQml"), m_env.db->database(), from, to);
+        QCOMPARE(reread.modifiedToken, QStringLiteral("T-1"));
+    }
+
+    // The next poll sends the new token; an empty token from the service is kept too.
+    m_modifiedReply = okReply("GetModifiedServices",
+                              "<return><modifiedSinceToken></modifiedSinceToken></return>");
+    m_scheduler->modifiedServicesTimerExpired();
+    QVERIFY(waitIdle());
+    QCOMPARE(requests, (QStringList{"T-saved", "T-1"}));
+    QCOMPARE(m_scheduler->token(), QString());
+    m_scheduler->modifiedServicesTimerExpired();
+    QVERIFY(waitIdle());
+    QCOMPARE(requests.size(), 3);
+    QCOMPARE(requests.last(), QString());
+
+    // Every case closed: no poll at all.
+    QVERIFY(q.exec("update ecgTable set qvlCaseStatus=7"));
+    m_scheduler->modifiedServicesTimerExpired();
+    QVERIFY(waitIdle());
+    QCOMPARE(requests.size(), 3);
+}
+
+void TstQvlScheduler::pollingFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char* kind : {"down", "reset", "time-out", "fault", "authentication", "clock skew"})
+        QTest::newRow(kind) << QString(kind);
+}
+
+void TstQvlScheduler::pollingFailures()
+{
+    QFETCH(QString, kind);
+    const int a = addQueued("A", randomBytes(100, 1));
+    QVERIFY(m_fileMan->setQvlCaseId(a, "C-A"));
+    m_env.settings->modifiedToken = "T-keep";
+    QVERIFY(m_env.settings->saveSettings(SettingsQvlService));
+    delete m_scheduler;
+    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
+                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
+    m_scheduler->modifiedServicesTimer()->stop();
+    m_scheduler->backgroundUploadTimer()->stop();
+    m_scheduler->client()->setTransferTimeout(300);
+    m_faultOp = "GetModifiedServices";
+    m_faultKind = kind;
+    if (kind == "down")
+        m_server->stopListening();
+    m_owner.events.clear();
+
+    m_scheduler->modifiedServicesTimerExpired();
+    QVERIFY(waitIdle());
+    QCOMPARE(m_scheduler->token(), QStringLiteral("T-keep"));
+    QCOMPARE(row(a).status, 1);
+    QCOMPARE(m_owner.events.contains("checkUser(0,0,0)"), kind == "authentication");
+    QCOMPARE(m_env.settings->qvlAccountVerified, kind == "authentication" ? 0 : 1);
+    int from = -1;
+    int to = -1;
+    CSettingsMan reread(QStringLiteral("MalvorantQml"), m_env.db->database(), from, to);
+    QCOMPARE(reread.modifiedToken, QStringLiteral("T-keep"));
+    QVERIFY(m_env.logText().contains("CQvlScheduler::qvlRespGetModifiedServices1() "));
+}
+
+void TstQvlScheduler::timersOverlap()
+{
+    const int rec = addQueued("Rex", randomBytes(3000, 2));
+    QVERIFY(m_fileMan->setQvlCaseId(addQueued("Open", randomBytes(10, 3)), "C-OPEN"));
+
+    // An upload held at the service: the polling tick only logs.
+    m_server->setOnRequest([this](const StandInRequest& r) {
+        serve(r);
+        m_server->setAction(QvlStandIn::Action::Hold);
+    });
+    m_scheduler->backgroundUploadTimerExpired();
+    QVERIFY(waitUntil([this]() { return m_ops.size() == 1; }));
+    m_scheduler->modifiedServicesTimerExpired();
+    m_scheduler->backgroundUploadTimerExpired();
+    QCOMPARE(m_scheduler->backgroundUploadTimer()->interval(), 300000);
+    QTest::qWait(50);
+    QCOMPARE(m_ops, QList<QByteArray>{"InitiateCase"});
+    QByteArray log = m_env.logText();
+    QVERIFY(log.contains("CQvlScheduler::modifiedServicesTimerExpired() but "
+                         "modifiedServicesOperationInProgress=false, backgroundUploadInProgress=true"));
+    QVERIFY(log.contains("CQvlScheduler::backgroundUploadTimerExpired() but "
+                         "modifiedServicesOperationInProgress=false, backgroundUploadInProgress=true"));
+    // The chain goes on undisturbed.
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    m_server->releaseHeld();
+    QVERIFY(waitIdle());
+    QCOMPARE(row(rec).status, 3);
+    QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
+
+    // A poll held at the service: the upload tick only logs.
+    const int next = addQueued("Max", randomBytes(3000, 4));
+    m_ops.clear();
+    m_server->setOnRequest([this](const StandInRequest& r) {
+        serve(r);
+        m_server->setAction(QvlStandIn::Action::Hold);
+    });
+    m_scheduler->modifiedServicesTimerExpired();
+    QVERIFY(waitUntil([this]() { return m_ops.size() == 1; }));
+    m_scheduler->backgroundUploadTimerExpired();
+    QTest::qWait(50);
+    QCOMPARE(m_ops, QList<QByteArray>{"GetModifiedServices"});
+    QCOMPARE(row(next).status, 9);
+    QVERIFY(m_env.logText().contains("CQvlScheduler::backgroundUploadTimerExpired() but "
+                                     "modifiedServicesOperationInProgress=true, "
+                                     "backgroundUploadInProgress=false"));
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    m_server->releaseHeld();
+    QVERIFY(waitIdle());
+    QVERIFY(runUploadTick());
+    QCOMPARE(row(next).status, 3);
+}
+
+void TstQvlScheduler::serviceStoppedMidUpload()
+{
+    // A 30-minute recording: the header area and 900,000 records of 16 bytes.
+    const QByteArray content = randomBytes(110000 + 30 * 60 * 500 * 16, 2463534242u);
+    const int rec = addQueued("Long", content);
+    QVERIFY(rec > 0);
+    bool cut = false;
+    m_server->setOnBodyProgress([this, &cut](qint64 got, qint64 total) {
+        if (cut || total < 1000000 || got < total / 2)
+            return;
+        cut = true;
+        // The service goes away with the file half received.
+        QTimer::singleShot(0, m_server, [this]() {
+            m_server->stopListening();
+            m_server->abortConnections();
+        });
+    });
+    QVERIFY(runUploadTick());
+    QVERIFY(cut);
+    const Row failed = row(rec);
+    QCOMPARE(failed.status, 1);
+    QVERIFY(!failed.caseId.isEmpty());
+    QCOMPARE(m_owner.events, QStringList{QStringLiteral("failed(%1)").arg(rec)});
+    QVERIFY(m_received.isEmpty()); // nothing complete arrived
+
+    // Still down at the next tick: it fails again and stays.
+    m_owner.events.clear();
+    QVERIFY(runUploadTick());
+    QCOMPARE(row(rec).status, 1);
+    QCOMPARE(m_owner.events, QStringList{QStringLiteral("failed(%1)").arg(rec)});
+
+    // Back again: the file arrives once, whole, in the same case.
+    QVERIFY(m_server->listenAgain());
+    m_ops.clear();
+    QVERIFY(runUploadTick());
+    QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+    QCOMPARE(m_received.size(), 1);
+    QCOMPARE(m_received[0].caseId, failed.caseId.toUtf8());
+    QCOMPARE(m_received[0].size, qint64(content.size()));
+    QCOMPARE(m_received[0].hash, hashOf(rec));
+    QCOMPARE(row(rec).status, 3);
+}
+
+QTEST_GUILESS_MAIN(TstQvlScheduler)
+#include "tst_qvlscheduler.moc"
