@@ -416,7 +416,8 @@ void TstQvlScheduler::failureMatrix()
     QVERIFY(rec > 0);
     m_faultOp = step.toLatin1();
     m_faultKind = kind;
-    m_scheduler->client()->setTransferTimeout(300);
+    if (kind == "time-out")
+        m_scheduler->client()->setTransferTimeout(1000);
     if (kind == "down" && step == "InitiateCase")
         m_server->stopListening();
 
@@ -675,7 +676,8 @@ void TstQvlScheduler::pollingFailures()
                                     m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
     m_scheduler->modifiedServicesTimer()->stop();
     m_scheduler->backgroundUploadTimer()->stop();
-    m_scheduler->client()->setTransferTimeout(300);
+    if (kind == "time-out")
+        m_scheduler->client()->setTransferTimeout(1000);
     m_faultOp = "GetModifiedServices";
     m_faultKind = kind;
     if (kind == "down")
