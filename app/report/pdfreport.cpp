@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QSaveFile>
 
 #include <hpdf.h>
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -48,9 +50,11 @@ std::string timeText(std::int64_t seconds)
     return text;
 }
 
-std::string number1(double v)
+// One decimal, two where one would misstate the scale (1.25 mm/s); C locale.
+std::string scaleNumber(double v)
 {
-    return QByteArray::number(v, 'f', 1).toStdString(); // C locale always
+    const bool oneDecimal = std::fabs(v * 10 - std::round(v * 10)) < 1e-9;
+    return QByteArray::number(v, 'f', oneDecimal ? 1 : 2).toStdString();
 }
 
 const char* genderName(int code)
@@ -103,6 +107,7 @@ private:
     bool newPage();
     void text(double x, double y, double size, const std::string& cp1250);
     void textRight(double xRight, double y, double size, const std::string& cp1250);
+    HPDF_Image loadLogo(const QString& path);
     void header();
     void practiceAndPatient();
     void footer(int page, int pages);
@@ -172,6 +177,41 @@ void ReportWriter::textRight(double xRight, double y, double size, const std::st
     text(xRight - tw.width * size / 1000.0, y, size, s);
 }
 
+HPDF_Image ReportWriter::loadLogo(const QString& path)
+{
+    // Decoded here, not by the PDF library: its PNG reader ends the process
+    // on a damaged file. Transparency is laid onto the white page.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return nullptr;
+    const QImage read(path);
+    if (read.isNull() || read.width() > 4096 || read.height() > 4096) {
+        debugLogError("report logo not loaded: " + path.toStdString());
+        return nullptr;
+    }
+    const QImage argb = read.convertToFormat(QImage::Format_ARGB32);
+    const int w = argb.width();
+    const int h = argb.height();
+    std::vector<HPDF_BYTE> rgb(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3);
+    std::size_t o = 0;
+    for (int y = 0; y < h; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int a = qAlpha(line[x]);
+            for (int c : {qRed(line[x]), qGreen(line[x]), qBlue(line[x])})
+                rgb[o++] = static_cast<HPDF_BYTE>((c * a + 255 * (255 - a)) / 255);
+        }
+    }
+    HPDF_Image image = HPDF_LoadRawImageFromMem(m_doc.get(), rgb.data(), static_cast<HPDF_UINT>(w),
+                                                static_cast<HPDF_UINT>(h), HPDF_CS_DEVICE_RGB, 8);
+    if (!image || m_error.failed) {
+        debugLogError("report logo not loaded: " + path.toStdString());
+        HPDF_ResetError(m_doc.get());
+        m_error = PdfError();
+        return nullptr;
+    }
+    return image;
+}
+
 void ReportWriter::header()
 {
     const double left = 50;
@@ -179,17 +219,7 @@ void ReportWriter::header()
     const double top = m_h - 60;
     if (!m_logoTried) {
         m_logoTried = true;
-        const QFileInfo logo(m_request.logoPath);
-        if (!m_request.logoPath.isEmpty() && logo.isFile()) {
-            m_logo = HPDF_LoadPngImageFromFile(m_doc.get(), QFile::encodeName(logo.filePath()).constData());
-            if (!m_logo || m_error.failed) {
-                // A broken logo leaves the logo out, not the report.
-                debugLogError("report logo not loaded: " + logo.filePath().toStdString());
-                HPDF_ResetError(m_doc.get());
-                m_error = PdfError();
-                m_logo = nullptr;
-            }
-        }
+        m_logo = loadLogo(m_request.logoPath);
     }
     double ruleLeft = left;
     double ruleY = top + 12;
@@ -401,7 +431,7 @@ void ReportWriter::strip(ReportPageEntry& entry, double areaTop, double areaBott
         if (!line.empty())
             line += ", ";
     }
-    line += number1(ReportScale::printedSpeed(entry.speedCode)) + " mm/s " + number1(gain) + " mm/mV";
+    line += scaleNumber(ReportScale::printedSpeed(entry.speedCode)) + " mm/s " + scaleNumber(gain) + " mm/mV";
     text(left, areaBottom - 18, 8, line);
 }
 
