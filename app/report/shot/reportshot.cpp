@@ -1,11 +1,12 @@
 // Writes a sample recording, prints its report and renders the first and a
-// later page to PNG: report_screenshots [folder].
+// later page to PNG, and keeps the PDF beside them: report_screenshots [folder].
 #include "fileecg.h"
 #include "pdfreport.h"
 #include "synthecg.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -97,6 +98,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pdftoppm failed\n");
         return 1;
     }
-    std::printf("%s.png\n%s.png\n", qPrintable(first), qPrintable(later));
+    const QString keptPdf = QDir(folder).filePath(QStringLiteral("report.pdf"));
+    QFile::remove(keptPdf);
+    QFile::copy(r.outputPath, keptPdf);
+    std::printf("%s.png\n%s.png\n%s\n", qPrintable(first), qPrintable(later), qPrintable(keptPdf));
     return 0;
 }
