@@ -107,6 +107,9 @@ private:
     bool newPage();
     void text(double x, double y, double size, const std::string& cp1250);
     void textRight(double xRight, double y, double size, const std::string& cp1250);
+    double width(const std::string& cp1250, double size) const;
+    // The text cut to a width, an ellipsis marking the cut.
+    std::string fitted(const std::string& cp1250, double size, double maxWidth) const;
     HPDF_Image loadLogo(const QString& path);
     void header();
     void practiceAndPatient();
@@ -168,13 +171,37 @@ void ReportWriter::text(double x, double y, double size, const std::string& s)
     HPDF_Page_EndText(m_page);
 }
 
+double ReportWriter::width(const std::string& s, double size) const
+{
+    const HPDF_TextWidth tw = HPDF_Font_TextWidth(m_font, reinterpret_cast<const HPDF_BYTE*>(s.data()),
+                                                  static_cast<HPDF_UINT>(s.size()));
+    return tw.width * size / 1000.0;
+}
+
+std::string ReportWriter::fitted(const std::string& whole, double size, double maxWidth) const
+{
+    // No line of the page holds more than a few hundred characters; the
+    // library measures nothing past 65535.
+    const std::string s = whole.substr(0, 1000);
+    if (s.size() == whole.size() && width(s, size) <= maxWidth)
+        return s;
+    const std::string ellipsis = "\x85"; // in the code page
+    std::size_t lo = 0, hi = s.size();
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi + 1) / 2;
+        if (width(s.substr(0, mid) + ellipsis, size) <= maxWidth)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return s.substr(0, lo) + ellipsis;
+}
+
 void ReportWriter::textRight(double xRight, double y, double size, const std::string& s)
 {
     if (s.empty())
         return;
-    const HPDF_TextWidth tw = HPDF_Font_TextWidth(m_font, reinterpret_cast<const HPDF_BYTE*>(s.data()),
-                                                  static_cast<HPDF_UINT>(s.size()));
-    text(xRight - tw.width * size / 1000.0, y, size, s);
+    text(xRight - width(s, size), y, size, s);
 }
 
 HPDF_Image ReportWriter::loadLogo(const QString& path)
@@ -245,12 +272,13 @@ void ReportWriter::practiceAndPatient()
     const PdfReportTexts& t = m_request.texts;
     const double top = m_h - 60 - 30;
     double y = top;
-    text(50, y, 12, toCp1250(t.institutionName));
+    const double practiceWidth = 290; // up to the patient block
+    text(50, y, 12, fitted(toCp1250(t.institutionName), 12, practiceWidth));
     y -= 14;
-    text(50, y, 8, toCp1250(t.doctorName));
+    text(50, y, 8, fitted(toCp1250(t.doctorName), 8, practiceWidth));
     for (const QString& line : t.addressLines) {
         y -= 10;
-        text(50, y, 8, toCp1250(line));
+        text(50, y, 8, fitted(toCp1250(line), 8, practiceWidth));
     }
 
     const double x = 350;
@@ -258,8 +286,9 @@ void ReportWriter::practiceAndPatient()
     y = top - 14;
     text(x, y, 8, "Patient Name: ");
     y -= 10;
-    text(x, y, 8, toCp1250(m_header.patientName));
-    textRight(right, y, 8, "Birthdate: " + toCp1250(m_header.patientBirthdate));
+    const std::string birth = "Birthdate: " + toCp1250(m_header.patientBirthdate);
+    textRight(right, y, 8, birth);
+    text(x, y, 8, fitted(toCp1250(m_header.patientName), 8, right - x - width(birth, 8) - 10));
     y -= 10;
     text(x, y, 8, std::string("Gender: ") + genderName(m_header.genderCode));
     y -= 20;
@@ -269,13 +298,13 @@ void ReportWriter::practiceAndPatient()
     if (!owner.empty() && !m_header.ownerLastName.empty())
         owner += ' ';
     owner += m_header.ownerLastName;
-    text(x, y, 8, toCp1250(owner));
+    text(x, y, 8, fitted(toCp1250(owner), 8, right - x));
     for (const std::string* extra : {&m_header.spareText1, &m_header.spareText2, &m_header.spareText3,
                                      &m_header.spareText4}) {
         if (extra->empty())
             continue;
         y -= 10;
-        text(x, y, 8, toCp1250(*extra));
+        text(x, y, 8, fitted(toCp1250(*extra), 8, right - x));
     }
 }
 
@@ -302,8 +331,9 @@ void ReportWriter::footer(int page, int pages)
     owner += m_header.ownerLastName;
     if (!owner.empty())
         who += ", " + owner;
-    text(left, bottom - 10, 8, toCp1250(who));
-    textRight(right, bottom - 10, 8, toCp1250(m_header.extPatientId));
+    const std::string id = fitted(toCp1250(m_header.extPatientId), 8, (right - left) / 3);
+    textRight(right, bottom - 10, 8, id);
+    text(left, bottom - 10, 8, fitted(toCp1250(who), 8, right - left - width(id, 8) - 10));
 }
 
 void ReportWriter::grid(double left, double bottom)

@@ -224,6 +224,7 @@ private slots:
     void failures();
     void existingReportSurvivesFailure();
     void settingsFallBack();
+    void longTextsAreCut();
     void logo_data();
     void logo();
     void outputPath_data();
@@ -669,6 +670,22 @@ void TestPdfReport::settingsFallBack()
     r.displayMode = -1;
     QVERIFY(CPdfReport::write(r).ok);
     QVERIFY(pdfText(r.outputPath).contains(QStringLiteral("25.0 mm/s 5.0 mm/mV")));
+}
+
+void TestPdfReport::longTextsAreCut()
+{
+    RecordingSpec spec;
+    spec.signal = 8000;
+    PdfReportRequest r = request(QStringLiteral("longtexts"), spec);
+    r.texts.institutionName = QString(70000, QLatin1Char('W'));
+    const PdfReportResult res = CPdfReport::write(r);
+    QVERIFY2(res.ok, qPrintable(res.error));
+    const QString text = pdfText(r.outputPath);
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("(W+)\u2026")).match(text);
+    QVERIFY2(m.hasMatch(), qPrintable(text.left(300)));
+    // 290 pt of 12 pt capitals: some thirty letters, none running into the patient block.
+    QVERIFY2(m.captured(1).size() > 15 && m.captured(1).size() < 40, qPrintable(QString::number(m.captured(1).size())));
+    QVERIFY(text.contains(QStringLiteral("Patient Name:")));
 }
 
 void TestPdfReport::logo_data()
