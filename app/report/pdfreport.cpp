@@ -299,6 +299,11 @@ void ReportWriter::practiceAndPatient()
         owner += ' ';
     owner += m_header.ownerLastName;
     text(x, y, 8, fitted(toCp1250(owner), 8, right - x));
+    // The further header texts, the species first.
+    if (!m_header.speciesText.empty()) {
+        y -= 10;
+        text(x, y, 8, fitted("Species: " + toCp1250(m_header.speciesText), 8, right - x));
+    }
     for (const std::string* extra : {&m_header.spareText1, &m_header.spareText2, &m_header.spareText3,
                                      &m_header.spareText4}) {
         if (extra->empty())

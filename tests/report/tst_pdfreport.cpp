@@ -304,7 +304,7 @@ void TestPdfReport::textAndPages()
     for (const QString& expected :
          {QStringLiteral("Tierklinik Łódź"), QStringLiteral("Patient Name:"), QStringLiteral("Rex Müller"),
           QStringLiteral("Birthdate: 03.04.2019"), QStringLiteral("Gender: Female, Spayed"),
-          QStringLiteral("Patient owner:"), QStringLiteral("Anna Müller-Lüdenscheidt"), QStringLiteral("Yarlo Malvorant"),
+          QStringLiteral("Patient owner:"), QStringLiteral("Anna Müller-Lüdenscheidt"), QStringLiteral("Species: Canine"), QStringLiteral("Yarlo Malvorant"),
           // each strip is centred on its bookmark: it starts 8 s before it
           QStringLiteral("Jan 02, 2026 10:00:04, 12.5 mm/s 10.0 mm/mV"),
           QStringLiteral("Jan 02, 2026 10:00:32, 12.5 mm/s 10.0 mm/mV"), QStringLiteral("Page 01 of 02"),
