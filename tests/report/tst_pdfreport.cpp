@@ -39,7 +39,7 @@ double boxTop(int page, int slot)
 // A recording as the recorder writes it: lead-in, signal, trailer. Signal
 // entries are baseline but for one square pulse; events go in before the
 // signal entry they name.
-struct RecordingSpec {
+struct RecordingShape {
     int signal = 32000;
     int trailer = 1250;
     int pulseStart = 2000;
@@ -50,7 +50,7 @@ struct RecordingSpec {
     int leadIn = kLeadIn;
 };
 
-bool writeRecording(const QString& path, const RecordingSpec& spec)
+bool writeRecording(const QString& path, const RecordingShape& shape)
 {
     CFileEcg f;
     f.patientName = "Rex Müller";
@@ -72,20 +72,20 @@ bool writeRecording(const QString& path, const RecordingSpec& spec)
         s.type = type;
         records.push_back(fileRecordFromStream(s));
     };
-    for (int i = 0; i < spec.leadIn; ++i)
+    for (int i = 0; i < shape.leadIn; ++i)
         sample(0, 0, ECG_SAMPLE_LEADIN);
-    for (int i = 0; i < spec.signal; ++i) {
-        for (const auto& e : spec.events) {
+    for (int i = 0; i < shape.signal; ++i) {
+        for (const auto& e : shape.events) {
             if (e.first == i) {
                 EcgStreamSample ev{};
                 ev.type = e.second;
                 records.push_back(fileRecordFromStream(ev));
             }
         }
-        const bool on = i >= spec.pulseStart && i < spec.pulseStart + spec.pulseLength;
-        sample(on ? spec.pulseI : 0, on ? spec.pulseII : 0, ECG_SAMPLE);
+        const bool on = i >= shape.pulseStart && i < shape.pulseStart + shape.pulseLength;
+        sample(on ? shape.pulseI : 0, on ? shape.pulseII : 0, ECG_SAMPLE);
     }
-    for (int i = 0; i < spec.trailer; ++i)
+    for (int i = 0; i < shape.trailer; ++i)
         sample(0, 0, ECG_SAMPLE_LEADIN);
     return f.addData(records.data(), int(records.size())) && f.close();
 }
@@ -232,7 +232,7 @@ private slots:
     void pageTableAndSeries();
 
 private:
-    PdfReportRequest request(const QString& name, const RecordingSpec& spec);
+    PdfReportRequest request(const QString& name, const RecordingShape& shape);
     QString pdfPath(const QString& name) const { return m_dir->filePath(name + QStringLiteral(".pdf")); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -257,11 +257,11 @@ void TestPdfReport::cleanupTestCase()
     m_log.reset();
 }
 
-PdfReportRequest TestPdfReport::request(const QString& name, const RecordingSpec& spec)
+PdfReportRequest TestPdfReport::request(const QString& name, const RecordingShape& shape)
 {
     PdfReportRequest r;
     r.recordingPath = m_dir->filePath(name + QStringLiteral(".ecg"));
-    if (!writeRecording(r.recordingPath, spec))
+    if (!writeRecording(r.recordingPath, shape))
         r.recordingPath = QStringLiteral("/nonexistent/recording-not-written.ecg");
     r.speed = 25;
     r.gain = 10;
@@ -288,7 +288,7 @@ void TestPdfReport::textAndPages()
         if (!comma->isActive())
             QSKIP(qPrintable(comma->error()));
     }
-    PdfReportRequest r = request(QStringLiteral("bookmarks%1").arg(commaLocale), RecordingSpec());
+    PdfReportRequest r = request(QStringLiteral("bookmarks%1").arg(commaLocale), RecordingShape());
     r.bookmarks = {6000, 20000};
     const PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
@@ -321,7 +321,7 @@ void TestPdfReport::textAndPages()
 void TestPdfReport::tilingAndShortLastStrip()
 {
     // 8 screen sheets at 25 mm/s: 4 strips of 16 s after the lead-in.
-    PdfReportRequest r = request(QStringLiteral("tiled"), RecordingSpec());
+    PdfReportRequest r = request(QStringLiteral("tiled"), RecordingShape());
     PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
     QCOMPARE(res.strips, 4);
@@ -331,9 +331,9 @@ void TestPdfReport::tilingAndShortLastStrip()
         QVERIFY2(text.contains(QLatin1String(t)), t);
 
     // 2.5 strips: the last one holds half a strip and is drawn half as long.
-    RecordingSpec spec;
-    spec.signal = 20000;
-    r = request(QStringLiteral("short"), spec);
+    RecordingShape shape;
+    shape.signal = 20000;
+    r = request(QStringLiteral("short"), shape);
     res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
     QCOMPARE(res.strips, 3);
@@ -370,9 +370,9 @@ void TestPdfReport::gainScale()
 {
     QFETCH(double, gain);
     QFETCH(QString, printed);
-    RecordingSpec spec;
-    spec.signal = 8000;
-    PdfReportRequest r = request(QStringLiteral("gain%1").arg(gain * 10), spec);
+    RecordingShape shape;
+    shape.signal = 8000;
+    PdfReportRequest r = request(QStringLiteral("gain%1").arg(gain * 10), shape);
     r.gain = gain;
     const PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
@@ -413,11 +413,11 @@ void TestPdfReport::speedScale()
     QFETCH(double, speed);
     QFETCH(int, stripLength);
     QFETCH(QString, printed);
-    RecordingSpec spec;
-    spec.signal = stripLength;
-    spec.pulseStart = stripLength / 4;
-    spec.pulseLength = stripLength / 8;
-    PdfReportRequest r = request(QStringLiteral("speed%1").arg(speed * 10), spec);
+    RecordingShape shape;
+    shape.signal = stripLength;
+    shape.pulseStart = stripLength / 4;
+    shape.pulseLength = stripLength / 8;
+    PdfReportRequest r = request(QStringLiteral("speed%1").arg(speed * 10), shape);
     r.speed = speed;
     const PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
@@ -440,8 +440,8 @@ void TestPdfReport::speedScale()
         if (high)
             fall = x;
     }
-    const double riseMm = (spec.pulseStart - kSkipped) / 500.0 * mmPerS;
-    const double widthMm = spec.pulseLength / 500.0 * mmPerS;
+    const double riseMm = (shape.pulseStart - kSkipped) / 500.0 * mmPerS;
+    const double widthMm = shape.pulseLength / 500.0 * mmPerS;
     QVERIFY2(std::abs(rise - xOfMm(riseMm)) <= 3, qPrintable(QStringLiteral("rise at %1 px").arg(rise)));
     QVERIFY2(std::abs((fall - rise) / kPxPerMm - widthMm) <= 0.4, qPrintable(QStringLiteral("width %1 px").arg(fall - rise)));
     QCOMPARE(strayPixels(p, {b}), 0);
@@ -461,11 +461,11 @@ void TestPdfReport::lanes()
 {
     QFETCH(int, mode);
     QFETCH(QStringList, labels);
-    RecordingSpec spec;
-    spec.signal = 8000;
-    spec.pulseI = 0.3;
-    spec.pulseII = 0.5;
-    PdfReportRequest r = request(QStringLiteral("mode%1").arg(mode), spec);
+    RecordingShape shape;
+    shape.signal = 8000;
+    shape.pulseI = 0.3;
+    shape.pulseII = 0.5;
+    PdfReportRequest r = request(QStringLiteral("mode%1").arg(mode), shape);
     r.displayMode = mode;
     const PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
@@ -505,12 +505,12 @@ void TestPdfReport::lanes()
 
 void TestPdfReport::eventBarsKeepTheTrace()
 {
-    RecordingSpec spec;
-    spec.signal = 8000;
-    spec.pulseStart = 2000;
-    spec.pulseLength = 2000;
-    spec.events = {{1000, ECG_EVENT_PACKET_ERROR}, {3000, ECG_EVENT_USER_MARK1}, {3000, ECG_EVENT_USER_MARK2}};
-    PdfReportRequest r = request(QStringLiteral("events"), spec);
+    RecordingShape shape;
+    shape.signal = 8000;
+    shape.pulseStart = 2000;
+    shape.pulseLength = 2000;
+    shape.events = {{1000, ECG_EVENT_PACKET_ERROR}, {3000, ECG_EVENT_USER_MARK1}, {3000, ECG_EVENT_USER_MARK2}};
+    PdfReportRequest r = request(QStringLiteral("events"), shape);
     const PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
     const Page p = render(r.outputPath, 1);
@@ -543,10 +543,10 @@ void TestPdfReport::eventBarsKeepTheTrace()
 
 void TestPdfReport::bufferSourceMatchesFile()
 {
-    RecordingSpec spec;
-    spec.signal = 16000;
-    spec.events = {{5000, ECG_EVENT_USER_MARK3}};
-    PdfReportRequest fromFile = request(QStringLiteral("viaFile"), spec);
+    RecordingShape shape;
+    shape.signal = 16000;
+    shape.events = {{5000, ECG_EVENT_USER_MARK3}};
+    PdfReportRequest fromFile = request(QStringLiteral("viaFile"), shape);
     fromFile.displayMode = 3;
     QVERIFY(CPdfReport::write(fromFile).ok);
 
@@ -599,9 +599,9 @@ void TestPdfReport::failures_data()
 void TestPdfReport::failures()
 {
     QFETCH(QString, kind);
-    RecordingSpec spec;
-    spec.signal = kind == QLatin1String("leadinonly") ? 0 : 8000;
-    PdfReportRequest r = request(QStringLiteral("fail_") + kind, spec);
+    RecordingShape shape;
+    shape.signal = kind == QLatin1String("leadinonly") ? 0 : 8000;
+    PdfReportRequest r = request(QStringLiteral("fail_") + kind, shape);
     QTemporaryDir here(m_dir->filePath(QStringLiteral("outXXXXXX")));
     QVERIFY(here.isValid());
     QFile::setPermissions(here.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
@@ -638,9 +638,9 @@ void TestPdfReport::failures()
 
 void TestPdfReport::existingReportSurvivesFailure()
 {
-    RecordingSpec spec;
-    spec.signal = 8000;
-    PdfReportRequest r = request(QStringLiteral("keep"), spec);
+    RecordingShape shape;
+    shape.signal = 8000;
+    PdfReportRequest r = request(QStringLiteral("keep"), shape);
     QVERIFY(CPdfReport::write(r).ok);
     const QByteArray before = [&] { QFile f(r.outputPath); f.open(QIODevice::ReadOnly); return f.readAll(); }();
     QVERIFY(before.startsWith("%PDF"));
@@ -653,9 +653,9 @@ void TestPdfReport::existingReportSurvivesFailure()
 
 void TestPdfReport::settingsFallBack()
 {
-    RecordingSpec spec;
-    spec.signal = 8000;
-    PdfReportRequest r = request(QStringLiteral("fallback"), spec);
+    RecordingShape shape;
+    shape.signal = 8000;
+    PdfReportRequest r = request(QStringLiteral("fallback"), shape);
     r.speed = 0;
     r.gain = std::nan("");
     r.displayMode = 7;
@@ -674,9 +674,9 @@ void TestPdfReport::settingsFallBack()
 
 void TestPdfReport::longTextsAreCut()
 {
-    RecordingSpec spec;
-    spec.signal = 8000;
-    PdfReportRequest r = request(QStringLiteral("longtexts"), spec);
+    RecordingShape shape;
+    shape.signal = 8000;
+    PdfReportRequest r = request(QStringLiteral("longtexts"), shape);
     r.texts.institutionName = QString(70000, QLatin1Char('W'));
     const PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
@@ -700,9 +700,9 @@ void TestPdfReport::logo_data()
 void TestPdfReport::logo()
 {
     QFETCH(QString, logo);
-    RecordingSpec spec;
-    spec.signal = 20000;
-    PdfReportRequest r = request(QStringLiteral("logo_") + QString::number(QTest::currentDataTag()[0]), spec);
+    RecordingShape shape;
+    shape.signal = 20000;
+    PdfReportRequest r = request(QStringLiteral("logo_") + QString::number(QTest::currentDataTag()[0]), shape);
     if (logo == QLatin1String("garbage")) {
         logo = m_dir->filePath(QStringLiteral("broken.png"));
         QFile g(logo);
@@ -791,16 +791,16 @@ void TestPdfReport::pageTableAndSeries()
 
     // Events before the first sample take its value; later ones repeat the
     // last sample; lead-in entries take no place.
-    RecordingSpec spec;
-    spec.leadIn = 3;
-    spec.signal = 10;
-    spec.pulseStart = 0;
-    spec.pulseLength = 10;
-    spec.pulseII = 2.0;
-    spec.events = {{0, ECG_EVENT_USER_MARK1}, {4, ECG_EVENT_CHANNEL_ERROR}};
-    spec.trailer = 2;
+    RecordingShape shape;
+    shape.leadIn = 3;
+    shape.signal = 10;
+    shape.pulseStart = 0;
+    shape.pulseLength = 10;
+    shape.pulseII = 2.0;
+    shape.events = {{0, ECG_EVENT_USER_MARK1}, {4, ECG_EVENT_CHANNEL_ERROR}};
+    shape.trailer = 2;
     const QString path = m_dir->filePath(QStringLiteral("tiny.ecg"));
-    QVERIFY(writeRecording(path, spec));
+    QVERIFY(writeRecording(path, shape));
     std::string reason;
     auto source = reportSourceOfFile(path.toStdString(), &reason);
     QVERIFY(source);
@@ -816,9 +816,9 @@ void TestPdfReport::pageTableAndSeries()
     }
 
     // More than 100 strips: the first 100 are printed, the rest counted.
-    RecordingSpec longSpec;
-    longSpec.signal = 100 * 1000 + 500;
-    PdfReportRequest r = request(QStringLiteral("over100"), longSpec);
+    RecordingShape longShape;
+    longShape.signal = 100 * 1000 + 500;
+    PdfReportRequest r = request(QStringLiteral("over100"), longShape);
     r.speed = 200;
     const PdfReportResult res = CPdfReport::write(r);
     QVERIFY2(res.ok, qPrintable(res.error));
