@@ -169,6 +169,9 @@ int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, st
 
     const int code = buildWaveform(waveform, params);
     m_reader->close();
+    // Its read window is megabytes; the object is written and saved next.
+    delete m_reader;
+    m_reader = nullptr;
     params.clear();
     return code;
 }
