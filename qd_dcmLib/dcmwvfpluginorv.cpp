@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -75,6 +76,34 @@ bool readRecord(CFileEcg& file, int index, EcgReadRecord& record)
         record.leadI = record.leadII = 0.0f;
     }
     return true;
+}
+
+// A backslash separates values in DICOM: a typed one must not split a text.
+std::string oneValue(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+// A weight as a decimal string (a decimal comma becomes a point); empty when
+// the text is no number a decimal string can hold.
+std::string decimalText(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', '.');
+    if (text.empty() || text.size() > 16)
+        return std::string();
+    // digits with at most one point, checked by hand: strtod reads by locale
+    std::size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    int digits = 0, points = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            ++digits;
+        else if (text[i] == '.' && ++points == 1)
+            continue;
+        else
+            return std::string();
+    }
+    return digits > 0 ? text : std::string();
 }
 
 void logTag(const char* tag, const std::string& value)
@@ -194,9 +223,9 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
         name += "^";
     name += p.patientName;
     logTag("patientName", name);
-    w->setPatientName(name.c_str());
+    w->setPatientName(oneValue(name).c_str());
     logTag("patientId", p.patientId);
-    w->setPatientID(p.patientId.c_str());
+    w->setPatientID(oneValue(p.patientId).c_str());
     logTag("patientBirthDate", p.patientBirthDate);
     w->setPatientBirthDate(p.patientBirthDate.c_str());
     logTag("patientSex", p.patientSex);
@@ -236,13 +265,13 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
     } else {
         debugLog(3, "CDcmWfvImportPluginOrv::setParams() DEFAULTING tag responsiblePerson to <empty>");
     }
-    w->setResponsiblePerson(responsible.c_str());
+    w->setResponsiblePerson(oneValue(responsible).c_str());
     w->setResponsiblePersonRole("OWNER");
     w->setReferringPhysicianName("");
     logTag("studyInstanceUID", p.studyInstanceUid);
     w->setStudyInstanceUID(p.studyInstanceUid.c_str());
     logTag("institutionName", m_institutionName);
-    w->setInstitutionName(m_institutionName.c_str());
+    w->setInstitutionName(oneValue(m_institutionName).c_str());
     if (!p.manufacturer.empty()) {
         debugLog(3, "CDcmWfvImportPluginOrv::setParams() setting tag manufacturer to " + p.manufacturer
                         + ", applicationType=" + toStdString(m_applicationType));
@@ -260,11 +289,16 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
     }
     if (!p.breedDescription.empty()) {
         logTag("PatientBreedDescription", p.breedDescription);
-        w->setPatientBreedDescription(p.breedDescription.c_str());
+        w->setPatientBreedDescription(oneValue(p.breedDescription).c_str());
     }
     if (!p.weight.empty()) {
-        logTag("PatientWeight", p.weight);
-        w->setPatientWeight(p.weight.c_str());
+        const std::string weight = decimalText(p.weight);
+        if (weight.empty()) {
+            debugLogError("CDcmWfvImportPluginOrv::setParams() weight is no number: " + p.weight);
+        } else {
+            logTag("PatientWeight", weight);
+            w->setPatientWeight(weight.c_str());
+        }
     }
 }
 
