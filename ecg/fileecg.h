@@ -69,6 +69,11 @@ public:
         }
         return appendRecords(records, count);
     }
+    // Hands every appended record to the system now (the recorder calls it
+    // each tick); false once a write failed.
+    bool writeThrough();
+    bool hasWriteFailed() const { return m_writeFailed; }
+    // Ends the file: a created one is written out and synced to the disk.
     bool close() override;
     // Clears the header fields only; pending record changes stay pending.
     void resetHeaderData() override;
@@ -123,6 +128,7 @@ private:
     bool startWriting(const std::string& path, int version, const char* operation);
     void startAppending();
     bool flushPending();
+    void dropPartialRecord();
     std::size_t pendingBytes() const
     {
         return m_pendingEnd ? static_cast<std::size_t>(m_pendingEnd - m_pending.data()) : 0;

@@ -2,6 +2,7 @@
 
 #include "dbschema.h"
 #include "debuglog.h"
+#include "filesafety.h"
 #include "sqlutil.h"
 
 #include <QDebug>
@@ -73,6 +74,18 @@ void setOwnerOnly(const QString& path)
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
+// The database and its side files, and the data folder holding them, are
+// owner-only at every start, whoever made them.
+void narrowModes(const QString& folder, const QString& path)
+{
+    if (!folder.isEmpty())
+        platform::setOwnerOnly(QFile::encodeName(folder).toStdString());
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        if (QFileInfo::exists(path + QLatin1String(suffix)))
+            setOwnerOnly(path + QLatin1String(suffix));
+    }
+}
+
 void removeDatabaseFiles(const QString& path)
 {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
@@ -106,6 +119,7 @@ CDbMan::CDbMan(const QString& dataFolder, int& fromVersion, int& toVersion)
     m_db.setDatabaseName(m_dbPath);
     m_db.setConnectOptions(QLatin1String(kConnectOptions));
 
+    narrowModes(dataFolder, m_dbPath);
     const QFileInfo info(m_dbPath);
     if (!info.exists()) {
         if (createFresh()) {
@@ -251,6 +265,15 @@ bool CDbMan::openAndCheck(int& storedVersion)
         names << objects.value(0).toString();
     objects.finish();
 
+    // A damaged database is reported and left exactly as it is: no migration,
+    // no repair, nothing written, so it can still be rescued.
+    QString damage;
+    if (!quickCheck(damage)) {
+        fail(QStringLiteral("The database %1 is damaged (%2). The program stops without changing it.")
+                 .arg(m_dbPath, damage));
+        return false;
+    }
+
     if (!names.contains(QLatin1String("systemTable"), Qt::CaseInsensitive)) {
         if (!names.isEmpty()) {
             // Not ours: keep it aside and start with a database of our own.
@@ -303,6 +326,26 @@ bool CDbMan::openAndCheck(int& storedVersion)
     }
     m_ok = true;
     return true;
+}
+
+bool CDbMan::quickCheck(QString& damage)
+{
+    QSqlQuery check(m_db);
+    if (!check.exec(QStringLiteral("pragma quick_check"))) {
+        damage = check.lastError().text();
+        return false;
+    }
+    QStringList problems;
+    while (check.next()) {
+        const QString line = check.value(0).toString();
+        if (line != QLatin1String("ok"))
+            problems << line;
+    }
+    check.finish();
+    if (problems.isEmpty())
+        return true;
+    damage = problems.mid(0, 5).join(QLatin1String("; "));
+    return false;
 }
 
 bool CDbMan::checkWritable()

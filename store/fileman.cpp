@@ -3,6 +3,7 @@
 #include "debuglog.h"
 #include "ecgrecords.h"
 #include "fileecg.h"
+#include "filesafety.h"
 #include "localtime.h"
 #include "settingsman.h"
 #include "sqlexec.h"
@@ -11,6 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringList>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -76,6 +80,22 @@ std::string argText(const char* name, const QString& value)
     return std::string(", ") + name + "=" + value.toStdString();
 }
 
+CFileMan::StepHook g_stepHook = nullptr;
+
+void stepDone(const char* step)
+{
+    if (g_stepHook)
+        g_stepHook(step);
+}
+
+// The part of a recording's name after its patient id ("_ecgId_time.ext");
+// it stays the same when an assignment renames the file.
+QString nameAfterPatient(const QString& fileName)
+{
+    const int underscore = int(fileName.indexOf(QLatin1Char('_')));
+    return underscore < 0 ? QString() : fileName.mid(underscore);
+}
+
 } // namespace
 
 CFileMan::CFileMan(const QString& dataFolder, QSqlDatabase* database, CSettingsMan* settings,
@@ -108,6 +128,18 @@ CFileMan::CFileMan(const QString& dataFolder, QSqlDatabase* database, CSettingsM
 }
 
 CFileMan::~CFileMan() = default;
+
+void CFileMan::setStepHook(StepHook hook)
+{
+    g_stepHook = hook;
+}
+
+bool CFileMan::isPlainFileName(const QString& fileName)
+{
+    return !fileName.isEmpty() && fileName != QLatin1String(".") && fileName != QLatin1String("..")
+        && !fileName.contains(QLatin1Char('/')) && !fileName.contains(QLatin1Char('\\'))
+        && !fileName.contains(QChar(0));
+}
 
 QString CFileMan::makeFileName(int patientId, int ecgId, std::int64_t localStamp, int fileType)
 {
@@ -285,15 +317,44 @@ bool CFileMan::ecgFileCreate(int patientId, const QString& patientName,
         m_live = Reservation();
         return false;
     }
+    // The new name is on the disk, so a run that ends abruptly leaves a file
+    // the next start finds.
+    if (!platform::syncFolderOf(destination.toStdString()))
+        debugLogError("CFileMan::ecgFileCreate() unable to sync the folder of " + destination.toStdString());
     return true;
 }
 
 bool CFileMan::addEntry(const EcgStreamSample& sample)
 {
-    if (!m_live.pending)
+    if (!m_live.pending || m_live.writeFailed)
         return false;
+    if (!m_buffer.addSample(sample)) {
+        m_live.writeFailed = true;
+        debugLogError("CFileMan::addEntry() unable to write to " + m_live.fileName.toStdString());
+        return false;
+    }
     ++m_live.entryCount;
-    return m_buffer.addSample(sample);
+    return true;
+}
+
+bool CFileMan::writeThrough()
+{
+    if (!m_live.pending || m_live.writeFailed)
+        return false;
+    if (!m_buffer.writeThrough()) {
+        m_live.writeFailed = true;
+        debugLogError("CFileMan::writeThrough() unable to write to " + m_live.fileName.toStdString());
+        return false;
+    }
+    return true;
+}
+
+// Whole records of a recording file as it stands on the disk.
+int CFileMan::recordsOnDisk(const QString& fileName) const
+{
+    const QFileInfo info(filePath(fileName));
+    const std::int64_t count = (std::int64_t(info.size()) - kEcgDataStart) / kEcgRecordSize;
+    return count < 0 ? 0 : int(std::min<std::int64_t>(count, std::numeric_limits<int>::max()));
 }
 
 bool CFileMan::ecgFileCreateEnd()
@@ -303,12 +364,21 @@ bool CFileMan::ecgFileCreateEnd()
         debugLogError("CFileMan::ecgFileCreateEnd() no recording running");
         return false;
     }
-    const bool finished = m_buffer.finishFile();
+    const bool finished = m_buffer.finishFile() && !m_live.writeFailed;
+    stepDone("finished");
     if (!finished)
         debugLogError("CFileMan::ecgFileCreateEnd() the file did not close cleanly "
                       + m_live.fileName.toStdString());
+    // The row counts what is on the disk, which after a failed write is less
+    // than what was added.
+    const int onDisk = recordsOnDisk(m_live.fileName);
+    if (onDisk != m_live.entryCount)
+        debugLogError("CFileMan::ecgFileCreateEnd() " + m_live.fileName.toStdString() + " holds "
+                      + toStdString(onDisk) + " of " + toStdString(m_live.entryCount) + " records");
+    m_live.entryCount = onDisk;
     // The row is stored in any case: the samples written are the user's.
     const bool committed = commit(m_live, false, "CFileMan::ecgFileCreateEnd()");
+    stepDone("committed");
     return finished && committed;
 }
 
@@ -365,6 +435,11 @@ void CFileMan::openCurrentFile(const char* caller)
     closeViewedFile();
     if (m_live.pending) {
         debugLog(2, std::string(caller) + " recording running, file not opened");
+        return;
+    }
+    if (!isPlainFileName(m_fileName)) {
+        debugLogError(std::string(caller) + " refusing the stored file name " + m_fileName.toStdString());
+        m_storedFileOpen = false;
         return;
     }
     m_storedFileOpen = m_buffer.openFile(bufferFolder(), m_fileName.toStdString(), 1);
@@ -475,8 +550,10 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
     }
     const QString oldName = row.value(1).toString();
     CFileEcg* file = m_buffer.getFileEcg();
-    if (row.value(0).toInt() != 0 || !oldName.startsWith(QLatin1String("0_")) || patientId <= 0
-        || m_live.pending || !m_storedFileOpen || !file || !m_buffer.isFileInUse()) {
+    // A pending recording re-linked at start may carry another prefix; the
+    // part after it names the file.
+    if (row.value(0).toInt() != 0 || !isPlainFileName(oldName) || nameAfterPatient(oldName).isEmpty()
+        || patientId <= 0 || m_live.pending || !m_storedFileOpen || !file || !m_buffer.isFileInUse()) {
         debugLogError("CFileMan::assignPendingEcg() recording " + oldName.toStdString()
                       + " is not an open pending recording");
         return false;
@@ -510,6 +587,7 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
         file->patchFileHeader(true);
         return false;
     }
+    stepDone("header");
 
     // Puts the file back as it was: old name, placeholder header, open.
     auto restore = [&](const QString& currentName) {
@@ -526,15 +604,25 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
         }
     };
 
-    const QString newName = QString::number(patientId) + oldName.mid(1);
-    m_buffer.closeFile();
+    // A crash after the rename leaves the row naming the old file: the next
+    // start re-links it by the part of the name after the patient id.
+    const QString newName = QString::number(patientId) + nameAfterPatient(oldName);
+    const bool closed = m_buffer.closeFile();
     m_storedFileOpen = false;
-    if (!QFile::rename(filePath(oldName), filePath(newName))) {
+    if (!closed) {
+        debugLogError("CFileMan::assignPendingEcg() unable to close " + oldName.toStdString());
+        restore(oldName);
+        return false;
+    }
+    if (QFileInfo::exists(filePath(newName)) || !QFile::rename(filePath(oldName), filePath(newName))) {
         debugLogError("CFileMan::assignPendingEcg() unable to rename " + oldName.toStdString()
                       + " to " + newName.toStdString());
         restore(oldName);
         return false;
     }
+    if (!platform::syncFolder(bufferFolder()))
+        debugLogError("CFileMan::assignPendingEcg() unable to sync the data folder");
+    stepDone("renamed");
 
     CDbTransaction transaction(*m_db);
     QString sql = QStringLiteral("update ecgTable set patientId=?, fileName=?, tsLastChanged=?");
@@ -564,6 +652,7 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
         restore(newName);
         return false;
     }
+    stepDone("row");
     selectFile(m_ecgId);
     return true;
 }
@@ -572,6 +661,12 @@ bool CFileMan::removeFile(const QString& fileName, const char* caller)
 {
     if (fileName.isEmpty())
         return true;
+    if (!isPlainFileName(fileName)) {
+        // Never a file outside the data folder.
+        debugLogError(std::string(caller) + " refusing to delete the stored file name "
+                      + fileName.toStdString());
+        return false;
+    }
     const QString path = filePath(fileName);
     QFile file(path);
     if (!file.exists())
@@ -584,8 +679,10 @@ bool CFileMan::removeFile(const QString& fileName, const char* caller)
     return true;
 }
 
-int CFileMan::deleteOne(int patientId, int ecgId, bool ofPatientOnly)
+int CFileMan::deleteOne(int patientId, int ecgId, bool ofPatientOnly, bool* ok)
 {
+    if (ok)
+        *ok = false;
     const char* const where = "CFileMan::deleteFile()";
     const QString condition =
         ofPatientOnly ? QStringLiteral(" where ecgId=? and patientId=?") : QStringLiteral(" where ecgId=?");
@@ -598,30 +695,48 @@ int CFileMan::deleteOne(int patientId, int ecgId, bool ofPatientOnly)
         return m_ecgId;
     }
     const QString fileName = q.value(0).toString();
+    q.finish();
     const bool wasCurrent = ecgId == m_ecgId;
     if (wasCurrent)
         closeViewedFile();
-    removeFile(fileName, where);
+    // Row first: a file without a row is found again at the next start, a row
+    // without its file is lost to the user.
     QSqlQuery del(*m_db);
-    runQuery(del, QStringLiteral("delete from ecgTable") + condition, key, where);
-    if (wasCurrent)
-        selectNewestFile(patientId);
+    const bool rowDeleted = runQuery(del, QStringLiteral("delete from ecgTable") + condition, key, where)
+        && del.numRowsAffected() == 1;
+    bool fileRemoved = false;
+    if (rowDeleted) {
+        stepDone("row");
+        fileRemoved = removeFile(fileName, where);
+        stepDone("file");
+    } else {
+        debugLogError("CFileMan::deleteFile() unable to delete the row of " + fileName.toStdString()
+                      + ", the file is kept");
+    }
+    if (wasCurrent) {
+        if (rowDeleted)
+            selectNewestFile(patientId);
+        else
+            selectFile(ecgId);
+    }
     selectNumberPatientFilesAvailable(patientId);
+    if (ok)
+        *ok = rowDeleted && fileRemoved;
     return m_ecgId;
 }
 
-int CFileMan::deleteFile(int patientId, int ecgId)
+int CFileMan::deleteFile(int patientId, int ecgId, bool* ok)
 {
     debugLog(4, "CFileMan::deleteFile() patientId=" + toStdString(patientId)
                     + ", ecgId=" + toStdString(ecgId));
-    return deleteOne(patientId, ecgId, true);
+    return deleteOne(patientId, ecgId, true, ok);
 }
 
-int CFileMan::deleteFileIgnorePatient(int patientId, int ecgId)
+int CFileMan::deleteFileIgnorePatient(int patientId, int ecgId, bool* ok)
 {
     debugLog(4, "CFileMan::deleteFileIgnorePatient() patientId=" + toStdString(patientId)
                     + ", ecgId=" + toStdString(ecgId));
-    return deleteOne(patientId, ecgId, false);
+    return deleteOne(patientId, ecgId, false, ok);
 }
 
 bool CFileMan::deletePatientFiles(int patientId)
@@ -636,12 +751,21 @@ bool CFileMan::deletePatientFiles(int patientId)
                   where)) {
         return false;
     }
-    bool allRemoved = true;
+    QStringList names;
     while (q.next())
-        allRemoved = removeFile(q.value(0).toString(), where) && allRemoved;
+        names << q.value(0).toString();
+    q.finish();
+    // Rows first, then files (see deleteOne).
     QSqlQuery del(*m_db);
     const bool deleted =
         runQuery(del, QStringLiteral("delete from ecgTable where patientId=?"), {patientId}, where);
+    bool allRemoved = deleted;
+    if (deleted) {
+        stepDone("row");
+        for (const QString& name : names)
+            allRemoved = removeFile(name, where) && allRemoved;
+        stepDone("file");
+    }
     if (ownsCurrent && deleted) {
         // No deleted recording stays current.
         clearCurrent();
@@ -784,5 +908,122 @@ bool CFileMan::upgradeDatabaseContent(int fromVersion, int toVersion)
 {
     debugLog(4, "CFileMan::upgradeDatabaseContent() fromDbVersion=" + toStdString(fromVersion)
                     + ", toDbVersion=" + toStdString(toVersion));
+    return true;
+}
+
+int CFileMan::reconcileDataFolder()
+{
+    const char* const where = "CFileMan::reconcileDataFolder()";
+    debugLog(4, "CFileMan::reconcileDataFolder() dataFolder=" + m_dataFolder.toStdString());
+    if (m_live.pending || m_dataFolder.isEmpty()) {
+        debugLogError(std::string(where) + " refused while recording or without a data folder");
+        return -1;
+    }
+
+    struct Row
+    {
+        int ecgId;
+        QString fileName;
+    };
+    QList<Row> rows;
+    QSet<QString> named;
+    QSqlQuery q(*m_db);
+    if (!runQuery(q, QStringLiteral("select ecgId, fileName from ecgTable"), {}, where))
+        return -1;
+    while (q.next()) {
+        rows.append({q.value(0).toInt(), q.value(1).toString()});
+        named.insert(rows.back().fileName);
+    }
+    q.finish();
+
+    // Recording files by the program's own naming; anything else in the
+    // folder is not ours to adopt.
+    static const QRegularExpression kRecordingName(
+        QStringLiteral("^-?\\d+_\\d+_\\d{8}_\\d{6}\\.ecg$"));
+    QStringList orphans;
+    const QStringList files =
+        QDir(m_dataFolder).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : files) {
+        if (!named.contains(name) && kRecordingName.match(name).hasMatch())
+            orphans << name;
+    }
+
+    int repairs = 0;
+    // A row whose file is missing, beside a file without a row that differs
+    // only in its patient prefix: an assignment cut short between rename and
+    // row update. The row follows the file.
+    for (const Row& row : rows) {
+        if (!isPlainFileName(row.fileName) || QFileInfo::exists(filePath(row.fileName)))
+            continue;
+        const QString tail = nameAfterPatient(row.fileName);
+        if (tail.isEmpty())
+            continue;
+        for (int i = 0; i < orphans.size(); ++i) {
+            if (nameAfterPatient(orphans[i]) != tail)
+                continue;
+            QSqlQuery relink(*m_db);
+            if (runQuery(relink, QStringLiteral("update ecgTable set fileName=? where ecgId=?"),
+                         {orphans[i], row.ecgId}, where)
+                && relink.numRowsAffected() == 1) {
+                debugLogError(std::string(where) + " re-linked recording ecgId=" + toStdString(row.ecgId)
+                              + " from the missing " + row.fileName.toStdString() + " to "
+                              + orphans[i].toStdString());
+                if (row.ecgId == m_ecgId)
+                    m_fileName = orphans[i];
+                ++repairs;
+                orphans.removeAt(i);
+            }
+            break;
+        }
+    }
+
+    // A file without a row: a recording the program did not live to commit.
+    for (const QString& name : orphans) {
+        if (adoptOrphan(name))
+            ++repairs;
+    }
+    return repairs;
+}
+
+bool CFileMan::adoptOrphan(const QString& fileName)
+{
+    const char* const where = "CFileMan::reconcileDataFolder()";
+    CFileEcg file;
+    if (!file.openFileReadWrite(filePath(fileName).toStdString())) {
+        debugLogError(std::string(where) + " left " + fileName.toStdString()
+                      + " as it is: it holds no readable records");
+        return false;
+    }
+    int valid = file.getTotalValidSamples();
+    if (valid < 0)
+        valid = file.getRecordCount();
+    std::int64_t startTime = file.recordingTime;
+    file.close();
+    if (startTime <= 0) {
+        // The name's time text is the local time stamp written as if it were UTC.
+        const QString tail = nameAfterPatient(fileName);
+        const QString text = tail.mid(tail.indexOf(QLatin1Char('_'), 1) + 1, 15).remove(QLatin1Char('_'));
+        startTime = CFileEcg::utcSecondsOf(text.toStdString());
+        if (startTime <= 0)
+            startTime = localTimeStampNow();
+    }
+    const QString studyUid = makeDicomUid(QString());
+    const qint64 ts = localTimeStampNow();
+    QSqlQuery q(*m_db);
+    const bool ok = !studyUid.isEmpty()
+        && runQuery(q,
+                    QStringLiteral("insert into ecgTable(patientId, ecgTime, fileSize, fileName, "
+                                   "tsLastChanged, pacsStudyUuid, pacsTs, pacsStatus) "
+                                   "values (0, ?, ?, ?, ?, ?, 0, 0)"),
+                    {qint64(startTime), valid, fileName, ts, studyUid}, where);
+    if (!ok) {
+        debugLogError(std::string(where) + " unable to store a row for " + fileName.toStdString());
+        return false;
+    }
+    const int ecgId = q.lastInsertId().toInt();
+    m_nextRecordingId = std::max(m_nextRecordingId, ecgId + 1);
+    debugLogError(std::string(where) + " found " + fileName.toStdString() + " without a row: kept as "
+                  "pending recording ecgId=" + toStdString(ecgId) + " with " + toStdString(valid)
+                  + " records");
     return true;
 }
