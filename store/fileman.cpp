@@ -614,7 +614,9 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
         restore(oldName);
         return false;
     }
-    if (QFileInfo::exists(filePath(newName)) || !QFile::rename(filePath(oldName), filePath(newName))) {
+    // A file re-linked at start may already carry the new name.
+    if (newName != oldName
+        && (QFileInfo::exists(filePath(newName)) || !QFile::rename(filePath(oldName), filePath(newName)))) {
         debugLogError("CFileMan::assignPendingEcg() unable to rename " + oldName.toStdString()
                       + " to " + newName.toStdString());
         restore(oldName);

@@ -89,6 +89,8 @@ public:
     // be stored.
     bool ecgFileCreateEnd();
     bool isRecording() const { return m_live.pending; }
+    // The file name of the recording being made, empty when none is.
+    QString recordingFileName() const { return m_live.pending ? m_live.fileName : QString(); }
 
     // Makes the row the current recording and opens its file; -1 when missing.
     int selectFile(int ecgId);
