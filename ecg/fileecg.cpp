@@ -382,10 +382,13 @@ bool CFileEcg::createFile(std::string path)
     ok = ok && std::fflush(m_writeFile) == 0;
     if (!ok) {
         debugLogError("CFileEcg::createFile() unable to write the header of " + path);
+        // No header-less stub is left behind to be taken for a recording
+        // (only a plain file; a device stays what it is).
+        const bool plainFile = platform::isRegularFile(m_writeFile);
         bool ignored = true;
         closeStreams(ignored);
-        // No header-less stub is left behind to be taken for a recording.
-        std::remove(path.c_str());
+        if (plainFile)
+            std::remove(path.c_str());
         return false;
     }
     return true;

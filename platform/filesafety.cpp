@@ -18,7 +18,10 @@ std::FILE* openOwnerOnly(const std::string& path, int flags, const char* mode)
     if (fd < 0)
         return nullptr;
     // An existing file keeps its mode through open(); it is narrowed here.
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    // Devices and other special files are never touched.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        ::fchmod(fd, S_IRUSR | S_IWUSR);
     std::FILE* f = ::fdopen(fd, mode);
     if (!f) {
         const int saved = errno;
@@ -40,10 +43,16 @@ std::FILE* appendOwnerOnlyFile(const std::string& path)
     return openOwnerOnly(path, O_WRONLY | O_CREAT | O_APPEND, "a");
 }
 
+bool isRegularFile(std::FILE* f)
+{
+    struct stat st {};
+    return f && ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool setOwnerOnly(const std::string& path)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
         return false;
     const mode_t mode = S_ISDIR(st.st_mode) ? S_IRWXU : (S_IRUSR | S_IWUSR);
     return ::chmod(path.c_str(), mode) == 0;

@@ -14,6 +14,8 @@ namespace platform {
 std::FILE* createOwnerOnlyFile(const std::string& path);
 // Opens path for appending, created owner-only; an existing file is made owner-only.
 std::FILE* appendOwnerOnlyFile(const std::string& path);
+// Whether the stream writes to a plain file (not a device or a pipe).
+bool isRegularFile(std::FILE* f);
 // Makes a file (rw) or a folder (rwx) accessible to its owner only.
 bool setOwnerOnly(const std::string& path);
 // Creates a folder owner-only when missing (its parent must exist); an existing one is left as it is.
