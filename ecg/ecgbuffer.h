@@ -74,7 +74,7 @@ public:
     bool writeBackTypes();
 
     bool addSample(const EcgStreamSample& sample);
-    // Hands the recording's appended samples to the system; false once a
+    // Each tick of a recording: see CFileEcg::writeThrough. False once a
     // write failed (the recording must stop).
     bool writeThrough();
     bool finishFile();

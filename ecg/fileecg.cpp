@@ -4,6 +4,7 @@
 #include "filesafety.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -485,6 +486,7 @@ void CFileEcg::openRoom()
 
 bool CFileEcg::flushPending()
 {
+    m_pendingWaiting = false;
     const std::size_t n = pendingBytes();
     if (n > 0 && !m_writeFailed) {
         m_writeFailed = std::fwrite(m_pending.data(), 1, n, m_writeFile) != n;
@@ -534,8 +536,20 @@ void CFileEcg::dropPartialRecord()
 
 bool CFileEcg::writeThrough()
 {
-    if (!m_writeFile)
+    if (!m_writeFile || m_writeFailed)
         return false;
+    const std::size_t n = pendingBytes();
+    if (n == 0)
+        return true;
+    // One system call per page or per half second, not per tick: the cost
+    // of a plain buffered write, and nothing waits as long as a second.
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_pendingWaiting) {
+        m_pendingWaiting = true;
+        m_pendingSince = now;
+    }
+    if (n < kWriteThroughBytes && now - m_pendingSince < std::chrono::milliseconds(kWriteThroughMs))
+        return true;
     return flushPending();
 }
 

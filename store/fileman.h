@@ -80,8 +80,9 @@ public:
     // Appends one sample to the running recording; false once a write of the
     // recording failed (the recording must stop).
     bool addEntry(const EcgStreamSample& sample);
-    // Hands the samples added so far to the disk; the recording control calls
-    // it each tick. False when the write failed (the recording must stop).
+    // The recording control calls it each tick: no added sample waits in the
+    // program for as long as a second before it goes to the disk. False when
+    // a write failed (the recording must stop).
     bool writeThrough();
     // Finishes the running recording and commits its row (always, so the
     // samples written are kept) with the records that are on the disk; false

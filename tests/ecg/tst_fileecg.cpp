@@ -890,20 +890,30 @@ void TestFileEcg::writeThroughHandsRecordsToTheSystem()
     CFileEcg f;
     QVERIFY(!f.writeThrough());
     QVERIFY(f.createFile(p.toStdString()));
-    for (int i = 0; i < 7; ++i) {
-        const EcgFileRecord r = makeRecord(i);
-        QVERIFY(f.addData(&r, 1));
-    }
+    auto add = [&f](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const EcgFileRecord r = makeRecord(i);
+            if (!f.addData(&r, 1))
+                return false;
+        }
+        return true;
+    };
+    // A few ticks' records wait at most half a second.
+    QVERIFY(add(0, 7));
+    QVERIFY(f.writeThrough());
+    QTest::qWait(CFileEcg::kWriteThroughMs + 50);
     QVERIFY(f.writeThrough());
     QCOMPARE(QFileInfo(p).size(), qint64(110000 + 7 * 16));
-    // At most a second of records (500) waits without it.
-    for (int i = 7; i < 2007; ++i) {
-        const EcgFileRecord r = makeRecord(i);
-        QVERIFY(f.addData(&r, 1));
-    }
-    QVERIFY(QFileInfo(p).size() >= qint64(110000 + (2007 - 500) * 16));
+    QCOMPARE(f.recordsWritten(), 7);
+    // A page's worth goes at once.
+    QVERIFY(add(7, 7 + 256));
+    QVERIFY(f.writeThrough());
+    QCOMPARE(QFileInfo(p).size(), qint64(110000 + 263 * 16));
+    // Without write-through, no more than a second of records (500) waits.
+    QVERIFY(add(263, 2263));
+    QVERIFY(QFileInfo(p).size() >= qint64(110000 + (2263 - 500) * 16));
     QVERIFY(f.close());
-    QCOMPARE(QFileInfo(p).size(), qint64(110000 + 2007 * 16));
+    QCOMPARE(QFileInfo(p).size(), qint64(110000 + 2263 * 16));
 }
 
 QTEST_GUILESS_MAIN(TestFileEcg)

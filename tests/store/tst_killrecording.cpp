@@ -139,7 +139,9 @@ int childMain(int argc, char** argv)
             app.quit();
             return;
         }
-        say("W " + QByteArray::number(written));
+        // Records handed to the system, and records accepted until now.
+        say("W " + QByteArray::number(files.ecgBuffer().getFileEcg()->recordsWritten()) + ' '
+            + QByteArray::number(written));
         if (clock.elapsed() >= seconds * 1000) {
             tick.stop();
             stream.startStop(false);
@@ -159,7 +161,7 @@ int childMain(int argc, char** argv)
 struct ChildReport
 {
     QString inProgress; // the file being recorded
-    int onDisk = 0;     // records reported written through
+    int onDisk = 0;     // records that must be on the disk
     int committedId = -1;
     int committedCount = 0;
     int subjectId = -1; // recording assigned or deleted
@@ -215,6 +217,8 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
     QElapsedTimer clock;
     clock.start();
     bool killed = false;
+    qint64 killedAt = -1;
+    QList<QPair<qint64, int>> accepted; // when the parent heard it, count
     QByteArray pending;
     auto readLines = [&] {
         pending += child.readAllStandardOutput();
@@ -224,8 +228,10 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
             pending.remove(0, nl + 1);
             if (f[0] == "F" && f.size() > 1)
                 report.inProgress = QFile::decodeName(f[1]);
-            else if (f[0] == "W" && f.size() > 1)
-                report.onDisk = f[1].toInt();
+            else if (f[0] == "W" && f.size() > 2) {
+                report.onDisk = qMax(report.onDisk, f[1].toInt());
+                accepted.append({clock.elapsed(), f[2].toInt()});
+            }
             else if (f[0] == "C" && f.size() > 2) {
                 report.committedId = f[1].toInt();
                 report.committedCount = f[2].toInt();
@@ -237,6 +243,7 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
         if (!killed && killAfterMs >= 0 && clock.elapsed() >= killAfterMs) {
             // Whatever the child said before the kill is what it had written.
             readLines();
+            killedAt = clock.elapsed();
             ::kill(pid_t(child.processId()), SIGKILL);
             killed = true;
         }
@@ -252,6 +259,13 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
     }
     if (!killed)
         readLines();
+    // Every sample accepted more than a second before the kill is on the disk.
+    if (killedAt >= 0) {
+        for (const auto& a : accepted) {
+            if (a.first < killedAt - 1000)
+                report.onDisk = qMax(report.onDisk, a.second);
+        }
+    }
     report.exitedNormally = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
     return report;
 }
