@@ -237,6 +237,9 @@ bool CFileMan::commitNextFilename(bool alreadyInPacs)
         m_external = Reservation();
         return false;
     }
+    // The new file's name is on the disk before a row names it.
+    if (m_external.pending && !platform::syncFolder(bufferFolder()))
+        debugLogError("CFileMan::commitNextFilename() unable to sync the data folder");
     return commit(m_external, alreadyInPacs, "CFileMan::commitNextFilename()");
 }
 
@@ -960,7 +963,8 @@ int CFileMan::reconcileDataFolder()
         const QString tail = nameAfterPatient(row.fileName);
         if (tail.isEmpty())
             continue;
-        for (int i = 0; i < orphans.size(); ++i) {
+        bool relinked = false;
+        for (int i = 0; i < orphans.size() && !relinked; ++i) {
             if (nameAfterPatient(orphans[i]) != tail)
                 continue;
             QSqlQuery relink(*m_db);
@@ -974,9 +978,14 @@ int CFileMan::reconcileDataFolder()
                     m_fileName = orphans[i];
                 ++repairs;
                 orphans.removeAt(i);
+                relinked = true;
+            } else {
+                break;
             }
-            break;
         }
+        if (!relinked)
+            debugLogError(std::string(where) + " the file " + row.fileName.toStdString()
+                          + " of recording ecgId=" + toStdString(row.ecgId) + " is missing");
     }
 
     // A file without a row: a recording the program did not live to commit.

@@ -560,7 +560,7 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
     if (findInResponseBody(QStringLiteral("faultstring"), body, faultText) >= 0) {
         hasErrorResponse = true;
         m_lastError = QLatin1String("Server replied: ") + faultText;
-        debugLogError("CQvlComm::httpsReplyFinished() " + str(m_lastError));
+        debugLogError("CQvlComm::httpsReplyFinished() " + logExcerpt(m_lastError));
     }
 
     const int cmd = current ? m_cmdInProgress : int(QvlCmdNone);
