@@ -54,16 +54,11 @@ bool setOwnerOnly(const std::string& path)
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
         return false;
+    // A shared folder (sticky, as /tmp) is never the program's own.
+    if (S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX))
+        return false;
     const mode_t mode = S_ISDIR(st.st_mode) ? S_IRWXU : (S_IRUSR | S_IWUSR);
     return ::chmod(path.c_str(), mode) == 0;
-}
-
-bool makeOwnerOnlyFolder(const std::string& path)
-{
-    if (::mkdir(path.c_str(), S_IRWXU) == 0)
-        return true;
-    struct stat st {};
-    return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool syncFile(std::FILE* f)

@@ -16,10 +16,9 @@ std::FILE* createOwnerOnlyFile(const std::string& path);
 std::FILE* appendOwnerOnlyFile(const std::string& path);
 // Whether the stream writes to a plain file (not a device or a pipe).
 bool isRegularFile(std::FILE* f);
-// Makes a file (rw) or a folder (rwx) accessible to its owner only.
+// Makes a file (rw) or a folder (rwx) accessible to its owner only; a shared
+// folder (sticky bit, as /tmp) and special files are left as they are.
 bool setOwnerOnly(const std::string& path);
-// Creates a folder owner-only when missing (its parent must exist); an existing one is left as it is.
-bool makeOwnerOnlyFolder(const std::string& path);
 // Writes the stream's buffered bytes and waits until the file is on the disk.
 bool syncFile(std::FILE* f);
 // Waits until the folder's entries (a created or renamed file) are on the disk.

@@ -728,6 +728,11 @@ void TestFileEcg::fullDisk()
         CFileEcg f;
         QVERIFY(!f.createFile("/dev/full"));
         QVERIFY(!f.isOpen());
+        // The device is neither removed nor narrowed by the failed create.
+        struct stat st{};
+        QVERIFY(::stat("/dev/full", &st) == 0);
+        QVERIFY(S_ISCHR(st.st_mode));
+        QCOMPARE(int(st.st_mode & 0777), 0666);
     }
     // A file size limit makes the disk run full in the middle of a recording.
     const QString p = path("full.ecg");
