@@ -145,6 +145,9 @@ public:
     // A stored file name is used only when it names a plain file in the data
     // folder (no folder part, not "." or "..").
     static bool isPlainFileName(const QString& fileName);
+    // The part of a recording's name after its patient id ("_ecgId_time.ext");
+    // it stays the same when an assignment renames the file.
+    static QString nameAfterPatient(const QString& fileName);
 
     // Called after each step of a recording's end, an assignment and a
     // deletion that leaves the disk or the database changed ("finished",
