@@ -119,7 +119,6 @@ CDbMan::CDbMan(const QString& dataFolder, int& fromVersion, int& toVersion)
     m_db.setDatabaseName(m_dbPath);
     m_db.setConnectOptions(QLatin1String(kConnectOptions));
 
-    narrowModes(dataFolder, m_dbPath);
     const QFileInfo info(m_dbPath);
     if (!info.exists()) {
         if (createFresh()) {
@@ -137,6 +136,7 @@ CDbMan::CDbMan(const QString& dataFolder, int& fromVersion, int& toVersion)
     }
 
     if (m_ok) {
+        narrowModes(dataFolder, m_dbPath);
         // A database of a newer program is left as it is.
         if (fromVersion <= DbSchema::kVersion)
             ensureIndexes();
@@ -257,7 +257,8 @@ bool CDbMan::openAndCheck(int& storedVersion)
     QSqlQuery objects(m_db);
     if (!objects.exec(QStringLiteral("select name from sqlite_master"))) {
         debugLogError("CDbMan() Unable to establish a database connection");
-        fail(QStringLiteral("Unable to read database %1: %2").arg(m_dbPath, objects.lastError().text()));
+        fail(QStringLiteral("Unable to read database %1, it is damaged or not a database: %2")
+                 .arg(m_dbPath, objects.lastError().text()));
         return false;
     }
     QStringList names;
