@@ -218,6 +218,7 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
     clock.start();
     bool killed = false;
     qint64 killedAt = -1;
+    qint64 flowing = -1; // when the first samples were accepted
     QList<QPair<qint64, int>> accepted; // when the parent heard it, count
     QByteArray pending;
     auto readLines = [&] {
@@ -231,6 +232,8 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
             else if (f[0] == "W" && f.size() > 2) {
                 report.onDisk = qMax(report.onDisk, f[1].toInt());
                 accepted.append({clock.elapsed(), f[2].toInt()});
+                if (flowing < 0 && f[2].toInt() > 0)
+                    flowing = clock.elapsed();
             }
             else if (f[0] == "C" && f.size() > 2) {
                 report.committedId = f[1].toInt();
@@ -240,7 +243,9 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
         }
     };
     while (child.state() != QProcess::NotRunning) {
-        if (!killed && killAfterMs >= 0 && clock.elapsed() >= killAfterMs) {
+        // The moment counts from the first samples, so a slow start-up on a
+        // busy machine still gets killed mid-recording.
+        if (!killed && killAfterMs >= 0 && flowing >= 0 && clock.elapsed() >= flowing + killAfterMs) {
             // Whatever the child said before the kill is what it had written.
             readLines();
             killedAt = clock.elapsed();
@@ -349,13 +354,14 @@ int TestKillRecording::addPatient()
 
 void TestKillRecording::recordingKilledAtRandomMoments()
 {
-    // Twenty kills at moments from start-up to several seconds of recording.
+    // Twenty kills at moments from the first sample to two seconds (twenty of
+    // recording at the accelerated pace).
     const quint32 seed = QRandomGenerator::global()->generate();
     qInfo("seed %u", seed);
     QRandomGenerator random(seed);
     int recovered = 0;
     for (int run = 0; run < 20; ++run) {
-        const int killAfter = 200 + int(random.bounded(1800));
+        const int killAfter = int(random.bounded(2000));
         const ChildReport report = runChild({QStringLiteral("record"), QStringLiteral("30"), QStringLiteral("-")},
                                             killAfter);
         QVERIFY2(!report.exitedNormally, "the child was to be killed");
@@ -366,8 +372,8 @@ void TestKillRecording::recordingKilledAtRandomMoments()
         }
         recovered += report.onDisk > 0 ? 1 : 0;
     }
-    // Most runs were killed while samples flowed.
-    QVERIFY(recovered >= 10);
+    // Most runs were killed late enough for a first write to have happened.
+    QVERIFY2(recovered >= 10, qPrintable(QString::number(recovered)));
 }
 
 void TestKillRecording::recordingKilledWhileEnding_data()
