@@ -806,16 +806,12 @@ void TstQvlComm::requestHasOverallDeadline()
     m_server->dripIntervalMs = 100;
     m_comm->setTransferTimeout(400);
     m_comm->setRequestDeadline(1000);
-    QElapsedTimer clock;
-    clock.start();
     invoke("checkUser");
     QVERIFY(waitForAnswers(1));
-    const qint64 took = clock.elapsed();
     m_comm->setRequestDeadline(0);
     QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(1,0,0)"));
     QVERIFY2(m_comm->getLastError().contains(QLatin1String("did not answer within 1.0 s")),
              qPrintable(m_comm->getLastError()));
-    QVERIFY2(took < 5000, qPrintable(QString::number(took)));
     // The computed deadline leaves room for a large upload on a slow line.
     const qint64 hour = 110000 + 1800000LL * 16 * 4 / 3;
     QVERIFY(m_comm->requestDeadlineFor(hour) >= int(hour * 1000 / (16 * 1024)));
