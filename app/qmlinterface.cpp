@@ -54,6 +54,8 @@ CQmlInterface::CQmlInterface(QObject* parent)
 
     m_fileMan = new CFileMan(m_folders.dataFolder, m_dbMan->database(), m_settingsMan,
                              m_dbFromVersion, m_dbToVersion);
+    // Recordings a previous run did not live to finish become pending again.
+    m_fileMan->reconcileDataFolder();
     m_fileMan->ecgBuffer().setFilterOptions(m_settingsMan->powerIs60Hz == 1 ? 2 : 1, true);
 
     // Then: telemedicine client and scheduler; DICOM client and

@@ -1,5 +1,7 @@
 #include "debuglog.h"
 
+#include "filesafety.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,9 @@ CDebugLog::CDebugLog(int level, bool rotate, std::string directory, std::string 
     std::strncpy(m_baseName, baseName.c_str(), sizeof(m_baseName) - 1);
     m_baseName[sizeof(m_baseName) - 1] = '\0';
     m_path = directory;
+    // Log lines name patients and owners: the folder and files are the owner's alone.
+    if (!directory.empty())
+        platform::setOwnerOnly(directory);
     if (!m_path.empty() && m_path.back() != '/')
         m_path += '/';
     m_path += baseName;
@@ -39,13 +44,13 @@ CDebugLog::~CDebugLog()
 
 void CDebugLog::open()
 {
-    m_debugFile = std::fopen(m_path.c_str(), "a");
+    m_debugFile = platform::appendOwnerOnlyFile(m_path);
     if (!m_debugFile) {
         std::fprintf(stderr, "unable to open file %s due to error %d\n", m_path.c_str(), errno);
         std::exit(1);
     }
     const std::string errorName = errorPath();
-    m_errorFile = std::fopen(errorName.c_str(), "a");
+    m_errorFile = platform::appendOwnerOnlyFile(errorName);
     if (!m_errorFile) {
         std::fprintf(stderr, "unable to open file %s due to error %d\n", errorName.c_str(), errno);
         std::exit(1);
@@ -72,9 +77,36 @@ std::string CDebugLog::timeStamp(std::time_t t)
     return buf;
 }
 
+std::string CDebugLog::escapeControls(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            out += c;
+            continue;
+        }
+        switch (b) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        }
+        }
+    }
+    return out;
+}
+
 void CDebugLog::writeLine(std::FILE* f, const std::string& stamp, const std::string& text)
 {
-    std::fprintf(f, "[%s] %s\n", stamp.c_str(), text.c_str());
+    // One line per entry: text from users and peers can't forge lines of its own.
+    const std::string line = escapeControls(text);
+    std::fprintf(f, "[%s] %s\n", stamp.c_str(), line.c_str());
     std::fflush(f);
 }
 

@@ -30,6 +30,8 @@ public:
     // The time stamp of a line, "%d-%b-%Y %H:%M:%S" in local time with English
     // month names whatever the process locale is.
     static std::string timeStamp(std::time_t t);
+    // The text with control characters written as escapes (\n, \r, \t, \xNN).
+    static std::string escapeControls(const std::string& text);
 
 private:
     void open();

@@ -175,6 +175,10 @@ bool CEcgBuffer::bringIntoWindow(int index)
     if (index < 0 || index >= m_recordCount)
         return false;
     if (index < m_windowBase || std::int64_t(index) >= std::int64_t(m_windowBase) + kWindowEntries) {
+        // The marks belong to the window loaded now: they are written back
+        // before the base moves, and the window stays when that fails.
+        if (!writeBackTypes())
+            return false;
         m_windowBase = index / kWindowEntries * kWindowEntries;
         readFileEntries();
     }
@@ -269,15 +273,25 @@ bool CEcgBuffer::finishFile()
     return ok;
 }
 
-void CEcgBuffer::closeFile()
+bool CEcgBuffer::closeFile()
 {
     if (!m_fileInUse)
-        return;
-    writeBackTypes();
-    delete m_file; // writes back its own window
+        return true;
+    bool ok = writeBackTypes();
+    ok = m_file->close() && ok; // writes back its own window
+    if (!ok)
+        debugLogError("CEcgBuffer::closeFile() changed record types of " + m_fileName
+                      + " could not all be written");
+    delete m_file;
     m_file = nullptr;
     m_fileInUse = false;
     forgetRecords();
+    return ok;
+}
+
+bool CEcgBuffer::writeThrough()
+{
+    return m_file != nullptr && m_file->writeThrough();
 }
 
 // Once its file is closed, no record of a recording is handed out.

@@ -74,8 +74,12 @@ public:
     bool writeBackTypes();
 
     bool addSample(const EcgStreamSample& sample);
+    // Each tick of a recording: see CFileEcg::writeThrough. False once a
+    // write failed (the recording must stop).
+    bool writeThrough();
     bool finishFile();
-    void closeFile();
+    // False when changed record types could not all be written back.
+    bool closeFile();
     int getTotalValidSamples() const;
 
     // Copies a recording; with patchHeader the header fields set on file are

@@ -1,8 +1,10 @@
 #include "fileecg.h"
 
 #include "debuglog.h"
+#include "filesafety.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -11,7 +13,9 @@
 namespace {
 
 const unsigned char kSync[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0x55, 0x55, 0x55, 0x55};
-constexpr std::size_t kAppendBuffer = 1 << 18;
+// One second of records at 500 per second: appended samples reach the disk
+// at least once a second even when no one calls writeThrough.
+constexpr std::size_t kAppendBuffer = 500 * sizeof(EcgFileRecord);
 
 const char* const kGenderTexts[] = {"Other", "Male", "Female", "Male-N", "Female-S", "nospec"};
 const char* const kSpeciesTexts[] = {"Unknown", "Equine", "Canine", "Feline", "Other", "Alpaca",
@@ -357,7 +361,8 @@ bool CFileEcg::startWriting(const std::string& path, int version, const char* op
 {
     bool closed = true;
     closeStreams(closed);
-    m_writeFile = std::fopen(path.c_str(), "wb");
+    // Recordings carry patient and owner names: owner-only from the start.
+    m_writeFile = platform::createOwnerOnlyFile(path);
     if (!m_writeFile) {
         debugLogError(std::string("CFileEcg::") + operation + "() unable to create " + path);
         return false;
@@ -383,8 +388,13 @@ bool CFileEcg::createFile(std::string path)
     ok = ok && std::fflush(m_writeFile) == 0;
     if (!ok) {
         debugLogError("CFileEcg::createFile() unable to write the header of " + path);
+        // No header-less stub is left behind to be taken for a recording
+        // (only a plain file; a device stays what it is).
+        const bool plainFile = platform::isRegularFile(m_writeFile);
         bool ignored = true;
         closeStreams(ignored);
+        if (plainFile)
+            std::remove(path.c_str());
         return false;
     }
     return true;
@@ -481,9 +491,13 @@ void CFileEcg::openRoom()
 
 bool CFileEcg::flushPending()
 {
+    m_pendingWaiting = false;
     const std::size_t n = pendingBytes();
-    if (n > 0 && !m_writeFailed)
+    if (n > 0 && !m_writeFailed) {
         m_writeFailed = std::fwrite(m_pending.data(), 1, n, m_writeFile) != n;
+        if (m_writeFailed)
+            dropPartialRecord();
+    }
     if (m_pendingEnd)
         m_pendingEnd = m_pending.data();
     openRoom();
@@ -498,6 +512,8 @@ bool CFileEcg::append(const void* bytes, std::size_t n)
         return false;
     if (n >= m_pending.size()) {
         m_writeFailed = std::fwrite(bytes, 1, n, m_writeFile) != n;
+        if (m_writeFailed)
+            dropPartialRecord();
         openRoom();
         return !m_writeFailed;
     }
@@ -507,6 +523,39 @@ bool CFileEcg::append(const void* bytes, std::size_t n)
     }
     openRoom();
     return true;
+}
+
+// After a failed write the file ends with whole records only, so its size
+// tells how many reached the disk.
+void CFileEcg::dropPartialRecord()
+{
+    const std::int64_t end = ftello(m_writeFile);
+    if (end < m_dataStart)
+        return;
+    const std::int64_t whole = m_dataStart + (end - m_dataStart) / 16 * 16;
+    if (whole != end && platform::truncateFile(m_writeFile, whole))
+        fseeko(m_writeFile, whole, SEEK_SET);
+    debugLogError("CFileEcg: unable to write to " + m_path + " after "
+                  + toStdString(static_cast<long long>((whole - m_dataStart) / 16)) + " records");
+}
+
+bool CFileEcg::writeThrough()
+{
+    if (!m_writeFile || m_writeFailed)
+        return false;
+    const std::size_t n = pendingBytes();
+    if (n == 0)
+        return true;
+    // One system call per page or per half second, not per tick: the cost
+    // of a plain buffered write, and nothing waits as long as a second.
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_pendingWaiting) {
+        m_pendingWaiting = true;
+        m_pendingSince = now;
+    }
+    if (n < kWriteThroughBytes && now - m_pendingSince < std::chrono::milliseconds(kWriteThroughMs))
+        return true;
+    return flushPending();
 }
 
 bool CFileEcg::addData(const unsigned char* bytes, int length)
@@ -648,6 +697,8 @@ void CFileEcg::closeStreams(bool& ok)
     if (m_writeFile) {
         ok = flushPending() && ok;
         ok = !std::ferror(m_writeFile) && ok;
+        // A finished file is on the disk before anything (a row) names it.
+        ok = platform::syncFile(m_writeFile) && ok;
         ok = std::fclose(m_writeFile) == 0 && ok;
         m_writeFile = nullptr;
     }

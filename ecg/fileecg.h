@@ -3,6 +3,7 @@
 
 #include "qfile.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -71,6 +72,20 @@ public:
         }
         return appendRecords(records, count);
     }
+    // The recorder calls it each tick: appended records go to the system
+    // once a page's worth waits or the first of them waited half a second,
+    // so none waits in the program for as long as a second. False once a
+    // write failed.
+    bool writeThrough();
+    static constexpr std::size_t kWriteThroughBytes = 4096;
+    static constexpr int kWriteThroughMs = 500;
+    // Records handed to the system so far (the rest wait in the program).
+    int recordsWritten() const
+    {
+        return m_recordCount - static_cast<int>(pendingBytes() / sizeof(EcgFileRecord));
+    }
+    bool hasWriteFailed() const { return m_writeFailed; }
+    // Ends the file: a created one is written out and synced to the disk.
     bool close() override;
     // Clears the header fields only; pending record changes stay pending.
     void resetHeaderData() override;
@@ -125,6 +140,7 @@ private:
     bool startWriting(const std::string& path, int version, const char* operation);
     void startAppending();
     bool flushPending();
+    void dropPartialRecord();
     std::size_t pendingBytes() const
     {
         return m_pendingEnd ? static_cast<std::size_t>(m_pendingEnd - m_pending.data()) : 0;
@@ -146,6 +162,8 @@ private:
     unsigned char* m_pendingEnd = nullptr; // end of the appended bytes not yet written
     unsigned char* m_roomEnd = nullptr;    // end of the inline path's room, m_pendingEnd when shut
     bool m_writeFailed = false;
+    bool m_pendingWaiting = false; // appended records wait since m_pendingSince
+    std::chrono::steady_clock::time_point m_pendingSince;
     bool m_readOnly = false;          // opened file could only be opened for reading
     std::string m_path;
     int m_version = 0;

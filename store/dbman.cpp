@@ -2,6 +2,7 @@
 
 #include "dbschema.h"
 #include "debuglog.h"
+#include "filesafety.h"
 #include "sqlutil.h"
 
 #include <QDebug>
@@ -73,6 +74,18 @@ void setOwnerOnly(const QString& path)
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
+// The database and its side files, and the data folder holding them, are
+// owner-only at every start, whoever made them.
+void narrowModes(const QString& folder, const QString& path)
+{
+    if (!folder.isEmpty())
+        platform::setOwnerOnly(QFile::encodeName(folder).toStdString());
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        if (QFileInfo::exists(path + QLatin1String(suffix)))
+            setOwnerOnly(path + QLatin1String(suffix));
+    }
+}
+
 void removeDatabaseFiles(const QString& path)
 {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
@@ -123,6 +136,7 @@ CDbMan::CDbMan(const QString& dataFolder, int& fromVersion, int& toVersion)
     }
 
     if (m_ok) {
+        narrowModes(dataFolder, m_dbPath);
         // A database of a newer program is left as it is.
         if (fromVersion <= DbSchema::kVersion)
             ensureIndexes();
@@ -243,13 +257,23 @@ bool CDbMan::openAndCheck(int& storedVersion)
     QSqlQuery objects(m_db);
     if (!objects.exec(QStringLiteral("select name from sqlite_master"))) {
         debugLogError("CDbMan() Unable to establish a database connection");
-        fail(QStringLiteral("Unable to read database %1: %2").arg(m_dbPath, objects.lastError().text()));
+        fail(QStringLiteral("Unable to read database %1, it is damaged or not a database: %2")
+                 .arg(m_dbPath, objects.lastError().text()));
         return false;
     }
     QStringList names;
     while (objects.next())
         names << objects.value(0).toString();
     objects.finish();
+
+    // A damaged database is reported and left exactly as it is: no migration,
+    // no repair, nothing written, so it can still be rescued.
+    QString damage;
+    if (!quickCheck(damage)) {
+        fail(QStringLiteral("The database %1 is damaged (%2). The program stops without changing it.")
+                 .arg(m_dbPath, damage));
+        return false;
+    }
 
     if (!names.contains(QLatin1String("systemTable"), Qt::CaseInsensitive)) {
         if (!names.isEmpty()) {
@@ -303,6 +327,26 @@ bool CDbMan::openAndCheck(int& storedVersion)
     }
     m_ok = true;
     return true;
+}
+
+bool CDbMan::quickCheck(QString& damage)
+{
+    QSqlQuery check(m_db);
+    if (!check.exec(QStringLiteral("pragma quick_check"))) {
+        damage = check.lastError().text();
+        return false;
+    }
+    QStringList problems;
+    while (check.next()) {
+        const QString line = check.value(0).toString();
+        if (line != QLatin1String("ok"))
+            problems << line;
+    }
+    check.finish();
+    if (problems.isEmpty())
+        return true;
+    damage = problems.mid(0, 5).join(QLatin1String("; "));
+    return false;
 }
 
 bool CDbMan::checkWritable()

@@ -50,6 +50,7 @@ public:
 private:
     bool openAndCheck(int& fromVersion);
     bool createFresh();
+    bool quickCheck(QString& damage);
     bool checkWritable();
     bool backupBeforeMigration(int fromVersion);
     void ensureIndexes();

@@ -3,6 +3,7 @@
 #include "debuglog.h"
 #include "ecgrecords.h"
 #include "fileecg.h"
+#include "filesafety.h"
 #include "localtime.h"
 #include "settingsman.h"
 #include "sqlexec.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -76,6 +78,15 @@ std::string argText(const char* name, const QString& value)
     return std::string(", ") + name + "=" + value.toStdString();
 }
 
+CFileMan::StepHook g_stepHook = nullptr;
+
+void stepDone(const char* step)
+{
+    if (g_stepHook)
+        g_stepHook(step);
+}
+
+
 } // namespace
 
 CFileMan::CFileMan(const QString& dataFolder, QSqlDatabase* database, CSettingsMan* settings,
@@ -108,6 +119,24 @@ CFileMan::CFileMan(const QString& dataFolder, QSqlDatabase* database, CSettingsM
 }
 
 CFileMan::~CFileMan() = default;
+
+void CFileMan::setStepHook(StepHook hook)
+{
+    g_stepHook = hook;
+}
+
+QString CFileMan::nameAfterPatient(const QString& fileName)
+{
+    const int underscore = int(fileName.indexOf(QLatin1Char('_')));
+    return underscore < 0 ? QString() : fileName.mid(underscore);
+}
+
+bool CFileMan::isPlainFileName(const QString& fileName)
+{
+    return !fileName.isEmpty() && fileName != QLatin1String(".") && fileName != QLatin1String("..")
+        && !fileName.contains(QLatin1Char('/')) && !fileName.contains(QLatin1Char('\\'))
+        && !fileName.contains(QChar(0));
+}
 
 QString CFileMan::makeFileName(int patientId, int ecgId, std::int64_t localStamp, int fileType)
 {
@@ -205,6 +234,9 @@ bool CFileMan::commitNextFilename(bool alreadyInPacs)
         m_external = Reservation();
         return false;
     }
+    // The new file's name is on the disk before a row names it.
+    if (m_external.pending && !platform::syncFolder(bufferFolder()))
+        debugLogError("CFileMan::commitNextFilename() unable to sync the data folder");
     return commit(m_external, alreadyInPacs, "CFileMan::commitNextFilename()");
 }
 
@@ -285,15 +317,44 @@ bool CFileMan::ecgFileCreate(int patientId, const QString& patientName,
         m_live = Reservation();
         return false;
     }
+    // The new name is on the disk, so a run that ends abruptly leaves a file
+    // the next start finds.
+    if (!platform::syncFolderOf(destination.toStdString()))
+        debugLogError("CFileMan::ecgFileCreate() unable to sync the folder of " + destination.toStdString());
     return true;
 }
 
 bool CFileMan::addEntry(const EcgStreamSample& sample)
 {
-    if (!m_live.pending)
+    if (!m_live.pending || m_live.writeFailed)
         return false;
+    if (!m_buffer.addSample(sample)) {
+        m_live.writeFailed = true;
+        debugLogError("CFileMan::addEntry() unable to write to " + m_live.fileName.toStdString());
+        return false;
+    }
     ++m_live.entryCount;
-    return m_buffer.addSample(sample);
+    return true;
+}
+
+bool CFileMan::writeThrough()
+{
+    if (!m_live.pending || m_live.writeFailed)
+        return false;
+    if (!m_buffer.writeThrough()) {
+        m_live.writeFailed = true;
+        debugLogError("CFileMan::writeThrough() unable to write to " + m_live.fileName.toStdString());
+        return false;
+    }
+    return true;
+}
+
+// Whole records of a recording file as it stands on the disk.
+int CFileMan::recordsOnDisk(const QString& fileName) const
+{
+    const QFileInfo info(filePath(fileName));
+    const std::int64_t count = (std::int64_t(info.size()) - kEcgDataStart) / kEcgRecordSize;
+    return count < 0 ? 0 : int(std::min<std::int64_t>(count, std::numeric_limits<int>::max()));
 }
 
 bool CFileMan::ecgFileCreateEnd()
@@ -303,12 +364,21 @@ bool CFileMan::ecgFileCreateEnd()
         debugLogError("CFileMan::ecgFileCreateEnd() no recording running");
         return false;
     }
-    const bool finished = m_buffer.finishFile();
+    const bool finished = m_buffer.finishFile() && !m_live.writeFailed;
+    stepDone("finished");
     if (!finished)
         debugLogError("CFileMan::ecgFileCreateEnd() the file did not close cleanly "
                       + m_live.fileName.toStdString());
+    // The row counts what is on the disk, which after a failed write is less
+    // than what was added.
+    const int onDisk = recordsOnDisk(m_live.fileName);
+    if (onDisk != m_live.entryCount)
+        debugLogError("CFileMan::ecgFileCreateEnd() " + m_live.fileName.toStdString() + " holds "
+                      + toStdString(onDisk) + " of " + toStdString(m_live.entryCount) + " records");
+    m_live.entryCount = onDisk;
     // The row is stored in any case: the samples written are the user's.
     const bool committed = commit(m_live, false, "CFileMan::ecgFileCreateEnd()");
+    stepDone("committed");
     return finished && committed;
 }
 
@@ -365,6 +435,11 @@ void CFileMan::openCurrentFile(const char* caller)
     closeViewedFile();
     if (m_live.pending) {
         debugLog(2, std::string(caller) + " recording running, file not opened");
+        return;
+    }
+    if (!isPlainFileName(m_fileName)) {
+        debugLogError(std::string(caller) + " refusing the stored file name " + m_fileName.toStdString());
+        m_storedFileOpen = false;
         return;
     }
     m_storedFileOpen = m_buffer.openFile(bufferFolder(), m_fileName.toStdString(), 1);
@@ -475,8 +550,10 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
     }
     const QString oldName = row.value(1).toString();
     CFileEcg* file = m_buffer.getFileEcg();
-    if (row.value(0).toInt() != 0 || !oldName.startsWith(QLatin1String("0_")) || patientId <= 0
-        || m_live.pending || !m_storedFileOpen || !file || !m_buffer.isFileInUse()) {
+    // A pending recording re-linked at start may carry another prefix; the
+    // part after it names the file.
+    if (row.value(0).toInt() != 0 || !isPlainFileName(oldName) || nameAfterPatient(oldName).isEmpty()
+        || patientId <= 0 || m_live.pending || !m_storedFileOpen || !file || !m_buffer.isFileInUse()) {
         debugLogError("CFileMan::assignPendingEcg() recording " + oldName.toStdString()
                       + " is not an open pending recording");
         return false;
@@ -510,6 +587,7 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
         file->patchFileHeader(true);
         return false;
     }
+    stepDone("header");
 
     // Puts the file back as it was: old name, placeholder header, open.
     auto restore = [&](const QString& currentName) {
@@ -526,15 +604,27 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
         }
     };
 
-    const QString newName = QString::number(patientId) + oldName.mid(1);
-    m_buffer.closeFile();
+    // A crash after the rename leaves the row naming the old file: the next
+    // start re-links it by the part of the name after the patient id.
+    const QString newName = QString::number(patientId) + nameAfterPatient(oldName);
+    const bool closed = m_buffer.closeFile();
     m_storedFileOpen = false;
-    if (!QFile::rename(filePath(oldName), filePath(newName))) {
+    if (!closed) {
+        debugLogError("CFileMan::assignPendingEcg() unable to close " + oldName.toStdString());
+        restore(oldName);
+        return false;
+    }
+    // A file re-linked at start may already carry the new name.
+    if (newName != oldName
+        && (QFileInfo::exists(filePath(newName)) || !QFile::rename(filePath(oldName), filePath(newName)))) {
         debugLogError("CFileMan::assignPendingEcg() unable to rename " + oldName.toStdString()
                       + " to " + newName.toStdString());
         restore(oldName);
         return false;
     }
+    if (!platform::syncFolder(bufferFolder()))
+        debugLogError("CFileMan::assignPendingEcg() unable to sync the data folder");
+    stepDone("renamed");
 
     CDbTransaction transaction(*m_db);
     QString sql = QStringLiteral("update ecgTable set patientId=?, fileName=?, tsLastChanged=?");
@@ -564,6 +654,7 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
         restore(newName);
         return false;
     }
+    stepDone("row");
     selectFile(m_ecgId);
     return true;
 }
@@ -572,6 +663,12 @@ bool CFileMan::removeFile(const QString& fileName, const char* caller)
 {
     if (fileName.isEmpty())
         return true;
+    if (!isPlainFileName(fileName)) {
+        // Never a file outside the data folder.
+        debugLogError(std::string(caller) + " refusing to delete the stored file name "
+                      + fileName.toStdString());
+        return false;
+    }
     const QString path = filePath(fileName);
     QFile file(path);
     if (!file.exists())
@@ -584,8 +681,10 @@ bool CFileMan::removeFile(const QString& fileName, const char* caller)
     return true;
 }
 
-int CFileMan::deleteOne(int patientId, int ecgId, bool ofPatientOnly)
+int CFileMan::deleteOne(int patientId, int ecgId, bool ofPatientOnly, bool* ok)
 {
+    if (ok)
+        *ok = false;
     const char* const where = "CFileMan::deleteFile()";
     const QString condition =
         ofPatientOnly ? QStringLiteral(" where ecgId=? and patientId=?") : QStringLiteral(" where ecgId=?");
@@ -598,30 +697,48 @@ int CFileMan::deleteOne(int patientId, int ecgId, bool ofPatientOnly)
         return m_ecgId;
     }
     const QString fileName = q.value(0).toString();
+    q.finish();
     const bool wasCurrent = ecgId == m_ecgId;
     if (wasCurrent)
         closeViewedFile();
-    removeFile(fileName, where);
+    // Row first: a file without a row is found again at the next start, a row
+    // without its file is lost to the user.
     QSqlQuery del(*m_db);
-    runQuery(del, QStringLiteral("delete from ecgTable") + condition, key, where);
-    if (wasCurrent)
-        selectNewestFile(patientId);
+    const bool rowDeleted = runQuery(del, QStringLiteral("delete from ecgTable") + condition, key, where)
+        && del.numRowsAffected() == 1;
+    bool fileRemoved = false;
+    if (rowDeleted) {
+        stepDone("row");
+        fileRemoved = removeFile(fileName, where);
+        stepDone("file");
+    } else {
+        debugLogError("CFileMan::deleteFile() unable to delete the row of " + fileName.toStdString()
+                      + ", the file is kept");
+    }
+    if (wasCurrent) {
+        if (rowDeleted)
+            selectNewestFile(patientId);
+        else
+            selectFile(ecgId);
+    }
     selectNumberPatientFilesAvailable(patientId);
+    if (ok)
+        *ok = rowDeleted && fileRemoved;
     return m_ecgId;
 }
 
-int CFileMan::deleteFile(int patientId, int ecgId)
+int CFileMan::deleteFile(int patientId, int ecgId, bool* ok)
 {
     debugLog(4, "CFileMan::deleteFile() patientId=" + toStdString(patientId)
                     + ", ecgId=" + toStdString(ecgId));
-    return deleteOne(patientId, ecgId, true);
+    return deleteOne(patientId, ecgId, true, ok);
 }
 
-int CFileMan::deleteFileIgnorePatient(int patientId, int ecgId)
+int CFileMan::deleteFileIgnorePatient(int patientId, int ecgId, bool* ok)
 {
     debugLog(4, "CFileMan::deleteFileIgnorePatient() patientId=" + toStdString(patientId)
                     + ", ecgId=" + toStdString(ecgId));
-    return deleteOne(patientId, ecgId, false);
+    return deleteOne(patientId, ecgId, false, ok);
 }
 
 bool CFileMan::deletePatientFiles(int patientId)
@@ -636,12 +753,21 @@ bool CFileMan::deletePatientFiles(int patientId)
                   where)) {
         return false;
     }
-    bool allRemoved = true;
+    QStringList names;
     while (q.next())
-        allRemoved = removeFile(q.value(0).toString(), where) && allRemoved;
+        names << q.value(0).toString();
+    q.finish();
+    // Rows first, then files (see deleteOne).
     QSqlQuery del(*m_db);
     const bool deleted =
         runQuery(del, QStringLiteral("delete from ecgTable where patientId=?"), {patientId}, where);
+    bool allRemoved = deleted;
+    if (deleted) {
+        stepDone("row");
+        for (const QString& name : names)
+            allRemoved = removeFile(name, where) && allRemoved;
+        stepDone("file");
+    }
     if (ownsCurrent && deleted) {
         // No deleted recording stays current.
         clearCurrent();

@@ -77,13 +77,21 @@ public:
     bool ecgFileCreate(int patientId, const QString& patientName, const QString& ownerFirstName,
                        const QString& ownerLastName, const QString& extPatientId,
                        std::int64_t birthDate, int species, int gender, const QString& studyUid);
-    // Appends one sample to the running recording.
+    // Appends one sample to the running recording; false once a write of the
+    // recording failed (the recording must stop).
     bool addEntry(const EcgStreamSample& sample);
+    // The recording control calls it each tick: no added sample waits in the
+    // program for as long as a second before it goes to the disk. False when
+    // a write failed (the recording must stop).
+    bool writeThrough();
     // Finishes the running recording and commits its row (always, so the
-    // samples written are kept); false when the file did not close cleanly or
-    // the row could not be stored.
+    // samples written are kept) with the records that are on the disk; false
+    // when a write failed, the file did not close cleanly or the row could not
+    // be stored.
     bool ecgFileCreateEnd();
     bool isRecording() const { return m_live.pending; }
+    // The file name of the recording being made, empty when none is.
+    QString recordingFileName() const { return m_live.pending ? m_live.fileName : QString(); }
 
     // Makes the row the current recording and opens its file; -1 when missing.
     int selectFile(int ecgId);
@@ -104,10 +112,11 @@ public:
     // they were and the result is false.
     bool assignPendingEcg(int patientId, bool queueForPacs);
 
-    // Delete file and row of a recording (of that patient, or of any patient);
-    // return the current ecgId afterwards.
-    int deleteFile(int patientId, int ecgId);
-    int deleteFileIgnorePatient(int patientId, int ecgId);
+    // Delete row and then file of a recording (of that patient, or of any
+    // patient); return the current ecgId afterwards. ok (when given) tells
+    // whether both went; a row that can't be deleted keeps its file.
+    int deleteFile(int patientId, int ecgId, bool* ok = nullptr);
+    int deleteFileIgnorePatient(int patientId, int ecgId, bool* ok = nullptr);
     // Deletes every file and row of a patient (closing the current recording
     // first when it is one of them; none is current afterwards); false when a
     // file could not be removed or the rows could not be deleted.
@@ -125,6 +134,26 @@ public:
     bool setPacsTs(int ecgId);
 
     bool upgradeDatabaseContent(int fromVersion, int toVersion);
+
+    // Brings the data folder and ecgTable together after a run that ended
+    // abruptly: a recording file without a row becomes a pending recording
+    // (patient 0) with its valid records; a row whose file was renamed by an
+    // assignment cut short is re-linked to it. Each repair is logged; no file
+    // is deleted or changed. Returns the number of repairs, -1 on failure.
+    int reconcileDataFolder();
+
+    // A stored file name is used only when it names a plain file in the data
+    // folder (no folder part, not "." or "..").
+    static bool isPlainFileName(const QString& fileName);
+    // The part of a recording's name after its patient id ("_ecgId_time.ext");
+    // it stays the same when an assignment renames the file.
+    static QString nameAfterPatient(const QString& fileName);
+
+    // Called after each step of a recording's end, an assignment and a
+    // deletion that leaves the disk or the database changed ("finished",
+    // "committed", "header", "renamed", "row", "file"); null for none.
+    using StepHook = void (*)(const char* step);
+    static void setStepHook(StepHook hook);
 
     // The state of a telemedicine status word; -1 for a word that is not one.
     static int qvlCaseStatusOfWord(const QString& word);
@@ -164,6 +193,7 @@ private:
         int entryCount = 0;
         std::int64_t startTime = 0;
         QString studyUid;
+        bool writeFailed = false;
     };
 
     bool reserve(Reservation& reservation, const Reservation& other, int patientId, int fileType,
@@ -175,7 +205,9 @@ private:
     void closeViewedFile();
     void openCurrentFile(const char* caller);
     void rememberCurrent();
-    int deleteOne(int patientId, int ecgId, bool ofPatientOnly);
+    int deleteOne(int patientId, int ecgId, bool ofPatientOnly, bool* ok);
+    int recordsOnDisk(const QString& fileName) const;
+    bool adoptOrphan(const QString& fileName);
     bool removeFile(const QString& fileName, const char* caller);
     bool setCaseState(const char* caller, int ecgId, const QString& column, const QString& text,
                       int status);

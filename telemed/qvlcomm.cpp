@@ -9,13 +9,17 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QHttpMultiPart>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <limits>
 
 namespace {
 
@@ -70,6 +74,8 @@ CQvlComm::CQvlComm(CQvlCallbackInterface* callback, const QString& dataFolder,
     , m_dataFolder(dataFolder)
 {
     debugLog(4, "entering CQvlComm constructor");
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &CQvlComm::requestDeadlinePassed);
     m_manager = new QNetworkAccessManager();
     connect(m_manager, &QNetworkAccessManager::finished, this, &CQvlComm::httpsReplyFinished);
 }
@@ -86,6 +92,58 @@ void CQvlComm::setTransferTimeout(int milliseconds)
 {
     if (milliseconds > 0)
         m_transferTimeoutMs = milliseconds;
+}
+
+void CQvlComm::setRequestDeadline(int milliseconds)
+{
+    if (milliseconds >= 0)
+        m_fixedDeadlineMs = milliseconds;
+}
+
+int CQvlComm::requestDeadlineFor(qint64 bodyBytes) const
+{
+    if (m_fixedDeadlineMs > 0)
+        return m_fixedDeadlineMs;
+    const qint64 ms = kBaseDeadlineMs + qMax<qint64>(0, bodyBytes) * 1000 / kSlowLineBytesPerSecond;
+    return int(qMin<qint64>(ms, std::numeric_limits<int>::max()));
+}
+
+void CQvlComm::setMaxReplyBytes(qint64 bytes)
+{
+    if (bytes > 0)
+        m_maxReplyBytes = bytes;
+}
+
+bool CQvlComm::isSafeForCredentials(const QUrl& url)
+{
+    if (url.scheme() == QLatin1String("https"))
+        return true;
+    const QString host = url.host();
+    if (host == QLatin1String("localhost"))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+QString CQvlComm::singleLine(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u == '\n' || u == '\r' || u == '\v' || u == '\f' || u == 0x85 || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    }
+    return out;
+}
+
+std::string CQvlComm::logExcerpt(const QString& body)
+{
+    const QByteArray bytes = body.toUtf8();
+    if (bytes.size() <= kLoggedReplyBytes)
+        return bytes.toStdString();
+    return bytes.left(kLoggedReplyBytes).toStdString() + "... (" + toStdString(static_cast<long long>(bytes.size()))
+        + " bytes)";
 }
 
 bool CQvlComm::acceptRequest(const char* name)
@@ -191,8 +249,9 @@ bool CQvlComm::buildCaseElement(int fileId, QString& element)
 
     QString children;
     auto add = [&children](const char* name, const QString& value) {
+        // Each value is one line, whatever the user typed into it.
         if (!value.isEmpty())
-            children += QvlSoap::textElement(6, name, value);
+            children += QvlSoap::textElement(6, name, singleLine(value));
     };
     add("ownerFirstName", p.value(1).toString());
     add("ownerLastName", p.value(2).toString());
@@ -240,7 +299,7 @@ bool CQvlComm::buildFileEnvelope(int fileId, const QString& caseId, const QStrin
 
     const QByteArray head =
         (start + QvlSoap::operationStart("AddFile") + QvlSoap::textElement(4, "caseId", caseId)
-         + QvlSoap::textElement(4, "filename", fileName) + QLatin1String("    <file>"))
+         + QvlSoap::textElement(4, "filename", singleLine(fileName)) + QLatin1String("    <file>"))
             .toUtf8();
     const QByteArray tail =
         (QLatin1String("</file>\n") + QvlSoap::textElement(4, "addendum", QStringLiteral("true"))
@@ -288,9 +347,16 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
         return fail(QStringLiteral("Invalid QVL host name length"));
     const QUrl url = serviceUrl(setting);
     m_host = url.host();
+    if (!isSafeForCredentials(url))
+        return fail(QStringLiteral("The telemedicine service address must begin with https://: "
+                                   "the password is never sent unencrypted"));
 
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    const QByteArray boundary = "qd100-" + QByteArray::number(now);
+    // A boundary no body can be made to contain by chance or by intent.
+    QByteArray random(16, Qt::Uninitialized);
+    QRandomGenerator::system()->generate(reinterpret_cast<quint32*>(random.data()),
+                                         reinterpret_cast<quint32*>(random.data() + random.size()));
+    const QByteArray boundary = "qd100-" + random.toHex();
     const qint64 created = now - 60;
     const QString user = m_settings->qvlUserName;
     const QString start = QvlSoap::envelopeStart(user, m_settings->qvlPwd, created);
@@ -341,7 +407,7 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QvlSoap::requestContentType(boundary));
     request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QByteArray("Sornhap_Q_native_") + m_version.toUtf8());
+                      QByteArray("Sornhap_Q_native_") + singleLine(m_version).toUtf8());
     request.setRawHeader("Content-Encoding", "binary");
     request.setRawHeader("Connection", "close");
     request.setRawHeader("Soapaction", QByteArray(""));
@@ -362,6 +428,7 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
         part.setBody(envelope);
         multiPart->append(part);
     }
+    const qint64 bodyBytes = envelope.size();
     envelope = QByteArray();
 
     debugLog(2, "CQvlComm::doRequest() url=" + str(url.toString()));
@@ -374,13 +441,54 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
         return fail(error);
     }
     m_reply = reply;
+    watchReply(reply, bodyBytes);
     return true;
+}
+
+// Bounds the reply in flight: its size, and its whole duration beside the
+// inactivity time-out (a peer that drips bytes resets that one forever).
+void CQvlComm::watchReply(QNetworkReply* reply, qint64 bodyBytes)
+{
+    m_abortReason.clear();
+    m_abortedBySize = false;
+    const qint64 limit = m_maxReplyBytes;
+    auto tooLarge = [this, reply, limit](qint64 size) {
+        if (size <= limit || reply != m_reply || !m_abortReason.isEmpty())
+            return;
+        m_abortReason = QStringLiteral("The service's reply is larger than %1 bytes").arg(limit);
+        m_abortedBySize = true;
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, tooLarge] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            tooLarge(length.toLongLong());
+    });
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [tooLarge](qint64 received, qint64) { tooLarge(received); });
+    m_deadline.start(requestDeadlineFor(bodyBytes));
+}
+
+void CQvlComm::requestDeadlinePassed()
+{
+    if (!m_reply || !m_abortReason.isEmpty())
+        return;
+    m_abortReason = QStringLiteral("The service did not answer within %1 s")
+                        .arg(m_deadline.interval() / 1000.0, 0, 'f', 1);
+    m_reply->abort();
 }
 
 int CQvlComm::findInResponseBody(const QString& tag, const QString& text, QString& out)
 {
+    return findInResponseBody(tag, text, out, 0);
+}
+
+int CQvlComm::findInResponseBody(const QString& tag, const QString& text, QString& out, int from)
+{
     out.clear();
-    const int tagStart = int(text.indexOf(QLatin1Char('<') + tag));
+    if (from < 0 || from > text.size())
+        return -1;
+    const int tagStart = int(text.indexOf(QLatin1Char('<') + tag, from));
     if (tagStart < 0)
         return -1;
     const int close = int(text.indexOf(QLatin1Char('>'), tagStart));
@@ -411,24 +519,48 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
         return;
     }
     m_reply = nullptr;
+    QString abortReason;
+    bool abortedBySize = false;
+    if (current) {
+        m_deadline.stop();
+        abortReason = m_abortReason;
+        abortedBySize = m_abortedBySize;
+        m_abortReason.clear();
+        m_abortedBySize = false;
+    }
 
     bool hasNetworkError = false;
     bool hasErrorResponse = false;
-    if (reply->error() != QNetworkReply::NoError) {
+    const QVariant httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (abortedBySize) {
+        // Refused by size: the service answered, but not with anything usable.
+        hasErrorResponse = true;
+        m_lastError = abortReason;
+        debugLogError("CQvlComm::httpsReplyFinished() " + str(m_lastError));
+    } else if (reply->error() != QNetworkReply::NoError) {
         hasNetworkError = true;
-        m_lastError = reply->errorString();
+        m_lastError = abortReason.isEmpty() ? reply->errorString() : abortReason;
         debugLogError("CQvlComm::httpsReplyFinished:Error: " + str(m_lastError));
         qDebug() << "CQvlComm::httpsReplyFinished:Error: " << m_lastError;
     }
+    if (httpStatus.isValid() && httpStatus.toInt() != 200 && abortReason.isEmpty()) {
+        // Only a 200 carries an answer; a redirect or error page never does.
+        hasErrorResponse = true;
+        if (!hasNetworkError)
+            m_lastError = QStringLiteral("Server replied with HTTP status %1").arg(httpStatus.toInt());
+        debugLogError("CQvlComm::httpsReplyFinished() HTTP status " + toStdString(httpStatus.toInt()));
+    }
 
-    // An aborted reply (time-out) is closed and has no body left to read.
-    const QString body = reply->isOpen() ? QString::fromUtf8(reply->readAll()) : QString();
+    // An aborted reply (time-out, size) is closed and has no body left to read.
+    const QString body = reply->isOpen() && abortReason.isEmpty()
+        ? QString::fromUtf8(reply->read(m_maxReplyBytes))
+        : QString();
 
     QString faultText;
     if (findInResponseBody(QStringLiteral("faultstring"), body, faultText) >= 0) {
         hasErrorResponse = true;
         m_lastError = QLatin1String("Server replied: ") + faultText;
-        debugLogError("CQvlComm::httpsReplyFinished() " + str(m_lastError));
+        debugLogError("CQvlComm::httpsReplyFinished() " + logExcerpt(m_lastError));
     }
 
     const int cmd = current ? m_cmdInProgress : int(QvlCmdNone);
@@ -436,7 +568,7 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
 
     auto decodeFailure = [&]() {
         m_lastError = QStringLiteral("Unable to decode QVL response");
-        debugLogError(str(m_lastError) + ": " + str(body));
+        debugLogError(str(m_lastError) + ": " + logExcerpt(body));
         hasErrorResponse = true;
     };
 
@@ -451,8 +583,11 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
 
     switch (cmd) {
     case QvlCmdCheckUser: {
+        // Only an explicit true verifies the account.
+        QString value;
         const bool verified = !hasNetworkError && !hasErrorResponse
-            && body.contains(QLatin1String("<return"));
+            && findInResponseBody(QStringLiteral("return"), body, value) >= 0
+            && value.trimmed() == QLatin1String("true");
         callback->qvlRespCheckUser(hasNetworkError, hasErrorResponse, verified);
         break;
     }
@@ -512,15 +647,16 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
             callback->qvlRespCheckUser(false, false, false);
         }
         if (listCases) {
-            QString remaining = body.mid(rest);
+            // One pass over the body: each search starts where the last ended.
+            int position = rest;
             QString caseId;
             QString status;
-            while (findInResponseBody(QStringLiteral("caseId"), remaining, caseId) >= 0) {
-                const int next = findInResponseBody(QStringLiteral("status"), remaining, status);
+            while (findInResponseBody(QStringLiteral("caseId"), body, caseId, position) >= 0) {
+                const int next = findInResponseBody(QStringLiteral("status"), body, status, position);
                 if (next < 0)
                     break;
                 callback->qvlRespGetModifiedServices2(caseId, status);
-                remaining = remaining.mid(next);
+                position = next;
             }
         }
         callback->qvlRespGetModifiedServicesDone();
@@ -529,7 +665,7 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
     case QvlCmdCheckNetwork: {
         const bool reachable = !hasNetworkError && !hasErrorResponse
             && body.contains(QLatin1String("<return"));
-        debugLogError("CQvlComm::Error" + str(body));
+        debugLogError("CQvlComm::Error" + logExcerpt(body));
         const bool clockOutOfSync = !reachable
             && (faultText.contains(QLatin1String("WSE065"))
                 || faultText.contains(QLatin1String("Timestamp is expired")));

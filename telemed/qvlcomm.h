@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <string>
@@ -36,6 +37,14 @@ class CQvlComm : public QObject
 public:
     // No progress for this long ends a request with a network error.
     static constexpr int kDefaultTransferTimeoutMs = 60000;
+    // A reply larger than this is refused with an error response.
+    static constexpr qint64 kDefaultMaxReplyBytes = 32 * 1024 * 1024;
+    // Of a reply, only this much reaches the log.
+    static constexpr int kLoggedReplyBytes = 4096;
+    // The overall deadline of a request: this, plus the request's size at
+    // kSlowLineBytesPerSecond, so the largest upload still fits on a slow line.
+    static constexpr int kBaseDeadlineMs = 120000;
+    static constexpr qint64 kSlowLineBytesPerSecond = 16 * 1024;
 
     CQvlComm(CQvlCallbackInterface* callback, const QString& dataFolder, QSqlDatabase* database,
              CSettingsMan* settings, const QString& applicationType, const QString& version,
@@ -58,6 +67,21 @@ public:
     // The inactivity time-out of later requests (milliseconds, > 0).
     void setTransferTimeout(int milliseconds);
     int transferTimeout() const { return m_transferTimeoutMs; }
+    // A fixed overall deadline for later requests (milliseconds, > 0); 0
+    // goes back to the deadline computed from each request's size.
+    void setRequestDeadline(int milliseconds);
+    // The overall deadline of a request body of that many bytes.
+    int requestDeadlineFor(qint64 bodyBytes) const;
+    // The size bound of later replies (bytes, > 0).
+    void setMaxReplyBytes(qint64 bytes);
+
+    // Whether a service URL may carry the credentials: https, or plain http
+    // to a loopback address (the test stand-in).
+    static bool isSafeForCredentials(const QUrl& url);
+    // Text that goes into one line of a request: each line break becomes a space.
+    static QString singleLine(const QString& text);
+    // The start of a reply as it is logged.
+    static std::string logExcerpt(const QString& body);
 
     // The request URL for a service URL setting: lower-cased; the bare default
     // host name stands for the default endpoint; https goes to port 443,
@@ -68,11 +92,15 @@ public:
     // Value of the first <tag ...>value</tag in text (case-sensitive, not
     // decoded). Returns the index just past the end tag, or -1 (out empty).
     static int findInResponseBody(const QString& tag, const QString& text, QString& out);
+    // The same, searching from index from on.
+    static int findInResponseBody(const QString& tag, const QString& text, QString& out, int from);
 
 public slots:
     void httpsReplyFinished(QNetworkReply* reply);
 
 private:
+    void watchReply(QNetworkReply* reply, qint64 bodyBytes);
+    void requestDeadlinePassed();
     bool acceptRequest(const char* name);
     bool doRequest(int cmd, int number, const QString& text);
     bool fail(const QString& text);
@@ -96,6 +124,12 @@ private:
     // The reply of the request in flight, to tell it from a stray one.
     QPointer<QNetworkReply> m_reply;
     int m_transferTimeoutMs = kDefaultTransferTimeoutMs;
+    int m_fixedDeadlineMs = 0;
+    qint64 m_maxReplyBytes = kDefaultMaxReplyBytes;
+    // Why the reply in flight was cut short by this client, empty when not.
+    QString m_abortReason;
+    bool m_abortedBySize = false;
+    QTimer m_deadline;
 };
 
 #endif

@@ -37,6 +37,7 @@ private slots:
     void linesOfThreadsNeverInterleave();
     void toStdStringFormats();
     void timeStampIgnoresProcessLocale();
+    void controlCharactersAreEscaped();
 };
 
 void TestDebugLog::levelsAndFiles()
@@ -188,6 +189,21 @@ static int childLog(const char* dir)
 {
     CDebugLog log(1, false, dir, "malvorantlog");
     return 0;
+}
+
+// Text typed by users or sent by peers can't add lines of its own.
+void TestDebugLog::controlCharactersAreEscaped()
+{
+    QTemporaryDir dir;
+    CDebugLog log(2, false, dir.path().toStdString(), "malvorantlog");
+    log.log(1, std::string("name=Rex\n[01-Jan-2024 00:00:00] forged\r\tend\x1b[0m") + '\0' + "x");
+    log.logError("owner=A\nB");
+    const QStringList lines = readLines(dir.filePath("malvorantlog"));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].endsWith("] name=Rex\\n[01-Jan-2024 00:00:00] forged\\r\\tend\\x1B[0m\\x00x"),
+             qPrintable(lines[0]));
+    QVERIFY(lines[1].endsWith("] owner=A\\nB"));
+    QCOMPARE(readLines(dir.filePath("malvorantlog.error")).size(), 1);
 }
 
 int main(int argc, char** argv)

@@ -5,6 +5,7 @@
 #include "ecgbuffer.h"
 #include "fileecg.h"
 #include "filebytes.h"
+#include "readonlyscope.h"
 
 #include <cmath>
 #include <cstring>
@@ -89,6 +90,8 @@ private slots:
     void copyEcgFile();
     void copyFailures();
     void slotsOutsideTheArray();
+    void typeChangesSurviveAWindowMove();
+    void closeReportsFailedTypeWriteBack();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -516,6 +519,50 @@ void TestEcgBuffer::slotsOutsideTheArray()
         QCOMPARE(e.typeChanged, std::uint8_t(0));
     }
     QVERIFY(&b.entryAtSlot(slotCount - 1) != &b.entryAtSlot(slotCount));
+}
+
+// Changed types of the first hour are written back before the window moves
+// to the second, so edits on either side of the move are all kept.
+void TestEcgBuffer::typeChangesSurviveAWindowMove()
+{
+    const QString p = path("twohours.ecg");
+    QVERIFY(writeRecording(p, CEcgBuffer::kWindowEntries + 1, indexedSample));
+    CEcgBuffer& b = *m_buffer;
+    QVERIFY(b.openFile(m_dir->path().toStdString(), "twohours.ecg", 1));
+    QVERIFY(b.setEntryType(0, 13));
+    QVERIFY(b.setEntryType(CEcgBuffer::kWindowEntries, 13));
+    QCOMPARE(b.getWindowBase(), CEcgBuffer::kWindowEntries);
+    QVERIFY(b.closeFile());
+
+    CFileEcg f;
+    QVERIFY(f.openFileReadWrite(p.toStdString()));
+    EcgReadRecord r{};
+    QVERIFY(f.readData(0, r));
+    QCOMPARE(r.type, 13);
+    QVERIFY(f.readData(CEcgBuffer::kWindowEntries, r));
+    QCOMPARE(r.type, 13);
+    QVERIFY(f.readData(1, r));
+    QCOMPARE(r.type, int(ECG_SAMPLE));
+    f.close();
+    QFile::remove(p);
+}
+
+void TestEcgBuffer::closeReportsFailedTypeWriteBack()
+{
+    const QString p = path("readonly.ecg");
+    QVERIFY(writeRecording(p, 1000, indexedSample));
+    QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755) == 0);
+    CEcgBuffer& b = *m_buffer;
+    {
+        ReadOnlyScope scope(QString(), p);
+        if (!scope.works())
+            QSKIP("the file can't be made read-only here");
+        QVERIFY(b.openFile(m_dir->path().toStdString(), "readonly.ecg", 1));
+        QVERIFY(b.setEntryType(5, 13));
+        QVERIFY(!b.closeFile());
+        QVERIFY(!b.isFileInUse());
+    }
+    QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0700) == 0);
 }
 
 QTEST_GUILESS_MAIN(TestEcgBuffer)

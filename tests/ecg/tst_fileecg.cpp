@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -123,6 +124,9 @@ private slots:
     void damagedFiles_data();
     void damagedFiles();
     void fullDisk();
+    void failedCreateLeavesNoFile();
+    void createdFilesAreOwnerOnly();
+    void writeThroughHandsRecordsToTheSystem();
     void readOnlyFolderAndFile();
     void baseClassReportsMissingOperations();
 
@@ -724,6 +728,11 @@ void TestFileEcg::fullDisk()
         CFileEcg f;
         QVERIFY(!f.createFile("/dev/full"));
         QVERIFY(!f.isOpen());
+        // The device is neither removed nor narrowed by the failed create.
+        struct stat st{};
+        QVERIFY(::stat("/dev/full", &st) == 0);
+        QVERIFY(S_ISCHR(st.st_mode));
+        QCOMPARE(int(st.st_mode & 0777), 0666);
     }
     // A file size limit makes the disk run full in the middle of a recording.
     const QString p = path("full.ecg");
@@ -835,6 +844,81 @@ void TestFileEcg::baseClassReportsMissingOperations()
                              "CFILE::retDataSet() not implemented in this instance",
                              "CFILE::close() not implemented in this instance"})
         QVERIFY2(errors.contains(line), line);
+}
+
+// A header that can't be written leaves nothing that looks like a recording.
+void TestFileEcg::failedCreateLeavesNoFile()
+{
+    const QString p = path("stub.ecg");
+    struct rlimit old{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    bool created = true;
+    {
+        CFileEcg f;
+        created = f.createFile(p.toStdString());
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!created);
+    QVERIFY(!QFile::exists(p));
+}
+
+void TestFileEcg::createdFilesAreOwnerOnly()
+{
+    const mode_t oldMask = ::umask(022);
+    const QString p = path("private.ecg");
+    {
+        CFileEcg f;
+        QVERIFY(f.createFile(p.toStdString()));
+        QVERIFY(f.close());
+    }
+    // An existing file written anew is narrowed too.
+    QVERIFY(::chmod(QFile::encodeName(p).constData(), 0644) == 0);
+    {
+        CFileEcg f;
+        QVERIFY(f.createFileNoHeader(p.toStdString()));
+        QVERIFY(f.close());
+    }
+    ::umask(oldMask);
+    struct stat st{};
+    QVERIFY(::stat(QFile::encodeName(p).constData(), &st) == 0);
+    QCOMPARE(int(st.st_mode & 0777), 0600);
+}
+
+void TestFileEcg::writeThroughHandsRecordsToTheSystem()
+{
+    const QString p = path("through.ecg");
+    CFileEcg f;
+    QVERIFY(!f.writeThrough());
+    QVERIFY(f.createFile(p.toStdString()));
+    auto add = [&f](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const EcgFileRecord r = makeRecord(i);
+            if (!f.addData(&r, 1))
+                return false;
+        }
+        return true;
+    };
+    // A few ticks' records wait at most half a second.
+    QVERIFY(add(0, 7));
+    QVERIFY(f.writeThrough());
+    QTest::qWait(CFileEcg::kWriteThroughMs + 50);
+    QVERIFY(f.writeThrough());
+    QCOMPARE(QFileInfo(p).size(), qint64(110000 + 7 * 16));
+    QCOMPARE(f.recordsWritten(), 7);
+    // A page's worth goes at once.
+    QVERIFY(add(7, 7 + 256));
+    QVERIFY(f.writeThrough());
+    QCOMPARE(QFileInfo(p).size(), qint64(110000 + 263 * 16));
+    // Without write-through, no more than a second of records (500) waits.
+    QVERIFY(add(263, 2263));
+    QVERIFY(QFileInfo(p).size() >= qint64(110000 + (2263 - 500) * 16));
+    QVERIFY(f.close());
+    QCOMPARE(QFileInfo(p).size(), qint64(110000 + 2263 * 16));
 }
 
 QTEST_GUILESS_MAIN(TestFileEcg)

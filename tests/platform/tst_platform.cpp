@@ -1,4 +1,5 @@
 #include "blockedpath.h"
+#include "filesafety.h"
 #include "isolatedhome.h"
 #include "platformfolders.h"
 #include "processlist.h"
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 static IsolatedHome isolatedHome;
@@ -174,6 +176,38 @@ private slots:
         QCOMPARE(platform::readRegistryOption(QStringLiteral("YARLO_SAP_ID")).toString(),
                  QStringLiteral("SAP-42"));
         QVERIFY(!platform::readRegistryOption(QStringLiteral("Missing")).isValid());
+    }
+
+    // Owner-only narrows the program's own files and folders, never a shared
+    // folder; new files are owner-only whatever the mask says.
+    void ownerOnlyFilesAndFolders()
+    {
+        QTemporaryDir tmp;
+        auto mode = [](const QString& path) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        const QString own = tmp.filePath(QStringLiteral("own"));
+        const QString shared = tmp.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkdir(own) && QDir().mkdir(shared));
+        QVERIFY(::chmod(QFile::encodeName(own).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        QVERIFY(platform::setOwnerOnly(own.toStdString()));
+        QCOMPARE(mode(own), 0700);
+        QVERIFY(!platform::setOwnerOnly(shared.toStdString()));
+        QCOMPARE(mode(shared), 01777);
+
+        const mode_t oldMask = ::umask(0);
+        const QString file = own + QStringLiteral("/f");
+        std::FILE* f = platform::createOwnerOnlyFile(file.toStdString());
+        ::umask(oldMask);
+        QVERIFY(f);
+        QVERIFY(std::fputs("x", f) >= 0);
+        QVERIFY(platform::syncFile(f));
+        std::fclose(f);
+        QCOMPARE(mode(file), 0600);
+        QVERIFY(platform::syncFolderOf(file.toStdString()));
+        QVERIFY(!platform::syncFolder(tmp.filePath(QStringLiteral("missing")).toStdString()));
     }
 };
 

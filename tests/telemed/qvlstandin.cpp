@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -295,6 +296,19 @@ void QvlStandIn::readFrom(QTcpSocket* socket, Connection* c)
     case Action::Hold:
         m_held.append(socket);
         break;
+    case Action::Drip: {
+        // Always some progress, never the end: an inactivity time-out never fires.
+        const QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 100000\r\n\r\n";
+        socket->write(out);
+        auto* timer = new QTimer(socket);
+        QPointer<QTcpSocket> guarded(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [guarded] {
+            if (guarded && guarded->state() == QAbstractSocket::ConnectedState)
+                guarded->write(" ");
+        });
+        timer->start(dripIntervalMs);
+        break;
+    }
     }
 }
 

@@ -48,7 +48,8 @@ public:
         Reply, // answer with the set status and body
         Reset, // read the request, then reset the connection
         Hang,  // read the request, never answer
-        Hold   // read the request, answer when releaseHeld() is called
+        Hold,  // read the request, answer when releaseHeld() is called
+        Drip   // read the request, send the reply one byte every dripIntervalMs
     };
 
     explicit QvlStandIn(int octet, QObject* parent = nullptr);
@@ -71,6 +72,7 @@ public:
     void setReply(int status, const QByteArray& body,
                   const QByteArray& contentType = "text/xml; charset=utf-8");
     void releaseHeld();
+    int dripIntervalMs = 300;
 
     // The service going away and coming back: stopListening refuses new
     // connections, abortConnections cuts every open one, listenAgain takes

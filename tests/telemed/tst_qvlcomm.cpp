@@ -65,7 +65,7 @@ struct Multipart
 bool splitMultipart(const StandInRequest& r, Multipart& m, QString& why)
 {
     static const QRegularExpression ct(QStringLiteral(
-        "^multipart/related; type=\"application/xop\\+xml\"; boundary=\"(qd100-[0-9]+)\"; "
+        "^multipart/related; type=\"application/xop\\+xml\"; boundary=\"(qd100-[0-9a-f]{32})\"; "
         "start=\"<qvl\\.root\\.message@malvorant\\.example>\"; start-info=\"text/xml\"$"));
     const auto match = ct.match(QString::fromLatin1(r.header("Content-Type")));
     if (!match.hasMatch()) {
@@ -160,6 +160,13 @@ private slots:
     void destroyedWhileInFlight();
     void requestNotBuilt_data();
     void requestNotBuilt();
+    void credentialsOnlyOverTls_data();
+    void credentialsOnlyOverTls();
+    void replySizeIsBounded();
+    void repliesLoggedOnlyInPart();
+    void requestHasOverallDeadline();
+    void manyChangedCases();
+    void patientTextStaysOnOneLine();
     void passwordNeverLogged();
 
 private:
@@ -390,8 +397,10 @@ void TstQvlComm::requestFields()
     Multipart m;
     QString why;
     QVERIFY2(splitMultipart(r, m, why), qPrintable(why));
-    const qint64 boundaryTime = m.boundary.mid(6).toLongLong();
-    QVERIFY(boundaryTime >= before && boundaryTime <= after);
+    // A random boundary, never the same twice.
+    static QSet<QByteArray> boundaries;
+    QVERIFY(!boundaries.contains(m.boundary));
+    boundaries.insert(m.boundary);
     QCOMPARE(m.partHeaders, QByteArray("Content-Type: application/xop+xml; charset=\"UTF-8\"; "
                                        "type=\"text/xml\"\r\n"
                                        "Content-Transfer-Encoding: binary\r\n"
@@ -441,13 +450,13 @@ void TstQvlComm::plainHttpAndUrlSetting()
 
 void TstQvlComm::settingWithoutScheme()
 {
-    // Without a scheme the whole text is a path and there is no host: the
-    // request fails as a network failure and nothing reaches the service.
+    // Without a scheme the whole text is a path and there is no host, so no
+    // address that may carry the password: nothing is sent.
     m_env.settings->qvlUrl = m_server->address() + kPath;
-    invoke("checkUser");
-    QVERIFY(waitForAnswers(1));
-    QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(1,0,0)"));
-    QVERIFY(!m_comm->getLastError().isEmpty());
+    invoke("checkUser", false);
+    QTest::qWait(50);
+    QVERIFY(m_answers.answers.isEmpty());
+    QVERIFY(m_comm->getLastError().contains(QLatin1String("https")));
     QCOMPARE(m_server->requestCount, 0);
 }
 
@@ -465,9 +474,12 @@ void TstQvlComm::replies_data()
     QTest::newRow("checkUser verified")
         << "checkUser" << 200 << okReply("Test", "<return>true</return>")
         << QStringList{"checkUser(0,0,1)"} << "";
-    QTest::newRow("checkUser, return false still counts")
+    QTest::newRow("checkUser, return false does not verify")
         << "checkUser" << 200 << okReply("Test", "<return>false</return>")
-        << QStringList{"checkUser(0,0,1)"} << "";
+        << QStringList{"checkUser(0,0,0)"} << "";
+    QTest::newRow("checkUser, redirect page")
+        << "checkUser" << 302 << okReply("Test", "<return>true</return>")
+        << QStringList{"checkUser(0,1,0)"} << "Server replied with HTTP status 302";
     QTest::newRow("checkUser, no return")
         << "checkUser" << 200 << okReply("Test", "") << QStringList{"checkUser(0,0,0)"} << "";
     QTest::newRow("checkUser, fault")
@@ -728,6 +740,115 @@ void TstQvlComm::requestNotBuilt()
     QTest::qWait(50);
     QCOMPARE(m_server->requestCount, 0);
     QVERIFY(m_answers.answers.isEmpty());
+}
+
+void TstQvlComm::credentialsOnlyOverTls_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("plain http, remote host") << "http://qvl.malvorant.invalid/qvlintegrations/qvltms.asmx" << false;
+    QTest::newRow("plain http, bare host") << "qvl.malvorant.invalid" << false;
+    QTest::newRow("plain http, loopback") << "http://@LOOPBACK@/qvlintegrations/qvltms.asmx" << true;
+}
+
+void TstQvlComm::credentialsOnlyOverTls()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, sent);
+    url.replace(QLatin1String("@LOOPBACK@"), m_server->address());
+    m_env.settings->qvlUrl = url;
+    invoke("checkUser", sent);
+    if (sent) {
+        QVERIFY(waitForAnswers(1));
+        QCOMPARE(m_server->requestCount, 1);
+        return;
+    }
+    QVERIFY(m_comm->getLastError().contains(QLatin1String("https://")));
+    QTest::qWait(50);
+    QVERIFY(m_answers.answers.isEmpty());
+}
+
+void TstQvlComm::replySizeIsBounded()
+{
+    m_comm->setMaxReplyBytes(64 * 1024);
+    m_server->setReply(200, okReply("Test", "<return>true</return>" + QByteArray(1024 * 1024, ' ')));
+    invoke("checkUser");
+    QVERIFY(waitForAnswers(1));
+    m_comm->setMaxReplyBytes(CQvlComm::kDefaultMaxReplyBytes);
+    QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(0,1,0)"));
+    QVERIFY2(m_comm->getLastError().contains(QLatin1String("larger than 65536 bytes")),
+             qPrintable(m_comm->getLastError()));
+}
+
+void TstQvlComm::repliesLoggedOnlyInPart()
+{
+    // An undecodable reply and a network check: both are logged, in part.
+    const QByteArray filler(200 * 1024, 'z');
+    m_server->setReply(200, okReply("InitiateCase", "<nothing>" + filler + "</nothing>"));
+    const qint64 before = m_env.logText().size();
+    invoke("initiateCase");
+    QVERIFY(waitForAnswers(1));
+    QCOMPARE(m_answers.answers.first(), QStringLiteral("initiateCase(0,1,%1,)").arg(m_recFull));
+    m_server->setReply(200, okReply("Test", "<return>true</return>" + filler));
+    invoke("checkNetwork");
+    QVERIFY(waitForAnswers(2));
+    const QByteArray added = m_env.logText().mid(before);
+    QVERIFY(added.contains("Unable to decode QVL response: "));
+    QVERIFY(added.contains("CQvlComm::Error"));
+    QVERIFY2(added.size() < 6 * CQvlComm::kLoggedReplyBytes, qPrintable(QString::number(added.size())));
+}
+
+void TstQvlComm::requestHasOverallDeadline()
+{
+    // A peer that sends a byte now and then keeps the inactivity time-out
+    // from ever firing; the overall deadline ends the request.
+    m_server->setAction(QvlStandIn::Action::Drip);
+    m_server->dripIntervalMs = 100;
+    m_comm->setTransferTimeout(400);
+    m_comm->setRequestDeadline(1000);
+    invoke("checkUser");
+    QVERIFY(waitForAnswers(1));
+    m_comm->setRequestDeadline(0);
+    QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(1,0,0)"));
+    QVERIFY2(m_comm->getLastError().contains(QLatin1String("did not answer within 1.0 s")),
+             qPrintable(m_comm->getLastError()));
+    // The computed deadline leaves room for a large upload on a slow line.
+    const qint64 hour = 110000 + 1800000LL * 16 * 4 / 3;
+    QVERIFY(m_comm->requestDeadlineFor(hour) >= int(hour * 1000 / (16 * 1024)));
+    QCOMPARE(m_comm->requestDeadlineFor(0), CQvlComm::kBaseDeadlineMs);
+}
+
+void TstQvlComm::manyChangedCases()
+{
+    QByteArray services;
+    const int cases = 40000;
+    for (int i = 0; i < cases; ++i)
+        services += "<services><caseId>C" + QByteArray::number(i) + "</caseId><status>COMPLETED</status></services>";
+    m_server->setReply(200, okReply("GetModifiedServices",
+                                    "<return><modifiedSinceToken>T</modifiedSinceToken>" + services + "</return>"));
+    invoke("modified");
+    QVERIFY(waitUntil([this]() { return m_answers.answers.contains(QLatin1String("modifiedDone")); }, 60000));
+    QCOMPARE(m_answers.answers.size(), cases + 2);
+    QCOMPARE(m_answers.answers.at(1), QStringLiteral("modified2(C0,COMPLETED)"));
+    QCOMPARE(m_answers.answers.at(cases), QStringLiteral("modified2(C%1,COMPLETED)").arg(cases - 1));
+}
+
+void TstQvlComm::patientTextStaysOnOneLine()
+{
+    const int patient = m_env.addPatient({{"patientName", "Rex\r\nEvil"},
+                                          {"ownerFirst", "Anna\nB"},
+                                          {"ownerLast", QString::fromUtf8("Berg\u2028X")},
+                                          {"species", 2}});
+    const int recording = m_env.addRecording(patient, "9_9_20240101_101010.ecg");
+    m_server->setKeepRequests(true);
+    m_server->setReply(200, okReply("InitiateCase", "<return>C-1</return>"));
+    QVERIFY(m_comm->initiateCase(recording));
+    QVERIFY(waitForAnswers(1));
+    QCOMPARE(m_server->requests.size(), 1);
+    const QByteArray body = m_server->requests.first().body;
+    QVERIFY(body.contains("<patientName>Rex  Evil</patientName>"));
+    QVERIFY(body.contains("<ownerFirstName>Anna B</ownerFirstName>"));
+    QVERIFY(body.contains("<ownerLastName>Berg X</ownerLastName>"));
 }
 
 void TstQvlComm::passwordNeverLogged()
