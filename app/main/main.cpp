@@ -9,6 +9,7 @@
 #include <QQuickWindow>
 #include <QSurfaceFormat>
 #include <QUrl>
+#include <QtWebView/QtWebView>
 #include <QtQml/qqmlmoduleregistration.h>
 
 static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
@@ -23,6 +24,8 @@ int main(int argc, char* argv[])
     QT_WARNING_POP
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+    // The in-application browser's engine must be prepared before the application object.
+    QtWebView::initialize();
 
     // Quietly: a second start just brings nothing up.
     if (isAnotherInstanceRunning())

@@ -1,0 +1,31 @@
+#ifndef MALVORANT_PDFREPORT_H
+#define MALVORANT_PDFREPORT_H
+
+#include "bridgeparts.h"
+
+#include <QUrl>
+
+class Bookmarks;
+class QmlItems;
+class ViewerSettings;
+
+// Writes the PDF report of the shown recording into a folder the user chose.
+class PdfReport
+{
+public:
+    PdfReport(QmlItems& items, const EngineParts& engine, ViewerSettings& viewer,
+              Bookmarks& bookmarks);
+
+    PdfReport(const PdfReport&) = delete;
+    PdfReport& operator=(const PdfReport&) = delete;
+
+    void saveAsPdf(const QUrl& pdfUrl);
+
+private:
+    QmlItems& m_items;
+    EngineParts m_engine;
+    ViewerSettings& m_viewer;
+    Bookmarks& m_bookmarks;
+};
+
+#endif

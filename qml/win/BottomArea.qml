@@ -1,0 +1,402 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The bottom bar: status, species, the central action button and every alert
+// the bridge raises.
+Rectangle {
+    id: bottomArea
+
+    required property UiDefs defs
+    required property UiData ui
+    // A full view is open: the bar steps back.
+    property bool viewOpen: false
+
+    // 0 record, 1 recording animation, 2 patient assignment.
+    property int buttonActionImgType: 0
+    property int elapsedSeconds: 0
+    readonly property string recordingSuffix: ui.recordingTime === 60 ? " / 1:00)" : " / 0:30)"
+
+    signal patientViewRequested()
+
+    // Invoked by the bridge.
+    signal qmlStartStopRecordingAnimation(bool isStart)
+    signal qmlAlertBoxFileWriteError(bool isFileCreation)
+    signal qmlAlertBoxFileReadError()
+    signal qmlAlertBoxExportError()
+    signal qmlAlertBoxNoNetwork(int fileId, bool isQvlUpload)
+    signal qmlAlertBoxNoNetworkSync(int fileId, bool isQvlUpload)
+    signal qmlAlertBoxQvlFileAlreadyUploaded(int fileId)
+    signal qmlAlertBoxQvlAskUpload(int fileId)
+    signal qmlAlertBoxQvlShortFileUpload(int duration)
+    signal qmlAlertBoxQvlCommError(string message)
+    signal qmlAlertBoxQvlUploadCompleted()
+    signal qmlAlertBoxDcmCommError(string message)
+    signal qmlAlertBoxDcmUploadCompleted()
+    // The warning drawers of the main window follow these.
+    signal qmlInterferenceWarning()
+    signal qmlInterferenceWarningClose()
+    signal qmlLeadWarning()
+    signal qmlLeadWarningClose()
+    signal qmlDoStreaming()
+    signal qmlCloseSpecies()
+
+    color: viewOpen ? "transparent" : defs.colorBottomArea
+
+    Component.onCompleted: cQmlInterface.setBottomAreaObject(bottomArea)
+
+    // One dialog serves every alert; the action of its OK button is set per alert.
+    property var alertAction: null
+
+    function showAlert(title, text, informativeText, withCancel, action) {
+        genericDialog.title = title;
+        genericDialog.text = text;
+        genericDialog.informativeText = informativeText;
+        genericDialog.rejectText = withCancel ? "Cancel" : "";
+        alertAction = action;
+        genericDialog.open();
+    }
+
+    function pad2(n) {
+        return n < 10 ? "0" + n : "" + n;
+    }
+
+    function speciesSelectorWanted() {
+        return ui.selectedSpecies === 0 && ui.displayState === 1 && ui.isStreamingView;
+    }
+
+    onQmlStartStopRecordingAnimation: (isStart) => {
+        if (isStart) {
+            elapsedSeconds = 0;
+            ui.recordingTime10th = 0;
+            ui.startTime = Date.now();
+            animationTimer.start();
+            buttonActionImgType = 1;
+            ui.recordingNow = true;
+            cQmlInterface.setUiDataDisplayState(2);
+        } else {
+            ui.streamRefreshTimerRunning = false;
+            animationTimer.stop();
+            ui.startTime = Date.now();
+            buttonActionImgType = 2;
+            ui.recordingNow = false;
+            cQmlInterface.setUiDataDisplayState(4);
+        }
+    }
+
+    onQmlAlertBoxFileWriteError: (isFileCreation) => {
+        showAlert("File Write Error",
+                  isFileCreation ? "Unable to create the ECG file" : "Unable to write to the ECG file",
+                  "Please check whether there is space left on the device.", false, null);
+    }
+    onQmlAlertBoxFileReadError: {
+        showAlert("File Read Error", "Unable to read the ECG file",
+                  "Please check whether the file has an appropriate format.", false, null);
+    }
+    onQmlAlertBoxExportError: {
+        showAlert("Error exporting File", "Unable to export the ECG file",
+                  "Please check whether there is space left on the device.", false, null);
+    }
+    onQmlAlertBoxQvlShortFileUpload: (duration) => {
+        showAlert("Short ECG",
+                  "The length of this ECG (" + duration + " seconds) is insufficient for a diagnostic read.",
+                  "Please upload an alternate ECG for this patient.", false, null);
+    }
+    onQmlAlertBoxNoNetworkSync: (fileId, isQvlUpload) => {
+        showAlert("Network Error",
+                  "Failed to synchronize local time with server, please correct time on local workstation.\nShall I queue your request and automatically retry at a later time?",
+                  "Click OK to If I shall queue your request.", true,
+                  function() { cQmlInterface.queueFileUpload(fileId, isQvlUpload); });
+    }
+    onQmlAlertBoxNoNetwork: (fileId, isQvlUpload) => {
+        showAlert("No Network",
+                  "There is currently no network available\nShall I queue your request and automatically retry at a later time?",
+                  "Click OK to If I shall queue your request.", true,
+                  function() { cQmlInterface.queueFileUpload(fileId, isQvlUpload); });
+    }
+    onQmlAlertBoxQvlFileAlreadyUploaded: (fileId) => {
+        showAlert("Duplicate Upload",
+                  "This file was previously uploaded to Quorvale.\nDo you wish to upload the file again?",
+                  "Click OK to continue.", true,
+                  function() { uploadConfirmation.ask(fileId); });
+    }
+    onQmlAlertBoxQvlAskUpload: (fileId) => { uploadConfirmation.ask(fileId); }
+    onQmlAlertBoxQvlCommError: (message) => {
+        showAlert("QVL Connect Problem", "Unable to communicate with Quorvale.", message, false, null);
+    }
+    onQmlAlertBoxQvlUploadCompleted: {
+        showAlert("QVL Upload completed", "The file has successfully been uploaded",
+                  "Click OK to continue.", false, null);
+    }
+    onQmlAlertBoxDcmCommError: (message) => {
+        showAlert("Server Connect Problem", "Unable to communicate with Worklist or ECG Storage.",
+                  message, false, null);
+    }
+    onQmlAlertBoxDcmUploadCompleted: {
+        showAlert("ECG Storage Upload completed", "The ECG has successfully been sent to the ECG Storage",
+                  "Click OK to continue.", false, null);
+    }
+    onQmlDoStreaming: {
+        if (speciesSelectorWanted())
+            speciesSelector.open();
+    }
+    onQmlCloseSpecies: {
+        if (speciesSelectorWanted())
+            speciesSelector.close();
+    }
+
+    Timer {
+        id: animationTimer
+        interval: 500
+        repeat: true
+        onRunningChanged: bottomArea.ui.startTime = Date.now()
+        onTriggered: bottomArea.elapsedSeconds = Math.round((Date.now() - bottomArea.ui.startTime) / 1000)
+    }
+
+    function actionClicked() {
+        switch (ui.displayState) {
+        case 0:
+            if (ui.qvlAccountVerified)
+                cQmlInterface.uploadClicked(false);
+            else
+                showAlert("QVL Connect Problem", "We could not verify your Quorvale account credentials.",
+                          "", false, null);
+            break;
+        case 1:
+            if (ui.isLeadInComplete)
+                cQmlInterface.recordStartStop(true);
+            break;
+        case 2:
+            if (elapsedSeconds < 20)
+                showAlert("Short ECG", "The length of this ECG may be insufficient for a diagnostic read.",
+                          " Click OK if you really want to stop the recording.", true,
+                          function() { cQmlInterface.streamStartStop(false); });
+            else
+                cQmlInterface.streamStartStop(false);
+            break;
+        case 4:
+            bottomArea.patientViewRequested();
+            break;
+        }
+    }
+
+    readonly property string statusText: {
+        switch (ui.displayState) {
+        case 1: return ui.isBtConnected ? (ui.isLeadInComplete ? "Ready to record" : "Acquiring signal...")
+                                        : (ui.inputDescriptiveName.length > 0 ? "Device: " + ui.inputDescriptiveName : "");
+        case 2: return "Recording (0:" + pad2(elapsedSeconds) + recordingSuffix;
+        case 4: return "Select Patient & Save";
+        default: return "";
+        }
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 20
+        anchors.rightMargin: 20
+        visible: !bottomArea.viewOpen
+        spacing: 16
+
+        Label {
+            Layout.fillWidth: true
+            Layout.preferredWidth: 1
+            text: bottomArea.statusText
+            color: "white"
+            font.family: bottomArea.defs.commonFont
+            font.pointSize: bottomArea.defs.fontSizeNormal + 1
+            elide: Text.ElideRight
+        }
+
+        // Species of the next recording.
+        IconButton {
+            visible: bottomArea.ui.displayState === 1
+            iconSource: bottomArea.ui.tmpSpecies === 1 ? bottomArea.defs.imgCanine
+                      : bottomArea.ui.tmpSpecies === 2 ? bottomArea.defs.imgFeline
+                      : bottomArea.defs.imgOtherAnimal
+            tip: "Select Species"
+            onClicked: speciesSelector.open()
+        }
+
+        Item {
+            Layout.preferredWidth: bottomArea.height - 8
+            Layout.preferredHeight: bottomArea.height - 8
+            visible: bottomArea.ui.displayState !== 3
+
+            AbstractButton {
+                id: actionButton
+                anchors.fill: parent
+                enabled: bottomArea.ui.displayState !== 1 || bottomArea.ui.isLeadInComplete
+                opacity: enabled ? 1.0 : 0.45
+                onClicked: bottomArea.actionClicked()
+                background: Rectangle {
+                    radius: width / 2
+                    color: actionButton.down ? "#24575a" : "#ffffff"
+                }
+                contentItem: Item {
+                    Image {
+                        anchors.centerIn: parent
+                        visible: bottomArea.ui.displayState !== 2
+                        sourceSize.width: parent.width * 0.62
+                        sourceSize.height: parent.height * 0.62
+                        source: bottomArea.ui.displayState === 0
+                                ? (bottomArea.ui.qvlAccountVerified ? bottomArea.defs.imgTelemedicineActive
+                                                                    : bottomArea.defs.imgTelemedicineInactive)
+                                : bottomArea.buttonActionImgType === 2 || bottomArea.ui.displayState === 4
+                                  ? bottomArea.defs.imgAssign : bottomArea.defs.imgRecord
+                    }
+                    ProgressCircle {
+                        anchors.fill: parent
+                        visible: bottomArea.ui.displayState === 2
+                        arcEnd: bottomArea.ui.recordingTime10th * (bottomArea.ui.recordingTime === 60 ? 0.6 : 1.2)
+                    }
+                    Rectangle {
+                        anchors.centerIn: parent
+                        visible: bottomArea.ui.displayState === 2
+                        width: parent.width * 0.34
+                        height: width
+                        radius: 3
+                        color: bottomArea.defs.colorRecording
+                    }
+                }
+            }
+        }
+
+        Item {
+            Layout.fillWidth: true
+            Layout.preferredWidth: 1
+        }
+    }
+
+    AlertDialog {
+        id: genericDialog
+        defs: bottomArea.defs
+        onAccepted: {
+            var action = bottomArea.alertAction;
+            bottomArea.alertAction = null;
+            if (action)
+                action();
+        }
+        onRejected: bottomArea.alertAction = null
+    }
+
+    // "Start a Case": finish the request on the service's page now, or later.
+    Dialog {
+        id: uploadConfirmation
+        property int fileId: -1
+        function ask(id) {
+            fileId = id;
+            open();
+        }
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        width: 520
+        padding: 24
+        title: "Start a Case"
+        font.family: bottomArea.defs.commonFont
+        font.pointSize: bottomArea.defs.fontSizeDialog
+        contentItem: Label {
+            text: "The ECG is uploaded to Quorvale as a new case. Complete the request on the case page now, or finish it later."
+            wrapMode: Text.Wrap
+            font.family: bottomArea.defs.commonFont
+            font.pointSize: bottomArea.defs.fontSizeAlert
+        }
+        footer: DialogButtonBox {
+            padding: 16
+            Button {
+                text: "Cancel"
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
+            Button {
+                text: "Finish Later"
+                onClicked: {
+                    uploadConfirmation.close();
+                    cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false);
+                }
+            }
+            Button {
+                text: "Finish Now"
+                highlighted: true
+                onClicked: {
+                    uploadConfirmation.close();
+                    cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true);
+                }
+            }
+        }
+    }
+
+    // The species of the next recording, asked when streaming starts.
+    Popup {
+        id: speciesSelector
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        width: 560
+        padding: 28
+        closePolicy: Popup.NoAutoClose
+
+        function choose(tmpSpecies, sent) {
+            bottomArea.ui.tmpSpecies = tmpSpecies;
+            cQmlInterface.onRecordSpeciesSelector(sent);
+            close();
+        }
+
+        background: Rectangle { radius: 8; color: "white" }
+
+        contentItem: ColumnLayout {
+            spacing: 14
+            Label {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Select Species"
+                font.family: bottomArea.defs.commonFont
+                font.pointSize: bottomArea.defs.fontSizeSpecies
+                font.bold: true
+            }
+            Label {
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+                text: "This selection allows Malvorant the best ECG recording possible."
+                font.family: bottomArea.defs.commonFont
+                font.pointSize: bottomArea.defs.fontSizeSpeciesSmall
+                color: bottomArea.defs.colorTextDim
+            }
+            RowLayout {
+                Layout.alignment: Qt.AlignHCenter
+                spacing: 24
+                Repeater {
+                    model: [
+                        { label: "Canine", img: bottomArea.defs.imgCanine, tmp: 1, sent: 1 },
+                        { label: "Feline", img: bottomArea.defs.imgFeline, tmp: 2, sent: 2 },
+                        { label: "Other", img: bottomArea.defs.imgOtherAnimal, tmp: 3, sent: 0 }
+                    ]
+                    delegate: AbstractButton {
+                        id: speciesButton
+                        required property var modelData
+                        implicitWidth: 120
+                        implicitHeight: 130
+                        onClicked: speciesSelector.choose(modelData.tmp, modelData.sent)
+                        background: Rectangle {
+                            radius: 8
+                            color: speciesButton.down ? "#dbe6e7" : "#f2f6f6"
+                        }
+                        contentItem: Column {
+                            spacing: 6
+                            topPadding: 10
+                            Image {
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                sourceSize.width: 80
+                                sourceSize.height: 80
+                                source: speciesButton.modelData.img
+                            }
+                            Label {
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                text: speciesButton.modelData.label
+                                font.family: bottomArea.defs.commonFont
+                                font.pointSize: bottomArea.defs.fontSizeSpeciesSmall + 2
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,46 @@
+import QtQuick
+import QtQuick.Controls
+
+// A button of the title bar: an icon over its label.
+AbstractButton {
+    id: button
+
+    required property UiDefs defs
+    property url iconSource
+    property color labelColor: defs.colorHeaderText
+
+    implicitWidth: Math.max(label.implicitWidth, icon_.width) + 24
+    implicitHeight: icon_.height + label.implicitHeight + 14
+    opacity: enabled ? 1.0 : 0.4
+    hoverEnabled: true
+
+    background: Rectangle {
+        radius: 6
+        color: button.down ? "#33ffffff" : (button.hovered ? "#1affffff" : "transparent")
+    }
+
+    contentItem: Item {
+        Image {
+            id: icon_
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: parent.top
+            anchors.topMargin: 4
+            width: 40
+            height: 40
+            sourceSize.width: 40
+            sourceSize.height: 40
+            source: button.iconSource
+            fillMode: Image.PreserveAspectFit
+        }
+        Label {
+            id: label
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: icon_.bottom
+            anchors.topMargin: 4
+            text: button.text
+            color: button.labelColor
+            font.family: button.defs.commonFont
+            font.pointSize: button.defs.fontSizeMenuItem * 0.7
+        }
+    }
+}
