@@ -60,23 +60,28 @@ Dialog {
         }
     }
 
-    footer: DialogButtonBox {
-        alignment: Qt.AlignRight
-        padding: 16
-        background: null
-        Button {
-            text: alert.rejectText
-            visible: alert.rejectText.length > 0
-            font.family: alert.defs.commonFont
-            font.pointSize: alert.defs.fontSizeDialog
-            DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
-        }
-        Button {
-            text: alert.acceptText
-            highlighted: true
-            font.family: alert.defs.commonFont
-            font.pointSize: alert.defs.fontSizeDialog
-            DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+    footer: Item {
+        implicitHeight: buttons.implicitHeight + 32
+        RowLayout {
+            id: buttons
+            anchors.right: parent.right
+            anchors.rightMargin: 24
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 12
+            Button {
+                text: alert.rejectText
+                visible: alert.rejectText.length > 0
+                font.family: alert.defs.commonFont
+                font.pointSize: alert.defs.fontSizeDialog
+                onClicked: alert.reject()
+            }
+            Button {
+                text: alert.acceptText
+                highlighted: true
+                font.family: alert.defs.commonFont
+                font.pointSize: alert.defs.fontSizeDialog
+                onClicked: alert.accept()
+            }
         }
     }
 }

@@ -300,11 +300,12 @@ Rectangle {
             font.family: bottomArea.defs.commonFont
             font.pointSize: bottomArea.defs.fontSizeAlert
         }
-        footer: DialogButtonBox {
-            padding: 16
+        footer: RowLayout {
+            spacing: 12
+            Item { Layout.fillWidth: true }
             Button {
                 text: "Cancel"
-                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+                onClicked: uploadConfirmation.reject()
             }
             Button {
                 text: "Finish Later"
@@ -321,82 +322,13 @@ Rectangle {
                     cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true);
                 }
             }
+            Item { Layout.preferredWidth: 12 }
         }
     }
 
-    // The species of the next recording, asked when streaming starts.
-    Popup {
+    SpeciesSelector {
         id: speciesSelector
-        modal: true
-        anchors.centerIn: Overlay.overlay
-        width: 560
-        padding: 28
-        closePolicy: Popup.NoAutoClose
-
-        function choose(tmpSpecies, sent) {
-            bottomArea.ui.tmpSpecies = tmpSpecies;
-            cQmlInterface.onRecordSpeciesSelector(sent);
-            close();
-        }
-
-        background: Rectangle { radius: 8; color: "white" }
-
-        contentItem: ColumnLayout {
-            spacing: 14
-            Label {
-                Layout.alignment: Qt.AlignHCenter
-                text: "Select Species"
-                font.family: bottomArea.defs.commonFont
-                font.pointSize: bottomArea.defs.fontSizeSpecies
-                font.bold: true
-            }
-            Label {
-                Layout.fillWidth: true
-                horizontalAlignment: Text.AlignHCenter
-                wrapMode: Text.Wrap
-                text: "This selection allows Malvorant the best ECG recording possible."
-                font.family: bottomArea.defs.commonFont
-                font.pointSize: bottomArea.defs.fontSizeSpeciesSmall
-                color: bottomArea.defs.colorTextDim
-            }
-            RowLayout {
-                Layout.alignment: Qt.AlignHCenter
-                spacing: 24
-                Repeater {
-                    model: [
-                        { label: "Canine", img: bottomArea.defs.imgCanine, tmp: 1, sent: 1 },
-                        { label: "Feline", img: bottomArea.defs.imgFeline, tmp: 2, sent: 2 },
-                        { label: "Other", img: bottomArea.defs.imgOtherAnimal, tmp: 3, sent: 0 }
-                    ]
-                    delegate: AbstractButton {
-                        id: speciesButton
-                        required property var modelData
-                        implicitWidth: 120
-                        implicitHeight: 130
-                        onClicked: speciesSelector.choose(modelData.tmp, modelData.sent)
-                        background: Rectangle {
-                            radius: 8
-                            color: speciesButton.down ? "#dbe6e7" : "#f2f6f6"
-                        }
-                        contentItem: Column {
-                            spacing: 6
-                            topPadding: 10
-                            Image {
-                                anchors.horizontalCenter: parent.horizontalCenter
-                                sourceSize.width: 80
-                                sourceSize.height: 80
-                                source: speciesButton.modelData.img
-                            }
-                            Label {
-                                anchors.horizontalCenter: parent.horizontalCenter
-                                text: speciesButton.modelData.label
-                                font.family: bottomArea.defs.commonFont
-                                font.pointSize: bottomArea.defs.fontSizeSpeciesSmall + 2
-                            }
-                        }
-                    }
-                }
-            }
-        }
+        defs: bottomArea.defs
+        ui: bottomArea.ui
     }
 }

@@ -8,6 +8,9 @@ import QtWebView
 Drawer {
     id: browser
 
+    // Set by the window that loads the browser.
+    property UiData ui: null
+
     edge: Qt.RightEdge
     width: parent ? parent.width : 1280
     height: parent ? parent.height : 800
@@ -30,19 +33,19 @@ Drawer {
                 spacing: 8
                 Button {
                     text: "Back"
-                    visible: uiData.browserShowForwardBackwardButton
+                    visible: (browser.ui ? browser.ui.browserShowForwardBackwardButton : false)
                     enabled: webView.canGoBack
                     onClicked: webView.goBack()
                 }
                 Button {
                     text: "Forward"
-                    visible: uiData.browserShowForwardBackwardButton
+                    visible: (browser.ui ? browser.ui.browserShowForwardBackwardButton : false)
                     enabled: webView.canGoForward
                     onClicked: webView.goForward()
                 }
                 Label {
                     Layout.fillWidth: true
-                    text: uiData.browserTitle
+                    text: (browser.ui ? browser.ui.browserTitle : "")
                     color: "white"
                     font.pointSize: 14
                     font.bold: true
@@ -67,7 +70,7 @@ Drawer {
             id: webView
             Layout.fillWidth: true
             Layout.fillHeight: true
-            url: uiData.browserUrl
+            url: (browser.ui ? browser.ui.browserUrl : "")
         }
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 
 // The ECG chart with its horizontal flickable.
 Item {

@@ -9,8 +9,8 @@ AbstractButton {
     property url iconSource
     property color labelColor: defs.colorHeaderText
 
-    implicitWidth: Math.max(label.implicitWidth, icon_.width) + 24
-    implicitHeight: icon_.height + label.implicitHeight + 14
+    implicitWidth: contentItem.implicitWidth + 24
+    implicitHeight: contentItem.implicitHeight + 14
     opacity: enabled ? 1.0 : 0.4
     hoverEnabled: true
 
@@ -19,12 +19,11 @@ AbstractButton {
         color: button.down ? "#33ffffff" : (button.hovered ? "#1affffff" : "transparent")
     }
 
-    contentItem: Item {
+    contentItem: Column {
+        topPadding: 4
+        spacing: 4
         Image {
-            id: icon_
             anchors.horizontalCenter: parent.horizontalCenter
-            anchors.top: parent.top
-            anchors.topMargin: 4
             width: 40
             height: 40
             sourceSize.width: 40
@@ -33,10 +32,7 @@ AbstractButton {
             fillMode: Image.PreserveAspectFit
         }
         Label {
-            id: label
             anchors.horizontalCenter: parent.horizontalCenter
-            anchors.top: icon_.bottom
-            anchors.topMargin: 4
             text: button.text
             color: button.labelColor
             font.family: button.defs.commonFont

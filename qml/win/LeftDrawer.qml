@@ -16,18 +16,6 @@ Drawer {
 
     background: Rectangle { color: drawer.defs.colorHeader }
 
-    component MenuEntry: ItemDelegate {
-        Layout.fillWidth: true
-        font.family: drawer.defs.commonFont
-        font.pointSize: drawer.defs.fontSizeMenuItem * 0.8
-        contentItem: Label {
-            text: parent.text
-            color: "white"
-            font: parent.font
-            leftPadding: 8
-        }
-    }
-
     ColumnLayout {
         anchors.fill: parent
         anchors.topMargin: 24
@@ -42,18 +30,49 @@ Drawer {
             font.pointSize: drawer.defs.fontSizeHeaderArea * 0.6
             font.bold: true
         }
-        MenuEntry {
+
+        ItemDelegate {
+            Layout.fillWidth: true
             text: "About Malvorant PC"
-            onClicked: { drawer.close(); drawer.aboutRequested(); }
+            font.family: drawer.defs.commonFont
+            font.pointSize: drawer.defs.fontSizeMenuItem * 0.8
+            palette.text: "white"
+            palette.windowText: "white"
+            leftPadding: 24
+            onClicked: {
+                drawer.close();
+                drawer.aboutRequested();
+            }
         }
-        MenuEntry {
+
+        ItemDelegate {
+            Layout.fillWidth: true
             text: "Malvorant Terms of Use"
-            onClicked: { drawer.close(); drawer.pageRequested("qrc:/qml/win/html/tuc.html", text); }
+            font.family: drawer.defs.commonFont
+            font.pointSize: drawer.defs.fontSizeMenuItem * 0.8
+            palette.text: "white"
+            palette.windowText: "white"
+            leftPadding: 24
+            onClicked: {
+                drawer.close();
+                drawer.pageRequested("qrc:/qml/win/html/tuc.html", "Malvorant Terms of Use");
+            }
         }
-        MenuEntry {
+
+        ItemDelegate {
+            Layout.fillWidth: true
             text: "Malvorant Privacy Policy"
-            onClicked: { drawer.close(); drawer.pageRequested("qrc:/qml/win/html/privacy.html", text); }
+            font.family: drawer.defs.commonFont
+            font.pointSize: drawer.defs.fontSizeMenuItem * 0.8
+            palette.text: "white"
+            palette.windowText: "white"
+            leftPadding: 24
+            onClicked: {
+                drawer.close();
+                drawer.pageRequested("qrc:/qml/win/html/privacy.html", "Malvorant Privacy Policy");
+            }
         }
+
         Item { Layout.fillHeight: true }
     }
 }

@@ -11,6 +11,9 @@ Item {
     // Invoked by the bridge when the terms have not been accepted.
     signal qmlShowSplashScreen()
 
+    // The terms page, shown in the in-application browser.
+    signal pageRequested(url url, string title)
+
     visible: false
 
     onQmlShowSplashScreen: {
@@ -35,17 +38,6 @@ Item {
         anchors.fill: parent
         source: splash.defs.imgSplash
         fillMode: Image.PreserveAspectCrop
-    }
-
-    // The page's text, read from the resources.
-    function loadPage(url) {
-        var request = new XMLHttpRequest();
-        request.onreadystatechange = function() {
-            if (request.readyState === XMLHttpRequest.DONE)
-                termsText.text = request.responseText;
-        };
-        request.open("GET", url);
-        request.send();
     }
 
     Popup {
@@ -85,10 +77,7 @@ Item {
                 linkColor: splash.defs.colorAccent
                 font.family: splash.defs.linkFont
                 font.pointSize: splash.defs.fontSizeNormal
-                onLinkActivated: {
-                    splash.loadPage("qrc:/qml/win/html/tuc.html");
-                    pagePopup.open();
-                }
+                onLinkActivated: splash.pageRequested("qrc:/qml/win/html/tuc.html", "Malvorant Terms of Use")
                 MouseArea {
                     anchors.fill: parent
                     acceptedButtons: Qt.NoButton
@@ -119,43 +108,6 @@ Item {
                         cQmlInterface.splashScreenTucAction(1);
                     }
                 }
-            }
-        }
-    }
-
-    // The terms themselves.
-    Popup {
-        id: pagePopup
-        modal: true
-        anchors.centerIn: Overlay.overlay
-        width: Math.min(820, splash.width - 80)
-        height: Math.min(640, splash.height - 80)
-        padding: 24
-
-        background: Rectangle {
-            radius: 10
-            color: "white"
-        }
-
-        contentItem: ColumnLayout {
-            spacing: 12
-            ScrollView {
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-                clip: true
-                Label {
-                    id: termsText
-                    width: pagePopup.availableWidth - 20
-                    wrapMode: Text.Wrap
-                    textFormat: Text.RichText
-                    font.family: splash.defs.commonFont
-                    font.pointSize: splash.defs.fontSizeNormal
-                }
-            }
-            Button {
-                Layout.alignment: Qt.AlignRight
-                text: "Close"
-                onClicked: pagePopup.close()
             }
         }
     }

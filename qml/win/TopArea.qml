@@ -17,6 +17,19 @@ Rectangle {
 
     Component.onCompleted: cQmlInterface.setTopAreaObject(topArea)
 
+    // Owner and animal in one line, empty parts left out.
+    function patientLine() {
+        var parts = [ui.patientFirstLast, ui.patientSpecies, ui.patientBreed,
+                     ui.patientGender, ui.patientAge, ui.patientWeight];
+        var line = "";
+        for (var i = 0; i < parts.length; ++i) {
+            if (parts[i].length === 0)
+                continue;
+            line += (line.length > 0 ? "  \u00b7  " : "") + parts[i];
+        }
+        return line;
+    }
+
     function pageBack() {
         var x = ecgFlickable.contentX - halfPage;
         if (x >= 0)
@@ -86,9 +99,7 @@ Rectangle {
                 }
                 Label {
                     Layout.fillWidth: true
-                    text: [topArea.ui.patientFirstLast, topArea.ui.patientSpecies, topArea.ui.patientBreed,
-                           topArea.ui.patientGender, topArea.ui.patientAge, topArea.ui.patientWeight]
-                          .filter(function(t) { return t.length > 0; }).join("  ·  ")
+                    text: topArea.patientLine()
                     font.family: topArea.defs.commonFont
                     font.pointSize: topArea.defs.fontSizeTopArea
                     color: topArea.defs.colorTextDim

@@ -126,15 +126,18 @@ QtObject {
     property string linkFont: "Arial"
 
     function pickFont() {
-        var families = Qt.fontFamilies();
+        var installed = Qt.fontFamilies();
+        var families = {};
+        for (var f = 0; f < installed.length; ++f)
+            families[installed[f]] = true;
         var wanted = ["Open Sans", ".SF NS Display", ".SF UI Text", "Helvetica Neue", "Helvetica", "Arial", "MS Sans Serif"];
         for (var i = 0; i < wanted.length; ++i) {
-            if (families.indexOf(wanted[i]) >= 0) {
+            if (families[wanted[i]]) {
                 commonFont = wanted[i];
                 break;
             }
         }
-        if (families.indexOf("Arial") >= 0) {
+        if (families["Arial"]) {
             commonFont = "Arial";
             linkFont = "Arial";
         } else {

@@ -28,8 +28,9 @@ ApplicationWindow {
             return false;
         var loader = viewLoaders[name];
         loader.active = true;
-        if (loader.item)
-            loader.item.visible = true;
+        var view = loader.item as Item;
+        if (view)
+            view.visible = true;
         return true;
     }
 
@@ -38,8 +39,9 @@ ApplicationWindow {
         uiData.browserTitle = headline;
         uiData.browserShowForwardBackwardButton = showForwardBackwardButton;
         browserLoader.active = true;
-        if (browserLoader.item)
-            browserLoader.item.open();
+        var browser = browserLoader.item as DrawerBrowser;
+        if (browser)
+            browser.open();
     }
 
     onQmlOpenBrowser: (targetUrl, headline, showForwardBackwardButton) => {
@@ -148,11 +150,12 @@ ApplicationWindow {
         z: 31
         active: false
         source: "DrawerBrowser.qml"
+        onLoaded: (browserLoader.item as DrawerBrowser).ui = uiData
     }
 
     // The full views; their screens load on first use.
     component ViewLoader: Loader {
-        readonly property bool shown: status === Loader.Ready && item !== null && item.visible
+        readonly property bool shown: status === Loader.Ready && item !== null && (item as Item).visible
         z: 40
         active: false
         anchors.fill: parent
@@ -182,6 +185,7 @@ ApplicationWindow {
         z: 60
         defs: uiDefs
         anchors.fill: parent
+        onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
     }
 
     BusyIndicator {

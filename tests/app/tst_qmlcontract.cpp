@@ -1,0 +1,312 @@
+// The contract between the bridge and the QML: every property the bridge
+// writes and every signal it invokes exists on its item, with its type, and
+// the screens load without a single warning.
+
+#include "appharness.h"
+#include "isolatedhome.h"
+#include "qmlitems.h"
+#include "qmlmodule.h"
+#include "settingsman.h"
+#include "updateandterms.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QRegularExpression>
+#include <QtQml/qqmlmoduleregistration.h>
+#include <QtTest>
+
+static IsolatedHome isolatedHome;
+static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
+
+using qml::Item;
+
+Q_DECLARE_METATYPE(qml::Item)
+
+// Stands in for the bridge where a screen file is loaded on its own, so its
+// start values are seen before any bridge writes to it.
+class BridgeStandIn : public QObject
+{
+    Q_OBJECT
+public:
+    QObject* uiData = nullptr;
+public slots:
+    void setUiDefsObject(QObject*) {}
+    void setUiDataObject(QObject* o) { uiData = o; }
+    void setGridChartObject(QObject*) {}
+    int getOsType() { return 0; }
+    void setupCompleted() {}
+    // Values none of the lists holds: each index falls to its list's middle.
+    int getUiDataEcgModeValue() { return -1; }
+    double getUiDataGainValue() { return 7.0; }
+    double getUiDataSpeedValue() { return 12.0; }
+};
+
+class TstQmlContract : public QObject
+{
+    Q_OBJECT
+
+    AppHarness m_app;
+    QQuickWindow* m_window = nullptr;
+    BridgeStandIn m_standIn;
+
+    // Loads a screen file of a folder (the resources or a mutated copy) with
+    // the stand-in bridge.
+    QObject* createWithStandIn(QQmlEngine& engine, const QByteArray& body, const QUrl& base)
+    {
+        engine.rootContext()->setContextProperty("cQmlInterface", &m_standIn);
+        QQmlComponent component(&engine);
+        component.setData(body, base);
+        if (!component.isReady()) {
+            qWarning().noquote() << component.errorString();
+            return nullptr;
+        }
+        return component.create();
+    }
+
+    static QString resourceText(const QString& file)
+    {
+        QFile f(":/qml/win/" + file);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    // UiDefs and UiData of a folder, created together.
+    static QByteArray uiPair()
+    {
+        return "import QtQuick\nItem {\n property QtObject d: d_\n UiDefs { id: defs_ }\n"
+               " UiData { id: d_; defs: defs_ }\n}\n";
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(isolatedHome.isValid());
+        QVERIFY(m_app.isValid());
+        AppHarness::warnings().clear();
+        m_window = m_app.load();
+        QVERIFY(m_window);
+        // Start-up completes once, after everything has bound.
+        QVERIFY(AppHarness::waitFor([&] { return m_app.bridge().updateAndTerms().setupCount() > 0; }));
+    }
+
+    void mainLoadsWithoutWarning()
+    {
+        QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
+        QCOMPARE(m_window->title(), QStringLiteral("Malvorant"));
+        QCOMPARE(m_app.bridge().updateAndTerms().setupCount(), 1);
+    }
+
+    // The terms gate: start-up found the splash screen bound and showed it.
+    void firstStartShowsTheTerms()
+    {
+        QObject* splash = m_app.bridge().items().object(Item::SplashScreen);
+        QVERIFY(splash);
+        QVERIFY(splash->property("visible").toBool());
+        QCOMPARE(m_app.bridge().settingsMan()->tucAccepted, 0);
+    }
+
+    void boundItemsKeepTheContract_data()
+    {
+        QTest::addColumn<Item>("item");
+        for (Item item : {Item::MainWindow, Item::UiData, Item::UiDefs, Item::TopArea,
+                          Item::BottomArea, Item::EcgChart, Item::GridChart, Item::Flickable,
+                          Item::SplashScreen})
+            QTest::newRow(qml::itemName(item)) << item;
+    }
+
+    void boundItemsKeepTheContract()
+    {
+        QFETCH(Item, item);
+        QObject* object = m_app.bridge().items().object(item);
+        QVERIFY2(object, "the item did not bind itself");
+        const QStringList faults = qml::contractFaults(item, object, qml::propTable(), qml::callTable());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+    }
+
+    // The full views load on first use; each keeps the contract once it exists.
+    void viewsKeepTheContract_data()
+    {
+        QTest::addColumn<Item>("item");
+        for (Item item : {Item::FileList, Item::PatientView, Item::PatientPopup, Item::SettingsView,
+                          Item::ToolsView, Item::ExportView})
+            QTest::newRow(qml::itemName(item)) << item;
+    }
+
+    void viewsKeepTheContract()
+    {
+        QFETCH(Item, item);
+        const QString file = QString::fromLatin1(qml::itemFile(item)) + ".qml";
+        if (!QFile::exists(":/qml/win/" + file))
+            QSKIP(qPrintable(file + " is not part of the program yet"));
+        AppHarness::warnings().clear();
+        QQmlComponent component(m_app.engine(), QUrl("qrc:/qml/win/" + file));
+        std::unique_ptr<QObject> view(component.create(qmlContext(m_window)));
+        QVERIFY2(view, qPrintable(component.errorString()));
+        const QStringList faults = qml::contractFaults(item, view.get(), qml::propTable(), qml::callTable());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+        QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
+    }
+
+    void uiDataStartValues()
+    {
+        QQmlEngine engine;
+        std::unique_ptr<QObject> pair(
+            createWithStandIn(engine, uiPair(), QUrl("qrc:/qml/win/pair.qml")));
+        QVERIFY(pair);
+        QObject* uiData = pair->property("d").value<QObject*>();
+        QVERIFY(uiData);
+        QCOMPARE(m_standIn.uiData, uiData);
+        int checked = 0;
+        for (const auto& [prop, info] : qml::propTable()) {
+            if (info.item != Item::UiData || info.writer == qml::Qml || !info.start.isValid())
+                continue;
+            QCOMPARE(uiData->property(info.name), info.start);
+            ++checked;
+        }
+        QVERIFY(checked > 50);
+        QCOMPARE(uiData->property("ecgGridIdx").toInt(), 3);
+        QCOMPARE(uiData->property("showIndicatorHints").toBool(), true);
+        QCOMPARE(uiData->property("displayState").toInt(), 0);
+        QCOMPARE(uiData->property("isStreamingView").toBool(), false);
+        // Values outside the lists select the middle entry: "Einthoven",
+        // "20 mm/mV", "25 mm/sec".
+        QCOMPARE(uiData->property("ecgDisplayModeIdx").toInt(), 1);
+        QCOMPARE(uiData->property("ecgGainIdx").toInt(), 3);
+        QCOMPARE(uiData->property("ecgSpeedIdx").toInt(), 3);
+    }
+
+    // A renamed or retyped declaration on the QML side breaks the contract.
+    void qmlSideMutationsAreCaught_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("renamed property") << "UiData.qml" << "property int displayState:"
+                                          << "property int displayStat:" << "displayState";
+        QTest::newRow("retyped property") << "UiData.qml" << "property int fileCount: 0"
+                                          << "property string fileCount: \"\"" << "fileCount";
+        QTest::newRow("renamed parameter") << "GridViewQd.qml" << "signal qmlInitGrid(int gridIdx)"
+                                           << "signal qmlInitGrid(int grid)" << "qmlInitGrid";
+        QTest::newRow("retyped parameter") << "GridViewQd.qml" << "signal qmlInitGrid(int gridIdx)"
+                                           << "signal qmlInitGrid(real gridIdx)" << "qmlInitGrid";
+        QTest::newRow("renamed signal") << "GridViewQd.qml" << "signal qmlInitGrid(int gridIdx)"
+                                        << "signal qmlInitGrids(int gridIdx)" << "qmlInitGrid";
+    }
+
+    void qmlSideMutationsAreCaught()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, fault);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const QString name : {"UiDefs.qml", "UiData.qml", "GridViewQd.qml"}) {
+            QString text = resourceText(name);
+            QVERIFY(!text.isEmpty());
+            if (name == file) {
+                QVERIFY2(text.contains(from), qPrintable(from));
+                text.replace(from, to);
+                text.replace(QRegularExpression("onQmlInitGrid.*\\n"), "\n");
+            }
+            QFile out(dir.filePath(name));
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(text.toUtf8());
+        }
+        const QByteArray body = uiPair().replace(
+            " UiData { id: d_; defs: defs_ }\n",
+            " UiData { id: d_; defs: defs_ }\n property QtObject g: g_\n"
+            " GridViewQd { id: g_; defs: defs_; ui: d_ }\n");
+        QQmlEngine engine;
+        std::unique_ptr<QObject> pair(
+            createWithStandIn(engine, body, QUrl::fromLocalFile(dir.filePath("pair.qml"))));
+        QVERIFY(pair);
+        const Item item = file == "UiData.qml" ? Item::UiData : Item::GridChart;
+        QObject* object = pair->property(item == Item::UiData ? "d" : "g").value<QObject*>();
+        QVERIFY(object);
+        const QStringList faults = qml::contractFaults(item, object, qml::propTable(), qml::callTable());
+        QCOMPARE(faults.size(), 1);
+        QVERIFY2(faults.first().contains(fault), qPrintable(faults.first()));
+    }
+
+    // A renamed or retyped entry on the bridge's side breaks it too.
+    void bridgeSideMutationsAreCaught()
+    {
+        QObject* uiData = m_app.bridge().items().object(Item::UiData);
+        QObject* grid = m_app.bridge().items().object(Item::GridChart);
+        QVERIFY(uiData && grid);
+
+        auto props = qml::propTable();
+        for (auto& [id, info] : props) {
+            if (id == qml::Prop::PatientName)
+                info.name = "patientNam";
+        }
+        QCOMPARE(qml::contractFaults(Item::UiData, uiData, props, qml::callTable()).size(), 1);
+
+        props = qml::propTable();
+        for (auto& [id, info] : props) {
+            if (id == qml::Prop::FileCount)
+                info.type = QMetaType::fromType<QString>();
+        }
+        QCOMPARE(qml::contractFaults(Item::UiData, uiData, props, qml::callTable()).size(), 1);
+
+        auto calls = qml::callTable();
+        for (auto& [id, info] : calls) {
+            if (id == qml::Call::QmlInitGrid)
+                info.types = {QMetaType::fromType<bool>()};
+        }
+        QCOMPARE(qml::contractFaults(Item::GridChart, grid, qml::propTable(), calls).size(), 1);
+    }
+
+    // Writes and invocations reach the bound item through the resolved handles.
+    void writesAndInvocationsReachTheItems()
+    {
+        QmlItems& items = m_app.bridge().items();
+        items.set<qml::P::BeatsPerMinuteLabel>(QStringLiteral("123"));
+        QCOMPARE(items.object(Item::UiData)->property("beatsPerMinuteLabel").toString(),
+                 QStringLiteral("123"));
+        items.set<qml::P::BeatsPerMinuteLabel>(QString());
+
+        QSignalSpy spy(items.object(Item::GridChart), SIGNAL(qmlInitGrid(int)));
+        items.invoke<qml::C::QmlInitGrid>(1);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.first().first().toInt(), 1);
+        QCOMPARE(items.object(Item::UiData)->property("ecgGridIdx").toInt(), 1);
+        items.invoke<qml::C::QmlInitGrid>(3);
+    }
+
+    // An item that is not bound takes nothing and the bridge goes on.
+    void unboundItemsAreSkipped()
+    {
+        QmlItems items;
+        items.set<qml::P::DisplayState>(2);
+        items.invoke<qml::C::QmlAlertBoxQvlCommError>(QStringLiteral("x"));
+        QVERIFY(!items.read(qml::Prop::DisplayState).isValid());
+    }
+
+    // Accepting the terms stores them; the next start shows no splash screen.
+    void acceptingTheTermsOpensTheMainScreen()
+    {
+        QObject* splash = m_app.bridge().items().object(Item::SplashScreen);
+        QObject* accept = nullptr;
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == "Accept")
+                accept = o;
+        }
+        QVERIFY(accept);
+        QVERIFY(QMetaObject::invokeMethod(accept, "clicked"));
+        QCOMPARE(m_app.bridge().settingsMan()->tucAccepted, 1);
+        QVERIFY(!splash->property("visible").toBool());
+
+        AppHarness::warnings().clear();
+        m_window = m_app.load();
+        QVERIFY(m_window);
+        QVERIFY(AppHarness::waitFor([&] { return m_app.bridge().updateAndTerms().setupCount() > 1; }));
+        QVERIFY(!m_app.bridge().items().object(Item::SplashScreen)->property("visible").toBool());
+        QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
+    }
+};
+
+QTEST_MAIN(TstQmlContract)
+#include "tst_qmlcontract.moc"
