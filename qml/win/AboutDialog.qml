@@ -13,9 +13,35 @@ Dialog {
     anchors.centerIn: Overlay.overlay
     width: 520
     padding: 24
-    standardButtons: Dialog.Ok
-    font.family: defs.commonFont
-    font.pointSize: defs.fontSizeDialog
+
+    background: Rectangle {
+        color: "white"
+        radius: 8
+        border.color: "#c9d3d4"
+    }
+
+    header: Label {
+        text: about.title
+        font.family: about.defs.commonFont
+        font.pointSize: about.defs.fontSizeAlert + 2
+        font.bold: true
+        leftPadding: 24
+        topPadding: 20
+    }
+
+    footer: Item {
+        implicitHeight: 64
+        Button {
+            anchors.right: parent.right
+            anchors.rightMargin: 24
+            anchors.verticalCenter: parent.verticalCenter
+            text: "OK"
+            highlighted: true
+            font.family: about.defs.commonFont
+            font.pointSize: about.defs.fontSizeDialog
+            onClicked: about.close()
+        }
+    }
 
     contentItem: ColumnLayout {
         spacing: 10

@@ -13,6 +13,10 @@ Dialog {
     property string acceptText: "OK"
     // Empty: no second button.
     property string rejectText: ""
+    // Empty: no third button, between the other two.
+    property string otherText: ""
+
+    signal otherClicked()
 
     modal: true
     closePolicy: Popup.NoAutoClose
@@ -74,6 +78,16 @@ Dialog {
                 font.family: alert.defs.commonFont
                 font.pointSize: alert.defs.fontSizeDialog
                 onClicked: alert.reject()
+            }
+            Button {
+                text: alert.otherText
+                visible: alert.otherText.length > 0
+                font.family: alert.defs.commonFont
+                font.pointSize: alert.defs.fontSizeDialog
+                onClicked: {
+                    alert.close();
+                    alert.otherClicked();
+                }
             }
             Button {
                 text: alert.acceptText

@@ -190,80 +190,92 @@ Rectangle {
         }
     }
 
-    RowLayout {
-        anchors.fill: parent
+    Label {
+        anchors.left: parent.left
         anchors.leftMargin: 20
-        anchors.rightMargin: 20
+        anchors.right: speciesButton.left
+        anchors.rightMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
         visible: !bottomArea.viewOpen
-        spacing: 16
+        text: bottomArea.statusText
+        color: "white"
+        font.family: bottomArea.defs.commonFont
+        font.pointSize: bottomArea.defs.fontSizeNormal + 1
+        elide: Text.ElideRight
+    }
 
-        Label {
-            Layout.fillWidth: true
-            Layout.preferredWidth: 1
-            text: bottomArea.statusText
-            color: "white"
-            font.family: bottomArea.defs.commonFont
-            font.pointSize: bottomArea.defs.fontSizeNormal + 1
-            elide: Text.ElideRight
+    // Species of the next recording.
+    IconButton {
+        id: speciesButton
+        anchors.right: actionRing.left
+        anchors.rightMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
+        visible: !bottomArea.viewOpen && bottomArea.ui.displayState === 1
+        iconSize: 34
+        iconSource: bottomArea.ui.tmpSpecies === 1 ? bottomArea.defs.imgCanine
+                  : bottomArea.ui.tmpSpecies === 2 ? bottomArea.defs.imgFeline
+                  : bottomArea.defs.imgOtherAnimal
+        tip: "Select Species"
+        onClicked: speciesSelector.open()
+    }
+
+    // The action button, in the middle, rises above the bar.
+    Rectangle {
+        id: actionRing
+        anchors.centerIn: actionButton
+        width: actionButton.width + 10
+        height: width
+        radius: width / 2
+        color: bottomArea.defs.colorBottomArea
+        visible: actionButton.visible
+    }
+
+    AbstractButton {
+        id: actionButton
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 6
+        width: 76
+        height: 76
+        visible: !bottomArea.viewOpen && bottomArea.ui.displayState !== 3
+        enabled: bottomArea.ui.displayState !== 1 || bottomArea.ui.isLeadInComplete
+        opacity: enabled ? 1.0 : 0.45
+        hoverEnabled: true
+        ToolTip.visible: hovered
+        ToolTip.delay: 600
+        ToolTip.text: bottomArea.ui.displayState === 0 ? "Upload to Quorvale"
+                    : bottomArea.ui.displayState === 1 ? "Record"
+                    : bottomArea.ui.displayState === 2 ? "Stop recording"
+                    : "Select Patient & Save"
+        onClicked: bottomArea.actionClicked()
+        background: Rectangle {
+            radius: width / 2
+            color: actionButton.down ? "#dbe6e7" : "#ffffff"
         }
-
-        // Species of the next recording.
-        IconButton {
-            visible: bottomArea.ui.displayState === 1
-            iconSource: bottomArea.ui.tmpSpecies === 1 ? bottomArea.defs.imgCanine
-                      : bottomArea.ui.tmpSpecies === 2 ? bottomArea.defs.imgFeline
-                      : bottomArea.defs.imgOtherAnimal
-            tip: "Select Species"
-            onClicked: speciesSelector.open()
-        }
-
-        Item {
-            Layout.preferredWidth: bottomArea.height - 8
-            Layout.preferredHeight: bottomArea.height - 8
-            visible: bottomArea.ui.displayState !== 3
-
-            AbstractButton {
-                id: actionButton
-                anchors.fill: parent
-                enabled: bottomArea.ui.displayState !== 1 || bottomArea.ui.isLeadInComplete
-                opacity: enabled ? 1.0 : 0.45
-                onClicked: bottomArea.actionClicked()
-                background: Rectangle {
-                    radius: width / 2
-                    color: actionButton.down ? "#24575a" : "#ffffff"
-                }
-                contentItem: Item {
-                    Image {
-                        anchors.centerIn: parent
-                        visible: bottomArea.ui.displayState !== 2
-                        sourceSize.width: parent.width * 0.62
-                        sourceSize.height: parent.height * 0.62
-                        source: bottomArea.ui.displayState === 0
-                                ? (bottomArea.ui.qvlAccountVerified ? bottomArea.defs.imgTelemedicineActive
-                                                                    : bottomArea.defs.imgTelemedicineInactive)
-                                : bottomArea.buttonActionImgType === 2 || bottomArea.ui.displayState === 4
-                                  ? bottomArea.defs.imgAssign : bottomArea.defs.imgRecord
-                    }
-                    ProgressCircle {
-                        anchors.fill: parent
-                        visible: bottomArea.ui.displayState === 2
-                        arcEnd: bottomArea.ui.recordingTime10th * (bottomArea.ui.recordingTime === 60 ? 0.6 : 1.2)
-                    }
-                    Rectangle {
-                        anchors.centerIn: parent
-                        visible: bottomArea.ui.displayState === 2
-                        width: parent.width * 0.34
-                        height: width
-                        radius: 3
-                        color: bottomArea.defs.colorRecording
-                    }
-                }
+        contentItem: Item {
+            Image {
+                anchors.centerIn: parent
+                visible: bottomArea.ui.displayState !== 2
+                sourceSize.width: parent.width * 0.62
+                sourceSize.height: parent.height * 0.62
+                source: bottomArea.ui.displayState === 0
+                        ? (bottomArea.ui.qvlAccountVerified ? bottomArea.defs.imgTelemedicineActive
+                                                            : bottomArea.defs.imgTelemedicineInactive)
+                        : bottomArea.ui.displayState === 4 ? bottomArea.defs.imgAssign : bottomArea.defs.imgRecord
             }
-        }
-
-        Item {
-            Layout.fillWidth: true
-            Layout.preferredWidth: 1
+            ProgressCircle {
+                anchors.fill: parent
+                visible: bottomArea.ui.displayState === 2
+                arcEnd: bottomArea.ui.recordingTime10th * (bottomArea.ui.recordingTime === 60 ? 0.6 : 1.2)
+            }
+            Rectangle {
+                anchors.centerIn: parent
+                visible: bottomArea.ui.displayState === 2
+                width: parent.width * 0.34
+                height: width
+                radius: 3
+                color: bottomArea.defs.colorRecording
+            }
         }
     }
 
@@ -280,50 +292,22 @@ Rectangle {
     }
 
     // "Start a Case": finish the request on the service's page now, or later.
-    Dialog {
+    AlertDialog {
         id: uploadConfirmation
         property int fileId: -1
         function ask(id) {
             fileId = id;
             open();
         }
-        modal: true
-        anchors.centerIn: Overlay.overlay
-        width: 520
-        padding: 24
+        defs: bottomArea.defs
         title: "Start a Case"
-        font.family: bottomArea.defs.commonFont
-        font.pointSize: bottomArea.defs.fontSizeDialog
-        contentItem: Label {
-            text: "The ECG is uploaded to Quorvale as a new case. Complete the request on the case page now, or finish it later."
-            wrapMode: Text.Wrap
-            font.family: bottomArea.defs.commonFont
-            font.pointSize: bottomArea.defs.fontSizeAlert
-        }
-        footer: RowLayout {
-            spacing: 12
-            Item { Layout.fillWidth: true }
-            Button {
-                text: "Cancel"
-                onClicked: uploadConfirmation.reject()
-            }
-            Button {
-                text: "Finish Later"
-                onClicked: {
-                    uploadConfirmation.close();
-                    cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false);
-                }
-            }
-            Button {
-                text: "Finish Now"
-                highlighted: true
-                onClicked: {
-                    uploadConfirmation.close();
-                    cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true);
-                }
-            }
-            Item { Layout.preferredWidth: 12 }
-        }
+        text: "The ECG is uploaded to Quorvale as a new case."
+        informativeText: "Complete the request on the case page now, or finish it later."
+        acceptText: "Finish Now"
+        otherText: "Finish Later"
+        rejectText: "Cancel"
+        onAccepted: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true)
+        onOtherClicked: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false)
     }
 
     SpeciesSelector {

@@ -9,7 +9,7 @@ AbstractButton {
     property url iconSource
     property color labelColor: defs.colorHeaderText
 
-    implicitWidth: contentItem.implicitWidth + 24
+    implicitWidth: contentItem.implicitWidth + 20
     implicitHeight: contentItem.implicitHeight + 14
     opacity: enabled ? 1.0 : 0.4
     hoverEnabled: true
@@ -20,14 +20,14 @@ AbstractButton {
     }
 
     contentItem: Column {
-        topPadding: 4
-        spacing: 4
+        topPadding: 6
+        spacing: 8
         Image {
             anchors.horizontalCenter: parent.horizontalCenter
-            width: 40
-            height: 40
-            sourceSize.width: 40
-            sourceSize.height: 40
+            width: 52
+            height: 52
+            sourceSize.width: 52
+            sourceSize.height: 52
             source: button.iconSource
             fillMode: Image.PreserveAspectFit
         }
@@ -36,7 +36,7 @@ AbstractButton {
             text: button.text
             color: button.labelColor
             font.family: button.defs.commonFont
-            font.pointSize: button.defs.fontSizeMenuItem * 0.7
+            font.pointSize: button.defs.fontSizeMenuItem * 0.8
         }
     }
 }

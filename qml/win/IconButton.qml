@@ -8,9 +8,10 @@ AbstractButton {
     property url iconSource
     property string tip: ""
     property bool checkedLook: false
+    property int iconSize: 30
 
-    implicitWidth: 44
-    implicitHeight: 44
+    implicitWidth: iconSize + 14
+    implicitHeight: iconSize + 14
     opacity: enabled ? 1.0 : 0.35
     hoverEnabled: true
 
@@ -26,8 +27,8 @@ AbstractButton {
 
     contentItem: Image {
         source: button.iconSource
-        sourceSize.width: 30
-        sourceSize.height: 30
+        sourceSize.width: button.iconSize
+        sourceSize.height: button.iconSize
         fillMode: Image.Pad
     }
 }

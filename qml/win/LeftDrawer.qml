@@ -31,42 +31,30 @@ Drawer {
             font.bold: true
         }
 
-        ItemDelegate {
+        MenuEntry {
             Layout.fillWidth: true
+            defs: drawer.defs
             text: "About Malvorant PC"
-            font.family: drawer.defs.commonFont
-            font.pointSize: drawer.defs.fontSizeMenuItem * 0.8
-            palette.text: "white"
-            palette.windowText: "white"
-            leftPadding: 24
             onClicked: {
                 drawer.close();
                 drawer.aboutRequested();
             }
         }
 
-        ItemDelegate {
+        MenuEntry {
             Layout.fillWidth: true
+            defs: drawer.defs
             text: "Malvorant Terms of Use"
-            font.family: drawer.defs.commonFont
-            font.pointSize: drawer.defs.fontSizeMenuItem * 0.8
-            palette.text: "white"
-            palette.windowText: "white"
-            leftPadding: 24
             onClicked: {
                 drawer.close();
                 drawer.pageRequested("qrc:/qml/win/html/tuc.html", "Malvorant Terms of Use");
             }
         }
 
-        ItemDelegate {
+        MenuEntry {
             Layout.fillWidth: true
+            defs: drawer.defs
             text: "Malvorant Privacy Policy"
-            font.family: drawer.defs.commonFont
-            font.pointSize: drawer.defs.fontSizeMenuItem * 0.8
-            palette.text: "white"
-            palette.windowText: "white"
-            leftPadding: 24
             onClicked: {
                 drawer.close();
                 drawer.pageRequested("qrc:/qml/win/html/privacy.html", "Malvorant Privacy Policy");

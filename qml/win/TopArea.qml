@@ -17,10 +17,9 @@ Rectangle {
 
     Component.onCompleted: cQmlInterface.setTopAreaObject(topArea)
 
-    // Owner and animal in one line, empty parts left out.
+    // The animal in one line, empty parts left out.
     function patientLine() {
-        var parts = [ui.patientFirstLast, ui.patientSpecies, ui.patientBreed,
-                     ui.patientGender, ui.patientAge, ui.patientWeight];
+        var parts = [ui.patientSpecies, ui.patientBreed, ui.patientGender, ui.patientAge, ui.patientWeight];
         var line = "";
         for (var i = 0; i < parts.length; ++i) {
             if (parts[i].length === 0)
@@ -99,10 +98,21 @@ Rectangle {
                 }
                 Label {
                     Layout.fillWidth: true
+                    visible: topArea.ui.patientFirstLast.length > 0
+                    text: "Owner: " + topArea.ui.patientFirstLast
+                    font.family: topArea.defs.commonFont
+                    font.pointSize: topArea.defs.fontSizeTopArea
+                    color: topArea.defs.colorTextDim
+                    elide: Text.ElideRight
+                }
+                Label {
+                    Layout.fillWidth: true
                     text: topArea.patientLine()
                     font.family: topArea.defs.commonFont
                     font.pointSize: topArea.defs.fontSizeTopArea
                     color: topArea.defs.colorTextDim
+                    wrapMode: Text.WordWrap
+                    maximumLineCount: 2
                     elide: Text.ElideRight
                 }
                 RowLayout {
@@ -134,6 +144,13 @@ Rectangle {
                         font.pointSize: topArea.defs.fontSizeTopAreaSmall
                         color: topArea.defs.colorTextDim
                     }
+                }
+                Label {
+                    visible: topArea.ui.displayState === 3
+                    text: "No ECG recorded for this patient yet"
+                    font.family: topArea.defs.commonFont
+                    font.pointSize: topArea.defs.fontSizeTopArea
+                    color: topArea.defs.colorText
                 }
                 Label {
                     Layout.fillWidth: true

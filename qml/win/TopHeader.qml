@@ -26,7 +26,7 @@ Rectangle {
         anchors.fill: parent
         anchors.leftMargin: 12
         anchors.rightMargin: 12
-        spacing: 6
+        spacing: 4
 
         HeaderButton {
             defs: header.defs
@@ -36,18 +36,20 @@ Rectangle {
         }
 
         Image {
-            Layout.preferredWidth: 44
-            Layout.preferredHeight: 44
-            sourceSize.width: 44
-            sourceSize.height: 44
+            Layout.preferredWidth: 64
+            Layout.preferredHeight: 64
+            sourceSize.width: 64
+            sourceSize.height: 64
             source: header.defs.imgIcon
         }
 
+        // The name steps aside when the buttons need the room.
         Label {
+            visible: header.width >= 1180
             text: header.defs.productName
             color: header.defs.colorHeaderText
             font.family: header.defs.commonFont
-            font.pointSize: header.defs.fontSizeHeaderArea * 0.75
+            font.pointSize: header.defs.fontSizeHeaderArea
             font.bold: true
         }
 

@@ -102,7 +102,7 @@ public:
     {
         CPatientMan& p = *bridge().patientMan();
         const std::int64_t birth = 1577836800; // 1 Jan 2020
-        return p.createPatient("Bella", "P-1042", "Anna", "Lindqvist", 1, 4, 23.5f, 0,
+        return p.createPatient("Bella", "P-1042", "Anna", "Lindqvist", 2, 4, 23.5f, 0,
                                "Labrador Retriever", birth, QString(), QString());
     }
 
@@ -111,7 +111,7 @@ public:
     int makeRecording(int patientId, int seconds, int leadIn = 2499)
     {
         CFileMan& f = *bridge().fileMan();
-        if (!f.ecgFileCreate(patientId, "Bella", "Anna", "Lindqvist", "P-1042", 0, 1, 4, QString()))
+        if (!f.ecgFileCreate(patientId, "Bella", "Anna", "Lindqvist", "P-1042", 0, 2, 4, QString()))
             return -1;
         const int n = seconds * 500;
         for (int i = 0; i < n; ++i) {
