@@ -20,8 +20,6 @@ Rectangle {
 
     color: defs.colorHeader
 
-    Component.onCompleted: cQmlInterface.setButtonSetObject(header)
-
     RowLayout {
         anchors.fill: parent
         anchors.leftMargin: 12
