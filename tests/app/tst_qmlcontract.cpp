@@ -139,7 +139,12 @@ private slots:
             QSKIP(qPrintable(file + " is not part of the program yet"));
         AppHarness::warnings().clear();
         QQmlComponent component(m_app.engine(), QUrl("qrc:/qml/win/" + file));
-        std::unique_ptr<QObject> view(component.create(qmlContext(m_window)));
+        // As the window loads its screens: constants and state as initial properties.
+        QObject* bridgeData = m_app.bridge().items().object(Item::UiData);
+        QObject* bridgeDefs = m_app.bridge().items().object(Item::UiDefs);
+        std::unique_ptr<QObject> view(component.createWithInitialProperties(
+            {{"defs", QVariant::fromValue(bridgeDefs)}, {"ui", QVariant::fromValue(bridgeData)}},
+            qmlContext(m_window)));
         QVERIFY2(view, qPrintable(component.errorString()));
         const QStringList faults = qml::contractFaults(item, view.get(), qml::propTable(), qml::callTable());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
