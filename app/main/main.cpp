@@ -1,3 +1,4 @@
+#include "embeddedbrowser.h"
 #include "qmlinterface.h"
 #include "qmlmodule.h"
 #include "sqlquerymodel.h"
@@ -9,6 +10,7 @@
 #include <QQuickWindow>
 #include <QSurfaceFormat>
 #include <QUrl>
+#include <QtWebView/QtWebView>
 #include <QtQml/qqmlmoduleregistration.h>
 
 static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
@@ -23,6 +25,9 @@ int main(int argc, char* argv[])
     QT_WARNING_POP
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+    // The in-application browser's engine must be prepared before the application object.
+    platform::prepareEmbeddedBrowser();
+    QtWebView::initialize();
 
     // Quietly: a second start just brings nothing up.
     if (isAnotherInstanceRunning())

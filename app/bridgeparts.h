@@ -1,0 +1,34 @@
+#ifndef MALVORANT_BRIDGEPARTS_H
+#define MALVORANT_BRIDGEPARTS_H
+
+#include <QtCharts/QAbstractSeries>
+
+#include <array>
+
+struct AppFolders;
+class CDbMan;
+class CFileMan;
+class CPatientMan;
+class CSettingsMan;
+
+
+// The engine the bridge owns, as the units see it. Plain pointers: the bridge
+// creates these once and they end with the process.
+struct EngineParts
+{
+    const AppFolders* folders = nullptr;
+    CDbMan* db = nullptr;
+    CSettingsMan* settings = nullptr;
+    CPatientMan* patients = nullptr;
+    CFileMan* files = nullptr;
+};
+
+// The nine line series of the ECG chart, in the order every slot receives
+// them: six lead traces, cursor, error bars, marks.
+using EcgSeries = std::array<QAbstractSeries*, 9>;
+
+// The program's own version and build, as published and logged.
+inline constexpr char kAppVersion[] = "8.0.2";
+inline constexpr char kAppBuild[] = "078";
+
+#endif

@@ -1,0 +1,31 @@
+#ifndef MALVORANT_PDFREPORTFLOW_H
+#define MALVORANT_PDFREPORTFLOW_H
+
+#include "bridgeparts.h"
+
+#include <QUrl>
+
+class Bookmarks;
+class QmlItems;
+class ViewerSettings;
+
+// Writes the PDF report of the shown recording into a folder the user chose.
+class PdfReportFlow
+{
+public:
+    PdfReportFlow(QmlItems& items, const EngineParts& engine, ViewerSettings& viewer,
+              Bookmarks& bookmarks);
+
+    PdfReportFlow(const PdfReportFlow&) = delete;
+    PdfReportFlow& operator=(const PdfReportFlow&) = delete;
+
+    void saveAsPdf(const QUrl& pdfUrl);
+
+private:
+    QmlItems& m_items;
+    EngineParts m_engine;
+    ViewerSettings& m_viewer;
+    Bookmarks& m_bookmarks;
+};
+
+#endif

@@ -1,0 +1,17 @@
+#include "recordingcontrol.h"
+
+RecordingControl::RecordingControl(QmlItems& items, const EngineParts& engine,
+                                   UiPublisher& publisher, LiveView& live, EcgChart& chart,
+                                   Bookmarks& bookmarks)
+    : m_items(items), m_engine(engine), m_publisher(publisher), m_live(live), m_chart(chart),
+      m_bookmarks(bookmarks)
+{
+}
+
+void RecordingControl::createRecordingTimer(QObject*) {}
+void RecordingControl::recordStartStop(bool) {}
+void RecordingControl::recordingTimerExpired() {}
+void RecordingControl::setBookmark(int, int) {}
+void RecordingControl::deleteBookmark() {}
+void RecordingControl::onRecordSpeciesSelector(int) {}
+void RecordingControl::setSpeciesPicker(int) {}

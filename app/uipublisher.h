@@ -1,0 +1,64 @@
+#ifndef MALVORANT_UIPUBLISHER_H
+#define MALVORANT_UIPUBLISHER_H
+
+#include "bridgeparts.h"
+
+class Bookmarks;
+class CEcgBuffer;
+class EcgChart;
+class QmlItems;
+class QObject;
+
+// Publishes the current patient, the current recording and the display state
+// to UiData, and shows a recording (showFile). The display state lives here.
+class UiPublisher
+{
+public:
+    // Display states: what the main screen shows.
+    enum DisplayState {
+        ShowingFileAssigned = 0,
+        Streaming = 1,
+        Recording = 2,
+        NoFile = 3,
+        ShowingFileUnassigned = 4
+    };
+
+    UiPublisher(QmlItems& items, const EngineParts& engine, EcgChart& chart, Bookmarks& bookmarks);
+
+    UiPublisher(const UiPublisher&) = delete;
+    UiPublisher& operator=(const UiPublisher&) = delete;
+
+    // UiData has bound: republish the whole state (what was published
+    // before it existed is lost).
+    void uiDataBound(QObject* uiData);
+    void uiDefsBound(QObject* uiDefs);
+
+    void setDisplayState(int displayState);
+    int displayState() const { return m_displayState; }
+    // Live view: display state 1, 2 or 4.
+    bool isLiveView() const { return m_liveView; }
+    // Shows an assigned recording and leaves the live view.
+    void setShowingAssigned();
+
+    void publishPatient();
+    void publishFile();
+    void publishFilePosition(int filePos);
+    void publishFileQvl();
+    void showFile();
+
+private:
+    QmlItems& m_items;
+    EngineParts m_engine;
+    EcgChart& m_chart;
+    Bookmarks& m_bookmarks;
+    int m_displayState = NoFile;
+    bool m_liveView = false;
+};
+
+// Lead-in of a stored recording: the run of type-45 entries from entry 5 on
+// (at most to entry 2499). 0 when it ends at entry 9 or before, the index of
+// its end + 2 otherwise, 2501 when every entry up to 2499 is of type 45. An
+// entry the buffer can't give ends the run.
+int measureLeadIn(CEcgBuffer& buffer);
+
+#endif

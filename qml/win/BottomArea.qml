@@ -1,0 +1,318 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The bottom bar: status, species, the central action button and every alert
+// the bridge raises.
+Rectangle {
+    id: bottomArea
+
+    required property UiDefs defs
+    required property UiData ui
+    // A full view is open: the bar steps back.
+    property bool viewOpen: false
+
+    // 0 record, 1 recording animation, 2 patient assignment.
+    property int buttonActionImgType: 0
+    property int elapsedSeconds: 0
+    readonly property string recordingSuffix: ui.recordingTime === 60 ? " / 1:00)" : " / 0:30)"
+
+    signal patientViewRequested()
+
+    // Invoked by the bridge.
+    signal qmlStartStopRecordingAnimation(bool isStart)
+    signal qmlAlertBoxFileWriteError(bool isFileCreation)
+    signal qmlAlertBoxFileReadError()
+    signal qmlAlertBoxExportError()
+    signal qmlAlertBoxNoNetwork(int fileId, bool isQvlUpload)
+    signal qmlAlertBoxNoNetworkSync(int fileId, bool isQvlUpload)
+    signal qmlAlertBoxQvlFileAlreadyUploaded(int fileId)
+    signal qmlAlertBoxQvlAskUpload(int fileId)
+    signal qmlAlertBoxQvlShortFileUpload(int duration)
+    signal qmlAlertBoxQvlCommError(string message)
+    signal qmlAlertBoxQvlUploadCompleted()
+    signal qmlAlertBoxDcmCommError(string message)
+    signal qmlAlertBoxDcmUploadCompleted()
+    // The warning drawers of the main window follow these.
+    signal qmlInterferenceWarning()
+    signal qmlInterferenceWarningClose()
+    signal qmlLeadWarning()
+    signal qmlLeadWarningClose()
+    signal qmlDoStreaming()
+    signal qmlCloseSpecies()
+
+    color: viewOpen ? "transparent" : defs.colorBottomArea
+
+    Component.onCompleted: cQmlInterface.setBottomAreaObject(bottomArea)
+
+    // One dialog serves every alert; the action of its OK button is set per alert.
+    property var alertAction: null
+
+    function showAlert(title, text, informativeText, withCancel, action) {
+        genericDialog.title = title;
+        genericDialog.text = text;
+        genericDialog.informativeText = informativeText;
+        genericDialog.rejectText = withCancel ? "Cancel" : "";
+        alertAction = action;
+        genericDialog.open();
+    }
+
+    function pad2(n) {
+        return n < 10 ? "0" + n : "" + n;
+    }
+
+    function speciesSelectorWanted() {
+        return ui.selectedSpecies === 0 && ui.displayState === 1 && ui.isStreamingView;
+    }
+
+    onQmlStartStopRecordingAnimation: (isStart) => {
+        if (isStart) {
+            elapsedSeconds = 0;
+            ui.recordingTime10th = 0;
+            ui.startTime = Date.now();
+            animationTimer.start();
+            buttonActionImgType = 1;
+            ui.recordingNow = true;
+            cQmlInterface.setUiDataDisplayState(2);
+        } else {
+            ui.streamRefreshTimerRunning = false;
+            animationTimer.stop();
+            ui.startTime = Date.now();
+            buttonActionImgType = 2;
+            ui.recordingNow = false;
+            cQmlInterface.setUiDataDisplayState(4);
+        }
+    }
+
+    onQmlAlertBoxFileWriteError: (isFileCreation) => {
+        showAlert("File Write Error",
+                  isFileCreation ? "Unable to create the ECG file" : "Unable to write to the ECG file",
+                  "Please check whether there is space left on the device.", false, null);
+    }
+    onQmlAlertBoxFileReadError: {
+        showAlert("File Read Error", "Unable to read the ECG file",
+                  "Please check whether the file has an appropriate format.", false, null);
+    }
+    onQmlAlertBoxExportError: {
+        showAlert("Error exporting File", "Unable to export the ECG file",
+                  "Please check whether there is space left on the device.", false, null);
+    }
+    onQmlAlertBoxQvlShortFileUpload: (duration) => {
+        showAlert("Short ECG",
+                  "The length of this ECG (" + duration + " seconds) is insufficient for a diagnostic read.",
+                  "Please upload an alternate ECG for this patient.", false, null);
+    }
+    onQmlAlertBoxNoNetworkSync: (fileId, isQvlUpload) => {
+        showAlert("Network Error",
+                  "Failed to synchronize local time with server, please correct time on local workstation.\nShall I queue your request and automatically retry at a later time?",
+                  "Click OK to If I shall queue your request.", true,
+                  function() { cQmlInterface.queueFileUpload(fileId, isQvlUpload); });
+    }
+    onQmlAlertBoxNoNetwork: (fileId, isQvlUpload) => {
+        showAlert("No Network",
+                  "There is currently no network available\nShall I queue your request and automatically retry at a later time?",
+                  "Click OK to If I shall queue your request.", true,
+                  function() { cQmlInterface.queueFileUpload(fileId, isQvlUpload); });
+    }
+    onQmlAlertBoxQvlFileAlreadyUploaded: (fileId) => {
+        showAlert("Duplicate Upload",
+                  "This file was previously uploaded to Quorvale.\nDo you wish to upload the file again?",
+                  "Click OK to continue.", true,
+                  function() { uploadConfirmation.ask(fileId); });
+    }
+    onQmlAlertBoxQvlAskUpload: (fileId) => { uploadConfirmation.ask(fileId); }
+    onQmlAlertBoxQvlCommError: (message) => {
+        showAlert("QVL Connect Problem", "Unable to communicate with Quorvale.", message, false, null);
+    }
+    onQmlAlertBoxQvlUploadCompleted: {
+        showAlert("QVL Upload completed", "The file has successfully been uploaded",
+                  "Click OK to continue.", false, null);
+    }
+    onQmlAlertBoxDcmCommError: (message) => {
+        showAlert("Server Connect Problem", "Unable to communicate with Worklist or ECG Storage.",
+                  message, false, null);
+    }
+    onQmlAlertBoxDcmUploadCompleted: {
+        showAlert("ECG Storage Upload completed", "The ECG has successfully been sent to the ECG Storage",
+                  "Click OK to continue.", false, null);
+    }
+    onQmlDoStreaming: {
+        if (speciesSelectorWanted())
+            speciesSelector.open();
+    }
+    onQmlCloseSpecies: {
+        if (speciesSelectorWanted())
+            speciesSelector.close();
+    }
+
+    Timer {
+        id: animationTimer
+        interval: 500
+        repeat: true
+        onRunningChanged: bottomArea.ui.startTime = Date.now()
+        onTriggered: bottomArea.elapsedSeconds = Math.round((Date.now() - bottomArea.ui.startTime) / 1000)
+    }
+
+    function actionClicked() {
+        switch (ui.displayState) {
+        case 0:
+            if (ui.qvlAccountVerified)
+                cQmlInterface.uploadClicked(false);
+            else
+                showAlert("QVL Connect Problem", "We could not verify your Quorvale account credentials.",
+                          "", false, null);
+            break;
+        case 1:
+            if (ui.isLeadInComplete)
+                cQmlInterface.recordStartStop(true);
+            break;
+        case 2:
+            if (elapsedSeconds < 20)
+                showAlert("Short ECG", "The length of this ECG may be insufficient for a diagnostic read.",
+                          " Click OK if you really want to stop the recording.", true,
+                          function() { cQmlInterface.streamStartStop(false); });
+            else
+                cQmlInterface.streamStartStop(false);
+            break;
+        case 4:
+            bottomArea.patientViewRequested();
+            break;
+        }
+    }
+
+    readonly property string statusText: {
+        switch (ui.displayState) {
+        case 1: return ui.isBtConnected ? (ui.isLeadInComplete ? "Ready to record" : "Acquiring signal...")
+                                        : (ui.inputDescriptiveName.length > 0 ? "Device: " + ui.inputDescriptiveName : "");
+        case 2: return "Recording (0:" + pad2(elapsedSeconds) + recordingSuffix;
+        case 4: return "Select Patient & Save";
+        default: return "";
+        }
+    }
+
+    Label {
+        anchors.left: parent.left
+        anchors.leftMargin: 20
+        anchors.right: speciesButton.left
+        anchors.rightMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
+        visible: !bottomArea.viewOpen
+        text: bottomArea.statusText
+        color: "white"
+        font.family: bottomArea.defs.commonFont
+        font.pointSize: bottomArea.defs.fontSizeNormal + 1
+        elide: Text.ElideRight
+    }
+
+    // Species of the next recording.
+    IconButton {
+        id: speciesButton
+        anchors.right: actionRing.left
+        anchors.rightMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
+        visible: !bottomArea.viewOpen && bottomArea.ui.displayState === 1
+        iconSize: 34
+        iconSource: bottomArea.ui.tmpSpecies === 1 ? bottomArea.defs.imgCanine
+                  : bottomArea.ui.tmpSpecies === 2 ? bottomArea.defs.imgFeline
+                  : bottomArea.defs.imgOtherAnimal
+        tip: "Select Species"
+        onClicked: speciesSelector.open()
+    }
+
+    // The action button, in the middle, rises above the bar.
+    Rectangle {
+        id: actionRing
+        anchors.centerIn: actionButton
+        width: actionButton.width + 10
+        height: width
+        radius: width / 2
+        color: bottomArea.defs.colorBottomArea
+        visible: actionButton.visible
+    }
+
+    AbstractButton {
+        id: actionButton
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 6
+        width: 76
+        height: 76
+        visible: !bottomArea.viewOpen && bottomArea.ui.displayState !== 3
+        enabled: bottomArea.ui.displayState !== 1 || bottomArea.ui.isLeadInComplete
+        opacity: enabled ? 1.0 : 0.45
+        hoverEnabled: true
+        ToolTip.visible: hovered
+        ToolTip.delay: 600
+        ToolTip.text: bottomArea.ui.displayState === 0 ? "Upload to Quorvale"
+                    : bottomArea.ui.displayState === 1 ? "Record"
+                    : bottomArea.ui.displayState === 2 ? "Stop recording"
+                    : "Select Patient & Save"
+        onClicked: bottomArea.actionClicked()
+        background: Rectangle {
+            radius: width / 2
+            color: actionButton.down ? "#dbe6e7" : "#ffffff"
+        }
+        contentItem: Item {
+            Image {
+                anchors.centerIn: parent
+                visible: bottomArea.ui.displayState !== 2
+                sourceSize.width: parent.width * 0.62
+                sourceSize.height: parent.height * 0.62
+                source: bottomArea.ui.displayState === 0
+                        ? (bottomArea.ui.qvlAccountVerified ? bottomArea.defs.imgTelemedicineActive
+                                                            : bottomArea.defs.imgTelemedicineInactive)
+                        : bottomArea.ui.displayState === 4 ? bottomArea.defs.imgAssign : bottomArea.defs.imgRecord
+            }
+            ProgressCircle {
+                anchors.fill: parent
+                visible: bottomArea.ui.displayState === 2
+                arcEnd: bottomArea.ui.recordingTime10th * (bottomArea.ui.recordingTime === 60 ? 0.6 : 1.2)
+            }
+            Rectangle {
+                anchors.centerIn: parent
+                visible: bottomArea.ui.displayState === 2
+                width: parent.width * 0.34
+                height: width
+                radius: 3
+                color: bottomArea.defs.colorRecording
+            }
+        }
+    }
+
+    AlertDialog {
+        id: genericDialog
+        defs: bottomArea.defs
+        onAccepted: {
+            var action = bottomArea.alertAction;
+            bottomArea.alertAction = null;
+            if (action)
+                action();
+        }
+        onRejected: bottomArea.alertAction = null
+    }
+
+    // "Start a Case": finish the request on the service's page now, or later.
+    AlertDialog {
+        id: uploadConfirmation
+        property int fileId: -1
+        function ask(id) {
+            fileId = id;
+            open();
+        }
+        defs: bottomArea.defs
+        title: "Start a Case"
+        text: "The ECG is uploaded to Quorvale as a new case."
+        informativeText: "Complete the request on the case page now, or finish it later."
+        acceptText: "Finish Now"
+        otherText: "Finish Later"
+        rejectText: "Cancel"
+        onAccepted: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true)
+        onOtherClicked: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false)
+    }
+
+    SpeciesSelector {
+        id: speciesSelector
+        defs: bottomArea.defs
+        ui: bottomArea.ui
+    }
+}

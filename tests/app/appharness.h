@@ -1,0 +1,156 @@
+#ifndef MALVORANT_TESTS_APPHARNESS_H
+#define MALVORANT_TESTS_APPHARNESS_H
+
+#include "ecgrecords.h"
+#include "fileman.h"
+#include "patientman.h"
+#include "qmlinterface.h"
+#include "qmlitems.h"
+#include "sqlquerymodel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <memory>
+
+// The program as main builds it, in one test process: folders in a temporary
+// directory, the bridge, the list models and main.qml. Every QML warning and
+// every warning message of the process is collected, so a test can demand
+// that there is none.
+class AppHarness
+{
+public:
+    AppHarness()
+    {
+        qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(m_tmp.filePath("Public")));
+        qputenv("ALLUSERSPROFILE", QFile::encodeName(m_tmp.filePath("ProgramData")));
+        s_previous = qInstallMessageHandler(&AppHarness::collect);
+    }
+
+    ~AppHarness()
+    {
+        m_engine.reset();
+        m_bridge.reset();
+        delete m_model1;
+        delete m_model2;
+        qInstallMessageHandler(s_previous);
+    }
+
+    bool isValid() const { return m_tmp.isValid(); }
+
+    // One bridge per process: it creates the process-wide logger.
+    CQmlInterface& bridge()
+    {
+        if (!m_bridge) {
+            m_bridge = std::make_unique<CQmlInterface>();
+            m_model1 = new CSqlQueryModel();
+            m_model2 = new CSqlQueryModel();
+            m_bridge->setDataModel(m_model1, 1);
+            m_bridge->setDataModel(m_model2, 2);
+            m_bridge->setAppPath(QCoreApplication::applicationDirPath());
+        }
+        return *m_bridge;
+    }
+
+    // Loads main.qml as the program does; the root window, or null.
+    QQuickWindow* load()
+    {
+        unload();
+        m_engine = std::make_unique<QQmlApplicationEngine>();
+        m_engine->setOutputWarningsToStandardError(false);
+        QObject::connect(m_engine.get(), &QQmlEngine::warnings, [](const QList<QQmlError>& list) {
+            for (const QQmlError& e : list)
+                warnings().append(e.toString());
+        });
+        QQmlContext* context = m_engine->rootContext();
+        context->setContextProperty("workingDirectory",
+                                    QUrl::fromLocalFile(QCoreApplication::applicationDirPath()));
+        context->setContextProperty("cQmlInterface", &bridge());
+        context->setContextProperty("dataModel1", m_model1);
+        context->setContextProperty("dataModel2", m_model2);
+        m_engine->load(QUrl("qrc:/qml/win/main.qml"));
+        if (m_engine->rootObjects().isEmpty())
+            return nullptr;
+        return qobject_cast<QQuickWindow*>(m_engine->rootObjects().first());
+    }
+
+    void unload() { m_engine.reset(); }
+
+    QQmlApplicationEngine* engine() const { return m_engine.get(); }
+
+    // Lets queued work run (Qt.callLater, bindings) until done() or the time is up.
+    template <class Done>
+    static bool waitFor(Done done, int ms = 5000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+
+    static QStringList& warnings()
+    {
+        static QStringList list;
+        return list;
+    }
+
+    // A patient with every field the top area shows, made current.
+    int makePatient()
+    {
+        CPatientMan& p = *bridge().patientMan();
+        const std::int64_t birth = 1577836800; // 1 Jan 2020
+        return p.createPatient("Bella", "P-1042", "Anna", "Lindqvist", 2, 4, 23.5f, 0,
+                               "Labrador Retriever", birth, QString(), QString());
+    }
+
+    // A recording of n seconds for the patient, of a synthetic sinus rhythm,
+    // whose first leadIn samples carry the lead-in type. Returns its ecgId.
+    int makeRecording(int patientId, int seconds, int leadIn = 2499)
+    {
+        CFileMan& f = *bridge().fileMan();
+        if (!f.ecgFileCreate(patientId, "Bella", "Anna", "Lindqvist", "P-1042", 0, 2, 4, QString()))
+            return -1;
+        const int n = seconds * 500;
+        for (int i = 0; i < n; ++i) {
+            EcgStreamSample s{};
+            const double t = (i % 400) / 400.0;
+            const double v = 900.0 * std::exp(-std::pow((t - 0.3) / 0.012, 2))
+                             + 120.0 * std::exp(-std::pow((t - 0.55) / 0.05, 2));
+            s.leadI = static_cast<float>(v * 0.6);
+            s.leadII = static_cast<float>(v);
+            s.type = i < leadIn ? 45 : 0;
+            f.addEntry(s);
+        }
+        if (!f.ecgFileCreateEnd())
+            return -1;
+        return f.currentEcgId();
+    }
+
+private:
+    static void collect(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            warnings().append(text);
+        if (s_previous)
+            s_previous(type, context, text);
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+    QTemporaryDir m_tmp;
+    std::unique_ptr<CQmlInterface> m_bridge;
+    CSqlQueryModel* m_model1 = nullptr;
+    CSqlQueryModel* m_model2 = nullptr;
+    std::unique_ptr<QQmlApplicationEngine> m_engine;
+};
+
+#endif

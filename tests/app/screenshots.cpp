@@ -1,0 +1,242 @@
+// Pictures of the screens for a person to look at: the main window in each
+// display state, the splash screen with the terms, every alert. Run by
+// `make screenshots` under Xvfb (xcb, OpenGL); writes PNGs into the folder
+// given as the first argument.
+//
+// To add a screen, add a row to shots(): a name and what to do before the
+// picture is taken. Every open popup is closed after each picture.
+
+#include "appharness.h"
+#include "embeddedbrowser.h"
+#include "isolatedhome.h"
+#include "qmlitems.h"
+#include "qmlmodule.h"
+#include "settingsman.h"
+#include "updateandterms.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QQuickWindow>
+#include <QtQml/qqmlmoduleregistration.h>
+#include <QtWebView/QtWebView>
+
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
+
+using namespace qml;
+
+namespace {
+
+struct Context {
+    AppHarness& app;
+    QQuickWindow* window;
+    int patientId;
+    int emptyPatientId;
+    int ecgId;
+
+    CQmlInterface& bridge() { return app.bridge(); }
+    QmlItems& items() { return app.bridge().items(); }
+    QObject* item(Item i) { return items().object(i); }
+};
+
+struct Shot {
+    const char* name;
+    std::function<void(Context&)> before;
+};
+
+void settle(int ms = 400)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// The recording shown in state 0 and 4.
+void showRecording(Context& c, int state)
+{
+    c.bridge().selectNShowPatient(c.patientId, c.ecgId);
+    c.bridge().setUiDataDisplayState(state);
+}
+
+// The live view with a connected device whose lead-in has passed.
+void showLive(Context& c, int state)
+{
+    c.bridge().selectNShowPatient(c.patientId, c.ecgId);
+    c.bridge().setUiDataDisplayState(state);
+    QObject* ui = c.item(Item::UiData);
+    ui->setProperty("isBtConnected", true);
+    ui->setProperty("isLeadInComplete", true);
+    ui->setProperty("inputDescriptiveName", QStringLiteral("Kx-2041"));
+    ui->setProperty("tmpSpecies", 1);
+}
+
+std::vector<Shot> shots()
+{
+    std::vector<Shot> list;
+    // The display states.
+    list.push_back({"state0-assigned-recording", [](Context& c) { showRecording(c, 0); }});
+    list.push_back({"state1-streaming", [](Context& c) { showLive(c, 1); }});
+    list.push_back({"state2-recording", [](Context& c) {
+        showLive(c, 2);
+        c.item(Item::UiData)->setProperty("recordingTime", 60);
+        c.item(Item::UiData)->setProperty("recordingTime10th", 230);
+        c.item(Item::BottomArea)->setProperty("elapsedSeconds", 23);
+        c.item(Item::UiData)->setProperty("batteryLowIndicator", true);
+    }});
+    list.push_back({"state3-no-recording", [](Context& c) {
+        c.item(Item::UiData)->setProperty("batteryLowIndicator", false);
+        c.bridge().selectNShowPatient(c.emptyPatientId, -1);
+    }});
+    list.push_back({"state4-unassigned-recording", [](Context& c) {
+        showRecording(c, 4);
+        c.items().set<P::ButtonActionImgType>(2);
+    }});
+    list.push_back({"state0-telemedicine-verified", [](Context& c) {
+        showRecording(c, 0);
+        c.items().set<P::QvlAccountVerified>(true);
+        c.items().set<P::FilePacsStatus>(2);
+        c.items().set<P::FileQvlCaseId>(QStringLiteral("QV-20931"));
+        c.items().set<P::FileQvlCaseStatus>(QStringLiteral("in process"));
+    }});
+
+    // Every alert of the bottom area, over the shown recording.
+    auto alert = [&list](const char* name, std::function<void(QmlItems&)> raise) {
+        list.push_back({name, [raise](Context& c) {
+            showRecording(c, 0);
+            raise(c.items());
+        }});
+    };
+    alert("alert-file-write-error-create", [](QmlItems& i) { i.invoke<C::QmlAlertBoxFileWriteError>(true); });
+    alert("alert-file-write-error-write", [](QmlItems& i) { i.invoke<C::QmlAlertBoxFileWriteError>(false); });
+    alert("alert-file-read-error", [](QmlItems& i) { i.invoke<C::QmlAlertBoxFileReadError>(); });
+    alert("alert-export-error", [](QmlItems& i) { i.invoke<C::QmlAlertBoxExportError>(); });
+    alert("alert-no-network", [](QmlItems& i) { i.invoke<C::QmlAlertBoxNoNetwork>(7, true); });
+    alert("alert-no-network-sync", [](QmlItems& i) { i.invoke<C::QmlAlertBoxNoNetworkSync>(7, true); });
+    alert("alert-qvl-already-uploaded", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlFileAlreadyUploaded>(7); });
+    alert("alert-qvl-ask-upload", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlAskUpload>(7); });
+    alert("alert-qvl-short-file", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlShortFileUpload>(14); });
+    alert("alert-qvl-comm-error", [](QmlItems& i) {
+        i.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral("Server replied: the user name or password is not valid"));
+    });
+    alert("alert-qvl-upload-completed", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlUploadCompleted>(); });
+    alert("alert-dcm-comm-error", [](QmlItems& i) {
+        i.invoke<C::QmlAlertBoxDcmCommError>(QStringLiteral("Association rejected by the peer (9912)"));
+    });
+    alert("alert-dcm-upload-completed", [](QmlItems& i) { i.invoke<C::QmlAlertBoxDcmUploadCompleted>(); });
+    alert("ecg-update-available", [](QmlItems& i) { i.invoke<C::UpdateDialog>(); });
+    alert("ecg-no-updates", [](QmlItems& i) { i.invoke<C::NoUpdates>(); });
+
+    list.push_back({"species-selector", [](Context& c) {
+        showLive(c, 1);
+        c.item(Item::UiData)->setProperty("selectedSpecies", 0);
+        c.items().invoke<C::QmlDoStreaming>();
+    }});
+    list.push_back({"left-drawer", [](Context& c) {
+        showRecording(c, 0);
+        for (QObject* o : c.window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickDrawer") && o->property("edge").toInt() == Qt::LeftEdge)
+                QMetaObject::invokeMethod(o, "open");
+        }
+    }});
+    list.push_back({"about-dialog", [](Context& c) {
+        showRecording(c, 0);
+        for (QObject* o : c.window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickDialog") && o->property("title").toString() == "About Malvorant PC")
+                QMetaObject::invokeMethod(o, "open");
+        }
+    }});
+    list.push_back({"browser-terms-page", [](Context& c) {
+        showRecording(c, 0);
+        QMetaObject::invokeMethod(c.window, "openBrowser", Q_ARG(QVariant, QUrl("qrc:/qml/win/html/tuc.html")),
+                                  Q_ARG(QVariant, QStringLiteral("Malvorant Terms of Use")),
+                                  Q_ARG(QVariant, false));
+        settle(3000);
+    }});
+    // Last: the smallest window the program allows.
+    list.push_back({"state0-minimum-window", [](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        showRecording(c, 0);
+    }});
+    return list;
+}
+
+QList<QObject*> openPopups(QQuickWindow* window)
+{
+    QList<QObject*> open;
+    for (QObject* o : window->findChildren<QObject*>()) {
+        if (o->inherits("QQuickPopup") && o->property("visible").toBool())
+            open << o;
+    }
+    return open;
+}
+
+bool save(QQuickWindow* window, const QString& folder, const QString& name)
+{
+    settle();
+    const QImage image = window->grabWindow();
+    const QString path = QDir(folder).filePath(name + ".png");
+    if (image.isNull() || !image.save(path)) {
+        std::fprintf(stderr, "screenshots: could not write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s (%dx%d)\n", qPrintable(path), image.width(), image.height());
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    IsolatedHome home;
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+    platform::prepareEmbeddedBrowser();
+    QtWebView::initialize();
+    QApplication application(argc, argv);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(folder);
+
+    AppHarness app;
+    QQuickWindow* window = app.load();
+    if (!window) {
+        std::fprintf(stderr, "screenshots: main.qml did not load\n");
+        return 1;
+    }
+    window->setGeometry(0, 0, 1280, 800);
+    AppHarness::waitFor([&] { return app.bridge().updateAndTerms().setupCount() > 0; });
+
+    bool ok = save(window, folder, "splash-terms");
+
+    // Accept the terms as the user does.
+    for (QObject* o : window->findChildren<QObject*>()) {
+        if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == "Accept")
+            QMetaObject::invokeMethod(o, "clicked");
+    }
+
+    Context context{app, window, app.makePatient(), -1, -1};
+    context.ecgId = app.makeRecording(context.patientId, 40);
+    context.emptyPatientId = app.bridge().patientMan()->createPatient(
+        "Milo", "P-2077", "", "Okafor", 3, 3, 4.2f, 0, "Maine Coon", 1514764800, QString(), QString());
+
+    for (const Shot& shot : shots()) {
+        shot.before(context);
+        ok = save(window, folder, QString::fromLatin1(shot.name)) && ok;
+        for (QObject* popup : openPopups(window))
+            QMetaObject::invokeMethod(popup, "close");
+        settle(100);
+    }
+
+    // The web engine registers types of its own that Qt itself warns about.
+    QStringList warnings = AppHarness::warnings();
+    warnings.removeIf([](const QString& w) {
+        return w.startsWith("QWebEngine") && w.contains("You should not use it as a QML type");
+    });
+    for (const QString& w : warnings)
+        std::fprintf(stderr, "warning: %s\n", qPrintable(w));
+    return ok && warnings.isEmpty() ? 0 : 1;
+}
