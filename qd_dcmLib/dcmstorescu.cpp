@@ -1,5 +1,6 @@
 #include "dcmstorescu.h"
 
+#include "dcmnetconfig.h"
 #include "debuglog.h"
 
 #include <dcmtk/dcmdata/dcfilefo.h>
@@ -103,9 +104,9 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
         return fail(code, text);
     };
 
-    // The connection attempt gives up with the association time-out, not the
-    // system's much longer TCP one.
-    dcmConnectionTimeout.set(m_acseTimeout);
+    // The connection and socket time-outs are process-wide in DCMTK: set once
+    // for the whole program, never per call (another send may be running).
+    DcmNetConfig::applyTimeout(m_acseTimeout);
 
     OFCondition cond = ASC_initializeNetwork(NET_REQUESTOR, 0, m_acseTimeout, &net);
     if (cond.bad())
