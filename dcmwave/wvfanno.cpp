@@ -237,6 +237,11 @@ bool WvfAnnotationItem::check(const bool& invent)
         !WvfUtils::checkElementValue(m_dateTimes, "1-n", "1C", m_dateTimesSet) ||
         !WvfUtils::checkElementValue(m_groupNumber, "1", "3", m_groupNumberSet))
         return false;
+    // An item says what it marks: a text or a concept name.
+    if (!m_textSet && !m_conceptName) {
+        WVF_DEBUG("WvfAnnotationItem: neither 'Unformatted Text Value' nor 'Concept Name Code Sequence' present");
+        return false;
+    }
     if (m_conceptName && !m_conceptName->check(invent))
         return false;
     if (m_conceptCode && !m_conceptCode->check(invent))

@@ -166,6 +166,36 @@ bool WvfChannel::getWaveformBitsStored(Uint16& value)
     return m_waveformBitsStoredSet;
 }
 
+bool WvfChannel::getChannelSourceSequence(CodeSequenceMacro& code)
+{
+    code = m_channelSource;
+    return m_channelSourceSet;
+}
+
+bool WvfChannel::getChannelSensitivityUnitsSequence(CodeSequenceMacro& code)
+{
+    code = m_channelSensitivityUnits;
+    return m_channelSensitivityUnitsSet;
+}
+
+bool WvfChannel::getChannelSensitivity(double& value)
+{
+    value = WvfUtils::getFloat64Value(m_channelSensitivity);
+    return m_channelSensitivitySet;
+}
+
+bool WvfChannel::getChannelSensitivityCorrectionFactor(double& value)
+{
+    value = WvfUtils::getFloat64Value(m_channelSensitivityCorrectionFactor);
+    return m_channelSensitivityCorrectionFactorSet;
+}
+
+bool WvfChannel::getChannelBaseline(double& value)
+{
+    value = WvfUtils::getFloat64Value(m_channelBaseline);
+    return m_channelBaselineSet;
+}
+
 OFCondition WvfChannel::setChannelSourceSequence(const CodeSequenceMacro& code)
 {
     m_channelSource = code;

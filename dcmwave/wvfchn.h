@@ -29,6 +29,12 @@ public:
     WvfSamples* getSamples();
     Uint32 getNumberOfSamples();
     bool getWaveformBitsStored(Uint16& value);
+    // Readers of the channel definition: copy the value, return whether set.
+    bool getChannelSourceSequence(CodeSequenceMacro& code);
+    bool getChannelSensitivityUnitsSequence(CodeSequenceMacro& code);
+    bool getChannelSensitivity(double& value);
+    bool getChannelSensitivityCorrectionFactor(double& value);
+    bool getChannelBaseline(double& value);
 
     OFCondition setChannelSourceSequence(const CodeSequenceMacro& code);
     OFCondition setChannelSensitivityUnitsSequence(const CodeSequenceMacro& code);

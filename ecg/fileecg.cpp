@@ -223,15 +223,20 @@ bool CFileEcg::openFileReadWriteNoHeader(std::string path)
     return openExisting(path, false);
 }
 
-bool CFileEcg::openExisting(const std::string& path, bool withHeader)
+bool CFileEcg::openFileReadOnly(std::string path)
+{
+    return openExisting(path, true, true);
+}
+
+bool CFileEcg::openExisting(const std::string& path, bool withHeader, bool readOnly)
 {
     bool closed = true;
     closeStreams(closed);
     resetHeaderData();
 
-    m_readOnly = false;
-    m_rwFile = std::fopen(path.c_str(), "r+b");
-    if (!m_rwFile && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    m_readOnly = readOnly;
+    m_rwFile = std::fopen(path.c_str(), readOnly ? "rb" : "r+b");
+    if (!m_rwFile && !readOnly && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         // A recording on a read-only medium can still be viewed and copied.
         m_rwFile = std::fopen(path.c_str(), "rb");
         m_readOnly = m_rwFile != nullptr;

@@ -45,6 +45,8 @@ public:
 
     bool openFileReadWrite(std::string path) override;
     bool openFileReadWriteNoHeader(std::string path) override;
+    // Opens an existing recording for reading only (conversions never change it).
+    bool openFileReadOnly(std::string path);
     bool createFile(std::string path) override;
     bool patchFileHeader(bool onReadWriteFile) override;
     bool createFileNoHeader(std::string path) override;
@@ -111,7 +113,7 @@ public:
 private:
     friend class CEcgBuffer; // marks the version of raw copies it writes
 
-    bool openExisting(const std::string& path, bool withHeader);
+    bool openExisting(const std::string& path, bool withHeader, bool readOnly = false);
     void readHeader(const std::string& path, std::int64_t fileSize);
     void setRecordCount(std::int64_t records);
     void closeStreams(bool& ok);

@@ -1,0 +1,104 @@
+#include "dcmfile.h"
+
+#include "dcmdataset.h"
+#include "dcmwvforv.h"
+#include "debuglog.h"
+
+#include <memory>
+#include <new>
+
+CDcmFile::CDcmFile() = default;
+
+CDcmFile::~CDcmFile() = default;
+
+bool CDcmFile::ecgToDicomConversion(QString ecgPath, QString dcmPath, QString institutionName)
+{
+    debugLog(4, "CDcmFile::ecgToDicomConversion() ecg file=" + ecgPath.toStdString());
+    std::unique_ptr<CDcmWvfOrv> waveform(new (std::nothrow) CDcmWvfOrv());
+    std::unique_ptr<CDcmWvfPluginOrv> plugin(
+        new (std::nothrow) CDcmWvfPluginOrv(1, institutionName.toStdString(), "0.0.0"));
+    if (!waveform || !plugin) {
+        debugLogError("ecgToDicomConversion1 returned err=9913, errText=out of memory");
+        return true;
+    }
+    int code = waveform->convertOrv2Dcm(plugin.get(), ecgPath.toStdString(), studyInstanceUid.toStdString(),
+                                        breedDescription.toStdString(), weight.toStdString(), std::string());
+    if (code != 0) {
+        debugLogError("ecgToDicomConversion1 returned err=" + toStdString(code) + ", errText="
+                      + waveform->getLastError());
+        return true;
+    }
+    debugLog(2, "dcm file=" + dcmPath.toStdString());
+    code = waveform->saveDcmFile(dcmPath.toStdString());
+    if (code != 0) {
+        debugLogError("ecgToDicomConversion2 returned err=" + toStdString(code) + ", errText="
+                      + waveform->getLastError());
+        return true;
+    }
+    debugLog(2, "dcm conversion completed successfully");
+    return false;
+}
+
+bool CDcmFile::dicomToEcgConversion(QUrl dicomUrl, QString outPath)
+{
+    const std::string path = dicomUrl.toLocalFile().toStdString();
+    debugLog(4, "CDcmFile::dicomToEcgConversion() dicom file=" + path + ", ecg file=" + outPath.toStdString());
+    CDcmDataset* dataset = new (std::nothrow) CDcmDataset();
+    if (!dataset) {
+        debugLogError("CDcmFile::dicomToEcgConversion() out of memory");
+        return false;
+    }
+    // The file format owns the dataset from here on.
+    std::unique_ptr<DcmFileFormat> file(new (std::nothrow) DcmFileFormat(dataset, OFFalse));
+    if (!file) {
+        delete dataset;
+        debugLogError("CDcmFile::dicomToEcgConversion() out of memory");
+        return false;
+    }
+    OFCondition cond = file->loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 4096, ERM_autoDetect);
+    if (cond.bad()) {
+        debugLogError("CDcmFile::dicomToEcgConversion() unable to load " + path + ": " + cond.text());
+        return false;
+    }
+    // Texts of any character set come in as UTF-8.
+    cond = dataset->convertToUTF8();
+    if (cond.bad())
+        debugLogError(std::string("CDcmFile::dicomToEcgConversion() character set conversion failed: ")
+                      + cond.text());
+
+    TWaveformParams params;
+    dataset->getWaveformParams(params);
+    patientName = QString::fromStdString(params.patientName);
+    ownerLastName = QString::fromStdString(params.ownerLastName);
+    ownerFirstName = QString::fromStdString(params.ownerFirstName);
+    patientId = QString::fromStdString(params.patientId);
+    genderCode = CDcmWvfPluginOrv::genderCodeOf(params.patientSex, params.patientSexNeutered);
+    birthTs = params.patientBirthTs;
+    studyDate = QString::fromStdString(params.studyDate);
+    studyTime = QString::fromStdString(params.studyTime);
+    accessionNumber = QString::fromStdString(params.accessionNumber);
+    studyInstanceUid = QString::fromStdString(params.studyInstanceUid);
+    speciesDescription = QString::fromStdString(params.speciesDescription);
+    breedDescription = QString::fromStdString(params.breedDescription);
+    weight = QString::fromStdString(params.weight);
+
+    std::unique_ptr<CDcmWvfOrv> waveform(new (std::nothrow) CDcmWvfOrv());
+    std::unique_ptr<CDcmWvfPluginOrv> plugin(new (std::nothrow) CDcmWvfPluginOrv(0, "dummyInstitution", "0.0.0"));
+    if (!waveform || !plugin) {
+        debugLogError("CDcmFile::dicomToEcgConversion() out of memory");
+        return false;
+    }
+    const OFCondition readCond = waveform->read(dataset);
+    if (readCond.bad()) {
+        debugLogError(std::string("Error initializing waveform: ") + readCond.text());
+        return false;
+    }
+    const int code = waveform->convertDcm2Orv(plugin.get(), outPath.toStdString(), &params);
+    params.clear();
+    if (code != 0) {
+        debugLogError("Conversion error for file '" + outPath.toStdString() + "': code=" + toStdString(code)
+                      + ": msg=" + waveform->getLastError());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,71 @@
+#include "dcmwvforv.h"
+
+#include "dcmerrors.h"
+#include "debuglog.h"
+
+#include <cstdio>
+#include <new>
+#include <unistd.h>
+
+CDcmWvfOrv::CDcmWvfOrv() = default;
+
+CDcmWvfOrv::~CDcmWvfOrv()
+{
+    m_lastError.clear();
+}
+
+int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, std::string studyInstanceUid,
+                               std::string breed, std::string weight, std::string spare)
+{
+    m_lastError.clear();
+    if (!plugin) {
+        m_lastError = "CDcmWvfOrv::convertOrv2Dcm() no plug-in";
+        return DCM_ERR_NO_OBJECT;
+    }
+    const int code = plugin->convertOrv2Dcm(this, std::move(path), std::move(studyInstanceUid), std::move(breed),
+                                            std::move(weight), std::move(spare));
+    if (code != 0)
+        m_lastError = plugin->getLastError();
+    return code;
+}
+
+int CDcmWvfOrv::convertDcm2Orv(CDcmWvfPluginOrv* plugin, std::string outPath, const TWaveformParams* params)
+{
+    m_lastError.clear();
+    if (!plugin) {
+        m_lastError = "CDcmWvfOrv::convertDcm2Orv() no plug-in";
+        return DCM_ERR_NO_OBJECT;
+    }
+    const int code = plugin->convertDcm2Orv(this, std::move(outPath), params);
+    if (code != 0)
+        m_lastError = plugin->getLastError();
+    return code;
+}
+
+int CDcmWvfOrv::saveDcmFile(std::string path)
+{
+    m_lastError.clear();
+    DcmFileFormat* file = new (std::nothrow) DcmFileFormat();
+    if (!file) {
+        m_lastError = "CDcmWvfOrv::saveDcmFile() out of memory";
+        return DCM_ERR_WRITE_DATASET;
+    }
+    OFCondition cond = write(file->getDataset(), true /*check*/, true /*invent*/);
+    if (cond.bad()) {
+        m_lastError = cond.text();
+        delete file;
+        return DCM_ERR_WRITE_DATASET;
+    }
+    const bool existed = access(path.c_str(), F_OK) == 0;
+    cond = file->saveFile(path.c_str(), EXS_LittleEndianExplicit, EET_ExplicitLength, EGL_recalcGL, EPD_noChange,
+                          0, 0, EWM_fileformat);
+    delete file;
+    if (cond.bad()) {
+        m_lastError = cond.text();
+        // A half-written file of ours is no DICOM file.
+        if (!existed)
+            std::remove(path.c_str());
+        return DCM_ERR_SAVE_FILE;
+    }
+    return 0;
+}

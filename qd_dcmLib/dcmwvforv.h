@@ -1,0 +1,28 @@
+// The waveform object of one conversion: runs the plug-in and saves itself
+// as a .dce file.
+#ifndef MALVORANT_DCMWVFORV_H
+#define MALVORANT_DCMWVFORV_H
+
+#include "dcmwvfpluginorv.h"
+
+#include <string>
+
+class CDcmWvfOrv : public WvfWaveform
+{
+public:
+    CDcmWvfOrv();
+    ~CDcmWvfOrv() override;
+
+    int convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, std::string studyInstanceUid, std::string breed,
+                       std::string weight, std::string spare);
+    int convertDcm2Orv(CDcmWvfPluginOrv* plugin, std::string outPath, const TWaveformParams* params);
+    // DICOM file with meta header, explicit VR little endian.
+    int saveDcmFile(std::string path);
+
+    std::string getLastError() const { return m_lastError; }
+
+private:
+    std::string m_lastError;
+};
+
+#endif

@@ -1,0 +1,92 @@
+// Conversion between .ecg recordings and DICOM General ECG Waveform objects.
+#ifndef MALVORANT_DCMWVFPLUGINORV_H
+#define MALVORANT_DCMWVFPLUGINORV_H
+
+#include "wvfwave.h"
+
+#include <cstdint>
+#include <string>
+
+class CFileEcg;
+
+// Patient, study and equipment texts of one conversion (UTF-8).
+struct TWaveformParams
+{
+    std::string patientName;
+    std::string ownerLastName;
+    std::string ownerFirstName;
+    std::string patientId;
+    std::string patientSex;          // "M", "F", "O" or empty
+    std::string patientSexNeutered;  // "UNALTERED", "ALTERED" or empty
+    std::string patientBirthDate;    // YYYYMMDD or empty
+    std::int64_t patientBirthTs = 0; // import only
+    std::string studyDate;           // YYYYMMDD
+    std::string studyTime;           // HHMMSS
+    std::int64_t studyTs = 0;        // Unix seconds of the recording's start
+    std::string accessionNumber;
+    std::string studyInstanceUid;
+    std::string speciesDescription;
+    std::string breedDescription;
+    std::string weight;              // kilograms
+    std::string spare;               // carried by the callers, used by nothing here
+    std::string manufacturer;
+    std::string softwareVersion;
+
+    void clear();
+};
+
+class CDcmWvfPluginOrv
+{
+public:
+    // Channel count and sample scale of the program's recordings.
+    static constexpr int kChannels = 6;
+    static constexpr double kLeadScale = 5.6;   // stored sample = lead value x 5.6
+    static constexpr double kMicroVoltPerLead = 5.2;
+
+    // applicationType: 1 file export, 0 file import and PACS retrieval.
+    CDcmWvfPluginOrv(int applicationType, std::string institutionName, std::string softwareVersion);
+    virtual void checkSamplingFrequency(double& frequency, bool isSet);
+    virtual ~CDcmWvfPluginOrv();
+
+    CDcmWvfPluginOrv(const CDcmWvfPluginOrv&) = delete;
+    CDcmWvfPluginOrv& operator=(const CDcmWvfPluginOrv&) = delete;
+
+    // Export: fills the waveform from the recording (opened read-only).
+    int convertOrv2Dcm(WvfWaveform* waveform, std::string path, std::string studyInstanceUid, std::string breed,
+                       std::string weight, std::string spare);
+    // Import: writes a new .ecg file from the waveform; params may be null
+    // (then the file has no header).
+    int convertDcm2Orv(WvfWaveform* waveform, std::string outPath, const TWaveformParams* params);
+
+    int buildWaveform(WvfWaveform* waveform, const TWaveformParams& params);
+    void setParams(const TWaveformParams& params, WvfWaveform* waveform);
+    int setSamples(WvfSamples* samples[kChannels], WvfWaveform* waveform);
+    int setChannelDefinitions(WvfWaveform* waveform);
+    int getAndCheckChannelData(WvfWaveform* waveform, unsigned short& channelCount, unsigned long& byteLength,
+                               OFList<WvfSamples*>& buffers, unsigned char& bytesPerSample,
+                               double& samplingFrequency, WVF_SAMPLE_INTERPRETATION& interpretation);
+
+    std::string getLastError() const { return m_lastError; }
+
+    // The stored 16-bit sample of a lead value: value x 5.6 truncated toward
+    // zero, saturated to the 16-bit range; a value that is not finite gives 0.
+    static Sint16 scaleSample(float leadValue);
+    // Header codes of the import.
+    static int genderCodeOf(const std::string& sex, const std::string& neutered);
+    static int speciesCodeOf(const std::string& description, int unchanged);
+    static std::string speciesDescriptionOf(int code);
+
+private:
+    int fail(int code, const std::string& text);
+    int addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position);
+
+    int m_samplingFrequency = 0;
+    Uint32 m_samplesPerChannel = 0;
+    CFileEcg* m_reader = nullptr;
+    int m_applicationType;
+    std::string m_institutionName;
+    std::string m_lastError;
+    std::string m_softwareVersion;
+};
+
+#endif
