@@ -28,7 +28,11 @@ CDcmComm::CDcmComm(CDcmCallbackInterface* callback, QSqlDatabase* database, CSet
 
 CDcmComm::~CDcmComm()
 {
-    if (!m_thread->finishBy(QDeadlineTimer(CDcmThread::kExitWaitMs))) {
+    // A job already given up at quitting is not waited for again.
+    m_thread->requestStop();
+    const bool stopped = !m_thread->isRunning()
+        || (!m_leftAtExit && m_thread->finishBy(QDeadlineTimer(CDcmThread::kExitWaitMs)));
+    if (!stopped) {
         disconnect(m_thread, nullptr, this, nullptr);
         m_thread->setParent(nullptr);
     }
@@ -36,7 +40,7 @@ CDcmComm::~CDcmComm()
 
 void CDcmComm::finishAtExit()
 {
-    m_thread->finishBy(CDcmThread::exitDeadline());
+    m_leftAtExit = !m_thread->finishBy(CDcmThread::exitDeadline());
 }
 
 void CDcmComm::updateConfig()

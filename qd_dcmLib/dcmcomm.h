@@ -71,6 +71,7 @@ private:
     QString m_version;
     int m_cmd = 0;
     CDcmThread* m_thread = nullptr;
+    bool m_leftAtExit = false;
 };
 
 #endif

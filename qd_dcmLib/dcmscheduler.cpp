@@ -43,7 +43,11 @@ CDcmScheduler::~CDcmScheduler()
 {
     m_closing = true;
     m_timer->stop();
-    if (!m_thread->finishBy(QDeadlineTimer(CDcmThread::kExitWaitMs))) {
+    // A job already given up at quitting is not waited for again.
+    m_thread->requestStop();
+    const bool stopped = !m_thread->isRunning()
+        || (!m_leftAtExit && m_thread->finishBy(QDeadlineTimer(CDcmThread::kExitWaitMs)));
+    if (!stopped) {
         disconnect(m_thread, nullptr, this, nullptr);
         m_thread->setParent(nullptr);
     }
@@ -53,7 +57,7 @@ void CDcmScheduler::finishAtExit()
 {
     m_closing = true;
     m_timer->stop();
-    m_thread->finishBy(CDcmThread::exitDeadline());
+    m_leftAtExit = !m_thread->finishBy(CDcmThread::exitDeadline());
 }
 
 void CDcmScheduler::updateConfig()

@@ -70,6 +70,7 @@ private:
     QString m_version;
     QTimer* m_timer = nullptr;
     CDcmThread* m_thread = nullptr;
+    bool m_leftAtExit = false;
     CSettingsMan* m_settings = nullptr;
     CFileMan* m_files = nullptr;
     QSqlDatabase* m_database = nullptr;

@@ -424,13 +424,15 @@ StorePeer::~StorePeer()
     stop();
 }
 
-bool StorePeer::start(const QString& aeTitle)
+bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
 {
     stop();
     m_aeTitle = aeTitle;
     // The network binds at once, so the peer listens when start() returns.
     for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
-        const quint16 port = freePort();
+        if (fixedPort != 0 && attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const quint16 port = fixedPort != 0 ? fixedPort : freePort();
         if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
             m_port = port;
         else
@@ -458,6 +460,19 @@ QStringList StorePeer::received() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_received;
+}
+
+void StorePeer::refusePatientId(const QString& patientId, unsigned short refusedStatus)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_refusedPatientId = patientId;
+    m_refusedStatus = refusedStatus;
+}
+
+QStringList StorePeer::storedPatientIds() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_storedPatientIds;
 }
 
 void StorePeer::run()
@@ -534,16 +549,25 @@ void StorePeer::serve(T_ASC_Association* assoc)
 }
 
 void StorePeer::storeCallback(void* data, T_DIMSE_StoreProgress* progress, T_DIMSE_C_StoreRQ* req,
-                              char*, DcmDataset**, T_DIMSE_C_StoreRSP* rsp, DcmDataset** statusDetail)
+                              char*, DcmDataset** imageDataSet, T_DIMSE_C_StoreRSP* rsp,
+                              DcmDataset** statusDetail)
 {
     auto* self = static_cast<StorePeer*>(data);
     if (progress->state != DIMSE_StoreEnd)
         return;
+    OFString patientId;
+    if (imageDataSet && *imageDataSet)
+        (*imageDataSet)->findAndGetOFString(DCM_PatientID, patientId);
+    rsp->DimseStatus = self->m_status;
     {
         std::lock_guard<std::mutex> lock(self->m_mutex);
         self->m_received << QString::fromLatin1(req->AffectedSOPInstanceUID);
+        const QString id = QString::fromLatin1(patientId.c_str());
+        if (!self->m_refusedPatientId.isEmpty() && id == self->m_refusedPatientId)
+            rsp->DimseStatus = self->m_refusedStatus;
+        else
+            self->m_storedPatientIds << id;
     }
-    rsp->DimseStatus = self->m_status;
     if (!self->m_errorComment.isEmpty() && statusDetail) {
         delete self->m_statusDetail;
         self->m_statusDetail = new DcmDataset;

@@ -163,12 +163,18 @@ public:
     void setStatusDetail(const QString& errorComment) { m_errorComment = errorComment; }
     void setMode(Mode mode) { m_mode = mode; }
 
-    bool start(const QString& aeTitle = "STOREPEER");
+    // port 0: a free port of its own; otherwise that port (to come back on
+    // the port a stopped peer had).
+    bool start(const QString& aeTitle = "STOREPEER", quint16 port = 0);
     void stop();
     quint16 port() const { return m_port; }
     QString aeTitle() const { return m_aeTitle; }
     // SOP instance UIDs of the data sets received so far.
     QStringList received() const;
+    // Data sets with this Patient ID are answered with refusedStatus instead.
+    void refusePatientId(const QString& patientId, unsigned short refusedStatus);
+    // Patient IDs of the data sets answered with the chosen status, in order.
+    QStringList storedPatientIds() const;
 
 private:
     void run();
@@ -188,6 +194,9 @@ private:
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     QStringList m_received;
+    QString m_refusedPatientId;
+    unsigned short m_refusedStatus = 0;
+    QStringList m_storedPatientIds;
 };
 
 } // namespace dicomrig

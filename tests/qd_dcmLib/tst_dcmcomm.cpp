@@ -1,0 +1,420 @@
+// The DICOM request front and its worker against real peers on loopback.
+#include "dcmfronttestenv.h"
+#include "dicomrig.h"
+
+#include "dcmcomm.h"
+#include "dcmerrors.h"
+#include "dcmnetconfig.h"
+#include "dcmscheduler.h"
+#include "dcmthread.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace dcmtest;
+using dicomrig::SilentListener;
+using dicomrig::StorePeer;
+using dicomrig::ToolPeer;
+
+namespace {
+const int kTimeout = 3; // seconds, the network time-out of this test program
+const int kAnswerWaitMs = 20000;
+const char* const kExitChildVar = "MALVORANT_DCM_EXIT_CHILD";
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+}
+
+class TestDcmComm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void sendLandsOnPacs();
+    void busyRuleAndOneAnswerPerRequest();
+    void sendFailureFlags_data();
+    void sendFailureFlags();
+    void aeTitleCheck_data();
+    void aeTitleCheck();
+    void settingsReachWorkerBetweenJobs();
+    void frontAndBackgroundSendSameRecording();
+    void exitWithJobOnSilentPeer_data();
+    void exitWithJobOnSilentPeer();
+
+private:
+    struct Front
+    {
+        StoreEnv env;
+        AnswerRecorder answers;
+        std::unique_ptr<CDcmComm> comm;
+        Front()
+        {
+            comm = std::make_unique<CDcmComm>(&answers, &env.database(), env.settings.get(), 1,
+                                              QStringLiteral("8.0.2 build: 078"));
+        }
+        void configure(quint16 port, const QString& aeTitle,
+                       const QString& local = QStringLiteral("MALVORANT"))
+        {
+            configurePacs(*env.settings, port, aeTitle, local);
+            comm->updateConfig();
+        }
+        QString tmpFolder() const { return env.dataFolder() + QStringLiteral("tmp"); }
+    };
+};
+
+void TestDcmComm::initTestCase()
+{
+    QCOMPARE(DcmNetConfig::applyTimeout(kTimeout), kTimeout);
+}
+
+void TestDcmComm::sendLandsOnPacs()
+{
+    Front f;
+    QTemporaryDir work;
+    ToolPeer pacs;
+    QVERIFY(pacs.startStoreScp(work.path()));
+    f.configure(pacs.port(), pacs.aeTitle());
+
+    const int patient = addPatient(f.env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+    const QByteArray before = fileBytes(path);
+
+    QVERIFY(f.comm->sendPacsFile(path, QStringLiteral("1.2.3.4"), QStringLiteral("Beagle"),
+                                 QStringLiteral("12.5")));
+    QVERIFY(f.comm->getLastError().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    const Answer a = f.answers.answers.first();
+    QCOMPARE(a.slot, 0);
+    QVERIFY2(!a.hasNetworkError && !a.hasErrorResponse, qPrintable(f.comm->getLastError()));
+    QVERIFY(!a.isBackgroundUpload);
+
+    const QStringList incoming = filesIn(pacs.incomingFolder());
+    QCOMPARE(incoming.size(), 1);
+    const QString dump = dicomrig::dumpDataset(pacs.incomingFolder() + QLatin1Char('/') + incoming.first());
+    QVERIFY2(dump.contains(QStringLiteral("[EXT-1]")), qPrintable(dump.left(2000)));
+    QVERIFY(dump.contains(QStringLiteral("[1.2.3.4]")));
+    QVERIFY(dump.contains(QStringLiteral("[12.5]")));
+    // The converted file was the job's own and is gone; the recording is untouched.
+    QCOMPARE(filesIn(f.tmpFolder()), QStringList());
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(f.comm->command(), int(DcmCmdSendPacsFile));
+}
+
+void TestDcmComm::busyRuleAndOneAnswerPerRequest()
+{
+    Front f;
+    SilentListener silent;
+    QVERIFY(silent.start());
+    f.configure(silent.port(), QStringLiteral("SILENT"));
+    const int patient = addPatient(f.env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
+    QVERIFY(f.comm->isBusy());
+
+    // Every request is refused while the send runs, and none is answered.
+    QVERIFY(!f.comm->loadMwl(QStringLiteral("Rex"), QString(), QString(), QString()));
+    QCOMPARE(f.comm->getLastError(), QStringLiteral("Dicom currently busy"));
+    QVERIFY(!f.comm->loadPacsList(QString(), QString(), QString(), QString()));
+    QVERIFY(!f.comm->loadFromPacs(QStringLiteral("1.2"), f.env.dataFolder(), QStringLiteral("x.ecg")));
+    QVERIFY(!f.comm->testMwlCredentials());
+    QVERIFY(!f.comm->testPacsCredentials());
+    QVERIFY(!f.comm->sendPacsFile(path, QString(), QString(), QString()));
+    QCOMPARE(f.comm->getLastError(), QStringLiteral("Dicom currently busy"));
+    QCOMPARE(f.comm->command(), int(DcmCmdSendPacsFile));
+
+    // The silent peer frees the worker within the time-out; the one answer
+    // arrives in the send's own slot.
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QVERIFY(clock.elapsed() < (kTimeout + 5) * 1000);
+    QCOMPARE(f.answers.answers.first().slot, 0);
+    QVERIFY(f.answers.answers.first().hasNetworkError);
+    QVERIFY(!f.answers.answers.first().hasErrorResponse);
+    QVERIFY(!f.comm->getLastError().isEmpty());
+    QVERIFY(f.comm->getLastError() != QStringLiteral("Dicom currently busy"));
+    QVERIFY(silent.connectionCount() >= 1);
+    QCOMPARE(filesIn(f.tmpFolder()), QStringList());
+
+    // Idle again: the next request is accepted and answered in its own slot.
+    QTest::qWait(200);
+    QCOMPARE(f.answers.answers.size(), 1);
+    QVERIFY(!f.comm->isBusy());
+    QVERIFY(f.comm->testPacsCredentials());
+    QVERIFY(f.comm->getLastError().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.last().slot, 5);
+}
+
+void TestDcmComm::sendFailureFlags_data()
+{
+    QTest::addColumn<QString>("peer");
+    QTest::addColumn<bool>("withFile");
+    QTest::addColumn<bool>("networkError");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("peer down") << "down" << true << true << "Association Request Failed";
+    QTest::newRow("association refused") << "refuse" << true << true << "Association Rejected";
+    QTest::newRow("aborted during store") << "abort" << true << true << "Peer Aborted Association";
+    QTest::newRow("time-out on a silent peer") << "silent" << true << true << "Association Request Failed";
+    QTest::newRow("object refused by the PACS") << "refuseObject" << true << false << "Store Refused";
+    QTest::newRow("recording file missing") << "storescp" << false << false << "ecgToDicomConversion1";
+}
+
+void TestDcmComm::sendFailureFlags()
+{
+    QFETCH(QString, peer);
+    QFETCH(bool, withFile);
+    QFETCH(bool, networkError);
+    QFETCH(QString, text);
+
+    Front f;
+    QTemporaryDir work;
+    ToolPeer tool;
+    StorePeer store;
+    SilentListener silent;
+    quint16 port = 0;
+    QString aeTitle = QStringLiteral("PACS");
+    if (peer == QLatin1String("down")) {
+        port = dicomrig::freePort();
+    } else if (peer == QLatin1String("refuse")) {
+        QVERIFY(tool.startStoreScp(work.path(), {QStringLiteral("--refuse")}));
+        port = tool.port();
+    } else if (peer == QLatin1String("abort")) {
+        QVERIFY(tool.startStoreScp(work.path(), {QStringLiteral("--abort-during")}));
+        port = tool.port();
+    } else if (peer == QLatin1String("silent")) {
+        QVERIFY(silent.start());
+        port = silent.port();
+    } else if (peer == QLatin1String("refuseObject")) {
+        store.setStatus(0xA700);
+        QVERIFY(store.start());
+        port = store.port();
+    } else {
+        QVERIFY(tool.startStoreScp(work.path()));
+        port = tool.port();
+        aeTitle = tool.aeTitle();
+    }
+    f.configure(port, aeTitle);
+
+    const int patient = addPatient(f.env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"), withFile);
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+    QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    const Answer a = f.answers.answers.first();
+    QCOMPARE(a.slot, 0);
+    QCOMPARE(a.hasNetworkError, networkError);
+    QCOMPARE(a.hasErrorResponse, !networkError);
+    QVERIFY2(f.comm->getLastError().contains(text), qPrintable(f.comm->getLastError()));
+    QCOMPARE(filesIn(f.tmpFolder()), QStringList());
+    if (tool.isRunning())
+        QCOMPARE(filesIn(tool.incomingFolder()).size(), 0);
+    QTest::qWait(100);
+    QCOMPARE(f.answers.answers.size(), 1);
+}
+
+void TestDcmComm::aeTitleCheck_data()
+{
+    QTest::addColumn<QString>("local");
+    QTest::addColumn<QString>("remote");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("local empty") << "" << "PACS" << "local AE title is empty";
+    QTest::newRow("local blanks") << "   " << "PACS" << "local AE title is empty";
+    QTest::newRow("local 17 characters") << "ABCDEFGHIJKLMNOPQ" << "PACS" << "longer than 16";
+    QTest::newRow("PACS empty") << "MALVORANT" << "" << "PACS AE title is empty";
+    QTest::newRow("PACS 17 characters") << "MALVORANT" << "ABCDEFGHIJKLMNOPQ" << "longer than 16";
+    QTest::newRow("PACS with a backslash") << "MALVORANT" << "PA\\CS" << "can't hold";
+    QTest::newRow("local not ASCII") << QStringLiteral("MALV\u00d6RANT") << "PACS" << "can't hold";
+}
+
+void TestDcmComm::aeTitleCheck()
+{
+    QFETCH(QString, local);
+    QFETCH(QString, remote);
+    QFETCH(QString, text);
+
+    Front f;
+    SilentListener silent;
+    QVERIFY(silent.start());
+    f.configure(silent.port(), remote, local);
+    const int patient = addPatient(f.env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+
+    // Refused before any connection, for every job that talks to the PACS.
+    QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QVERIFY(f.answers.answers.first().hasNetworkError);
+    QVERIFY2(f.comm->getLastError().contains(text), qPrintable(f.comm->getLastError()));
+    QVERIFY(f.comm->testPacsCredentials());
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QVERIFY(f.comm->getLastError().contains(text));
+    QVERIFY(f.comm->loadFromPacs(QStringLiteral("1.2.3"), f.env.dataFolder(), QStringLiteral("f.ecg")));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 3, kAnswerWaitMs);
+    QVERIFY(f.comm->getLastError().contains(text));
+    QCOMPARE(silent.connectionCount(), 0);
+    QCOMPARE(filesIn(f.tmpFolder()), QStringList());
+}
+
+void TestDcmComm::settingsReachWorkerBetweenJobs()
+{
+    Front f;
+    SilentListener silent;
+    QVERIFY(silent.start());
+    QTemporaryDir work;
+    ToolPeer pacs;
+    QVERIFY(pacs.startStoreScp(work.path()));
+    f.configure(silent.port(), QStringLiteral("SILENT"));
+    const int patient = addPatient(f.env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+
+    QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(silent.connectionCount() >= 1, kAnswerWaitMs);
+    // New settings while the job runs: the job keeps its own.
+    f.configure(pacs.port(), pacs.aeTitle());
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QVERIFY(f.answers.answers.first().hasNetworkError);
+    QCOMPARE(filesIn(pacs.incomingFolder()).size(), 0);
+
+    // The next job works with the new ones.
+    QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QVERIFY2(!f.answers.answers.last().hasNetworkError && !f.answers.answers.last().hasErrorResponse,
+             qPrintable(f.comm->getLastError()));
+    QCOMPARE(filesIn(pacs.incomingFolder()).size(), 1);
+}
+
+void TestDcmComm::frontAndBackgroundSendSameRecording()
+{
+    // Both workers convert the same recording at the same time, each into a
+    // file of its own; both objects land and nothing stays in tmp.
+    Front f;
+    QTemporaryDir work;
+    ToolPeer pacs;
+    QVERIFY(pacs.startStoreScp(work.path()));
+    f.configure(pacs.port(), pacs.aeTitle());
+    f.env.settings->dicomPacsConfigStatus = 1;
+    const int patient = addPatient(f.env, QStringLiteral("Rex"), 20.0, 0);
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+
+    CDcmScheduler scheduler(&f.answers, &f.env.database(), f.env.settings.get(), f.env.files.get(), 1,
+                            QStringLiteral("8.0.2 build: 078"));
+    QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QStringLiteral("20")));
+    scheduler.backgroundUploadTimerExpired();
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!scheduler.isUploadInProgress(), kAnswerWaitMs);
+    int background = 0;
+    for (const Answer& a : f.answers.answers) {
+        QVERIFY(!a.hasNetworkError && !a.hasErrorResponse);
+        background += a.isBackgroundUpload ? 1 : 0;
+    }
+    QCOMPARE(background, 1);
+    QCOMPARE(filesIn(pacs.incomingFolder()).size(), 2);
+    QCOMPARE(filesIn(f.tmpFolder()), QStringList());
+    QCOMPARE(f.env.value(QStringLiteral("select pacsStatus from ecgTable where ecgId=?"), {ecgId}).toInt(), 2);
+}
+
+void TestDcmComm::exitWithJobOnSilentPeer_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("program quits, front never destroyed") << "quit";
+    QTest::newRow("front and scheduler destroyed") << "destroy";
+}
+
+void TestDcmComm::exitWithJobOnSilentPeer()
+{
+    // A child process with the default time-outs (30 s) starts a send and a
+    // background send to a silent peer and quits: it must end within the
+    // exit wait, cleanly, long before the network time-out.
+    QFETCH(QString, how);
+    SilentListener silent;
+    QVERIFY(silent.start());
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(kExitChildVar), QString::number(silent.port()) + QLatin1Char(':') + how);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(25000));
+    const qint64 elapsed = clock.elapsed();
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("jobs started")), qPrintable(output));
+    QVERIFY2(elapsed < CDcmThread::kExitWaitMs + 8000, qPrintable(QString::number(elapsed)));
+    QVERIFY(silent.connectionCount() >= 1);
+}
+
+// The child of exitWithJobOnSilentPeer: the program's own way of ending.
+static int exitChild(const QByteArray& spec)
+{
+    const QList<QByteArray> parts = spec.split(':');
+    const quint16 port = quint16(parts.value(0).toUInt());
+    const bool destroy = parts.value(1) == "destroy";
+    int argc = 1;
+    char name[] = "child";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    auto* env = new StoreEnv; // never destroyed, as in the program
+    configurePacs(*env->settings, port, QStringLiteral("SILENT"));
+    env->settings->dicomPacsConfigStatus = 1;
+    const int patient = addPatient(*env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(*env, patient, QStringLiteral("EXT-1"));
+    const QString path = env->path(env->value(QStringLiteral("select fileName from ecgTable where "
+                                                             "ecgId=?"), {ecgId}).toString());
+    auto* answers = new AnswerRecorder;
+    auto* comm = new CDcmComm(answers, &env->database(), env->settings.get(), 1, QStringLiteral("8"));
+    auto* scheduler = new CDcmScheduler(answers, &env->database(), env->settings.get(),
+                                        env->files.get(), 1, QStringLiteral("8"));
+    if (!comm->sendPacsFile(path, QString(), QString(), QString()))
+        return 2;
+    scheduler->backgroundUploadTimerExpired();
+    if (!scheduler->isUploadInProgress())
+        return 3;
+    std::printf("jobs started\n");
+    std::fflush(stdout);
+    QTimer::singleShot(1000, &app, &QCoreApplication::quit);
+    const int rc = app.exec();
+    if (destroy) {
+        delete scheduler;
+        delete comm;
+    }
+    return rc;
+}
+
+int main(int argc, char** argv)
+{
+    const QByteArray childSpec = qgetenv(kExitChildVar);
+    if (!childSpec.isEmpty())
+        return exitChild(childSpec);
+    QCoreApplication app(argc, argv);
+    TestDcmComm test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_dcmcomm.moc"
