@@ -56,13 +56,16 @@ void CDcmComm::updateConfig()
 
 bool CDcmComm::isBusy() const
 {
-    return m_thread->isRunning();
+    // Busy until the answer went out: the worker stops running a moment before
+    // its finished() reaches this thread, and a request in that moment would
+    // overwrite the result the answer is about to read.
+    return m_busy || m_thread->isRunning();
 }
 
 bool CDcmComm::startRequest(const char* name, int command, const QString& a1, const QString& a2,
                             const QString& a3, const QString& a4)
 {
-    if (m_thread->isRunning()) {
+    if (isBusy()) {
         debugLogError(std::string(name)
                       + " a request is already in progress, will not issue another request");
         m_lastError = QStringLiteral("Dicom currently busy");
@@ -74,6 +77,7 @@ bool CDcmComm::startRequest(const char* name, int command, const QString& a1, co
         return false;
     }
     m_cmd = command;
+    m_busy = true;
     m_thread->start(QThread::InheritPriority);
     debugLog(4, std::string(name) + " started");
     m_lastError.clear();
@@ -130,6 +134,7 @@ bool CDcmComm::testPacsCredentials()
 void CDcmComm::dcmThreadFinished()
 {
     debugLog(4, "CDcmComm::dcmThreadFinished() called");
+    m_busy = false;
     m_lastError = m_thread->getLastError();
     const DcmAnswerFlags flags = dcmAnswerFlags(m_thread->resultClass());
     if (!m_callback)

@@ -50,7 +50,7 @@ public:
     QString getLastError() const { return m_lastError; }
     std::string getLastErrorUtf8() const { return m_lastError.toUtf8().toStdString(); }
 
-    // Whether a job runs (a request would be refused).
+    // Whether a job runs or its answer is still to come (a request would be refused).
     bool isBusy() const;
     // The command of the last accepted request.
     int command() const { return m_cmd; }
@@ -72,6 +72,7 @@ private:
     int m_cmd = 0;
     CDcmThread* m_thread = nullptr;
     bool m_leftAtExit = false;
+    bool m_busy = false;
 };
 
 #endif

@@ -42,6 +42,7 @@ private slots:
 
     void sendLandsOnPacs();
     void busyRuleAndOneAnswerPerRequest();
+    void requestBeforeTheAnswerIsRefused();
     void sendFailureFlags_data();
     void sendFailureFlags();
     void aeTitleCheck_data();
@@ -159,6 +160,29 @@ void TestDcmComm::busyRuleAndOneAnswerPerRequest()
     QVERIFY(f.comm->getLastError().isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
     QCOMPARE(f.answers.answers.last().slot, 5);
+}
+
+void TestDcmComm::requestBeforeTheAnswerIsRefused()
+{
+    // The job has ended but its answer has not gone out yet: a request then
+    // must not start a job whose result the pending answer would read.
+    Front f;
+    f.configure(dicomrig::freePort(), QString()); // refused at once, no network
+    QVERIFY(f.comm->testPacsCredentials());
+    QThread::msleep(500); // no events: the job ends, its answer waits
+    QVERIFY(f.comm->isBusy());
+    QVERIFY(!f.comm->testMwlCredentials());
+    QCOMPARE(f.comm->getLastError(), QStringLiteral("Dicom currently busy"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.first().slot, 5);
+    QVERIFY(f.answers.answers.first().hasNetworkError);
+    QVERIFY(f.comm->getLastError().contains(QStringLiteral("PACS AE title is empty")));
+    QVERIFY(!f.comm->isBusy());
+    QVERIFY(f.comm->testMwlCredentials());
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.last().slot, 4);
+    QTest::qWait(100);
+    QCOMPARE(f.answers.answers.size(), 2);
 }
 
 void TestDcmComm::sendFailureFlags_data()
