@@ -503,6 +503,12 @@ void StorePeer::run()
 
 void StorePeer::serve(T_ASC_Association* assoc)
 {
+    if (m_mode == Mode::SilentAfterAssociation) {
+        while (!m_stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASC_abortAssociation(assoc);
+        return;
+    }
     while (!m_stop) {
         T_DIMSE_Message msg;
         T_ASC_PresentationContextID presId = 0;

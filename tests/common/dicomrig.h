@@ -151,7 +151,8 @@ public:
     enum class Mode {
         Answer,                  // C-STORE-RSP with the chosen status
         IgnoreRelease,           // answers the store, never the release request
-        ReleaseInsteadOfAnswer   // reads the data set, then requests a release
+        ReleaseInsteadOfAnswer,  // reads the data set, then requests a release
+        SilentAfterAssociation   // accepts the association, then reads and answers nothing
     };
 
     StorePeer() = default;

@@ -196,6 +196,7 @@ void TestDcmComm::sendFailureFlags_data()
     QTest::newRow("association refused") << "refuse" << true << true << "Association Rejected";
     QTest::newRow("aborted during store") << "abort" << true << true << "Peer Aborted Association";
     QTest::newRow("time-out on a silent peer") << "silent" << true << true << "Association Request Failed";
+    QTest::newRow("PACS silent after the association") << "freeze" << true << true << "Store Scu Failed";
     QTest::newRow("object refused by the PACS") << "refuseObject" << true << false << "Store Refused";
     QTest::newRow("recording file missing") << "storescp" << false << false << "ecgToDicomConversion1";
 }
@@ -225,6 +226,10 @@ void TestDcmComm::sendFailureFlags()
     } else if (peer == QLatin1String("silent")) {
         QVERIFY(silent.start());
         port = silent.port();
+    } else if (peer == QLatin1String("freeze")) {
+        store.setMode(StorePeer::Mode::SilentAfterAssociation);
+        QVERIFY(store.start());
+        port = store.port();
     } else if (peer == QLatin1String("refuseObject")) {
         store.setStatus(0xA700);
         QVERIFY(store.start());
@@ -240,8 +245,12 @@ void TestDcmComm::sendFailureFlags()
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"), withFile);
     const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
                                                                "where ecgId=?"), {ecgId}).toString());
+    QElapsedTimer clock;
+    clock.start();
     QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
     QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    // One time-out frees the worker, whichever phase the peer stalled in.
+    QVERIFY2(clock.elapsed() < (kTimeout + 4) * 1000, qPrintable(QString::number(clock.elapsed())));
     const Answer a = f.answers.answers.first();
     QCOMPARE(a.slot, 0);
     QCOMPARE(a.hasNetworkError, networkError);
