@@ -1,5 +1,6 @@
 #include "dcmstorescu.h"
 
+#include "dcmjobcancel.h"
 #include "dcmnetconfig.h"
 #include "debuglog.h"
 
@@ -111,6 +112,11 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
     OFCondition cond = ASC_initializeNetwork(NET_REQUESTOR, 0, m_acseTimeout, &net);
     if (cond.bad())
         return failSetup(DCM_ERR_INIT_NETWORK, std::string(kOp) + "initialize network failure");
+    if (m_cancel) {
+        cond = ASC_setTransportLayer(net, new CDcmCancelLayer(m_cancel), 1);
+        if (cond.bad())
+            return failSetup(DCM_ERR_INIT_NETWORK, std::string(kOp) + "initialize network failure");
+    }
 
     cond = ASC_createAssociationParameters(&params, m_maxReceivePDULength);
     if (cond.bad())

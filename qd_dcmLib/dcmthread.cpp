@@ -49,7 +49,7 @@ bool CDcmThread::setRequest(int command, const QString& a1, const QString& a2, c
     }
     m_cmd = command;
     m_errorText.clear();
-    m_stopRequested.store(false);
+    m_cancel.reset();
     if (command < DcmCmdSendPacsFile || command > DcmCmdTestPacsCredentials) {
         m_errorText = QStringLiteral("CDcmThread::setRequest() unknown cmd=") + QString::number(command);
         debugLogError(m_errorText.toStdString());
@@ -169,6 +169,11 @@ int CDcmThread::checkPeer(const QString& host, int port, const QString& aeTitle,
         return DCM_OK;
     // A settings fault, not the recording's: a later attempt may succeed.
     return setError(DCM_ERR_ASSOC_REQUEST, problem);
+}
+
+void CDcmThread::requestStop()
+{
+    m_cancel.cancel();
 }
 
 bool CDcmThread::finishBy(const QDeadlineTimer& deadline)

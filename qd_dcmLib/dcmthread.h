@@ -2,12 +2,12 @@
 #define MALVORANT_DCMTHREAD_H
 
 #include "dcmcallbackinterface.h"
+#include "dcmjobcancel.h"
 
 #include <QDeadlineTimer>
 #include <QString>
 #include <QThread>
 
-#include <atomic>
 #include <string>
 
 class QSqlDatabase;
@@ -60,10 +60,11 @@ public:
     int resultCode() const { return m_resultCode; }
     int command() const { return m_cmd; }
 
-    // Asks a running job to stop at its next step (used at exit). Network
-    // waits already under way still end by their time-outs.
-    void requestStop() { m_stopRequested.store(true); }
-    bool stopRequested() const { return m_stopRequested.load(); }
+    // Asks a running job to stop (used at exit): it ends at its next step,
+    // and a send's network waits end at once. The waits of queries and
+    // fetches still end by their time-outs.
+    void requestStop();
+    bool stopRequested() const { return m_cancel.isCancelled(); }
 
     // At exit: asks the job to stop and waits for it until the deadline.
     // True when no job runs afterwards; otherwise the thread must be left
@@ -113,7 +114,7 @@ private:
 
     int m_resultClass = 0;
     int m_resultCode = 0;
-    std::atomic<bool> m_stopRequested{false};
+    CDcmJobCancel m_cancel;
 };
 
 #endif

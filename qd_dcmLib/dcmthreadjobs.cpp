@@ -97,6 +97,7 @@ int CDcmThread::sendPacsFile()
     const int timeout = DcmNetConfig::timeoutSeconds();
     // Association, data transfer and the wait for the answer: each bounded.
     store.setTimeouts(timeout, timeout);
+    store.setCancel(&m_cancel);
     const int result = store.sornhapStoreScu(utf8(dcmPath), utf8(m_config.pacsIp),
                                              unsigned(m_config.pacsPort), utf8(m_config.pacsAeTitle),
                                              utf8(m_config.localAeTitle));
