@@ -55,6 +55,24 @@ std::string birthDateOf(const std::string& text)
     return date;
 }
 
+// Events that the waveform carries as annotations; any other negative type
+// (recording toggled, device identification and data) is read as a sample of 0.
+bool isAnnotatedEvent(int type)
+{
+    return (type <= -1 && type >= -3) || (type <= -101 && type >= -105);
+}
+
+bool readRecord(CFileEcg& file, int index, EcgReadRecord& record)
+{
+    if (!file.readData(index, record))
+        return false;
+    if (record.type < 0 && !isAnnotatedEvent(record.type)) {
+        record.type = 0;
+        record.leadI = record.leadII = 0.0f;
+    }
+    return true;
+}
+
 void logTag(const char* tag, const std::string& value)
 {
     debugLog(3, std::string("CDcmWfvImportPluginOrv::setParams() setting tag ") + tag + " to " + value);
@@ -263,7 +281,7 @@ int CDcmWvfPluginOrv::buildWaveform(WvfWaveform* waveform, const TWaveformParams
     Uint32 count = 0;
     EcgReadRecord record{};
     const int records = m_reader->getRecordCount();
-    for (int i = 0; i < records && m_reader->readData(i, record); ++i)
+    for (int i = 0; i < records && readRecord(*m_reader, i, record); ++i)
         if (record.type >= 0)
             ++count;
     m_samplesPerChannel = count;
@@ -350,7 +368,7 @@ int CDcmWvfPluginOrv::setSamples(WvfSamples* samples[kChannels], WvfWaveform* wa
     Uint32 n = 0;
     EcgReadRecord record{};
     const int records = m_reader->getRecordCount();
-    for (int i = 0; i < records && m_reader->readData(i, record); ++i) {
+    for (int i = 0; i < records && readRecord(*m_reader, i, record); ++i) {
         if (record.type >= 0) {
             const float leadI = record.leadI;
             const float leadII = record.leadII;

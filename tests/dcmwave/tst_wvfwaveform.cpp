@@ -315,6 +315,8 @@ void TstWvfWaveform::annotationItems()
     item->setReferencedWaveformChannels({1, 1, 2});
     QVERIFY(!module.check(false)); // odd count against 2-2n
     item->setReferencedWaveformChannels({1, 1});
+    QVERIFY(!module.check(false)); // neither a text nor a concept name
+    item->setUnformattedTextValue("R");
     QVERIFY(module.check(false));
     item->setNumericValues({1.0, 2.0});
     QVERIFY(!module.check(false)); // VM 1
@@ -350,6 +352,7 @@ void TstWvfWaveform::annotationItems()
     dataset.findOrCreateSequenceItem(DCM_WaveformAnnotationSequence, entry, 1);
     entry->putAndInsertString(DCM_TemporalRangeType, "SOMETIME");
     entry->putAndInsertUint16Array(DCM_ReferencedWaveformChannels, std::array<Uint16, 2>{1, 1}.data(), 2);
+    entry->putAndInsertString(DCM_UnformattedTextValue, "P"); // every item says what it marks
     WvfAnnotationModule read;
     QVERIFY(read.read(&dataset).good());
     QCOMPARE(read.getNumberOfAnnotationItems(), Uint32(2));

@@ -1,0 +1,461 @@
+// Import of DICOM ECG waveform files as .ecg recordings: the program's own
+// objects round trip, other makers' objects (written with pydicom) give
+// their code or the right recording, the dataset getters read what the
+// import needs.
+#include <QtTest>
+#include <QDateTime>
+#include <QTemporaryDir>
+
+#include "dcetesthelpers.h"
+#include "dcmerrors.h"
+#include "dcmfile.h"
+#include "debuglog.h"
+#include "mitdb.h"
+
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace dcetest;
+
+namespace {
+
+const int kSamples = 600; // per channel in the objects of dce_pydicom_make.py
+
+int rawSample(int channel, int t)
+{
+    return int((std::int64_t(t) * 37 + channel * 1000 + (std::int64_t(t) * t) % 101) % 2001) - 1000;
+}
+
+// How a lead of the imported recording follows from the object's channels.
+struct LeadSource
+{
+    int channel = -1;     // -1: no channel, value 0
+    double factor = 0.0;  // lead units per step; 0 means the program's own sample / 5.6
+    double offset = 0.0;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(LeadSource)
+
+class TestDcmImport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void roundTrip();
+    void otherMakersObjects_data();
+    void otherMakersObjects();
+    void annotationsBecomeRecordTypes();
+    void headerFieldsAndCharacterSet();
+    void entryPointRefusesWithoutLeavingFiles();
+    void fullDiskRemovesThePartialRecording();
+    void datasetGetters_data();
+    void datasetGetters();
+    void tsFromStringIsUtcMidnightEverywhere();
+
+private:
+    QString path(const QString& name) const { return m_files.filePath(name); }
+    QString makeObject(const QString& name);
+
+    QTemporaryDir m_logDir;
+    QTemporaryDir m_files;
+    std::unique_ptr<CDebugLog> m_log;
+};
+
+void TestDcmImport::initTestCase()
+{
+    QVERIFY(m_logDir.isValid() && m_files.isValid());
+    m_log = std::make_unique<CDebugLog>(4, false, m_logDir.path().toStdString(), "malvorantlog");
+    g_pDebugLog = m_log.get();
+}
+
+void TestDcmImport::cleanupTestCase()
+{
+    g_pDebugLog = nullptr;
+    m_log.reset();
+}
+
+QString TestDcmImport::makeObject(const QString& name)
+{
+    const QString file = path(name + ".dcm");
+    const ToolResult r = runTool(python(), {script("qd_dcmLib", "dce_pydicom_make.py"), file, name});
+    if (r.exitCode != 0) {
+        qWarning("%s", r.err.constData());
+        return QString();
+    }
+    return file;
+}
+
+// Export, then import through the entry point: the samples within one
+// quantisation step, the events where they were, the header as it was.
+void TestDcmImport::roundTrip()
+{
+    const MitRecord rec = mitReadRecord(QString(MALVORANT_SHARED_DATA).toStdString() + "/mitdb", "100");
+    QVERIFY2(rec.error.empty(), rec.error.c_str());
+    const std::vector<float> ii = mitResample(rec, 0, 500.0);
+    const std::vector<float> i = mitResample(rec, 1, 500.0);
+    const std::size_t n = 60 * 500;
+    QVERIFY(ii.size() >= n && i.size() >= n);
+    std::vector<EcgFileRecord> samples;
+    for (std::size_t k = 0; k < n; ++k)
+        samples.push_back(sample(i[k], ii[k]));
+    for (std::int64_t beat : mitReferenceBeats(rec, 500.0))
+        if (beat > 0 && std::size_t(beat) < n)
+            samples[std::size_t(beat)].type = 1;
+    // events after samples that carry no R mark: (sample index, type)
+    const QList<QPair<int, int>> events = {{1000, -1}, {2001, -102}, {5003, -103}, {9000, -104},
+                                           {12000, -105}, {15000, -2}, {20000, -3}};
+    std::vector<EcgFileRecord> records;
+    for (std::size_t k = 0; k < n; ++k) {
+        records.push_back(samples[k]);
+        for (const auto& e : events)
+            if (std::size_t(e.first) == k) {
+                QVERIFY(samples[k].type == 0);
+                records.push_back(eventRecord(e.second));
+            }
+    }
+    Header h;
+    h.patientName = "Rüdiger";
+    h.ownerLastName = "Müller";
+    h.ownerFirstName = "Zoë";
+    h.genderCode = 4;
+    h.speciesCode = 19;
+    QVERIFY(writeRecording(path("trip.ecg"), records, h));
+
+    CDcmFile out;
+    out.studyInstanceUid = "1.2.826.0.1.3680043.10.1138.21";
+    out.breedDescription = "Bärenhund";
+    out.weight = "7.25";
+    QVERIFY(!out.ecgToDicomConversion(path("trip.ecg"), path("trip.dce"), "Animal Clinic"));
+    CDcmFile in;
+    QVERIFY(in.dicomToEcgConversion(QUrl::fromLocalFile(path("trip.dce")), path("back.ecg")));
+
+    CFileEcg header;
+    const std::vector<EcgFileRecord> back = readRecords(path("back.ecg"), &header);
+    QCOMPARE(back.size(), n);
+    const double step = 1.0 / 5.6 + 1e-5;
+    for (std::size_t k = 0; k < n; ++k) {
+        QVERIFY2(std::fabs(back[k].leadI - samples[k].leadI) <= step, qPrintable(QString::number(k)));
+        QVERIFY(std::fabs(back[k].leadII - samples[k].leadII) <= step);
+        QVERIFY(std::fabs(back[k].leadIII - (samples[k].leadII - samples[k].leadI)) <= step);
+        // the program's own objects come back as exactly the sample / 5.6
+        QCOMPARE(back[k].leadI, float(std::trunc(double(samples[k].leadI) * 5.6) / 5.6));
+        int type = samples[k].type;
+        for (const auto& e : events)
+            if (std::size_t(e.first) == k)
+                type = e.second;
+        if (k == 0)
+            type = 0; // an R mark on the first sample is not exported
+        QVERIFY2(back[k].type == type, qPrintable(QString("record %1 type %2").arg(k).arg(back[k].type)));
+        QCOMPARE(int(back[k].extra), 0);
+    }
+
+    QCOMPARE(QString::fromStdString(header.patientName), QString("Rüdiger"));
+    QCOMPARE(QString::fromStdString(header.ownerLastName), QString("Müller"));
+    QCOMPARE(QString::fromStdString(header.ownerFirstName), QString("Zoë"));
+    QCOMPARE(header.extPatientId, h.patientId);
+    QCOMPARE(header.patientBirthdate, h.birthDate);
+    QCOMPARE(header.genderCode, 4);
+    QCOMPARE(header.speciesCode, 19);
+    QCOMPARE(header.recordingTime, h.recordingTime);
+
+    QCOMPARE(in.patientName, QString("Rüdiger"));
+    QCOMPARE(in.ownerLastName, QString("Müller"));
+    QCOMPARE(in.ownerFirstName, QString("Zoë"));
+    QCOMPARE(in.patientId, QString("P-17"));
+    QCOMPARE(in.genderCode, 4);
+    QCOMPARE(in.birthTs, qint64(1551744000)); // 2019-03-05 00:00 UTC
+    QCOMPARE(in.studyDate, QString("20190307"));
+    QCOMPARE(in.studyTime, QString("230640"));
+    QCOMPARE(in.studyInstanceUid, out.studyInstanceUid);
+    QCOMPARE(in.speciesDescription, QString("Small Mammal"));
+    QCOMPARE(in.breedDescription, QString("Bärenhund"));
+    QCOMPARE(in.weight, QString("7.25"));
+}
+
+void TestDcmImport::otherMakersObjects_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<LeadSource>("leadI");
+    QTest::addColumn<LeadSource>("leadII");
+    QTest::addColumn<LeadSource>("leadIII"); // channel -2: computed as II - I
+
+    const auto own = [](int c) { return LeadSource{c, 0.0, 0.0}; };
+    const auto uv = [](int c) { return LeadSource{c, 1.0 / 5.2, 0.0}; };
+    const LeadSource none{-1, 0.0, 0.0};
+    const LeadSource computed{-2, 0.0, 0.0};
+    QTest::newRow("earlier export of the program") << 0 << own(0) << own(1) << own(2);
+    QTest::newRow("millivolt sensitivity") << 0 << LeadSource{0, 5.0 / 5.2, 0.0} << LeadSource{1, 5.0 / 5.2, 0.0}
+                                           << LeadSource{2, 5.0 / 5.2, 0.0};
+    QTest::newRow("correction and baseline") << 0 << LeadSource{0, 0.5, 10.0 / 5.2}
+                                             << LeadSource{1, 0.5, 10.0 / 5.2} << LeadSource{2, 0.5, 10.0 / 5.2};
+    QTest::newRow("one channel") << 0 << uv(0) << none << computed;
+    QTest::newRow("two channels") << 0 << uv(0) << uv(1) << computed;
+    QTest::newRow("three channels, leads unknown") << 0 << uv(0) << uv(1) << uv(2);
+    QTest::newRow("leads found by their codes") << 0 << uv(3) << uv(2) << uv(1);
+    QTest::newRow("twelve channels") << 0 << uv(0) << uv(1) << uv(2);
+    QTest::newRow("two groups, the first taken") << 0 << uv(0) << uv(1) << uv(2);
+    QTest::newRow("hemodynamic") << 0 << uv(0) << uv(1) << uv(2);
+    QTest::newRow("no sampling frequency") << 0 << uv(0) << uv(1) << uv(2);
+    QTest::newRow("no originality") << 0 << uv(0) << uv(1) << uv(2);
+    QTest::newRow("thirteen channels") << int(DCM_ERR_NO_CHANNELS) << none << none << none;
+    QTest::newRow("250 Hz") << int(DCM_ERR_SAMPLING_FREQUENCY) << none << none << none;
+    QTest::newRow("derived") << int(DCM_ERR_NOT_ORIGINAL) << none << none << none;
+    QTest::newRow("8 bit") << int(DCM_ERR_SAMPLE_BITS) << none << none << none;
+    QTest::newRow("unsigned") << int(DCM_ERR_INTERPRETATION) << none << none << none;
+    QTest::newRow("CT image") << int(DCM_ERR_SOP_CLASS) << none << none << none;
+    // the waveform model needs the SOP class to read the object at all
+    QTest::newRow("no SOP class") << -1 << none << none << none;
+}
+
+void TestDcmImport::otherMakersObjects()
+{
+    static const QMap<QString, QString> cases = {
+        {"earlier export of the program", "legacy_own"}, {"millivolt sensitivity", "sensitivity_mv"},
+        {"correction and baseline", "correction_baseline"}, {"one channel", "one_channel"},
+        {"two channels", "two_channels"}, {"three channels, leads unknown", "three_unknown_leads"},
+        {"leads found by their codes", "leads_by_code"}, {"twelve channels", "twelve_channels"},
+        {"two groups, the first taken", "two_groups"}, {"hemodynamic", "hemodynamic"},
+        {"no sampling frequency", "no_frequency"}, {"no originality", "no_originality"},
+        {"thirteen channels", "thirteen_channels"}, {"250 Hz", "frequency_250"}, {"derived", "derived"},
+        {"8 bit", "eight_bit"}, {"unsigned", "unsigned"}, {"CT image", "ct_image"},
+        {"no SOP class", "no_sop_class"}};
+    QFETCH(int, code);
+    QFETCH(LeadSource, leadI);
+    QFETCH(LeadSource, leadII);
+    QFETCH(LeadSource, leadIII);
+    const QString name = cases.value(QTest::currentDataTag());
+    const QString object = makeObject(name);
+    QVERIFY(!object.isEmpty());
+    const QString out = path(name + ".ecg");
+    QCOMPARE(importObject(object, out), code);
+    if (code != 0) {
+        QVERIFY2(!QFile::exists(out), "a refused object leaves no recording");
+        return;
+    }
+    const std::vector<EcgFileRecord> back = readRecords(out);
+    QCOMPARE(int(back.size()), kSamples);
+    const auto expect = [](const LeadSource& s, int t) -> float {
+        if (s.channel < 0)
+            return 0.0f;
+        const int raw = rawSample(s.channel, t);
+        return s.factor == 0.0 ? float(raw / 5.6) : float(raw * s.factor + s.offset);
+    };
+    for (int t = 0; t < kSamples; ++t) {
+        const float i = expect(leadI, t), ii = expect(leadII, t);
+        const float iii = leadIII.channel == -2 ? ii - i : expect(leadIII, t);
+        const EcgFileRecord& r = back[std::size_t(t)];
+        QVERIFY2(std::fabs(r.leadI - i) <= 1e-4f * std::max(1.0f, std::fabs(i))
+                     && std::fabs(r.leadII - ii) <= 1e-4f * std::max(1.0f, std::fabs(ii))
+                     && std::fabs(r.leadIII - iii) <= 1e-4f * std::max(1.0f, std::fabs(iii)),
+                 qPrintable(QString("t %1: %2 %3 %4, expected %5 %6 %7").arg(t).arg(r.leadI).arg(r.leadII)
+                                .arg(r.leadIII).arg(i).arg(ii).arg(iii)));
+        QCOMPARE(int(r.type), 0);
+    }
+}
+
+void TestDcmImport::annotationsBecomeRecordTypes()
+{
+    const QString object = makeObject("annotations");
+    QVERIFY(!object.isEmpty());
+    QCOMPARE(importObject(object, path("annotations.ecg")), 0);
+    const std::vector<EcgFileRecord> back = readRecords(path("annotations.ecg"));
+    QCOMPARE(int(back.size()), kSamples);
+    // record -> (type, extra word)
+    const QMap<int, QPair<int, int>> expected = {
+        // an item without numeric value keeps v of the item stored before it (-1 at the start)
+        {0, {1, 0xFFFF}},
+        {1, {13, 0}},      // stored after later ones, still applies
+        {2, {-1, 0}},      {3, {1, 0}},   {5, {1, 0}}, // the second item at 5 does not apply
+        {7, {-103, 7}},    {8, {-2, 0xFFFD}}, // -3.9 truncated toward zero
+        {9, {-3, 0}},      {11, {45, 12}}, {12, {-105, 12}},
+    };
+    for (int t = 0; t < kSamples; ++t) {
+        const QPair<int, int> e = expected.value(t, {0, 0});
+        QVERIFY2(back[std::size_t(t)].type == e.first, qPrintable(QString("record %1 type %2").arg(t)
+                                                                          .arg(back[std::size_t(t)].type)));
+        QCOMPARE(int(std::uint16_t(back[std::size_t(t)].extra)), int(std::uint16_t(e.second)));
+    }
+}
+
+void TestDcmImport::headerFieldsAndCharacterSet()
+{
+    const QString object = makeObject("latin1");
+    QVERIFY(!object.isEmpty());
+    CDcmFile in;
+    QVERIFY(in.dicomToEcgConversion(QUrl::fromLocalFile(object), path("latin1.ecg")));
+    QCOMPARE(in.patientName, QString("Bello"));
+    QCOMPARE(in.ownerLastName, QString("Müller"));
+    QCOMPARE(in.genderCode, 4);
+    QCOMPARE(in.birthTs, qint64(QDateTime(QDate(2018, 7, 4), QTime(0, 0), Qt::UTC).toSecsSinceEpoch()));
+    QCOMPARE(in.speciesDescription, QString("feline"));
+    CFileEcg header;
+    QCOMPARE(int(readRecords(path("latin1.ecg"), &header).size()), kSamples);
+    QCOMPARE(QString::fromStdString(header.ownerLastName), QString("Müller"));
+    QCOMPARE(header.patientBirthdate, std::string("04.07.2018"));
+    QCOMPARE(header.genderCode, 4);
+    QCOMPARE(header.speciesCode, 3); // "feline" in any case
+    QCOMPARE(header.recordingTime,
+             std::int64_t(QDateTime(QDate(2024, 1, 2), QTime(10, 15), Qt::UTC).toSecsSinceEpoch()));
+}
+
+void TestDcmImport::entryPointRefusesWithoutLeavingFiles()
+{
+    CDcmFile in;
+    QVERIFY(!in.dicomToEcgConversion(QUrl::fromLocalFile(path("absent.dcm")), path("absent.ecg")));
+    QVERIFY(!QFile::exists(path("absent.ecg")));
+    const QString object = makeObject("unsigned");
+    QVERIFY(!object.isEmpty());
+    QVERIFY(!in.dicomToEcgConversion(QUrl::fromLocalFile(object), path("unsigned2.ecg")));
+    QVERIFY(!QFile::exists(path("unsigned2.ecg")));
+    // a file that is no DICOM file
+    QVERIFY(writeRecording(path("plain.ecg"), {sample(1, 2)}));
+    QVERIFY(!in.dicomToEcgConversion(QUrl::fromLocalFile(path("plain.ecg")), path("plain2.ecg")));
+    QVERIFY(!QFile::exists(path("plain2.ecg")));
+}
+
+// A write that fails halfway (the file size limit stands in for a full disk)
+// gives 9916 and leaves no partial recording.
+void TestDcmImport::fullDiskRemovesThePartialRecording()
+{
+    std::vector<EcgFileRecord> records;
+    for (int k = 0; k < 20000; ++k)
+        records.push_back(sample(float(k % 100) / 10.0f, 1.0f));
+    QVERIFY(writeRecording(path("big.ecg"), records));
+    QCOMPARE(exportRecording(path("big.ecg"), path("big.dce")), 0);
+
+    CDcmDataset* dataset = new CDcmDataset();
+    DcmFileFormat file(dataset, OFFalse);
+    QVERIFY(file.loadFile(path("big.dce").toStdString().c_str()).good());
+    CDcmWvfOrv waveform;
+    QVERIFY(waveform.read(dataset).good());
+    CDcmWvfPluginOrv plugin(0, "dummyInstitution", "0.0.0");
+    TWaveformParams params;
+    dataset->getWaveformParams(params);
+
+    rlimit old{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 200000; // the header and a few thousand records
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const int code = waveform.convertDcm2Orv(&plugin, path("full.ecg").toStdString(), &params);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    QCOMPARE(code, int(DCM_ERR_OPEN_FILE));
+    QVERIFY(!QFile::exists(path("full.ecg")));
+    QVERIFY(!waveform.getLastError().empty());
+}
+
+void TestDcmImport::datasetGetters_data()
+{
+    QTest::addColumn<QStringList>("attributes"); // tag keyword=value
+    QTest::addColumn<QStringList>("expected");   // getter=value|flag
+
+    QTest::newRow("owner and patient") << QStringList{"PatientName=Smith^Rex", "ResponsiblePerson=Smith^Anna"}
+                                       << QStringList{"patient=Rex|1", "owner=Smith|1", "first=Anna|1"};
+    QTest::newRow("patient alone") << QStringList{"PatientName=Rex", "ResponsiblePerson=Anna"}
+                                   << QStringList{"patient=Rex|1", "owner=|1", "first=Anna|1"};
+    QTest::newRow("caret first") << QStringList{"PatientName=^Rex"} << QStringList{"patient=Rex|1", "owner=|1"};
+    QTest::newRow("trailing carets") << QStringList{"PatientName=Smith^Rex^^^"}
+                                     << QStringList{"patient=Rex|1", "owner=Smith|1"};
+    QTest::newRow("no name") << QStringList{} << QStringList{"patient=|0", "first=|0", "id=|0"};
+    QTest::newRow("study time 1230") << QStringList{"StudyTime=1230"} << QStringList{"time=123000|1", "seconds=45000"};
+    QTest::newRow("study time fraction") << QStringList{"StudyTime=123045.123"}
+                                         << QStringList{"time=123045|1", "seconds=45045"};
+    QTest::newRow("study time seven digits") << QStringList{"StudyTime=1230451"}
+                                             << QStringList{"time=1230451|0", "seconds=45045"};
+    QTest::newRow("no study time") << QStringList{} << QStringList{"time=|0", "seconds=0"};
+    QTest::newRow("study date") << QStringList{"StudyDate=20190305"}
+                                << QStringList{"date=20190305|1", "dateTs=1551744000"};
+    QTest::newRow("study date of 7") << QStringList{"StudyDate=2019035"} << QStringList{"date=2019035|0", "dateTs=0"};
+    QTest::newRow("sex and neutered") << QStringList{"PatientSex=F", "PatientSexNeutered=ALTERED"}
+                                      << QStringList{"sex=F|1", "neutered=ALTERED|1"};
+    QTest::newRow("sex as a word") << QStringList{"PatientSex=Female", "PatientSexNeutered=Altered"}
+                                   << QStringList{"sex=|0", "neutered=|0"};
+    QTest::newRow("others") << QStringList{"AccessionNumber=A7", "PatientID=X1", "PatientBirthDate=20180704",
+                                           "PatientSpeciesDescription=Canine", "PatientBreedDescription=Pug",
+                                           "PatientWeight=8.5", "StudyInstanceUID=1.2.3"}
+                            << QStringList{"accession=A7|1", "id=X1|1", "birth=20180704|1", "species=Canine|1",
+                                           "breed=Pug|1", "weight=8.5|1", "uid=1.2.3|1"};
+}
+
+void TestDcmImport::datasetGetters()
+{
+    QFETCH(QStringList, attributes);
+    QFETCH(QStringList, expected);
+    CDcmDataset ds;
+    for (const QString& a : attributes) {
+        DcmTag tag;
+        QVERIFY2(DcmTag::findTagFromName(a.section('=', 0, 0).toLatin1().constData(), tag).good(), qPrintable(a));
+        QVERIFY(ds.putAndInsertString(tag, a.section('=', 1).toUtf8().constData()).good());
+    }
+    std::string v1, v2;
+    std::int64_t ts = -1;
+    QMap<QString, QString> got;
+    auto put = [&](const char* key, const std::string& value, bool flag) {
+        got[key] = QString::fromStdString(value) + "|" + (flag ? "1" : "0");
+    };
+    bool f = ds.getPatientName(v1, v2);
+    put("patient", v1, f);
+    put("owner", v2, f);
+    f = ds.getOwnerFirstName(v1);
+    put("first", v1, f);
+    f = ds.getPatientId(v1);
+    put("id", v1, f);
+    f = ds.getStudyTime(v1, &ts);
+    put("time", v1, f);
+    got["seconds"] = QString::number(ts);
+    f = ds.getStudyDate(v1, &ts);
+    put("date", v1, f);
+    got["dateTs"] = QString::number(ts);
+    f = ds.getPatientSex(v1);
+    put("sex", v1, f);
+    f = ds.getPatientSexNeutered(v1);
+    put("neutered", v1, f);
+    f = ds.getAccessionNumber(v1);
+    put("accession", v1, f);
+    f = ds.getPatientBirthDate(v1);
+    put("birth", v1, f);
+    f = ds.getPatientSpeciesDescription(v1);
+    put("species", v1, f);
+    f = ds.getPatientBreedDescription(v1);
+    put("breed", v1, f);
+    f = ds.getPatientWeight(v1);
+    put("weight", v1, f);
+    f = ds.getStudyInstanceUID(v1);
+    put("uid", v1, f);
+    for (const QString& e : expected) {
+        const QString key = e.section('=', 0, 0);
+        QCOMPARE(key + "=" + got.value(key), e);
+    }
+}
+
+void TestDcmImport::tsFromStringIsUtcMidnightEverywhere()
+{
+    const QByteArray oldTz = qgetenv("TZ");
+    for (const char* zone : {"UTC", "America/New_York", "Europe/Berlin", "Pacific/Kiritimati", "Pacific/Pago_Pago"}) {
+        qputenv("TZ", zone);
+        tzset();
+        QCOMPARE(CDcmDataset::getTsFromString("20190305"), std::int64_t(1551744000));
+        QCOMPARE(CDcmDataset::getTsFromString("20190630"), std::int64_t(1561852800)); // summer time in the north
+    }
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
+    QCOMPARE(CDcmDataset::getTsFromString("2019035"), std::int64_t(0));
+    QCOMPARE(CDcmDataset::getTsFromString("2019030x"), std::int64_t(0));
+    QCOMPARE(CDcmDataset::getTsFromString(""), std::int64_t(0));
+}
+
+QTEST_GUILESS_MAIN(TestDcmImport)
+#include "tst_dcmimport.moc"
