@@ -338,7 +338,7 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     // The connection attempt gives up with the association time-out, not the
     // system's much longer TCP one.
     dcmConnectionTimeout.set(m_acseTimeout);
-    CDcmNetGuard guard(m_totalSeconds, m_maxBytes);
+    CDcmNetGuard guard(m_totalSeconds, m_dimseTimeout, m_maxBytes);
     DcmFindSCU findscu;
     OFCondition cond = findscu.initializeNetwork(m_acseTimeout);
     if (cond.good())
@@ -346,7 +346,7 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     if (cond.bad())
         return fail(DCM_ERR_INIT_NETWORK, prefix + "Initialize Network failed: " + cond.text());
 
-    guard.restart();
+    guard.start();
     cond = findscu.performQuery(peer.c_str(), static_cast<unsigned int>(port), aeScu.c_str(),
                                 aeScp.c_str(), m_abstractSyntax.c_str(), m_networkTransferSyntax,
                                 m_blockMode, m_dimseTimeout, m_maxReceivePDULength,

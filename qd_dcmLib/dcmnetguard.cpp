@@ -4,10 +4,18 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
-// A plain TCP connection whose reads wait no longer than the job's deadline
+std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A plain TCP connection whose reads wait no longer than the job's bounds
 // and stop once the job has read its ceiling.
 class GuardedConnection : public DcmTCPConnection
 {
@@ -15,17 +23,29 @@ public:
     GuardedConnection(DcmNativeSocketType socket, CDcmNetGuard* guard)
         : DcmTCPConnection(socket)
         , m_guard(guard)
+        , m_socket(socket)
     {
+        m_guard->addSocket(socket);
+    }
+
+    ~GuardedConnection() override { unregister(); }
+
+    // The watch may shut a socket down only while it is open: every way of
+    // closing it leaves the watch's list first.
+    void close() override
+    {
+        unregister();
+        DcmTCPConnection::close();
+    }
+
+    void closeTransportConnection() override
+    {
+        unregister();
+        DcmTCPConnection::closeTransportConnection();
     }
 
     ssize_t read(void* buf, size_t nbyte) override
     {
-        if (m_guard->exceeded()) {
-            errno = ETIMEDOUT;
-            return -1;
-        }
-        // Wait for data in slices so the deadline holds even while the peer
-        // is silent.
         pollfd pfd{getSocket(), POLLIN, 0};
         int ready = 0;
         do {
@@ -36,14 +56,17 @@ public:
             }
             ready = ::poll(&pfd, 1, remaining);
         } while (ready < 0 && errno == EINTR);
-        if (ready <= 0) {
+        if (ready <= 0 || m_guard->exceeded()) {
             errno = ETIMEDOUT;
             return -1;
         }
         const ssize_t got = DcmTCPConnection::read(buf, nbyte);
-        if (got > 0 && !m_guard->addBytes(got)) {
-            errno = EMSGSIZE;
-            return -1;
+        if (got > 0) {
+            m_guard->noteActivity();
+            if (!m_guard->addBytes(got)) {
+                errno = EMSGSIZE;
+                return -1;
+            }
         }
         return got;
     }
@@ -51,8 +74,10 @@ public:
     ssize_t write(void* buf, size_t nbyte) override
     {
         const ssize_t written = DcmTCPConnection::write(buf, nbyte);
-        if (written > 0)
+        if (written > 0) {
+            m_guard->noteActivity();
             observe(static_cast<const unsigned char*>(buf), static_cast<size_t>(written));
+        }
         return written;
     }
 
@@ -62,12 +87,19 @@ public:
         if (m_guard->exceeded())
             return OFTrue;
         const int remainingSeconds = (m_guard->remainingMs() + 999) / 1000;
-        return DcmTCPConnection::networkDataAvailable(timeout < 0 || timeout > remainingSeconds
-                                                          ? remainingSeconds
-                                                          : timeout);
+        return DcmTCPConnection::networkDataAvailable(
+            timeout < 0 || timeout > remainingSeconds ? remainingSeconds : timeout);
     }
 
 private:
+    void unregister()
+    {
+        if (m_registered) {
+            m_registered = false;
+            m_guard->removeSocket(m_socket);
+        }
+    }
+
     // Follows the protocol units in the written bytes: a 6-byte header with
     // the type first and a big-endian length, then the body.
     void observe(const unsigned char* p, size_t n)
@@ -79,8 +111,9 @@ private:
                 if (m_headerFill == sizeof(m_header)) {
                     m_headerFill = 0;
                     m_guard->notePduWritten(m_header[0]);
-                    m_bodyLeft = (std::uint32_t(m_header[2]) << 24) | (std::uint32_t(m_header[3]) << 16)
-                        | (std::uint32_t(m_header[4]) << 8) | std::uint32_t(m_header[5]);
+                    m_bodyLeft = (std::uint32_t(m_header[2]) << 24)
+                        | (std::uint32_t(m_header[3]) << 16) | (std::uint32_t(m_header[4]) << 8)
+                        | std::uint32_t(m_header[5]);
                 }
             } else {
                 const size_t skip = n < m_bodyLeft ? n : static_cast<size_t>(m_bodyLeft);
@@ -92,6 +125,8 @@ private:
     }
 
     CDcmNetGuard* m_guard;
+    DcmNativeSocketType m_socket;
+    bool m_registered = true;
     unsigned char m_header[6] = {};
     size_t m_headerFill = 0;
     std::uint32_t m_bodyLeft = 0;
@@ -99,29 +134,68 @@ private:
 
 }
 
-CDcmNetGuard::CDcmNetGuard(int totalSeconds, std::int64_t maxBytes)
+CDcmNetGuard::CDcmNetGuard(int totalSeconds, int idleSeconds, std::int64_t maxBytes)
     : DcmTransportLayer()
     , m_totalSeconds(totalSeconds)
+    , m_idleSeconds(idleSeconds)
     , m_maxBytes(maxBytes)
+    , m_deadline(Clock::now() + std::chrono::seconds(totalSeconds))
 {
-    restart();
+    m_lastActivityMs = nowMs();
 }
 
-void CDcmNetGuard::notePduWritten(unsigned char type)
+CDcmNetGuard::~CDcmNetGuard()
 {
-    if (type == 0x05)
-        m_releaseSent = true;
-    else if (type == 0x07)
-        m_abortSent = true;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopWatch = true;
+    }
+    m_wake.notify_all();
+    if (m_watch.joinable())
+        m_watch.join();
 }
 
-void CDcmNetGuard::restart()
+void CDcmNetGuard::start()
 {
+    m_deadline = Clock::now() + std::chrono::seconds(m_totalSeconds);
+    m_lastActivityMs = nowMs();
+    m_bytes = 0;
+    m_cutOff = 0;
     m_releaseSent = false;
     m_abortSent = false;
-    m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_totalSeconds);
-    m_bytes = 0;
-    m_tooMuch = false;
+    if (!m_watch.joinable())
+        m_watch = std::thread(&CDcmNetGuard::watch, this);
+}
+
+void CDcmNetGuard::watch()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopWatch) {
+        m_wake.wait_for(lock, std::chrono::milliseconds(100));
+        if (m_stopWatch || m_cutOff.load() != 0)
+            continue;
+        if (Clock::now() >= m_deadline)
+            m_cutOff = 1;
+        else if (m_idleSeconds > 0 && nowMs() - m_lastActivityMs.load() > m_idleSeconds * 1000LL)
+            m_cutOff = 2;
+        else
+            continue;
+        // Every wait on these sockets ends now.
+        for (DcmNativeSocketType s : m_sockets)
+            ::shutdown(s, SHUT_RDWR);
+    }
+}
+
+void CDcmNetGuard::addSocket(DcmNativeSocketType socket)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sockets.insert(socket);
+}
+
+void CDcmNetGuard::removeSocket(DcmNativeSocketType socket)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sockets.erase(socket);
 }
 
 DcmTransportConnection* CDcmNetGuard::createConnection(DcmNativeSocketType openSocket,
@@ -132,23 +206,44 @@ DcmTransportConnection* CDcmNetGuard::createConnection(DcmNativeSocketType openS
     return new GuardedConnection(openSocket, this);
 }
 
+void CDcmNetGuard::notePduWritten(unsigned char type)
+{
+    if (type == 0x05)
+        m_releaseSent = true;
+    else if (type == 0x07)
+        m_abortSent = true;
+}
+
+void CDcmNetGuard::noteActivity()
+{
+    m_lastActivityMs = nowMs();
+}
+
 int CDcmNetGuard::remainingMs() const
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        m_deadline - std::chrono::steady_clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    if (m_cutOff.load() != 0)
+        return 0;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 bool CDcmNetGuard::exceeded() const
 {
-    return m_tooMuch.load() || remainingMs() <= 0;
+    return m_cutOff.load() != 0 || remainingMs() <= 0;
 }
 
 std::string CDcmNetGuard::reason() const
 {
-    if (m_tooMuch.load())
+    switch (m_cutOff.load()) {
+    case 2:
+        return "the peer was silent for " + std::to_string(m_idleSeconds) + " s";
+    case 3:
         return "the peer sent more than " + std::to_string(m_maxBytes) + " bytes";
-    if (remainingMs() <= 0)
+    default:
+        break;
+    }
+    if (m_cutOff.load() == 1 || remainingMs() <= 0)
         return "no end after " + std::to_string(m_totalSeconds) + " s";
     return {};
 }
@@ -156,7 +251,9 @@ std::string CDcmNetGuard::reason() const
 bool CDcmNetGuard::addBytes(std::int64_t count)
 {
     const std::int64_t total = m_bytes.fetch_add(count) + count;
-    if (m_maxBytes > 0 && total > m_maxBytes)
-        m_tooMuch = true;
-    return !m_tooMuch.load();
+    if (m_maxBytes > 0 && total > m_maxBytes) {
+        int expected = 0;
+        m_cutOff.compare_exchange_strong(expected, 3);
+    }
+    return m_cutOff.load() != 3;
 }

@@ -860,4 +860,122 @@ void FindPeer::answer(T_ASC_Association* assoc, T_ASC_PresentationContextID pres
     }
 }
 
+// ----------------------------------------------------------------- MovePeer
+
+MovePeer::~MovePeer()
+{
+    stop();
+}
+
+bool MovePeer::start(const QString& aeTitle)
+{
+    stop();
+    m_aeTitle = aeTitle;
+    for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
+        const quint16 port = freePort();
+        if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
+            m_port = port;
+        else
+            m_net = nullptr;
+    }
+    if (!m_net)
+        return false;
+    m_stop = false;
+    m_thread = std::thread(&MovePeer::run, this);
+    return true;
+}
+
+void MovePeer::stop()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_net)
+        ASC_dropNetwork(&m_net);
+    m_net = nullptr;
+    m_port = 0;
+}
+
+QString MovePeer::storeOutput() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_storeOutput;
+}
+
+void MovePeer::run()
+{
+    static const char* xfers[] = {UID_LittleEndianExplicitTransferSyntax,
+                                  UID_LittleEndianImplicitTransferSyntax};
+    static const char* models[] = {UID_FINDStudyRootQueryRetrieveInformationModel,
+                                   UID_MOVEStudyRootQueryRetrieveInformationModel};
+    while (!m_stop) {
+        T_ASC_Association* assoc = nullptr;
+        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
+                                                  OFFalse, DUL_NOBLOCK, 1);
+        if (cond.bad()) {
+            if (assoc)
+                ASC_destroyAssociation(&assoc);
+            continue;
+        }
+        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, models, 2, xfers, 2);
+        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
+        if (ASC_acknowledgeAssociation(assoc).good())
+            serve(assoc);
+        ASC_dropSCPAssociation(assoc);
+        ASC_destroyAssociation(&assoc);
+    }
+}
+
+void MovePeer::serve(T_ASC_Association* assoc)
+{
+    while (!m_stop) {
+        T_DIMSE_Message msg;
+        T_ASC_PresentationContextID presId = 0;
+        OFCondition cond = DIMSE_receiveCommand(assoc, DIMSE_NONBLOCKING, 1, &presId, &msg, nullptr);
+        if (cond == DIMSE_NODATAAVAILABLE)
+            continue;
+        if (cond == DUL_PEERREQUESTEDRELEASE) {
+            ASC_acknowledgeRelease(assoc);
+            return;
+        }
+        if (cond.bad() || msg.CommandField != DIMSE_C_MOVE_RQ) {
+            ASC_abortAssociation(assoc);
+            return;
+        }
+        DcmDataset* identifiers = nullptr;
+        T_ASC_PresentationContextID dataPresId = 0;
+        if (DIMSE_receiveDataSetInMemory(assoc, DIMSE_BLOCKING, 0, &dataPresId, &identifiers,
+                                         nullptr, nullptr).bad())
+            return;
+        delete identifiers;
+        if (m_mode == Mode::Silent) {
+            while (!m_stop && !ASC_dataWaiting(assoc, 1))
+                ;
+            ASC_abortAssociation(assoc);
+            return;
+        }
+        if (m_duringMove)
+            m_duringMove();
+        QString out;
+        int failed = 0;
+        if (!m_files.isEmpty()) {
+            QStringList args{"-aet", m_aeTitle, "-aec", m_destAe, "127.0.0.1",
+                             QString::number(m_destPort)};
+            if (runTool("storescu", args + m_files, &out) != 0)
+                failed = m_files.size();
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_storeOutput = out;
+        }
+        T_DIMSE_C_MoveRSP rsp;
+        std::memset(&rsp, 0, sizeof(rsp));
+        rsp.DimseStatus = failed ? STATUS_MOVE_Warning_SubOperationsCompleteOneOrMoreFailures
+                                 : STATUS_Success;
+        rsp.NumberOfCompletedSubOperations = static_cast<DIC_US>(m_files.size() - failed);
+        rsp.NumberOfFailedSubOperations = static_cast<DIC_US>(failed);
+        DIMSE_sendMoveResponse(assoc, presId, &msg.msg.CMoveRQ, &rsp, nullptr, nullptr);
+    }
+}
+
 } // namespace dicomrig

@@ -263,6 +263,54 @@ private:
     QString m_lastRequest;
 };
 
+// A PACS stand-in for C-MOVE: answers a Study Root C-MOVE by storing its
+// files into the move destination with DCMTK's storescu (calling AE title:
+// its own), or never answers.
+class MovePeer
+{
+public:
+    enum class Mode { Store, Silent };
+
+    MovePeer() = default;
+    ~MovePeer();
+    MovePeer(const MovePeer&) = delete;
+    MovePeer& operator=(const MovePeer&) = delete;
+
+    void setMode(Mode mode) { m_mode = mode; }
+    // Where the destination AE title lives, and what to send there.
+    void setDestination(const QString& aeTitle, quint16 port, const QStringList& files)
+    {
+        m_destAe = aeTitle;
+        m_destPort = port;
+        m_files = files;
+    }
+    // Runs on the peer's thread after the C-MOVE-RQ arrived, before storing.
+    void setDuringMove(std::function<void()> hook) { m_duringMove = std::move(hook); }
+
+    bool start(const QString& aeTitle = "MOVEPEER");
+    void stop();
+    quint16 port() const { return m_port; }
+    QString aeTitle() const { return m_aeTitle; }
+    QString storeOutput() const;
+
+private:
+    void run();
+    void serve(T_ASC_Association* assoc);
+
+    T_ASC_Network* m_net = nullptr;
+    quint16 m_port = 0;
+    QString m_aeTitle;
+    Mode m_mode = Mode::Store;
+    QString m_destAe;
+    quint16 m_destPort = 0;
+    QStringList m_files;
+    std::function<void()> m_duringMove;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    QString m_storeOutput;
+};
+
 } // namespace dicomrig
 
 #endif
