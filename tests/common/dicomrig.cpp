@@ -321,6 +321,53 @@ bool ToolPeer::startWorklistScp(const QString& workDir, const QString& aeTitle,
                   workDir);
 }
 
+bool ToolPeer::orthancInstalled()
+{
+    return QFileInfo::exists("/usr/sbin/Orthanc")
+        && QFileInfo::exists("/usr/share/orthanc/plugins/libModalityWorklists.so");
+}
+
+bool ToolPeer::startOrthanc(const QString& workDir, const QString& aeTitle,
+                            const QList<QrPeer>& modalities)
+{
+    m_aeTitle = aeTitle;
+    m_storageFolder = QDir(workDir).filePath("orthanc-storage");
+    m_worklistFolder = QDir(workDir).filePath("orthanc-worklists");
+    if (!QDir().mkpath(m_storageFolder) || !QDir().mkpath(m_worklistFolder))
+        return false;
+    const QString cfgPath = QDir(workDir).filePath("orthanc.json");
+    auto writeConfig = [=](quint16 port) {
+        QStringList known;
+        for (int i = 0; i < modalities.size(); ++i)
+            known << QString("\"rig%1\" : [ \"%2\", \"127.0.0.1\", %3 ]")
+                         .arg(i)
+                         .arg(modalities[i].aeTitle)
+                         .arg(modalities[i].port);
+        const QString cfg = QString("{\n"
+                                    "  \"Name\" : \"rig\",\n"
+                                    "  \"StorageDirectory\" : \"%1\",\n"
+                                    "  \"IndexDirectory\" : \"%1\",\n"
+                                    "  \"DicomAet\" : \"%2\",\n"
+                                    "  \"DicomPort\" : %3,\n"
+                                    "  \"HttpServerEnabled\" : false,\n"
+                                    "  \"DicomCheckCalledAet\" : false,\n"
+                                    "  \"DicomAlwaysAllowEcho\" : true,\n"
+                                    "  \"DicomAlwaysAllowFind\" : true,\n"
+                                    "  \"DicomAlwaysAllowMove\" : true,\n"
+                                    "  \"DicomAlwaysAllowStore\" : true,\n"
+                                    "  \"DicomModalities\" : { %4 },\n"
+                                    "  \"Plugins\" : [ \"/usr/share/orthanc/plugins/libModalityWorklists.so\" ],\n"
+                                    "  \"Worklists\" : { \"Enable\" : true, \"Database\" : \"%5\" }\n"
+                                    "}\n")
+                                .arg(m_storageFolder, aeTitle)
+                                .arg(port)
+                                .arg(known.join(", "), m_worklistFolder);
+        QFile f(cfgPath);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(cfg.toUtf8()) >= 0;
+    };
+    return launch("/usr/sbin/Orthanc", {cfgPath}, workDir, writeConfig);
+}
+
 bool addWorklistItem(const QString& folder, const QString& fileName, const QString& patientName,
                      const QString& patientId, const QString& accessionNumber,
                      const QString& studyUid, const QString& scheduledAeTitle)

@@ -94,6 +94,14 @@ public:
                           const QStringList& options = {});
     QString worklistFolder() const { return m_worklistFolder; }
 
+    // Orthanc (Debian's /usr/sbin/Orthanc) with its DICOM port only: any
+    // calling AE title may echo, find, move and store; modalities are the
+    // move destinations it knows; worklist files (*.wl) are served from
+    // worklistFolder() by its modality worklist plug-in.
+    bool startOrthanc(const QString& workDir, const QString& aeTitle = "ORTHANC",
+                      const QList<QrPeer>& modalities = {});
+    static bool orthancInstalled();
+
     void stop();
     bool isRunning() const;
     quint16 port() const { return m_port; }

@@ -71,6 +71,34 @@ inline bool fillTable(const QString& table, int rows)
     return true;
 }
 
+// Worklist keys wlmscpfs needs in every item; a test adds or replaces keys.
+inline QStringList worklistItem(const QStringList& extra)
+{
+    QStringList keys{"SpecificCharacterSet=ISO_IR 100",
+                     "AccessionNumber=ACC1",
+                     "PatientName=Miller^Rex",
+                     "PatientID=P1",
+                     "StudyInstanceUID=1.2.826.0.1.3680043.2.1.1",
+                     "RequestedProcedureDescription=Resting ECG",
+                     "RequestedProcedureID=RP1",
+                     "ScheduledProcedureStepSequence[0].Modality=ECG",
+                     "ScheduledProcedureStepSequence[0].ScheduledStationAETitle=ECGCART",
+                     "ScheduledProcedureStepSequence[0].ScheduledProcedureStepStartDate=20260115",
+                     "ScheduledProcedureStepSequence[0].ScheduledProcedureStepStartTime=101500",
+                     "ScheduledProcedureStepSequence[0].ScheduledPerformingPhysicianName=Vet^Anna",
+                     "ScheduledProcedureStepSequence[0].ScheduledProcedureStepDescription=Resting ECG",
+                     "ScheduledProcedureStepSequence[0].ScheduledProcedureStepID=SPS1",
+                     "ScheduledProcedureStepSequence[0].ScheduledProcedureStepStatus=SCHEDULED"};
+    for (const QString& e : extra) {
+        const QString name = e.section('=', 0, 0);
+        for (int i = keys.size() - 1; i >= 0; --i)
+            if (keys[i].section('=', 0, 0) == name)
+                keys.removeAt(i);
+        keys << e;
+    }
+    return keys;
+}
+
 inline DcmQueryRequest request(bool worklist, quint16 port, const QString& calledAe)
 {
     DcmQueryRequest r;
