@@ -169,7 +169,9 @@ int CDcmThread::loadFromPacs()
     int result = DCM_OK;
     {
         CDcmMoveScu move;
-        result = move.getFile(utf8(name), utf8(m_config.pacsIp), m_config.pacsPort,
+        const int timeout = DcmNetConfig::timeoutSeconds();
+        move.setTimeouts(timeout, timeout);
+        result = move.getFile(utf8(name), utf8(m_config.pacsIp), unsigned(m_config.pacsPort),
                               utf8(m_config.pacsAeTitle), utf8(m_config.localAeTitle),
                               m_config.localPort, utf8(m_outDir), utf8(m_studyUid));
         if (result >= 1)
@@ -207,7 +209,10 @@ int CDcmThread::loadFromPacs()
                         QStringLiteral("Error loading DICOM file ") + fetched + QStringLiteral(": ")
                             + QString::fromLatin1(cond.text()));
 
-    auto* dataset = static_cast<CDcmDataset*>(fileFormat.getDataset());
+    auto* dataset = dynamic_cast<CDcmDataset*>(fileFormat.getDataset());
+    if (!dataset)
+        return setError(-1, QStringLiteral("Error loading DICOM file ") + fetched
+                                + QStringLiteral(": no data set"));
     TWaveformParams params;
     dataset->getWaveformParams(params);
 

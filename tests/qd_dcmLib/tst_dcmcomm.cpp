@@ -1,5 +1,6 @@
 // The DICOM request front and its worker against real peers on loopback.
 #include "dcmfronttestenv.h"
+#include "dcmquerytestutil.h"
 #include "dicomrig.h"
 
 #include "dcmcomm.h"
@@ -49,6 +50,10 @@ private slots:
     void aeTitleCheck_data();
     void aeTitleCheck();
     void settingsReachWorkerBetweenJobs();
+    void worklistQueries();
+    void pacsRoundTrip();
+    void queryFailureFlags_data();
+    void queryFailureFlags();
     void frontAndBackgroundSendSameRecording();
     void exitWithJobOnSilentPeer_data();
     void exitWithJobOnSilentPeer();
@@ -337,6 +342,164 @@ void TestDcmComm::settingsReachWorkerBetweenJobs()
     QVERIFY2(!f.answers.answers.last().hasNetworkError && !f.answers.answers.last().hasErrorResponse,
              qPrintable(f.comm->getLastError()));
     QCOMPARE(filesIn(pacs.incomingFolder()).size(), 1);
+}
+
+void TestDcmComm::worklistQueries()
+{
+    Front f;
+    QTemporaryDir work;
+    ToolPeer mwl;
+    QVERIFY(mwl.startWorklistScp(work.path()));
+    QVERIFY(dicomrig::writeKeysFile(mwl.worklistFolder() + QStringLiteral("/item1.wl"),
+                                    querytest::worklistItem({QStringLiteral("PatientName=Smith^Rex"),
+                                                  QStringLiteral("PatientID=PID-7")})));
+    f.env.settings->dcmModalityName = QStringLiteral("MALVORANT");
+    f.env.settings->dcmMwlIp = QStringLiteral("127.0.0.1");
+    f.env.settings->dcmMwlPort = mwl.port();
+    f.env.settings->dcmMwlTitle = mwl.aeTitle();
+    f.comm->updateConfig();
+
+    // wlmscpfs matches Patient ID only as a whole value: an empty search.
+    QVERIFY(f.comm->loadMwl(QString(), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.last().slot, 1);
+    QVERIFY2(!f.answers.answers.last().hasNetworkError && !f.answers.answers.last().hasErrorResponse,
+             qPrintable(f.comm->getLastError()));
+    // Written on the worker's own connection, read here on the GUI's.
+    QCOMPARE(f.env.value(QStringLiteral("select count(*) from worklistTable")).toInt(), 1);
+    QCOMPARE(f.env.value(QStringLiteral("select extId from worklistTable")).toString(),
+             QStringLiteral("PID-7"));
+    QCOMPARE(f.env.value(QStringLiteral("select ownerLast from worklistTable")).toString(),
+             QStringLiteral("Smith"));
+
+    // The connection test queries with its fixed texts and answers in its slot.
+    QVERIFY(f.comm->testMwlCredentials());
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.last().slot, 4);
+    QVERIFY2(!f.answers.answers.last().hasNetworkError && !f.answers.answers.last().hasErrorResponse,
+             qPrintable(f.comm->getLastError()));
+    QCOMPARE(f.env.value(QStringLiteral("select count(*) from worklistTable")).toInt(), 0);
+}
+
+void TestDcmComm::pacsRoundTrip()
+{
+    // A recording sent by the front lands on the archive, is listed by the
+    // PACS query and comes back by a fetch as a new recording file.
+    Front f;
+    QTemporaryDir work;
+    ToolPeer pacs;
+    const quint16 localPort = dicomrig::freePort();
+    QVERIFY(pacs.startQrScp(work.path(), QStringLiteral("QRSCP"),
+                            {ToolPeer::QrPeer{QStringLiteral("MALVORANT"), localPort}}));
+    f.env.settings->dcmModalityPort = localPort;
+    f.configure(pacs.port(), QStringLiteral("QRSCP"));
+
+    const int patient = addPatient(f.env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-9"));
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString study = QStringLiteral("1.2.826.0.1.3680043.10.999.%1").arg(ecgId);
+    QVERIFY(f.comm->sendPacsFile(path, study, QStringLiteral("Beagle"), QStringLiteral("12")));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QVERIFY2(!f.answers.answers.last().hasNetworkError && !f.answers.answers.last().hasErrorResponse,
+             qPrintable(f.comm->getLastError()));
+
+    QVERIFY(f.comm->loadPacsList(QString(), QStringLiteral("EXT-9"), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.last().slot, 2);
+    QVERIFY2(!f.answers.answers.last().hasNetworkError && !f.answers.answers.last().hasErrorResponse,
+             qPrintable(f.comm->getLastError()));
+    QCOMPARE(f.env.value(QStringLiteral("select sUuid from pacsTable where idx=0")).toString(), study);
+
+    QVERIFY(f.comm->loadFromPacs(study, f.env.dataFolder(), QStringLiteral("fetched.ecg")));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 3, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.last().slot, 3);
+    QVERIFY2(!f.answers.answers.last().hasNetworkError && !f.answers.answers.last().hasErrorResponse,
+             qPrintable(f.comm->getLastError()));
+    CFileEcg fetched;
+    QVERIFY(fetched.openFileReadOnly(f.env.path(QStringLiteral("fetched.ecg")).toStdString()));
+    QCOMPARE(QString::fromStdString(fetched.extPatientId), QStringLiteral("EXT-9"));
+    QCOMPARE(QString::fromStdString(fetched.patientName), QStringLiteral("Rex"));
+    QCOMPARE(fetched.getRecordCount(), 1000);
+    fetched.close();
+    // Only the new recording stays; the fetched DICOM file is gone.
+    for (const QString& name : filesIn(f.env.dataFolder()))
+        QVERIFY2(!name.startsWith(QLatin1String("dcm_")), qPrintable(name));
+
+    // A study the archive does not hold: no file arrives, an error response.
+    QVERIFY(f.comm->loadFromPacs(QStringLiteral("1.2.3.999"), f.env.dataFolder(),
+                                 QStringLiteral("none.ecg")));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 4, kAnswerWaitMs);
+    QCOMPARE(f.answers.answers.last().slot, 3);
+    QVERIFY(f.answers.answers.last().hasErrorResponse);
+    QVERIFY(!f.answers.answers.last().hasNetworkError);
+    QVERIFY2(f.comm->getLastError().startsWith(QStringLiteral("Error loading DICOM file ")),
+             qPrintable(f.comm->getLastError()));
+    QVERIFY(!QFile::exists(f.env.path(QStringLiteral("none.ecg"))));
+    for (const QString& name : filesIn(f.env.dataFolder()))
+        QVERIFY2(!name.startsWith(QLatin1String("dcm_")), qPrintable(name));
+}
+
+void TestDcmComm::queryFailureFlags_data()
+{
+    QTest::addColumn<QString>("peer");
+    QTest::addColumn<int>("command");
+    QTest::newRow("worklist down") << "down" << int(DcmCmdLoadMwl);
+    QTest::newRow("worklist test, peer down") << "down" << int(DcmCmdTestMwlCredentials);
+    QTest::newRow("PACS list, silent peer") << "silent" << int(DcmCmdLoadPacsList);
+    QTest::newRow("PACS test, refused") << "refuse" << int(DcmCmdTestPacsCredentials);
+    QTest::newRow("fetch, PACS down") << "down" << int(DcmCmdLoadFromPacs);
+    QTest::newRow("fetch, silent peer") << "silent" << int(DcmCmdLoadFromPacs);
+}
+
+void TestDcmComm::queryFailureFlags()
+{
+    QFETCH(QString, peer);
+    QFETCH(int, command);
+    Front f;
+    QTemporaryDir work;
+    ToolPeer tool;
+    SilentListener silent;
+    quint16 port = 0;
+    if (peer == QLatin1String("down")) {
+        port = dicomrig::freePort();
+    } else if (peer == QLatin1String("silent")) {
+        QVERIFY(silent.start());
+        port = silent.port();
+    } else {
+        QVERIFY(tool.startStoreScp(work.path(), {QStringLiteral("--refuse")}));
+        port = tool.port();
+    }
+    f.env.settings->dcmMwlIp = QStringLiteral("127.0.0.1");
+    f.env.settings->dcmMwlPort = port;
+    f.env.settings->dcmMwlTitle = QStringLiteral("MWL");
+    f.env.settings->dcmModalityPort = dicomrig::freePort();
+    f.env.exec(QStringLiteral("insert into worklistTable (idx, extId, patientName, ownerFirst, "
+                              "ownerLast, sUuid) values (0, 'OLD', 'Old', '', '', '1.2')"));
+    f.configure(port, QStringLiteral("PACS"));
+
+    QElapsedTimer clock;
+    clock.start();
+    bool accepted = false;
+    switch (command) {
+    case DcmCmdLoadMwl: accepted = f.comm->loadMwl(QString(), QString(), QString(), QString()); break;
+    case DcmCmdTestMwlCredentials: accepted = f.comm->testMwlCredentials(); break;
+    case DcmCmdLoadPacsList: accepted = f.comm->loadPacsList(QString(), QString(), QString(), QString()); break;
+    case DcmCmdTestPacsCredentials: accepted = f.comm->testPacsCredentials(); break;
+    default:
+        accepted = f.comm->loadFromPacs(QStringLiteral("1.2.3"), f.env.dataFolder(), QStringLiteral("f.ecg"));
+    }
+    QVERIFY(accepted);
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QVERIFY2(clock.elapsed() < (2 * kTimeout + 4) * 1000, qPrintable(QString::number(clock.elapsed())));
+    const Answer a = f.answers.answers.first();
+    QCOMPARE(a.slot, command);
+    QVERIFY2(a.hasNetworkError && !a.hasErrorResponse, qPrintable(f.comm->getLastError()));
+    QVERIFY(!f.comm->getLastError().isEmpty());
+    // A failed query keeps the rows the table had.
+    QCOMPARE(f.env.value(QStringLiteral("select extId from worklistTable")).toString(), QStringLiteral("OLD"));
+    for (const QString& name : filesIn(f.env.dataFolder()))
+        QVERIFY2(!name.startsWith(QLatin1String("dcm_")), qPrintable(name));
 }
 
 void TestDcmComm::frontAndBackgroundSendSameRecording()
