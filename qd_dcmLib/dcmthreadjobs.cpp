@@ -30,6 +30,7 @@
 #define MALVORANT_HAS_MOVE 1
 #endif
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -41,6 +42,17 @@ std::string utf8(const QString& text)
 QString fromUtf8(const std::string& text)
 {
     return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+// A weight is sent only as a positive number in the C locale's form; none, 0
+// or an unreadable text leaves the attribute empty (never "0 kg").
+QString weightText(const QString& weight)
+{
+    bool ok = false;
+    const double value = weight.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0.0)
+        return {};
+    return weight.trimmed();
 }
 
 const char* const kStopped = "CDcmThread::run() stopped: the program is closing";
@@ -72,7 +84,7 @@ int CDcmThread::sendPacsFile()
                                                          utf8(m_version));
         auto waveform = std::make_unique<CDcmWvfOrv>();
         int code = waveform->convertOrv2Dcm(plugin.get(), utf8(m_ecgPath), utf8(m_studyUid),
-                                            utf8(m_breed), utf8(m_weight), std::string());
+                                            utf8(m_breed), utf8(weightText(m_weight)), std::string());
         if (code != DCM_OK)
             return setError(code, QStringLiteral("ecgToDicomConversion1 returned err=")
                                       + QString::number(code) + QStringLiteral(", errText=")

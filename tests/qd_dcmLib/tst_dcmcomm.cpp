@@ -43,6 +43,8 @@ private slots:
     void initTestCase();
 
     void sendLandsOnPacs();
+    void sentWeight_data();
+    void sentWeight();
     void busyRuleAndOneAnswerPerRequest();
     void requestBeforeTheAnswerIsRefused();
     void sendFailureFlags_data();
@@ -117,6 +119,44 @@ void TestDcmComm::sendLandsOnPacs()
     QCOMPARE(filesIn(f.tmpFolder()), QStringList());
     QCOMPARE(fileBytes(path), before);
     QCOMPARE(f.comm->command(), int(DcmCmdSendPacsFile));
+}
+
+void TestDcmComm::sentWeight_data()
+{
+    QTest::addColumn<QString>("weight");
+    QTest::addColumn<QString>("sent");
+    QTest::newRow("kilograms") << "12.5" << "[12.5]";
+    QTest::newRow("zero is no weight") << "0" << "";
+    QTest::newRow("none") << "" << "";
+    QTest::newRow("decimal comma is refused") << "12,5" << "";
+    QTest::newRow("negative") << "-4" << "";
+}
+
+void TestDcmComm::sentWeight()
+{
+    QFETCH(QString, weight);
+    QFETCH(QString, sent);
+    Front f;
+    QTemporaryDir work;
+    ToolPeer pacs;
+    QVERIFY(pacs.startStoreScp(work.path()));
+    f.configure(pacs.port(), pacs.aeTitle());
+    const int patient = addPatient(f.env, QStringLiteral("Rex"));
+    const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
+    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
+                                                               "where ecgId=?"), {ecgId}).toString());
+    QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), weight));
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
+    QVERIFY2(!f.answers.answers.first().hasNetworkError && !f.answers.answers.first().hasErrorResponse,
+             qPrintable(f.comm->getLastError()));
+    const QStringList incoming = filesIn(pacs.incomingFolder());
+    QCOMPARE(incoming.size(), 1);
+    const QString dump = dicomrig::dumpDataset(pacs.incomingFolder() + QLatin1Char('/') + incoming.first());
+    const QString line = dump.section(QStringLiteral("(0010,1030)"), 1, 1).section(QLatin1Char('\n'), 0, 0);
+    if (sent.isEmpty())
+        QVERIFY2(!line.contains(QLatin1Char('[')), qPrintable(line));
+    else
+        QVERIFY2(line.contains(sent), qPrintable(line));
 }
 
 void TestDcmComm::busyRuleAndOneAnswerPerRequest()
