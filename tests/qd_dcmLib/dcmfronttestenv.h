@@ -35,23 +35,26 @@ class AnswerRecorder : public CDcmCallbackInterface
 public:
     QList<Answer> answers;
     std::function<void(const Answer&)> onSend;
+    std::function<void(const Answer&)> onAnswer;
 
     void dcmRespSendPacsFile(bool net, bool err, bool background) override
     {
-        answers.append({0, net, err, background});
+        add({0, net, err, background});
         if (onSend)
             onSend(answers.last());
     }
-    void dcmRespLoadMwl(bool net, bool err) override { answers.append({1, net, err, false}); }
-    void dcmRespLoadPacsList(bool net, bool err) override { answers.append({2, net, err, false}); }
-    void dcmRespLoadFromPacs(bool net, bool err) override { answers.append({3, net, err, false}); }
-    void dcmRespTestMwlCredentials(bool net, bool err) override
+    void dcmRespLoadMwl(bool net, bool err) override { add({1, net, err, false}); }
+    void dcmRespLoadPacsList(bool net, bool err) override { add({2, net, err, false}); }
+    void dcmRespLoadFromPacs(bool net, bool err) override { add({3, net, err, false}); }
+    void dcmRespTestMwlCredentials(bool net, bool err) override { add({4, net, err, false}); }
+    void dcmRespTestPacsCredentials(bool net, bool err) override { add({5, net, err, false}); }
+
+private:
+    void add(const Answer& answer)
     {
-        answers.append({4, net, err, false});
-    }
-    void dcmRespTestPacsCredentials(bool net, bool err) override
-    {
-        answers.append({5, net, err, false});
+        answers.append(answer);
+        if (onAnswer)
+            onAnswer(answer);
     }
 };
 

@@ -47,6 +47,7 @@ private slots:
     void sentWeight();
     void busyRuleAndOneAnswerPerRequest();
     void requestBeforeTheAnswerIsRefused();
+    void answerStartsTheNextRequest();
     void sendFailureFlags_data();
     void sendFailureFlags();
     void aeTitleCheck_data();
@@ -227,6 +228,25 @@ void TestDcmComm::requestBeforeTheAnswerIsRefused()
     QVERIFY(f.comm->testMwlCredentials());
     QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
     QCOMPARE(f.answers.answers.last().slot, 4);
+    QTest::qWait(100);
+    QCOMPARE(f.answers.answers.size(), 2);
+}
+
+void TestDcmComm::answerStartsTheNextRequest()
+{
+    // The settings page's chain: the worklist test's answer starts the PACS test.
+    Front f;
+    f.configure(dicomrig::freePort(), QString());
+    bool started = false;
+    f.answers.onAnswer = [&](const Answer& a) {
+        if (a.slot == DcmCmdTestMwlCredentials)
+            started = f.comm->testPacsCredentials();
+    };
+    QVERIFY(f.comm->testMwlCredentials());
+    QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 2, kAnswerWaitMs);
+    QVERIFY(started);
+    QCOMPARE(f.answers.answers[0].slot, 4);
+    QCOMPARE(f.answers.answers[1].slot, 5);
     QTest::qWait(100);
     QCOMPARE(f.answers.answers.size(), 2);
 }
