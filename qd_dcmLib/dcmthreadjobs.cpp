@@ -4,31 +4,22 @@
 #include "dcmthread.h"
 
 #include "dbman.h"
+#include "dcmdataset.h"
 #include "dcmerrors.h"
+#include "dcmmovescu.h"
 #include "dcmnetconfig.h"
+#include "dcmquerytable.h"
 #include "dcmstorescu.h"
+#include "dcmwvforv.h"
 #include "debuglog.h"
+
+#include <dcmtk/dcmdata/dcfilefo.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QUuid>
-
-#if __has_include("dcmwvforv.h")
-#include "dcmdataset.h"
-#include "dcmwvforv.h"
-#include <dcmtk/dcmdata/dcfilefo.h>
-#define MALVORANT_HAS_CONVERSION 1
-#endif
-#if __has_include("dcmquerytable.h")
-#include "dcmquerytable.h"
-#define MALVORANT_HAS_QUERY 1
-#endif
-#if __has_include("dcmmovescu.h")
-#include "dcmmovescu.h"
-#define MALVORANT_HAS_MOVE 1
-#endif
 
 #include <cmath>
 #include <memory>
@@ -77,7 +68,6 @@ int CDcmThread::sendPacsFile()
     const QString dcmPath = dcmFile.fileName();
     dcmFile.close();
 
-#ifdef MALVORANT_HAS_CONVERSION
     {
         auto plugin = std::make_unique<CDcmWvfPluginOrv>(m_applicationType,
                                                          utf8(m_config.institutionName),
@@ -97,10 +87,6 @@ int CDcmThread::sendPacsFile()
                                       + fromUtf8(waveform->getLastError()));
         debugLog(2, "dcm conversion completed successfully");
     }
-#else
-    return setError(DCM_ERR_NO_OBJECT,
-                    QStringLiteral("ecgToDicomConversion1 returned err=9913, errText=no converter"));
-#endif
 
     if (stopRequested())
         return setError(DCM_ERR_INIT_NETWORK, QLatin1String(kStopped));
@@ -133,7 +119,6 @@ int CDcmThread::loadList(bool worklist)
     if (check != DCM_OK)
         return check;
 
-#ifdef MALVORANT_HAS_QUERY
     // The table is rewritten on this thread's own connection.
     const QSqlDatabase db = CDbMan::threadDatabase();
     if (!db.isValid() || !db.isOpen())
@@ -159,9 +144,6 @@ int CDcmThread::loadList(bool worklist)
     if (result != DCM_OK)
         return setError(result, fromUtf8(text));
     return DCM_OK;
-#else
-    return setError(DCM_ERR_INIT_NETWORK, QStringLiteral("findScu: no query client"));
-#endif
 }
 
 int CDcmThread::loadFromPacs()
@@ -177,7 +159,6 @@ int CDcmThread::loadFromPacs()
     // A name no other fetch or recording uses.
     const QString name = QStringLiteral("dcm_") + QUuid::createUuid().toString(QUuid::Id128);
 
-#if defined(MALVORANT_HAS_MOVE) && defined(MALVORANT_HAS_CONVERSION)
     int result = DCM_OK;
     {
         CDcmMoveScu move;
@@ -240,9 +221,4 @@ int CDcmThread::loadFromPacs()
                                   + QStringLiteral("': code=") + QString::number(code)
                                   + QStringLiteral(": msg=") + QString::fromLatin1(readCond.text()));
     return DCM_OK;
-#else
-    return setError(DCM_ERR_INIT_NETWORK,
-                    QStringLiteral("dcm_getpacsfile (fName=") + name
-                        + QStringLiteral(") returned no retrieval client"));
-#endif
 }

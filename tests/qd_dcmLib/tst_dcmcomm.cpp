@@ -634,9 +634,9 @@ void TestDcmComm::exitWithJobOnSilentPeer()
 }
 
 // The child of exitWithJobOnSilentPeer: the program's own way of ending.
-static int exitChild(const QByteArray& spec)
+static int exitChild(const QByteArray& setup)
 {
-    const QList<QByteArray> parts = spec.split(':');
+    const QList<QByteArray> parts = setup.split(':');
     const quint16 port = quint16(parts.value(0).toUInt());
     const bool destroy = parts.value(1) == "destroy";
     int argc = 1;
@@ -678,9 +678,9 @@ static int exitChild(const QByteArray& spec)
 
 int main(int argc, char** argv)
 {
-    const QByteArray childSpec = qgetenv(kExitChildVar);
-    if (!childSpec.isEmpty())
-        return exitChild(childSpec);
+    const QByteArray childSetup = qgetenv(kExitChildVar);
+    if (!childSetup.isEmpty())
+        return exitChild(childSetup);
     QCoreApplication app(argc, argv);
     TestDcmComm test;
     return QTest::qExec(&test, argc, argv);
