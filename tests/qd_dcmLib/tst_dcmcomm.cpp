@@ -599,14 +599,21 @@ void TestDcmComm::exitWithJobOnSilentPeer_data()
     QTest::addColumn<QString>("how");
     QTest::newRow("program quits, front never destroyed") << "quit";
     QTest::newRow("front and scheduler destroyed") << "destroy";
+    QTest::newRow("query left to end with the process") << "query";
 }
 
 void TestDcmComm::exitWithJobOnSilentPeer()
 {
-    // A child process with the default time-outs (30 s) starts a send and a
+    // A child process with the default time-outs (30 s) starts a job and a
     // background send to a silent peer and quits: it must end cleanly within
     // the exit wait, long before the network time-out.
     QFETCH(QString, how);
+#if defined(__SANITIZE_THREAD__)
+    // A worker still inside DCMTK when the process tears down DCMTK's globals
+    // is what this row shows; ThreadSanitizer rightly reports that teardown.
+    if (how == QLatin1String("query"))
+        QSKIP("a worker left to end with the process");
+#endif
     SilentListener silent;
     QVERIFY(silent.start());
     QProcess child;
@@ -624,12 +631,20 @@ void TestDcmComm::exitWithJobOnSilentPeer()
     QVERIFY2(child.exitCode() == 0, qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("jobs started")), qPrintable(output));
     QVERIFY2(elapsed < CDcmThread::kExitWaitMs + 8000, qPrintable(QString::number(elapsed)));
-    // The sends on the silent peer were cut short: the exit did not even
-    // need its whole wait, let alone the network time-out.
     const QRegularExpression took(QStringLiteral("exit took (\\d+) ms"));
     const QRegularExpressionMatch match = took.match(output);
     QVERIFY2(match.hasMatch(), qPrintable(output));
-    QVERIFY2(match.captured(1).toInt() < CDcmThread::kExitWaitMs / 2, qPrintable(output));
+    const int exitMs = match.captured(1).toInt();
+    if (how == QLatin1String("query")) {
+        // A query's waits can't be cut short: the exit waits its bound, then
+        // leaves the worker to end with the process, cleanly.
+        QVERIFY2(exitMs >= CDcmThread::kExitWaitMs - 500 && exitMs < CDcmThread::kExitWaitMs + 2000,
+                 qPrintable(output));
+    } else {
+        // The sends on the silent peer were cut short: the exit did not even
+        // need its whole wait, let alone the network time-out.
+        QVERIFY2(exitMs < CDcmThread::kExitWaitMs / 2, qPrintable(output));
+    }
     QVERIFY(silent.connectionCount() >= 1);
 }
 
@@ -639,6 +654,7 @@ static int exitChild(const QByteArray& setup)
     const QList<QByteArray> parts = setup.split(':');
     const quint16 port = quint16(parts.value(0).toUInt());
     const bool destroy = parts.value(1) == "destroy";
+    const bool query = parts.value(1) == "query";
     int argc = 1;
     char name[] = "child";
     char* argv[] = {name, nullptr};
@@ -654,7 +670,9 @@ static int exitChild(const QByteArray& setup)
     auto* comm = new CDcmComm(answers, &env->database(), env->settings.get(), 1, QStringLiteral("8"));
     auto* scheduler = new CDcmScheduler(answers, &env->database(), env->settings.get(),
                                         env->files.get(), 1, QStringLiteral("8"));
-    if (!comm->sendPacsFile(path, QString(), QString(), QString()))
+    const bool accepted = query ? comm->testPacsCredentials()
+                                : comm->sendPacsFile(path, QString(), QString(), QString());
+    if (!accepted)
         return 2;
     scheduler->backgroundUploadTimerExpired();
     if (!scheduler->isUploadInProgress())
