@@ -433,24 +433,29 @@ OFCondition WvfAnnotationModule::write(DcmItem* item) const
         return EC_WvfError("Nullpointer exception");
     if (m_items.empty())
         return EC_Normal;
-    DcmItem* entry = NULL;
-    OFCondition cond = item->findOrCreateSequenceItem(DCM_WaveformAnnotationSequence, entry,
-                                                      OFstatic_cast(long, m_items.size() - 1));
-    if (cond.bad()) {
-        WVF_DEBUG("WvfAnnotationModule: Error creating 'Waveform Annotation Sequence' or corespoding items: " << cond.text());
+    // Items are appended one by one: addressing item i of a long sequence
+    // walks the whole list each time.
+    DcmSequenceOfItems* seq = new (std::nothrow) DcmSequenceOfItems(DCM_WaveformAnnotationSequence);
+    if (!seq) {
+        WVF_DEBUG("WvfAnnotationModule: Error creating 'Waveform Annotation Sequence': out of memory");
         return EC_Normal;
     }
-    DcmSequenceOfItems* seq = NULL;
-    cond = item->findAndGetSequence(DCM_WaveformAnnotationSequence, seq, OFFalse);
-    if (cond.bad() || !seq) {
-        WVF_DEBUG("WvfAnnotationModule: Error creating and modifiying 'Waveform Annotation Sequence': " << cond.text());
-        return EC_Normal;
-    }
-    unsigned long i = 0;
-    for (OFListConstIterator(WvfAnnotationItem*) it = m_items.begin(); it != m_items.end(); ++it, ++i) {
-        cond = (*it)->write(seq->getItem(i));
+    for (OFListConstIterator(WvfAnnotationItem*) it = m_items.begin(); it != m_items.end(); ++it) {
+        DcmItem* entry = new (std::nothrow) DcmItem();
+        if (!entry || seq->append(entry).bad()) {
+            delete entry;
+            delete seq;
+            WVF_DEBUG("WvfAnnotationModule: Error creating items of 'Waveform Annotation Sequence'");
+            return EC_Normal;
+        }
+        const OFCondition cond = (*it)->write(entry);
         if (cond.bad())
             WVF_DEBUG("WvfAnnotationModule: Error writing one item of 'Wavefom Annotation Sequence', ignoring: " << cond.text());
+    }
+    const OFCondition cond = item->insert(seq, OFTrue /*replaceOld*/);
+    if (cond.bad()) {
+        delete seq;
+        WVF_DEBUG("WvfAnnotationModule: Error creating and modifiying 'Waveform Annotation Sequence': " << cond.text());
     }
     return EC_Normal;
 }

@@ -4,6 +4,7 @@
 #include "dcmwvforv.h"
 #include "debuglog.h"
 
+#include <exception>
 #include <memory>
 #include <new>
 
@@ -12,6 +13,26 @@ CDcmFile::CDcmFile() = default;
 CDcmFile::~CDcmFile() = default;
 
 bool CDcmFile::ecgToDicomConversion(QString ecgPath, QString dcmPath, QString institutionName)
+{
+    try {
+        return exportFile(ecgPath, dcmPath, institutionName);
+    } catch (const std::exception&) {
+        debugLogError("ecgToDicomConversion1 returned err=9918, errText=out of memory");
+        return true;
+    }
+}
+
+bool CDcmFile::dicomToEcgConversion(QUrl dicomUrl, QString outPath)
+{
+    try {
+        return importFile(dicomUrl, outPath);
+    } catch (const std::exception&) {
+        debugLogError("CDcmFile::dicomToEcgConversion() out of memory");
+        return false;
+    }
+}
+
+bool CDcmFile::exportFile(const QString& ecgPath, const QString& dcmPath, const QString& institutionName)
 {
     debugLog(4, "CDcmFile::ecgToDicomConversion() ecg file=" + ecgPath.toStdString());
     std::unique_ptr<CDcmWvfOrv> waveform(new (std::nothrow) CDcmWvfOrv());
@@ -39,7 +60,7 @@ bool CDcmFile::ecgToDicomConversion(QString ecgPath, QString dcmPath, QString in
     return false;
 }
 
-bool CDcmFile::dicomToEcgConversion(QUrl dicomUrl, QString outPath)
+bool CDcmFile::importFile(const QUrl& dicomUrl, const QString& outPath)
 {
     const std::string path = dicomUrl.toLocalFile().toStdString();
     debugLog(4, "CDcmFile::dicomToEcgConversion() dicom file=" + path + ", ecg file=" + outPath.toStdString());

@@ -35,6 +35,10 @@ public:
     QString speciesDescription;
     QString breedDescription;
     QString weight;            // kilograms
+
+private:
+    bool exportFile(const QString& ecgPath, const QString& dcmPath, const QString& institutionName);
+    bool importFile(const QUrl& dicomUrl, const QString& outPath);
 };
 
 #endif

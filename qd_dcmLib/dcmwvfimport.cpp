@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <new>
 #include <strings.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -133,6 +134,25 @@ ChannelScale scaleOf(WvfChannel* channel)
     scale.factor = microVoltsPerStep / CDcmWvfPluginOrv::kMicroVoltPerLead;
     scale.offset = baseline * perUnit / CDcmWvfPluginOrv::kMicroVoltPerLead;
     return scale;
+}
+
+bool isEightDigits(const std::string& text)
+{
+    if (text.size() != 8)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// A recording that could not be written whole is no recording; only a
+// regular file is removed (never a device the path may name).
+void removePartialFile(const std::string& path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        std::remove(path.c_str());
 }
 
 struct PendingAnnotation
@@ -369,6 +389,8 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         return fail(DCM_ERR_OPEN_FILE, "CDcmWfvImportPluginOrv: out of memory for the output file");
     }
     file->resetHeaderData();
+    struct stat before;
+    const bool existed = ::stat(outPath.c_str(), &before) == 0;
     bool created;
     if (params) {
         file->patientName = params->patientName;
@@ -377,7 +399,7 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         file->extPatientId = params->patientId;
         file->genderCode = genderCodeOf(params->patientSex, params->patientSexNeutered);
         const std::string& birth = params->patientBirthDate;
-        if (birth.size() > 7)
+        if (isEightDigits(birth))
             file->patientBirthdate = birth.substr(6, 2) + "." + birth.substr(4, 2) + "." + birth.substr(0, 4);
         file->recordingTime = params->studyTs;
         file->speciesCode = speciesCodeOf(params->speciesDescription, file->speciesCode);
@@ -386,8 +408,11 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         created = file->createFileNoHeader(outPath);
     }
     if (!created) {
+        file->close();
         delete file;
         delete[] chunk;
+        if (!existed)
+            removePartialFile(outPath);
         return fail(DCM_ERR_OPEN_FILE, "unable to open output file " + outPath);
     }
 
@@ -423,7 +448,7 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
     written = file->close() && written;
     delete file;
     if (!written) {
-        std::remove(outPath.c_str());
+        removePartialFile(outPath);
         return fail(DCM_ERR_OPEN_FILE, "unable to write output file " + outPath);
     }
     debugLog(2, "max sampleNo on waveform import is " + toStdString(records));

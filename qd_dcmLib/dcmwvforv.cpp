@@ -4,6 +4,7 @@
 #include "debuglog.h"
 
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <unistd.h>
 
@@ -22,8 +23,15 @@ int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, std::
         m_lastError = "CDcmWvfOrv::convertOrv2Dcm() no plug-in";
         return DCM_ERR_NO_OBJECT;
     }
-    const int code = plugin->convertOrv2Dcm(this, std::move(path), std::move(studyInstanceUid), std::move(breed),
-                                            std::move(weight), std::move(spare));
+    int code;
+    try {
+        code = plugin->convertOrv2Dcm(this, std::move(path), std::move(studyInstanceUid), std::move(breed),
+                                      std::move(weight), std::move(spare));
+    } catch (const std::exception&) { // memory ran out: no exception leaves a worker thread
+        m_lastError = "CDcmWvfOrv::convertOrv2Dcm() out of memory";
+        debugLogError(m_lastError);
+        return DCM_ERR_STORE_SAMPLES;
+    }
     if (code != 0)
         m_lastError = plugin->getLastError();
     return code;
@@ -36,13 +44,31 @@ int CDcmWvfOrv::convertDcm2Orv(CDcmWvfPluginOrv* plugin, std::string outPath, co
         m_lastError = "CDcmWvfOrv::convertDcm2Orv() no plug-in";
         return DCM_ERR_NO_OBJECT;
     }
-    const int code = plugin->convertDcm2Orv(this, std::move(outPath), params);
+    int code;
+    try {
+        code = plugin->convertDcm2Orv(this, std::move(outPath), params);
+    } catch (const std::exception&) { // memory ran out: no exception leaves a worker thread
+        m_lastError = "CDcmWvfOrv::convertDcm2Orv() out of memory";
+        debugLogError(m_lastError);
+        return DCM_ERR_OPEN_FILE;
+    }
     if (code != 0)
         m_lastError = plugin->getLastError();
     return code;
 }
 
 int CDcmWvfOrv::saveDcmFile(std::string path)
+{
+    try {
+        return save(path);
+    } catch (const std::exception&) { // memory ran out: no exception leaves a worker thread
+        m_lastError = "CDcmWvfOrv::saveDcmFile() out of memory";
+        debugLogError(m_lastError);
+        return DCM_ERR_WRITE_DATASET;
+    }
+}
+
+int CDcmWvfOrv::save(const std::string& path)
 {
     m_lastError.clear();
     DcmFileFormat* file = new (std::nothrow) DcmFileFormat();

@@ -22,6 +22,8 @@ public:
     std::string getLastError() const { return m_lastError; }
 
 private:
+    int save(const std::string& path);
+
     std::string m_lastError;
 };
 

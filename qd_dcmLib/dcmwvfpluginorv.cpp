@@ -5,7 +5,12 @@
 #include "debuglog.h"
 #include "fileecg.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <new>
 
@@ -73,6 +78,34 @@ bool readRecord(CFileEcg& file, int index, EcgReadRecord& record)
     return true;
 }
 
+// A backslash separates values in DICOM: a typed one must not split a text.
+std::string oneValue(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+// A weight as a decimal string (a decimal comma becomes a point); empty when
+// the text is no number a decimal string can hold.
+std::string decimalText(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', '.');
+    if (text.empty() || text.size() > 16)
+        return std::string();
+    // digits with at most one point, checked by hand: strtod reads by locale
+    std::size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    int digits = 0, points = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            ++digits;
+        else if (text[i] == '.' && ++points == 1)
+            continue;
+        else
+            return std::string();
+    }
+    return digits > 0 ? text : std::string();
+}
+
 void logTag(const char* tag, const std::string& value)
 {
     debugLog(3, std::string("CDcmWfvImportPluginOrv::setParams() setting tag ") + tag + " to " + value);
@@ -106,18 +139,6 @@ int CDcmWvfPluginOrv::fail(int code, const std::string& text)
 std::string CDcmWvfPluginOrv::speciesDescriptionOf(int code)
 {
     return code >= 0 && code <= 20 ? kSpecies[code] : "";
-}
-
-Sint16 CDcmWvfPluginOrv::scaleSample(float leadValue)
-{
-    const double scaled = static_cast<double>(leadValue) * kLeadScale;
-    if (!std::isfinite(scaled))
-        return 0;
-    if (scaled >= 32767.0)
-        return 32767;
-    if (scaled <= -32768.0)
-        return -32768;
-    return static_cast<Sint16>(scaled); // truncates toward zero
 }
 
 void CDcmWvfPluginOrv::checkSamplingFrequency(double& frequency, bool isSet)
@@ -177,6 +198,9 @@ int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, st
 
     const int code = buildWaveform(waveform, params);
     m_reader->close();
+    // Its read window is megabytes; the object is written and saved next.
+    delete m_reader;
+    m_reader = nullptr;
     params.clear();
     return code;
 }
@@ -199,9 +223,9 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
         name += "^";
     name += p.patientName;
     logTag("patientName", name);
-    w->setPatientName(name.c_str());
+    w->setPatientName(oneValue(name).c_str());
     logTag("patientId", p.patientId);
-    w->setPatientID(p.patientId.c_str());
+    w->setPatientID(oneValue(p.patientId).c_str());
     logTag("patientBirthDate", p.patientBirthDate);
     w->setPatientBirthDate(p.patientBirthDate.c_str());
     logTag("patientSex", p.patientSex);
@@ -241,13 +265,13 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
     } else {
         debugLog(3, "CDcmWfvImportPluginOrv::setParams() DEFAULTING tag responsiblePerson to <empty>");
     }
-    w->setResponsiblePerson(responsible.c_str());
+    w->setResponsiblePerson(oneValue(responsible).c_str());
     w->setResponsiblePersonRole("OWNER");
     w->setReferringPhysicianName("");
     logTag("studyInstanceUID", p.studyInstanceUid);
     w->setStudyInstanceUID(p.studyInstanceUid.c_str());
     logTag("institutionName", m_institutionName);
-    w->setInstitutionName(m_institutionName.c_str());
+    w->setInstitutionName(oneValue(m_institutionName).c_str());
     if (!p.manufacturer.empty()) {
         debugLog(3, "CDcmWfvImportPluginOrv::setParams() setting tag manufacturer to " + p.manufacturer
                         + ", applicationType=" + toStdString(m_applicationType));
@@ -265,11 +289,16 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
     }
     if (!p.breedDescription.empty()) {
         logTag("PatientBreedDescription", p.breedDescription);
-        w->setPatientBreedDescription(p.breedDescription.c_str());
+        w->setPatientBreedDescription(oneValue(p.breedDescription).c_str());
     }
     if (!p.weight.empty()) {
-        logTag("PatientWeight", p.weight);
-        w->setPatientWeight(p.weight.c_str());
+        const std::string weight = decimalText(p.weight);
+        if (weight.empty()) {
+            debugLogError("CDcmWfvImportPluginOrv::setParams() weight is no number: " + p.weight);
+        } else {
+            logTag("PatientWeight", weight);
+            w->setPatientWeight(weight.c_str());
+        }
     }
 }
 
@@ -277,14 +306,10 @@ int CDcmWvfPluginOrv::buildWaveform(WvfWaveform* waveform, const TWaveformParams
 {
     setParams(params, waveform);
 
-    // Events (negative types) hold no samples.
-    Uint32 count = 0;
-    EcgReadRecord record{};
+    // One pass over the recording: the buffers are made for every record and
+    // cut to the samples once the events (which hold none) are known.
     const int records = m_reader->getRecordCount();
-    for (int i = 0; i < records && readRecord(*m_reader, i, record); ++i)
-        if (record.type >= 0)
-            ++count;
-    m_samplesPerChannel = count;
+    const Uint32 room = records > 0 ? Uint32(records) : 0;
     m_samplingFrequency = 500;
 
     waveform->setSOPClassUID(kGeneralEcgSopClass);
@@ -294,7 +319,7 @@ int CDcmWvfPluginOrv::buildWaveform(WvfWaveform* waveform, const TWaveformParams
         return fail(DCM_ERR_CREATE_MPLX_GROUP, "CDcmWfvImportPluginOrv::buildWaveform() out of memory for the group");
     }
     waveform->addMultiplexGroup(group, 0);
-    debugLog(2, "start adding channels, samples per channel=" + toStdString(static_cast<long long>(count)));
+    debugLog(2, "start adding channels, records=" + toStdString(records));
 
     WvfChannel* channels[kChannels] = {};
     WvfSamples* samples[kChannels] = {};
@@ -312,7 +337,7 @@ int CDcmWvfPluginOrv::buildWaveform(WvfWaveform* waveform, const TWaveformParams
             m_reader->close();
             return fail(DCM_ERR_CREATE_CHANNEL, "CDcmWfvImportPluginOrv::buildWaveform() out of memory for a channel");
         }
-        const OFCondition cond = channels[c]->createSamples(count, SS);
+        const OFCondition cond = channels[c]->createSamples(room, SS);
         if (cond.bad()) {
             dropRest();
             m_reader->close();
@@ -322,7 +347,9 @@ int CDcmWvfPluginOrv::buildWaveform(WvfWaveform* waveform, const TWaveformParams
         samples[c] = channels[c]->getSamples();
     }
     debugLog(2, "done adding channels");
-    const int result = setSamples(samples, waveform);
+    int result = setSamples(samples, waveform);
+    if (result == 0 && m_samplesPerChannel < room)
+        result = cutSamples(samples, m_samplesPerChannel);
     if (result != 0) {
         dropRest();
         return result;
@@ -336,6 +363,23 @@ int CDcmWvfPluginOrv::buildWaveform(WvfWaveform* waveform, const TWaveformParams
         }
     }
     return setChannelDefinitions(waveform);
+}
+
+int CDcmWvfPluginOrv::cutSamples(WvfSamples* samples[kChannels], Uint32 count)
+{
+    for (int c = 0; c < kChannels; ++c) {
+        Uint32 bytes = 0;
+        Uint8* data = nullptr;
+        Sint16* cut = new (std::nothrow) Sint16[count > 0 ? count : 1];
+        if (!cut || samples[c]->getData(bytes, data).bad() || !data || bytes / 2 < count) {
+            delete[] cut;
+            return fail(DCM_ERR_STORE_SAMPLES, "CDcmWfvImportPluginOrv::setSamples out of memory for the samples");
+        }
+        std::memcpy(cut, data, std::size_t(count) * sizeof(Sint16));
+        samples[c]->setData(count, cut);
+        samples[c]->setSigned(true);
+    }
+    return 0;
 }
 
 int CDcmWvfPluginOrv::addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position)
@@ -365,32 +409,44 @@ int CDcmWvfPluginOrv::addAnnotation(WvfWaveform* waveform, const char* text, Uin
 
 int CDcmWvfPluginOrv::setSamples(WvfSamples* samples[kChannels], WvfWaveform* waveform)
 {
+    // The buffers' own arrays, filled directly: a recording has millions of samples.
+    Sint16* out[kChannels] = {};
+    Uint32 room = UINT32_MAX;
+    for (int c = 0; c < kChannels; ++c) {
+        Uint32 bytes = 0;
+        Uint8* data = nullptr;
+        if (!samples[c] || samples[c]->getBitsPerSample() != 16)
+            return fail(DCM_ERR_STORE_SAMPLES, "CDcmWfvImportPluginOrv::setSamples no 16-bit sample buffer");
+        if (samples[c]->getNumberOfSamples() > 0 && (samples[c]->getData(bytes, data).bad() || !data))
+            return fail(DCM_ERR_STORE_SAMPLES, "CDcmWfvImportPluginOrv::setSamples no sample buffer");
+        out[c] = reinterpret_cast<Sint16*>(data);
+        room = std::min(room, samples[c]->getNumberOfSamples());
+    }
+
     Uint32 n = 0;
     EcgReadRecord record{};
     const int records = m_reader->getRecordCount();
     for (int i = 0; i < records && readRecord(*m_reader, i, record); ++i) {
         if (record.type >= 0) {
+            if (n >= room)
+                return fail(DCM_ERR_STORE_SAMPLES, "CDcmWfvImportPluginOrv::setSamples unable to store sample "
+                                                       + toStdString(static_cast<long long>(n)));
             const float leadI = record.leadI;
             const float leadII = record.leadII;
+            out[0][n] = scaleSample(leadI);
+            out[1][n] = scaleSample(leadII);
+            out[2][n] = scaleSample(leadII - leadI);
             // aVR is stored as itself, -(I + II) / 2, so it shows the right way up.
-            const float leads[kChannels] = {leadI,
-                                            leadII,
-                                            leadII - leadI,
-                                            -((leadI + leadII) * 0.5f),
-                                            leadI - leadII * 0.5f,
-                                            leadII - leadI * 0.5f};
-            for (int c = 0; c < kChannels; ++c) {
-                if (samples[c]->setSample(n, scaleSample(leads[c])).bad())
-                    return fail(DCM_ERR_STORE_SAMPLES, "CDcmWfvImportPluginOrv::setSamples unable to store sample "
-                                                           + toStdString(static_cast<long long>(n)));
-                if (c == 1 && n != 0) {
-                    const char* text = record.type == 1 ? "R" : record.type == 13 ? "UNKNOWN"
-                                                              : record.type == 45 ? "L" : nullptr;
-                    if (text) {
-                        const int code = addAnnotation(waveform, text, n);
-                        if (code != 0)
-                            return code;
-                    }
+            out[3][n] = scaleSample(-((leadI + leadII) * 0.5f));
+            out[4][n] = scaleSample(leadI - leadII * 0.5f);
+            out[5][n] = scaleSample(leadII - leadI * 0.5f);
+            if (n != 0) {
+                const char* text = record.type == 1 ? "R" : record.type == 13 ? "UNKNOWN"
+                                                          : record.type == 45 ? "L" : nullptr;
+                if (text) {
+                    const int code = addAnnotation(waveform, text, n);
+                    if (code != 0)
+                        return code;
                 }
             }
             ++n;
@@ -421,6 +477,7 @@ int CDcmWvfPluginOrv::setSamples(WvfSamples* samples[kChannels], WvfWaveform* wa
         if (code != 0)
             return code;
     }
+    m_samplesPerChannel = n;
     debugLog(2, "CDcmWfvImportPluginOrv::setSamples: max sampleNo on .ecg import is "
                     + toStdString(static_cast<long long>(n)));
     return 0;

@@ -4,6 +4,7 @@
 
 #include "wvfwave.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -70,7 +71,17 @@ public:
 
     // The stored 16-bit sample of a lead value: value x 5.6 truncated toward
     // zero, saturated to the 16-bit range; a value that is not finite gives 0.
-    static Sint16 scaleSample(float leadValue);
+    static Sint16 scaleSample(float leadValue)
+    {
+        const double scaled = static_cast<double>(leadValue) * kLeadScale;
+        if (!std::isfinite(scaled))
+            return 0;
+        if (scaled >= 32767.0)
+            return 32767;
+        if (scaled <= -32768.0)
+            return -32768;
+        return static_cast<Sint16>(scaled); // truncates toward zero
+    }
     // Header codes of the import.
     static int genderCodeOf(const std::string& sex, const std::string& neutered);
     static int speciesCodeOf(const std::string& description, int unchanged);
@@ -78,6 +89,8 @@ public:
 
 private:
     int fail(int code, const std::string& text);
+    // Cuts the buffers to the samples written (events hold none).
+    int cutSamples(WvfSamples* samples[kChannels], Uint32 count);
     int addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position);
 
     int m_samplingFrequency = 0;

@@ -8,6 +8,7 @@
 #include "dcmerrors.h"
 #include "dcmfile.h"
 #include "debuglog.h"
+#include "commalocale.h"
 #include "filebytes.h"
 #include "logwindow.h"
 #include "mitdb.h"
@@ -31,6 +32,7 @@ private slots:
     void channelDefinitions();
     void headerToAttributes_data();
     void headerToAttributes();
+    void typedTextsUnderCommaLocale();
     void amplitudeMatchesTheChart();
     void dciodvfyFindsNoError();
     void recordingWithoutSamples();
@@ -263,6 +265,32 @@ void TestDcmExport::headerToAttributes()
         else
             QCOMPARE(key + "=" + v.json[key].toString(), e);
     }
+}
+
+// Texts as the user typed them: a backslash does not split a value, a
+// decimal comma in the weight is read as a point, and numbers are written
+// with points whatever the locale.
+void TestDcmExport::typedTextsUnderCommaLocale()
+{
+    const CommaLocale comma;
+    if (!comma.isActive())
+        QSKIP(qPrintable("no German locale: " + comma.error()));
+    Header h;
+    h.patientName = "Rex\\Max";
+    QVERIFY(writeRecording(path("typed.ecg"), {sample(1, 2), sample(2, 3)}, h));
+    QCOMPARE(exportRecording(path("typed.ecg"), path("typed.dce"), nullptr, "1.2.3", "Mix\\Pug", "12,5"), 0);
+    QVERIFY(writeRecording(path("typed2.ecg"), {sample(1, 2)}));
+    QCOMPARE(exportRecording(path("typed2.ecg"), path("typed2.dce"), nullptr, "1.2.3", "Pug", "heavy"), 0);
+    const PydicomView v = readWithPydicom(path("typed.dce"));
+    QVERIFY2(v.ok, v.err.constData());
+    QCOMPARE(v.json["PatientName"].toString(), QString("Smith^Rex/Max"));
+    QCOMPARE(v.json["PatientBreedDescription"].toString(), QString("Mix/Pug"));
+    QCOMPARE(v.json["PatientWeight"].toString(), QString("12.5"));
+    const QJsonObject ch = v.json["groups"].toArray()[0].toObject()["channels"].toArray()[0].toObject();
+    QVERIFY(ch["ChannelSensitivity"].toString().startsWith("0.92857"));
+    const PydicomView v2 = readWithPydicom(path("typed2.dce"));
+    QVERIFY2(v2.ok, v2.err.constData());
+    QVERIFY(v2.json["PatientWeight"].toString().isEmpty()); // no number, no value
 }
 
 // A viewer's amplitude (samples x sensitivity) is the chart's: 5.2 uV per lead unit.

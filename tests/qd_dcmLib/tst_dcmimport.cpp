@@ -315,6 +315,11 @@ void TestDcmImport::entryPointRefusesWithoutLeavingFiles()
     QVERIFY(!object.isEmpty());
     QVERIFY(!in.dicomToEcgConversion(QUrl::fromLocalFile(object), path("unsigned2.ecg")));
     QVERIFY(!QFile::exists(path("unsigned2.ecg")));
+    // an output folder that does not exist
+    const QString good = makeObject("two_channels");
+    QVERIFY(!good.isEmpty());
+    QCOMPARE(importObject(good, path("nofolder/out.ecg")), int(DCM_ERR_OPEN_FILE));
+    QVERIFY(!in.dicomToEcgConversion(QUrl::fromLocalFile(good), path("nofolder/out.ecg")));
     // a file that is no DICOM file
     QVERIFY(writeRecording(path("plain.ecg"), {sample(1, 2)}));
     QVERIFY(!in.dicomToEcgConversion(QUrl::fromLocalFile(path("plain.ecg")), path("plain2.ecg")));
