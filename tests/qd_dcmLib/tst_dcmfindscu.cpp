@@ -312,20 +312,24 @@ void TestDcmFindScu::studyTimesIgnoreTimeZone()
 void TestDcmFindScu::failuresKeepTable_data()
 {
     QTest::addColumn<int>("mode");     // FindPeer mode; -1 no peer, -2 silent TCP listener
-    QTest::addColumn<int>("expected"); // result code
-    QTest::newRow("peer down") << -1 << int(DCM_ERR_CFIND);
-    QTest::newRow("no association answer") << -2 << int(DCM_ERR_CFIND);
-    QTest::newRow("silent after the request") << int(FindPeer::Mode::Silent) << int(DCM_ERR_CFIND);
-    QTest::newRow("oversized") << int(FindPeer::Mode::Oversized) << int(DCM_ERR_CFIND);
-    QTest::newRow("malformed") << int(FindPeer::Mode::Malformed) << int(DCM_ERR_CFIND);
-    QTest::newRow("huge PDU length") << int(FindPeer::Mode::HugeLength) << int(DCM_ERR_CFIND);
-    QTest::newRow("endless") << int(FindPeer::Mode::Endless) << int(DCM_ERR_CFIND);
+    QTest::addColumn<int>("oversize"); // bytes of the oversized name
+    QTest::addColumn<int>("maxBytes"); // ceiling of the query, 0 the default
+    const int mb = 1024 * 1024;
+    QTest::newRow("peer down") << -1 << 0 << 0;
+    QTest::newRow("no association answer") << -2 << 0 << 0;
+    QTest::newRow("silent after the request") << int(FindPeer::Mode::Silent) << 0 << 0;
+    QTest::newRow("more bytes than the ceiling") << int(FindPeer::Mode::Oversized) << 3 * mb << 2 * mb;
+    QTest::newRow("oversized value") << int(FindPeer::Mode::Oversized) << 64 * 1024 << 0;
+    QTest::newRow("malformed") << int(FindPeer::Mode::Malformed) << 0 << 0;
+    QTest::newRow("huge PDU length") << int(FindPeer::Mode::HugeLength) << 0 << 0;
+    QTest::newRow("endless") << int(FindPeer::Mode::Endless) << 0 << 2 * mb;
 }
 
 void TestDcmFindScu::failuresKeepTable()
 {
     QFETCH(int, mode);
-    QFETCH(int, expected);
+    QFETCH(int, oversize);
+    QFETCH(int, maxBytes);
     QVERIFY(fillTable("worklistTable", 3));
     const QStringList before = tableRows("worklistTable", kColumns);
 
@@ -339,7 +343,7 @@ void TestDcmFindScu::failuresKeepTable()
         port = silent.port();
     } else {
         peer.setMode(FindPeer::Mode(mode));
-        peer.setOversizeBytes(3 * 1024 * 1024);
+        peer.setOversizeBytes(oversize);
         QVERIFY(peer.start());
         port = peer.port();
     }
@@ -347,9 +351,9 @@ void TestDcmFindScu::failuresKeepTable()
     r.acseTimeout = 2;
     r.dimseTimeout = 2;
     r.totalSeconds = 8;
-    r.maxBytes = 2 * 1024 * 1024;
+    r.maxBytes = maxBytes;
     const JobResult result = runOnWorker(r);
-    QCOMPARE(result.code, expected);
+    QCOMPARE(result.code, int(DCM_ERR_CFIND));
     QVERIFY2(result.error.rfind("findScu(remoteIp=127.0.0.1, remotePort=", 0) == 0,
              result.error.c_str());
     QVERIFY2(result.ms < 15000, qPrintable(QString::number(result.ms)));
