@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -376,8 +377,20 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     // success: only a released association has delivered the whole answer.
     if (cond.good() && (!guard.releaseSent() || guard.abortSent()))
         cond = DIMSE_RECEIVEFAILED;
+    // Nor does it tell the final status: a refusal or failure answered in
+    // place of the matches is no empty result.
+    std::string statusText;
+    if (cond.good() && guard.lastCommandField() == DIMSE_C_FIND_RSP
+        && guard.lastStatus() != STATUS_Success) {
+        char hex[16];
+        std::snprintf(hex, sizeof(hex), "0x%04x", static_cast<unsigned>(guard.lastStatus()) & 0xFFFFu);
+        statusText = std::string("the peer answered with status ") + hex;
+        cond = DIMSE_RECEIVEFAILED;
+    }
     if (cond.bad()) {
         std::string text = prefix + "Perform Query failed: " + cond.text();
+        if (!statusText.empty())
+            text += " (" + statusText + ")";
         if (guard.exceeded())
             text += " (" + guard.reason() + ")";
         else if (!m_callback->refusal().empty())

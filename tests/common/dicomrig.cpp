@@ -780,7 +780,8 @@ void FindPeer::serve(T_ASC_Association* assoc)
             }
             ++m_requests;
             answer(assoc, presId, msg.msg.CFindRQ);
-            if (m_mode != Mode::Answer && m_mode != Mode::Oversized) {
+            if (m_mode != Mode::Answer && m_mode != Mode::Oversized
+                && m_mode != Mode::FailStatus) {
                 // Wait for the requestor to give up, then hang up.
                 while (!m_stop && !ASC_dataWaiting(assoc, 1))
                     ;
@@ -825,14 +826,14 @@ bool FindPeer::sendPdv(T_ASC_PresentationContextID presId, bool command,
 void FindPeer::answer(T_ASC_Association* assoc, T_ASC_PresentationContextID presId,
                       T_DIMSE_C_FindRQ& request)
 {
-    auto pending = [&](DcmDataset* identifiers) {
+    auto pending = [&](DcmDataset* identifiers, unsigned short finalStatus = STATUS_Success) {
         T_DIMSE_C_FindRSP rsp;
         std::memset(&rsp, 0, sizeof(rsp));
         rsp.MessageIDBeingRespondedTo = request.MessageID;
         OFStandard::strlcpy(rsp.AffectedSOPClassUID, request.AffectedSOPClassUID,
                             sizeof(rsp.AffectedSOPClassUID));
         rsp.opts = O_FIND_AFFECTEDSOPCLASSUID;
-        rsp.DimseStatus = identifiers ? STATUS_Pending : STATUS_Success;
+        rsp.DimseStatus = identifiers ? STATUS_Pending : finalStatus;
         rsp.DataSetType = identifiers ? DIMSE_DATASET_PRESENT : DIMSE_DATASET_NULL;
         const bool ok = DIMSE_sendFindResponse(assoc, presId, &request, &rsp, identifiers, nullptr).good();
         if (ok && identifiers)
@@ -870,6 +871,10 @@ void FindPeer::answer(T_ASC_Association* assoc, T_ASC_PresentationContextID pres
             ;
         return;
     case Mode::Silent:
+        return;
+    case Mode::FailStatus:
+        if (simple(0))
+            pending(nullptr, 0xC000);
         return;
     case Mode::Malformed:
     case Mode::HugeLength: {
