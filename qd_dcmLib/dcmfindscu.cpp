@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -183,8 +184,24 @@ void CDcmFindSCUCallback::callback(T_DIMSE_C_FindRQ*, int&, T_DIMSE_C_FindRSP*,
             return;
         }
     }
+    if (!m_refusal.empty())
+        return;
     NsCDcmFindScu::TResponseRecord record;
     makeRecord(responseIdentifiers, record);
+    for (const std::string* field :
+         {&record.patientName, &record.patientId, &record.accessionNumber, &record.studyInstanceUid,
+          &record.studyDateTime, &record.ownerFirst, &record.ownerLast, &record.species,
+          &record.breed, &record.sex, &record.sexNeutered, &record.birthDate, &record.weight}) {
+        if (field->size() > kMaxValueBytes) {
+            // A broken answer: nothing of it is used, and the peer is cut off
+            // rather than heard out.
+            m_refusal = "answer refused: a value of " + std::to_string(field->size()) + " bytes";
+            debugLogError("CDcmFindSCUCallback::callback() " + m_refusal);
+            if (assoc_)
+                ASC_abortAssociation(assoc_);
+            return;
+        }
+    }
     list.push_back(std::move(record));
     if (m_maxResponses > 0 && list.size() == static_cast<size_t>(m_maxResponses))
         debugLog(2, "CDcmFindSCUCallback::callback(FindSCU) max number of "
@@ -296,6 +313,9 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     debugLog(4, std::string(name) + "(peer=" + peer + ", peerPort=" + toStdString(port)
                     + ", aeScp=" + aeScp + ", aeScu=" + aeScu + ", patId=" + patId);
     m_errorText.clear();
+    // Each query sends its own keys only.
+    m_overrideKeys.clear();
+    m_callback->clearRefusal();
 
     // Answers are taken as the peer sent them, never repaired on reading.
     dcmEnableAutomaticInputDataCorrection.set(OFFalse);
@@ -357,10 +377,24 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     // success: only a released association has delivered the whole answer.
     if (cond.good() && (!guard.releaseSent() || guard.abortSent()))
         cond = DIMSE_RECEIVEFAILED;
+    // Nor does it tell the final status: a refusal or failure answered in
+    // place of the matches is no empty result.
+    std::string statusText;
+    if (cond.good() && guard.lastCommandField() == DIMSE_C_FIND_RSP
+        && guard.lastStatus() != STATUS_Success) {
+        char hex[16];
+        std::snprintf(hex, sizeof(hex), "0x%04x", static_cast<unsigned>(guard.lastStatus()) & 0xFFFFu);
+        statusText = std::string("the peer answered with status ") + hex;
+        cond = DIMSE_RECEIVEFAILED;
+    }
     if (cond.bad()) {
         std::string text = prefix + "Perform Query failed: " + cond.text();
+        if (!statusText.empty())
+            text += " (" + statusText + ")";
         if (guard.exceeded())
             text += " (" + guard.reason() + ")";
+        else if (!m_callback->refusal().empty())
+            text += " (" + m_callback->refusal() + ")";
         findscu.dropNetwork();
         // Nothing of a broken answer may be used.
         CDcmFindSCUCallback::SornhapCallback::ResetIndex();

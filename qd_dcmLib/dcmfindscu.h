@@ -60,6 +60,15 @@ public:
     // Empty (the default) keeps every answer.
     void setStudyModality(const std::string& modality) { m_studyModality = modality; }
 
+    // Why the callback broke the query off (an answer it could not take),
+    // empty while it did not.
+    const std::string& refusal() const { return m_refusal; }
+    void clearRefusal() { m_refusal.clear(); }
+
+    // Longest text a record field takes; a longer value is no answer to a
+    // query for patients and studies.
+    static const size_t kMaxValueBytes = 1024;
+
     // Builds the record of one response data set (its texts converted to
     // UTF-8 from the character set it names).
     static void makeRecord(DcmDataset* dataset, NsCDcmFindScu::TResponseRecord& record);
@@ -75,6 +84,7 @@ private:
     int m_cancelAfterNResponses = -1;
     int m_maxResponses;
     std::string m_studyModality;
+    std::string m_refusal;
 };
 
 // Worklist and PACS study queries by C-FIND. One object per query: construct,

@@ -351,7 +351,13 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
         result = fail(DCM_ERR_DROP_NETWORK,
                       std::string(kGetFile) + "ASC_dropNetwork Failed: " + cond.text());
 
-    keepFirstWaveform();
+    if (result == DCM_OK) {
+        keepFirstWaveform();
+    } else {
+        // A fetch that failed leaves nothing behind for anyone to import.
+        for (const Received& r : m_received)
+            std::remove(r.path.c_str());
+    }
     return result;
 }
 

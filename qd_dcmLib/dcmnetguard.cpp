@@ -5,8 +5,109 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
+#include <vector>
 
 namespace {
+
+std::uint32_t bigEndian32(const unsigned char* p)
+{
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8)
+        | std::uint32_t(p[3]);
+}
+
+// Follows the protocol units read from a peer and, in the command fragments
+// of P-DATA-TF units, the command field and status of each command set
+// (implicit VR little endian, as every command set travels).
+class CommandWatch
+{
+public:
+    void feed(const unsigned char* p, size_t n, CDcmNetGuard* guard)
+    {
+        while (n > 0) {
+            if (m_bodyLeft == 0) {
+                m_header[m_headerFill++] = *p++;
+                --n;
+                if (m_headerFill == sizeof(m_header)) {
+                    m_headerFill = 0;
+                    m_bodyLeft = bigEndian32(m_header + 2);
+                    m_body.clear();
+                    // Only P-DATA-TF bodies of a sane size are looked into.
+                    m_keepBody = m_header[0] == 0x04 && m_bodyLeft <= kMaxBody;
+                    if (m_bodyLeft == 0)
+                        m_keepBody = false;
+                }
+                continue;
+            }
+            const size_t take = n < m_bodyLeft ? n : static_cast<size_t>(m_bodyLeft);
+            if (m_keepBody)
+                m_body.insert(m_body.end(), p, p + take);
+            p += take;
+            n -= take;
+            m_bodyLeft -= static_cast<std::uint32_t>(take);
+            if (m_bodyLeft == 0 && m_keepBody)
+                items(guard);
+        }
+    }
+
+private:
+    static const std::uint32_t kMaxBody = 1024 * 1024;
+
+    void items(CDcmNetGuard* guard)
+    {
+        size_t pos = 0;
+        while (pos + 6 <= m_body.size()) {
+            const std::uint32_t length = bigEndian32(&m_body[pos]);
+            if (length < 2 || length > m_body.size() - pos - 4)
+                return;
+            const unsigned char control = m_body[pos + 5];
+            if (control & 0x01) {
+                m_command.insert(m_command.end(), m_body.begin() + pos + 6,
+                                 m_body.begin() + pos + 4 + length);
+                if (m_command.size() > kMaxBody)
+                    m_command.clear();
+                if (control & 0x02) {
+                    parseCommand(guard);
+                    m_command.clear();
+                }
+            }
+            pos += 4 + length;
+        }
+    }
+
+    void parseCommand(CDcmNetGuard* guard)
+    {
+        unsigned field = 0;
+        int status = -1;
+        size_t pos = 0;
+        while (pos + 8 <= m_command.size()) {
+            const unsigned group = m_command[pos] | (m_command[pos + 1] << 8);
+            const unsigned element = m_command[pos + 2] | (m_command[pos + 3] << 8);
+            const std::uint32_t length = std::uint32_t(m_command[pos + 4])
+                | (std::uint32_t(m_command[pos + 5]) << 8) | (std::uint32_t(m_command[pos + 6]) << 16)
+                | (std::uint32_t(m_command[pos + 7]) << 24);
+            pos += 8;
+            if (length > m_command.size() - pos)
+                return;
+            if (group == 0 && length == 2) {
+                const unsigned value = m_command[pos] | (m_command[pos + 1] << 8);
+                if (element == 0x0100)
+                    field = value;
+                else if (element == 0x0900)
+                    status = static_cast<int>(value);
+            }
+            pos += length;
+        }
+        if (field != 0)
+            guard->noteCommandRead(field, status);
+    }
+
+    unsigned char m_header[6] = {};
+    size_t m_headerFill = 0;
+    std::uint32_t m_bodyLeft = 0;
+    bool m_keepBody = false;
+    std::vector<unsigned char> m_body;
+    std::vector<unsigned char> m_command;
+};
 
 std::int64_t nowMs()
 {
@@ -63,6 +164,7 @@ public:
         const ssize_t got = DcmTCPConnection::read(buf, nbyte);
         if (got > 0) {
             m_guard->noteActivity();
+            m_in.feed(static_cast<const unsigned char*>(buf), static_cast<size_t>(got), m_guard);
             if (!m_guard->addBytes(got)) {
                 errno = EMSGSIZE;
                 return -1;
@@ -111,9 +213,7 @@ private:
                 if (m_headerFill == sizeof(m_header)) {
                     m_headerFill = 0;
                     m_guard->notePduWritten(m_header[0]);
-                    m_bodyLeft = (std::uint32_t(m_header[2]) << 24)
-                        | (std::uint32_t(m_header[3]) << 16) | (std::uint32_t(m_header[4]) << 8)
-                        | std::uint32_t(m_header[5]);
+                    m_bodyLeft = bigEndian32(m_header + 2);
                 }
             } else {
                 const size_t skip = n < m_bodyLeft ? n : static_cast<size_t>(m_bodyLeft);
@@ -125,6 +225,7 @@ private:
     }
 
     CDcmNetGuard* m_guard;
+    CommandWatch m_in;
     DcmNativeSocketType m_socket;
     bool m_registered = true;
     unsigned char m_header[6] = {};
@@ -163,6 +264,8 @@ void CDcmNetGuard::start()
     m_cutOff = 0;
     m_releaseSent = false;
     m_abortSent = false;
+    m_lastCommandField = 0;
+    m_lastStatus = -1;
     if (!m_watch.joinable())
         m_watch = std::thread(&CDcmNetGuard::watch, this);
 }
@@ -212,6 +315,12 @@ void CDcmNetGuard::notePduWritten(unsigned char type)
         m_releaseSent = true;
     else if (type == 0x07)
         m_abortSent = true;
+}
+
+void CDcmNetGuard::noteCommandRead(unsigned commandField, int status)
+{
+    m_lastCommandField = commandField;
+    m_lastStatus = status;
 }
 
 void CDcmNetGuard::noteActivity()

@@ -53,6 +53,12 @@ public:
     bool abortSent() const { return m_abortSent.load(); }
     void notePduWritten(unsigned char type);
 
+    // The command field and status of the last DIMSE command read (0 and
+    // -1 before any): DCMTK's find client keeps the final status to itself.
+    unsigned lastCommandField() const { return m_lastCommandField.load(); }
+    int lastStatus() const { return m_lastStatus.load(); }
+    void noteCommandRead(unsigned commandField, int status);
+
     void addSocket(DcmNativeSocketType socket);
     void removeSocket(DcmNativeSocketType socket);
 
@@ -70,6 +76,8 @@ private:
     std::atomic<int> m_cutOff{0}; // 1 deadline, 2 silence, 3 bytes
     std::atomic<bool> m_releaseSent{false};
     std::atomic<bool> m_abortSent{false};
+    std::atomic<unsigned> m_lastCommandField{0};
+    std::atomic<int> m_lastStatus{-1};
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -10,7 +10,7 @@
 
 #include <charconv>
 #include <cmath>
-#include <strings.h>
+#include <algorithm>
 
 namespace DcmQueryValues {
 
@@ -35,9 +35,15 @@ int speciesNumber(const std::string& species)
                                         "Avian", "Cow", "Ferret", "Goat", "GuineaPig",
                                         "Lizard", "Llama", "Porcine", "Primate", "Rabbit",
                                         "Reptile", "Rodent", "Sheep", "Small Mammal", "Snake"};
-    for (int i = 0; i < 20; ++i)
-        if (strcasecmp(species.c_str(), names[i]) == 0)
+    // ASCII case folding only: the process locale must not change the match.
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (int i = 0; i < 20; ++i) {
+        const std::string name = names[i];
+        if (name.size() == species.size()
+            && std::equal(name.begin(), name.end(), species.begin(),
+                          [&](char a, char b) { return lower(a) == lower(b); }))
             return i + 1;
+    }
     return 0;
 }
 

@@ -230,7 +230,8 @@ public:
         Malformed,   // a pending response whose data set breaks off mid-element
         HugeLength,  // a P-DATA-TF PDU announcing 2 GB, then silence
         Endless,     // pending responses until the requestor goes away
-        Silent       // reads the request and never answers
+        Silent,      // reads the request and never answers
+        FailStatus   // one pending response, then the final one with C000H
     };
     using Filler = std::function<void(int index, DcmDataset& identifiers)>;
 

@@ -1,10 +1,12 @@
 #include <QtTest>
 #include <QTemporaryDir>
 
+#include "commalocale.h"
 #include "dcmquerytestutil.h"
 #include "dicomrig.h"
 
 #include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcpath.h>
 #include <dcmtk/oflog/oflog.h>
 
@@ -30,6 +32,7 @@ private slots:
     void searchKeys();
     void worklistFromWlmscpfs();
     void responseCap();
+    void weightsUnderCommaLocale();
     void studyTimesIgnoreTimeZone_data();
     void studyTimesIgnoreTimeZone();
     void failuresKeepTable_data();
@@ -256,20 +259,57 @@ void TestDcmFindScu::worklistFromWlmscpfs()
 
 void TestDcmFindScu::responseCap()
 {
+    // 10,001 scheduled ECGs on wlmscpfs: the table takes the first 10,000.
+    QTemporaryDir dir;
+    ToolPeer wl;
+    QVERIFY(wl.startWorklistScp(dir.path(), "WLMSCP"));
+    const QString first = wl.worklistFolder() + "/item.wl";
+    QVERIFY(writeKeysFile(first, worklistItem({})));
+    DcmFileFormat item;
+    QVERIFY(item.loadFile(QFile::encodeName(first).constData()).good());
+    QVERIFY(QFile::remove(first));
+    for (int i = 0; i < 10001; ++i) {
+        DcmDataset* ds = item.getDataset();
+        ds->putAndInsertString(DCM_PatientID, QString("ID%1").arg(i, 5, 10, QChar('0')).toLatin1().constData());
+        ds->putAndInsertString(DCM_PatientName, QString("Owner^Pet%1").arg(i).toLatin1().constData());
+        const QString path = wl.worklistFolder() + QString("/i%1.wl").arg(i);
+        QVERIFY(item.saveFile(QFile::encodeName(path).constData(), EXS_LittleEndianExplicit,
+                              EET_ExplicitLength, EGL_recalcGL, EPD_noChange, 0, 0, EWM_dataset)
+                    .good());
+    }
+    DcmQueryRequest r = request(true, wl.port(), wl.aeTitle());
+    r.dimseTimeout = 60;
+    const JobResult result = runOnWorker(r);
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.rows, 10000);
+    QStringList rows = tableRows("worklistTable", "idx, extId, ownerLast");
+    QCOMPARE(rows.size(), 10000);
+    QCOMPARE(rows.first().section('|', 0, 0), QString("0"));
+    QCOMPARE(rows.last().section('|', 0, 0), QString("9999"));
+    QCOMPARE(rows.last().section('|', 2), QString("Owner"));
+    // Which item was left out is the server's order; each id at most once.
+    QStringList ids;
+    for (const QString& row : rows)
+        ids << row.section('|', 1, 1);
+    ids.removeDuplicates();
+    QCOMPARE(ids.size(), 10000);
+}
+
+void TestDcmFindScu::weightsUnderCommaLocale()
+{
+    // DICOM numbers have a decimal point whatever the machine's locale says.
+    CommaLocale german;
+    QVERIFY2(german.isActive(), qPrintable(german.error()));
     FindPeer peer;
-    peer.setAnswers(10001, [](int i, DcmDataset& ds) {
-        ds.putAndInsertString(DCM_PatientName, QString("Owner%1^Pet%1").arg(i).toLatin1().constData());
-        ds.putAndInsertString(DCM_PatientID, QString("ID%1").arg(i).toLatin1().constData());
+    peer.setAnswers(3, [](int i, DcmDataset& ds) {
+        static const char* const weights[] = {"12.5", "0.125", "12,5"};
+        ds.putAndInsertString(DCM_PatientWeight, weights[i]);
+        ds.putAndInsertString(DCM_PatientSpeciesDescription, "EQUINE");
     });
     QVERIFY(peer.start());
-    const JobResult r = runOnWorker(request(true, peer.port(), peer.aeTitle()));
-    QCOMPARE(r.code, 0);
-    QCOMPARE(r.rows, 10000);
-    QCOMPARE(peer.sentCount(), 10001);
-    const QStringList rows = tableRows("worklistTable", "idx, extId, patientName");
-    QCOMPARE(rows.size(), 10000);
-    QCOMPARE(rows.first(), QString("0|ID0|Pet0"));
-    QCOMPARE(rows.last(), QString("9999|ID9999|Pet9999"));
+    QCOMPARE(runOnWorker(request(true, peer.port(), peer.aeTitle())).code, 0);
+    QCOMPARE(tableRows("worklistTable", "weight, species"),
+             (QStringList{"12.5|1", "0.125|1", "12|1"}));
 }
 
 void TestDcmFindScu::studyTimesIgnoreTimeZone_data()
@@ -312,20 +352,25 @@ void TestDcmFindScu::studyTimesIgnoreTimeZone()
 void TestDcmFindScu::failuresKeepTable_data()
 {
     QTest::addColumn<int>("mode");     // FindPeer mode; -1 no peer, -2 silent TCP listener
-    QTest::addColumn<int>("expected"); // result code
-    QTest::newRow("peer down") << -1 << int(DCM_ERR_CFIND);
-    QTest::newRow("no association answer") << -2 << int(DCM_ERR_CFIND);
-    QTest::newRow("silent after the request") << int(FindPeer::Mode::Silent) << int(DCM_ERR_CFIND);
-    QTest::newRow("oversized") << int(FindPeer::Mode::Oversized) << int(DCM_ERR_CFIND);
-    QTest::newRow("malformed") << int(FindPeer::Mode::Malformed) << int(DCM_ERR_CFIND);
-    QTest::newRow("huge PDU length") << int(FindPeer::Mode::HugeLength) << int(DCM_ERR_CFIND);
-    QTest::newRow("endless") << int(FindPeer::Mode::Endless) << int(DCM_ERR_CFIND);
+    QTest::addColumn<int>("oversize"); // bytes of the oversized name
+    QTest::addColumn<int>("maxBytes"); // ceiling of the query, 0 the default
+    const int mb = 1024 * 1024;
+    QTest::newRow("peer down") << -1 << 0 << 0;
+    QTest::newRow("no association answer") << -2 << 0 << 0;
+    QTest::newRow("silent after the request") << int(FindPeer::Mode::Silent) << 0 << 0;
+    QTest::newRow("more bytes than the ceiling") << int(FindPeer::Mode::Oversized) << 3 * mb << 2 * mb;
+    QTest::newRow("oversized value") << int(FindPeer::Mode::Oversized) << 64 * 1024 << 0;
+    QTest::newRow("malformed") << int(FindPeer::Mode::Malformed) << 0 << 0;
+    QTest::newRow("huge PDU length") << int(FindPeer::Mode::HugeLength) << 0 << 0;
+    QTest::newRow("endless") << int(FindPeer::Mode::Endless) << 0 << 2 * mb;
+    QTest::newRow("failure status") << int(FindPeer::Mode::FailStatus) << 0 << 0;
 }
 
 void TestDcmFindScu::failuresKeepTable()
 {
     QFETCH(int, mode);
-    QFETCH(int, expected);
+    QFETCH(int, oversize);
+    QFETCH(int, maxBytes);
     QVERIFY(fillTable("worklistTable", 3));
     const QStringList before = tableRows("worklistTable", kColumns);
 
@@ -339,7 +384,7 @@ void TestDcmFindScu::failuresKeepTable()
         port = silent.port();
     } else {
         peer.setMode(FindPeer::Mode(mode));
-        peer.setOversizeBytes(3 * 1024 * 1024);
+        peer.setOversizeBytes(oversize);
         QVERIFY(peer.start());
         port = peer.port();
     }
@@ -347,9 +392,9 @@ void TestDcmFindScu::failuresKeepTable()
     r.acseTimeout = 2;
     r.dimseTimeout = 2;
     r.totalSeconds = 8;
-    r.maxBytes = 2 * 1024 * 1024;
+    r.maxBytes = maxBytes;
     const JobResult result = runOnWorker(r);
-    QCOMPARE(result.code, expected);
+    QCOMPARE(result.code, int(DCM_ERR_CFIND));
     QVERIFY2(result.error.rfind("findScu(remoteIp=127.0.0.1, remotePort=", 0) == 0,
              result.error.c_str());
     QVERIFY2(result.ms < 15000, qPrintable(QString::number(result.ms)));

@@ -151,9 +151,11 @@ void TestDcmMoveScu::fetchesWithoutFile_data()
 {
     QTest::addColumn<bool>("knowsUs");
     QTest::addColumn<bool>("knownStudy");
+    QTest::addColumn<bool>("receiver");
     QTest::addColumn<QString>("errorPart");
-    QTest::newRow("unknown study") << true << false << QString();
-    QTest::newRow("our AE unknown to the PACS") << false << true << QString("0xa801");
+    QTest::newRow("unknown study") << true << false << true << QString();
+    QTest::newRow("our AE unknown to the PACS") << false << true << true << QString("0xa801");
+    QTest::newRow("no receiver (local port 0)") << true << true << false << QString();
 }
 
 void TestDcmMoveScu::fetchesWithoutFile()
@@ -162,6 +164,7 @@ void TestDcmMoveScu::fetchesWithoutFile()
     // caller's missing file is the signal, the text says why.
     QFETCH(bool, knowsUs);
     QFETCH(bool, knownStudy);
+    QFETCH(bool, receiver);
     QFETCH(QString, errorPart);
     Archive a;
     QVERIFY(startArchive(a, knowsUs));
@@ -170,7 +173,7 @@ void TestDcmMoveScu::fetchesWithoutFile()
     QVERIFY(store(a, {ecg}));
     QTemporaryDir out;
     CDcmMoveScu scu;
-    QCOMPARE(fetch(scu, "dcm_3", a.qr.port(), "QRSCP", a.localPort, out.path(),
+    QCOMPARE(fetch(scu, "dcm_3", a.qr.port(), "QRSCP", receiver ? a.localPort : 0, out.path(),
                    knownStudy ? studyOf(ecg) : QString("1.2.826.0.1.3680043.2.99")),
              0);
     QCOMPARE(filesIn(out.path()), QStringList{});
