@@ -1,5 +1,7 @@
 #include "dcmstorescu.h"
 
+#include "dcmjobcancel.h"
+#include "dcmnetconfig.h"
 #include "debuglog.h"
 
 #include <dcmtk/dcmdata/dcfilefo.h>
@@ -103,13 +105,18 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
         return fail(code, text);
     };
 
-    // The connection attempt gives up with the association time-out, not the
-    // system's much longer TCP one.
-    dcmConnectionTimeout.set(m_acseTimeout);
+    // The connection and socket time-outs are process-wide in DCMTK: set once
+    // for the whole program, never per call (another send may be running).
+    DcmNetConfig::applyTimeout(m_acseTimeout);
 
     OFCondition cond = ASC_initializeNetwork(NET_REQUESTOR, 0, m_acseTimeout, &net);
     if (cond.bad())
         return failSetup(DCM_ERR_INIT_NETWORK, std::string(kOp) + "initialize network failure");
+    if (m_cancel) {
+        cond = ASC_setTransportLayer(net, new CDcmCancelLayer(m_cancel), 1);
+        if (cond.bad())
+            return failSetup(DCM_ERR_INIT_NETWORK, std::string(kOp) + "initialize network failure");
+    }
 
     cond = ASC_createAssociationParameters(&params, m_maxReceivePDULength);
     if (cond.bad())

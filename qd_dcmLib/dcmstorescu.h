@@ -3,6 +3,8 @@
 
 #include "dcmerrors.h"
 
+class CDcmJobCancel;
+
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <dcmtk/dcmnet/assoc.h>
@@ -40,6 +42,10 @@ public:
     // are ignored.
     void setTimeouts(int acseSeconds, int dimseSeconds);
 
+    // Connections of later sends register in cancel, which may end their
+    // waits from another thread; null (the default) for none. Not owned.
+    void setCancel(CDcmJobCancel* cancel) { m_cancel = cancel; }
+
     static const int kDefaultAcseTimeout = 30;
     static const unsigned int kMaxAeTitleLength = 16;
     static const unsigned int kMaxHostNameLength = 128;
@@ -68,6 +74,7 @@ private:
     int m_dimseTimeout = 0;
     int m_acseTimeout = kDefaultAcseTimeout;
     std::string m_errorText;
+    CDcmJobCancel* m_cancel = nullptr;
 
     // The result a store that was not successful gives the operation.
     int m_storeFailureCode = DCM_ERR_STORE_FAILED;

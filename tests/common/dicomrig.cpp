@@ -4,6 +4,7 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcitem.h>
 #include <dcmtk/dcmdata/dcsequen.h>
+#include <dcmtk/dcmdata/dcpath.h>
 #include <dcmtk/dcmnet/diutil.h>
 
 #include <QDir>
@@ -18,10 +19,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <csignal>
+#include <cstring>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <vector>
 
 namespace dicomrig {
@@ -298,7 +301,8 @@ bool ToolPeer::startQrScp(const QString& workDir, const QString& aeTitle, const 
     return launch("dcmqrscp", {"-dhl", "-c", cfgPath, "%PORT%"}, workDir, writeConfig);
 }
 
-bool ToolPeer::startWorklistScp(const QString& workDir, const QString& aeTitle)
+bool ToolPeer::startWorklistScp(const QString& workDir, const QString& aeTitle,
+                                const QStringList& options)
 {
     m_aeTitle = aeTitle;
     const QString root = QDir(workDir).filePath("worklist");
@@ -311,7 +315,55 @@ bool ToolPeer::startWorklistScp(const QString& workDir, const QString& aeTitle)
         return false;
     lock.close();
     // Forks per association like the archive, so each query starts clean.
-    return launch("wlmscpfs", {"-dhl", "-dfp", root, "%PORT%"}, workDir);
+    return launch("wlmscpfs", QStringList{"-dhl", "-dfp", root} + options + QStringList{"%PORT%"},
+                  workDir);
+}
+
+bool ToolPeer::orthancInstalled()
+{
+    return QFileInfo::exists("/usr/sbin/Orthanc")
+        && QFileInfo::exists("/usr/share/orthanc/plugins/libModalityWorklists.so");
+}
+
+bool ToolPeer::startOrthanc(const QString& workDir, const QString& aeTitle,
+                            const QList<QrPeer>& modalities)
+{
+    m_aeTitle = aeTitle;
+    m_storageFolder = QDir(workDir).filePath("orthanc-storage");
+    m_worklistFolder = QDir(workDir).filePath("orthanc-worklists");
+    if (!QDir().mkpath(m_storageFolder) || !QDir().mkpath(m_worklistFolder))
+        return false;
+    const QString cfgPath = QDir(workDir).filePath("orthanc.json");
+    auto writeConfig = [=](quint16 port) {
+        QStringList known;
+        for (int i = 0; i < modalities.size(); ++i)
+            known << QString("\"rig%1\" : [ \"%2\", \"127.0.0.1\", %3 ]")
+                         .arg(i)
+                         .arg(modalities[i].aeTitle)
+                         .arg(modalities[i].port);
+        const QString cfg = QString("{\n"
+                                    "  \"Name\" : \"rig\",\n"
+                                    "  \"StorageDirectory\" : \"%1\",\n"
+                                    "  \"IndexDirectory\" : \"%1\",\n"
+                                    "  \"DicomAet\" : \"%2\",\n"
+                                    "  \"DicomPort\" : %3,\n"
+                                    "  \"HttpServerEnabled\" : false,\n"
+                                    "  \"DicomCheckCalledAet\" : false,\n"
+                                    "  \"DicomAlwaysAllowEcho\" : true,\n"
+                                    "  \"DicomAlwaysAllowFind\" : true,\n"
+                                    "  \"DicomAlwaysAllowMove\" : true,\n"
+                                    "  \"DicomAlwaysAllowStore\" : true,\n"
+                                    "  \"DicomModalities\" : { %4 },\n"
+                                    "  \"Plugins\" : [ \"/usr/share/orthanc/plugins/libModalityWorklists.so\" ],\n"
+                                    "  \"Worklists\" : { \"Enable\" : true, \"Database\" : \"%5\" }\n"
+                                    "}\n")
+                                .arg(m_storageFolder, aeTitle)
+                                .arg(port)
+                                .arg(known.join(", "), m_worklistFolder);
+        QFile f(cfgPath);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(cfg.toUtf8()) >= 0;
+    };
+    return launch("/usr/sbin/Orthanc", {cfgPath}, workDir, writeConfig);
 }
 
 bool addWorklistItem(const QString& folder, const QString& fileName, const QString& patientName,
@@ -345,6 +397,24 @@ bool addWorklistItem(const QString& folder, const QString& fileName, const QStri
     step->putAndInsertString(DCM_ScheduledProcedureStepLocation, "Room 1");
     const QString path = QDir(folder).filePath(fileName);
     return file.saveFile(QFile::encodeName(path).constData(), EXS_LittleEndianExplicit).good();
+}
+
+bool writeKeysFile(const QString& path, const QStringList& keys)
+{
+    const bool utf8 = keys.contains("(0008,0005)=ISO_IR 192") || keys.contains("SpecificCharacterSet=ISO_IR 192");
+    DcmFileFormat file;
+    DcmDataset* ds = file.getDataset();
+    DcmPathProcessor proc;
+    proc.setItemWildcardSupport(OFFalse);
+    proc.checkPrivateReservations(OFFalse);
+    for (const QString& key : keys) {
+        const QByteArray bytes = utf8 ? key.toUtf8() : key.toLatin1();
+        if (proc.applyPathWithValue(ds, OFString(bytes.constData(), bytes.size())).bad())
+            return false;
+    }
+    return file.saveFile(QFile::encodeName(path).constData(), EXS_LittleEndianExplicit,
+                         EET_ExplicitLength, EGL_recalcGL, EPD_noChange, 0, 0, EWM_dataset)
+        .good();
 }
 
 // ----------------------------------------------------------- SilentListener
@@ -424,13 +494,15 @@ StorePeer::~StorePeer()
     stop();
 }
 
-bool StorePeer::start(const QString& aeTitle)
+bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
 {
     stop();
     m_aeTitle = aeTitle;
     // The network binds at once, so the peer listens when start() returns.
     for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
-        const quint16 port = freePort();
+        if (fixedPort != 0 && attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const quint16 port = fixedPort != 0 ? fixedPort : freePort();
         if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
             m_port = port;
         else
@@ -458,6 +530,19 @@ QStringList StorePeer::received() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_received;
+}
+
+void StorePeer::refusePatientId(const QString& patientId, unsigned short refusedStatus)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_refusedPatientId = patientId;
+    m_refusedStatus = refusedStatus;
+}
+
+QStringList StorePeer::storedPatientIds() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_storedPatientIds;
 }
 
 void StorePeer::run()
@@ -488,6 +573,12 @@ void StorePeer::run()
 
 void StorePeer::serve(T_ASC_Association* assoc)
 {
+    if (m_mode == Mode::SilentAfterAssociation) {
+        while (!m_stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASC_abortAssociation(assoc);
+        return;
+    }
     while (!m_stop) {
         T_DIMSE_Message msg;
         T_ASC_PresentationContextID presId = 0;
@@ -534,16 +625,25 @@ void StorePeer::serve(T_ASC_Association* assoc)
 }
 
 void StorePeer::storeCallback(void* data, T_DIMSE_StoreProgress* progress, T_DIMSE_C_StoreRQ* req,
-                              char*, DcmDataset**, T_DIMSE_C_StoreRSP* rsp, DcmDataset** statusDetail)
+                              char*, DcmDataset** imageDataSet, T_DIMSE_C_StoreRSP* rsp,
+                              DcmDataset** statusDetail)
 {
     auto* self = static_cast<StorePeer*>(data);
     if (progress->state != DIMSE_StoreEnd)
         return;
+    OFString patientId;
+    if (imageDataSet && *imageDataSet)
+        (*imageDataSet)->findAndGetOFString(DCM_PatientID, patientId);
+    rsp->DimseStatus = self->m_status;
     {
         std::lock_guard<std::mutex> lock(self->m_mutex);
         self->m_received << QString::fromLatin1(req->AffectedSOPInstanceUID);
+        const QString id = QString::fromLatin1(patientId.c_str());
+        if (!self->m_refusedPatientId.isEmpty() && id == self->m_refusedPatientId)
+            rsp->DimseStatus = self->m_refusedStatus;
+        else
+            self->m_storedPatientIds << id;
     }
-    rsp->DimseStatus = self->m_status;
     if (!self->m_errorComment.isEmpty() && statusDetail) {
         delete self->m_statusDetail;
         self->m_statusDetail = new DcmDataset;

@@ -11,6 +11,7 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <dcmtk/dcmnet/assoc.h>
+#include <dcmtk/dcmnet/dcmlayer.h>
 #include <dcmtk/dcmnet/dimse.h>
 
 #include <QList>
@@ -22,6 +23,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace dicomrig {
 
@@ -86,9 +88,19 @@ public:
                     bool anyPeer = true);
 
     // wlmscpfs serving workDir/worklist/<aeTitle>; add items with
-    // addWorklistItem before or after the start.
-    bool startWorklistScp(const QString& workDir, const QString& aeTitle = "WLMSCP");
+    // addWorklistItem before or after the start. With "-v" in options its
+    // log holds each request's identifiers.
+    bool startWorklistScp(const QString& workDir, const QString& aeTitle = "WLMSCP",
+                          const QStringList& options = {});
     QString worklistFolder() const { return m_worklistFolder; }
+
+    // Orthanc (Debian's /usr/sbin/Orthanc) with its DICOM port only: any
+    // calling AE title may echo, find, move and store; modalities are the
+    // move destinations it knows; worklist files (*.wl) are served from
+    // worklistFolder() by its modality worklist plug-in.
+    bool startOrthanc(const QString& workDir, const QString& aeTitle = "ORTHANC",
+                      const QList<QrPeer>& modalities = {});
+    static bool orthancInstalled();
 
     void stop();
     bool isRunning() const;
@@ -117,6 +129,12 @@ private:
 bool addWorklistItem(const QString& folder, const QString& fileName, const QString& patientName,
                      const QString& patientId, const QString& accessionNumber,
                      const QString& studyUid, const QString& scheduledAeTitle);
+
+// Writes one data set file (no meta header) made of keys in DCMTK's
+// override-key form, "(gggg,eeee)[0].Keyword=value" or "Keyword=value". Texts
+// are encoded by the Specific Character Set among the keys: UTF-8 for
+// "ISO_IR 192", Latin-1 otherwise.
+bool writeKeysFile(const QString& path, const QStringList& keys);
 
 // Accepts TCP connections on 127.0.0.1 and never answers; reads and drops.
 class SilentListener
@@ -151,7 +169,8 @@ public:
     enum class Mode {
         Answer,                  // C-STORE-RSP with the chosen status
         IgnoreRelease,           // answers the store, never the release request
-        ReleaseInsteadOfAnswer   // reads the data set, then requests a release
+        ReleaseInsteadOfAnswer,  // reads the data set, then requests a release
+        SilentAfterAssociation   // accepts the association, then reads and answers nothing
     };
 
     StorePeer() = default;
@@ -163,12 +182,18 @@ public:
     void setStatusDetail(const QString& errorComment) { m_errorComment = errorComment; }
     void setMode(Mode mode) { m_mode = mode; }
 
-    bool start(const QString& aeTitle = "STOREPEER");
+    // port 0: a free port of its own; otherwise that port (to come back on
+    // the port a stopped peer had).
+    bool start(const QString& aeTitle = "STOREPEER", quint16 port = 0);
     void stop();
     quint16 port() const { return m_port; }
     QString aeTitle() const { return m_aeTitle; }
     // SOP instance UIDs of the data sets received so far.
     QStringList received() const;
+    // Data sets with this Patient ID are answered with refusedStatus instead.
+    void refusePatientId(const QString& patientId, unsigned short refusedStatus);
+    // Patient IDs of the data sets answered with the chosen status, in order.
+    QStringList storedPatientIds() const;
 
 private:
     void run();
@@ -188,6 +213,121 @@ private:
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     QStringList m_received;
+    QString m_refusedPatientId;
+    unsigned short m_refusedStatus = 0;
+    QStringList m_storedPatientIds;
+};
+
+// A query peer of our own for answers no real server gives: it accepts any
+// calling AE title for the worklist and study-root C-FIND and answers each
+// C-FIND-RQ by its mode.
+class FindPeer
+{
+public:
+    enum class Mode {
+        Answer,      // `count` pending responses from the filler, then success
+        Oversized,   // one pending response holding a value of `oversizeBytes`
+        Malformed,   // a pending response whose data set breaks off mid-element
+        HugeLength,  // a P-DATA-TF PDU announcing 2 GB, then silence
+        Endless,     // pending responses until the requestor goes away
+        Silent,      // reads the request and never answers
+        FailStatus   // one pending response, then the final one with C000H
+    };
+    using Filler = std::function<void(int index, DcmDataset& identifiers)>;
+
+    FindPeer() = default;
+    ~FindPeer();
+    FindPeer(const FindPeer&) = delete;
+    FindPeer& operator=(const FindPeer&) = delete;
+
+    void setMode(Mode mode) { m_mode = mode; }
+    void setAnswers(int count, Filler filler)
+    {
+        m_count = count;
+        m_filler = std::move(filler);
+    }
+    void setOversizeBytes(int bytes) { m_oversizeBytes = bytes; }
+
+    bool start(const QString& aeTitle = "FINDPEER");
+    void stop();
+    quint16 port() const { return m_port; }
+    QString aeTitle() const { return m_aeTitle; }
+    // Requests served and the identifiers of the last one (dcmdump form).
+    int requestCount() const { return m_requests.load(); }
+    QString lastRequest() const;
+    // Pending responses sent in the last association.
+    int sentCount() const { return m_sent.load(); }
+
+private:
+    void run();
+    void serve(T_ASC_Association* assoc);
+    void answer(T_ASC_Association* assoc, T_ASC_PresentationContextID presId,
+                T_DIMSE_C_FindRQ& request);
+    bool sendRaw(const std::vector<unsigned char>& bytes);
+    bool sendPdv(T_ASC_PresentationContextID presId, bool command, const std::vector<unsigned char>& data);
+
+    T_ASC_Network* m_net = nullptr;
+    DcmTransportLayer* m_layer = nullptr;
+    quint16 m_port = 0;
+    QString m_aeTitle;
+    Mode m_mode = Mode::Answer;
+    int m_count = 0;
+    Filler m_filler;
+    int m_oversizeBytes = 4 * 1024 * 1024;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_requests{0};
+    std::atomic<int> m_sent{0};
+    mutable std::mutex m_mutex;
+    QString m_lastRequest;
+};
+
+// A PACS stand-in for C-MOVE: answers a Study Root C-MOVE by storing its
+// files into the move destination with DCMTK's storescu (calling AE title:
+// its own), or never answers.
+class MovePeer
+{
+public:
+    enum class Mode { Store, Silent };
+
+    MovePeer() = default;
+    ~MovePeer();
+    MovePeer(const MovePeer&) = delete;
+    MovePeer& operator=(const MovePeer&) = delete;
+
+    void setMode(Mode mode) { m_mode = mode; }
+    // Where the destination AE title lives, and what to send there.
+    void setDestination(const QString& aeTitle, quint16 port, const QStringList& files)
+    {
+        m_destAe = aeTitle;
+        m_destPort = port;
+        m_files = files;
+    }
+    // Runs on the peer's thread after the C-MOVE-RQ arrived, before storing.
+    void setDuringMove(std::function<void()> hook) { m_duringMove = std::move(hook); }
+
+    bool start(const QString& aeTitle = "MOVEPEER");
+    void stop();
+    quint16 port() const { return m_port; }
+    QString aeTitle() const { return m_aeTitle; }
+    QString storeOutput() const;
+
+private:
+    void run();
+    void serve(T_ASC_Association* assoc);
+
+    T_ASC_Network* m_net = nullptr;
+    quint16 m_port = 0;
+    QString m_aeTitle;
+    Mode m_mode = Mode::Store;
+    QString m_destAe;
+    quint16 m_destPort = 0;
+    QStringList m_files;
+    std::function<void()> m_duringMove;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    QString m_storeOutput;
 };
 
 } // namespace dicomrig

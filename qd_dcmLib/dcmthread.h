@@ -1,0 +1,120 @@
+#ifndef MALVORANT_DCMTHREAD_H
+#define MALVORANT_DCMTHREAD_H
+
+#include "dcmcallbackinterface.h"
+#include "dcmjobcancel.h"
+
+#include <QDeadlineTimer>
+#include <QString>
+#include <QThread>
+
+#include <string>
+
+class QSqlDatabase;
+
+// The DICOM connection settings one job works with.
+struct DcmConnectionConfig
+{
+    QString localAeTitle;
+    int localPort = 0;
+    QString mwlIp;
+    QString mwlAeTitle;
+    int mwlPort = 0;
+    QString pacsIp;
+    QString pacsAeTitle;
+    int pacsPort = 0;
+    QString institutionName;
+};
+
+// The worker of one DICOM owner (the front or the background upload): holds
+// the connection settings and one request, and runs that request on its own
+// thread, one job per start. The owner reads getLastError() and resultClass()
+// after finished().
+//
+// setConfig may be called at any time on the owner's thread; the settings
+// reach the worker with the next setRequest, never in the middle of a job.
+class CDcmThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    CDcmThread(QObject* parent, int applicationType, QSqlDatabase* database, const QString& version);
+    ~CDcmThread() override;
+
+    CDcmThread(const CDcmThread&) = delete;
+    CDcmThread& operator=(const CDcmThread&) = delete;
+
+    void setConfig(const QString& localAeTitle, int localPort, const QString& mwlIp,
+                   const QString& mwlAeTitle, int mwlPort, const QString& pacsIp,
+                   const QString& pacsAeTitle, int pacsPort, const QString& institutionName);
+
+    // Stores one request (command 0 to 5 and its four texts) with the settings
+    // last given to setConfig. False for an unknown command and while a job runs.
+    bool setRequest(int command, const QString& a1, const QString& a2, const QString& a3,
+                    const QString& a4);
+
+    QString getLastError() const { return m_errorText; }
+    std::string getLastErrorUtf8() const { return m_errorText.toUtf8().toStdString(); }
+    // The DcmResultClass of the last job, and its result code.
+    int resultClass() const { return m_resultClass; }
+    int resultCode() const { return m_resultCode; }
+    int command() const { return m_cmd; }
+
+    // Asks a running job to stop (used at exit): it ends at its next step,
+    // and a send's network waits end at once. The waits of queries and
+    // fetches still end by their time-outs.
+    void requestStop();
+    bool stopRequested() const { return m_cancel.isCancelled(); }
+
+    // At exit: asks the job to stop and waits for it until the deadline.
+    // True when no job runs afterwards; otherwise the thread must be left
+    // alone (never deleted) and the process ends it.
+    bool finishBy(const QDeadlineTimer& deadline);
+    // How long the program waits for running DICOM jobs when it quits: one
+    // deadline for every worker, counted from the first call.
+    static const int kExitWaitMs = 5000;
+    static QDeadlineTimer exitDeadline();
+
+    // The longest an AE title may be.
+    static const int kMaxAeTitleLength = 16;
+    // An empty text when the title can be used, otherwise why not; what names it
+    // in the text ("local", "PACS", "worklist").
+    static QString checkAeTitle(const QString& title, const char* what);
+
+protected:
+    void run() override;
+
+private:
+    int runJob();
+    int sendPacsFile();
+    int loadList(bool worklist);
+    int loadFromPacs();
+    // Refuses a job whose peer or titles can't be used, before it connects.
+    int checkPeer(const QString& host, int port, const QString& aeTitle, const char* what);
+    int setError(int code, const QString& text);
+
+    QSqlDatabase* m_database = nullptr;
+    int m_applicationType = 0;
+    DcmConnectionConfig m_pendingConfig; // owner's thread only
+    DcmConnectionConfig m_config;        // the running job's copy
+    int m_cmd = -1;
+    QString m_version;
+    QString m_errorText;
+
+    QString m_ecgPath;
+    QString m_queryPatientName;
+    QString m_queryPatientId;
+    QString m_queryOwnerFirst;
+    QString m_queryOwnerLast;
+    QString m_studyUid;
+    QString m_outDir;
+    QString m_fileName;
+    QString m_breed;
+    QString m_weight;
+
+    int m_resultClass = 0;
+    int m_resultCode = 0;
+    CDcmJobCancel m_cancel;
+};
+
+#endif
