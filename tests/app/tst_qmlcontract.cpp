@@ -139,7 +139,16 @@ private slots:
             QSKIP(qPrintable(file + " is not part of the program yet"));
         AppHarness::warnings().clear();
         QQmlComponent component(m_app.engine(), QUrl("qrc:/qml/win/" + file));
-        std::unique_ptr<QObject> view(component.create(qmlContext(m_window)));
+        // What main hands to the views when it loads them.
+        CQmlInterface& bridge = m_app.bridge();
+        QVariantMap initial{{"defs", QVariant::fromValue(bridge.items().object(Item::UiDefs))},
+                            {"ui", QVariant::fromValue(bridge.items().object(Item::UiData))}};
+        if (item == Item::PatientView || item == Item::FileList)
+            initial["listModel"] = QVariant::fromValue(bridge.dataModel(1));
+        if (item == Item::PatientView || item == Item::SettingsView)
+            initial["pickerModel"] = QVariant::fromValue(bridge.dataModel(2));
+        std::unique_ptr<QObject> view(
+            component.createWithInitialProperties(initial, qmlContext(m_window)));
         QVERIFY2(view, qPrintable(component.errorString()));
         const QStringList faults = qml::contractFaults(item, view.get(), qml::propTable(), qml::callTable());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
