@@ -24,6 +24,7 @@ ViewFrame {
     readonly property alias searchText: search.text
     readonly property alias rowCount: list.count
     readonly property bool pacsMode: openedAccordion === 2
+    property bool listReady: false
 
     title: headerLabel
     visible: false
@@ -57,6 +58,7 @@ ViewFrame {
         openedAccordion = mode;
         headerLabel = mode === 0 ? "Saved ECGs" : (mode === 1 ? "All ECGs" : "PACS ECGs");
         reload();
+        listReady = true;
         if (mode === 0 && search.text.length === 0) {
             list.currentIndex = cQmlInterface.fileGetCurrentModelIndex();
             list.positionViewAtIndex(list.currentIndex, ListView.Center);
@@ -85,8 +87,10 @@ ViewFrame {
     onDoReload: reload()
     onQmlPacsListRetrievalCompleted: if (pacsMode) reload()
     onVisibleChanged: {
-        if (!visible)
+        if (!visible) {
+            listReady = false;
             return;
+        }
         cQmlInterface.setFileListDrawerObject(view);
         showMode(openedAccordion);
     }
@@ -144,21 +148,10 @@ ViewFrame {
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
-            model: view.listModel
+            // The list takes the shared model only once its query is set.
+            model: view.listReady ? view.listModel : null
             highlightMoveDuration: 0
             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
-            highlight: Rectangle { color: "#dcecec" }
-            section.property: "sectionHeader"
-            section.delegate: Label {
-                required property string section
-                width: ListView.view.width
-                text: section
-                padding: 6
-                color: view.defs.colorAccent
-                font.family: view.defs.commonFont
-                font.pointSize: view.defs.fontSizeNormal
-                font.bold: true
-            }
             delegate: ItemDelegate {
                 id: row
                 required property int index

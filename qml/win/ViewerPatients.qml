@@ -49,6 +49,7 @@ ViewFrame {
     readonly property alias rowCount: list.count
     // The row waiting for the user's confirmation in the selection popup.
     property int pendingId: -1
+    property bool listReady: false
     property bool pendingFromWorklist: false
     // The species of the form.
     property int formSpeciesIdx: 0
@@ -96,6 +97,7 @@ ViewFrame {
         openedAccordion = 0;
         headerLabel = worklistMode ? "Select from Worklist" : "Local Patients";
         reload();
+        listReady = true;
         if (!worklistMode && search.text.length === 0) {
             list.currentIndex = cQmlInterface.patientGetCurrentModelIndex();
             list.positionViewAtIndex(list.currentIndex, ListView.Center);
@@ -257,8 +259,10 @@ ViewFrame {
         closeView();
     }
     onVisibleChanged: {
-        if (!visible)
+        if (!visible) {
+            listReady = false;
             return;
+        }
         cQmlInterface.patientListDrawerOpened();
         if (!formOpen)
             showList();
@@ -318,10 +322,10 @@ ViewFrame {
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
-            model: view.listModel
+            // The list takes the shared model only once its query is set.
+            model: view.listReady ? view.listModel : null
             highlightMoveDuration: 0
             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
-            highlight: Rectangle { color: "#dcecec" }
             delegate: ItemDelegate {
                 id: row
                 required property int index
