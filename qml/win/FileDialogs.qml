@@ -14,6 +14,7 @@ Item {
         objectName: "importDialog"
         title: "Import ECG"
         fileMode: FileDialog.OpenFile
+        options: FileDialog.DontUseNativeDialog
         nameFilters: ["Malvorant ECG files (*.ecg)", "Dicom files (*.dce)"]
         onAccepted: {
             if (importDialog.selectedNameFilter.index === 1)

@@ -4,7 +4,7 @@ import QtQuick.Layouts
 
 // The frame of a full view: a title bar with the view's heading and a close
 // button, the content below it on white.
-Rectangle {
+Pane {
     id: frame
 
     required property UiDefs defs
@@ -15,7 +15,11 @@ Rectangle {
 
     signal closeRequested()
 
-    color: defs.colorBackground
+    // One font for every control of the view.
+    padding: 0
+    font.family: defs.commonFont
+    font.pointSize: defs.fontSizeNormal
+    background: Rectangle { color: frame.defs.colorBackground }
 
     // Clicks never fall through to the ECG below.
     MouseArea {

@@ -34,6 +34,15 @@ ViewFrame {
     }
 
     function reload() {
+        // Detached while the model resets: delegates still being made for the
+        // old rows are dropped instead of asked for rows that are gone.
+        var wasReady = listReady;
+        listReady = false;
+        runQuery();
+        listReady = wasReady;
+    }
+
+    function runQuery() {
         var where = new Array(0);
         var values = new Array(0);
         if (openedAccordion === 0) {
@@ -158,7 +167,9 @@ ViewFrame {
                 required property var model
                 width: ListView.view.width
                 height: 64
-                highlighted: ListView.isCurrentItem
+                background: Rectangle {
+                    color: row.ListView.isCurrentItem ? "#d6ebeb" : (row.down ? "#eef3f3" : "transparent")
+                }
                 onClicked: view.rowChosen(row.index, row.model)
                 contentItem: RowLayout {
                     spacing: 16

@@ -82,6 +82,15 @@ ViewFrame {
     }
 
     function reload() {
+        // Detached while the model resets: delegates still being made for the
+        // old rows are dropped instead of asked for rows that are gone.
+        var wasReady = listReady;
+        listReady = false;
+        runQuery();
+        listReady = wasReady;
+    }
+
+    function runQuery() {
         var base = worklistMode ? "SELECT * FROM worklistViewQmlKx " : "SELECT * FROM patientViewQmlKx ";
         var order = "order by patientName COLLATE NOCASE asc, extId asc, id asc";
         if (search.text.length > 0) {
@@ -332,7 +341,9 @@ ViewFrame {
                 required property var model
                 width: ListView.view.width
                 height: 64
-                highlighted: ListView.isCurrentItem
+                background: Rectangle {
+                    color: row.ListView.isCurrentItem ? "#d6ebeb" : (row.down ? "#eef3f3" : "transparent")
+                }
                 onClicked: view.rowChosen(row.index, row.model)
                 contentItem: RowLayout {
                     spacing: 16

@@ -73,6 +73,12 @@ void showLive(Context& c, int state)
     ui->setProperty("tmpSpecies", 1);
 }
 
+} // namespace
+
+#include "viewshots.h"
+
+namespace {
+
 std::vector<Shot> shots()
 {
     std::vector<Shot> list;
@@ -148,6 +154,7 @@ std::vector<Shot> shots()
                 QMetaObject::invokeMethod(o, "open");
         }
     }});
+    viewshots::addRows(list);
     // Last: the smallest window the program allows.
     list.push_back({"state0-minimum-window", [](Context& c) {
         c.window->setGeometry(0, 0, 1024, 768);

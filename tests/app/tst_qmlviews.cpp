@@ -539,6 +539,33 @@ private slots:
         closeViews();
     }
 
+    // The import file dialog and the folder dialog of the exports open (the
+    // dialogs' own QML needs the folder-list module installed).
+    void fileDialogsOpen()
+    {
+        QObject* header = nullptr;
+        for (QQuickItem* child : m_window->findChildren<QQuickItem*>()) {
+            if (QString::fromLatin1(child->metaObject()->className()).startsWith("TopHeader"))
+                header = child;
+        }
+        QVERIFY(header);
+        QMetaObject::invokeMethod(header, "importRequested");
+        QObject* import = find("importDialog");
+        QVERIFY(import);
+        QVERIFY(import->property("visible").toBool());
+        const QStringList filters = import->property("nameFilters").toStringList();
+        QCOMPARE(filters, QStringList({"Malvorant ECG files (*.ecg)", "Dicom files (*.dce)"}));
+        QMetaObject::invokeMethod(import, "reject");
+
+        QMetaObject::invokeMethod(m_window, "openFolderDialog", Q_ARG(QVariant, QStringLiteral("pdf")));
+        QObject* folder = find("folderDialog");
+        QVERIFY(folder);
+        QVERIFY(folder->property("visible").toBool());
+        QCOMPARE(folder->property("currentFolder").toUrl(), QUrl::fromLocalFile(QDir::homePath()));
+        QMetaObject::invokeMethod(folder, "reject");
+        noWarnings();
+    }
+
     // Tools: a choice sets its index and the viewer takes all eight values.
     void toolsSetTheViewerIndexes()
     {
