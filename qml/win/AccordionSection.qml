@@ -22,6 +22,8 @@ ColumnLayout {
     ItemDelegate {
         Layout.fillWidth: true
         implicitHeight: 52
+        leftPadding: section.defs.greenPadding
+        rightPadding: section.defs.greenPadding
         onClicked: section.toggled(section.expanded ? -1 : section.index)
         contentItem: RowLayout {
             spacing: 12

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Dialogs
+import Qt.labs.platform as Platform
 
 // The import dialog: a recording file, as data file or as DICOM file.
 Item {
@@ -15,6 +16,7 @@ Item {
         title: "Import ECG"
         fileMode: FileDialog.OpenFile
         options: FileDialog.DontUseNativeDialog
+        currentFolder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.HomeLocation)
         nameFilters: ["Malvorant ECG files (*.ecg)", "Dicom files (*.dce)"]
         onAccepted: {
             if (importDialog.selectedNameFilter.index === 1)

@@ -12,6 +12,8 @@ Popup {
     property url picture
 
     modal: true
+    font.family: help.defs.commonFont
+    font.pointSize: help.defs.fontSizeNormal
     anchors.centerIn: Overlay.overlay
     width: 651
     padding: 24
@@ -45,7 +47,7 @@ Popup {
             text: help.text
             wrapMode: Text.Wrap
             font.family: help.defs.commonFont
-            font.pointSize: help.defs.fontSizeDialog + 1
+            font.pointSize: help.defs.fontSizeDialog
             color: help.defs.colorText
         }
         Label {
@@ -53,7 +55,7 @@ Popup {
             text: "Close this box to record anyway, or call Malvorant technical support for help."
             wrapMode: Text.Wrap
             font.family: help.defs.commonFont
-            font.pointSize: help.defs.fontSizeDialog + 1
+            font.pointSize: help.defs.fontSizeDialog
             color: help.defs.colorTextDim
         }
         Button {

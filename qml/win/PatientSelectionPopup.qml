@@ -31,6 +31,8 @@ Popup {
     Component.onCompleted: cQmlInterface.setPatientSelectionPopupObject(popup)
 
     modal: true
+    font.family: popup.defs.commonFont
+    font.pointSize: popup.defs.fontSizeNormal
     closePolicy: Popup.NoAutoClose
     anchors.centerIn: Overlay.overlay
     width: 520

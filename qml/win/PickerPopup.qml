@@ -23,6 +23,8 @@ Popup {
     }
 
     modal: true
+    font.family: picker.defs.commonFont
+    font.pointSize: picker.defs.fontSizeNormal
     anchors.centerIn: Overlay.overlay
     width: 420
     height: Math.min(560, (Overlay.overlay ? Overlay.overlay.height : 600) - 80)

@@ -106,17 +106,13 @@ ViewFrame {
     onCloseRequested: visible = false
 
     tools: [
-        TabBar {
-            id: tabs
-            currentIndex: view.openedAccordion
-            TabButton { text: "Saved ECGs"; width: implicitWidth; onClicked: view.showMode(0) }
-            TabButton { text: "All ECGs"; width: implicitWidth; onClicked: view.showMode(1) }
-            TabButton {
-                text: "PACS"
-                width: visible ? implicitWidth : 0
-                visible: view.ui.dicomPacsConfigStatus === 1
-                onClicked: view.showMode(2)
-            }
+        Button { text: "Saved ECGs"; highlighted: view.openedAccordion === 0; onClicked: view.showMode(0) },
+        Button { text: "All ECGs"; highlighted: view.openedAccordion === 1; onClicked: view.showMode(1) },
+        Button {
+            text: "PACS"
+            visible: view.ui.dicomPacsConfigStatus === 1
+            highlighted: view.openedAccordion === 2
+            onClicked: view.showMode(2)
         }
     ]
 

@@ -115,15 +115,14 @@ ViewFrame {
 
     component SettingLabel: Label {
         required property UiDefs defs
-        Layout.preferredWidth: 220
+        Layout.minimumWidth: 90
         color: defs.colorText
         font.family: defs.commonFont
         font.pointSize: defs.fontSizeNormal
     }
     component SettingField: TextField {
         required property UiDefs defs
-        Layout.fillWidth: true
-        Layout.maximumWidth: 420
+        Layout.preferredWidth: 240
         selectByMouse: true
         font.family: defs.commonFont
         font.pointSize: defs.fontSizeNormal
@@ -328,36 +327,52 @@ ViewFrame {
                 openedIndex: view.openedAccordion
                 onToggled: (i) => view.openedAccordion = i
                 title: "DICOM"
-                GridLayout {
-                    columns: 2
-                    columnSpacing: 16
-                    Heading { defs: view.defs; text: "Local Settings" }
-                    SettingLabel { defs: view.defs; text: "AE Title" }
-                    SettingField { defs: view.defs; id: localAe }
-                    SettingLabel { defs: view.defs; text: "IP Address" }
-                    Label {
-                        text: view.initializerDcmLocalIpAddress
-                        font.family: view.defs.commonFont
-                        font.pointSize: view.defs.fontSizeNormal
+                RowLayout {
+                    spacing: 40
+                    GridLayout {
+                        Layout.alignment: Qt.AlignTop
+                        columns: 2
+                        columnSpacing: 12
+                        Heading { defs: view.defs; text: "Local Settings" }
+                        SettingLabel { defs: view.defs; text: "AE Title" }
+                        SettingField { defs: view.defs; id: localAe }
+                        SettingLabel { defs: view.defs; text: "IP Address" }
+                        Label {
+                            Layout.preferredWidth: 240
+                            text: view.initializerDcmLocalIpAddress
+                            elide: Text.ElideRight
+                            font.family: view.defs.commonFont
+                            font.pointSize: view.defs.fontSizeNormal
+                        }
+                        SettingLabel { defs: view.defs; text: "Port" }
+                        SettingField { defs: view.defs; id: localPort; inputMethodHints: Qt.ImhDigitsOnly }
+                        SettingLabel { defs: view.defs; text: "Institution" }
+                        SettingField { defs: view.defs; id: instName }
                     }
-                    SettingLabel { defs: view.defs; text: "Port" }
-                    SettingField { defs: view.defs; id: localPort; inputMethodHints: Qt.ImhDigitsOnly }
-                    SettingLabel { defs: view.defs; text: "Institution" }
-                    SettingField { defs: view.defs; id: instName }
-                    Heading { defs: view.defs; text: "Worklist Server Settings" }
-                    SettingLabel { defs: view.defs; text: "AE Title" }
-                    SettingField { defs: view.defs; id: mwlAe }
-                    SettingLabel { defs: view.defs; text: "IP Address" }
-                    SettingField { defs: view.defs; id: mwlIp }
-                    SettingLabel { defs: view.defs; text: "Port" }
-                    SettingField { defs: view.defs; id: mwlPort; inputMethodHints: Qt.ImhDigitsOnly }
-                    Heading { defs: view.defs; text: "Destination Server Settings" }
-                    SettingLabel { defs: view.defs; text: "AE Title" }
-                    SettingField { defs: view.defs; id: pacsAe }
-                    SettingLabel { defs: view.defs; text: "IP Address" }
-                    SettingField { defs: view.defs; id: pacsIp }
-                    SettingLabel { defs: view.defs; text: "Port" }
-                    SettingField { defs: view.defs; id: pacsPort; inputMethodHints: Qt.ImhDigitsOnly }
+                    GridLayout {
+                        Layout.alignment: Qt.AlignTop
+                        columns: 2
+                        columnSpacing: 12
+                        Heading { defs: view.defs; text: "Worklist Server Settings" }
+                        SettingLabel { defs: view.defs; text: "AE Title" }
+                        SettingField { defs: view.defs; id: mwlAe }
+                        SettingLabel { defs: view.defs; text: "IP Address" }
+                        SettingField { defs: view.defs; id: mwlIp }
+                        SettingLabel { defs: view.defs; text: "Port" }
+                        SettingField { defs: view.defs; id: mwlPort; inputMethodHints: Qt.ImhDigitsOnly }
+                    }
+                    GridLayout {
+                        Layout.alignment: Qt.AlignTop
+                        columns: 2
+                        columnSpacing: 12
+                        Heading { defs: view.defs; text: "Destination Server Settings" }
+                        SettingLabel { defs: view.defs; text: "AE Title" }
+                        SettingField { defs: view.defs; id: pacsAe }
+                        SettingLabel { defs: view.defs; text: "IP Address" }
+                        SettingField { defs: view.defs; id: pacsIp }
+                        SettingLabel { defs: view.defs; text: "Port" }
+                        SettingField { defs: view.defs; id: pacsPort; inputMethodHints: Qt.ImhDigitsOnly }
+                    }
                 }
                 RowLayout {
                     spacing: 12

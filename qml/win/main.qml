@@ -231,16 +231,16 @@ ApplicationWindow {
         id: interferenceDrawer
         z: 31
         defs: uiDefs
-        y: topHeader.height
-        height: mainWindow.height - topHeader.height - bottomArea.height
+        y: topHeader.height + topArea.height
+        height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
         onHelpRequested: interferenceHelp.open()
     }
     DrawerLeadWarning {
         id: leadWarningDrawer
         z: 32
         defs: uiDefs
-        y: topHeader.height
-        height: mainWindow.height - topHeader.height - bottomArea.height
+        y: topHeader.height + topArea.height
+        height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
         onHelpRequested: leadPlacementHelp.open()
     }
     InterferenceDialog {
