@@ -15,7 +15,6 @@ Item {
         objectName: "importDialog"
         title: "Import ECG"
         fileMode: FileDialog.OpenFile
-        options: FileDialog.DontUseNativeDialog
         currentFolder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.HomeLocation)
         nameFilters: ["Malvorant ECG files (*.ecg)", "Dicom files (*.dce)"]
         onAccepted: {

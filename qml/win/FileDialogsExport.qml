@@ -19,7 +19,6 @@ Item {
     FolderDialog {
         id: folderDialog
         objectName: "folderDialog"
-        options: FolderDialog.DontUseNativeDialog
         currentFolder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.HomeLocation)
         onAccepted: {
             if (dialogs.mode === "pdf")
