@@ -104,6 +104,7 @@ ViewFrame {
         showMode(openedAccordion);
     }
     onCloseRequested: visible = false
+    Component.onCompleted: cQmlInterface.setFileListDrawerObject(view)
 
     tools: [
         Button { text: "Saved ECGs"; highlighted: view.openedAccordion === 0; onClicked: view.showMode(0) },

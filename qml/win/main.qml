@@ -285,5 +285,11 @@ ApplicationWindow {
         visible: running
     }
 
-    Component.onCompleted: cQmlInterface.setMainWindowObject(mainWindow)
+    Component.onCompleted: {
+        cQmlInterface.setMainWindowObject(mainWindow);
+        // The bridge opens these two on its own (an import, a confirmed
+        // assignment), so they bind themselves at start.
+        patientsLoader.load();
+        recordingsLoader.load();
+    }
 }

@@ -109,7 +109,7 @@ private slots:
         QTest::addColumn<Item>("item");
         for (Item item : {Item::MainWindow, Item::UiData, Item::UiDefs, Item::TopArea,
                           Item::BottomArea, Item::EcgChart, Item::GridChart, Item::Flickable,
-                          Item::SplashScreen})
+                          Item::SplashScreen, Item::PatientView, Item::FileList, Item::PatientPopup})
             QTest::newRow(qml::itemName(item)) << item;
     }
 

@@ -457,6 +457,36 @@ private slots:
         closeViews();
     }
 
+    // An import prepares the form through the bridge, in the bridge's order:
+    // the view shows the form for the file's patient, though it was never opened.
+    void bridgeOpensTheFormForAnImport()
+    {
+        closeViews();
+        QmlItems& items = m_app.bridge().items();
+        QVERIFY(items.isBound(qml::Item::PatientView));
+        QVERIFY(items.isBound(qml::Item::FileList));
+        items.set<qml::P::PatEditExistingPatient>(false);
+        items.set<qml::P::PatVisible>(true);
+        items.set<qml::P::PatOpenedAccordion>(3);
+        items.set<qml::P::PatHeaderLabel>(QStringLiteral("New Patient ?"));
+        items.set<qml::P::PatNumberOfEcgsToPatient>(-1);
+        items.set<qml::P::PatInitPatientName>(QStringLiteral("Imported Rex"));
+        items.set<qml::P::PatInitSpeciesValue>(QStringLiteral("Canine"));
+        items.invoke<qml::C::PatDoReload>();
+        QObject* view = items.object(qml::Item::PatientView);
+        QVERIFY(view->property("visible").toBool());
+        QCOMPARE(view->property("title").toString(), QStringLiteral("New Patient ?"));
+        QCOMPARE(view->property("openedAccordion").toInt(), 3);
+        QCOMPARE(find("patientNameField")->property("text").toString(), QStringLiteral("Imported Rex"));
+        QCOMPARE(find("speciesButton")->property("text").toString(), QStringLiteral("Canine"));
+        QVERIFY(!find("deletePatientButton")->property("visible").toBool());
+        items.set<qml::P::PatInitPatientName>(QString());
+        items.set<qml::P::PatInitSpeciesValue>(QStringLiteral("Unknown"));
+        view->setProperty("openedAccordion", 0);
+        closeViews();
+        noWarnings();
+    }
+
     // The species picker lists the species table; choosing one with a breed
     // list asks the bridge for its first breed.
     void speciesPickerListsTheSpecies()
