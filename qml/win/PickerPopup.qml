@@ -17,7 +17,11 @@ Popup {
     // Runs the query with its values bound, then shows the rows.
     function show(heading, query, values) {
         title = heading;
+        // The list takes the model again after the query: the species and
+        // breed queries share it with other lists of other columns.
+        list.model = null;
         listModel.setBoundQuery(query, values);
+        list.model = listModel;
         list.currentIndex = -1;
         open();
     }
@@ -54,7 +58,6 @@ Popup {
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
-            model: picker.listModel
             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
             delegate: ItemDelegate {
                 id: row

@@ -269,7 +269,9 @@ ViewFrame {
     }
     onVisibleChanged: {
         if (!visible) {
+            // Shown again, the view starts at its list.
             listReady = false;
+            openedAccordion = 0;
             return;
         }
         cQmlInterface.patientListDrawerOpened();

@@ -41,8 +41,11 @@ ViewFrame {
     visible: false
 
     function reloadDevices() {
+        // Taken again after the query: the model serves lists of other columns too.
+        devices.model = null;
         pickerModel.setBoundQuery("SELECT idx, device, mac as supplementalData FROM discoveryTable "
                                   + "where source=0 or source=1 order by idx asc", []);
+        devices.model = pickerModel;
     }
 
     function restartStream() {
@@ -221,7 +224,6 @@ ViewFrame {
                     Layout.preferredHeight: Math.min(count, 5) * 44
                     interactive: count > 5
                     clip: true
-                    model: view.pickerModel
                     currentIndex: -1
                     delegate: RadioDelegate {
                         id: device

@@ -501,6 +501,15 @@ private slots:
         QVERIFY(q.exec("select count(*) from speciesTable") && q.next());
         QCOMPARE(model(2)->rowCount(), q.value(0).toInt());
         QCOMPARE(model(2)->roleNames().value(258), QByteArray("dataText"));
+        // The rows show the species names, though the model served other columns before.
+        QObject* list = find("pickerList");
+        QVERIFY(list);
+        QVERIFY(AppHarness::waitFor([&] { return list->property("count").toInt() > 0; }));
+        QQuickItem* first = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, first), Q_ARG(int, 0));
+        QVERIFY(first);
+        QCOMPARE(first->property("text").toString(), model(2)->data(model(2)->index(0, 1)).toString());
+        QVERIFY(!first->property("text").toString().isEmpty());
         noWarnings();
         closeViews();
     }
