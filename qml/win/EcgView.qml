@@ -1,0 +1,317 @@
+import QtQuick
+import QtQuick.Controls
+import QtCharts
+
+// The ECG chart: nine line series that the bridge fills point by point on a
+// 200 x 100 mm sheet mapped onto axes 0..1, a flickable whose scroll
+// position picks the part of a shown recording, the lead labels, the heart
+// rate and the connection hints.
+Item {
+    id: ecgView
+
+    // The display mode really drawn (a stored mode 2 is not in the mode list).
+    property int displayMode: -1
+    readonly property real mmX: width / 200
+    readonly property real mmY: height / 100
+    readonly property bool showsRecording: uiData.displayState === 0 || uiData.displayState === 4
+
+    function qmlInitEcgData() {
+        displayMode = cQmlInterface.getUiDataEcgModeValue()
+        cQmlInterface.initEcg(ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, errorBars, markerBars)
+    }
+    function qmlRefreshEcgData() {
+        displayMode = cQmlInterface.getUiDataEcgModeValue()
+        if (showsRecording)
+            cQmlInterface.updateStoredEcg(horizontalFlickable.contentX, ecg0, ecg1, ecg2, ecg3, ecg4,
+                                          ecg5, cursor, errorBars, markerBars)
+    }
+    function qmlHideEcg() {
+        cQmlInterface.hideEcg(ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, errorBars, markerBars)
+    }
+    function updateDialog() {
+        updateDialogBox.open()
+    }
+    function noUpdates() {
+        noUpdatesBox.open()
+    }
+
+    // Pinch steps: a value i of the list is chosen once the finger distance
+    // ratio crosses 0.5 + 0.5 * value[i] / value[current] in its direction.
+    function pinchChoice(values, current, ratio) {
+        var chosen = current
+        for (var i = 0; i < values.length; ++i) {
+            var threshold = 0.5 + 0.5 * values[i] / values[current]
+            if (threshold > 1 && ratio >= threshold && values[i] > values[chosen])
+                chosen = i
+            if (threshold < 1 && ratio <= threshold && values[i] < values[chosen])
+                chosen = i
+        }
+        return chosen
+    }
+    function sendViewerParams() {
+        cQmlInterface.setViewerParams(uiDefs.modelEcgModeValues[uiData.ecgDisplayModeIdx],
+                                      uiDefs.modelEcgGainValues[uiData.ecgGainIdx],
+                                      uiDefs.modelEcgSpeedValues[uiData.ecgSpeedIdx],
+                                      uiData.powerFilterActive, uiData.artifactFilterActive,
+                                      uiData.showHeartRateActive, uiData.playHeartBeatActive,
+                                      uiData.showIndicatorHints)
+    }
+
+    onWidthChanged: if (width > 0 && height > 0) cQmlInterface.setSize(width, height)
+    onHeightChanged: if (width > 0 && height > 0) cQmlInterface.setSize(width, height)
+
+    ChartView {
+        id: ecgChart
+        anchors.fill: parent
+        // The sheet covers the whole item, so the grid chart's millimetres
+        // and these traces share one mapping.
+        plotArea: Qt.rect(0, 0, width, height)
+        margins.top: 0
+        margins.bottom: 0
+        margins.left: 0
+        margins.right: 0
+        backgroundColor: "transparent"
+        plotAreaColor: "transparent"
+        backgroundRoundness: 0
+        dropShadowEnabled: false
+        legend.visible: false
+        animationOptions: ChartView.NoAnimation
+
+        ValueAxis {
+            id: axisX
+            min: 0
+            max: 1
+            visible: false
+        }
+        ValueAxis {
+            id: axisY
+            min: 0
+            max: 1
+            visible: false
+        }
+
+        LineSeries {
+            id: ecg0
+            name: "ecg0"
+            axisX: axisX
+            axisY: axisY
+            useOpenGL: true
+            readonly property bool faulty: uiData.vectorError0
+            width: faulty && uiData.tmpSpecies !== 3 ? 3 : 2
+            color: faulty ? "#e6bb48" : "black"
+        }
+        LineSeries {
+            id: ecg1
+            name: "ecg1"
+            axisX: axisX
+            axisY: axisY
+            useOpenGL: true
+            readonly property bool faulty: uiData.vectorError1
+            width: faulty && uiData.tmpSpecies !== 3 ? 3 : 2
+            color: faulty ? "#e6bb48" : "black"
+        }
+        LineSeries { id: ecg2; name: "ecg2"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
+        LineSeries { id: ecg3; name: "ecg3"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
+        LineSeries { id: ecg4; name: "ecg4"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
+        LineSeries { id: ecg5; name: "ecg5"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
+        LineSeries {
+            id: cursor
+            name: "cursor"
+            axisX: axisX
+            axisY: axisY
+            useOpenGL: true
+            width: 5
+            color: uiData.displayState === 2 ? "#d8292f" : "black"
+        }
+        LineSeries { id: errorBars; name: "error"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 10; color: "#d8292f" }
+        LineSeries { id: markerBars; name: "marker"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "green" }
+    }
+
+    Repeater {
+        id: leadLabels
+        model: 6
+        Text {
+            readonly property var layoutLabels: ecgView.displayMode >= 0 && ecgView.displayMode < 4
+                                                ? uiDefs.ecgModeLabels[ecgView.displayMode] : []
+            readonly property string label: index < layoutLabels.length ? layoutLabels[index] : ""
+            visible: label !== "" && index < uiDefs.ecgModeNumVectors[ecgView.displayMode]
+            x: 6 * ecgView.mmX
+            y: visible ? ecgView.height * (1 - uiDefs.ecgModeOffsets[ecgView.displayMode][index]) - font.pixelSize : 0
+            font.pixelSize: 13
+            color: "#3b5e61"
+            text: uiDefs.isYarloVariant && label === "-aVR" ? "aVR" : label
+        }
+    }
+
+    PinchArea {
+        id: pinchArea
+        anchors.fill: parent
+        enabled: !uiDefs.usePinchZoom
+
+        property real startDx: 0
+        property real startDy: 0
+        property int startSpeedIdx: 0
+        property int startGainIdx: 0
+
+        onPinchStarted: function(pinch) {
+            startDx = Math.abs(pinch.startPoint1.x - pinch.startPoint2.x)
+            startDy = Math.abs(pinch.startPoint1.y - pinch.startPoint2.y)
+            startSpeedIdx = uiData.ecgSpeedIdx
+            startGainIdx = uiData.ecgGainIdx
+        }
+        onPinchUpdated: function(pinch) {
+            var dx = Math.abs(pinch.point1.x - pinch.point2.x)
+            var dy = Math.abs(pinch.point1.y - pinch.point2.y)
+            if (dx > 50 && startDx > 0) {
+                var s = ecgView.pinchChoice(uiDefs.modelEcgSpeedValues, startSpeedIdx, dx / startDx)
+                if (s !== uiData.ecgSpeedIdx) {
+                    uiData.ecgSpeedIdx = s
+                    ecgView.sendViewerParams()
+                }
+            }
+            if (dy > 50 && startDy > 0) {
+                var g = ecgView.pinchChoice(uiDefs.modelEcgGainValues, startGainIdx, dy / startDy)
+                if (g !== uiData.ecgGainIdx) {
+                    uiData.ecgGainIdx = g
+                    ecgView.sendViewerParams()
+                }
+            }
+        }
+
+        Flickable {
+            id: horizontalFlickable
+            anchors.fill: parent
+            contentHeight: height
+            flickableDirection: Flickable.HorizontalFlick
+            boundsBehavior: Flickable.StopAtBounds
+            interactive: ecgView.showsRecording
+            clip: true
+
+            onContentXChanged: if (ecgView.showsRecording) ecgView.qmlRefreshEcgData()
+
+            ScrollBar.horizontal: ScrollBar {
+                policy: ecgView.showsRecording ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+                contentItem: Rectangle {
+                    implicitHeight: 6
+                    radius: 3
+                    color: "#C0C0C0"
+                }
+            }
+
+            MouseArea {
+                width: horizontalFlickable.contentWidth
+                height: horizontalFlickable.height
+                acceptedButtons: Qt.LeftButton | Qt.RightButton
+                onClicked: function(mouse) {
+                    if (mouse.button === Qt.RightButton) {
+                        cQmlInterface.deleteBookmark()
+                    } else if (uiData.displayState === 0) {
+                        cQmlInterface.setBookmark(horizontalFlickable.contentX, mouse.x)
+                    } else {
+                        return
+                    }
+                    ecgView.qmlRefreshEcgData()
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        id: heartRateBox
+        x: 10 * ecgView.mmX
+        y: 10 * ecgView.mmY
+        width: heartRateRow.implicitWidth + 16
+        height: heartRateRow.implicitHeight + 8
+        color: Qt.rgba(1, 1, 1, 0.75)
+        visible: (uiData.displayState === 1 || uiData.displayState === 2) && uiData.showBeatsPerMinute
+        Row {
+            id: heartRateRow
+            anchors.centerIn: parent
+            spacing: 6
+            Text {
+                text: uiData.beatsPerMinuteLabel
+                font.pixelSize: 28
+            }
+            Text {
+                anchors.baseline: parent.children[0].baseline
+                text: "BPM"
+                font.pixelSize: 13
+            }
+        }
+    }
+
+    Column {
+        id: connectionHint
+        anchors.centerIn: parent
+        spacing: 8
+        visible: uiData.isStreamingView && !uiData.isBtConnected
+        readonly property bool noDevice: uiData.inputDescriptiveName === "" || uiData.inputDescriptiveName === "---"
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            font.pixelSize: 18
+            text: uiData.itsaRetry === 1 ? "Connection Failed"
+                  : connectionHint.noDevice ? "No Malvorant device selected" : "Attempting Connection..."
+        }
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: uiData.itsaRetry === 1
+            font.pixelSize: 13
+            text: "(Make sure your Malvorant device is on)"
+        }
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: uiData.itsaRetry === 1
+            font.pixelSize: 13
+            font.underline: true
+            color: "#3b5e61"
+            text: "Retry Connection"
+            MouseArea {
+                anchors.fill: parent
+                onClicked: cQmlInterface.streamStartStop(true)
+            }
+        }
+    }
+
+    Timer {
+        id: streamRefreshTimer
+        interval: 50
+        repeat: true
+        running: uiData.streamRefreshTimerRunning
+        onTriggered: {
+            cQmlInterface.updateStreamedEcg(ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, errorBars, markerBars)
+            if (uiData.displayState === 2)
+                uiData.recordingTime10th = Math.round((new Date().getTime() - uiData.startTime) / 100)
+        }
+    }
+
+    Dialog {
+        id: updateDialogBox
+        title: "New update"
+        anchors.centerIn: parent
+        modal: true
+        standardButtons: Dialog.Yes | Dialog.No
+        Label {
+            text: "A new version of Malvorant is available.\nDo you want to install it now?"
+        }
+        onAccepted: cQmlInterface.doUpdate(true)
+        onRejected: cQmlInterface.doUpdate(false)
+    }
+
+    Dialog {
+        id: noUpdatesBox
+        title: "No updates"
+        anchors.centerIn: parent
+        modal: true
+        standardButtons: Dialog.Ok
+        Label {
+            text: "No updates available"
+        }
+    }
+
+    Component.onCompleted: {
+        cQmlInterface.setEcgChartObject(ecgView)
+        cQmlInterface.setHorizontalFlickableObject(horizontalFlickable)
+        if (width > 0 && height > 0)
+            cQmlInterface.setSize(width, height)
+    }
+}
