@@ -4,7 +4,7 @@ BENCH_BUILD ?= build-bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench sanitize clean
+.PHONY: all deps configure build run test bench screenshots sanitize clean
 
 all: build
 
@@ -31,6 +31,10 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DMALVORANT_TESTS=OFF -DMALVORANT_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks
 	@set -e; for b in $(BENCH_BUILD)/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b"; fi; done
+
+# Pictures of the screens under Xvfb with OpenGL, written to $(BUILD)/screenshots.
+screenshots: configure
+	cmake --build $(BUILD) -j $(JOBS) --target chart_screenshots_run
 
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps

@@ -11,6 +11,7 @@
 #include "viewersettings.h"
 
 #include <QAbstractSeries>
+#include <QXYSeries>
 #include <QObject>
 
 class ChartBridge : public QObject
