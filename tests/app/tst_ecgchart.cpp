@@ -376,6 +376,28 @@ private slots:
         QCOMPARE(rig.lines[7].points().first(), QPointF(2000 / 8000.0, -0.5));
     }
 
+    // At 3 mm/s nine entries make a column and the sweep is 7,407 positions
+    // long: the last column has room for one point only.
+    void storedOddSweepLength()
+    {
+        ChartRig rig;
+        Layout l;
+        l.samples = 40000;
+        l.tail = 0;
+        QVERIFY(rig.show(l) > 0);
+        rig.chart->setSize(1920, 800);
+        rig.layout(3, 10, 3);
+        QCOMPARE(rig.chart->decimationFactor(), 9);
+        QCOMPARE(rig.chart->sweepLength(), 7407);
+        rig.chart->bookmarks().push_back({33332, QDateTime()});
+        rig.chart->updateStoredEcg(0, rig.series());
+        for (int k = 0; k < 6; ++k) {
+            const QList<QPointF> p = rig.lines[k].points();
+            QCOMPARE(p.size(), 7407);
+            QCOMPARE(p.last().x(), 7406 / 7407.0);
+        }
+    }
+
     // The scroll position picks the first entry; the time of day follows it.
     void scrollPositionAndTime_data()
     {
