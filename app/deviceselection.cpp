@@ -13,6 +13,7 @@ void DeviceSelection::stopDiscoveryTimer() {}
 void DeviceSelection::setInputType(int) {}
 void DeviceSelection::setInputChannel(int, int) {}
 void DeviceSelection::cancelConnecting() {}
+QString DeviceSelection::selectedInputDevice() const { return QString(); }
 void DeviceSelection::rawStreamRespDiscoverBt(int, const QString&, int, BtDeviceEntry[5]) {}
 void DeviceSelection::rawStreamRespConnectBt(int, const QString&) {}
 void DeviceSelection::onConnectRetry() {}

@@ -2,6 +2,7 @@
 #define MALVORANT_DEVICESELECTION_H
 
 #include "bridgeparts.h"
+#include "viewersettings.h"
 
 #include <QString>
 
@@ -11,7 +12,7 @@ struct BtDeviceEntry;
 
 // Finding, choosing and connecting the acquisition device: the discovery
 // timer, the device rows and the stream's connect reports.
-class DeviceSelection
+class DeviceSelection : public InputDeviceSelector
 {
 public:
     DeviceSelection(QmlItems& items, const EngineParts& engine, LiveView& live);
@@ -25,7 +26,8 @@ public:
     void startDiscoveryTimer();
     void stopDiscoveryTimer();
     void setInputType(int inputType);
-    void setInputChannel(int inputType, int index);
+    void setInputChannel(int inputType, int index) override;
+    QString selectedInputDevice() const override;
     void cancelConnecting();
 
     void rawStreamRespDiscoverBt(int kind, const QString& text, int count, BtDeviceEntry table[5]);

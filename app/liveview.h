@@ -2,6 +2,7 @@
 #define MALVORANT_LIVEVIEW_H
 
 #include "bridgeparts.h"
+#include "ecgchart.h"
 
 class EcgChart;
 class QmlItems;

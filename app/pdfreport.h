@@ -5,7 +5,7 @@
 
 #include <QUrl>
 
-class Bookmarks;
+class EcgChart;
 class QmlItems;
 class ViewerSettings;
 
@@ -14,7 +14,7 @@ class PdfReport
 {
 public:
     PdfReport(QmlItems& items, const EngineParts& engine, ViewerSettings& viewer,
-              Bookmarks& bookmarks);
+              EcgChart& chart);
 
     PdfReport(const PdfReport&) = delete;
     PdfReport& operator=(const PdfReport&) = delete;
@@ -25,7 +25,7 @@ private:
     QmlItems& m_items;
     EngineParts m_engine;
     ViewerSettings& m_viewer;
-    Bookmarks& m_bookmarks;
+    EcgChart& m_chart;
 };
 
 #endif

@@ -15,7 +15,7 @@ class CFileMan;
 class CPatientMan;
 class CSettingsMan;
 class QmlItems;
-class Bookmarks;
+class QmlChartPublisher;
 class UiPublisher;
 class EcgChart;
 class ViewerSettings;
@@ -274,12 +274,12 @@ private:
 
     // The units, in the order they are made: each may use the ones above it.
     std::unique_ptr<QmlItems> m_items;
-    std::unique_ptr<Bookmarks> m_bookmarks;
+    std::unique_ptr<QmlChartPublisher> m_chartPublisher;
     std::unique_ptr<EcgChart> m_chart;
-    std::unique_ptr<ViewerSettings> m_viewer;
     std::unique_ptr<UiPublisher> m_publisher;
     std::unique_ptr<LiveView> m_live;
     std::unique_ptr<DeviceSelection> m_devices;
+    std::unique_ptr<ViewerSettings> m_viewer;
     std::unique_ptr<RecordingControl> m_recording;
     std::unique_ptr<PatientFlows> m_patients;
     std::unique_ptr<TelemedFlows> m_telemed;

@@ -1,10 +1,8 @@
 #include "recordingcontrol.h"
 
 RecordingControl::RecordingControl(QmlItems& items, const EngineParts& engine,
-                                   UiPublisher& publisher, LiveView& live, EcgChart& chart,
-                                   Bookmarks& bookmarks)
-    : m_items(items), m_engine(engine), m_publisher(publisher), m_live(live), m_chart(chart),
-      m_bookmarks(bookmarks)
+                                   UiPublisher& publisher, LiveView& live, EcgChart& chart)
+    : m_items(items), m_engine(engine), m_publisher(publisher), m_live(live), m_chart(chart)
 {
 }
 
