@@ -113,7 +113,11 @@ public:
     void setStreaming(bool streaming) { m_streaming = streaming; }
     // Starts a new decimation column (the live path after a layout change).
     void resetColumn() { m_columnFill = 0; }
+    int columnFill() const { return m_columnFill; }
+    void setColumnFill(int fill) { m_columnFill = fill; }
     const std::vector<std::uint8_t>& markers() const { return m_markers; }
+    // The live sweep writes its marks here; sized anew by every layout change.
+    std::vector<std::uint8_t>& liveMarkers() { return m_markers; }
     std::vector<EcgBookmark>& bookmarks() { return m_bookmarks; }
     // Stored entries drawn into a sheet at the current speed.
     int samplesPerSheet() const;

@@ -15,7 +15,9 @@
 #include "pdfreport.h"
 #include "qmlchartpublisher.h"
 #include "qmlitems.h"
+#include "rawstreambt.h"
 #include "recordingcontrol.h"
+#include "toneplayer.h"
 #include "settingspages.h"
 #include "telemedflows.h"
 #include "uipublisher.h"
@@ -90,8 +92,19 @@ void CQmlInterface::createUnits()
     m_publisher = std::make_unique<UiPublisher>(*m_items, engine, *m_chart);
     m_live = std::make_unique<LiveView>(*m_items, engine, *m_publisher, *m_chart);
     m_devices = std::make_unique<DeviceSelection>(*m_items, engine, *m_live);
+    m_devices->setTimerParent(this);
+    m_stream = std::make_unique<CRawStreamBt>(nullptr, m_devices.get(), m_devices.get());
+    m_devices->setStream(m_stream.get());
+    m_liveSource = std::make_unique<BtLiveSource>(m_stream.get());
+    m_live->setSource(m_liveSource.get());
+    m_live->setDeviceFinder([this] { m_devices->findDeviceAndStart(); });
+    m_tone = std::make_unique<CTonePlayer>();
+    m_tone->setSource(QStringLiteral("qrc:/beep.wav"));
+    m_live->setTonePlayer(m_tone.get());
+    m_live->setSpecies(m_settingsMan->selectedSpecies);
     m_viewer = std::make_unique<ViewerSettings>(m_settingsMan, m_dbMan->database(), m_chart.get(),
                                                 m_chartPublisher.get(), m_devices.get());
+    m_live->setViewer(m_viewer.get());
     // The stored viewer values, once, before any screen binds.
     m_viewer->setViewerParams(m_viewer->storedParams());
     m_recording = std::make_unique<RecordingControl>(*m_items, engine, *m_publisher, *m_live,
@@ -103,6 +116,7 @@ void CQmlInterface::createUnits()
     m_settingsPages = std::make_unique<SettingsPages>(*m_items, engine);
     m_updateAndTerms = std::make_unique<UpdateAndTerms>(*m_items, engine, *m_viewer, *m_patients,
                                                         *m_live);
+    m_devices->setServicePropertiesWriter([this] { m_updateAndTerms->writeServiceProperties(); });
     m_importExport = std::make_unique<ImportExport>(*m_items, engine, *m_patients);
     m_report = std::make_unique<PdfReport>(*m_items, engine, *m_viewer, *m_chart);
 }
