@@ -150,6 +150,8 @@ void DeviceSelection::rawStreamRespDiscoverBt(int kind, QString text, int count,
     QSqlDatabase& db = *m_engine.db->database();
     for (int i = 0; i < count; ++i) {
         const BtDeviceEntry& e = table[i];
+        if (e.name.isEmpty())
+            continue; // an unused slot of the table
         if (e.name == stored)
             m_selectedIndex = i;
         QSqlQuery q(db);
