@@ -13,8 +13,20 @@
 #include "toneplayer.h"
 #include "viewersettings.h"
 
+#include <QAccessible>
 #include <QSqlQuery>
 #include <QtTest>
+
+// The buttons of the window as assistive technology sees them.
+static void findButtons(QAccessibleInterface* iface, QHash<QString, QAccessibleInterface*>& out, int depth = 0)
+{
+    if (!iface || depth > 80)
+        return;
+    if (iface->role() == QAccessible::Button && !iface->state().invisible)
+        out.insert(iface->text(QAccessible::Name), iface);
+    for (int i = 0; i < iface->childCount(); ++i)
+        findButtons(iface->child(i), out, depth + 1);
+}
 
 class TstLiveStream : public QObject
 {
@@ -33,6 +45,13 @@ class TstLiveStream : public QObject
     {
         return dynamic_cast<CBtBackendSim*>(m_app->bridge().stream()->socketLayer()->backend());
     }
+    QHash<QString, QAccessibleInterface*> buttons() const
+    {
+        QHash<QString, QAccessibleInterface*> out;
+        findButtons(QAccessible::queryAccessibleInterface(m_window), out);
+        return out;
+    }
+
     // Stream samples seen since the tap was (re)set, waiting at most ms.
     bool streamFor(int samples, int ms)
     {
@@ -46,6 +65,7 @@ private slots:
         qputenv("MALVORANT_DEVICE", "simulated");
         qputenv("MALVORANT_SIM_HEART_RATE", "120");
         qputenv("MALVORANT_SIM_TIME_SCALE", "4");
+        QAccessible::setActive(true);
         m_app = std::make_unique<AppHarness>();
         QVERIFY(m_app->isValid());
         CQmlInterface& bridge = m_app->bridge();
@@ -79,8 +99,11 @@ private slots:
         CQmlInterface& bridge = m_app->bridge();
         QVERIFY(bridge.settingsMan()->bzdevice.isEmpty() || bridge.settingsMan()->bzdevice == "unknown"
                 || !bridge.settingsMan()->bzdevice.startsWith("Kx"));
-        bridge.streamStartStop(true);
-        QCOMPARE(ui("displayState").toInt(), 1);
+        // Found by its accessible name and clicked.
+        QAccessibleInterface* newEcg = buttons().value(QStringLiteral("New ECG"));
+        QVERIFY2(newEcg && newEcg->object(), qPrintable(QStringList(buttons().keys()).join(", ")));
+        QVERIFY(QMetaObject::invokeMethod(newEcg->object(), "clicked"));
+        QVERIFY(AppHarness::waitFor([&] { return ui("displayState").toInt() == 1; }));
         QVERIFY(bridge.deviceSelection().isStartPending());
         QVERIFY(AppHarness::waitFor([&] { return ui("isBtConnected").toBool(); }, 15000));
         QCOMPARE(bridge.settingsMan()->bzdevice, QStringLiteral("Kx Simulated ECG"));
@@ -97,6 +120,9 @@ private slots:
         QVERIFY(streamFor(4000, 20000));
         QVERIFY(ui("isLeadInComplete").toBool());
         QVERIFY(AppHarness::waitFor([&] { return std::abs(ui("beatsPerMinuteLabel").toInt() - 120) <= 2; }, 5000));
+        const auto live = buttons();
+        QVERIFY2(live.contains("Stop Monitor") && live.contains("Record"),
+                 qPrintable(QStringList(live.keys()).join(", ")));
     }
 
     // The decoder's beat flags fall on the generator's beats (every 250
