@@ -100,6 +100,7 @@ void LiveView::streamStartStop(bool start)
         m_chart.setStreaming(true);
         m_chart.setSweepPosition(0);
         m_chart.resetColumn();
+        prepareTable(true);
         m_publisher.setDisplayState(UiPublisher::Streaming);
         m_ringWrite = m_ringRead = m_ringCount = 0;
         m_firstUpdate = true;
@@ -405,8 +406,27 @@ void LiveView::handleEvent(int type)
     }
 }
 
+void LiveView::prepareTable(bool force)
+{
+    const int length = std::min<int>(m_chart.sweepLength(), kMaxPoints);
+    const int mode = m_chart.displayMode();
+    if (!force && length == m_tableLength && mode == m_tableMode)
+        return;
+    m_tableLength = length;
+    m_tableMode = mode;
+    const EcgModeLayout* layout = EcgChart::modeLayout(mode);
+    if (!layout || length <= 0)
+        return;
+    for (int j = 0; j < layout->traces; ++j) {
+        std::vector<QPointF>& table = m_points[std::size_t(j)];
+        for (int i = 0; i < length; ++i)
+            table[std::size_t(i)] = QPointF(double(i) / length, layout->offset[j]);
+    }
+}
+
 void LiveView::drawSample(float fI, float fII)
 {
+    prepareTable(false);
     const EcgModeLayout* layout = EcgChart::modeLayout(m_chart.displayMode());
     const int length = m_chart.sweepLength();
     if (!layout || length <= 0)
@@ -476,6 +496,7 @@ void LiveView::drawSample(float fI, float fII)
 
 void LiveView::drawChart(const EcgSeries& series)
 {
+    prepareTable(false);
     const EcgModeLayout* layout = EcgChart::modeLayout(m_chart.displayMode());
     const int length = std::min<int>(m_chart.sweepLength(), int(m_points[0].size()));
     if (!layout || length <= 0)

@@ -123,6 +123,8 @@ private:
     void handleEvent(int type);
     void drawSample(float fI, float fII);
     void drawChart(const EcgSeries& series);
+    // Flat traces at their offsets for the current layout, when it changed.
+    void prepareTable(bool force);
     void setMark(int position, std::uint8_t bit);
     bool isRecording() const;
     void stopRecording();
@@ -183,6 +185,8 @@ private:
     // One table per displayed trace; only indexed, never held across the
     // calls a tick makes back into the bridge.
     std::array<std::vector<QPointF>, 6> m_points;
+    int m_tableLength = -1;
+    int m_tableMode = -1;
 };
 
 #endif

@@ -9,7 +9,6 @@
 CTonePlayer::CTonePlayer()
 {
     debugLog(4, "entering CTonePlayer constructor");
-    m_effect = new QSoundEffect();
 }
 
 CTonePlayer::~CTonePlayer()
@@ -19,17 +18,25 @@ CTonePlayer::~CTonePlayer()
 
 void CTonePlayer::setSource(const QString& url)
 {
-    m_effect->setSource(QUrl(url));
+    m_source = url;
+    if (m_effect)
+        m_effect->setSource(QUrl(url));
 }
 
 bool CTonePlayer::isLoaded() const
 {
-    return m_effect->isLoaded();
+    return m_effect && m_effect->isLoaded();
 }
 
 void CTonePlayer::play()
 {
     ++m_requests;
+    // The sound output is opened on the first beat that asks for a tone, so
+    // a machine without sound hears of it only when the tone is switched on.
+    if (!m_effect) {
+        m_effect = new QSoundEffect();
+        m_effect->setSource(QUrl(m_source));
+    }
     if (!m_effect->isLoaded())
         return;
     qDebug().noquote() << "CTonePlayer::play() " + m_effect->source().toString();

@@ -28,7 +28,8 @@ public:
     bool isLoaded() const;
 
 private:
-    QSoundEffect* m_effect;
+    QSoundEffect* m_effect = nullptr;
+    QString m_source;
     int m_playCount = 0;
     int m_requests = 0;
 };
