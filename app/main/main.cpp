@@ -1,3 +1,4 @@
+#include "embeddedbrowser.h"
 #include "qmlinterface.h"
 #include "qmlmodule.h"
 #include "sqlquerymodel.h"
@@ -25,6 +26,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
     // The in-application browser's engine must be prepared before the application object.
+    platform::prepareEmbeddedBrowser();
     QtWebView::initialize();
 
     // Quietly: a second start just brings nothing up.

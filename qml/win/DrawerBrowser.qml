@@ -8,8 +8,8 @@ import QtWebView
 Drawer {
     id: browser
 
-    // Set by the window that loads the browser.
-    property UiData ui: null
+    required property UiDefs defs
+    required property UiData ui
 
     edge: Qt.RightEdge
     width: parent ? parent.width : 1280
@@ -25,7 +25,7 @@ Drawer {
         Rectangle {
             Layout.fillWidth: true
             Layout.preferredHeight: 56
-            color: "#2c4a4d"
+            color: browser.defs.colorHeader
             RowLayout {
                 anchors.fill: parent
                 anchors.leftMargin: 12
@@ -33,19 +33,19 @@ Drawer {
                 spacing: 8
                 Button {
                     text: "Back"
-                    visible: (browser.ui ? browser.ui.browserShowForwardBackwardButton : false)
+                    visible: browser.ui.browserShowForwardBackwardButton
                     enabled: webView.canGoBack
                     onClicked: webView.goBack()
                 }
                 Button {
                     text: "Forward"
-                    visible: (browser.ui ? browser.ui.browserShowForwardBackwardButton : false)
+                    visible: browser.ui.browserShowForwardBackwardButton
                     enabled: webView.canGoForward
                     onClicked: webView.goForward()
                 }
                 Label {
                     Layout.fillWidth: true
-                    text: (browser.ui ? browser.ui.browserTitle : "")
+                    text: browser.ui.browserTitle
                     color: "white"
                     font.pointSize: 14
                     font.bold: true
@@ -70,7 +70,7 @@ Drawer {
             id: webView
             Layout.fillWidth: true
             Layout.fillHeight: true
-            url: (browser.ui ? browser.ui.browserUrl : "")
+            url: browser.ui.browserUrl
         }
     }
 }

@@ -22,12 +22,19 @@ ApplicationWindow {
     readonly property bool anyViewVisible: patientsLoader.shown || recordingsLoader.shown
         || settingsLoader.shown || toolsLoader.shown || exportLoader.shown
 
+    // Every screen loaded on demand gets the constants and the state as its
+    // initial properties "defs" and "ui" (declare them required).
+    function loadScreen(loader, file) {
+        if (loader.status === Loader.Null)
+            loader.setSource(file, { "defs": uiDefs, "ui": uiData });
+    }
+
     // Opens a full view when no other is open.
     function openView(name) {
         if (anyViewVisible)
             return false;
         var loader = viewLoaders[name];
-        loader.active = true;
+        loadScreen(loader, loader.file);
         var view = loader.item as Item;
         if (view)
             view.visible = true;
@@ -38,7 +45,7 @@ ApplicationWindow {
         uiData.browserUrl = targetUrl;
         uiData.browserTitle = headline;
         uiData.browserShowForwardBackwardButton = showForwardBackwardButton;
-        browserLoader.active = true;
+        loadScreen(browserLoader, "DrawerBrowser.qml");
         var browser = browserLoader.item as DrawerBrowser;
         if (browser)
             browser.open();
@@ -73,7 +80,7 @@ ApplicationWindow {
         viewOpen: mainWindow.anyViewVisible
         onMenuRequested: leftDrawer.open()
         onViewRequested: (name) => mainWindow.openView(name)
-        onImportRequested: fileDialogsLoader.active = true
+        onImportRequested: mainWindow.loadScreen(fileDialogsLoader, "FileDialogs.qml")
         anchors.top: parent.top
         anchors.left: parent.left
         anchors.right: parent.right
@@ -148,30 +155,25 @@ ApplicationWindow {
     Loader {
         id: browserLoader
         z: 31
-        active: false
-        source: "DrawerBrowser.qml"
-        onLoaded: (browserLoader.item as DrawerBrowser).ui = uiData
     }
 
     // The full views; their screens load on first use.
     component ViewLoader: Loader {
+        required property string file
         readonly property bool shown: status === Loader.Ready && item !== null && (item as Item).visible
         z: 40
-        active: false
         anchors.fill: parent
     }
 
-    ViewLoader { id: patientsLoader; source: "ViewerPatients.qml" }
-    ViewLoader { id: recordingsLoader; source: "ViewerEcgList.qml" }
-    ViewLoader { id: settingsLoader; source: "ViewerSettings.qml" }
-    ViewLoader { id: toolsLoader; source: "ToolsSettings.qml" }
-    ViewLoader { id: exportLoader; source: "ViewerExport.qml" }
+    ViewLoader { id: patientsLoader; file: "ViewerPatients.qml" }
+    ViewLoader { id: recordingsLoader; file: "ViewerEcgList.qml" }
+    ViewLoader { id: settingsLoader; file: "ViewerSettings.qml" }
+    ViewLoader { id: toolsLoader; file: "ToolsSettings.qml" }
+    ViewLoader { id: exportLoader; file: "ViewerExport.qml" }
 
     // File and folder dialogs of import, export and the PDF report.
     Loader {
         id: fileDialogsLoader
-        active: false
-        source: "FileDialogs.qml"
     }
 
     AboutDialog {

@@ -36,7 +36,14 @@ public:
         s_previous = qInstallMessageHandler(&AppHarness::collect);
     }
 
-    ~AppHarness() { qInstallMessageHandler(s_previous); }
+    ~AppHarness()
+    {
+        m_engine.reset();
+        m_bridge.reset();
+        delete m_model1;
+        delete m_model2;
+        qInstallMessageHandler(s_previous);
+    }
 
     bool isValid() const { return m_tmp.isValid(); }
 

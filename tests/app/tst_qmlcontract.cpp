@@ -139,7 +139,12 @@ private slots:
             QSKIP(qPrintable(file + " is not part of the program yet"));
         AppHarness::warnings().clear();
         QQmlComponent component(m_app.engine(), QUrl("qrc:/qml/win/" + file));
-        std::unique_ptr<QObject> view(component.create(qmlContext(m_window)));
+        // As the window loads its screens: constants and state as initial properties.
+        QObject* bridgeData = m_app.bridge().items().object(Item::UiData);
+        QObject* bridgeDefs = m_app.bridge().items().object(Item::UiDefs);
+        std::unique_ptr<QObject> view(component.createWithInitialProperties(
+            {{"defs", QVariant::fromValue(bridgeDefs)}, {"ui", QVariant::fromValue(bridgeData)}},
+            qmlContext(m_window)));
         QVERIFY2(view, qPrintable(component.errorString()));
         const QStringList faults = qml::contractFaults(item, view.get(), qml::propTable(), qml::callTable());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
@@ -283,6 +288,160 @@ private slots:
         items.set<qml::P::DisplayState>(2);
         items.invoke<qml::C::QmlAlertBoxQvlCommError>(QStringLiteral("x"));
         QVERIFY(!items.read(qml::Prop::DisplayState).isValid());
+    }
+
+    QObject* findByText(const char* type, const QString& text)
+    {
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (o->inherits(type) && o->property("text").toString() == text)
+                return o;
+        }
+        return nullptr;
+    }
+
+    QObject* openAlert()
+    {
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickDialog") && o->property("visible").toBool())
+                return o;
+        }
+        return nullptr;
+    }
+
+    void closeAll()
+    {
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickPopup") && o->property("visible").toBool())
+                QMetaObject::invokeMethod(o, "close");
+        }
+        AppHarness::waitFor([&] { return openAlert() == nullptr; }, 1000);
+    }
+
+    // Each alert the bridge raises shows its own title and texts.
+    void alertsShowTheirTexts_data()
+    {
+        QTest::addColumn<int>("alert");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("informative");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("file creation") << 0 << "File Write Error" << "Unable to create the ECG file"
+            << "Please check whether there is space left on the device." << false;
+        QTest::newRow("file write") << 1 << "File Write Error" << "Unable to write to the ECG file"
+            << "Please check whether there is space left on the device." << false;
+        QTest::newRow("file read") << 2 << "File Read Error" << "Unable to read the ECG file"
+            << "Please check whether the file has an appropriate format." << false;
+        QTest::newRow("export") << 3 << "Error exporting File" << "Unable to export the ECG file"
+            << "Please check whether there is space left on the device." << false;
+        QTest::newRow("short") << 4 << "Short ECG"
+            << "The length of this ECG (14 seconds) is insufficient for a diagnostic read."
+            << "Please upload an alternate ECG for this patient." << false;
+        QTest::newRow("no network sync") << 5 << "Network Error"
+            << "Failed to synchronize local time with server, please correct time on local workstation.\n"
+               "Shall I queue your request and automatically retry at a later time?"
+            << "Click OK to If I shall queue your request." << true;
+        QTest::newRow("no network") << 6 << "No Network"
+            << "There is currently no network available\nShall I queue your request and automatically retry at a later time?"
+            << "Click OK to If I shall queue your request." << true;
+        QTest::newRow("duplicate") << 7 << "Duplicate Upload"
+            << "This file was previously uploaded to Quorvale.\nDo you wish to upload the file again?"
+            << "Click OK to continue." << true;
+        QTest::newRow("qvl comm") << 8 << "QVL Connect Problem" << "Unable to communicate with Quorvale."
+            << "Server replied: fault" << false;
+        QTest::newRow("qvl completed") << 9 << "QVL Upload completed" << "The file has successfully been uploaded"
+            << "Click OK to continue." << false;
+        QTest::newRow("dcm comm") << 10 << "Server Connect Problem"
+            << "Unable to communicate with Worklist or ECG Storage." << "Dicom currently busy" << false;
+        QTest::newRow("ask upload") << 11 << "Start a Case" << "The ECG is uploaded to Quorvale as a new case."
+            << "Complete the request on the case page now, or finish it later." << true;
+    }
+
+    void alertsShowTheirTexts()
+    {
+        QFETCH(int, alert);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(QString, informative);
+        QFETCH(bool, cancel);
+        using namespace qml;
+        QmlItems& items = m_app.bridge().items();
+        switch (alert) {
+        case 0: items.invoke<C::QmlAlertBoxFileWriteError>(true); break;
+        case 1: items.invoke<C::QmlAlertBoxFileWriteError>(false); break;
+        case 2: items.invoke<C::QmlAlertBoxFileReadError>(); break;
+        case 3: items.invoke<C::QmlAlertBoxExportError>(); break;
+        case 4: items.invoke<C::QmlAlertBoxQvlShortFileUpload>(14); break;
+        case 5: items.invoke<C::QmlAlertBoxNoNetworkSync>(3, true); break;
+        case 6: items.invoke<C::QmlAlertBoxNoNetwork>(3, true); break;
+        case 7: items.invoke<C::QmlAlertBoxQvlFileAlreadyUploaded>(3); break;
+        case 8: items.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral("Server replied: fault")); break;
+        case 9: items.invoke<C::QmlAlertBoxQvlUploadCompleted>(); break;
+        case 10: items.invoke<C::QmlAlertBoxDcmCommError>(QStringLiteral("Dicom currently busy")); break;
+        case 11: items.invoke<C::QmlAlertBoxQvlAskUpload>(3); break;
+        }
+        QObject* dialog = openAlert();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->property("title").toString(), title);
+        QCOMPARE(dialog->property("text").toString(), text);
+        QCOMPARE(dialog->property("informativeText").toString(), informative);
+        QCOMPARE(!dialog->property("rejectText").toString().isEmpty(), cancel);
+        closeAll();
+    }
+
+    // Recording or a recording waiting for its patient hides the views that
+    // would leave it.
+    void headerFollowsTheDisplayState_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("browsing");
+        QTest::addColumn<QString>("monitor");
+        QTest::newRow("0") << 0 << true << "New ECG";
+        QTest::newRow("1") << 1 << true << "Stop Monitor";
+        QTest::newRow("2") << 2 << false << "Stop Monitor";
+        QTest::newRow("3") << 3 << true << "New ECG";
+    }
+
+    void headerFollowsTheDisplayState()
+    {
+        QFETCH(int, state);
+        QFETCH(bool, browsing);
+        QFETCH(QString, monitor);
+        m_app.bridge().setUiDataDisplayState(state);
+        for (const char* name : {"Saved ECGs", "Import ECGs", "Export ECGs"}) {
+            QObject* button = findByText("QQuickAbstractButton", name);
+            QVERIFY(button);
+            QCOMPARE(button->property("visible").toBool(), browsing);
+        }
+        QObject* button = findByText("QQuickAbstractButton", monitor);
+        QVERIFY(button);
+        QVERIFY(button->property("visible").toBool());
+        m_app.bridge().setUiDataDisplayState(3);
+    }
+
+    // With "always ask" the species selector opens when streaming starts;
+    // "Other" is species 3 on the screen.
+    void speciesSelectorOpensOnlyWhenAsked()
+    {
+        QObject* ui = m_app.bridge().items().object(Item::UiData);
+        QObject* selector = nullptr;
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickPopup") && QByteArray(o->metaObject()->className()).startsWith("SpeciesSelector"))
+                selector = o;
+        }
+        QVERIFY(selector);
+        m_app.bridge().setUiDataDisplayState(1);
+        ui->setProperty("selectedSpecies", 1);
+        m_app.bridge().items().invoke<qml::C::QmlDoStreaming>();
+        QVERIFY(!selector->property("visible").toBool());
+        ui->setProperty("selectedSpecies", 0);
+        m_app.bridge().items().invoke<qml::C::QmlDoStreaming>();
+        QVERIFY(selector->property("visible").toBool());
+        QObject* other = findByText("QQuickAbstractButton", "Other");
+        QVERIFY(other);
+        QMetaObject::invokeMethod(other, "clicked");
+        QCOMPARE(ui->property("tmpSpecies").toInt(), 3);
+        QVERIFY(AppHarness::waitFor([&] { return !selector->property("visible").toBool(); }, 1000));
+        m_app.bridge().setUiDataDisplayState(3);
     }
 
     // Accepting the terms stores them; the next start shows no splash screen.
