@@ -290,6 +290,9 @@ void LiveView::analyse(const EcgStreamSample& copy)
             m_wrongPolarity[i] = 0;
         else if (m_wrongPolarity[i] < 1000 && !m_vectorError[i])
             ++m_wrongPolarity[i];
+        // The beat lines are built only when the log takes them.
+        if (!g_pDebugLog || g_pDebugLog->level() < 2)
+            continue;
         const char* name = c == 0 ? "I" : "II";
         debugLog(2, std::string("Noise Amplitude ") + name + ": " + toStdString(m_noise[i]));
         debugLog(2, std::string("Amplitude ") + name + ": " + toStdString(a.getAmplitude(c)));
