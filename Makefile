@@ -39,6 +39,7 @@ screenshots: build
 	xvfb-run -a -s "-screen 0 1280x800x24" env QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=xcb_glx \
 	  QSG_RHI_BACKEND=opengl LIBGL_ALWAYS_SOFTWARE=1 \
 	  $(BUILD)/tests/app/malvorant_screenshots $(BUILD)/screenshots
+	@if command -v xvfb-run >/dev/null; then cmake --build $(BUILD) -j $(JOBS) --target chart_screenshots_run; fi
 
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps

@@ -23,10 +23,6 @@ struct EngineParts
     CFileMan* files = nullptr;
 };
 
-// The nine line series of the ECG chart, in the order every slot receives
-// them: six lead traces, cursor, error bars, marks.
-using EcgSeries = std::array<QAbstractSeries*, 9>;
-
 // The program's own version and build, as published and logged.
 inline constexpr char kAppVersion[] = "8.0.2";
 inline constexpr char kAppBuild[] = "078";

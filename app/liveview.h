@@ -2,42 +2,191 @@
 #define MALVORANT_LIVEVIEW_H
 
 #include "bridgeparts.h"
+#include "ecganalysis.h"
+#include "ecganalysisparams.h"
+#include "ecgchart.h"
+#include "ecgrecords.h"
+#include "filters.h"
 
-class EcgChart;
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+class CRawStreamBt;
+class CTonePlayer;
 class QmlItems;
 class RecordingControl;
 class UiPublisher;
+class ViewerSettings;
 
-// The live view: the 50 ms tick, the lead-in ring that feeds a recording,
-// the lead and interference warnings, heart rate and beat tone.
+// What the live tick reads: the acquisition stream and the state of its link.
+class LiveSource
+{
+public:
+    virtual ~LiveSource() = default;
+    virtual bool getData(EcgStreamSample* out) = 0;
+    virtual bool isConnected() const = 0;
+    virtual bool isBatteryLow() const = 0;
+    virtual void startStop(bool start) = 0;
+    // Whether a device is chosen to connect to.
+    virtual bool hasDevice() const = 0;
+};
+
+// The Bluetooth stream as the tick's source.
+class BtLiveSource : public LiveSource
+{
+public:
+    explicit BtLiveSource(CRawStreamBt* stream) : m_stream(stream) {}
+    bool getData(EcgStreamSample* out) override;
+    bool isConnected() const override;
+    bool isBatteryLow() const override;
+    void startStop(bool start) override;
+    bool hasDevice() const override;
+
+private:
+    CRawStreamBt* m_stream;
+};
+
+// The live view: the 50 ms tick that drains the stream, analyses beats,
+// keeps the lead-in ring that feeds a recording, raises the warnings and
+// draws the sweep; and the start and stop of the stream.
 class LiveView
 {
 public:
+    static constexpr int kRingSize = 2500;
+    static constexpr int kRecordingDelay = 1250;
+    static constexpr int kMaxPoints = 8000 + 2;
+    static constexpr int kWarnAfterSamples = 10000;
+    static constexpr int kBeatlessLimit = 2000;
+    static constexpr int kCloseAfter = 2000;
+    static constexpr int kRetryLimit = 4;
+
     LiveView(QmlItems& items, const EngineParts& engine, UiPublisher& publisher, EcgChart& chart);
+    ~LiveView();
 
     LiveView(const LiveView&) = delete;
     LiveView& operator=(const LiveView&) = delete;
 
-    // The recording control is made after the live view and stops recordings
-    // that the stream's stop ends.
+    // Parts made after the live view.
     void setRecordingControl(RecordingControl* recording) { m_recording = recording; }
+    void setViewer(ViewerSettings* viewer) { m_viewer = viewer; }
+    void setSource(LiveSource* source) { m_source = source; }
+    LiveSource* source() const { return m_source; }
+    void setTonePlayer(CTonePlayer* tone) { m_tone = tone; }
+    // Called instead of starting the source when no device is chosen yet.
+    void setDeviceFinder(std::function<void()> finder) { m_deviceFinder = std::move(finder); }
 
     void streamStartStop(bool start);
     void updateStreamedEcg(const EcgSeries& series);
     void setFirstUpdate(bool firstUpdate) { m_firstUpdate = firstUpdate; }
     bool firstUpdate() const { return m_firstUpdate; }
-    void onCloseInterferenceDrawer() { m_interferenceClosedByUser = true; }
-    void onCloseLeadWarnDrawer() { m_leadWarningClosedByUser = true; }
+    void onCloseInterferenceDrawer() { m_interferenceDismissed = true; }
+    void onCloseLeadWarnDrawer() { m_leadWarningDismissed = true; }
+
+    // Species of the animal (0 other or none: no beat analysis); refills the thresholds.
+    void setSpecies(int species);
+    int species() const { return m_species; }
+    const EcgAnalysisParams& analysisParams() const { return m_params; }
+
+    // Link state, as the device selection reports it.
+    bool isStreaming() const { return m_streaming; }
+    bool isConnected() const { return m_connected; }
+    void setConnected(bool connected) { m_connected = connected; }
+    // One lost link; the fourth since the start stops acquisition.
+    void connectRetry();
+    int retryCount() const { return m_retries; }
+    void requestAbort() { m_abortRequested = true; }
+
+    // The lead-in ring, for the recording: a recording starts with what it
+    // holds (type 45) and is written kRecordingDelay records behind the view.
+    int ringCount() const { return m_ringCount; }
+    bool isLeadInComplete() const { return m_leadInComplete; }
+    // Writes what the ring still holds to the recording, ordinary samples as
+    // type 45, events with their own type, and empties it. False when a write failed.
+    bool flushRingToRecording();
+
+    int sampleCount() const { return m_sampleCount; }
+    int lastShownRate() const { return m_lastRate; }
+    bool batteryLowShown() const { return m_batteryShown; }
+    // Live point of trace j at sweep position i (tests).
+    QPointF point(int trace, int i) const { return m_points[std::size_t(trace)][std::size_t(i)]; }
 
 private:
+    void processSample(const EcgStreamSample& sample);
+    void analyse(const EcgStreamSample& copy);
+    void feedRing(const EcgStreamSample& copy);
+    void handleEvent(int type);
+    void drawSample(float fI, float fII);
+    void drawChart(const EcgSeries& series);
+    // Flat traces at their offsets for the current layout, when it changed.
+    void prepareTable(bool force);
+    void setMark(int position, std::uint8_t bit);
+    bool isRecording() const;
+    void stopRecording();
+
     QmlItems& m_items;
     EngineParts m_engine;
     UiPublisher& m_publisher;
     EcgChart& m_chart;
     RecordingControl* m_recording = nullptr;
+    ViewerSettings* m_viewer = nullptr;
+    LiveSource* m_source = nullptr;
+    CTonePlayer* m_tone = nullptr;
+    std::function<void()> m_deviceFinder;
+
+    bool m_streaming = true;
+    bool m_connected = false;
+    bool m_wasConnected = false;
+    bool m_abortRequested = false;
+    int m_retries = 0;
     bool m_firstUpdate = true;
-    bool m_interferenceClosedByUser = false;
-    bool m_leadWarningClosedByUser = false;
+    bool m_interferenceDismissed = false;
+    bool m_leadWarningDismissed = false;
+    bool m_batteryShown = false;
+    bool m_writeFailed = false;
+
+    int m_species = 0;
+    EcgAnalysisParams m_params{};
+    std::array<CEcgAnalysis, 2> m_analysis;
+    std::array<int, 2> m_beatDelay{};
+    std::array<bool, 2> m_vectorError{};
+    std::array<int, 2> m_beatless{};
+    std::array<int, 2> m_wrongPolarity{};
+    std::array<IirSection, 2> m_noiseBand{};
+    std::array<MovingAverage10, 2> m_noiseAverage{};
+    std::array<double, 2> m_noise{};
+    int m_leadCloseCounter = 0;
+    int m_interferenceCloseCounter = 0;
+
+    int m_lastRate = -1;
+    int m_rateRefresh = 0;
+    QStringList m_rateTexts; // "0" .. "1000", made once
+
+    std::array<EcgStreamSample, kRingSize> m_ring{};
+    int m_ringWrite = 0;
+    int m_ringRead = 0;
+    int m_ringCount = 0;
+    bool m_leadInComplete = false;
+    int m_sampleCount = 0;
+
+    // Per derived lead (I, II, III, aVR, aVL, aVF) for the decimated columns.
+    struct Column {
+        double minimum = 0;
+        double maximum = 0;
+        double lastDrawn = 0;
+        bool lastWasMinimum = false;
+    };
+    std::array<Column, 6> m_columns{};
+    // One table per displayed trace; only indexed, never held across the
+    // calls a tick makes back into the bridge.
+    std::array<std::vector<QPointF>, 6> m_points;
+    int m_tableLength = -1;
+    int m_tableMode = -1;
 };
 
 #endif

@@ -1,8 +1,8 @@
 #include "pdfreportflow.h"
 
 PdfReportFlow::PdfReportFlow(QmlItems& items, const EngineParts& engine, ViewerSettings& viewer,
-                     Bookmarks& bookmarks)
-    : m_items(items), m_engine(engine), m_viewer(viewer), m_bookmarks(bookmarks)
+                             EcgChart& chart)
+    : m_items(items), m_engine(engine), m_viewer(viewer), m_chart(chart)
 {
 }
 

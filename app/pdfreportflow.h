@@ -5,7 +5,7 @@
 
 #include <QUrl>
 
-class Bookmarks;
+class EcgChart;
 class QmlItems;
 class ViewerSettings;
 
@@ -14,7 +14,7 @@ class PdfReportFlow
 {
 public:
     PdfReportFlow(QmlItems& items, const EngineParts& engine, ViewerSettings& viewer,
-              Bookmarks& bookmarks);
+                  EcgChart& chart);
 
     PdfReportFlow(const PdfReportFlow&) = delete;
     PdfReportFlow& operator=(const PdfReportFlow&) = delete;
@@ -25,7 +25,7 @@ private:
     QmlItems& m_items;
     EngineParts m_engine;
     ViewerSettings& m_viewer;
-    Bookmarks& m_bookmarks;
+    EcgChart& m_chart;
 };
 
 #endif

@@ -1,6 +1,5 @@
 #include "qmlinterface.h"
 
-#include "bookmarks.h"
 #include "dbman.h"
 #include "debuglog.h"
 #include "deviceselection.h"
@@ -12,16 +11,20 @@
 #include "patientflows.h"
 #include "patientman.h"
 #include "pdfreportflow.h"
+#include "qmlchartpublisher.h"
 #include "qmlitems.h"
+#include "rawstreambt.h"
 #include "recordingcontrol.h"
 #include "settingsman.h"
 #include "settingspages.h"
 #include "telemedflows.h"
+#include "toneplayer.h"
 #include "uipublisher.h"
 #include "updateandterms.h"
 #include "viewersettings.h"
 
 #include <QDateTime>
+#include <QXYSeries>
 #include <QtDebug>
 
 #include <cstdlib>
@@ -85,14 +88,28 @@ void CQmlInterface::createUnits()
 {
     const EngineParts engine{&m_folders, m_dbMan, m_settingsMan, m_patientMan, m_fileMan};
     m_items = std::make_unique<QmlItems>();
-    m_bookmarks = std::make_unique<Bookmarks>();
-    m_chart = std::make_unique<EcgChart>(*m_items, engine, *m_bookmarks);
-    m_viewer = std::make_unique<ViewerSettings>(*m_items, engine, *m_chart);
-    m_publisher = std::make_unique<UiPublisher>(*m_items, engine, *m_chart, *m_bookmarks);
+    m_chartPublisher = std::make_unique<QmlChartPublisher>(*m_items);
+    m_chart = std::make_unique<EcgChart>(m_settingsMan, m_fileMan, m_chartPublisher.get());
+    m_publisher = std::make_unique<UiPublisher>(*m_items, engine, *m_chart);
     m_live = std::make_unique<LiveView>(*m_items, engine, *m_publisher, *m_chart);
     m_devices = std::make_unique<DeviceSelection>(*m_items, engine, *m_live);
+    m_devices->setTimerParent(this);
+    m_stream = std::make_unique<CRawStreamBt>(nullptr, m_devices.get(), m_devices.get());
+    m_devices->setStream(m_stream.get());
+    m_liveSource = std::make_unique<BtLiveSource>(m_stream.get());
+    m_live->setSource(m_liveSource.get());
+    m_live->setDeviceFinder([this] { m_devices->findDeviceAndStart(); });
+    m_tone = std::make_unique<CTonePlayer>();
+    m_tone->setSource(QStringLiteral("qrc:/beep.wav"));
+    m_live->setTonePlayer(m_tone.get());
+    m_live->setSpecies(m_settingsMan->selectedSpecies);
+    m_viewer = std::make_unique<ViewerSettings>(m_settingsMan, m_dbMan->database(), m_chart.get(),
+                                                m_chartPublisher.get(), m_devices.get());
+    m_live->setViewer(m_viewer.get());
+    // The stored viewer values, once, before any screen binds.
+    m_viewer->setViewerParams(m_viewer->storedParams());
     m_recording = std::make_unique<RecordingControl>(*m_items, engine, *m_publisher, *m_live,
-                                                     *m_chart, *m_bookmarks);
+                                                     *m_chart);
     m_live->setRecordingControl(m_recording.get());
     m_patients = std::make_unique<PatientFlows>(*m_items, engine, *m_publisher, *m_live);
     m_telemed = std::make_unique<TelemedFlows>(*m_items, engine, *m_publisher, *m_patients);
@@ -100,8 +117,9 @@ void CQmlInterface::createUnits()
     m_settingsPages = std::make_unique<SettingsPages>(*m_items, engine);
     m_updateAndTerms = std::make_unique<UpdateAndTerms>(*m_items, engine, *m_viewer, *m_patients,
                                                         *m_live);
+    m_devices->setServicePropertiesWriter([this] { m_updateAndTerms->writeServiceProperties(); });
     m_importExport = std::make_unique<ImportExport>(*m_items, engine, *m_patients);
-    m_report = std::make_unique<PdfReportFlow>(*m_items, engine, *m_viewer, *m_bookmarks);
+    m_report = std::make_unique<PdfReportFlow>(*m_items, engine, *m_viewer, *m_chart);
 }
 
 // The managers outlive the bridge and end with the process. Their addresses
@@ -211,7 +229,7 @@ void CQmlInterface::setHorizontalFlickableObject(QObject* item)
 {
     debugLog(4, "CQmlInterface::setHorizontalFlickableObject()");
     m_items->bind(Item::Flickable, item);
-    m_chart->flickableBound();
+    m_chart->setHorizontalFlickableWidth(m_chart->speed());
 }
 
 void CQmlInterface::setFileListDrawerObject(QObject* item)
@@ -308,7 +326,7 @@ void CQmlInterface::updateStreamedEcg(QAbstractSeries* ecg0, QAbstractSeries* ec
                                       QAbstractSeries* cursor, QAbstractSeries* error,
                                       QAbstractSeries* marker)
 {
-    m_live->updateStreamedEcg({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker});
+    m_live->updateStreamedEcg(EcgSeries::from({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker}));
 }
 
 void CQmlInterface::streamStartStop(bool start) { m_live->streamStartStop(start); }
@@ -338,14 +356,17 @@ void CQmlInterface::setSize(int width, int height) { m_chart->setSize(width, hei
 void CQmlInterface::initGrid(int gridIdx, QAbstractSeries* fine, QAbstractSeries* medium,
                              QAbstractSeries* coarse)
 {
-    m_chart->initGrid(gridIdx, fine, medium, coarse);
+    m_chart->initGrid(gridIdx, qobject_cast<QXYSeries*>(fine), qobject_cast<QXYSeries*>(medium),
+                      qobject_cast<QXYSeries*>(coarse));
 }
 
 void CQmlInterface::initEcg(QAbstractSeries* ecg0, QAbstractSeries* ecg1, QAbstractSeries* ecg2,
                             QAbstractSeries* ecg3, QAbstractSeries* ecg4, QAbstractSeries* ecg5,
                             QAbstractSeries* cursor, QAbstractSeries* error, QAbstractSeries* marker)
 {
-    m_chart->initEcg({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker});
+    m_chart->initEcg(EcgSeries::from({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker}));
+    if (m_updateAndTerms->firstCheckPending())
+        m_updateAndTerms->onCheckUpdate(false);
 }
 
 void CQmlInterface::updateStoredEcg(double posX, QAbstractSeries* ecg0, QAbstractSeries* ecg1,
@@ -354,14 +375,14 @@ void CQmlInterface::updateStoredEcg(double posX, QAbstractSeries* ecg0, QAbstrac
                                     QAbstractSeries* cursor, QAbstractSeries* error,
                                     QAbstractSeries* marker)
 {
-    m_chart->updateStoredEcg(posX, {ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker});
+    m_chart->updateStoredEcg(posX, EcgSeries::from({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker}));
 }
 
 void CQmlInterface::hideEcg(QAbstractSeries* ecg0, QAbstractSeries* ecg1, QAbstractSeries* ecg2,
                             QAbstractSeries* ecg3, QAbstractSeries* ecg4, QAbstractSeries* ecg5,
                             QAbstractSeries* cursor, QAbstractSeries* error, QAbstractSeries* marker)
 {
-    m_chart->hideEcg({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker});
+    m_chart->hideEcg(EcgSeries::from({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker}));
 }
 
 void CQmlInterface::setHorizontalFlickableWidth(double speed) { m_chart->setHorizontalFlickableWidth(speed); }
@@ -385,11 +406,11 @@ void CQmlInterface::updateViewerParams(int ecgDisplayMode, double gain, double s
                                   showIndicatorHints});
 }
 
-int CQmlInterface::getUiDataEcgModeValue() { return m_viewer->ecgModeValue(); }
-double CQmlInterface::getUiDataGainValue() { return m_viewer->gainValue(); }
-double CQmlInterface::getUiDataSpeedValue() { return m_viewer->speedValue(); }
-void CQmlInterface::setUiDataViewerSettings() { m_viewer->publishViewerSettings(); }
-void CQmlInterface::updateUiDataViewerSettings() { m_viewer->updatePublishedViewerSettings(); }
+int CQmlInterface::getUiDataEcgModeValue() { return m_viewer->getUiDataEcgModeValue(); }
+double CQmlInterface::getUiDataGainValue() { return m_viewer->getUiDataGainValue(); }
+double CQmlInterface::getUiDataSpeedValue() { return m_viewer->getUiDataSpeedValue(); }
+void CQmlInterface::setUiDataViewerSettings() { m_viewer->setUiDataViewerSettings(); }
+void CQmlInterface::updateUiDataViewerSettings() { m_viewer->updateUiDataViewerSettings(); }
 
 // --- recording and report --------------------------------------------------
 

@@ -15,7 +15,7 @@ class CFileMan;
 class CPatientMan;
 class CSettingsMan;
 class QmlItems;
-class Bookmarks;
+class QmlChartPublisher;
 class UiPublisher;
 class EcgChart;
 class ViewerSettings;
@@ -29,6 +29,9 @@ class SettingsPages;
 class UpdateAndTerms;
 class ImportExport;
 class PdfReportFlow;
+class CRawStreamBt;
+class CTonePlayer;
+class BtLiveSource;
 struct BtDeviceEntry;
 
 // The one object behind the QML user interface, published as "cQmlInterface".
@@ -58,6 +61,12 @@ public:
     QmlItems& items() const { return *m_items; }
     UiPublisher& publisher() const { return *m_publisher; }
     UpdateAndTerms& updateAndTerms() const { return *m_updateAndTerms; }
+    LiveView& liveView() const { return *m_live; }
+    DeviceSelection& deviceSelection() const { return *m_devices; }
+    CRawStreamBt* stream() const { return m_stream.get(); }
+    CTonePlayer& tonePlayer() const { return *m_tone; }
+    EcgChart& chart() const { return *m_chart; }
+    ViewerSettings& viewer() const { return *m_viewer; }
 
     // Bridge-side operations that other code calls (no QML caller).
     void selectNShowPatient(int patientId, int ecgId);
@@ -274,12 +283,12 @@ private:
 
     // The units, in the order they are made: each may use the ones above it.
     std::unique_ptr<QmlItems> m_items;
-    std::unique_ptr<Bookmarks> m_bookmarks;
+    std::unique_ptr<QmlChartPublisher> m_chartPublisher;
     std::unique_ptr<EcgChart> m_chart;
-    std::unique_ptr<ViewerSettings> m_viewer;
     std::unique_ptr<UiPublisher> m_publisher;
     std::unique_ptr<LiveView> m_live;
     std::unique_ptr<DeviceSelection> m_devices;
+    std::unique_ptr<ViewerSettings> m_viewer;
     std::unique_ptr<RecordingControl> m_recording;
     std::unique_ptr<PatientFlows> m_patients;
     std::unique_ptr<TelemedFlows> m_telemed;
@@ -288,6 +297,10 @@ private:
     std::unique_ptr<UpdateAndTerms> m_updateAndTerms;
     std::unique_ptr<ImportExport> m_importExport;
     std::unique_ptr<PdfReportFlow> m_report;
+    std::unique_ptr<CTonePlayer> m_tone;
+    // Last: the stream reports to the device selection until it is gone.
+    std::unique_ptr<CRawStreamBt> m_stream;
+    std::unique_ptr<BtLiveSource> m_liveSource;
 };
 
 #endif

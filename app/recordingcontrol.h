@@ -3,7 +3,6 @@
 
 #include "bridgeparts.h"
 
-class Bookmarks;
 class EcgChart;
 class LiveView;
 class QObject;
@@ -16,7 +15,7 @@ class RecordingControl
 {
 public:
     RecordingControl(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
-                     LiveView& live, EcgChart& chart, Bookmarks& bookmarks);
+                     LiveView& live, EcgChart& chart);
 
     RecordingControl(const RecordingControl&) = delete;
     RecordingControl& operator=(const RecordingControl&) = delete;
@@ -37,7 +36,6 @@ private:
     UiPublisher& m_publisher;
     LiveView& m_live;
     EcgChart& m_chart;
-    Bookmarks& m_bookmarks;
     bool m_recording = false;
 };
 

@@ -1,6 +1,5 @@
 #include "uipublisher.h"
 
-#include "bookmarks.h"
 #include "debuglog.h"
 #include "ecgbuffer.h"
 #include "ecgchart.h"
@@ -35,9 +34,8 @@ int measureLeadIn(CEcgBuffer& buffer)
     return kLeadInLast + 2;
 }
 
-UiPublisher::UiPublisher(QmlItems& items, const EngineParts& engine, EcgChart& chart,
-                         Bookmarks& bookmarks)
-    : m_items(items), m_engine(engine), m_chart(chart), m_bookmarks(bookmarks)
+UiPublisher::UiPublisher(QmlItems& items, const EngineParts& engine, EcgChart& chart)
+    : m_items(items), m_engine(engine), m_chart(chart)
 {
 }
 
@@ -146,14 +144,14 @@ void UiPublisher::publishFileQvl()
 void UiPublisher::showFile()
 {
     debugLog(4, "CQmlInterface::showFile()");
-    m_chart.setLeadInLength(2500);
+    m_chart.setLeadInLength(EcgChart::kDefaultLeadIn);
     publishFile();
     const int leadIn = measureLeadIn(m_engine.files->ecgBuffer());
     m_chart.setLeadInLength(leadIn);
     qDebug().noquote() << "leadInLength:" << leadIn;
     m_items.invoke<C::QmlInitEcgData>();
-    m_chart.resetLeadInCount();
-    m_bookmarks.clear();
+    m_chart.resetFlushedEntryCount();
+    m_chart.bookmarks().clear();
     m_items.set<P::SaveToPdfEnabled>(true);
     m_items.invoke<C::QmlRefreshEcgData>();
 }

@@ -3,7 +3,6 @@
 
 #include "bridgeparts.h"
 
-class Bookmarks;
 class CEcgBuffer;
 class EcgChart;
 class QmlItems;
@@ -23,7 +22,7 @@ public:
         ShowingFileUnassigned = 4
     };
 
-    UiPublisher(QmlItems& items, const EngineParts& engine, EcgChart& chart, Bookmarks& bookmarks);
+    UiPublisher(QmlItems& items, const EngineParts& engine, EcgChart& chart);
 
     UiPublisher(const UiPublisher&) = delete;
     UiPublisher& operator=(const UiPublisher&) = delete;
@@ -50,7 +49,6 @@ private:
     QmlItems& m_items;
     EngineParts m_engine;
     EcgChart& m_chart;
-    Bookmarks& m_bookmarks;
     int m_displayState = NoFile;
     bool m_liveView = false;
 };

@@ -38,7 +38,7 @@ void UpdateAndTerms::setupCompleted()
 {
     debugLog(4, "### CQmlInterface::setupCompleted()");
     ++m_setupCount;
-    m_viewer.publishViewerSettings();
+    m_viewer.setUiDataViewerSettings();
     m_patients.selectNShowPatient(m_engine.patients->patientId, m_engine.files->currentEcgId());
 
     if (m_engine.settings->tucAccepted == 0) {
@@ -81,7 +81,7 @@ void UpdateAndTerms::showStartScreen()
 {
     m_live.streamStartStop(false);
     m_items.set<P::StreamRefreshTimerRunning>(false);
-    m_viewer.publishViewerSettings();
+    m_viewer.setUiDataViewerSettings();
     m_patients.selectNShowPatient(m_engine.patients->patientId, m_engine.files->currentEcgId());
 }
 

@@ -247,6 +247,8 @@ Rectangle {
                     : bottomArea.ui.displayState === 1 ? "Record"
                     : bottomArea.ui.displayState === 2 ? "Stop recording"
                     : "Select Patient & Save"
+        Accessible.role: Accessible.Button
+        Accessible.name: ToolTip.text
         onClicked: bottomArea.actionClicked()
         background: Rectangle {
             radius: width / 2

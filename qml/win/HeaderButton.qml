@@ -13,6 +13,9 @@ AbstractButton {
     implicitHeight: contentItem.implicitHeight + 14
     opacity: enabled ? 1.0 : 0.4
     hoverEnabled: true
+    // Assistive technology and scripted checks find it by its label.
+    Accessible.role: Accessible.Button
+    Accessible.name: text
 
     background: Rectangle {
         radius: 6

@@ -10,6 +10,9 @@ AbstractButton {
     property bool checkedLook: false
     property int iconSize: 30
 
+    Accessible.role: Accessible.Button
+    Accessible.name: tip
+
     implicitWidth: iconSize + 14
     implicitHeight: iconSize + 14
     opacity: enabled ? 1.0 : 0.35

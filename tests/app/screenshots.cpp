@@ -80,6 +80,7 @@ void showLive(Context& c, int state)
 #include "viewshots.h"
 
 namespace {
+QList<QObject*> openPopups(QQuickWindow* window);
 
 std::vector<Shot> shots()
 {
@@ -164,6 +165,31 @@ std::vector<Shot> shots()
         settle(3000);
     }});
     viewshots::addRows(list);
+    // The simulated device's ECG a few seconds after "New ECG", as a newcomer sees it.
+    list.push_back({"live-simulated-device", [](Context& c) {
+        showRecording(c, 0);
+        c.bridge().setViewerParams(1, 10, 25, false, false, true, false, true);
+        for (QObject* o : c.window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == "New ECG")
+                QMetaObject::invokeMethod(o, "clicked");
+        }
+        c.items().invoke<C::QmlInitGrid>(1);
+        // The species question that follows the first samples: a dog.
+        AppHarness::waitFor([&] { return c.item(Item::UiData)->property("isBtConnected").toBool(); }, 15000);
+        settle(1500);
+        for (QObject* o : c.window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == "Canine"
+                && o->property("visible").toBool())
+                QMetaObject::invokeMethod(o, "clicked");
+        }
+        // The decoder's high-pass settles and the analysis learns the beats.
+        settle(12000);
+    }});
+    list.push_back({"after-live-stopped", [](Context& c) {
+        c.bridge().setUiDataDisplayState(0);
+        c.bridge().streamStartStop(false);
+        showRecording(c, 0);
+    }});
     // Last: the smallest window the program allows.
     list.push_back({"state0-minimum-window", [](Context& c) {
         c.window->setGeometry(0, 0, 1024, 768);
@@ -200,6 +226,8 @@ bool save(QQuickWindow* window, const QString& folder, const QString& name)
 int main(int argc, char* argv[])
 {
     IsolatedHome home;
+    // "New ECG" finds and streams the simulated device.
+    qputenv("MALVORANT_DEVICE", "simulated");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
     platform::prepareEmbeddedBrowser();

@@ -40,6 +40,20 @@ private slots:
             QTest::newRow(qPrintable(QFileInfo(f).fileName())) << f;
     }
 
+    // Whether a line lies inside a ValueAxis { ... } block of the file.
+    static bool inValueAxis(const QString& text, int line)
+    {
+        const QStringList lines = text.split('\n');
+        for (int i = line - 1; i >= 0 && i < lines.size(); --i) {
+            const QString l = lines[i].trimmed();
+            if (l.startsWith("ValueAxis {"))
+                return true;
+            if (l.endsWith('{') || l == "}")
+                return false;
+        }
+        return false;
+    }
+
     void everyFilePasses()
     {
         QFETCH(QString, file);
@@ -67,6 +81,11 @@ private slots:
                 const QString name = text.mid(o.value("charOffset").toInt(), o.value("length").toInt());
                 if (o.value("message").toString() == "Unqualified access"
                     && (name == "cQmlInterface" || name == "dataModel1" || name == "dataModel2"))
+                    continue;
+                // Qt 6.4's qmllint cannot resolve QtCharts' ValueAxis although its type file
+                // exports it; the chart tests load these files and fail on any QML warning.
+                if (name == "ValueAxis" || o.value("message").toString().contains("type ValueAxis")
+                    || inValueAxis(text, o.value("line").toInt()))
                     continue;
                 faults << QStringLiteral("%1:%2: %3 (%4)")
                               .arg(o.value("line").toInt())

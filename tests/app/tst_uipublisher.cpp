@@ -2,7 +2,7 @@
 // display states, and the lead-in a shown recording starts with.
 
 #include "appharness.h"
-#include "bookmarks.h"
+#include "qmlchartpublisher.h"
 #include "commalocale.h"
 #include "ecgchart.h"
 #include "isolatedhome.h"
@@ -268,9 +268,9 @@ private slots:
         const EngineParts engine{&bridge.folders(), bridge.dbMan(), bridge.settingsMan(),
                                  bridge.patientMan(), bridge.fileMan()};
         QmlItems items;
-        Bookmarks bookmarks;
-        EcgChart chart(items, engine, bookmarks);
-        UiPublisher publisher(items, engine, chart, bookmarks);
+        QmlChartPublisher chartPublisher(items);
+        EcgChart chart(bridge.settingsMan(), bridge.fileMan(), &chartPublisher);
+        UiPublisher publisher(items, engine, chart);
         publisher.setDisplayState(2);
 
         QQmlEngine qmlEngine;

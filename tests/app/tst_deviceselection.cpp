@@ -1,0 +1,149 @@
+// Device discovery and selection on the real bridge over the simulated
+// device: the timer and its budget, the rows, kind 1 and kind 0 reports,
+// the list's row index, the retry limit and a device that never answers.
+
+#include "appharness.h"
+#include "dbman.h"
+#include "deviceselection.h"
+#include "liveview.h"
+#include "rawstreambt.h"
+#include "settingsman.h"
+#include "simdevice.h"
+#include "updateandterms.h"
+
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QtTest>
+
+class TstDeviceSelection : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<AppHarness> m_app;
+
+    CQmlInterface& bridge() { return m_app->bridge(); }
+    DeviceSelection& devices() { return m_app->bridge().deviceSelection(); }
+    QVariant ui(const char* name) { return bridge().items().object(qml::Item::UiData)->property(name); }
+    CBtBackendSim* sim() { return dynamic_cast<CBtBackendSim*>(bridge().stream()->socketLayer()->backend()); }
+    QStringList rows()
+    {
+        QSqlQuery q(*bridge().dbMan()->database());
+        q.exec("select idx, source, device, mac from discoveryTable order by source, idx");
+        QStringList out;
+        while (q.next())
+            out << QStringLiteral("%1/%2/%3/%4").arg(q.value(0).toInt()).arg(q.value(1).toInt())
+                       .arg(q.value(2).toString(), q.value(3).toString());
+        return out;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("MALVORANT_DEVICE", "simulated");
+        m_app = std::make_unique<AppHarness>();
+        bridge().settingsMan()->tucAccepted = 1;
+        QVERIFY(m_app->load());
+        QVERIFY(AppHarness::waitFor([&] { return bridge().updateAndTerms().setupCount() > 0; }));
+        QVERIFY(sim());
+    }
+
+    void cleanupTestCase()
+    {
+        bridge().streamStartStop(false);
+        m_app->unload();
+        m_app.reset();
+    }
+
+    // A search runs three inquiries, one a second; the fourth tick ends it.
+    // Starting it twice leaves one timer with a fresh budget.
+    void searchBudget()
+    {
+        bridge().refreshInputList(0);
+        bridge().refreshInputList(0);
+        QVERIFY(devices().isDiscoveryTimerActive());
+        QCOMPARE(devices().budget(), 3);
+        QVERIFY(ui("busyIndicatorRunning").toBool());
+        QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("---"));
+        QVERIFY(AppHarness::waitFor([&] { return !devices().isDiscoveryTimerActive(); }, 8000));
+        QCOMPARE(devices().budget(), 0);
+        QVERIFY(!ui("busyIndicatorRunning").toBool());
+        // Each inquiry found the simulated device and, at its end, chose it.
+        QCOMPARE(rows(), QStringList{"0/0/Kx Simulated ECG/00:80:2a:4b:58:01"});
+        QCOMPARE(bridge().settingsMan()->bzdevice, QStringLiteral("Kx Simulated ECG"));
+        QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("Kx Simulated ECG"));
+        QVERIFY(ui("validStreamInputDeviceSelected").toBool());
+        QCOMPARE(ui("inputChannelListIndex").toInt(), 0);
+    }
+
+    // Reports straight from the stream: kind 1 lists, kind 0 chooses the
+    // stored device (else the first); a name already listed under another
+    // source is not listed again; no device shows "---".
+    void reports()
+    {
+        QSqlQuery q(*bridge().dbMan()->database());
+        QVERIFY(q.exec("insert into discoveryTable (idx, source, device, mac) values(7, 1, 'Kx Hub', 'hub')"));
+        BtDeviceEntry table[5] = {{"Kx One", "00:00:00:00:00:01"}, {"Kx Hub", "00:00:00:00:00:02"},
+                                  {"Kx Simulated ECG", "00:80:2a:4b:58:01"}};
+        bridge().rawStreamRespDiscoverBt(1, QString(), 3, table);
+        QCOMPARE(rows(), (QStringList{"0/0/Kx One/00:00:00:00:00:01", "2/0/Kx Simulated ECG/00:80:2a:4b:58:01",
+                                      "7/1/Kx Hub/hub"}));
+        QCOMPARE(devices().selectedIndex(), 2);
+        bridge().rawStreamRespDiscoverBt(0, QString(), 3, table);
+        QCOMPARE(ui("inputChannelListIndex").toInt(), 2);
+        QCOMPARE(bridge().stream()->selectedAddress(), QStringLiteral("00:80:2a:4b:58:01"));
+
+        // Kinds other than 0 and 1 change nothing; a count beyond the table is cut.
+        bridge().rawStreamRespDiscoverBt(2, QString(), 3, table);
+        QCOMPARE(rows().size(), 3);
+        bridge().rawStreamRespDiscoverBt(1, QString(), 99, table);
+        QCOMPARE(rows().size(), 3);
+
+        bridge().rawStreamRespDiscoverBt(0, QString(), 0, table);
+        QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("---"));
+        QVERIFY(!ui("validStreamInputDeviceSelected").toBool());
+        QVERIFY(q.exec("delete from discoveryTable"));
+    }
+
+    // The list passes a row's idx; a missing row selects nothing.
+    void listSelection()
+    {
+        BtDeviceEntry table[5] = {{"Kx One", "00:00:00:00:00:01"}, {"Kx Two", "00:00:00:00:00:02"}};
+        bridge().rawStreamRespDiscoverBt(1, QString(), 2, table);
+        bridge().setInputChannel(0, 1);
+        QCOMPARE(bridge().settingsMan()->bzdevice, QStringLiteral("Kx Two"));
+        QCOMPARE(bridge().stream()->selectedAddress(), QStringLiteral("00:00:00:00:00:02"));
+        QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("Kx Two"));
+        QVERIFY(ui("validStreamInputDeviceSelected").toBool());
+        bridge().setInputChannel(0, 4);
+        QVERIFY(!ui("validStreamInputDeviceSelected").toBool());
+        QCOMPARE(bridge().settingsMan()->bzdevice, QStringLiteral("Kx Two"));
+        // Another input type than the stored one is refused.
+        bridge().setInputChannel(1, 0);
+        QCOMPARE(bridge().settingsMan()->bzdevice, QStringLiteral("Kx Two"));
+    }
+
+    // A device that takes the link but never streams: the stream gives up
+    // on it again and again; the fourth loss stops acquisition with the retry prompt.
+    void deviceThatNeverAnswers()
+    {
+        BtDeviceEntry table[5] = {{"Kx Simulated ECG", "00:80:2a:4b:58:01"}};
+        bridge().rawStreamRespDiscoverBt(0, QString(), 1, table);
+        sim()->config().neverAnswers = true;
+        bridge().stream()->setSilenceTimeoutMs(200);
+        bridge().streamStartStop(true);
+        QVERIFY(AppHarness::waitFor([&] { return ui("itsaRetry").toInt() == 1; }, 20000));
+        QVERIFY(!ui("streamRefreshTimerRunning").toBool());
+        QVERIFY(!ui("isBtConnected").toBool());
+        QVERIFY(!bridge().stream()->isAcquisitionOn());
+        sim()->config().neverAnswers = false;
+        bridge().stream()->setSilenceTimeoutMs(CRawStreamBt::kSilenceMs);
+        // The retry link starts afresh and streams.
+        bridge().streamStartStop(true);
+        QCOMPARE(ui("itsaRetry").toInt(), 0);
+        QVERIFY(AppHarness::waitFor([&] { return ui("isBtConnected").toBool(); }, 10000));
+        bridge().streamStartStop(false);
+    }
+};
+
+QTEST_MAIN(TstDeviceSelection)
+#include "tst_deviceselection.moc"
