@@ -206,7 +206,14 @@ private slots:
         QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {other}).toInt(), 0);
         QCOMPARE(m_uploadDone->count(), 1);
         QVERIFY(!busy());
-        QCOMPARE(QDir(m_pacs.storageFolder()).entryList(QDir::Files).size(), stored + 1);
+        const QStringList objects = QDir(m_pacs.storageFolder()).entryList(QDir::Files, QDir::Time);
+        QCOMPARE(objects.size(), stored + 1);
+        // On the PACS under the worklist's patient and study.
+        QString dump;
+        for (const QString& name : objects)
+            dump += dicomrig::dumpDataset(QDir(m_pacs.storageFolder()).filePath(name));
+        QVERIFY2(dump.contains(QStringLiteral("[WL-1]")), qPrintable(dump.left(2000)));
+        QVERIFY(dump.contains(QStringLiteral("[") + kStudy + "]"));
         QCOMPARE(dbValue("select pacsStudyUuid from ecgTable where ecgId=?", {ecgId}).toString(),
                  QString::fromLatin1(kStudy));
         m_sentEcgId = ecgId;
