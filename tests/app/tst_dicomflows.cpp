@@ -48,8 +48,8 @@ class TstDicomFlows : public QObject
     quint16 m_localPort = 0;
     std::unique_ptr<QSignalSpy> m_commError;
     std::unique_ptr<QSignalSpy> m_uploadDone;
-    std::unique_ptr<QSignalSpy> m_mwlDone;      // null while the screen lacks the signal
-    std::unique_ptr<QSignalSpy> m_pacsListDone; // likewise
+    std::unique_ptr<QSignalSpy> m_mwlDone;
+    std::unique_ptr<QSignalSpy> m_pacsListDone;
     int m_sentEcgId = -1;
     int m_patientId = -1;
 
@@ -59,14 +59,7 @@ class TstDicomFlows : public QObject
     QVariant ui(Prop prop) { return m_app.bridge().items().read(prop); }
     bool busy() { return ui(Prop::BusyIndicatorRunning).toBool(); }
 
-    static std::unique_ptr<QSignalSpy> spyIfDeclared(QObject* item, const char* signature)
-    {
-        if (!item || item->metaObject()->indexOfSignal(signature) < 0)
-            return nullptr;
-        return std::make_unique<QSignalSpy>(item, QByteArray("2") + signature);
-    }
-
-    static int count(const std::unique_ptr<QSignalSpy>& spy) { return spy ? int(spy->count()) : -1; }
+    static int count(const std::unique_ptr<QSignalSpy>& spy) { return int(spy->count()); }
 
     QVariant dbValue(const QString& sql, const QVariantList& values = {})
     {
@@ -131,9 +124,12 @@ private slots:
         m_commError = std::make_unique<QSignalSpy>(bottom, SIGNAL(qmlAlertBoxDcmCommError(QString)));
         m_uploadDone = std::make_unique<QSignalSpy>(bottom, SIGNAL(qmlAlertBoxDcmUploadCompleted()));
         QVERIFY(m_commError->isValid() && m_uploadDone->isValid());
-        m_mwlDone = spyIfDeclared(bridge().items().object(Item::PatientView), "qmlMwlRetrievalCompleted()");
-        m_pacsListDone = spyIfDeclared(bridge().items().object(Item::FileList),
-                                       "qmlPacsListRetrievalCompleted()");
+        QObject* patients = bridge().items().object(Item::PatientView);
+        QObject* list = bridge().items().object(Item::FileList);
+        QVERIFY(patients && list);
+        m_mwlDone = std::make_unique<QSignalSpy>(patients, SIGNAL(qmlMwlRetrievalCompleted()));
+        m_pacsListDone = std::make_unique<QSignalSpy>(list, SIGNAL(qmlPacsListRetrievalCompleted()));
+        QVERIFY(m_mwlDone->isValid() && m_pacsListDone->isValid());
     }
 
     // Saved in the order the settings screen calls: PACS, then worklist.
@@ -180,8 +176,7 @@ private slots:
         QVERIFY(busy());
         QVERIFY(waitForAnswer());
         QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
-        if (m_mwlDone)
-            QCOMPARE(m_mwlDone->count(), mwlDone + 1);
+        QCOMPARE(m_mwlDone->count(), mwlDone + 1);
 
         const int ecgId = makePendingRecording();
         QVERIFY(ecgId > 0);
@@ -228,8 +223,7 @@ private slots:
         QVERIFY(waitForAnswer());
         QCOMPARE(m_commError->count(), 0);
         QCOMPARE(dbValue("select sUuid from pacsTable where idx=0").toString(), QString::fromLatin1(kStudy));
-        if (m_pacsListDone)
-            QCOMPARE(m_pacsListDone->count(), listDone + 1);
+        QCOMPARE(m_pacsListDone->count(), listDone + 1);
 
         // Not stored here any more: fetched, stored as sent and shown.
         CFileMan& files = *bridge().fileMan();
@@ -293,8 +287,7 @@ private slots:
         QCOMPARE(m_commError->last().at(0).toString(), comm().getLastError());
         // The table keeps its rows; the screen is told the retrieval ended.
         QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), rows);
-        if (m_mwlDone)
-            QCOMPARE(m_mwlDone->count(), mwlDone + 1);
+        QCOMPARE(m_mwlDone->count(), mwlDone + 1);
         configure(m_mwl.port(), m_pacs.port());
     }
 
@@ -359,10 +352,8 @@ private slots:
         QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), mwlRows);
         QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), pacsRows);
         QVERIFY(!files.hasPendingReservation());
-        if (m_mwlDone)
-            QCOMPARE(m_mwlDone->count(), mwlDone + (toMwl ? 1 : 0));
-        if (m_pacsListDone)
-            QCOMPARE(m_pacsListDone->count(), listDone);
+        QCOMPARE(m_mwlDone->count(), mwlDone + (toMwl ? 1 : 0));
+        QCOMPARE(m_pacsListDone->count(), listDone);
         QCOMPARE(dbValue("select count(*) from ecgTable").toInt(), recordings);
         if (sendId > 0)
             QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {sendId}).toInt(), 0);
