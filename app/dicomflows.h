@@ -5,17 +5,21 @@
 
 #include <QString>
 
+class CDcmComm;
+class CDcmScheduler;
 class PatientFlows;
 class QmlItems;
 class UiPublisher;
 
 // The DICOM flows: worklist and PACS queries, patients from the worklist,
 // fetching and sending studies, the connection settings and their tests.
+// The answers of the DICOM front and the background upload end here.
 class DicomFlows
 {
 public:
+    // scheduler may be null: every call to it is skipped then.
     DicomFlows(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
-               PatientFlows& patients);
+               PatientFlows& patients, CDcmComm* comm, CDcmScheduler* scheduler);
 
     DicomFlows(const DicomFlows&) = delete;
     DicomFlows& operator=(const DicomFlows&) = delete;
@@ -40,12 +44,26 @@ public:
     void dcmRespTestMwlCredentials(bool hasNetworkError, bool hasErrorResponse);
     void dcmRespTestPacsCredentials(bool hasNetworkError, bool hasErrorResponse);
 
+    bool isPacsCheckPending() const { return m_pacsCheckPending; }
+
 private:
+    // Sends the current recording to the PACS; false (alert shown) when refused.
+    bool sendCurrentRecording(bool showBusy);
+    void alert(const QString& text);
+    void saveDicomSettings();
+    void updateConfigs();
+
     QmlItems& m_items;
     EngineParts m_engine;
     UiPublisher& m_publisher;
     PatientFlows& m_patients;
+    CDcmComm* m_comm = nullptr;
+    CDcmScheduler* m_scheduler = nullptr;
     bool m_pacsCheckPending = false;
+    // The recording of the foreground send in flight, -1 when none.
+    int m_sendEcgId = -1;
+    // The patient of the fetch in flight (its reservation is CFileMan's).
+    int m_fetchPatientId = -1;
 };
 
 #endif

@@ -1,6 +1,8 @@
 #include "qmlinterface.h"
 
 #include "dbman.h"
+#include "dcmcomm.h"
+#include "dcmscheduler.h"
 #include "debuglog.h"
 #include "deviceselection.h"
 #include "dicomflows.h"
@@ -76,8 +78,14 @@ CQmlInterface::CQmlInterface(QObject* parent)
     m_fileMan->reconcileDataFolder();
     m_fileMan->ecgBuffer().setFilterOptions(m_settingsMan->powerIs60Hz == 1 ? 2 : 1, true);
 
-    // Then: telemedicine client and scheduler; DICOM client and
-    // scheduler; beat tone; display state; service properties file; viewer
+    // Then: telemedicine client and scheduler.
+
+    const QString dcmVersion = QStringLiteral("%1 build: %2").arg(kAppVersion, kAppBuild);
+    m_dcmComm = std::make_unique<CDcmComm>(this, m_dbMan->database(), m_settingsMan, 1, dcmVersion);
+    m_dcmScheduler = std::make_unique<CDcmScheduler>(this, m_dbMan->database(), m_settingsMan,
+                                                     m_fileMan, 1, dcmVersion);
+
+    // Then: beat tone; display state; service properties file; viewer
     // defaults; the two beat analyses and the lead-in ring.
 
     createUnits();
@@ -113,7 +121,8 @@ void CQmlInterface::createUnits()
     m_live->setRecordingControl(m_recording.get());
     m_patients = std::make_unique<PatientFlows>(*m_items, engine, *m_publisher, *m_live);
     m_telemed = std::make_unique<TelemedFlows>(*m_items, engine, *m_publisher, *m_patients);
-    m_dicom = std::make_unique<DicomFlows>(*m_items, engine, *m_publisher, *m_patients);
+    m_dicom = std::make_unique<DicomFlows>(*m_items, engine, *m_publisher, *m_patients,
+                                           m_dcmComm.get(), m_dcmScheduler.get());
     m_settingsPages = std::make_unique<SettingsPages>(*m_items, engine);
     m_updateAndTerms = std::make_unique<UpdateAndTerms>(*m_items, engine, *m_viewer, *m_patients,
                                                         *m_live);

@@ -3,6 +3,7 @@
 
 #include "appfolders.h"
 #include "bridgeparts.h"
+#include "dcmcallbackinterface.h"
 
 #include <QObject>
 #include <QString>
@@ -11,6 +12,8 @@
 #include <memory>
 
 class CDbMan;
+class CDcmComm;
+class CDcmScheduler;
 class CFileMan;
 class CPatientMan;
 class CSettingsMan;
@@ -38,7 +41,7 @@ struct BtDeviceEntry;
 // Its constructor brings the program up and creates every manager; they live
 // until the process ends. Its slots are the whole contract with the QML; each
 // hands over to the unit that owns the concern.
-class CQmlInterface : public QObject
+class CQmlInterface : public QObject, public CDcmCallbackInterface
 {
     Q_OBJECT
 
@@ -58,6 +61,8 @@ public:
     CSettingsMan* settingsMan() const { return m_settingsMan; }
     CPatientMan* patientMan() const { return m_patientMan; }
     CFileMan* fileMan() const { return m_fileMan; }
+    CDcmComm* dcmComm() const { return m_dcmComm.get(); }
+    CDcmScheduler* dcmScheduler() const { return m_dcmScheduler.get(); }
     QmlItems& items() const { return *m_items; }
     UiPublisher& publisher() const { return *m_publisher; }
     UpdateAndTerms& updateAndTerms() const { return *m_updateAndTerms; }
@@ -96,12 +101,12 @@ public:
     void qvlRespFileChanged();
 
     // Answers of the DICOM front and its background sender.
-    void dcmRespSendPacsFile(bool hasNetworkError, bool hasErrorResponse, bool isBackgroundUpload);
-    void dcmRespLoadMwl(bool hasNetworkError, bool hasErrorResponse);
-    void dcmRespLoadPacsList(bool hasNetworkError, bool hasErrorResponse);
-    void dcmRespLoadFromPacs(bool hasNetworkError, bool hasErrorResponse);
-    void dcmRespTestMwlCredentials(bool hasNetworkError, bool hasErrorResponse);
-    void dcmRespTestPacsCredentials(bool hasNetworkError, bool hasErrorResponse);
+    void dcmRespSendPacsFile(bool hasNetworkError, bool hasErrorResponse, bool isBackgroundUpload) override;
+    void dcmRespLoadMwl(bool hasNetworkError, bool hasErrorResponse) override;
+    void dcmRespLoadPacsList(bool hasNetworkError, bool hasErrorResponse) override;
+    void dcmRespLoadFromPacs(bool hasNetworkError, bool hasErrorResponse) override;
+    void dcmRespTestMwlCredentials(bool hasNetworkError, bool hasErrorResponse) override;
+    void dcmRespTestPacsCredentials(bool hasNetworkError, bool hasErrorResponse) override;
 
 public slots:
     // Start-up and log.
@@ -280,6 +285,9 @@ private:
     CSettingsMan* m_settingsMan = nullptr;
     CPatientMan* m_patientMan = nullptr;
     CFileMan* m_fileMan = nullptr;
+    // Ended before the managers they use; each waits a bounded time for its job.
+    std::unique_ptr<CDcmComm> m_dcmComm;
+    std::unique_ptr<CDcmScheduler> m_dcmScheduler;
 
     // The units, in the order they are made: each may use the ones above it.
     std::unique_ptr<QmlItems> m_items;
