@@ -58,6 +58,7 @@ public:
     QmlItems& items() const { return *m_items; }
     UiPublisher& publisher() const { return *m_publisher; }
     UpdateAndTerms& updateAndTerms() const { return *m_updateAndTerms; }
+    PatientFlows& patientFlows() const { return *m_patients; }
 
     // Bridge-side operations that other code calls (no QML caller).
     void selectNShowPatient(int patientId, int ecgId);
