@@ -3,7 +3,10 @@
 
 #include <QtCharts/QAbstractSeries>
 
+#include <QString>
+
 #include <array>
+#include <cstdint>
 
 struct AppFolders;
 class CDbMan;
@@ -21,6 +24,17 @@ struct EngineParts
     CSettingsMan* settings = nullptr;
     CPatientMan* patients = nullptr;
     CFileMan* files = nullptr;
+};
+
+// What an import hands to the assignment of the imported recording: the .ecg
+// file to copy, the temporary conversion result to remove after the copy
+// (empty, or equal to sourcePath), and the recording's start time (Unix
+// seconds of its header).
+struct ImportHandOver
+{
+    QString sourcePath;
+    QString temporaryPath;
+    std::int64_t startTime = 0;
 };
 
 // The program's own version and build, as published and logged.

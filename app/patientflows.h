@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class LiveView;
 class QmlItems;
 class UiPublisher;
@@ -51,14 +53,33 @@ public:
     void ecgPatientAssignmentFromImport(int patientId);
     void ecgPatientAssignmentAborted();
     bool storeImage(const QString& imgPath);
-    void retrieveImages();
+    QStringList retrieveImages();
+
+    // Written by the import before it asks for the patient.
+    ImportHandOver& importHandOver() { return m_import; }
+
+    // Sends an assigned recording to the PACS (file path, study UID, breed,
+    // weight in kilograms as text); returns an empty text when the send was
+    // started, else the DICOM client's refusal. Set by the owner of the DICOM
+    // client; without one nothing is sent.
+    using PacsSender = std::function<QString(const QString&, const QString&, const QString&,
+                                             const QString&)>;
+    void setPacsSender(PacsSender sender) { m_pacsSender = std::move(sender); }
 
 private:
+    // Gives the pending recording (patient 0) to the patient; false, with an
+    // alert shown, when there is none or the assignment failed.
+    bool assignPending(int patientId);
+    void sendAssignedToPacs();
+    void fileAlert(bool isFileCreation);
+
     QmlItems& m_items;
     EngineParts m_engine;
     UiPublisher& m_publisher;
     LiveView& m_live;
     bool m_creatingNewPatient = false;
+    ImportHandOver m_import;
+    PacsSender m_pacsSender;
 };
 
 #endif

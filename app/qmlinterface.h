@@ -72,6 +72,7 @@ public:
     CTonePlayer& tonePlayer() const { return *m_tone; }
     EcgChart& chart() const { return *m_chart; }
     ViewerSettings& viewer() const { return *m_viewer; }
+    PatientFlows& patientFlows() const { return *m_patients; }
 
     // Bridge-side operations that other code calls (no QML caller).
     void selectNShowPatient(int patientId, int ecgId);

@@ -743,8 +743,17 @@ int CFileMan::deleteFileIgnorePatient(int patientId, int ecgId, bool* ok)
 
 bool CFileMan::deletePatientFiles(int patientId)
 {
+    QStringList names;
+    if (!deletePatientRows(patientId, names))
+        return false;
+    return removeRecordingFiles(names);
+}
+
+bool CFileMan::deletePatientRows(int patientId, QStringList& fileNames)
+{
     const char* const where = "CFileMan::deletePatientFiles()";
     debugLog(4, "CFileMan::deletePatientFiles() patientId=" + toStdString(patientId));
+    fileNames.clear();
     const bool ownsCurrent = m_ecgId >= 0 && m_patientId == patientId;
     if (ownsCurrent)
         closeViewedFile();
@@ -761,19 +770,25 @@ bool CFileMan::deletePatientFiles(int patientId)
     QSqlQuery del(*m_db);
     const bool deleted =
         runQuery(del, QStringLiteral("delete from ecgTable where patientId=?"), {patientId}, where);
-    bool allRemoved = deleted;
-    if (deleted) {
-        stepDone("row");
-        for (const QString& name : names)
-            allRemoved = removeFile(name, where) && allRemoved;
-        stepDone("file");
-    }
-    if (ownsCurrent && deleted) {
+    if (!deleted)
+        return false;
+    stepDone("row");
+    fileNames = names;
+    if (ownsCurrent) {
         // No deleted recording stays current.
         clearCurrent();
         rememberCurrent();
     }
-    return allRemoved && deleted;
+    return true;
+}
+
+bool CFileMan::removeRecordingFiles(const QStringList& fileNames)
+{
+    bool allRemoved = true;
+    for (const QString& name : fileNames)
+        allRemoved = removeFile(name, "CFileMan::deletePatientFiles()") && allRemoved;
+    stepDone("file");
+    return allRemoved;
 }
 
 bool CFileMan::queueForUpload(int ecgId, bool forQvl)

@@ -6,6 +6,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 class CSettingsMan;
@@ -121,6 +122,11 @@ public:
     // first when it is one of them; none is current afterwards); false when a
     // file could not be removed or the rows could not be deleted.
     bool deletePatientFiles(int patientId);
+    // The two halves of deletePatientFiles, for a caller that deletes the
+    // patient's rows in its own transaction and removes the files only after
+    // the commit: the rows go (fileNames receives their files), then the files.
+    bool deletePatientRows(int patientId, QStringList& fileNames);
+    bool removeRecordingFiles(const QStringList& fileNames);
 
     // Marks a recording for the telemedicine upload (state 9) or for the
     // PACS (pacsStatus 1, PACS time cleared so that it is sent again).
