@@ -33,10 +33,10 @@ void PdfReportFlow::saveAsPdf(const QUrl& pdfUrl)
     request.leadInLength = m_chart.leadInLength();
     for (const EcgBookmark& mark : m_chart.bookmarks())
         request.bookmarks.push_back(mark.entry);
-    const ViewerSettings::Params& params = m_viewer.params();
+    const ViewerParams& params = m_viewer.params();
     request.speed = params.speed;
     request.gain = params.gain;
-    request.displayMode = params.displayMode;
+    request.displayMode = params.ecgDisplayMode;
     request.texts = CPdfReport::textsForInstitution(m_engine.settings->dcmInstitutionName);
     request.logoPath = CPdfReport::logoPath(QCoreApplication::applicationDirPath(), true);
     request.outputPath = CPdfReport::outputPath(pdfUrl, patientName, files.currentFileName());
