@@ -3,6 +3,7 @@
 
 #include "appfolders.h"
 #include "bridgeparts.h"
+#include "qvlcallbackinterface.h"
 
 #include <QObject>
 #include <QString>
@@ -14,6 +15,8 @@ class CDbMan;
 class CFileMan;
 class CPatientMan;
 class CSettingsMan;
+class CQvlComm;
+class CQvlScheduler;
 class QmlItems;
 class Bookmarks;
 class UiPublisher;
@@ -35,7 +38,7 @@ struct BtDeviceEntry;
 // Its constructor brings the program up and creates every manager; they live
 // until the process ends. Its slots are the whole contract with the QML; each
 // hands over to the unit that owns the concern.
-class CQmlInterface : public QObject
+class CQmlInterface : public QObject, public CQvlCallbackInterface
 {
     Q_OBJECT
 
@@ -55,6 +58,8 @@ public:
     CSettingsMan* settingsMan() const { return m_settingsMan; }
     CPatientMan* patientMan() const { return m_patientMan; }
     CFileMan* fileMan() const { return m_fileMan; }
+    CQvlComm* qvlComm() const { return m_qvlComm; }
+    CQvlScheduler* qvlScheduler() const { return m_qvlScheduler; }
     QmlItems& items() const { return *m_items; }
     UiPublisher& publisher() const { return *m_publisher; }
     UpdateAndTerms& updateAndTerms() const { return *m_updateAndTerms; }
@@ -76,15 +81,16 @@ public:
     void winbluezDisconnected();
 
     // Answers of the telemedicine client and scheduler.
-    void qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse, int clockOutOfSync);
-    void qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse, bool accountVerified);
-    void qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId);
-    void qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId);
-    void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseUrl);
-    void qvlRespGetModifiedServices1(bool hasNetworkError, bool hasErrorResponse, QString token);
-    void qvlRespGetModifiedServices2(QString caseId, QString status);
-    void qvlRespGetModifiedServicesDone();
-    void qvlRespFileChanged();
+    void qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse, bool clockOutOfSync) override;
+    void qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse, bool accountVerified) override;
+    void qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId) override;
+    void qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId) override;
+    void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseUrl) override;
+    void qvlRespGetModifiedServices1(bool hasNetworkError, bool hasErrorResponse, QString token) override;
+    void qvlRespGetModifiedServices2(QString caseId, QString status) override;
+    void qvlRespGetModifiedServicesDone() override;
+    void qvlRespFileChanged() override;
+    void qvlRespBackgroundUploadFailed(int fileId, QString reason) override;
 
     // Answers of the DICOM front and its background sender.
     void dcmRespSendPacsFile(bool hasNetworkError, bool hasErrorResponse, bool isBackgroundUpload);
@@ -271,6 +277,8 @@ private:
     CSettingsMan* m_settingsMan = nullptr;
     CPatientMan* m_patientMan = nullptr;
     CFileMan* m_fileMan = nullptr;
+    CQvlComm* m_qvlComm = nullptr;
+    CQvlScheduler* m_qvlScheduler = nullptr;
 
     // The units, in the order they are made: each may use the ones above it.
     std::unique_ptr<QmlItems> m_items;
