@@ -113,8 +113,11 @@ void TelemedFlows::queueFileUpload(int fileId, bool isQvlUpload)
                     + ", isQvlUpload=" + flag(isQvlUpload));
     if (!m_engine.files->queueForUpload(fileId, isQvlUpload)) {
         debugLogError("CQmlInterface::queueFileUpload() the recording could not be queued");
-        m_items.invoke<C::QmlAlertBoxQvlCommError>(
-            QStringLiteral("The recording could not be queued for a later upload."));
+        const QString text = QStringLiteral("The recording could not be queued for a later upload.");
+        if (isQvlUpload)
+            m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
+        else
+            m_items.invoke<C::QmlAlertBoxDcmCommError>(text);
         return;
     }
     publishIfCurrent(fileId);

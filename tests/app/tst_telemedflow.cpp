@@ -515,6 +515,9 @@ void TstTelemedFlow::failureAlerts_data()
     const QString fault = "Server replied: Server was unable to process request.";
     QTest::newRow("network check: down") << QByteArray("Test") << "down" << noNet << "" << 3 << false << true;
     QTest::newRow("network check: reset") << QByteArray("Test") << "reset" << noNet << "" << 3 << false << true;
+    // A fault alone does not stop the upload.
+    QTest::newRow("network check: fault") << QByteArray("Test") << "fault" << "qmlAlertBoxQvlUploadCompleted"
+                                          << "" << 3 << true << true;
     QTest::newRow("network check: clock skew") << QByteArray("Test") << "clock skew" << sync << "" << 3 << false << true;
     QTest::newRow("initiate: down") << QByteArray("InitiateCase") << "down" << comm << "" << 3 << false << true;
     QTest::newRow("initiate: fault") << QByteArray("InitiateCase") << "fault" << comm << fault << 3 << false << true;
@@ -551,7 +554,9 @@ void TstTelemedFlow::failureAlerts()
     QVERIFY(waitIdle());
     QList<QVariantList> args;
     QCOMPARE(fired(&args), QStringList{alert});
-    if (alert == "qmlAlertBoxQvlCommError") {
+    if (alert == "qmlAlertBoxQvlUploadCompleted") {
+        QVERIFY(args.first().isEmpty());
+    } else if (alert == "qmlAlertBoxQvlCommError") {
         const QString shown = args.first().first().toString();
         QVERIFY2(!shown.isEmpty() && shown.startsWith(text), qPrintable(shown));
     } else {
@@ -565,7 +570,7 @@ void TstTelemedFlow::failureAlerts()
     QCOMPARE(r.status, status);
     if (newCase) {
         QVERIFY(r.caseId.startsWith("C-") && r.caseId != "C-OLD");
-        QVERIFY(r.caseUrl.isEmpty());
+        QCOMPARE(r.caseUrl.isEmpty(), status != 3);
     } else {
         QCOMPARE(r.caseId, QStringLiteral("C-OLD"));
         QCOMPARE(r.caseUrl, QStringLiteral("https://cases.example/old"));
@@ -623,6 +628,18 @@ void TstTelemedFlow::queuedThenUploadedInTheBackground()
     bridge().queueFileUpload(args.first().at(0).toInt(), args.first().at(1).toBool());
     QCOMPARE(row(m_ecgId).status, 9);
     QCOMPARE(ui("fileQVLCaseStatus").toString().isEmpty(), false);
+
+    // The service still away at the next upload tick: the user is told once,
+    // not at every tick.
+    bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    QVERIFY(waitForAlert("qmlAlertBoxQvlCommError"));
+    QVERIFY(waitIdle());
+    QCOMPARE(fired(&args).size(), 1);
+    QVERIFY(args.last().first().toString().startsWith("The queued upload of a recording failed: "));
+    bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    QVERIFY(waitIdle());
+    QVERIFY(fired().isEmpty());
+    QCOMPARE(row(m_ecgId).status, 9);
 
     QVERIFY(m_server->listenAgain());
     bridge().qvlScheduler()->backgroundUploadTimerExpired();
