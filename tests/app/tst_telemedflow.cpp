@@ -225,6 +225,8 @@ void TstTelemedFlow::serve(const StandInRequest& r)
     if (!m_faultKind.isEmpty() && op == m_faultOp) {
         if (m_faultKind == "fault")
             m_server->setReply(500, soapFault("Server was unable to process request."));
+        else if (m_faultKind == "fault in a good reply")
+            m_server->setReply(200, soapFault("Server was unable to process request."));
         else if (m_faultKind == "authentication")
             m_server->setReply(500, soapFault(kAuthFault));
         else if (m_faultKind == "clock skew")
@@ -515,8 +517,10 @@ void TstTelemedFlow::failureAlerts_data()
     const QString fault = "Server replied: Server was unable to process request.";
     QTest::newRow("network check: down") << QByteArray("Test") << "down" << noNet << "" << 3 << false << true;
     QTest::newRow("network check: reset") << QByteArray("Test") << "reset" << noNet << "" << 3 << false << true;
-    // A fault alone does not stop the upload.
-    QTest::newRow("network check: fault") << QByteArray("Test") << "fault" << "qmlAlertBoxQvlUploadCompleted"
+    // An error response alone does not stop the upload; a fault sent as a
+    // transfer error does.
+    QTest::newRow("network check: fault") << QByteArray("Test") << "fault" << noNet << "" << 3 << false << true;
+    QTest::newRow("network check: error response") << QByteArray("Test") << "fault in a good reply" << "qmlAlertBoxQvlUploadCompleted"
                                           << "" << 3 << true << true;
     QTest::newRow("network check: clock skew") << QByteArray("Test") << "clock skew" << sync << "" << 3 << false << true;
     QTest::newRow("initiate: down") << QByteArray("InitiateCase") << "down" << comm << "" << 3 << false << true;
@@ -550,7 +554,7 @@ void TstTelemedFlow::failureAlerts()
         m_server->stopListening();
 
     bridge().continueQvlUpload(m_ecgId, false);
-    QVERIFY(waitForAlert(alert.toLatin1()));
+    QVERIFY2(waitForAlert(alert.toLatin1()), m_ops.join(',').constData());
     QVERIFY(waitIdle());
     QList<QVariantList> args;
     QCOMPARE(fired(&args), QStringList{alert});
