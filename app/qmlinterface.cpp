@@ -16,6 +16,8 @@
 #include "qmlchartpublisher.h"
 #include "qmlitems.h"
 #include "rawstreambt.h"
+#include "qvlcomm.h"
+#include "qvlscheduler.h"
 #include "recordingcontrol.h"
 #include "settingsman.h"
 #include "settingspages.h"
@@ -78,7 +80,11 @@ CQmlInterface::CQmlInterface(QObject* parent)
     m_fileMan->reconcileDataFolder();
     m_fileMan->ecgBuffer().setFilterOptions(m_settingsMan->powerIs60Hz == 1 ? 2 : 1, true);
 
-    // Then: telemedicine client and scheduler.
+    m_qvlComm = new CQvlComm(this, m_folders.dataFolder, m_dbMan->database(), m_settingsMan,
+                             QStringLiteral("MalvorantQml"), kAppVersion, kAppBuild);
+    m_qvlScheduler = new CQvlScheduler(this, m_folders.dataFolder, m_dbMan->database(),
+                                       m_settingsMan, m_fileMan, QStringLiteral("MalvorantQml"),
+                                       kAppVersion, kAppBuild);
 
     const QString dcmVersion = QStringLiteral("%1 build: %2").arg(kAppVersion, kAppBuild);
     m_dcmComm = std::make_unique<CDcmComm>(this, m_dbMan->database(), m_settingsMan, 1, dcmVersion);
@@ -120,7 +126,8 @@ void CQmlInterface::createUnits()
                                                      *m_chart);
     m_live->setRecordingControl(m_recording.get());
     m_patients = std::make_unique<PatientFlows>(*m_items, engine, *m_publisher, *m_live);
-    m_telemed = std::make_unique<TelemedFlows>(*m_items, engine, *m_publisher, *m_patients);
+    m_telemed = std::make_unique<TelemedFlows>(*m_items, engine, *m_publisher, *m_patients,
+                                               *m_qvlComm);
     m_dicom = std::make_unique<DicomFlows>(*m_items, engine, *m_publisher, *m_patients,
                                            m_dcmComm.get(), m_dcmScheduler.get());
     m_settingsPages = std::make_unique<SettingsPages>(*m_items, engine);
@@ -142,6 +149,10 @@ static std::vector<const void*>& managersAfterBridge()
 
 CQmlInterface::~CQmlInterface()
 {
+    // The telemedicine client and scheduler answer to this bridge: no answer
+    // may reach it once it is gone.
+    delete m_qvlScheduler;
+    delete m_qvlComm;
     for (const void* manager : {static_cast<const void*>(m_dbMan), static_cast<const void*>(m_settingsMan),
                                 static_cast<const void*>(m_patientMan), static_cast<const void*>(m_fileMan)}) {
         if (manager)
@@ -490,9 +501,13 @@ void CQmlInterface::continueQvlUpload2(bool networkProblem) { m_telemed->continu
 QString CQmlInterface::qvlUploadFile(int fileId) { return m_telemed->qvlUploadFile(fileId); }
 void CQmlInterface::queueFileUpload(int fileId, bool isQvlUpload) { m_telemed->queueFileUpload(fileId, isQvlUpload); }
 void CQmlInterface::openQvlWindow(QString qvlUrl) { m_telemed->openQvlWindow(qvlUrl); }
-void CQmlInterface::updateQvlSettings(QString user, QString pwd, QString url) { m_telemed->updateQvlSettings(user, pwd, url); }
+void CQmlInterface::updateQvlSettings(QString user, QString pwd, QString url)
+{
+    m_telemed->updateQvlSettings(user, pwd, url);
+    writeServiceProperties();
+}
 
-void CQmlInterface::qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse, int clockOutOfSync)
+void CQmlInterface::qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse, bool clockOutOfSync)
 {
     m_telemed->qvlRespCheckNetwork(hasNetworkError, hasErrorResponse, clockOutOfSync);
 }
@@ -522,6 +537,11 @@ void CQmlInterface::qvlRespGetModifiedServices1(bool, bool, QString) {}
 void CQmlInterface::qvlRespGetModifiedServices2(QString, QString) {}
 void CQmlInterface::qvlRespGetModifiedServicesDone() {}
 void CQmlInterface::qvlRespFileChanged() { m_telemed->qvlRespFileChanged(); }
+
+void CQmlInterface::qvlRespBackgroundUploadFailed(int fileId, QString reason)
+{
+    m_telemed->qvlRespBackgroundUploadFailed(fileId, reason);
+}
 
 // --- DICOM -----------------------------------------------------------------
 

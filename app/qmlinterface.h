@@ -4,6 +4,7 @@
 #include "appfolders.h"
 #include "bridgeparts.h"
 #include "dcmcallbackinterface.h"
+#include "qvlcallbackinterface.h"
 
 #include <QObject>
 #include <QString>
@@ -17,6 +18,8 @@ class CDcmScheduler;
 class CFileMan;
 class CPatientMan;
 class CSettingsMan;
+class CQvlComm;
+class CQvlScheduler;
 class QmlItems;
 class QmlChartPublisher;
 class UiPublisher;
@@ -41,7 +44,7 @@ struct BtDeviceEntry;
 // Its constructor brings the program up and creates every manager; they live
 // until the process ends. Its slots are the whole contract with the QML; each
 // hands over to the unit that owns the concern.
-class CQmlInterface : public QObject, public CDcmCallbackInterface
+class CQmlInterface : public QObject, public CDcmCallbackInterface, public CQvlCallbackInterface
 {
     Q_OBJECT
 
@@ -63,6 +66,8 @@ public:
     CFileMan* fileMan() const { return m_fileMan; }
     CDcmComm* dcmComm() const { return m_dcmComm.get(); }
     CDcmScheduler* dcmScheduler() const { return m_dcmScheduler.get(); }
+    CQvlComm* qvlComm() const { return m_qvlComm; }
+    CQvlScheduler* qvlScheduler() const { return m_qvlScheduler; }
     QmlItems& items() const { return *m_items; }
     UiPublisher& publisher() const { return *m_publisher; }
     UpdateAndTerms& updateAndTerms() const { return *m_updateAndTerms; }
@@ -91,15 +96,16 @@ public:
     void winbluezDisconnected();
 
     // Answers of the telemedicine client and scheduler.
-    void qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse, int clockOutOfSync);
-    void qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse, bool accountVerified);
-    void qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId);
-    void qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId);
-    void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseUrl);
-    void qvlRespGetModifiedServices1(bool hasNetworkError, bool hasErrorResponse, QString token);
-    void qvlRespGetModifiedServices2(QString caseId, QString status);
-    void qvlRespGetModifiedServicesDone();
-    void qvlRespFileChanged();
+    void qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse, bool clockOutOfSync) override;
+    void qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse, bool accountVerified) override;
+    void qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId) override;
+    void qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId) override;
+    void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseUrl) override;
+    void qvlRespGetModifiedServices1(bool hasNetworkError, bool hasErrorResponse, QString token) override;
+    void qvlRespGetModifiedServices2(QString caseId, QString status) override;
+    void qvlRespGetModifiedServicesDone() override;
+    void qvlRespFileChanged() override;
+    void qvlRespBackgroundUploadFailed(int fileId, QString reason) override;
 
     // Answers of the DICOM front and its background sender.
     void dcmRespSendPacsFile(bool hasNetworkError, bool hasErrorResponse, bool isBackgroundUpload) override;
@@ -289,6 +295,8 @@ private:
     // Ended before the managers they use; each waits a bounded time for its job.
     std::unique_ptr<CDcmComm> m_dcmComm;
     std::unique_ptr<CDcmScheduler> m_dcmScheduler;
+    CQvlComm* m_qvlComm = nullptr;
+    CQvlScheduler* m_qvlScheduler = nullptr;
 
     // The units, in the order they are made: each may use the ones above it.
     std::unique_ptr<QmlItems> m_items;

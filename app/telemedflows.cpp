@@ -1,21 +1,322 @@
 #include "telemedflows.h"
 
+#include "dbman.h"
+#include "debuglog.h"
+#include "fileman.h"
+#include "patientman.h"
+#include "qmlitems.h"
+#include "qvlcomm.h"
+#include "settingsman.h"
+#include "sqlutil.h"
+#include "systembrowser.h"
+#include "uipublisher.h"
+
+namespace P = qml::P;
+namespace C = qml::C;
+
+namespace {
+
+std::string flag(bool value)
+{
+    return value ? "true" : "false";
+}
+
+} // namespace
+
 TelemedFlows::TelemedFlows(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
-                           PatientFlows& patients)
-    : m_items(items), m_engine(engine), m_publisher(publisher), m_patients(patients)
+                           PatientFlows& patients, CQvlComm& client)
+    : m_items(items), m_engine(engine), m_publisher(publisher), m_patients(patients),
+      m_client(client)
 {
 }
 
-void TelemedFlows::uploadClicked(bool) {}
-void TelemedFlows::continueQvlUpload(int, bool) {}
-void TelemedFlows::continueQvlUpload2(bool, int) {}
-QString TelemedFlows::qvlUploadFile(int) { return QString(); }
-void TelemedFlows::queueFileUpload(int, bool) {}
-void TelemedFlows::openQvlWindow(const QString&) {}
-void TelemedFlows::updateQvlSettings(const QString&, const QString&, const QString&) {}
-void TelemedFlows::qvlRespCheckNetwork(bool, bool, int) {}
-void TelemedFlows::qvlRespCheckUser(bool, bool, bool) {}
-void TelemedFlows::qvlRespInitiateCase(bool, bool, int, const QString&) {}
-void TelemedFlows::qvlRespAddFile(bool, bool, int, const QString&) {}
-void TelemedFlows::qvlRespGetCaseUrl(bool, bool, int, const QString&) {}
-void TelemedFlows::qvlRespFileChanged() {}
+// --- the upload chain ------------------------------------------------------
+
+void TelemedFlows::uploadClicked(bool isLongClick)
+{
+    debugLog(4, "CQmlInterface::uploadClicked() isLongClick=" + flag(isLongClick));
+    CFileMan& files = *m_engine.files;
+    const int ecgId = files.currentEcgId();
+    if (ecgId <= 0 || !files.isStoredFileOpen()) {
+        debugLogError("CQmlInterface::uploadClicked() no stored recording is open");
+        return;
+    }
+    const int records = files.ecgBuffer().getRecordCount();
+    if (records < kMinUploadRecords) {
+        m_items.invoke<C::QmlAlertBoxQvlShortFileUpload>(records / 500 - 5);
+        return;
+    }
+    if (!files.currentQvlCaseId().isEmpty())
+        m_items.invoke<C::QmlAlertBoxQvlFileAlreadyUploaded>(ecgId);
+    else
+        m_items.invoke<C::QmlAlertBoxQvlAskUpload>(ecgId);
+}
+
+void TelemedFlows::continueQvlUpload(int fileId, bool completeNow)
+{
+    debugLog(4, "CQmlInterface::continueQvlUpload() fileId=" + toStdString(fileId)
+                    + ", completeNow=" + flag(completeNow));
+    m_completeNow = completeNow;
+    // The answer may come when another recording is on screen: the request
+    // keeps the one the user confirmed. Its earlier case stays until the
+    // service gives it a new one.
+    m_requestFileId = fileId;
+    if (!m_client.checkNetwork()) {
+        const QString text = m_client.requestInProgress()
+            ? QStringLiteral("Another request to Quorvale is still running, please try again in a moment.")
+            : m_client.getLastError();
+        debugLogError("CQmlInterface::continueQvlUpload() checkNetwork returns "
+                      + text.toStdString());
+        m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
+    }
+}
+
+void TelemedFlows::continueQvlUpload2(bool networkProblem, int errorType)
+{
+    const int fileId = m_requestFileId > 0 ? m_requestFileId : m_engine.files->currentEcgId();
+    const bool isQvlUpload = true;
+    if (networkProblem) {
+        debugLog(4, "CQmlInterface::continueQvlUpload() ####### no network available");
+        if (errorType == 1)
+            m_items.invoke<C::QmlAlertBoxNoNetworkSync>(fileId, isQvlUpload);
+        else
+            m_items.invoke<C::QmlAlertBoxNoNetwork>(fileId, isQvlUpload);
+        return;
+    }
+    debugLog(4, "CQmlInterface::continueQvlUpload() ####### network is available");
+    const QString text = qvlUploadFile(fileId);
+    if (!text.isEmpty())
+        m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
+}
+
+QString TelemedFlows::qvlUploadFile(int fileId)
+{
+    debugLog(4, "CQmlInterface::qvlUploadFile() fileId=" + toStdString(fileId));
+    if (m_engine.settings->qvlAccountVerified == 0) {
+        debugLogError("CQmlInterface::qvlUploadFile() invalid qvl account");
+        return QStringLiteral("Invalid Quorvale credentials.");
+    }
+    if (m_client.initiateCase(fileId)) {
+        setBusy(true);
+        return QString();
+    }
+    const QString text = m_client.requestInProgress()
+        ? QStringLiteral("Another request to Quorvale is still running, please try again in a moment.")
+        : m_client.getLastError();
+    debugLogError("CQmlInterface::qvlUploadFile() initiateCase returns " + text.toStdString());
+    return text;
+}
+
+void TelemedFlows::queueFileUpload(int fileId, bool isQvlUpload)
+{
+    debugLog(4, "CQmlInterface::queueFileUpload() fileId=" + toStdString(fileId)
+                    + ", isQvlUpload=" + flag(isQvlUpload));
+    if (!m_engine.files->queueForUpload(fileId, isQvlUpload)) {
+        debugLogError("CQmlInterface::queueFileUpload() the recording could not be queued");
+        const QString text = QStringLiteral("The recording could not be queued for a later upload.");
+        if (isQvlUpload)
+            m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
+        else
+            m_items.invoke<C::QmlAlertBoxDcmCommError>(text);
+        return;
+    }
+    publishIfCurrent(fileId);
+}
+
+void TelemedFlows::qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse,
+                                       bool clockOutOfSync)
+{
+    debugLog(4, "CQmlInterface::qvlRespCheckNetwork() hasNetworkError=" + flag(hasNetworkError)
+                    + ", hasErrorResponse=" + flag(hasErrorResponse)
+                    + ", clockOutOfSync=" + flag(clockOutOfSync));
+    // A rejected time stamp stops the upload whether it came as a transfer
+    // error or as a fault; a fault alone does not.
+    continueQvlUpload2(hasNetworkError || clockOutOfSync, clockOutOfSync ? 1 : 0);
+}
+
+void TelemedFlows::qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                                       const QString& caseId)
+{
+    debugLog(4, "CQmlInterface::qvlRespInitiateCase() qvlFileId=" + toStdString(fileId)
+                    + ", qvlCaseId=" + caseId.toStdString() + ", hasNetworkError="
+                    + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
+    if (hasNetworkError) {
+        chainFailed("CQmlInterface::qvlRespInitiateCase() NetworkError=", m_client.getLastError());
+        return;
+    }
+    if (hasErrorResponse) {
+        chainFailed("CQmlInterface::qvlRespInitiateCase() ErrorResponse=", m_client.getLastError());
+        return;
+    }
+    // A new case replaces the recording's earlier one as a whole.
+    bool stored = false;
+    {
+        CDbTransaction transaction(*m_engine.db->database());
+        stored = transaction.isActive() && m_engine.files->setQvlCaseUrl(fileId, QString())
+            && m_engine.files->setQvlCaseId(fileId, caseId) && transaction.commit();
+    }
+    publishIfCurrent(fileId);
+    if (!stored) {
+        chainFailed("CQmlInterface::qvlRespInitiateCase() setQvlCaseId failed ",
+                    QStringLiteral("The case of the recording could not be stored."));
+        return;
+    }
+    if (!m_client.addFile(fileId, caseId))
+        chainFailed("CQmlInterface::qvlRespInitiateCase() addFile returns ", m_client.getLastError());
+}
+
+void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                                  const QString& caseId)
+{
+    debugLog(4, "CQmlInterface::qvlRespAddFile() qvlFileId=" + toStdString(fileId)
+                    + ", qvlCaseId=" + caseId.toStdString() + ", hasNetworkError="
+                    + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
+    if (hasNetworkError) {
+        chainFailed("CQmlInterface::qvlRespAddFile() NetworkError=", m_client.getLastError());
+        return;
+    }
+    if (hasErrorResponse) {
+        chainFailed("CQmlInterface::qvlRespAddFile() ErrorResponse=", m_client.getLastError());
+        return;
+    }
+    if (!m_client.getCaseUrl(fileId, caseId))
+        chainFailed("CQmlInterface::qvlRespAddFile() addFile returns ", m_client.getLastError());
+}
+
+void TelemedFlows::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                                     const QString& caseUrl)
+{
+    debugLog(4, "CQmlInterface::qvlRespGetCaseUrl() qvlFileId=" + toStdString(fileId)
+                    + ", qvlCaseUrl=" + caseUrl.toStdString() + ", hasNetworkError="
+                    + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
+    setBusy(false);
+    if (hasNetworkError) {
+        chainFailed("CQmlInterface::qvlRespGetCaseUrl() NetworkError=", m_client.getLastError());
+        return;
+    }
+    if (hasErrorResponse) {
+        chainFailed("CQmlInterface::qvlRespGetCaseUrl() ErrorResponse=", m_client.getLastError());
+        return;
+    }
+    if (!m_engine.files->setQvlCaseUrl(fileId, caseUrl)) {
+        chainFailed("CQmlInterface::qvlRespGetCaseUrl() setQvlCaseUrl failed ",
+                    QStringLiteral("The address of the case could not be stored."));
+        return;
+    }
+    publishIfCurrent(fileId);
+    if (m_completeNow)
+        openQvlWindow(caseUrl);
+    else
+        m_items.invoke<C::QmlAlertBoxQvlUploadCompleted>();
+}
+
+void TelemedFlows::chainFailed(const char* where, const QString& what)
+{
+    setBusy(false);
+    debugLogError(where + what.toStdString());
+    m_items.invoke<C::QmlAlertBoxQvlCommError>(what);
+}
+
+void TelemedFlows::setBusy(bool busy)
+{
+    m_items.set<P::BusyIndicatorRunning>(busy);
+}
+
+void TelemedFlows::publishIfCurrent(int fileId)
+{
+    if (fileId == m_engine.files->currentEcgId())
+        m_publisher.publishFileQvl();
+}
+
+// --- the case page ---------------------------------------------------------
+
+bool TelemedFlows::isOpenableCaseUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("https") || scheme == QLatin1String("http"))
+        && !url.host().isEmpty();
+}
+
+void TelemedFlows::openQvlWindow(const QString& qvlUrl)
+{
+    debugLog(4, "CQmlInterface::openQvlWindow()");
+    const QUrl url(qvlUrl, QUrl::TolerantMode);
+    if (!isOpenableCaseUrl(url)) {
+        debugLogError("CQmlInterface::openQvlWindow() refused address " + qvlUrl.toStdString());
+        m_items.invoke<C::QmlAlertBoxQvlCommError>(
+            QStringLiteral("The address of the case page is not a web address."));
+        return;
+    }
+    const QString headline =
+        QStringLiteral("Complete Telemedicine Request for ") + m_engine.patients->patientName;
+    // The main window loads the browser drawer when it opens the page; when
+    // the drawer cannot exist (no web view here) the desktop's browser shows it.
+    if (m_items.isBound(qml::Item::MainWindow)) {
+        const bool showForwardBackwardButton = true;
+        m_items.invoke<C::QmlOpenBrowser>(url, headline, showForwardBackwardButton);
+        if (m_items.isBound(qml::Item::BrowserDrawer))
+            return;
+    }
+    if (!platform::openInSystemBrowser(url)) {
+        debugLogError("CQmlInterface::openQvlWindow() no browser took the address");
+        m_items.invoke<C::QmlAlertBoxQvlCommError>(
+            QStringLiteral("The case page could not be opened in a browser."));
+    }
+}
+
+// --- account -----------------------------------------------------------------
+
+void TelemedFlows::updateQvlSettings(const QString& user, const QString& pwd, const QString& url)
+{
+    debugLog(4, "CQmlInterface::updateQvlSettings() qvlUserName=" + user.toStdString()
+                    + ", qvlUrl=" + url.toStdString());
+    CSettingsMan& settings = *m_engine.settings;
+    const bool changed =
+        user != settings.qvlUserName || pwd != settings.qvlPwd || url != settings.qvlUrl;
+    // Incomplete or changed credentials are not verified until the service says so.
+    if (user.isEmpty() || pwd.isEmpty() || url.size() < 5 || changed)
+        qvlRespCheckUser(false, false, false);
+    settings.qvlUserName = user;
+    settings.qvlPwd = pwd;
+    settings.qvlUrl = url;
+    if (!settings.saveSettings(SettingsQvlService))
+        debugLogError("CQmlInterface::updateQvlSettings() settings could not be saved");
+    if (!m_client.checkUser())
+        debugLogError("CQmlInterface::updateQvlSettings() checkUser returns "
+                      + m_client.getLastErrorStr());
+}
+
+void TelemedFlows::qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse,
+                                    bool accountVerified)
+{
+    debugLog(4, "CQmlInterface::qvlRespCheckUser() qvlAccountVerified=" + flag(accountVerified)
+                    + ", hasNetworkError=" + flag(hasNetworkError)
+                    + ", hasErrorResponse=" + flag(hasErrorResponse));
+    CSettingsMan& settings = *m_engine.settings;
+    settings.qvlAccountVerified = accountVerified ? 1 : 0;
+    m_items.set<P::SetInitQvlAccountVerified>(accountVerified ? 1 : 0);
+    m_items.set<P::QvlAccountVerified>(accountVerified);
+    if (!settings.saveSettings(SettingsQvlService))
+        debugLogError("CQmlInterface::qvlRespCheckUser() settings could not be saved");
+}
+
+// --- the scheduler's notices --------------------------------------------------
+
+void TelemedFlows::qvlRespFileChanged()
+{
+    m_lastBackgroundFileId = -1;
+    m_publisher.publishFileQvl();
+}
+
+void TelemedFlows::qvlRespBackgroundUploadFailed(int fileId, const QString& reason)
+{
+    debugLogError("CQmlInterface::qvlRespBackgroundUploadFailed() qvlFileId=" + toStdString(fileId)
+                  + ", reason=" + reason.toStdString());
+    publishIfCurrent(fileId);
+    if (fileId == m_lastBackgroundFileId && reason == m_lastBackgroundReason)
+        return;
+    m_lastBackgroundFileId = fileId;
+    m_lastBackgroundReason = reason;
+    m_items.invoke<C::QmlAlertBoxQvlCommError>(
+        QStringLiteral("The queued upload of a recording failed: ") + reason);
+}

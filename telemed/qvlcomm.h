@@ -61,6 +61,8 @@ public:
     bool getCaseUrl(int fileId, const QString& caseId);
     bool getModifiedServices(const QString& modifiedToken);
 
+    // Whether a request is in flight (a new one would be refused).
+    bool requestInProgress() const { return m_cmdInProgress != QvlCmdNone; }
     QString getLastError() const { return m_lastError; }
     std::string getLastErrorStr() const { return m_lastError.toUtf8().toStdString(); }
 

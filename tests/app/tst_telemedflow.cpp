@@ -1,0 +1,708 @@
+// The telemedicine upload through the bridge with the real QML and the real
+// client against the stand-in service on loopback: the account check, the
+// upload button's decision, the upload with "Finish Later" and "Finish Now",
+// the case address stored and opened, queueing, and the alert of each failure.
+
+#include "appharness.h"
+#include "dbman.h"
+#include "embeddedbrowser.h"
+#include "isolatedhome.h"
+#include "qmlitems.h"
+#include "qmlmodule.h"
+#include "qvlcomm.h"
+#include "qvlscheduler.h"
+#include "qvlstandin.h"
+#include "settingsman.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QtQml/qqmlmoduleregistration.h>
+#include <QtTest>
+#include <QtWebView/QtWebView>
+
+#include <map>
+
+static IsolatedHome isolatedHome;
+static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
+
+using qml::Item;
+
+namespace {
+
+const char* const kNs = "http://qvlintegrations.quorvale.example/";
+const char* const kPath = "/qvlintegrations/qvltms.asmx";
+const char* const kAuthFault =
+    "Server was unable to process request. ---> The security token could not be "
+    "authenticated or authorized";
+const char* const kClockFault =
+    "WSE065: Creation time of the timestamp is in the future. Timestamp is expired";
+
+QByteArray okReply(const QByteArray& operation, const QByteArray& inner)
+{
+    return soapReply("<ns2:" + operation + "Response xmlns:ns2=\"" + kNs + "\">" + inner
+                     + "</ns2:" + operation + "Response>");
+}
+
+QByteArray operationOf(const QByteArray& body)
+{
+    for (const char* op : {"InitiateCase", "AddFile", "GetCaseURL", "GetModifiedServices", "Test"})
+        if (body.contains("<ns2:" + QByteArray(op)))
+            return op;
+    return "?";
+}
+
+QByteArray elementOf(const QByteArray& body, const QByteArray& name)
+{
+    const qsizetype from = body.indexOf("<" + name + ">");
+    const qsizetype to = body.indexOf("</" + name + ">");
+    if (from < 0 || to < from)
+        return QByteArray();
+    return body.mid(from + name.size() + 2, to - from - name.size() - 2);
+}
+
+// Takes the addresses the desktop's browser would be given.
+class SystemBrowser : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+struct Row
+{
+    int status = -1;
+    QString caseId;
+    QString caseUrl;
+};
+
+} // namespace
+
+class TstTelemedFlow : public QObject
+{
+    Q_OBJECT
+
+    AppHarness m_app;
+    QQuickWindow* m_window = nullptr;
+    QvlStandIn* m_server = nullptr;
+    SystemBrowser m_systemBrowser;
+    QString m_goodUrl;
+    int m_patientId = -1;
+    int m_ecgId = -1;
+
+    // What the stand-in service does and saw.
+    QList<QByteArray> m_ops;
+    QByteArray m_faultOp;
+    QString m_faultKind;
+    QByteArray m_lastUser;
+    QByteArray m_uploaded;
+    int m_nextCase = 1;
+
+    std::map<QByteArray, std::unique_ptr<QSignalSpy>> m_alerts;
+
+    CQmlInterface& bridge() { return m_app.bridge(); }
+    CSettingsMan& settings() { return *bridge().settingsMan(); }
+    QObject* uiData() { return bridge().items().object(Item::UiData); }
+    QVariant ui(const char* name) { return uiData()->property(name); }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void accountCheck_data();
+    void accountCheck();
+    void newCredentialsAreUnverifiedUntilAnswered();
+    void uploadButtonDecides_data();
+    void uploadButtonDecides();
+    void finishLater();
+    void finishNowOpensTheCasePage();
+    void confirmedRecordingIsUploaded();
+    void failureAlerts_data();
+    void failureAlerts();
+    void refusedRequestIsAlerted();
+    void unverifiedAccountIsRefused();
+    void queuedThenUploadedInTheBackground();
+    void casePageAddresses_data();
+    void casePageAddresses();
+
+private:
+    void serve(const StandInRequest& r);
+    Row row(int ecgId);
+    // The names of the alerts fired since the last call, and their arguments.
+    QStringList fired(QList<QVariantList>* args = nullptr);
+    bool waitForAlert(const QByteArray& name, int ms = 20000);
+    bool waitIdle(int ms = 20000);
+    void verifyAccount();
+    int makeAssignedRecording(int seconds);
+};
+
+void TstTelemedFlow::initTestCase()
+{
+    QVERIFY(isolatedHome.isValid());
+    m_window = m_app.load();
+    QVERIFY(m_window);
+    QVERIFY(AppHarness::waitFor([&] { return bridge().items().isBound(Item::BottomArea); }));
+
+    // The background work is driven by calling its slots.
+    bridge().qvlScheduler()->modifiedServicesTimer()->stop();
+    bridge().qvlScheduler()->backgroundUploadTimer()->stop();
+
+    m_server = new QvlStandIn(45, this);
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorText()));
+    m_server->trust();
+    m_goodUrl = m_server->url(true, QLatin1String(kPath));
+    m_server->setKeepRequests(false);
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+
+    QDesktopServices::setUrlHandler("http", &m_systemBrowser, "open");
+    QDesktopServices::setUrlHandler("https", &m_systemBrowser, "open");
+
+    m_patientId = m_app.makePatient();
+    QVERIFY(m_patientId > 0);
+    m_ecgId = makeAssignedRecording(30);
+    QVERIFY(m_ecgId > 0);
+
+    QObject* bottom = bridge().items().object(Item::BottomArea);
+    for (const char* signal :
+         {"qmlAlertBoxNoNetwork(int,bool)", "qmlAlertBoxNoNetworkSync(int,bool)",
+          "qmlAlertBoxQvlFileAlreadyUploaded(int)", "qmlAlertBoxQvlAskUpload(int)",
+          "qmlAlertBoxQvlShortFileUpload(int)", "qmlAlertBoxQvlCommError(QString)",
+          "qmlAlertBoxQvlUploadCompleted()"}) {
+        const QByteArray s(signal);
+        auto spy = std::make_unique<QSignalSpy>(bottom, QByteArray("2" + s).constData());
+        QVERIFY2(spy->isValid(), signal);
+        m_alerts[s.left(s.indexOf('('))] = std::move(spy);
+    }
+    m_alerts["qmlOpenBrowser"] = std::make_unique<QSignalSpy>(
+        bridge().items().object(Item::MainWindow), SIGNAL(qmlOpenBrowser(QUrl,QString,bool)));
+    QVERIFY(m_alerts["qmlOpenBrowser"]->isValid());
+}
+
+void TstTelemedFlow::init()
+{
+    m_ops.clear();
+    m_faultOp.clear();
+    m_faultKind.clear();
+    m_uploaded.clear();
+    m_systemBrowser.opened.clear();
+    QVERIFY(m_server->listenAgain());
+    settings().qvlUrl = m_goodUrl;
+    settings().qvlUserName = "clinic";
+    settings().qvlPwd = "secret";
+    QVERIFY(settings().saveSettings(SettingsQvlService));
+    bridge().qvlRespCheckUser(false, false, true);
+    bridge().selectNShowPatient(m_patientId, m_ecgId);
+    fired();
+    AppHarness::warnings().clear();
+}
+
+void TstTelemedFlow::cleanup()
+{
+    QVERIFY(waitIdle());
+    m_server->abortConnections();
+    QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
+}
+
+void TstTelemedFlow::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler("http");
+    QDesktopServices::unsetUrlHandler("https");
+}
+
+void TstTelemedFlow::serve(const StandInRequest& r)
+{
+    const QByteArray op = operationOf(r.body);
+    m_ops << op;
+    m_lastUser = elementOf(r.body, "wsse:Username");
+    m_server->setAction(QvlStandIn::Action::Reply);
+    if (op == "AddFile")
+        m_uploaded = QByteArray::fromBase64(elementOf(r.body, "file"));
+    if (!m_faultKind.isEmpty() && op == m_faultOp) {
+        if (m_faultKind == "fault")
+            m_server->setReply(500, soapFault("Server was unable to process request."));
+        else if (m_faultKind == "fault in a good reply")
+            m_server->setReply(200, soapFault("Server was unable to process request."));
+        else if (m_faultKind == "authentication")
+            m_server->setReply(500, soapFault(kAuthFault));
+        else if (m_faultKind == "clock skew")
+            m_server->setReply(500, soapFault(kClockFault));
+        else if (m_faultKind == "reset")
+            m_server->setAction(QvlStandIn::Action::Reset);
+        if (m_faultKind != "down")
+            return;
+    }
+    // "Service down" at a step: gone once the step before it is answered.
+    if (m_faultKind == "down"
+        && ((op == "Test" && m_faultOp == "InitiateCase")
+            || (op == "InitiateCase" && m_faultOp == "AddFile")
+            || (op == "AddFile" && m_faultOp == "GetCaseURL")))
+        m_server->stopListening();
+
+    if (op == "InitiateCase") {
+        m_server->setReply(200, okReply(op, "<return>C-" + QByteArray::number(m_nextCase++)
+                                                + "</return>"));
+    } else if (op == "AddFile") {
+        m_server->setReply(200, okReply(op, "<return>true</return>"));
+    } else if (op == "GetCaseURL") {
+        // The case page stays on this machine.
+        m_server->setReply(200, okReply(op, "<return>http://127.0.0.1:9/case?id="
+                                                + elementOf(r.body, "caseId")
+                                                + "&amp;lang=en</return>"));
+    } else {
+        m_server->setReply(200, okReply("Test", "<return>true</return>"));
+    }
+}
+
+Row TstTelemedFlow::row(int ecgId)
+{
+    Row r;
+    QSqlQuery q(*bridge().dbMan()->database());
+    q.prepare("select qvlCaseStatus, qvlCaseId, qvlCaseUrl from ecgTable where ecgId=?");
+    q.addBindValue(ecgId);
+    if (q.exec() && q.next()) {
+        r.status = q.value(0).toInt();
+        r.caseId = q.value(1).toString();
+        r.caseUrl = q.value(2).toString();
+    }
+    return r;
+}
+
+QStringList TstTelemedFlow::fired(QList<QVariantList>* args)
+{
+    QStringList names;
+    for (auto& [name, spy] : m_alerts) {
+        for (const QVariantList& a : *spy) {
+            names << QString::fromLatin1(name);
+            if (args)
+                *args << a;
+        }
+        spy->clear();
+    }
+    return names;
+}
+
+bool TstTelemedFlow::waitForAlert(const QByteArray& name, int ms)
+{
+    return AppHarness::waitFor([&] { return !m_alerts[name]->isEmpty(); }, ms);
+}
+
+bool TstTelemedFlow::waitIdle(int ms)
+{
+    return AppHarness::waitFor(
+        [&] {
+            return !bridge().qvlComm()->requestInProgress()
+                && !bridge().qvlScheduler()->client()->requestInProgress();
+        },
+        ms);
+}
+
+int TstTelemedFlow::makeAssignedRecording(int seconds)
+{
+    // As the recorder leaves it: pending (no patient), then given to the patient.
+    const int ecgId = m_app.makeRecording(0, seconds);
+    if (ecgId <= 0 || !bridge().fileMan()->assignPendingEcg(m_patientId, false))
+        return -1;
+    return ecgId;
+}
+
+void TstTelemedFlow::accountCheck_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("faultKind");
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<bool>("verified");
+    QTest::newRow("verified") << "good" << "" << true << true;
+    QTest::newRow("authentication fault") << "good" << "authentication" << true << false;
+    QTest::newRow("fault") << "good" << "fault" << true << false;
+    QTest::newRow("service down") << "dead" << "" << false << false;
+    QTest::newRow("url of 4 characters") << "http" << "" << false << false;
+}
+
+void TstTelemedFlow::accountCheck()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, faultKind);
+    QFETCH(bool, sent);
+    QFETCH(bool, verified);
+    if (url == "good")
+        url = m_goodUrl;
+    else if (url == "dead")
+        url = QStringLiteral("https://%1%2").arg(m_server->deadAddress(), kPath);
+    m_faultOp = "Test";
+    m_faultKind = faultKind;
+    settings().qvlAccountVerified = verified ? 0 : 1;
+    bridge().updateQvlSettings("vet.one", "pass word", url);
+
+    // Stored at once, as typed.
+    CSettingsMan reread(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
+    QCOMPARE(reread.qvlUserName, QStringLiteral("vet.one"));
+    QCOMPARE(reread.qvlPwd, QStringLiteral("pass word"));
+    QCOMPARE(reread.qvlUrl, url);
+
+    QVERIFY(waitIdle());
+    QCOMPARE(m_ops.contains("Test"), sent);
+    if (sent)
+        QCOMPARE(m_lastUser, QByteArray("vet.one"));
+    QCOMPARE(settings().qvlAccountVerified, verified ? 1 : 0);
+    QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
+    CSettingsMan after(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
+    QCOMPARE(after.qvlAccountVerified, verified ? 1 : 0);
+    QVERIFY(fired().isEmpty());
+}
+
+void TstTelemedFlow::newCredentialsAreUnverifiedUntilAnswered()
+{
+    verifyAccount();
+    QVERIFY(ui("qvlAccountVerified").toBool());
+    m_server->setAction(QvlStandIn::Action::Hold);
+    m_server->setOnRequest([this](const StandInRequest&) {
+        m_server->setAction(QvlStandIn::Action::Hold);
+    });
+    bridge().updateQvlSettings("other", "secret", m_goodUrl);
+    // Not verified while the check is out.
+    QCOMPARE(settings().qvlAccountVerified, 0);
+    QVERIFY(!ui("qvlAccountVerified").toBool());
+    QVERIFY(AppHarness::waitFor([&] { return m_server->requestCount > 0; }));
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    m_server->setAction(QvlStandIn::Action::Reply);
+    m_server->setReply(200, okReply("Test", "<return>true</return>"));
+    m_server->releaseHeld();
+    QVERIFY(waitIdle());
+    QCOMPARE(settings().qvlAccountVerified, 1);
+    QVERIFY(ui("qvlAccountVerified").toBool());
+}
+
+void TstTelemedFlow::verifyAccount()
+{
+    bridge().updateQvlSettings("clinic", "secret", m_goodUrl);
+    QVERIFY(waitIdle());
+    QCOMPARE(settings().qvlAccountVerified, 1);
+}
+
+void TstTelemedFlow::uploadButtonDecides_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("caseId");
+    QTest::addColumn<QString>("alert");
+    QTest::addColumn<int>("argument");
+    // 19.998 s is 9,999 records: (9999 / 500) - 5.
+    QTest::newRow("9999 records") << -9999 << "" << "qmlAlertBoxQvlShortFileUpload" << 14;
+    QTest::newRow("10000 records") << 20 << "" << "qmlAlertBoxQvlAskUpload" << -1;
+    QTest::newRow("uploaded before") << 30 << "C-OLD" << "qmlAlertBoxQvlFileAlreadyUploaded" << -1;
+}
+
+void TstTelemedFlow::uploadButtonDecides()
+{
+    QFETCH(int, seconds);
+    QFETCH(QString, caseId);
+    QFETCH(QString, alert);
+    QFETCH(int, argument);
+    int ecgId = -1;
+    if (seconds < 0) {
+        // A recording of an exact record count.
+        CFileMan& f = *bridge().fileMan();
+        QVERIFY(f.ecgFileCreate(m_patientId, "Bella", "Anna", "Lindqvist", "P-1042", 0, 2, 4, QString()));
+        for (int i = 0; i < -seconds; ++i) {
+            EcgStreamSample s{};
+            s.leadII = float(i % 400);
+            f.addEntry(s);
+        }
+        QVERIFY(f.ecgFileCreateEnd());
+        ecgId = f.currentEcgId();
+    } else {
+        ecgId = m_app.makeRecording(m_patientId, seconds);
+    }
+    QVERIFY(ecgId > 0);
+    if (!caseId.isEmpty())
+        QVERIFY(bridge().fileMan()->setQvlCaseId(ecgId, caseId));
+    bridge().selectNShowPatient(m_patientId, ecgId);
+    fired();
+    bridge().uploadClicked(false);
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{alert});
+    QCOMPARE(args.first().first().toInt(), argument >= 0 ? argument : ecgId);
+    QVERIFY(m_ops.isEmpty());
+}
+
+void TstTelemedFlow::finishLater()
+{
+    // An earlier case stays until the service opens the new one.
+    QVERIFY(bridge().fileMan()->setQvlCaseId(m_ecgId, "C-OLD"));
+    QVERIFY(bridge().fileMan()->setQvlCaseUrl(m_ecgId, "https://cases.example/old"));
+    bridge().continueQvlUpload(m_ecgId, false);
+    QCOMPARE(row(m_ecgId).caseId, QStringLiteral("C-OLD"));
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
+    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlUploadCompleted"});
+    QCOMPARE(m_ops, (QList<QByteArray>{"Test", "InitiateCase", "AddFile", "GetCaseURL"}));
+
+    QFile file(bridge().fileMan()->dataFolder() + bridge().fileMan()->currentFileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(m_uploaded, file.readAll());
+
+    const Row r = row(m_ecgId);
+    QCOMPARE(r.status, 3);
+    QVERIFY(r.caseId.startsWith("C-"));
+    QVERIFY(r.caseId != "C-OLD");
+    QCOMPARE(r.caseUrl, "http://127.0.0.1:9/case?id=" + r.caseId + "&lang=en");
+    QCOMPARE(ui("fileQVLCaseId").toString(), r.caseId);
+    QCOMPARE(ui("fileQVLCaseUrl").toString(), r.caseUrl);
+    QVERIFY(!ui("busyIndicatorRunning").toBool());
+    QVERIFY(m_systemBrowser.opened.isEmpty());
+}
+
+void TstTelemedFlow::finishNowOpensTheCasePage()
+{
+    bridge().continueQvlUpload(m_ecgId, true);
+    QVERIFY(waitForAlert("qmlOpenBrowser"));
+    QVERIFY(waitIdle());
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{"qmlOpenBrowser"});
+    const Row r = row(m_ecgId);
+    QCOMPARE(r.status, 3);
+    const QUrl url(r.caseUrl);
+    QCOMPARE(args.first().at(0).toUrl(), url);
+    QCOMPARE(args.first().at(1).toString(), QStringLiteral("Complete Telemedicine Request for Bella"));
+    QCOMPARE(args.first().at(2).toBool(), true);
+    // The in-application browser shows it.
+    QVERIFY(bridge().items().isBound(Item::BrowserDrawer));
+    QCOMPARE(ui("browserUrl").toUrl(), url);
+    QCOMPARE(ui("browserTitle").toString(), QStringLiteral("Complete Telemedicine Request for Bella"));
+    QObject* drawer = bridge().items().object(Item::BrowserDrawer);
+    QVERIFY(AppHarness::waitFor([&] { return drawer->property("opened").toBool(); }));
+    QVERIFY(m_systemBrowser.opened.isEmpty());
+    QMetaObject::invokeMethod(drawer, "close");
+}
+
+void TstTelemedFlow::confirmedRecordingIsUploaded()
+{
+    // The user confirms one recording, then opens another before the answer.
+    const int other = m_app.makeRecording(m_patientId, 25);
+    QVERIFY(other > 0);
+    bridge().selectNShowPatient(m_patientId, m_ecgId);
+    m_server->setAction(QvlStandIn::Action::Hold);
+    m_server->setOnRequest([this](const StandInRequest&) {
+        m_server->setAction(QvlStandIn::Action::Hold);
+    });
+    bridge().continueQvlUpload(m_ecgId, false);
+    QVERIFY(AppHarness::waitFor([&] { return m_server->requestCount > 0; }));
+    bridge().selectNShowPatient(m_patientId, other);
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    m_server->setAction(QvlStandIn::Action::Reply);
+    m_server->setReply(200, okReply("Test", "<return>true</return>"));
+    m_server->releaseHeld();
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
+    QCOMPARE(row(m_ecgId).status, 3);
+    QCOMPARE(row(other).status, 0);
+    QVERIFY(row(other).caseId.isEmpty());
+}
+
+void TstTelemedFlow::failureAlerts_data()
+{
+    QTest::addColumn<QByteArray>("faultOp");
+    QTest::addColumn<QString>("faultKind");
+    QTest::addColumn<QString>("alert");
+    QTest::addColumn<QString>("text");        // start of the alert's text
+    QTest::addColumn<int>("status");          // the recording's state afterwards
+    QTest::addColumn<bool>("newCase");        // whether it has a new case id
+    QTest::addColumn<bool>("verifiedAfter");
+
+    const QString noNet = "qmlAlertBoxNoNetwork";
+    const QString sync = "qmlAlertBoxNoNetworkSync";
+    const QString comm = "qmlAlertBoxQvlCommError";
+    const QString fault = "Server replied: Server was unable to process request.";
+    QTest::newRow("network check: down") << QByteArray("Test") << "down" << noNet << "" << 3 << false << true;
+    QTest::newRow("network check: reset") << QByteArray("Test") << "reset" << noNet << "" << 3 << false << true;
+    // An error response alone does not stop the upload; a fault sent as a
+    // transfer error does.
+    QTest::newRow("network check: fault") << QByteArray("Test") << "fault" << noNet << "" << 3 << false << true;
+    QTest::newRow("network check: error response") << QByteArray("Test") << "fault in a good reply" << "qmlAlertBoxQvlUploadCompleted"
+                                          << "" << 3 << true << true;
+    QTest::newRow("network check: clock skew") << QByteArray("Test") << "clock skew" << sync << "" << 3 << false << true;
+    QTest::newRow("initiate: down") << QByteArray("InitiateCase") << "down" << comm << "" << 3 << false << true;
+    QTest::newRow("initiate: fault") << QByteArray("InitiateCase") << "fault" << comm << fault << 3 << false << true;
+    QTest::newRow("initiate: authentication") << QByteArray("InitiateCase") << "authentication" << comm
+                                              << "Server replied: " << 3 << false << false;
+    QTest::newRow("initiate: clock skew") << QByteArray("InitiateCase") << "clock skew" << comm
+                                          << "Server replied: WSE065" << 3 << false << true;
+    QTest::newRow("add file: down") << QByteArray("AddFile") << "down" << comm << "" << 1 << true << true;
+    QTest::newRow("add file: fault") << QByteArray("AddFile") << "fault" << comm << fault << 1 << true << true;
+    QTest::newRow("case url: down") << QByteArray("GetCaseURL") << "down" << comm << "" << 1 << true << true;
+    QTest::newRow("case url: fault") << QByteArray("GetCaseURL") << "fault" << comm << fault << 1 << true << true;
+}
+
+void TstTelemedFlow::failureAlerts()
+{
+    QFETCH(QByteArray, faultOp);
+    QFETCH(QString, faultKind);
+    QFETCH(QString, alert);
+    QFETCH(QString, text);
+    QFETCH(int, status);
+    QFETCH(bool, newCase);
+    QFETCH(bool, verifiedAfter);
+
+    // The recording was uploaded before.
+    QVERIFY(bridge().fileMan()->setQvlCaseId(m_ecgId, "C-OLD"));
+    QVERIFY(bridge().fileMan()->setQvlCaseUrl(m_ecgId, "https://cases.example/old"));
+    m_faultOp = faultOp;
+    m_faultKind = faultKind;
+    if (faultKind == "down" && faultOp == "Test")
+        m_server->stopListening();
+
+    bridge().continueQvlUpload(m_ecgId, false);
+    QVERIFY2(waitForAlert(alert.toLatin1()), m_ops.join(',').constData());
+    QVERIFY(waitIdle());
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{alert});
+    if (alert == "qmlAlertBoxQvlUploadCompleted") {
+        QVERIFY(args.first().isEmpty());
+    } else if (alert == "qmlAlertBoxQvlCommError") {
+        const QString shown = args.first().first().toString();
+        QVERIFY2(!shown.isEmpty() && shown.startsWith(text), qPrintable(shown));
+    } else {
+        // The question to queue names the confirmed recording.
+        QCOMPARE(args.first().at(0).toInt(), m_ecgId);
+        QCOMPARE(args.first().at(1).toBool(), true);
+    }
+    QVERIFY(!ui("busyIndicatorRunning").toBool());
+
+    const Row r = row(m_ecgId);
+    QCOMPARE(r.status, status);
+    if (newCase) {
+        QVERIFY(r.caseId.startsWith("C-") && r.caseId != "C-OLD");
+        QCOMPARE(r.caseUrl.isEmpty(), status != 3);
+    } else {
+        QCOMPARE(r.caseId, QStringLiteral("C-OLD"));
+        QCOMPARE(r.caseUrl, QStringLiteral("https://cases.example/old"));
+    }
+    QCOMPARE(settings().qvlAccountVerified, verifiedAfter ? 1 : 0);
+    QCOMPARE(ui("qvlAccountVerified").toBool(), verifiedAfter);
+}
+
+void TstTelemedFlow::refusedRequestIsAlerted()
+{
+    // A network check still out: a second confirmation is refused and said so.
+    m_server->setAction(QvlStandIn::Action::Hold);
+    m_server->setOnRequest([this](const StandInRequest&) {
+        m_server->setAction(QvlStandIn::Action::Hold);
+    });
+    bridge().continueQvlUpload(m_ecgId, false);
+    QVERIFY(AppHarness::waitFor([&] { return m_server->requestCount > 0; }));
+    bridge().continueQvlUpload(m_ecgId, false);
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlCommError"});
+    QVERIFY(!args.first().first().toString().isEmpty());
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    m_server->setAction(QvlStandIn::Action::Reply);
+    m_server->setReply(200, okReply("Test", "<return>true</return>"));
+    m_server->releaseHeld();
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
+    fired();
+
+    // A service address the client will not send credentials to.
+    settings().qvlUrl = "http://quorvale.example/qvl";
+    bridge().continueQvlUpload(m_ecgId, false);
+    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlCommError"});
+    QVERIFY(!args.last().first().toString().isEmpty());
+}
+
+void TstTelemedFlow::unverifiedAccountIsRefused()
+{
+    settings().qvlAccountVerified = 0;
+    bridge().continueQvlUpload(m_ecgId, false);
+    QVERIFY(waitForAlert("qmlAlertBoxQvlCommError"));
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlCommError"});
+    QCOMPARE(args.first().first().toString(), QStringLiteral("Invalid Quorvale credentials."));
+    QCOMPARE(m_ops, QList<QByteArray>{"Test"});
+}
+
+void TstTelemedFlow::queuedThenUploadedInTheBackground()
+{
+    // No network: the user lets it be queued, and the scheduler sends it.
+    m_server->stopListening();
+    bridge().continueQvlUpload(m_ecgId, false);
+    QVERIFY(waitForAlert("qmlAlertBoxNoNetwork"));
+    QList<QVariantList> args;
+    fired(&args);
+    bridge().queueFileUpload(args.first().at(0).toInt(), args.first().at(1).toBool());
+    QCOMPARE(row(m_ecgId).status, 9);
+    QCOMPARE(ui("fileQVLCaseStatus").toString().isEmpty(), false);
+
+    // The service still away at the next upload tick: the user is told once,
+    // not at every tick.
+    bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    QVERIFY(waitForAlert("qmlAlertBoxQvlCommError"));
+    QVERIFY(waitIdle());
+    QCOMPARE(fired(&args).size(), 1);
+    QVERIFY(args.last().first().toString().startsWith("The queued upload of a recording failed: "));
+    bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    QVERIFY(waitIdle());
+    QVERIFY(fired().isEmpty());
+    QCOMPARE(row(m_ecgId).status, 9);
+
+    QVERIFY(m_server->listenAgain());
+    bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    QVERIFY(AppHarness::waitFor([&] { return row(m_ecgId).status == 3; }));
+    QVERIFY(waitIdle());
+    QCOMPARE(ui("fileQVLCaseUrl").toString(), row(m_ecgId).caseUrl);
+    QVERIFY(fired().isEmpty());
+}
+
+void TstTelemedFlow::casePageAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("withWindow");
+    QTest::addColumn<QString>("opened"); // "drawer", "system" or "" (refused)
+    QTest::newRow("https in the drawer") << "https://127.0.0.1:9/case?id=C-7" << true << "drawer";
+    QTest::newRow("no window: system browser") << "https://127.0.0.1:9/case?id=C-7" << false << "system";
+    QTest::newRow("http, no window") << "http://127.0.0.1:9/c" << false << "system";
+    QTest::newRow("file") << "file:///etc/passwd" << true << "";
+    QTest::newRow("javascript") << "javascript:alert(1)" << true << "";
+    QTest::newRow("no scheme") << "127.0.0.1/case" << false << "";
+    QTest::newRow("empty") << "" << true << "";
+}
+
+void TstTelemedFlow::casePageAddresses()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, withWindow);
+    QFETCH(QString, opened);
+    QObject* window = bridge().items().object(Item::MainWindow);
+    if (!withWindow)
+        bridge().items().bind(Item::MainWindow, nullptr);
+    bridge().openQvlWindow(address);
+    if (!withWindow)
+        bridge().items().bind(Item::MainWindow, window);
+    QList<QVariantList> args;
+    const QStringList names = fired(&args);
+    if (opened == "drawer") {
+        QCOMPARE(names, QStringList{"qmlOpenBrowser"});
+        QCOMPARE(ui("browserUrl").toUrl(), QUrl(address));
+        QVERIFY(m_systemBrowser.opened.isEmpty());
+        QMetaObject::invokeMethod(bridge().items().object(Item::BrowserDrawer), "close");
+    } else if (opened == "system") {
+        QVERIFY(names.isEmpty());
+        QCOMPARE(m_systemBrowser.opened, QList<QUrl>{QUrl(address)});
+    } else {
+        QCOMPARE(names, QStringList{"qmlAlertBoxQvlCommError"});
+        QVERIFY(m_systemBrowser.opened.isEmpty());
+    }
+}
+
+int main(int argc, char** argv)
+{
+    // The in-application browser as the program prepares it.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    platform::prepareEmbeddedBrowser();
+    QtWebView::initialize();
+    QApplication app(argc, argv);
+    TstTelemedFlow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_telemedflow.moc"
