@@ -3,6 +3,8 @@
 
 #include <QtCharts/QAbstractSeries>
 
+#include <QString>
+
 #include <array>
 
 struct AppFolders;
@@ -11,6 +13,16 @@ class CFileMan;
 class CPatientMan;
 class CSettingsMan;
 
+// What an import leaves for the assignment of the new recording: the .ecg file
+// to copy, a temporary file to remove after the copy (empty, or the source
+// itself), the recording time of the imported file (Unix seconds, 0 = none).
+// An empty source path means there is nothing to assign.
+struct ImportHandOver
+{
+    QString sourcePath;
+    QString temporaryPath;
+    qint64 startTime = 0;
+};
 
 // The engine the bridge owns, as the units see it. Plain pointers: the bridge
 // creates these once and they end with the process.
@@ -21,6 +33,7 @@ struct EngineParts
     CSettingsMan* settings = nullptr;
     CPatientMan* patients = nullptr;
     CFileMan* files = nullptr;
+    ImportHandOver* importHandOver = nullptr;
 };
 
 // The nine line series of the ECG chart, in the order every slot receives

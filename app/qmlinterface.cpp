@@ -78,12 +78,14 @@ CQmlInterface::CQmlInterface(QObject* parent)
     // defaults; the two beat analyses and the lead-in ring.
 
     createUnits();
+    m_updateAndTerms->writeServiceProperties();
     debugLog(4, "leaving CQmlInterface constructor");
 }
 
 void CQmlInterface::createUnits()
 {
-    const EngineParts engine{&m_folders, m_dbMan, m_settingsMan, m_patientMan, m_fileMan};
+    const EngineParts engine{&m_folders, m_dbMan, m_settingsMan, m_patientMan, m_fileMan,
+                             &m_importHandOver};
     m_items = std::make_unique<QmlItems>();
     m_bookmarks = std::make_unique<Bookmarks>();
     m_chart = std::make_unique<EcgChart>(*m_items, engine, *m_bookmarks);
@@ -346,6 +348,8 @@ void CQmlInterface::initEcg(QAbstractSeries* ecg0, QAbstractSeries* ecg1, QAbstr
                             QAbstractSeries* cursor, QAbstractSeries* error, QAbstractSeries* marker)
 {
     m_chart->initEcg({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker});
+    if (m_updateAndTerms->firstCheckPending())
+        m_updateAndTerms->onCheckUpdate(false);
 }
 
 void CQmlInterface::updateStoredEcg(double posX, QAbstractSeries* ecg0, QAbstractSeries* ecg1,

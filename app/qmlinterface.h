@@ -58,6 +58,7 @@ public:
     QmlItems& items() const { return *m_items; }
     UiPublisher& publisher() const { return *m_publisher; }
     UpdateAndTerms& updateAndTerms() const { return *m_updateAndTerms; }
+    const ImportHandOver& importHandOver() const { return m_importHandOver; }
 
     // Bridge-side operations that other code calls (no QML caller).
     void selectNShowPatient(int patientId, int ecgId);
@@ -287,6 +288,7 @@ private:
     std::unique_ptr<SettingsPages> m_settingsPages;
     std::unique_ptr<UpdateAndTerms> m_updateAndTerms;
     std::unique_ptr<ImportExport> m_importExport;
+    ImportHandOver m_importHandOver;
     std::unique_ptr<PdfReportFlow> m_report;
 };
 

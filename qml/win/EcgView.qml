@@ -15,9 +15,15 @@ Item {
     // A newer installer exists; no newer one was found.
     signal updateDialog()
     signal noUpdates()
+    // The installer could not be started; the program goes on.
+    signal updateFailed(string message)
 
     onUpdateDialog: updateQuestion.open()
     onNoUpdates: noUpdatesNote.open()
+    onUpdateFailed: (message) => {
+        updateFailedNote.informativeText = message;
+        updateFailedNote.open();
+    }
 
     Flickable {
         id: flick
@@ -46,6 +52,13 @@ Item {
         defs: ecgChart.defs
         title: "No updates"
         text: "No updates available"
+    }
+
+    AlertDialog {
+        id: updateFailedNote
+        defs: ecgChart.defs
+        title: "Update failed"
+        text: "The installer could not be started. Malvorant keeps running."
     }
 
     Component.onCompleted: {
