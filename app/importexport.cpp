@@ -24,23 +24,30 @@ namespace {
 
 constexpr double kKilogramsPerPound = 0.453592;
 
-// What a destination looked like before an export, so that a failed export
-// removes only what it wrote itself.
+// What a destination looked like before it was written, so that a failure
+// removes only what was written.
 struct Destination
 {
-    explicit Destination(const QString& path) : path(path), before(path) {}
+    explicit Destination(const QString& path) : path(path)
+    {
+        const QFileInfo info(path);
+        existed = info.exists();
+        size = info.size();
+        modified = info.lastModified();
+    }
 
     void removeIfWritten() const
     {
         const QFileInfo now(path);
-        const bool untouched = before.exists() && now.exists() && now.size() == before.size()
-            && now.lastModified() == before.lastModified();
+        const bool untouched = existed && now.exists() && now.size() == size && now.lastModified() == modified;
         if (now.exists() && !untouched && !QFile::remove(path))
-            debugLogError("CQmlInterface export: unable to remove the partial file " + path.toStdString());
+            debugLogError("CQmlInterface: unable to remove the partial file " + path.toStdString());
     }
 
     QString path;
-    QFileInfo before;
+    bool existed = false;
+    qint64 size = 0;
+    QDateTime modified;
 };
 
 // Birth dates are kept as seconds of midnight UTC; the header holds the date alone.
@@ -90,7 +97,7 @@ void ImportExport::exportEcg(const QUrl& exportUrl)
         exportFailed();
         return;
     }
-    const QString source = m_engine.files->filePath(fileName);
+    const QString source = m_engine.files->dataFolder() + fileName;
     const Destination destination(exportpaths::exportDataPath(folder, name, fileName));
     debugLog(2, "CQmlInterface::exportEcg() " + source.toStdString() + " to "
                     + destination.path.toStdString());
@@ -121,7 +128,7 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
         exportFailed();
         return;
     }
-    const QString source = m_engine.files->filePath(fileName);
+    const QString source = m_engine.files->dataFolder() + fileName;
     const Destination destination(exportpaths::exportDicomPath(folder, p.patientName, fileName));
     debugLog(2, "CQmlInterface::exportDcm() " + source.toStdString() + " to "
                     + destination.path.toStdString());
@@ -201,7 +208,12 @@ void ImportExport::importRecording(const QString& path)
 {
     // The user's file is only read, never changed.
     CFileEcg file;
-    if (!file.openFileReadOnly(path.toStdString()) || file.getRecordCount() <= 0) {
+    if (!file.openFileReadOnly(path.toStdString())) {
+        refuseImport();
+        return;
+    }
+    if (file.getRecordCount() <= 0) {
+        debugLogError("CQmlInterface::importEcg() no samples in " + path.toStdString());
         file.close();
         refuseImport();
         return;
@@ -233,17 +245,22 @@ void ImportExport::importDicom(const QString& path)
         baseName = QStringLiteral("import");
     const QString tmpPath = QDir(tmpFolder).filePath(baseName + QStringLiteral(".ecg"));
 
+    // A refused import leaves the data folder as it was.
+    const Destination converted(tmpPath);
     CDcmFile dcm;
     if (!QDir().mkpath(tmpFolder) || !dcm.dicomToEcgConversion(QUrl::fromLocalFile(path), tmpPath)) {
         debugLogError("error opening file");
-        QFile::remove(tmpPath);
+        converted.removeIfWritten();
         refuseImport();
         return;
     }
     CFileEcg file;
-    const bool opened = file.openFileReadOnly(tmpPath.toStdString()) && file.getRecordCount() > 0;
+    bool opened = file.openFileReadOnly(tmpPath.toStdString());
     const qint64 startTime = file.recordingTime;
-    file.close();
+    if (opened) {
+        opened = file.getRecordCount() > 0;
+        file.close();
+    }
     if (!opened || !m_items.isBound(Item::PatientView)) {
         debugLogError("error opening file");
         QFile::remove(tmpPath);

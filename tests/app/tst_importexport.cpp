@@ -7,8 +7,10 @@
 #include "qmlitems.h"
 #include "qmlmodule.h"
 #include "settingsman.h"
+#include "updateandterms.h"
 
 #include <QCryptographicHash>
+#include <QQmlComponent>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QRandomGenerator>
@@ -48,11 +50,40 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        if (path.endsWith(".db") || path.contains(".db-"))
+        if (path.contains(".sqlite"))
             continue; // the store's own files
         files.insert(path, QCryptographicHash::hash(readAll(path), QCryptographicHash::Sha1));
     }
     return files;
+}
+
+// An item with the properties and signals the bridge uses on it, for the
+// views the screens do not hold yet.
+QByteArray standInQml(Item item)
+{
+    auto qmlType = [](QMetaType type) -> QByteArray {
+        switch (type.id()) {
+        case QMetaType::QString: return "string";
+        case QMetaType::Int: return "int";
+        case QMetaType::Bool: return "bool";
+        case QMetaType::Double: return "real";
+        case QMetaType::QUrl: return "url";
+        default: return "var";
+        }
+    };
+    QByteArray text = "import QtQuick\nItem {\n";
+    for (const auto& [prop, info] : qml::propTable())
+        if (info.item == item && QByteArray(info.name) != "visible")
+            text += "    property " + qmlType(info.type) + " " + info.name + "\n";
+    for (const auto& [call, info] : qml::callTable()) {
+        if (info.item != item)
+            continue;
+        QByteArrayList args;
+        for (int i = 0; i < info.types.size(); ++i)
+            args << qmlType(info.types[i]) + " " + info.params.value(i);
+        text += "    signal " + QByteArray(info.name) + "(" + args.join(", ") + ")\n";
+    }
+    return text + "}\n";
 }
 
 void setTimeZone(const QByteArray& zone)
@@ -70,6 +101,7 @@ class TstImportExport : public QObject
     AppHarness m_app;
     QQuickWindow* m_window = nullptr;
     QTemporaryDir m_out;
+    std::vector<std::unique_ptr<QObject>> m_standIns;
     int m_patientId = -1;
     int m_ecgId = -1;
     QString m_recording; // the data file of the shown recording
@@ -131,6 +163,21 @@ private slots:
         QVERIFY(m_window);
         QVERIFY(AppHarness::waitFor([&] { return bridge().updateAndTerms().setupCount() > 0; }));
         bridge().splashScreenTucAction(1);
+        for (Item item : {Item::PatientView, Item::ToolsView, Item::ExportView}) {
+            if (bridge().items().isBound(item))
+                continue;
+            QQmlComponent component(m_app.engine());
+            component.setData(standInQml(item), QUrl(QString("qrc:/qml/win/StandIn%1.qml").arg(int(item))));
+            m_standIns.emplace_back(component.create());
+            QVERIFY2(m_standIns.back(), qPrintable(component.errorString()));
+        }
+        int next = 0;
+        if (!bridge().items().isBound(Item::PatientView))
+            bridge().setPatientDrawerObject(m_standIns[std::size_t(next++)].get());
+        if (!bridge().items().isBound(Item::ToolsView))
+            bridge().setToolsSettingsObject(m_standIns[std::size_t(next++)].get());
+        if (!bridge().items().isBound(Item::ExportView))
+            bridge().setExportObject(m_standIns[std::size_t(next++)].get());
 
         CPatientMan& p = patients();
         m_patientId = p.createPatient("Bella", "P-1042", "Anna", "Lindqvist", 2, 4, 23.5f, 0,
@@ -151,7 +198,7 @@ private slots:
         m_ecgId = files().currentEcgId();
         QVERIFY(m_ecgId > 0);
         showRecording();
-        m_recording = files().filePath(files().currentFileName());
+        m_recording = files().dataFolder() + files().currentFileName();
         QVERIFY(QFile::exists(m_recording));
         closeDialogs();
     }
@@ -429,6 +476,14 @@ private slots:
         bridge().exportEcg(QUrl::fromLocalFile(m_out.path()));
         QVERIFY(bridge().importHandOver().temporaryPath.isEmpty());
         QVERIFY(!bridge().importHandOver().sourcePath.isEmpty());
+    }
+
+    void cleanupTestCase()
+    {
+        bridge().setPatientDrawerObject(nullptr);
+        bridge().setToolsSettingsObject(nullptr);
+        bridge().setExportObject(nullptr);
+        m_standIns.clear();
     }
 
     void noWarnings()

@@ -6,6 +6,7 @@
 #include "qmlitems.h"
 #include "qmlmodule.h"
 #include "settingsman.h"
+#include "updateandterms.h"
 
 #include <QQmlComponent>
 #include <QtQml/qqmlmoduleregistration.h>
@@ -156,8 +157,7 @@ private slots:
         s.powerIs60Hz = -1;
         s.recordingSeconds = -1;
         s.weightUnitIsPound = -1;
-        for (int oid : {44, 49, 50})
-            QVERIFY(s.readValue(oid));
+        QVERIFY(s.loadSettings());
         QCOMPARE(s.powerIs60Hz, sixty ? 1 : 0);
         QCOMPARE(s.recordingSeconds, seconds);
         QCOMPARE(s.weightUnitIsPound, pound ? 1 : 0);
