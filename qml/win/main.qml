@@ -34,7 +34,7 @@ ApplicationWindow {
         if (anyViewVisible)
             return false;
         var loader = viewLoaders[name];
-        loadScreen(loader, loader.file);
+        loader.load();
         var view = loader.item as Item;
         if (view)
             view.visible = true;
@@ -80,7 +80,10 @@ ApplicationWindow {
         viewOpen: mainWindow.anyViewVisible
         onMenuRequested: leftDrawer.open()
         onViewRequested: (name) => mainWindow.openView(name)
-        onImportRequested: mainWindow.loadScreen(fileDialogsLoader, "FileDialogs.qml")
+        onImportRequested: {
+            fileDialogsLoader.active = true;
+            (fileDialogsLoader.item as FileDialogs).openImport();
+        }
         anchors.top: parent.top
         anchors.left: parent.left
         anchors.right: parent.right
@@ -159,21 +162,107 @@ ApplicationWindow {
 
     // The full views; their screens load on first use.
     component ViewLoader: Loader {
-        required property string file
+        property url url
+        property var initial: ({})
         readonly property bool shown: status === Loader.Ready && item !== null && (item as Item).visible
+        function load() {
+            if (status !== Loader.Ready)
+                setSource(url, initial);
+        }
         z: 40
         anchors.fill: parent
     }
 
-    ViewLoader { id: patientsLoader; file: "ViewerPatients.qml" }
-    ViewLoader { id: recordingsLoader; file: "ViewerEcgList.qml" }
-    ViewLoader { id: settingsLoader; file: "ViewerSettings.qml" }
-    ViewLoader { id: toolsLoader; file: "ToolsSettings.qml" }
-    ViewLoader { id: exportLoader; file: "ViewerExport.qml" }
+    ViewLoader {
+        id: patientsLoader
+        url: "ViewerPatients.qml"
+        initial: ({defs: uiDefs, ui: uiData, listModel: dataModel1, pickerModel: dataModel2})
+    }
+    ViewLoader {
+        id: recordingsLoader
+        url: "ViewerEcgList.qml"
+        initial: ({defs: uiDefs, ui: uiData, listModel: dataModel1})
+    }
+    ViewLoader {
+        id: settingsLoader
+        url: "ViewerSettings.qml"
+        initial: ({defs: uiDefs, ui: uiData, pickerModel: dataModel2})
+        onLoaded: (item as ViewerSettings).pageRequested.connect(mainWindow.openBrowser)
+    }
+    ViewLoader {
+        id: toolsLoader
+        url: "ToolsSettings.qml"
+        initial: ({defs: uiDefs, ui: uiData})
+        onLoaded: {
+            var tools = item as ToolsSettings;
+            tools.gridRequested.connect(gridView.qmlInitGrid);
+            tools.pdfRequested.connect(() => mainWindow.openFolderDialog("pdf"));
+        }
+    }
+    ViewLoader {
+        id: exportLoader
+        url: "ViewerExport.qml"
+        initial: ({defs: uiDefs, ui: uiData})
+        onLoaded: (item as ViewerExport).folderRequested.connect(mainWindow.openFolderDialog)
+    }
 
     // File and folder dialogs of import, export and the PDF report.
     Loader {
         id: fileDialogsLoader
+        active: false
+        source: "FileDialogs.qml"
+    }
+    Loader {
+        id: folderDialogLoader
+        active: false
+        source: "FileDialogsExport.qml"
+    }
+
+    function openFolderDialog(mode) {
+        folderDialogLoader.active = true;
+        (folderDialogLoader.item as FileDialogsExport).openFolder(mode);
+    }
+
+    PatientSelectionPopup {
+        id: patientSelectionPopup
+        z: 45
+        defs: uiDefs
+        ui: uiData
+    }
+
+    // The live signal warnings and their help boxes.
+    DrawerInterference {
+        id: interferenceDrawer
+        z: 31
+        defs: uiDefs
+        y: topHeader.height + topArea.height
+        height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
+        onHelpRequested: interferenceHelp.open()
+    }
+    DrawerLeadWarning {
+        id: leadWarningDrawer
+        z: 32
+        defs: uiDefs
+        y: topHeader.height + topArea.height
+        height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
+        onHelpRequested: leadPlacementHelp.open()
+    }
+    InterferenceDialog {
+        id: interferenceHelp
+        z: 46
+        defs: uiDefs
+    }
+    LeadPlacement {
+        id: leadPlacementHelp
+        z: 46
+        defs: uiDefs
+    }
+    Connections {
+        target: bottomArea
+        function onQmlInterferenceWarning() { interferenceDrawer.open(); }
+        function onQmlInterferenceWarningClose() { interferenceDrawer.close(); }
+        function onQmlLeadWarning() { leadWarningDrawer.open(); }
+        function onQmlLeadWarningClose() { leadWarningDrawer.close(); }
     }
 
     AboutDialog {
@@ -200,5 +289,11 @@ ApplicationWindow {
         visible: running
     }
 
-    Component.onCompleted: cQmlInterface.setMainWindowObject(mainWindow)
+    Component.onCompleted: {
+        cQmlInterface.setMainWindowObject(mainWindow);
+        // The bridge opens these two on its own (an import, a confirmed
+        // assignment), so they bind themselves at start.
+        patientsLoader.load();
+        recordingsLoader.load();
+    }
 }

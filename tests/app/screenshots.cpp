@@ -75,6 +75,12 @@ void showLive(Context& c, int state)
     ui->setProperty("tmpSpecies", 1);
 }
 
+} // namespace
+
+#include "viewshots.h"
+
+namespace {
+
 std::vector<Shot> shots()
 {
     std::vector<Shot> list;
@@ -157,6 +163,7 @@ std::vector<Shot> shots()
                                   Q_ARG(QVariant, false));
         settle(3000);
     }});
+    viewshots::addRows(list);
     // Last: the smallest window the program allows.
     list.push_back({"state0-minimum-window", [](Context& c) {
         c.window->setGeometry(0, 0, 1024, 768);

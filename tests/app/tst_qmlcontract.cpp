@@ -109,7 +109,7 @@ private slots:
         QTest::addColumn<Item>("item");
         for (Item item : {Item::MainWindow, Item::UiData, Item::UiDefs, Item::TopArea,
                           Item::BottomArea, Item::EcgChart, Item::GridChart, Item::Flickable,
-                          Item::SplashScreen})
+                          Item::SplashScreen, Item::PatientView, Item::FileList, Item::PatientPopup})
             QTest::newRow(qml::itemName(item)) << item;
     }
 
@@ -139,12 +139,16 @@ private slots:
             QSKIP(qPrintable(file + " is not part of the program yet"));
         AppHarness::warnings().clear();
         QQmlComponent component(m_app.engine(), QUrl("qrc:/qml/win/" + file));
-        // As the window loads its screens: constants and state as initial properties.
-        QObject* bridgeData = m_app.bridge().items().object(Item::UiData);
-        QObject* bridgeDefs = m_app.bridge().items().object(Item::UiDefs);
-        std::unique_ptr<QObject> view(component.createWithInitialProperties(
-            {{"defs", QVariant::fromValue(bridgeDefs)}, {"ui", QVariant::fromValue(bridgeData)}},
-            qmlContext(m_window)));
+        // What main hands to the views when it loads them.
+        CQmlInterface& bridge = m_app.bridge();
+        QVariantMap initial{{"defs", QVariant::fromValue(bridge.items().object(Item::UiDefs))},
+                            {"ui", QVariant::fromValue(bridge.items().object(Item::UiData))}};
+        if (item == Item::PatientView || item == Item::FileList)
+            initial["listModel"] = QVariant::fromValue(bridge.dataModel(1));
+        if (item == Item::PatientView || item == Item::SettingsView)
+            initial["pickerModel"] = QVariant::fromValue(bridge.dataModel(2));
+        std::unique_ptr<QObject> view(
+            component.createWithInitialProperties(initial, qmlContext(m_window)));
         QVERIFY2(view, qPrintable(component.errorString()));
         const QStringList faults = qml::contractFaults(item, view.get(), qml::propTable(), qml::callTable());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));

@@ -680,7 +680,9 @@ static int exitChild(const QByteArray& setup)
     std::printf("jobs started\n");
     std::fflush(stdout);
     QElapsedTimer exitClock;
-    QTimer::singleShot(500, &app, [&] {
+    // Long enough for the send to convert its recording and reach the peer,
+    // also on a loaded machine.
+    QTimer::singleShot(2000, &app, [&] {
         exitClock.start();
         QCoreApplication::quit();
     });

@@ -1,0 +1,419 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The settings, one accordion section per subject.
+ViewFrame {
+    id: view
+
+    required property UiData ui
+    required property var pickerModel
+
+    // Written by the bridge.
+    property string initializerQvlUserName: ""
+    property string initializerQvlUserPwd: ""
+    property string initializerQvlUrl: ""
+    property int initializerQvlAccountVerified: 0
+    property int initializerPowerIs60Hz: 0
+    property int initializerRecordingSeconds: 30
+    property int initializerWeightUnitIsPound: 0
+    property string initializerDcmLocalAe: ""
+    property int initializerDcmLocalPort: 0
+    property string initializerDcmMwlAe: ""
+    property string initializerDcmMwlIp: ""
+    property int initializerDcmMwlPort: 0
+    property string initializerDcmPacsAe: ""
+    property string initializerDcmPacsIp: ""
+    property int initializerDcmPacsPort: 0
+    property string initializerDcmInstName: ""
+    property string initializerDcmLocalIpAddress: ""
+
+    signal qmlStreamsRetrieved(int maxIdx, int currentIdx)
+    signal pageRequested(url url, string title)
+
+    // 0 telemedicine, 1 Bluetooth, 2 recording time, 3 mains, 4 weight unit,
+    // 5 species, 6 quality indicator, 7 DICOM, 8 about; -1 none.
+    property int openedAccordion: -1
+    readonly property var recordingSecondsChoices: [30, 60]
+
+    title: "Malvorant Settings"
+    visible: false
+
+    function reloadDevices() {
+        // Taken again after the query: the model serves lists of other columns too.
+        devices.model = null;
+        pickerModel.setBoundQuery("SELECT idx, device, mac as supplementalData FROM discoveryTable "
+                                  + "where source=0 or source=1 order by idx asc", []);
+        devices.model = pickerModel;
+    }
+
+    function restartStream() {
+        cQmlInterface.streamStartStop(false);
+        cQmlInterface.streamStartStop(true);
+    }
+
+    function saveUnclassified() {
+        cQmlInterface.updateUnclassifiedSettings(mains.currentIndex === 1,
+                                                 recordingSecondsChoices[Math.max(0, recordingTime.currentIndex)],
+                                                 weightUnit.currentIndex === 1);
+    }
+
+    function resetQvlFields() {
+        qvlUser.text = initializerQvlUserName;
+        qvlPwd.text = initializerQvlUserPwd;
+        qvlUrl.text = initializerQvlUrl;
+    }
+
+    function resetDcmFields() {
+        localAe.text = initializerDcmLocalAe;
+        localPort.text = initializerDcmLocalPort > 0 ? String(initializerDcmLocalPort) : "";
+        instName.text = initializerDcmInstName;
+        mwlAe.text = initializerDcmMwlAe;
+        mwlIp.text = initializerDcmMwlIp;
+        mwlPort.text = initializerDcmMwlPort > 0 ? String(initializerDcmMwlPort) : "";
+        pacsAe.text = initializerDcmPacsAe;
+        pacsIp.text = initializerDcmPacsIp;
+        pacsPort.text = initializerDcmPacsPort > 0 ? String(initializerDcmPacsPort) : "";
+    }
+
+    function updateIndicator(on) {
+        ui.showIndicatorHints = on;
+        cQmlInterface.updateViewerParams(defs.modelEcgModeValues[ui.ecgDisplayModeIdx],
+                                         defs.modelEcgGainValues[ui.ecgGainIdx],
+                                         defs.modelEcgSpeedValues[ui.ecgSpeedIdx],
+                                         ui.powerFilterActive, ui.artifactFilterActive,
+                                         ui.showHeartRateActive, ui.playHeartBeatActive,
+                                         ui.showIndicatorHints);
+    }
+
+    function loadFromInitializers() {
+        resetQvlFields();
+        resetDcmFields();
+        mains.currentIndex = initializerPowerIs60Hz !== 0 ? 1 : 0;
+        // The first offered length decides: anything else is the second.
+        recordingTime.currentIndex = initializerRecordingSeconds === recordingSecondsChoices[0] ? 0 : 1;
+        weightUnit.currentIndex = initializerWeightUnitIsPound !== 0 ? 1 : 0;
+        species.currentIndex = ui.selectedSpecies;
+    }
+
+    onQmlStreamsRetrieved: (maxIdx, currentIdx) => {
+        reloadDevices();
+        devices.currentIndex = currentIdx <= maxIdx ? currentIdx : -1;
+    }
+    onVisibleChanged: {
+        if (!visible)
+            return;
+        cQmlInterface.getCurrentIpAddress();
+        cQmlInterface.setSettingsDrawerObject(view);
+        loadFromInitializers();
+        reloadDevices();
+    }
+    onCloseRequested: visible = false
+
+    Component.onCompleted: {
+        cQmlInterface.setSettingsDrawerObject(view);
+        loadFromInitializers();
+    }
+
+    component SettingLabel: Label {
+        required property UiDefs defs
+        Layout.minimumWidth: 90
+        color: defs.colorText
+        font.family: defs.commonFont
+        font.pointSize: defs.fontSizeNormal
+    }
+    component SettingField: TextField {
+        required property UiDefs defs
+        Layout.preferredWidth: 240
+        selectByMouse: true
+        font.family: defs.commonFont
+        font.pointSize: defs.fontSizeNormal
+    }
+    component AboutText: Label {
+        required property UiDefs defs
+        Layout.fillWidth: true
+        wrapMode: Text.Wrap
+        color: defs.colorText
+        font.family: defs.commonFont
+        font.pointSize: defs.fontSizeNormal
+    }
+    component Heading: Label {
+        required property UiDefs defs
+        Layout.columnSpan: 2
+        Layout.topMargin: 6
+        color: defs.colorAccent
+        font.family: defs.commonFont
+        font.pointSize: defs.fontSizeNormal
+        font.bold: true
+    }
+
+    ScrollView {
+        id: scroll
+        anchors.fill: parent
+        anchors.topMargin: 8
+        contentWidth: availableWidth
+
+        ColumnLayout {
+            width: scroll.availableWidth
+            spacing: 0
+
+            AccordionSection {
+                defs: view.defs
+                index: 0
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "Telemedicine"
+                GridLayout {
+                    columns: 2
+                    columnSpacing: 16
+                    SettingLabel { defs: view.defs; text: "Quorvale User Name *" }
+                    SettingField { defs: view.defs; id: qvlUser; objectName: "qvlUser" }
+                    SettingLabel { defs: view.defs; text: "Quorvale Password *" }
+                    SettingField { defs: view.defs; id: qvlPwd; echoMode: TextInput.Password }
+                    SettingLabel { defs: view.defs; text: "Quorvale URL *" }
+                    SettingField { defs: view.defs; id: qvlUrl }
+                }
+                RowLayout {
+                    spacing: 12
+                    Button {
+                        objectName: "qvlSave"
+                        text: "Save"
+                        highlighted: true
+                        onClicked: cQmlInterface.updateQvlSettings(qvlUser.text, qvlPwd.text, qvlUrl.text)
+                    }
+                    Button { text: "Cancel"; onClicked: view.resetQvlFields() }
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 1
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "Bluetooth"
+                summary: view.ui.inputDescriptiveName
+                RowLayout {
+                    spacing: 12
+                    Button {
+                        text: "Refresh"
+                        onClicked: {
+                            cQmlInterface.stopRefreshInputList(0);
+                            cQmlInterface.streamStartStop(false);
+                            cQmlInterface.refreshInputList(0);
+                        }
+                    }
+                    Label {
+                        text: "<a href=\"retry\">Retry Connection</a>"
+                        textFormat: Text.RichText
+                        font.family: view.defs.linkFont
+                        font.pointSize: view.defs.fontSizeNormal
+                        onLinkActivated: view.restartStream()
+                    }
+                }
+                Label {
+                    visible: devices.count === 0
+                    text: "No Connections Available"
+                    color: view.defs.colorTextDim
+                    font.family: view.defs.commonFont
+                    font.pointSize: view.defs.fontSizeNormal
+                }
+                ListView {
+                    id: devices
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: Math.min(count, 5) * 44
+                    interactive: count > 5
+                    clip: true
+                    currentIndex: -1
+                    delegate: RadioDelegate {
+                        id: device
+                        required property int index
+                        required property var model
+                        width: ListView.view.width
+                        height: 44
+                        text: String(device.model.device ?? "")
+                        checked: ListView.isCurrentItem
+                        onClicked: {
+                            devices.currentIndex = device.index;
+                            cQmlInterface.setInputType(0);
+                            cQmlInterface.stopRefreshInputList(0);
+                            cQmlInterface.setInputChannel(0, device.index);
+                            view.restartStream();
+                        }
+                    }
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 2
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "Recording Time"
+                ChoiceList {
+                    id: recordingTime
+                    defs: view.defs
+                    horizontal: true
+                    model: ["30 sec", "60 sec"]
+                    onChosen: view.saveUnclassified()
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 3
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "Mains Frequency"
+                ChoiceList {
+                    id: mains
+                    defs: view.defs
+                    horizontal: true
+                    model: ["50 Hz", "60 Hz"]
+                    onChosen: view.saveUnclassified()
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 4
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "Weight Unit"
+                ChoiceList {
+                    id: weightUnit
+                    defs: view.defs
+                    horizontal: true
+                    model: ["Kg", "Lb"]
+                    onChosen: view.saveUnclassified()
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 5
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "Species"
+                ChoiceList {
+                    id: species
+                    defs: view.defs
+                    horizontal: true
+                    model: view.defs.speciesSelection
+                    onChosen: (i) => {
+                        if (i === 0)
+                            cQmlInterface.setFirstUpdate(true);
+                        cQmlInterface.setSpeciesPicker(i);
+                    }
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 6
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "Quality Indicator"
+                Switch {
+                    text: "Show signal quality hints"
+                    checked: view.ui.showIndicatorHints
+                    font.family: view.defs.commonFont
+                    font.pointSize: view.defs.fontSizeNormal
+                    onToggled: view.updateIndicator(checked)
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 7
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "DICOM"
+                RowLayout {
+                    spacing: 40
+                    GridLayout {
+                        Layout.alignment: Qt.AlignTop
+                        columns: 2
+                        columnSpacing: 12
+                        Heading { defs: view.defs; text: "Local Settings" }
+                        SettingLabel { defs: view.defs; text: "AE Title" }
+                        SettingField { defs: view.defs; id: localAe }
+                        SettingLabel { defs: view.defs; text: "IP Address" }
+                        Label {
+                            Layout.preferredWidth: 240
+                            text: view.initializerDcmLocalIpAddress
+                            elide: Text.ElideRight
+                            font.family: view.defs.commonFont
+                            font.pointSize: view.defs.fontSizeNormal
+                        }
+                        SettingLabel { defs: view.defs; text: "Port" }
+                        SettingField { defs: view.defs; id: localPort; inputMethodHints: Qt.ImhDigitsOnly }
+                        SettingLabel { defs: view.defs; text: "Institution" }
+                        SettingField { defs: view.defs; id: instName }
+                    }
+                    GridLayout {
+                        Layout.alignment: Qt.AlignTop
+                        columns: 2
+                        columnSpacing: 12
+                        Heading { defs: view.defs; text: "Worklist Server Settings" }
+                        SettingLabel { defs: view.defs; text: "AE Title" }
+                        SettingField { defs: view.defs; id: mwlAe }
+                        SettingLabel { defs: view.defs; text: "IP Address" }
+                        SettingField { defs: view.defs; id: mwlIp }
+                        SettingLabel { defs: view.defs; text: "Port" }
+                        SettingField { defs: view.defs; id: mwlPort; inputMethodHints: Qt.ImhDigitsOnly }
+                    }
+                    GridLayout {
+                        Layout.alignment: Qt.AlignTop
+                        columns: 2
+                        columnSpacing: 12
+                        Heading { defs: view.defs; text: "Destination Server Settings" }
+                        SettingLabel { defs: view.defs; text: "AE Title" }
+                        SettingField { defs: view.defs; id: pacsAe }
+                        SettingLabel { defs: view.defs; text: "IP Address" }
+                        SettingField { defs: view.defs; id: pacsIp }
+                        SettingLabel { defs: view.defs; text: "Port" }
+                        SettingField { defs: view.defs; id: pacsPort; inputMethodHints: Qt.ImhDigitsOnly }
+                    }
+                }
+                RowLayout {
+                    spacing: 12
+                    Button {
+                        text: "Save"
+                        highlighted: true
+                        onClicked: {
+                            cQmlInterface.updateDcmSettingsGeneral(localAe.text, localPort.text, instName.text);
+                            cQmlInterface.updateDcmSettingsPacs(pacsAe.text, pacsIp.text, pacsPort.text);
+                            cQmlInterface.updateDcmSettingsMwl(mwlAe.text, mwlIp.text, mwlPort.text);
+                        }
+                    }
+                    Button { text: "Cancel"; onClicked: view.resetDcmFields() }
+                }
+            }
+
+            AccordionSection {
+                defs: view.defs
+                index: 8
+                openedIndex: view.openedAccordion
+                onToggled: (i) => view.openedAccordion = i
+                title: "About"
+                AboutText { defs: view.defs; text: view.defs.productName + " Version " + view.defs.versionStr + ", build " + view.defs.buildStr }
+                AboutText { defs: view.defs; text: "Electrocardiography for veterinary practices: live ECG, recordings, reports, telemedicine and DICOM." }
+                AboutText { defs: view.defs; text: "Made by Yarlo for veterinarians and their patients." }
+                AboutText { defs: view.defs; text: "This software uses the DCMTK toolkit, licensed by OFFIS e.V., Oldenburg, Germany." }
+                AboutText {
+                    defs: view.defs
+                    textFormat: Text.RichText
+                    text: "<a href=\"tuc\">Malvorant Terms of Use</a> &nbsp; <a href=\"privacy\">Malvorant Privacy Policy</a>"
+                    onLinkActivated: (link) => link === "tuc"
+                        ? view.pageRequested("qrc:/qml/win/html/tuc.html", "Malvorant Terms of Use")
+                        : view.pageRequested("qrc:/qml/win/html/privacy.html", "Malvorant Privacy Policy")
+                }
+                Button {
+                    text: "Check for update"
+                    onClicked: cQmlInterface.onCheckUpdate(true)
+                }
+            }
+        }
+    }
+}
