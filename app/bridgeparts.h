@@ -14,6 +14,16 @@ class CFileMan;
 class CPatientMan;
 class CSettingsMan;
 
+// What an import leaves for the assignment of the new recording: the .ecg file
+// to copy, a temporary file to remove after the copy (empty, or the source
+// itself), the recording time of the imported file (Unix seconds, 0 = none).
+// An empty source path means there is nothing to assign.
+struct ImportHandOver
+{
+    QString sourcePath;
+    QString temporaryPath;
+    qint64 startTime = 0;
+};
 
 // The engine the bridge owns, as the units see it. Plain pointers: the bridge
 // creates these once and they end with the process.
@@ -24,17 +34,7 @@ struct EngineParts
     CSettingsMan* settings = nullptr;
     CPatientMan* patients = nullptr;
     CFileMan* files = nullptr;
-};
-
-// What an import hands to the assignment of the imported recording: the .ecg
-// file to copy, the temporary conversion result to remove after the copy
-// (empty, or equal to sourcePath), and the recording's start time (Unix
-// seconds of its header).
-struct ImportHandOver
-{
-    QString sourcePath;
-    QString temporaryPath;
-    std::int64_t startTime = 0;
+    ImportHandOver* importHandOver = nullptr;
 };
 
 // The program's own version and build, as published and logged.

@@ -1,12 +1,330 @@
 #include "importexport.h"
 
+#include "dcmfile.h"
+#include "debuglog.h"
+#include "ecgbuffer.h"
+#include "exportpaths.h"
+#include "fileecg.h"
+#include "fileman.h"
+#include "patientflows.h"
+#include "patientman.h"
+#include "qmlitems.h"
+#include "settingsman.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimeZone>
+
+using namespace qml;
+
+namespace {
+
+constexpr double kKilogramsPerPound = 0.453592;
+
+// What a destination looked like before it was written, so that a failure
+// removes only what was written.
+struct Destination
+{
+    explicit Destination(const QString& path) : path(path)
+    {
+        const QFileInfo info(path);
+        existed = info.exists();
+        size = info.size();
+        modified = info.lastModified();
+    }
+
+    void removeIfWritten() const
+    {
+        const QFileInfo now(path);
+        const bool untouched = existed && now.exists() && now.size() == size && now.lastModified() == modified;
+        if (now.exists() && !untouched && !QFile::remove(path))
+            debugLogError("CQmlInterface: unable to remove the partial file " + path.toStdString());
+    }
+
+    QString path;
+    bool existed = false;
+    qint64 size = 0;
+    QDateTime modified;
+};
+
+// Birth dates are kept as seconds of midnight UTC; the header holds the date alone.
+std::int64_t birthdateOfHeader(const std::string& text)
+{
+    const QDate date = QDate::fromString(QString::fromStdString(text), QStringLiteral("d.M.yyyy"));
+    if (!date.isValid())
+        return 0;
+    const qint64 seconds = QDateTime(date, QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch();
+    return seconds < 0 ? 0 : seconds;
+}
+
+} // namespace
+
 ImportExport::ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients)
     : m_items(items), m_engine(engine), m_patients(patients)
 {
 }
 
-void ImportExport::exportEcg(const QUrl&) {}
-void ImportExport::exportDcm(const QUrl&) {}
-void ImportExport::getExportFileName() {}
-void ImportExport::importEcg(const QUrl&) {}
-void ImportExport::importDcm(const QUrl&) {}
+void ImportExport::exportFailed()
+{
+    m_items.invoke<C::QmlAlertBoxExportError>();
+    debugLogError("Export Failed !!!!");
+}
+
+bool ImportExport::writeBackShownRecording()
+{
+    CEcgBuffer& buffer = m_engine.files->ecgBuffer();
+    if (!buffer.writeBackTypes())
+        return false;
+    CFileEcg* file = buffer.getFileEcg();
+    return !file || !file->isOpen() || file->writeBackChanges();
+}
+
+void ImportExport::exportEcg(const QUrl& exportUrl)
+{
+    if (!m_engine.files) {
+        debugLogError("Export Failed !!!!");
+        return;
+    }
+    if (m_engine.importHandOver)
+        m_engine.importHandOver->temporaryPath.clear();
+    const QString name = m_engine.patients ? m_engine.patients->patientName : QString();
+    const QString fileName = m_engine.files->currentFileName();
+    const QString folder = exportpaths::localPathOf(exportUrl);
+    if (fileName.isEmpty() || folder.isEmpty()) {
+        exportFailed();
+        return;
+    }
+    const QString source = m_engine.files->dataFolder() + fileName;
+    const Destination destination(exportpaths::exportDataPath(folder, name, fileName));
+    debugLog(2, "CQmlInterface::exportEcg() " + source.toStdString() + " to "
+                    + destination.path.toStdString());
+    // Beat types changed in the view belong to the exported file.
+    if (!writeBackShownRecording()) {
+        exportFailed();
+        return;
+    }
+    const int result = m_engine.files->ecgBuffer().copyEcgFile(source.toStdString(),
+                                                               destination.path.toStdString(), false, nullptr);
+    if (result < 0) {
+        if (result != CEcgBuffer::CopyOntoItself)
+            destination.removeIfWritten();
+        exportFailed();
+    }
+}
+
+void ImportExport::exportDcm(const QUrl& exportUrl)
+{
+    if (!m_engine.files || !m_engine.patients) {
+        debugLogError("Export Failed !!!!");
+        return;
+    }
+    const CPatientMan& p = *m_engine.patients;
+    const QString fileName = m_engine.files->currentFileName();
+    const QString folder = exportpaths::localPathOf(exportUrl);
+    if (fileName.isEmpty() || folder.isEmpty()) {
+        exportFailed();
+        return;
+    }
+    const QString source = m_engine.files->dataFolder() + fileName;
+    const Destination destination(exportpaths::exportDicomPath(folder, p.patientName, fileName));
+    debugLog(2, "CQmlInterface::exportDcm() " + source.toStdString() + " to "
+                    + destination.path.toStdString());
+    if (!writeBackShownRecording()) {
+        exportFailed();
+        return;
+    }
+
+    CDcmFile dcm;
+    dcm.patientName = p.patientName;
+    dcm.patientId = p.extId;
+    dcm.ownerLastName = p.ownerLast;
+    dcm.ownerFirstName = p.ownerFirst;
+    dcm.genderCode = p.sex;
+    dcm.birthTs = p.birthdate;
+    dcm.speciesDescription = p.speciesName;
+    dcm.breedDescription = p.breed;
+    // The study this recording was made in, the one a PACS send names too.
+    dcm.studyInstanceUid = m_engine.files->currentStudyUid();
+    const double kilograms = p.weightUnit != 0 ? double(p.weight) * kKilogramsPerPound : double(p.weight);
+    dcm.weight = QString::number(kilograms, 'g', 6);
+
+    if (dcm.ecgToDicomConversion(source, destination.path, m_engine.settings->dcmInstitutionName)) {
+        destination.removeIfWritten();
+        exportFailed();
+    }
+}
+
+void ImportExport::getExportFileName()
+{
+    if (!m_engine.files) {
+        debugLogError("No File currently open, failed to export");
+        return;
+    }
+    const QString fileName = m_engine.files->currentFileName();
+    if (fileName.isEmpty()) {
+        debugLogError("No Filename set, failed to export");
+        return;
+    }
+    m_items.set<P::ExportDataFileName>(fileName);
+    m_items.set<P::ExportDicomFileName>(exportpaths::dicomFileNameOf(fileName));
+}
+
+void ImportExport::importEcg(const QUrl& url)
+{
+    const QString path = exportpaths::localPathOf(url);
+    debugLog(4, "CQmlInterface::importEcg() " + path.toStdString());
+    switch (exportpaths::importKindOf(path)) {
+    case exportpaths::ImportKind::Recording:
+        importRecording(path);
+        break;
+    case exportpaths::ImportKind::Dicom:
+        importDicom(path);
+        break;
+    default:
+        debugLogError("CQmlInterface::importEcg() not a recording: " + path.toStdString());
+        refuseImport();
+        break;
+    }
+}
+
+void ImportExport::importDcm(const QUrl& url)
+{
+    importEcg(url);
+}
+
+void ImportExport::refuseImport()
+{
+    // Nothing is left for an assignment to copy.
+    if (m_engine.importHandOver)
+        *m_engine.importHandOver = ImportHandOver();
+    m_items.set<P::BusyIndicatorRunning>(false);
+    m_items.invoke<C::QmlAlertBoxFileReadError>();
+}
+
+void ImportExport::importRecording(const QString& path)
+{
+    // The user's file is only read, never changed.
+    CFileEcg file;
+    if (!file.openFileReadOnly(path.toStdString())) {
+        refuseImport();
+        return;
+    }
+    if (file.getRecordCount() <= 0) {
+        debugLogError("CQmlInterface::importEcg() no samples in " + path.toStdString());
+        file.close();
+        refuseImport();
+        return;
+    }
+    ImportedPatient patient;
+    patient.name = QString::fromStdString(file.patientName);
+    patient.ownerFirst = QString::fromStdString(file.ownerFirstName);
+    patient.ownerLast = QString::fromStdString(file.ownerLastName);
+    patient.extId = QString::fromStdString(file.extPatientId);
+    patient.species = file.speciesCode;
+    patient.sex = file.genderCode;
+    patient.birthdate = birthdateOfHeader(file.patientBirthdate);
+    patient.weightUnit = m_engine.settings->weightUnitIsPound;
+    const qint64 startTime = file.recordingTime;
+    file.close();
+
+    if (m_engine.importHandOver)
+        *m_engine.importHandOver = ImportHandOver{path, QString(), startTime};
+    if (m_items.isBound(Item::PatientView))
+        prepareDrawerForNewPatient(patient);
+}
+
+void ImportExport::importDicom(const QString& path)
+{
+    m_items.set<P::BusyIndicatorRunning>(true);
+    const QString tmpFolder = QDir(m_engine.files->dataFolder()).filePath(QStringLiteral("tmp"));
+    QString baseName = exportpaths::safeFileNamePart(QFileInfo(path).completeBaseName());
+    if (baseName.isEmpty() || baseName == QLatin1String(".."))
+        baseName = QStringLiteral("import");
+    const QString tmpPath = QDir(tmpFolder).filePath(baseName + QStringLiteral(".ecg"));
+
+    // A refused import leaves the data folder as it was.
+    const Destination converted(tmpPath);
+    CDcmFile dcm;
+    if (!QDir().mkpath(tmpFolder) || !dcm.dicomToEcgConversion(QUrl::fromLocalFile(path), tmpPath)) {
+        debugLogError("error opening file");
+        converted.removeIfWritten();
+        refuseImport();
+        return;
+    }
+    CFileEcg file;
+    bool opened = file.openFileReadOnly(tmpPath.toStdString());
+    const qint64 startTime = file.recordingTime;
+    if (opened) {
+        opened = file.getRecordCount() > 0;
+        file.close();
+    }
+    if (!opened || !m_items.isBound(Item::PatientView)) {
+        debugLogError("error opening file");
+        QFile::remove(tmpPath);
+        refuseImport();
+        return;
+    }
+
+    ImportedPatient patient;
+    patient.fromDicom = true;
+    patient.name = dcm.patientName;
+    patient.extId = dcm.patientId;
+    patient.ownerFirst = dcm.ownerFirstName;
+    patient.ownerLast = dcm.ownerLastName;
+    patient.sex = dcm.genderCode;
+    patient.birthdate = dcm.birthTs;
+    // Decimals stay: a small cat weighs less than a kilogram.
+    patient.weight = dcm.weight.trimmed().toFloat();
+    patient.weightUnit = 0;
+    patient.speciesName = dcm.speciesDescription;
+    patient.breed = dcm.breedDescription;
+    patient.studyUid = dcm.studyInstanceUid;
+
+    if (m_engine.importHandOver)
+        *m_engine.importHandOver = ImportHandOver{tmpPath, tmpPath, startTime};
+    prepareDrawerForNewPatient(patient);
+    m_items.set<P::BusyIndicatorRunning>(false);
+}
+
+void ImportExport::prepareDrawerForNewPatient(const ImportedPatient& patient)
+{
+    if (m_items.isBound(Item::ToolsView)) {
+        m_items.set<P::ToolsOpenedAccordion>(3);
+        m_items.set<P::ToolsVisible>(false);
+    }
+    m_items.set<P::PatEditExistingPatient>(false);
+    m_items.set<P::PatVisible>(true);
+    m_items.set<P::PatOpenedAccordion>(3);
+    m_items.set<P::PatHeaderLabel>(QStringLiteral("New Patient ?"));
+    m_items.set<P::PatNumberOfEcgsToPatient>(-1);
+    m_items.set<P::FromImport>(true);
+    m_patients.setPatientCreatingNew(false);
+
+    // The current patient carries the import's values; its row is not written.
+    CPatientMan& p = *m_engine.patients;
+    p.patientId = -1;
+    p.patientName = patient.name;
+    p.extId = patient.extId;
+    p.ownerFirst = patient.ownerFirst;
+    p.ownerLast = patient.ownerLast;
+    p.sex = patient.sex;
+    p.birthdate = patient.birthdate;
+    p.weight = patient.weight;
+    p.weightUnit = patient.weightUnit;
+    p.breed = patient.breed;
+    if (patient.fromDicom) {
+        p.speciesName = patient.speciesName;
+        p.species = p.getSpeciesIdByName();
+        p.breedListIdx = p.getBreedListIdx();
+        p.pendingStudyUuid = patient.studyUid;
+    } else {
+        p.species = patient.species;
+        p.breedListIdx = -1;
+        p.getSpeciesBreedInfo();
+    }
+    m_patients.patientDrawerPopulateObject();
+    m_items.invoke<C::PatDoReload>();
+}

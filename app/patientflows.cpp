@@ -50,7 +50,8 @@ std::int64_t firstOfMonthLocal(int year, int monthIndex)
 
 PatientFlows::PatientFlows(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
                            LiveView& live)
-    : m_items(items), m_engine(engine), m_publisher(publisher), m_live(live)
+    : m_items(items), m_engine(engine), m_publisher(publisher), m_live(live),
+      m_import(*engine.importHandOver)
 {
 }
 
@@ -481,7 +482,7 @@ void PatientFlows::ecgPatientAssignmentFromImport(int patientId)
 
     if (!m_import.temporaryPath.isEmpty() && m_import.temporaryPath == m_import.sourcePath)
         QFile::remove(m_import.temporaryPath);
-    m_import = ImportHandOver();
+    m_import = ImportHandOver{};
 }
 
 void PatientFlows::ecgPatientAssignmentAborted()

@@ -78,7 +78,8 @@ private:
     UiPublisher& m_publisher;
     LiveView& m_live;
     bool m_creatingNewPatient = false;
-    ImportHandOver m_import;
+    // The bridge's one hand-over, written by the imports.
+    ImportHandOver& m_import;
     PacsSender m_pacsSender;
 };
 

@@ -95,12 +95,14 @@ CQmlInterface::CQmlInterface(QObject* parent)
     // defaults; the two beat analyses and the lead-in ring.
 
     createUnits();
+    m_updateAndTerms->writeServiceProperties();
     debugLog(4, "leaving CQmlInterface constructor");
 }
 
 void CQmlInterface::createUnits()
 {
-    const EngineParts engine{&m_folders, m_dbMan, m_settingsMan, m_patientMan, m_fileMan};
+    const EngineParts engine{&m_folders, m_dbMan, m_settingsMan, m_patientMan, m_fileMan,
+                             &m_importHandOver};
     m_items = std::make_unique<QmlItems>();
     m_chartPublisher = std::make_unique<QmlChartPublisher>(*m_items);
     m_chart = std::make_unique<EcgChart>(m_settingsMan, m_fileMan, m_chartPublisher.get());

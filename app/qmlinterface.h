@@ -78,6 +78,7 @@ public:
     EcgChart& chart() const { return *m_chart; }
     ViewerSettings& viewer() const { return *m_viewer; }
     PatientFlows& patientFlows() const { return *m_patients; }
+    const ImportHandOver& importHandOver() const { return m_importHandOver; }
 
     // Bridge-side operations that other code calls (no QML caller).
     void selectNShowPatient(int patientId, int ecgId);
@@ -313,6 +314,7 @@ private:
     std::unique_ptr<SettingsPages> m_settingsPages;
     std::unique_ptr<UpdateAndTerms> m_updateAndTerms;
     std::unique_ptr<ImportExport> m_importExport;
+    ImportHandOver m_importHandOver;
     std::unique_ptr<PdfReportFlow> m_report;
     std::unique_ptr<CTonePlayer> m_tone;
     // Last: the stream reports to the device selection until it is gone.

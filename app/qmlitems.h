@@ -200,6 +200,7 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
     X(QmlHideEcg, EcgChart, "qmlHideEcg", (), "")                                             \
     X(UpdateDialog, EcgChart, "updateDialog", (), "")                                         \
     X(NoUpdates, EcgChart, "noUpdates", (), "")                                               \
+    X(UpdateFailed, EcgChart, "updateFailed", (QString), "message")                           \
     X(QmlInitGrid, GridChart, "qmlInitGrid", (int), "gridIdx")                                \
     X(QmlStartStopRecordingAnimation, BottomArea, "qmlStartStopRecordingAnimation", (bool),   \
       "isStart")                                                                              \

@@ -8,9 +8,15 @@
 #include "qmlitems.h"
 #include "registryoptions.h"
 #include "settingsman.h"
+#include "updatecheck.h"
 #include "viewersettings.h"
+#include "appfolders.h"
+#include "installer.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QLocale>
 #include <QtDebug>
 
 using namespace qml;
@@ -30,7 +36,8 @@ constexpr int kFirstTrackedVersion = 700001;
 
 UpdateAndTerms::UpdateAndTerms(QmlItems& items, const EngineParts& engine, ViewerSettings& viewer,
                                PatientFlows& patients, LiveView& live)
-    : m_items(items), m_engine(engine), m_viewer(viewer), m_patients(patients), m_live(live)
+    : m_items(items), m_engine(engine), m_viewer(viewer), m_patients(patients), m_live(live),
+      m_installerFolder(platform::installerFolder())
 {
 }
 
@@ -53,6 +60,8 @@ void UpdateAndTerms::setupCompleted()
     }
     recordVersion();
     showStartScreen();
+    // The bookkeeping above may have changed what the file describes.
+    writeServiceProperties();
 }
 
 void UpdateAndTerms::recordVersion()
@@ -98,7 +107,21 @@ void UpdateAndTerms::splashScreenTucAction(int tucAccepted)
     QCoreApplication::quit();
 }
 
-bool UpdateAndTerms::checkForUpdateInstaller(const QString&, bool) { return false; }
+bool UpdateAndTerms::checkForUpdateInstaller(const QString& folder, bool force)
+{
+    bool offered = false;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QString& name : updatecheck::newerInstallers(folder)) {
+        if (!updatecheck::offerDue(force, m_engine.settings->lastUpgradeAttempt, now))
+            continue;
+        // With several newer installers the last one offered wins.
+        m_installerName = name;
+        debugLog(2, "CQmlInterface::checkForUpdateInstaller() offering " + name.toStdString());
+        m_items.invoke<C::UpdateDialog>();
+        offered = true;
+    }
+    return offered;
+}
 
 void UpdateAndTerms::onCheckUpdate(bool force)
 {
@@ -107,5 +130,50 @@ void UpdateAndTerms::onCheckUpdate(bool force)
         m_items.invoke<C::NoUpdates>();
 }
 
-void UpdateAndTerms::doUpdate(bool) {}
-void UpdateAndTerms::writeServiceProperties() {}
+void UpdateAndTerms::doUpdate(bool yes)
+{
+    if (yes) {
+        QString error;
+        if (m_installerName.isEmpty()) {
+            error = QStringLiteral("no installer was found");
+        } else {
+            const QString path = QDir(m_installerFolder).filePath(m_installerName);
+            debugLog(2, "CQmlInterface::doUpdate() starting " + path.toStdString());
+            if (platform::startInstaller(path, &error)) {
+                QCoreApplication::quit();
+                return;
+            }
+        }
+        // The program stays: quitting now would leave the user with neither version.
+        debugLogError("CQmlInterface::doUpdate() installer not started: " + error.toStdString());
+        m_items.invoke<C::UpdateFailed>(error);
+        return;
+    }
+
+    CSettingsMan& s = *m_engine.settings;
+    const QString now = QLocale::c().toString(QDateTime::currentDateTime(),
+                                              QLatin1String(updatecheck::kAttemptWriteFormat));
+    const int count = platform::readRegistryOption(QStringLiteral("UpdatePostponedCount")).toInt();
+    s.writeValue(73, 0, now);
+    s.writeValue(72, count + 1, QString());
+    s.readValue(73);
+    s.readValue(72);
+    writeServiceProperties();
+}
+
+void UpdateAndTerms::writeServiceProperties()
+{
+    CSettingsMan& s = *m_engine.settings;
+    for (int oid : {70, 7, 47, 73, 72})
+        s.readValue(oid);
+    updatecheck::ServiceProperties values;
+    values.customerId = s.customerId;
+    values.deviceName = s.bzdevice;
+    values.qvlUser = s.qvlUserName;
+    values.lastUpgradeAttempt = s.lastUpgradeAttempt;
+    values.upgradeAttemptCount = s.upgradeAttemptCount;
+    const QString path = updatecheck::servicePropertiesPath(m_engine.folders->programDataFolder);
+    // A missing folder is not this program's to report: the file is for outside readers.
+    if (!updatecheck::writeServicePropertiesFile(path, values))
+        debugLog(2, "CQmlInterface::writeServiceProperties() unable to write " + path.toStdString());
+}

@@ -31,6 +31,10 @@ public:
     void onCheckUpdate(bool force);
     void doUpdate(bool yes);
     void writeServiceProperties();
+    const QString& installerFolder() const { return m_installerFolder; }
+    void setInstallerFolder(const QString& folder) { m_installerFolder = folder; }
+    // File name of the installer last offered, empty when none was.
+    const QString& installerName() const { return m_installerName; }
     bool firstCheckPending() const { return m_firstCheckPending; }
 
 private:
@@ -46,7 +50,7 @@ private:
     LiveView& m_live;
     int m_setupCount = 0;
     bool m_firstCheckPending = true;
-    QString m_installerFolder = QStringLiteral("c:\\temp");
+    QString m_installerFolder;
     QString m_installerName;
 };
 

@@ -87,6 +87,9 @@ public:
     bool hasWriteFailed() const { return m_writeFailed; }
     // Ends the file: a created one is written out and synced to the disk.
     bool close() override;
+    // Puts changed record types of the open file onto the disk now, so that
+    // another reader of the file sees them.
+    bool writeBackChanges() { return writeBackWindow(); }
     // Clears the header fields only; pending record changes stay pending.
     void resetHeaderData() override;
     int getTotalValidSamples() override;

@@ -28,6 +28,8 @@ Item {
     // A newer installer exists; no newer one was found.
     signal updateDialog()
     signal noUpdates()
+    // The installer could not be started; the program goes on.
+    signal updateFailed(string message)
 
     onQmlInitEcgData: {
         displayMode = cQmlInterface.getUiDataEcgModeValue()
@@ -42,6 +44,10 @@ Item {
     onQmlHideEcg: cQmlInterface.hideEcg(ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, errorBars, markerBars)
     onUpdateDialog: updateDialogBox.open()
     onNoUpdates: noUpdatesBox.open()
+    onUpdateFailed: (message) => {
+        updateFailedNote.informativeText = message;
+        updateFailedNote.open();
+    }
 
     // Pinch steps: a value i of the list is chosen once the finger distance
     // ratio crosses 0.5 + 0.5 * value[i] / value[current] in its direction.
@@ -315,6 +321,13 @@ Item {
         Label {
             text: "No updates available"
         }
+    }
+
+    AlertDialog {
+        id: updateFailedNote
+        defs: ecgView.defs
+        title: "Update failed"
+        text: "The installer could not be started. Malvorant keeps running."
     }
 
     Component.onCompleted: {

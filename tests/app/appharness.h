@@ -33,6 +33,8 @@ public:
     {
         qputenv("MALVORANT_PUBLIC_DOCUMENTS", QFile::encodeName(m_tmp.filePath("Public")));
         qputenv("ALLUSERSPROFILE", QFile::encodeName(m_tmp.filePath("ProgramData")));
+        // No installer of the machine is ever offered to a test.
+        qputenv("MALVORANT_INSTALLER_DIR", QFile::encodeName(m_tmp.filePath("installers")));
         s_previous = qInstallMessageHandler(&AppHarness::collect);
     }
 
