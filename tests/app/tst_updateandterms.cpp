@@ -103,14 +103,15 @@ private slots:
         update().setInstallerFolder(m_installers.path());
     }
 
-    // The chart's first initialisation runs the check once.
+    // The chart's first initialisation, made by the screens as they load,
+    // ran the check; later initialisations don't scan again.
     void firstCheckAtChartStart()
     {
-        QVERIFY(makeInstaller("malvorantsetup-8.0.3.exe", "x", false));
-        QVERIFY(update().firstCheckPending());
-        m_app.bridge().initEcg(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
         QVERIFY(!update().firstCheckPending());
-        QCOMPARE(update().installerName(), QString("malvorantsetup-8.0.3.exe"));
+        QVERIFY(makeInstaller("malvorantsetup-8.0.3.exe", "x", false));
+        m_app.bridge().initEcg(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        QVERIFY(update().installerName().isEmpty());
+        QFile::remove(m_installers.filePath("malvorantsetup-8.0.3.exe"));
         closeDialogs();
     }
 
