@@ -46,9 +46,11 @@ public:
 
     bool isPacsCheckPending() const { return m_pacsCheckPending; }
 
-private:
     // Sends the current recording to the PACS; false (alert shown) when refused.
+    // Also what an assignment calls when the PACS is configured.
     bool sendCurrentRecording(bool showBusy);
+
+private:
     void alert(const QString& text);
     void saveDicomSettings();
     void updateConfigs();

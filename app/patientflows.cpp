@@ -394,18 +394,11 @@ bool PatientFlows::assignPending(int patientId)
 void PatientFlows::sendAssignedToPacs()
 {
     debugLog(2, "CQmlInterface::ecgPatientAssignment starting upload to pacs");
-    const CPatientMan& p = *m_engine.patients;
-    const CFileMan& files = *m_engine.files;
-    const double kg = p.weightUnit == 1 ? p.weight * 0.453592 : p.weight;
     if (!m_pacsSender) {
         debugLogError("CQmlInterface::ecgPatientAssignment no DICOM client to send with");
         return;
     }
-    const QString refusal = m_pacsSender(files.dataFolder() + files.currentFileName(),
-                                         files.currentStudyUid(), p.breed,
-                                         QString::number(kg, 'g', 6));
-    if (!refusal.isEmpty())
-        m_items.invoke<C::QmlAlertBoxDcmCommError>(refusal);
+    m_pacsSender();
 }
 
 void PatientFlows::ecgPatientAssignment(int selectedIndex)

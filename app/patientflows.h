@@ -58,12 +58,9 @@ public:
     // Written by the import before it asks for the patient.
     ImportHandOver& importHandOver() { return m_import; }
 
-    // Sends an assigned recording to the PACS (file path, study UID, breed,
-    // weight in kilograms as text); returns an empty text when the send was
-    // started, else the DICOM client's refusal. Set by the owner of the DICOM
-    // client; without one nothing is sent.
-    using PacsSender = std::function<QString(const QString&, const QString&, const QString&,
-                                             const QString&)>;
+    // Sends the current (just assigned) recording to the PACS; the owner of the
+    // DICOM client sets it and reports a refusal itself. Without one nothing is sent.
+    using PacsSender = std::function<bool()>;
     void setPacsSender(PacsSender sender) { m_pacsSender = std::move(sender); }
 
 private:

@@ -132,6 +132,7 @@ void CQmlInterface::createUnits()
                                                *m_qvlComm);
     m_dicom = std::make_unique<DicomFlows>(*m_items, engine, *m_publisher, *m_patients,
                                            m_dcmComm.get(), m_dcmScheduler.get());
+    m_patients->setPacsSender([this] { return m_dicom->sendCurrentRecording(false); });
     m_settingsPages = std::make_unique<SettingsPages>(*m_items, engine);
     m_updateAndTerms = std::make_unique<UpdateAndTerms>(*m_items, engine, *m_viewer, *m_patients,
                                                         *m_live);
