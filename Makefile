@@ -32,14 +32,16 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks
 	@set -e; for b in $(BENCH_BUILD)/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b"; fi; done
 
-# Pictures of the main window in every display state, the splash screen and
-# each alert, at 1280 x 800 under Xvfb with OpenGL forced, into $(BUILD)/screenshots.
+# Pictures of the main window in every display state, the splash screen, each
+# alert and view, the chart views and report pages, at 1280 x 800 under Xvfb
+# with OpenGL forced, into $(BUILD)/screenshots.
 screenshots: build
 	rm -rf $(BUILD)/screenshots && mkdir -p $(BUILD)/screenshots
 	xvfb-run -a -s "-screen 0 1280x800x24" env QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=xcb_glx \
 	  QSG_RHI_BACKEND=opengl LIBGL_ALWAYS_SOFTWARE=1 \
 	  $(BUILD)/tests/app/malvorant_screenshots $(BUILD)/screenshots
 	@if command -v xvfb-run >/dev/null; then cmake --build $(BUILD) -j $(JOBS) --target chart_screenshots_run; fi
+	$(BUILD)/app/report/report_screenshots $(BUILD)/screenshots
 
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
