@@ -176,12 +176,17 @@ std::vector<Shot> shots()
         c.items().invoke<C::QmlInitGrid>(1);
         // The species question that follows the first samples: a dog.
         AppHarness::waitFor([&] { return c.item(Item::UiData)->property("isBtConnected").toBool(); }, 15000);
-        settle(1500);
-        for (QObject* o : c.window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == "Canine"
-                && o->property("visible").toBool())
-                QMetaObject::invokeMethod(o, "clicked");
-        }
+        // The question comes once streaming is under way: wait for it, then answer.
+        AppHarness::waitFor([&] {
+            for (QObject* o : c.window->findChildren<QObject*>()) {
+                if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == "Canine"
+                    && o->property("visible").toBool()) {
+                    QMetaObject::invokeMethod(o, "clicked");
+                    return true;
+                }
+            }
+            return false;
+        }, 15000);
         // The decoder's high-pass settles and the analysis learns the beats.
         settle(12000);
     }});
