@@ -204,6 +204,34 @@ private slots:
         QVERIFY2(l.viewable > 100, qPrintable(QString::number(l.viewable)));
     }
 
+    // The program ends mid-recording (window closed, SIGTERM): the recording
+    // is finished, its file complete and its row committed for patient 0.
+    void quitFinishesRecording()
+    {
+        CQmlInterface& bridge = m_app->bridge();
+        RecordingControl& rec = bridge.recordingControl();
+        bridge.settingsMan()->recordingSeconds = 60;
+        QVERIFY(startStream());
+        bridge.recordStartStop(true);
+        QVERIFY(rec.isRecording());
+        const QString name = bridge.fileMan()->recordingFileName();
+        // Past the ring's delay, so ordinary samples reach the file.
+        QTest::qWait(3500);
+        rec.finishOnQuit();
+        QVERIFY(!rec.isRecording());
+        QVERIFY(!bridge.fileMan()->isRecording());
+        QCOMPARE(bridge.fileMan()->currentFileName(), name);
+        QSqlQuery q(*bridge.dbMan()->database());
+        QVERIFY(q.exec(QStringLiteral("select patientId from ecgTable where ecgId=%1")
+                           .arg(bridge.fileMan()->currentEcgId())));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        const QVector<int> types = recordTypes(currentPath());
+        QCOMPARE(layoutOf(types).leadIn, 2499);
+        QCOMPARE(types[types.size() - 4], int(ECG_SAMPLE_LEADIN));
+        QCOMPARE(ui("displayState").toInt(), 4);
+    }
+
     // Bookmarks only on an assigned recording longer than one page; their
     // time is the start plus 2 ms an entry, not shifted again.
     void bookmarks()
