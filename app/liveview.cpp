@@ -188,8 +188,15 @@ void LiveView::updateStreamedEcg(const EcgSeries& series)
         m_connected = connected;
         m_items.set<P::IsBtConnected>(connected);
         m_items.set<P::BusyIndicatorRunning>(false);
-        if (gotSample && connected && m_streaming)
+        if (gotSample && connected && m_streaming) {
             processSample(sample);
+            if (sample.type >= 0 && isRecording() && m_recording->countSample()) {
+                // The chosen time is complete: as when the timer runs out.
+                debugLog(2, "recording time reached");
+                streamStartStop(false);
+                return;
+            }
+        }
         if (m_writeFailed) {
             // As when the recording time runs out: the recording ends and
             // the stream with it, so nothing is drawn over the recording.
@@ -203,6 +210,13 @@ void LiveView::updateStreamedEcg(const EcgSeries& series)
             debugLog(4, "status check releases batt low event--------------------------------------------------------------");
             m_items.set<P::BatteryLowIndicator>(false);
         }
+    }
+    // Nothing the recording took waits in the program for a second.
+    if (isRecording() && !m_engine.files->writeThrough()) {
+        debugLogError("error writing file");
+        stopRecording();
+        streamStartStop(false);
+        return;
     }
     if (m_streaming)
         drawChart(series);
@@ -335,7 +349,9 @@ void LiveView::feedRing(const EcgStreamSample& copy)
     if (!recording && slot.type == ECG_SAMPLE)
         slot.type = ECG_SAMPLE_LEADIN;
     m_ringWrite = (m_ringWrite + 1) % kRingSize;
-    if (++m_ringCount >= kRingSize) {
+    // While recording the ring is drained below at once, so the sample that
+    // follows the start may fill the last slot without losing a lead-in entry.
+    if (++m_ringCount >= kRingSize && !recording) {
         m_ringCount = kRingSize - 1;
         m_ringRead = (m_ringRead + 1) % kRingSize;
         if (!m_leadInComplete)

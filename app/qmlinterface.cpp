@@ -27,6 +27,7 @@
 #include "updateandterms.h"
 #include "viewersettings.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QXYSeries>
 #include <QtDebug>
@@ -127,6 +128,10 @@ void CQmlInterface::createUnits()
     m_recording = std::make_unique<RecordingControl>(*m_items, engine, *m_publisher, *m_live,
                                                      *m_chart);
     m_live->setRecordingControl(m_recording.get());
+    // Quitting (window closed, SIGTERM, logout) finishes a running recording.
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                [this] { m_recording->finishOnQuit(); });
     m_patients = std::make_unique<PatientFlows>(*m_items, engine, *m_publisher, *m_live);
     m_telemed = std::make_unique<TelemedFlows>(*m_items, engine, *m_publisher, *m_patients,
                                                *m_qvlComm);
@@ -221,7 +226,6 @@ void CQmlInterface::setUiDataObject(QObject* item)
 void CQmlInterface::setUiDefsObject(QObject* item)
 {
     m_publisher->uiDefsBound(item);
-    m_recording->createRecordingTimer(this);
 }
 
 void CQmlInterface::setTopAreaObject(QObject* item)
@@ -442,7 +446,11 @@ void CQmlInterface::recordingTimerExpired() { m_recording->recordingTimerExpired
 void CQmlInterface::setBookmark(int filPos, int posX) { m_recording->setBookmark(filPos, posX); }
 void CQmlInterface::deleteBookmark() { m_recording->deleteBookmark(); }
 void CQmlInterface::onRecordSpeciesSelector(int species) { m_recording->onRecordSpeciesSelector(species); }
-void CQmlInterface::setSpeciesPicker(int setSpecies) { m_recording->setSpeciesPicker(setSpecies); }
+void CQmlInterface::setSpeciesPicker(int setSpecies)
+{
+    m_recording->setSpeciesPicker(setSpecies);
+    m_viewer->setUiDataViewerSettings();
+}
 void CQmlInterface::saveAsPdf(QUrl pdfUrl) { m_report->saveAsPdf(pdfUrl); }
 
 // --- patients and recordings -----------------------------------------------

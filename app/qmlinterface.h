@@ -72,6 +72,7 @@ public:
     UiPublisher& publisher() const { return *m_publisher; }
     UpdateAndTerms& updateAndTerms() const { return *m_updateAndTerms; }
     LiveView& liveView() const { return *m_live; }
+    RecordingControl& recordingControl() const { return *m_recording; }
     DeviceSelection& deviceSelection() const { return *m_devices; }
     CRawStreamBt* stream() const { return m_stream.get(); }
     CTonePlayer& tonePlayer() const { return *m_tone; }

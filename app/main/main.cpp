@@ -1,6 +1,7 @@
 #include "embeddedbrowser.h"
 #include "qmlinterface.h"
 #include "qmlmodule.h"
+#include "quitsignals.h"
 #include "sqlquerymodel.h"
 #include "startup.h"
 
@@ -41,6 +42,7 @@ int main(int argc, char* argv[])
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 
     QApplication app(argc, argv);
+    platform::quitOnTerminateSignals();
 
     if (QCoreApplication::arguments().contains(QStringLiteral("--coreprofile"))) {
         QSurfaceFormat format;

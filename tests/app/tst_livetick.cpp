@@ -3,6 +3,7 @@
 // queued and reports the link as the test says.
 
 #include "appharness.h"
+#include "recordingcontrol.h"
 #include "liveview.h"
 #include "settingsman.h"
 #include "toneplayer.h"
@@ -200,6 +201,10 @@ private slots:
         QCOMPARE(live().ringCount(), 2499);
         QVERIFY(live().isLeadInComplete());
         QVERIFY(ui("isLeadInComplete").toBool());
+        // The device's record key started a recording; it ends here.
+        QVERIFY(bridge().recordingControl().isRecording());
+        bridge().recordStartStop(false);
+        QVERIFY(!bridge().recordingControl().isRecording());
         // A new start empties it.
         start();
         QCOMPARE(live().ringCount(), 0);
