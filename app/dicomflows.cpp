@@ -127,10 +127,26 @@ void DicomFlows::dcmMwlItemSelected(int selectedRecordId)
 
 void DicomFlows::dcmMwlItemSelectedForImport(int selectedRecordId)
 {
-    // The import flow keeps its source paths with the patient flows; until it
-    // does, an imported recording is given its patient there.
     debugLog(2, "CQmlInterface::dcmMwlItemSelectedForImport() selectedIdx="
                     + toStdString(selectedRecordId));
+    // Checked first: no patient is made for an import that is gone.
+    if (!m_patients.hasImportToAssign()) {
+        debugLogError("CQmlInterface::dcmMwlItemSelectedForImport() no imported recording waits");
+        m_items.invoke<C::QmlAlertBoxFileReadError>();
+        return;
+    }
+    QString studyUid;
+    std::int64_t studyTime = 0;
+    const int patientId = m_engine.patients->createPatientfromDcm(selectedRecordId, true, studyUid,
+                                                                  studyTime);
+    if (patientId < 0) {
+        debugLogError("CQmlInterface::dcmMwlItemSelectedForImport() no patient from worklist entry "
+                      + toStdString(selectedRecordId));
+        m_items.invoke<C::QmlAlertBoxFileReadError>();
+        return;
+    }
+    // The worklist's study time is the recording's start.
+    m_patients.assignImportedRecording(patientId, studyUid, studyTime, "dcmMwlItemSelected");
 }
 
 // --- sending ---------------------------------------------------------------

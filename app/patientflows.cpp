@@ -360,7 +360,7 @@ void PatientFlows::patientSelectionConfirmed(bool userHasConfirmed, bool isImpor
         m_items.invoke<C::QmlSelectionConfirmed>(userHasConfirmed);
 }
 
-bool PatientFlows::assignPending(int patientId)
+bool PatientFlows::assignPending(int patientId, const char* flow)
 {
     CFileMan& files = *m_engine.files;
     const int status = m_engine.settings->dicomPacsConfigStatus;
@@ -384,18 +384,18 @@ bool PatientFlows::assignPending(int patientId)
     // The recording just assigned, whatever else the patient has.
     selectNShowPatient(patientId, ecgId);
     if (status == 1)
-        sendAssignedToPacs();
+        sendAssignedToPacs(flow);
     else
-        debugLog(2, "CQmlInterface::ecgPatientAssignment no upload to pacs, dcmPacsAccountVerified="
-                        + toStdString(status));
+        debugLog(2, std::string("CQmlInterface::") + flow
+                        + " no upload to pacs, dcmPacsAccountVerified=" + toStdString(status));
     return true;
 }
 
-void PatientFlows::sendAssignedToPacs()
+void PatientFlows::sendAssignedToPacs(const char* flow)
 {
-    debugLog(2, "CQmlInterface::ecgPatientAssignment starting upload to pacs");
+    debugLog(2, std::string("CQmlInterface::") + flow + " starting upload to pacs");
     if (!m_pacsSender) {
-        debugLogError("CQmlInterface::ecgPatientAssignment no DICOM client to send with");
+        debugLogError(std::string("CQmlInterface::") + flow + " no DICOM client to send with");
         return;
     }
     m_pacsSender();
@@ -414,24 +414,33 @@ void PatientFlows::ecgPatientAssignmentFromImport(int patientId)
     debugLog(4, "CQmlInterface::ecgPatientAssignment() patientId=" + toStdString(patientId)
                     + ", dcmPacsAccountVerified="
                     + toStdString(m_engine.settings->dicomPacsConfigStatus));
+    assignImportedRecording(patientId, QString(), m_import.startTime, "ecgPatientAssignment");
+}
+
+bool PatientFlows::hasImportToAssign() const
+{
+    return !m_import.sourcePath.isEmpty() && QFileInfo(m_import.sourcePath).isFile();
+}
+
+void PatientFlows::assignImportedRecording(int patientId, const QString& studyUid, qint64 startTime,
+                                           const char* flow)
+{
+    const std::string where = std::string("CQmlInterface::") + flow + "()";
     CFileMan& files = *m_engine.files;
     CPatientMan& p = *m_engine.patients;
     const QString source = m_import.sourcePath;
-    const QFileInfo sourceInfo(source);
-    if (source.isEmpty() || !sourceInfo.isFile() || patientId <= 0) {
-        debugLogError("CQmlInterface::ecgPatientAssignmentFromImport() nothing to import: "
-                      + source.toStdString());
+    if (!hasImportToAssign() || patientId <= 0) {
+        debugLogError(where + " nothing to import: " + source.toStdString());
         m_items.invoke<C::QmlAlertBoxFileReadError>();
         return;
     }
     if (p.patientId != patientId && !p.loadPatient(patientId)) {
-        debugLogError("CQmlInterface::ecgPatientAssignmentFromImport() no patient "
-                      + toStdString(patientId));
+        debugLogError(where + " no patient " + toStdString(patientId));
         fileAlert(false);
         return;
     }
 
-    const QString name = files.reserveNextFilename(0, 1, QString(), m_import.startTime);
+    const QString name = files.reserveNextFilename(0, 1, studyUid, startTime);
     if (name.isEmpty()) {
         fileAlert(true);
         return;
@@ -447,9 +456,9 @@ void PatientFlows::ecgPatientAssignmentFromImport(int patientId)
         copy.patientBirthdate = std::to_string(p.birthdate);
     copy.genderCode = p.sex;
     copy.speciesCode = p.species;
-    copy.recordingTime = m_import.startTime;
+    copy.recordingTime = startTime;
 
-    const qint64 sourceSize = sourceInfo.size();
+    const qint64 sourceSize = QFileInfo(source).size();
     const int copied = files.ecgBuffer().copyEcgFile(QFile::encodeName(source).toStdString(),
                                                      QFile::encodeName(destination).toStdString(),
                                                      true, &copy);
@@ -458,9 +467,8 @@ void PatientFlows::ecgPatientAssignmentFromImport(int patientId)
     if (ok)
         ok = files.setEntryCnt() && files.commitNextFilename(false);
     if (!ok) {
-        debugLogError("CQmlInterface::ecgPatientAssignmentFromImport() copy of "
-                      + source.toStdString() + " failed (" + toStdString(copied) + " of "
-                      + toStdString(sourceSize) + " bytes)");
+        debugLogError(where + " copy of " + source.toStdString() + " failed (" + toStdString(copied)
+                      + " of " + toStdString(sourceSize) + " bytes)");
         if (files.hasPendingReservation())
             files.releaseReservation();
         QFile::remove(destination);
@@ -468,7 +476,7 @@ void PatientFlows::ecgPatientAssignmentFromImport(int patientId)
         return;
     }
 
-    if (!assignPending(patientId))
+    if (!assignPending(patientId, flow))
         return;
     m_live.streamStartStop(false);
     fileSelectedLocal(patientId, files.currentEcgId());

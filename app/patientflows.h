@@ -51,6 +51,14 @@ public:
     void patientSelectionConfirmed(bool userHasConfirmed, bool isImportedEcg);
     void ecgPatientAssignment(int selectedIndex);
     void ecgPatientAssignmentFromImport(int patientId);
+    // The import's recording becomes a new recording of the patient (loaded
+    // here when it is not the current one) under the given study UID (empty:
+    // none) and start time, then is assigned and shown. flow names the slot
+    // in the log.
+    void assignImportedRecording(int patientId, const QString& studyUid, qint64 startTime,
+                                 const char* flow);
+    // An import waits for its patient and its file is still there.
+    bool hasImportToAssign() const;
     void ecgPatientAssignmentAborted();
     bool storeImage(const QString& imgPath);
     QStringList retrieveImages();
@@ -66,8 +74,8 @@ public:
 private:
     // Gives the pending recording (patient 0) to the patient; false, with an
     // alert shown, when there is none or the assignment failed.
-    bool assignPending(int patientId);
-    void sendAssignedToPacs();
+    bool assignPending(int patientId, const char* flow = "ecgPatientAssignment");
+    void sendAssignedToPacs(const char* flow);
     void fileAlert(bool isFileCreation);
 
     QmlItems& m_items;

@@ -5,6 +5,8 @@
 
 #include "appharness.h"
 #include "dbman.h"
+#include "fileecg.h"
+#include "fileman.h"
 #include "isolatedhome.h"
 #include "localtime.h"
 #include "patientflows.h"
@@ -17,6 +19,7 @@
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QSignalSpy>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QtQml/qqmlmoduleregistration.h>
 #include <QtTest>
@@ -482,6 +485,80 @@ private slots:
             QCOMPARE(readAlert.count(), 1);
             QCOMPARE(scalar("select count(*) from ecgTable"), rowsBefore + 1);
         });
+    }
+
+    // A worklist entry chosen for an import: the patient comes from the entry,
+    // the copy carries the entry's study UID and study time; an entry that
+    // can't be read stops the flow with nothing made or assigned.
+    void worklistEntryTakesTheImport()
+    {
+        CFileMan& files = *bridge().fileMan();
+        const int donor = createPatient("Worklist donor");
+        const int donorEcg = m_app.makeRecording(donor, 20);
+        const QString source = m_tmp.filePath("worklist-import.ecg");
+        QFile::remove(source);
+        QVERIFY(QFile::copy(dataPath(fileOf(donorEcg)), source));
+        const qint64 size = QFileInfo(source).size();
+        const std::int64_t studyTime = utc(2024, 11, 2, 9);
+        const QString study = QStringLiteral("1.2.826.0.1.3680043.10.543.901");
+        {
+            QSqlQuery q(*bridge().dbMan()->database());
+            QVERIFY(q.exec("delete from worklistTable"));
+            q.prepare("insert into worklistTable (idx, extId, patientName, ownerFirst, ownerLast, "
+                      "species, sex, tsStudy, sUuid) values (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            for (const QVariant& v : QVariantList{3, "WL-77", "Pünktchen", "Ola", "Berg", 1, 2,
+                                                  qint64(studyTime), study})
+                q.addBindValue(v);
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        }
+        QSignalSpy readAlert(bottom(), SIGNAL(qmlAlertBoxFileReadError()));
+        ImportHandOver& hand = bridge().patientFlows().importHandOver();
+        const int patientsBefore = scalar("select count(*) from patientTable");
+        const int rowsBefore = scalar("select count(*) from ecgTable");
+
+        // No entry 4: the read alert, no patient, nothing stored, the import kept.
+        hand = {source, source, utc(2025, 1, 1, 1)};
+        bridge().dcmMwlItemSelectedForImport(4);
+        QCOMPARE(readAlert.count(), 1);
+        QCOMPARE(scalar("select count(*) from patientTable"), patientsBefore);
+        QCOMPARE(scalar("select count(*) from ecgTable"), rowsBefore);
+        QCOMPARE(hand.sourcePath, source);
+        QVERIFY(!files.hasPendingReservation());
+
+        bridge().dcmMwlItemSelectedForImport(3);
+        QCOMPARE(readAlert.count(), 1);
+        const int patient = bridge().patientMan()->patientId;
+        QVERIFY(patient > 0 && patient != donor);
+        QCOMPARE(scalar("select count(*) from patientTable where patientId=? and extId='WL-77'",
+                        {patient}),
+                 1);
+        const int ecg = files.currentEcgId();
+        QCOMPARE(scalar("select count(*) from ecgTable"), rowsBefore + 1);
+        QCOMPARE(scalar("select patientId from ecgTable where ecgId=?", {ecg}), patient);
+        QSqlQuery row(*bridge().dbMan()->database());
+        row.prepare("select pacsStudyUuid, ecgTime from ecgTable where ecgId=?");
+        // ecgTime: the study time, as every time column, in local time.
+        row.addBindValue(ecg);
+        QVERIFY(row.exec() && row.next());
+        QCOMPARE(row.value(0).toString(), study);
+        QCOMPARE(row.value(1).toLongLong(), qint64(studyTime));
+        const QString copy = dataPath(fileOf(ecg));
+        QCOMPARE(QFileInfo(copy).size(), size);
+        CFileEcg header;
+        QVERIFY(header.openFileReadOnly(QFile::encodeName(copy).toStdString()));
+        QCOMPARE(header.recordingTime, studyTime);
+        QCOMPARE(QString::fromStdString(header.extPatientId), QStringLiteral("WL-77"));
+        header.close();
+        QCOMPARE(ui("patientId").toInt(), patient);
+        QVERIFY(!QFile::exists(source));
+        QVERIFY(hand.sourcePath.isEmpty() && hand.temporaryPath.isEmpty());
+
+        // Nothing handed over any more: the read alert, no second patient.
+        const int patientsAfter = scalar("select count(*) from patientTable");
+        bridge().dcmMwlItemSelectedForImport(3);
+        QCOMPARE(readAlert.count(), 2);
+        QCOMPARE(scalar("select count(*) from patientTable"), patientsAfter);
+        QCOMPARE(scalar("select count(*) from ecgTable"), rowsBefore + 1);
     }
 
     void popupAndConfirmation()
