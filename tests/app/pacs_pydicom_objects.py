@@ -32,7 +32,8 @@ def read(path):
     if "SOPInstanceUID" not in ds:
         return None
     out = {k: text(ds, k) for k in ("SOPClassUID", "SOPInstanceUID", "PatientID", "PatientName",
-                                    "StudyInstanceUID", "SeriesInstanceUID", "Modality")}
+                                    "StudyInstanceUID", "SeriesInstanceUID", "Modality",
+                                    "InstitutionName")}
     groups = []
     for g, item in enumerate(ds.get("WaveformSequence", [])):
         arr = multiplex_array(ds, g, as_raw=True)  # samples x channels

@@ -303,6 +303,7 @@ private slots:
         QCOMPARE(object.value("SOPClassUID").toString(), QString::fromLatin1(kGeneralEcg));
         QCOMPARE(object.value("PatientName").toString(), QStringLiteral("Lindqvist^Bella"));
         QCOMPARE(object.value("StudyInstanceUID").toString(), QString::fromLatin1(kStudy));
+        QCOMPARE(object.value("InstitutionName").toString(), QStringLiteral("Clinic Nord"));
         const QJsonArray groups = object.value("groups").toArray();
         QCOMPARE(groups.size(), 1);
         const QJsonObject group = groups.first().toObject();
