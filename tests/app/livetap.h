@@ -69,17 +69,24 @@ inline void findButtons(QAccessibleInterface* iface, QHash<QString, QAccessibleI
 class LiveApp
 {
 public:
-    // timeScale: stream seconds per real second. Empty when all went well,
-    // else the step that failed.
-    QString start(const char* timeScale)
+    // timeScale: stream seconds per real second. The program's folders are
+    // the harness's own, or with givenFolders those the environment names.
+    // Empty when all went well, else the step that failed.
+    QString start(const char* timeScale, bool givenFolders = false)
     {
         qputenv("MALVORANT_DEVICE", "simulated");
         qputenv("MALVORANT_SIM_HEART_RATE", "120");
         qputenv("MALVORANT_SIM_TIME_SCALE", timeScale);
         QAccessible::setActive(true);
+        const QByteArray documents = qgetenv("MALVORANT_PUBLIC_DOCUMENTS");
+        const QByteArray profile = qgetenv("ALLUSERSPROFILE");
         m_app = std::make_unique<AppHarness>();
         if (!m_app->isValid())
             return QStringLiteral("no temporary folder");
+        if (givenFolders) {
+            qputenv("MALVORANT_PUBLIC_DOCUMENTS", documents);
+            qputenv("ALLUSERSPROFILE", profile);
+        }
         CQmlInterface& b = bridge();
         b.settingsMan()->tucAccepted = 1;
         m_window = m_app->load();
