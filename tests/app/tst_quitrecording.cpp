@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -121,12 +122,12 @@ private slots:
     {
         QVERIFY(isolatedHome.isValid());
         QVERIFY(QFileInfo(MALVORANT_EXECUTABLE).isExecutable());
-        std::vector<platform::ProcessEntry> processes;
-        QVERIFY(platform::listProcesses(processes));
-        for (const platform::ProcessEntry& p : processes) {
-            if (isInstanceName(p.name))
-                QSKIP("a copy of the program already runs on this machine");
-        }
+        // A copy already running would make the real program leave at once.
+        std::vector<platform::ProcessEntry> running;
+        QVERIFY(platform::listProcesses(running));
+        if (std::any_of(running.begin(), running.end(),
+                        [](const platform::ProcessEntry& e) { return isInstanceName(e.name); }))
+            QSKIP("a copy of the program already runs on this machine");
     }
 
     // The real program, up and idle, leaves at once with status 0 (without
