@@ -27,8 +27,6 @@ RecordingControl::RecordingControl(QmlItems& items, const EngineParts& engine,
 
 RecordingControl::~RecordingControl() = default;
 
-void RecordingControl::createRecordingTimer(QObject*) {}
-
 int RecordingControl::timerIntervalFor(int recordingSeconds)
 {
     return recordingSeconds * 1000 + LiveView::kRecordingDelay * 2;
@@ -65,6 +63,7 @@ void RecordingControl::recordStartStop(bool doStart)
         return;
     }
 
+    const QString name = files.recordingFileName();
     // The flush marks ordinary samples as trailer; events keep their types.
     m_live.flushRingToRecording();
     m_items.invoke<C::QmlStartStopRecordingAnimation>(false);
@@ -74,7 +73,18 @@ void RecordingControl::recordStartStop(bool doStart)
         debugLogError("error writing/closing file");
         m_items.invoke<C::QmlAlertBoxFileWriteError>(false);
     }
-    m_publisher.setDisplayState(UiPublisher::ShowingFileUnassigned);
+    if (files.currentFileName() == name) {
+        m_publisher.setDisplayState(UiPublisher::ShowingFileUnassigned);
+    } else {
+        // No row names the recording; its file stays for the next start to
+        // adopt. Whatever is shown keeps its own state, never posing as it.
+        debugLogError("the recording " + name.toStdString() + " has no row");
+        if (files.currentEcgId() >= 0)
+            files.selectFile(files.currentEcgId()); // opened again: the recording had taken its buffer
+        m_publisher.setDisplayState(files.currentEcgId() == -1 ? UiPublisher::NoFile
+                                    : files.currentPatientId() == 0 ? UiPublisher::ShowingFileUnassigned
+                                                                    : UiPublisher::ShowingFileAssigned);
+    }
     m_publisher.showFile();
 }
 

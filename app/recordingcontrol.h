@@ -7,7 +7,6 @@
 
 class EcgChart;
 class LiveView;
-class QObject;
 class QTimer;
 class QmlItems;
 class UiPublisher;
@@ -24,8 +23,6 @@ public:
     RecordingControl(const RecordingControl&) = delete;
     RecordingControl& operator=(const RecordingControl&) = delete;
 
-    // The timer is made once, in the constructor; kept for the bridge's call.
-    void createRecordingTimer(QObject* parent);
     // A second start while recording, or a stop without a recording, does nothing.
     void recordStartStop(bool doStart);
     void recordingTimerExpired();

@@ -17,86 +17,44 @@
 #include <QSqlQuery>
 #include <QtTest>
 
-// The buttons of the window as assistive technology sees them.
-static void findButtons(QAccessibleInterface* iface, QHash<QString, QAccessibleInterface*>& out, int depth = 0)
-{
-    if (!iface || depth > 80)
-        return;
-    if (iface->role() == QAccessible::Button && !iface->state().invisible)
-        out.insert(iface->text(QAccessible::Name), iface);
-    for (int i = 0; i < iface->childCount(); ++i)
-        findButtons(iface->child(i), out, depth + 1);
-}
-
 class TstLiveStream : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<AppHarness> m_app;
-    QQuickWindow* m_window = nullptr;
-    std::unique_ptr<TapSource> m_tap;
+    LiveApp m_live;
 
-    QObject* uiData() const
-    {
-        return m_app->bridge().items().object(qml::Item::UiData);
-    }
-    QVariant ui(const char* name) const { return uiData()->property(name); }
+    QVariant ui(const char* name) const { return m_live.ui(name); }
     CBtBackendSim* sim() const
     {
-        return dynamic_cast<CBtBackendSim*>(m_app->bridge().stream()->socketLayer()->backend());
+        return dynamic_cast<CBtBackendSim*>(m_live.bridge().stream()->socketLayer()->backend());
     }
-    QHash<QString, QAccessibleInterface*> buttons() const
-    {
-        QHash<QString, QAccessibleInterface*> out;
-        findButtons(QAccessible::queryAccessibleInterface(m_window), out);
-        return out;
-    }
+    QHash<QString, QAccessibleInterface*> buttons() const { return m_live.buttons(); }
 
     // Stream samples seen since the tap was (re)set, waiting at most ms.
     bool streamFor(int samples, int ms)
     {
-        const int target = m_tap->samples + samples;
-        return AppHarness::waitFor([&] { return m_tap->samples >= target; }, ms);
+        const int target = m_live.tap().samples + samples;
+        return AppHarness::waitFor([&] { return m_live.tap().samples >= target; }, ms);
     }
 
 private slots:
     void initTestCase()
     {
-        qputenv("MALVORANT_DEVICE", "simulated");
-        qputenv("MALVORANT_SIM_HEART_RATE", "120");
-        qputenv("MALVORANT_SIM_TIME_SCALE", "4");
-        QAccessible::setActive(true);
-        m_app = std::make_unique<AppHarness>();
-        QVERIFY(m_app->isValid());
-        CQmlInterface& bridge = m_app->bridge();
-        bridge.settingsMan()->tucAccepted = 1;
-        m_window = m_app->load();
-        QVERIFY(m_window);
-        // Start-up ends with the stream stopped; "New ECG" comes after it.
-        QVERIFY(AppHarness::waitFor([&] { return bridge.updateAndTerms().setupCount() > 0; }));
+        const QString failed = m_live.start("4");
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QVERIFY(sim());
-        m_tap = std::make_unique<TapSource>(bridge.liveView().source());
-        bridge.liveView().setSource(m_tap.get());
-        bridge.liveView().setSpecies(1);
+        CQmlInterface& bridge = m_live.bridge();
         const ViewerParams p = bridge.viewer().params();
         bridge.setViewerParams(p.ecgDisplayMode, p.gain, p.speed, false, false, true, true, true);
     }
 
-    void cleanupTestCase()
-    {
-        if (m_app) {
-            m_app->bridge().streamStartStop(false);
-            m_app->unload();
-        }
-        // While the test log still takes messages: the stream logs as it ends.
-        m_app.reset();
-    }
+    void cleanupTestCase() { m_live.finish(); }
 
     // "New ECG" with no device chosen: the inquiry finds the simulated one,
     // it becomes the stored device and the trace runs with the heart rate.
     void newEcgFindsDeviceAndStreams()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         QVERIFY(bridge.settingsMan()->bzdevice.isEmpty() || bridge.settingsMan()->bzdevice == "unknown"
                 || !bridge.settingsMan()->bzdevice.startsWith("Kx"));
         // Found by its accessible name and clicked.
@@ -129,20 +87,20 @@ private slots:
     // samples at 120 per minute) and the tone sounds once for each.
     void beatsAndTone()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         CTonePlayer& tone = bridge.tonePlayer();
-        m_tap->beats.clear();
+        m_live.tap().beats.clear();
         const int tonesBefore = tone.requestCount();
         QVERIFY(streamFor(2500, 15000));
         const int tones = tone.requestCount() - tonesBefore;
-        QVERIFY2(m_tap->beats.size() >= 9, qPrintable(QString::number(m_tap->beats.size())));
-        for (int i = 1; i < m_tap->beats.size(); ++i) {
-            const int gap = m_tap->beats[i] - m_tap->beats[i - 1];
+        QVERIFY2(m_live.tap().beats.size() >= 9, qPrintable(QString::number(m_live.tap().beats.size())));
+        for (int i = 1; i < m_live.tap().beats.size(); ++i) {
+            const int gap = m_live.tap().beats[i] - m_live.tap().beats[i - 1];
             QVERIFY2(std::abs(gap - 250) <= 3, qPrintable(QString::number(gap)));
         }
         // The tick may have handed on a beat that the tap saw after its last drain.
-        QVERIFY2(std::abs(tones - int(m_tap->beats.size())) <= 1,
-                 qPrintable(QStringLiteral("%1 tones, %2 beats").arg(tones).arg(m_tap->beats.size())));
+        QVERIFY2(std::abs(tones - int(m_live.tap().beats.size())) <= 1,
+                 qPrintable(QStringLiteral("%1 tones, %2 beats").arg(tones).arg(m_live.tap().beats.size())));
 
         // Switched off, no further tone.
         const ViewerParams p = bridge.viewer().params();
@@ -158,7 +116,7 @@ private slots:
     // and so does the heart rate.
     void linkDroppedMidStream()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         const int connections = sim()->connectionCount();
         sim()->dropLink();
         QVERIFY(AppHarness::waitFor([&] { return sim()->connectionCount() > connections; }, 15000));
@@ -172,7 +130,7 @@ private slots:
     // "Stop Monitor": the stream ends, the chart shows the stored state.
     void stopMonitor()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         bridge.streamStartStop(false);
         QVERIFY(!ui("streamRefreshTimerRunning").toBool());
         QVERIFY(!ui("isBtConnected").toBool());

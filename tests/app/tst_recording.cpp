@@ -4,43 +4,67 @@
 #include "appharness.h"
 #include "ecganalysisparams.h"
 #include "ecgchart.h"
+#include "fileecg.h"
+#include "readonlyscope.h"
 #include "livetap.h"
 #include "rawstreambt.h"
 #include "recordingcontrol.h"
 #include "settingsman.h"
 #include "uipublisher.h"
+#include "viewersettings.h"
 #include "updateandterms.h"
 #include "dbman.h"
 
 #include <QAccessible>
 #include <QSqlQuery>
+#include <QSignalSpy>
 #include <QtTest>
 
-static void findButtons(QAccessibleInterface* iface, QHash<QString, QAccessibleInterface*>& out, int depth = 0)
+#include <csignal>
+#include <sys/resource.h>
+
+// The whole records of a .ecg file as they stand on the disk.
+static QVector<EcgFileRecord> fileRecords(const QString& path)
 {
-    if (!iface || depth > 80)
-        return;
-    if (iface->role() == QAccessible::Button && !iface->state().invisible)
-        out.insert(iface->text(QAccessible::Name), iface);
-    for (int i = 0; i < iface->childCount(); ++i)
-        findButtons(iface->child(i), out, depth + 1);
+    QVector<EcgFileRecord> records;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < CFileEcg::kDataStartV2)
+        return records;
+    f.seek(CFileEcg::kDataStartV2);
+    const QByteArray data = f.readAll();
+    records.resize(data.size() / qsizetype(sizeof(EcgFileRecord)));
+    std::memcpy(records.data(), data.constData(), size_t(records.size()) * sizeof(EcgFileRecord));
+    return records;
 }
 
 // The records of a .ecg file: the types, in order.
 static QVector<int> recordTypes(const QString& path)
 {
     QVector<int> types;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() < 110000)
-        return types;
-    f.seek(110000);
-    const QByteArray data = f.readAll();
-    for (int i = 0; i + 16 <= data.size(); i += 16) {
-        EcgFileRecord r;
-        std::memcpy(&r, data.constData() + i, sizeof r);
+    for (const EcgFileRecord& r : fileRecords(path))
         types << r.type;
-    }
     return types;
+}
+
+// The first record of the file that differs from what the live view was
+// handed from first on (lead-in and trailer samples typed 45, trailerFrom
+// the index where the trailer starts), or -1 when all agree.
+static int firstMismatch(const QVector<EcgFileRecord>& file, const QVector<EcgStreamSample>& handed,
+                         int first, int trailerFrom)
+{
+    for (int i = 0; i < file.size(); ++i) {
+        if (first + i >= handed.size())
+            return i;
+        EcgStreamSample s = handed[first + i];
+        if (s.type == ECG_SAMPLE_RPEAK)
+            s.type = ECG_SAMPLE;
+        if (s.type == ECG_SAMPLE && (i < LiveView::kRingSize - 1 || i >= trailerFrom))
+            s.type = ECG_SAMPLE_LEADIN;
+        const EcgFileRecord expected = fileRecordFromStream(s);
+        if (std::memcmp(&expected, &file[i], sizeof expected) != 0)
+            return i;
+    }
+    return -1;
 }
 
 // Lead-in (entries before the first ordinary sample), viewable ordinary
@@ -72,64 +96,69 @@ class TstRecording : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<AppHarness> m_app;
-    QQuickWindow* m_window = nullptr;
+    LiveApp m_live;
 
-    QVariant ui(const char* name) const
-    {
-        return m_app->bridge().items().object(qml::Item::UiData)->property(name);
-    }
+    QVariant ui(const char* name) const { return m_live.ui(name); }
     QString currentPath() const
     {
-        CFileMan& f = *m_app->bridge().fileMan();
+        CFileMan& f = *m_live.bridge().fileMan();
         return f.dataFolder() + f.currentFileName();
     }
     bool startStream()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         bridge.streamStartStop(true);
         return AppHarness::waitFor([&] { return ui("displayState").toInt() == 1 && ui("isBtConnected").toBool()
                                                 && bridge.liveView().isLeadInComplete(); }, 30000);
     }
 
+    int rowCount() const
+    {
+        QSqlQuery q(*m_live.bridge().dbMan()->database());
+        q.exec("select count(*) from ecgTable");
+        return q.next() ? q.value(0).toInt() : -1;
+    }
+    QObject* bottom() const { return m_live.bridge().items().object(qml::Item::BottomArea); }
+    // The alert dialog that is open, or null.
+    QObject* openAlert() const
+    {
+        for (QObject* o : m_live.window()->findChildren<QObject*>()) {
+            if (o->inherits("QQuickDialog") && o->property("visible").toBool())
+                return o;
+        }
+        return nullptr;
+    }
+    void closeAlert()
+    {
+        if (QObject* dialog = openAlert())
+            QMetaObject::invokeMethod(dialog, "close");
+        AppHarness::waitFor([&] { return openAlert() == nullptr; }, 1000);
+    }
+    static int recordsOnDisk(const QString& path)
+    {
+        return int((QFileInfo(path).size() - CFileEcg::kDataStartV2) / qint64(sizeof(EcgFileRecord)));
+    }
+
 private slots:
     void initTestCase()
     {
-        qputenv("MALVORANT_DEVICE", "simulated");
-        qputenv("MALVORANT_SIM_HEART_RATE", "120");
-        qputenv("MALVORANT_SIM_TIME_SCALE", "1");
-        QAccessible::setActive(true);
-        m_app = std::make_unique<AppHarness>();
-        QVERIFY(m_app->isValid());
-        CQmlInterface& bridge = m_app->bridge();
-        bridge.settingsMan()->tucAccepted = 1;
-        m_window = m_app->load();
-        QVERIFY(m_window);
-        QVERIFY(AppHarness::waitFor([&] { return bridge.updateAndTerms().setupCount() > 0; }));
-        bridge.liveView().setSpecies(1);
-        QHash<QString, QAccessibleInterface*> buttons;
-        findButtons(QAccessible::queryAccessibleInterface(m_window), buttons);
-        QAccessibleInterface* newEcg = buttons.value(QStringLiteral("New ECG"));
+        const QString failed = m_live.start("1");
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        CQmlInterface& bridge = m_live.bridge();
+        QAccessibleInterface* newEcg = m_live.buttons().value(QStringLiteral("New ECG"));
         QVERIFY(newEcg && newEcg->object());
         QVERIFY(QMetaObject::invokeMethod(newEcg->object(), "clicked"));
         QVERIFY(AppHarness::waitFor([&] { return ui("isBtConnected").toBool(); }, 15000));
         QVERIFY(AppHarness::waitFor([&] { return bridge.liveView().isLeadInComplete(); }, 15000));
     }
 
-    void cleanupTestCase()
-    {
-        if (m_app) {
-            m_app->bridge().streamStartStop(false);
-            m_app->unload();
-        }
-        m_app.reset();
-    }
+    void cleanupTestCase() { m_live.finish(); }
 
     // Five seconds chosen: the timer ends it; the file holds the lead-in,
     // five seconds of viewable ECG, the trailer; its row belongs to patient 0.
     void timedRecording()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         RecordingControl& rec = bridge.recordingControl();
         bridge.settingsMan()->recordingSeconds = 5;
         const int rowsBefore = [&] {
@@ -178,7 +207,7 @@ private slots:
     // species change in the middle drops nothing.
     void untimedRecording()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         RecordingControl& rec = bridge.recordingControl();
         bridge.settingsMan()->recordingSeconds = 0;
         QVERIFY(startStream());
@@ -204,11 +233,215 @@ private slots:
         QVERIFY2(l.viewable > 100, qPrintable(QString::number(l.viewable)));
     }
 
+    // While recording, through a species change, a speed step and another
+    // display mode: the records on the disk so far are exactly those the
+    // device handed on, from the 2,499 before the start, none missing or
+    // doubled; after the stop the whole file is, with its trailer.
+    void continuousWhileRecording()
+    {
+        CQmlInterface& bridge = m_live.bridge();
+        RecordingControl& rec = bridge.recordingControl();
+        const QVector<EcgStreamSample>& handed = m_live.tap().records;
+        bridge.settingsMan()->recordingSeconds = 0;
+        QVERIFY(startStream());
+        const int first = int(handed.size()) - (LiveView::kRingSize - 1);
+        bridge.recordStartStop(true);
+        QVERIFY(rec.isRecording());
+        const QString path = bridge.fileMan()->dataFolder() + bridge.fileMan()->recordingFileName();
+
+        const ViewerParams p = bridge.viewer().params();
+        QTest::qWait(800);
+        bridge.onRecordSpeciesSelector(2);
+        QTest::qWait(800);
+        bridge.setViewerParams(p.ecgDisplayMode, p.gain, p.speed == 25.0 ? 50.0 : 25.0, p.powerFilterActive,
+                               p.artifactFilterActive, p.showHeartRateActive, p.playHeartBeatActive,
+                               p.showIndicatorHints);
+        QTest::qWait(800);
+        bridge.setViewerParams((p.ecgDisplayMode + 1) % 4, p.gain, p.speed, p.powerFilterActive,
+                               p.artifactFilterActive, p.showHeartRateActive, p.playHeartBeatActive,
+                               p.showIndicatorHints);
+        const int wanted = LiveView::kRingSize - 1 + 1500;
+        QVERIFY2(AppHarness::waitFor([&] { return recordsOnDisk(path) >= wanted; }, 15000),
+                 qPrintable(QString::number(recordsOnDisk(path))));
+        QVERIFY(rec.isRecording());
+        const QVector<EcgFileRecord> sofar = fileRecords(path);
+        QVERIFY(sofar.size() >= wanted);
+        int at = firstMismatch(sofar, handed, first, std::numeric_limits<int>::max());
+        QVERIFY2(at < 0, qPrintable(QStringLiteral("record %1 of %2").arg(at).arg(sofar.size())));
+
+        bridge.streamStartStop(false);
+        bridge.setViewerParams(p.ecgDisplayMode, p.gain, p.speed, p.powerFilterActive, p.artifactFilterActive,
+                               p.showHeartRateActive, p.playHeartBeatActive, p.showIndicatorHints);
+        bridge.onRecordSpeciesSelector(1);
+        QVERIFY(!rec.isRecording());
+        const QVector<EcgFileRecord> whole = fileRecords(path);
+        QCOMPARE(int(whole.size()), int(handed.size()) - first);
+        at = firstMismatch(whole, handed, first, int(whole.size()) - LiveView::kRecordingDelay);
+        QVERIFY2(at < 0, qPrintable(QStringLiteral("record %1 of %2").arg(at).arg(whole.size())));
+    }
+
+    // The data folder takes no new file: the creation alert, no recording,
+    // no row, no file; the stream runs on in state 1 and a later start works.
+    void creationFailureAlerts()
+    {
+        CQmlInterface& bridge = m_live.bridge();
+        RecordingControl& rec = bridge.recordingControl();
+        QVERIFY(startStream());
+        const QString folder = bridge.fileMan()->dataFolder();
+        const QStringList filesBefore = QDir(folder).entryList(QDir::Files);
+        const int rowsBefore = rowCount();
+        const QFile::Permissions mode = QFile::permissions(folder);
+        QSignalSpy alert(bottom(), SIGNAL(qmlAlertBoxFileWriteError(bool)));
+        bool unwritable = false;
+        {
+            ReadOnlyScope scope(QDir::cleanPath(folder), QString());
+            unwritable = scope.works();
+            if (unwritable)
+                bridge.recordStartStop(true);
+        }
+        QFile::setPermissions(folder, mode);
+        QVERIFY2(unwritable, "the data folder could not be made unwritable");
+        QCOMPARE(alert.count(), 1);
+        QCOMPARE(alert.at(0).at(0).toBool(), true);
+        QObject* dialog = openAlert();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->property("title").toString(), QStringLiteral("File Write Error"));
+        QCOMPARE(dialog->property("text").toString(), QStringLiteral("Unable to create the ECG file"));
+        closeAlert();
+        QVERIFY(!rec.isRecording());
+        QVERIFY(!bridge.fileMan()->isRecording());
+        QCOMPARE(ui("displayState").toInt(), 1);
+        QVERIFY(bridge.liveView().isStreaming());
+        QCOMPARE(rowCount(), rowsBefore);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), filesBefore);
+
+        // Writable again: the next start records.
+        bridge.recordStartStop(true);
+        QVERIFY(rec.isRecording());
+        QCOMPARE(ui("displayState").toInt(), 2);
+        bridge.streamStartStop(false);
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(rowCount(), rowsBefore + 1);
+        QCOMPARE(alert.count(), 1);
+    }
+
+    // The file can't grow any more, while recording (the live tick finds
+    // it) or just as the stop writes the ring's last records: the write
+    // alert once, the recording still shown (state 4), the stream ended, and
+    // a row counting exactly the whole records on the disk.
+    void writeFailureAlerts_data()
+    {
+        QTest::addColumn<bool>("atStop");
+        QTest::newRow("while recording") << false;
+        QTest::newRow("at the stop") << true;
+    }
+
+    void writeFailureAlerts()
+    {
+        QFETCH(bool, atStop);
+        CQmlInterface& bridge = m_live.bridge();
+        RecordingControl& rec = bridge.recordingControl();
+        bridge.settingsMan()->recordingSeconds = 0;
+        QVERIFY(startStream());
+        const int rowsBefore = rowCount();
+        bridge.recordStartStop(true);
+        QVERIFY(rec.isRecording());
+        const QString name = bridge.fileMan()->recordingFileName();
+        const QString path = bridge.fileMan()->dataFolder() + name;
+        QVERIFY(AppHarness::waitFor([&] { return recordsOnDisk(path) >= LiveView::kRingSize; }, 10000));
+        QSignalSpy alert(bottom(), SIGNAL(qmlAlertBoxFileWriteError(bool)));
+
+        // Room for a hundred records and a half more (none while recording):
+        // the stop's flush of 1,250 can't all go. The database's log starts
+        // empty, so its row still fits.
+        QSqlQuery checkpoint(*bridge.dbMan()->database());
+        QVERIFY(checkpoint.exec("pragma wal_checkpoint(truncate)"));
+        checkpoint.finish();
+        const qint64 size = QFileInfo(path).size();
+        struct rlimit old {};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        struct rlimit lowered = old;
+        lowered.rlim_cur = rlim_t(size + (atStop ? 100 * 16 : 0) + 8);
+        auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &lowered) == 0);
+        if (atStop)
+            bridge.streamStartStop(false);
+        else
+            AppHarness::waitFor([&] { return !rec.isRecording(); }, 10000);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+
+        QVERIFY(!rec.isRecording());
+        QVERIFY(!bridge.fileMan()->isRecording());
+        QVERIFY(!bridge.liveView().isStreaming());
+        QCOMPARE(alert.count(), 1);
+        QCOMPARE(alert.at(0).at(0).toBool(), false);
+        QObject* dialog = openAlert();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->property("text").toString(), QStringLiteral("Unable to write to the ECG file"));
+        closeAlert();
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(bridge.fileMan()->currentFileName(), name);
+
+        // Whole records only, and the row counts them.
+        const qint64 after = QFileInfo(path).size();
+        QCOMPARE((after - CFileEcg::kDataStartV2) % 16, qint64(0));
+        QVERIFY(after <= size + (atStop ? 100 * 16 : 0));
+        QCOMPARE(rowCount(), rowsBefore + 1);
+        QSqlQuery q(*bridge.dbMan()->database());
+        QVERIFY(q.exec(QStringLiteral("select patientId, fileSize from ecgTable where fileName='%1'").arg(name)));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        QCOMPARE(q.value(1).toInt(), recordsOnDisk(path));
+    }
+
+    // The row can't be stored as the recording ends: the write alert, the
+    // file left for the next start to adopt, and the recording shown before
+    // shown again in its own state: nothing poses as the new recording.
+    void rowFailureKeepsTheFile()
+    {
+        CQmlInterface& bridge = m_live.bridge();
+        CFileMan& files = *bridge.fileMan();
+        const int patient = bridge.patientMan()->createPatient("Rex", "P-2077", "Jon", "Berg", 1, 1, 30.0f, 0,
+                                                               "Boxer", 0, QString(), QString());
+        QVERIFY(patient > 0);
+        const int shown = m_live.app().makeRecording(patient, 2);
+        QVERIFY(shown > 0);
+        files.selectFile(shown);
+        const QString shownName = files.currentFileName();
+        bridge.settingsMan()->recordingSeconds = 0;
+        QVERIFY(startStream());
+        const int rowsBefore = rowCount();
+        QSqlQuery q(*bridge.dbMan()->database());
+        QVERIFY(q.exec("create temp trigger refuseRecordings before insert on main.ecgTable "
+                       "begin select raise(abort, 'refused'); end"));
+        bridge.recordStartStop(true);
+        QVERIFY(bridge.recordingControl().isRecording());
+        const QString name = files.recordingFileName();
+        const QString path = files.dataFolder() + name;
+        QVERIFY(AppHarness::waitFor([&] { return recordsOnDisk(path) >= LiveView::kRingSize; }, 10000));
+        QSignalSpy alert(bottom(), SIGNAL(qmlAlertBoxFileWriteError(bool)));
+        bridge.streamStartStop(false);
+        QVERIFY(q.exec("drop trigger refuseRecordings"));
+
+        QCOMPARE(alert.count(), 1);
+        QCOMPARE(alert.at(0).at(0).toBool(), false);
+        closeAlert();
+        QVERIFY(!bridge.recordingControl().isRecording());
+        QCOMPARE(rowCount(), rowsBefore);
+        QVERIFY(recordsOnDisk(path) > LiveView::kRingSize);
+        QCOMPARE(files.currentEcgId(), shown);
+        QCOMPARE(files.currentFileName(), shownName);
+        QCOMPARE(ui("displayState").toInt(), 0);
+        QVERIFY(files.isStoredFileOpen());
+        QCOMPARE(files.ecgBuffer().getRecordCount(), 1000);
+    }
+
     // The program ends mid-recording (window closed, SIGTERM): the recording
     // is finished, its file complete and its row committed for patient 0.
     void quitFinishesRecording()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         RecordingControl& rec = bridge.recordingControl();
         bridge.settingsMan()->recordingSeconds = 60;
         QVERIFY(startStream());
@@ -236,7 +469,7 @@ private slots:
     // time is the start plus 2 ms an entry, not shifted again.
     void bookmarks()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         EcgChart& chart = bridge.chart();
         chart.bookmarks().clear();
         // State 4 (unassigned) takes none.
@@ -244,8 +477,8 @@ private slots:
         bridge.setBookmark(0, 100);
         QVERIFY(chart.bookmarks().empty());
 
-        const int patient = m_app->makePatient();
-        const int ecgId = m_app->makeRecording(patient, 30);
+        const int patient = m_live.app().makePatient();
+        const int ecgId = m_live.app().makeRecording(patient, 30);
         QVERIFY(ecgId > 0);
         bridge.fileMan()->selectFile(ecgId);
         bridge.publisher().setShowingAssigned();
@@ -296,7 +529,7 @@ private slots:
     {
         QFETCH(int, species);
         QFETCH(QList<int>, expect);
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         // From the canine preset, so every changed word must be rewritten.
         bridge.onRecordSpeciesSelector(1);
         bridge.onRecordSpeciesSelector(species);
@@ -313,7 +546,7 @@ private slots:
     // The settings picker stores and saves the choice and publishes it.
     void speciesPicker()
     {
-        CQmlInterface& bridge = m_app->bridge();
+        CQmlInterface& bridge = m_live.bridge();
         bridge.setSpeciesPicker(2);
         QCOMPARE(bridge.settingsMan()->selectedSpecies, 2);
         QCOMPARE(bridge.liveView().species(), 2);
