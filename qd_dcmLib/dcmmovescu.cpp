@@ -446,15 +446,13 @@ OFCondition CDcmMoveScu::moveSCU(T_ASC_Association* assoc)
     return cond;
 }
 
-void CDcmMoveScu::moveCallback(void* callbackData, T_DIMSE_C_MoveRQ* request, int responseCount,
+void CDcmMoveScu::moveCallback(void*, T_DIMSE_C_MoveRQ*, int responseCount,
                                T_DIMSE_C_MoveRSP* response)
 {
-    auto* self = static_cast<CDcmMoveScu*>(callbackData);
+    // No C-CANCEL: a fetch takes the whole study.
     OFString text;
     debugLog(2, "CDcmMoveScu::moveCallback() Move Response " + toStdString(responseCount) + ", "
                     + DIMSE_dumpMessage(text, *response, DIMSE_INCOMING).c_str());
-    (void)self;
-    (void)request;
 }
 
 void CDcmMoveScu::subOpCallback(void* subOpCallbackData, T_ASC_Network* net,

@@ -134,6 +134,7 @@ int CDcmQueryTable::replaceRows(const QSqlDatabase& db, bool worklist, CDcmFindS
             ++idx;
         }
     }
+    query.finish();
     if (!transaction.commit())
         return failed("commit on", db.lastError());
     return idx;
