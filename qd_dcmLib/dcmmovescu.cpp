@@ -1,5 +1,6 @@
 #include "dcmmovescu.h"
 
+#include "dcmnetconfig.h"
 #include "dcmnetguard.h"
 #include "debuglog.h"
 
@@ -223,7 +224,9 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
 
     CDcmNetGuard guard(m_totalSeconds, m_dimseTimeout, m_maxBytes);
     guard.start();
-    dcmConnectionTimeout.set(m_acseTimeout);
+    // The connection and socket time-outs are process-wide in DCMTK: set once
+    // for the whole program, never per call (another job may be connecting).
+    DcmNetConfig::applyTimeout(m_acseTimeout);
     T_ASC_Parameters* params = nullptr;
     T_ASC_Association* assoc = nullptr;
     auto failSetup = [&](int code, const std::string& text) {
