@@ -1,5 +1,6 @@
 #include "dcmmovescu.h"
 
+#include "dcmassocsetup.h"
 #include "dcmnetconfig.h"
 #include "dcmnetguard.h"
 #include "debuglog.h"
@@ -230,13 +231,7 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
     T_ASC_Parameters* params = nullptr;
     T_ASC_Association* assoc = nullptr;
     auto failSetup = [&](int code, const std::string& text) {
-        if (assoc)
-            ASC_destroyAssociation(&assoc);
-        else if (params)
-            ASC_destroyAssociationParameters(&params);
-        if (m_net)
-            ASC_dropNetwork(&m_net);
-        m_net = nullptr;
+        dcmFreeAssociationSetup(&assoc, &params, &m_net);
         return fail(code, text);
     };
 

@@ -3,6 +3,7 @@
 #include "dcmerrors.h"
 #include "dcmnetconfig.h"
 #include "debuglog.h"
+#include "settingsman.h"
 
 #include <exception>
 #include <mutex>
@@ -22,20 +23,18 @@ CDcmThread::~CDcmThread()
     // that still runs here was handed over to be left alone.
 }
 
-void CDcmThread::setConfig(const QString& localAeTitle, int localPort, const QString& mwlIp,
-                           const QString& mwlAeTitle, int mwlPort, const QString& pacsIp,
-                           const QString& pacsAeTitle, int pacsPort, const QString& institutionName)
+void CDcmThread::setConfig(const CSettingsMan& settings)
 {
     debugLog(4, "CDcmThread::setConfig()");
-    m_pendingConfig.localAeTitle = localAeTitle;
-    m_pendingConfig.localPort = localPort;
-    m_pendingConfig.mwlIp = mwlIp;
-    m_pendingConfig.mwlAeTitle = mwlAeTitle;
-    m_pendingConfig.mwlPort = mwlPort;
-    m_pendingConfig.pacsIp = pacsIp;
-    m_pendingConfig.pacsAeTitle = pacsAeTitle;
-    m_pendingConfig.pacsPort = pacsPort;
-    m_pendingConfig.institutionName = institutionName;
+    m_pendingConfig.localAeTitle = settings.dcmModalityName;
+    m_pendingConfig.localPort = settings.dcmModalityPort;
+    m_pendingConfig.mwlIp = settings.dcmMwlIp;
+    m_pendingConfig.mwlAeTitle = settings.dcmMwlTitle;
+    m_pendingConfig.mwlPort = settings.dcmMwlPort;
+    m_pendingConfig.pacsIp = settings.dcmPacsIp;
+    m_pendingConfig.pacsAeTitle = settings.dcmPacsTitle;
+    m_pendingConfig.pacsPort = settings.dcmPacsPort;
+    m_pendingConfig.institutionName = settings.dcmInstitutionName;
 }
 
 bool CDcmThread::setRequest(int command, const QString& a1, const QString& a2, const QString& a3,
@@ -187,6 +186,16 @@ bool CDcmThread::finishBy(const QDeadlineTimer& deadline)
     debugLogError("CDcmThread::finishBy() the job cmd=" + toStdString(m_cmd)
                   + " still runs; it is left to end with the process");
     return false;
+}
+
+void CDcmThread::releaseFromOwner(QObject* owner, bool givenUp)
+{
+    requestStop();
+    const bool stopped = !isRunning() || (!givenUp && finishBy(QDeadlineTimer(kExitWaitMs)));
+    if (!stopped) {
+        disconnect(this, nullptr, owner, nullptr);
+        setParent(nullptr);
+    }
 }
 
 QDeadlineTimer CDcmThread::exitDeadline()

@@ -10,6 +10,7 @@
 
 #include <string>
 
+class CSettingsMan;
 class QSqlDatabase;
 
 // The DICOM connection settings one job works with.
@@ -44,9 +45,8 @@ public:
     CDcmThread(const CDcmThread&) = delete;
     CDcmThread& operator=(const CDcmThread&) = delete;
 
-    void setConfig(const QString& localAeTitle, int localPort, const QString& mwlIp,
-                   const QString& mwlAeTitle, int mwlPort, const QString& pacsIp,
-                   const QString& pacsAeTitle, int pacsPort, const QString& institutionName);
+    // Takes the nine DICOM connection settings.
+    void setConfig(const CSettingsMan& settings);
 
     // Stores one request (command 0 to 5 and its four texts) with the settings
     // last given to setConfig. False for an unknown command and while a job runs.
@@ -74,6 +74,10 @@ public:
     // deadline for every worker, counted from the first call.
     static const int kExitWaitMs = 5000;
     static QDeadlineTimer exitDeadline();
+    // For the owner's destructor: stops the job and waits for it a bounded
+    // time, unless it was already given up at quitting (givenUp). A job still
+    // running then is cut loose from its owner, never destroyed running.
+    void releaseFromOwner(QObject* owner, bool givenUp);
 
     // The longest an AE title may be.
     static const int kMaxAeTitleLength = 16;
