@@ -28,7 +28,6 @@ CDcmComm::CDcmComm(CDcmCallbackInterface* callback, QSqlDatabase* database, CSet
 
 CDcmComm::~CDcmComm()
 {
-    // A job already given up at quitting is not waited for again.
     m_thread->releaseFromOwner(this, m_leftAtExit);
 }
 

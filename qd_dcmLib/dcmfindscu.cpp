@@ -360,6 +360,7 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     // for the whole program, never per call (another job may be connecting).
     DcmNetConfig::applyTimeout(m_acseTimeout);
     CDcmNetGuard guard(m_totalSeconds, m_dimseTimeout, m_maxBytes);
+    guard.setCancel(m_cancel);
     DcmFindSCU findscu;
     OFCondition cond = findscu.initializeNetwork(m_acseTimeout);
     if (cond.good())

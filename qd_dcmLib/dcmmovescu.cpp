@@ -224,6 +224,7 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
         return fail(DCM_ERR_INIT_NETWORK, std::string(kGetFile) + "cannot initialize network");
 
     CDcmNetGuard guard(m_totalSeconds, m_dimseTimeout, m_maxBytes);
+    guard.setCancel(m_cancel);
     guard.start();
     // The connection and socket time-outs are process-wide in DCMTK: set once
     // for the whole program, never per call (another job may be connecting).

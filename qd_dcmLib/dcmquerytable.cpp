@@ -147,6 +147,7 @@ int runDcmQueryJob(const DcmQueryRequest& request, const QSqlDatabase& db,
     CDcmFindScu scu(10000, request.applicationType);
     scu.setTimeouts(request.acseTimeout, request.dimseTimeout);
     scu.setLimits(request.totalSeconds, request.maxBytes);
+    scu.setCancel(request.cancel);
     const int result = request.worklist
         ? scu.getWorklist(request.host, request.port, request.calledAeTitle,
                           request.callingAeTitle, request.patientId, request.patientName,

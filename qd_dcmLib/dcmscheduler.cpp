@@ -43,7 +43,6 @@ CDcmScheduler::~CDcmScheduler()
 {
     m_closing = true;
     m_timer->stop();
-    // A job already given up at quitting is not waited for again.
     m_thread->releaseFromOwner(this, m_leftAtExit);
 }
 

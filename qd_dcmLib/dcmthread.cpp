@@ -46,6 +46,7 @@ bool CDcmThread::setRequest(int command, const QString& a1, const QString& a2, c
         debugLogError("CDcmThread::setRequest() a job is running, request refused");
         return false;
     }
+    takeUpJob();
     m_cmd = command;
     m_errorText.clear();
     m_cancel.reset();
@@ -108,6 +109,7 @@ void CDcmThread::run()
         m_resultClass = DCM_CLASS_OTHER;
     }
     debugLog(4, "leaving CDcmThread::run() cmd=" + toStdString(m_cmd));
+    m_jobsDone.fetch_add(1, std::memory_order_release);
 }
 
 int CDcmThread::runJob()
@@ -178,21 +180,26 @@ void CDcmThread::requestStop()
 bool CDcmThread::finishBy(const QDeadlineTimer& deadline)
 {
     requestStop();
-    if (!isRunning())
-        return true;
-    debugLog(2, "CDcmThread::finishBy() waiting for the running job cmd=" + toStdString(m_cmd));
-    if (wait(deadline))
-        return true;
-    debugLogError("CDcmThread::finishBy() the job cmd=" + toStdString(m_cmd)
-                  + " still runs; it is left to end with the process");
-    return false;
+    if (isRunning()) {
+        debugLog(2, "CDcmThread::finishBy() waiting for the running job cmd=" + toStdString(m_cmd));
+        if (!wait(deadline)) {
+            debugLogError("CDcmThread::finishBy() the job cmd=" + toStdString(m_cmd)
+                          + " still runs; it is left to end with the process");
+            return false;
+        }
+    }
+    takeUpJob();
+    return true;
 }
 
 void CDcmThread::releaseFromOwner(QObject* owner, bool givenUp)
 {
     requestStop();
-    const bool stopped = !isRunning() || (!givenUp && finishBy(QDeadlineTimer(kExitWaitMs)));
-    if (!stopped) {
+    // A job given up at quitting is not waited for again.
+    const bool stopped = givenUp ? !isRunning() : finishBy(QDeadlineTimer(kExitWaitMs));
+    if (stopped) {
+        takeUpJob();
+    } else {
         disconnect(this, nullptr, owner, nullptr);
         setParent(nullptr);
     }

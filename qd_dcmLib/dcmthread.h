@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <string>
 
 class CSettingsMan;
@@ -53,16 +54,16 @@ public:
     bool setRequest(int command, const QString& a1, const QString& a2, const QString& a3,
                     const QString& a4);
 
-    QString getLastError() const { return m_errorText; }
-    std::string getLastErrorUtf8() const { return m_errorText.toUtf8().toStdString(); }
+    QString getLastError() const { return takeUpJob(), m_errorText; }
+    std::string getLastErrorUtf8() const { return getLastError().toUtf8().toStdString(); }
     // The DcmResultClass of the last job, and its result code.
-    int resultClass() const { return m_resultClass; }
-    int resultCode() const { return m_resultCode; }
+    int resultClass() const { return takeUpJob(), m_resultClass; }
+    int resultCode() const { return takeUpJob(), m_resultCode; }
     int command() const { return m_cmd; }
 
     // Asks a running job to stop (used at exit): it ends at its next step,
-    // and a send's network waits end at once. The waits of queries and
-    // fetches still end by their time-outs.
+    // and its network waits end at once (a connection attempt still ends by
+    // its time-out).
     void requestStop();
     bool stopRequested() const { return m_cancel.isCancelled(); }
 
@@ -96,6 +97,11 @@ private:
     // Refuses a job whose peer or titles can't be used, before it connects.
     int checkPeer(const QString& host, int port, const QString& aeTitle, const char* what);
     int setError(int code, const QString& text);
+    // Qt orders the end of a thread before its finished() and wait() with
+    // its own futex-based locks, which ThreadSanitizer does not see; the job's
+    // last step publishes its work and the owner takes it up here, so the
+    // order is plain to the checker as well.
+    void takeUpJob() const { m_jobsDone.load(std::memory_order_acquire); }
 
     QSqlDatabase* m_database = nullptr;
     int m_applicationType = 0;
@@ -119,6 +125,7 @@ private:
     int m_resultClass = 0;
     int m_resultCode = 0;
     CDcmJobCancel m_cancel;
+    std::atomic<int> m_jobsDone{0};
 };
 
 #endif
