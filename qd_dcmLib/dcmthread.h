@@ -54,11 +54,11 @@ public:
     bool setRequest(int command, const QString& a1, const QString& a2, const QString& a3,
                     const QString& a4);
 
-    QString getLastError() const { return takeUpJob(), m_errorText; }
+    QString getLastError() const { takeUpJob(); return m_errorText; }
     std::string getLastErrorUtf8() const { return getLastError().toUtf8().toStdString(); }
     // The DcmResultClass of the last job, and its result code.
-    int resultClass() const { return takeUpJob(), m_resultClass; }
-    int resultCode() const { return takeUpJob(), m_resultCode; }
+    int resultClass() const { takeUpJob(); return m_resultClass; }
+    int resultCode() const { takeUpJob(); return m_resultCode; }
     int command() const { return m_cmd; }
 
     // Asks a running job to stop (used at exit): it ends at its next step,
