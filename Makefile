@@ -4,7 +4,7 @@ BENCH_BUILD ?= build-bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench sanitize screenshots clean
+.PHONY: all deps configure build run test bench sanitize sanitize-thread screenshots clean
 
 all: build
 
@@ -49,5 +49,13 @@ sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
+# The DICOM front, the background upload, the bridge's DICOM flows and the
+# clients under them again under ThreadSanitizer (suppressions: tests/tsan.supp).
+TSAN_TESTS = tst_dcmcomm tst_dcmscheduler tst_dicomflows tst_dcmstorescu tst_dcmfindscu tst_dcmmovescu
+sanitize-thread: deps
+	cmake -S . -B build-tsan -DMALVORANT_SANITIZE_THREAD=ON
+	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TESTS)
+	cd build-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$'
+
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD) build-asan
+	rm -rf $(BUILD) $(BENCH_BUILD) build-asan build-tsan

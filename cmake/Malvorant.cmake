@@ -23,6 +23,13 @@ function(malvorant_add_tests)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  set(_env "QT_QPA_PLATFORM=offscreen")
+  if(MALVORANT_SANITIZE_THREAD)
+    # Everything runs several times slower under ThreadSanitizer; a report
+    # fails the test.
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 4")
+    list(APPEND _env "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp die_after_fork=0 second_deadlock_stack=1")
+  endif()
   foreach(_t ${_tests})
     get_filename_component(_name ${_t} NAME_WE)
     add_executable(${_name} ${_t} ${ARG_SOURCES})
@@ -35,7 +42,7 @@ function(malvorant_add_tests)
     add_test(NAME ${_name} COMMAND ${_name})
     set_tests_properties(${_name} PROPERTIES
       TIMEOUT ${ARG_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}"
+      ENVIRONMENT "${_env};${ARG_ENV}"
       LABELS "${ARG_LABELS}")
   endforeach()
 endfunction()

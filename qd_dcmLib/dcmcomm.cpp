@@ -28,14 +28,7 @@ CDcmComm::CDcmComm(CDcmCallbackInterface* callback, QSqlDatabase* database, CSet
 
 CDcmComm::~CDcmComm()
 {
-    // A job already given up at quitting is not waited for again.
-    m_thread->requestStop();
-    const bool stopped = !m_thread->isRunning()
-        || (!m_leftAtExit && m_thread->finishBy(QDeadlineTimer(CDcmThread::kExitWaitMs)));
-    if (!stopped) {
-        disconnect(m_thread, nullptr, this, nullptr);
-        m_thread->setParent(nullptr);
-    }
+    m_thread->releaseFromOwner(this, m_leftAtExit);
 }
 
 void CDcmComm::finishAtExit()
@@ -46,12 +39,8 @@ void CDcmComm::finishAtExit()
 void CDcmComm::updateConfig()
 {
     debugLog(4, "CDcmComm::updateConfig()");
-    if (!m_settings)
-        return;
-    m_thread->setConfig(m_settings->dcmModalityName, m_settings->dcmModalityPort,
-                        m_settings->dcmMwlIp, m_settings->dcmMwlTitle, m_settings->dcmMwlPort,
-                        m_settings->dcmPacsIp, m_settings->dcmPacsTitle, m_settings->dcmPacsPort,
-                        m_settings->dcmInstitutionName);
+    if (m_settings)
+        m_thread->setConfig(*m_settings);
 }
 
 bool CDcmComm::isBusy() const

@@ -1,5 +1,6 @@
 #include "dcmfindscu.h"
 
+#include "dcmnetconfig.h"
 #include "dcmnetguard.h"
 #include "debuglog.h"
 
@@ -355,10 +356,11 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
 
     CDcmFindSCUCallback::SornhapCallback::ResetIndex();
 
-    // The connection attempt gives up with the association time-out, not the
-    // system's much longer TCP one.
-    dcmConnectionTimeout.set(m_acseTimeout);
+    // The connection and socket time-outs are process-wide in DCMTK: set once
+    // for the whole program, never per call (another job may be connecting).
+    DcmNetConfig::applyTimeout(m_acseTimeout);
     CDcmNetGuard guard(m_totalSeconds, m_dimseTimeout, m_maxBytes);
+    guard.setCancel(m_cancel);
     DcmFindSCU findscu;
     OFCondition cond = findscu.initializeNetwork(m_acseTimeout);
     if (cond.good())

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+class CDcmJobCancel;
+
 namespace NsCDcmFindScu {
 
 // One C-FIND answer as the result tables take it; texts in UTF-8, empty when
@@ -118,6 +120,10 @@ public:
     void setTimeouts(int acseSeconds, int dimseSeconds);
     void setLimits(int totalSeconds, std::int64_t maxBytes);
 
+    // Connections of later queries register in cancel, which may end their
+    // waits at once from another thread (at exit). Not owned.
+    void setCancel(CDcmJobCancel* cancel) { m_cancel = cancel; }
+
     // The keys of the last query, in DCMTK's override-key form.
     const OFList<OFString>& queryKeys() const { return m_overrideKeys; }
 
@@ -157,6 +163,7 @@ private:
     std::int64_t m_maxBytes = kDefaultMaxBytes;
 
     CDcmFindSCUCallback* m_callback;
+    CDcmJobCancel* m_cancel = nullptr;
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "dcmmovescu.h"
 
+#include "dcmassocsetup.h"
+#include "dcmnetconfig.h"
 #include "dcmnetguard.h"
 #include "debuglog.h"
 
@@ -222,18 +224,15 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
         return fail(DCM_ERR_INIT_NETWORK, std::string(kGetFile) + "cannot initialize network");
 
     CDcmNetGuard guard(m_totalSeconds, m_dimseTimeout, m_maxBytes);
+    guard.setCancel(m_cancel);
     guard.start();
-    dcmConnectionTimeout.set(m_acseTimeout);
+    // The connection and socket time-outs are process-wide in DCMTK: set once
+    // for the whole program, never per call (another job may be connecting).
+    DcmNetConfig::applyTimeout(m_acseTimeout);
     T_ASC_Parameters* params = nullptr;
     T_ASC_Association* assoc = nullptr;
     auto failSetup = [&](int code, const std::string& text) {
-        if (assoc)
-            ASC_destroyAssociation(&assoc);
-        else if (params)
-            ASC_destroyAssociationParameters(&params);
-        if (m_net)
-            ASC_dropNetwork(&m_net);
-        m_net = nullptr;
+        dcmFreeAssociationSetup(&assoc, &params, &m_net);
         return fail(code, text);
     };
 
@@ -446,15 +445,13 @@ OFCondition CDcmMoveScu::moveSCU(T_ASC_Association* assoc)
     return cond;
 }
 
-void CDcmMoveScu::moveCallback(void* callbackData, T_DIMSE_C_MoveRQ* request, int responseCount,
+void CDcmMoveScu::moveCallback(void*, T_DIMSE_C_MoveRQ*, int responseCount,
                                T_DIMSE_C_MoveRSP* response)
 {
-    auto* self = static_cast<CDcmMoveScu*>(callbackData);
+    // No C-CANCEL: a fetch takes the whole study.
     OFString text;
     debugLog(2, "CDcmMoveScu::moveCallback() Move Response " + toStdString(responseCount) + ", "
                     + DIMSE_dumpMessage(text, *response, DIMSE_INCOMING).c_str());
-    (void)self;
-    (void)request;
 }
 
 void CDcmMoveScu::subOpCallback(void* subOpCallbackData, T_ASC_Network* net,

@@ -14,6 +14,7 @@
 
 class DcmDataset;
 class DcmFileFormat;
+class CDcmJobCancel;
 class CDcmNetGuard;
 
 // Fetches one study from a PACS: a Study Root C-MOVE whose destination is the
@@ -57,6 +58,10 @@ public:
     static const std::int64_t kDefaultMaxBytes = 1024LL * 1024 * 1024;
     static const unsigned int kMaxUidLength = 250;
     static const unsigned int kMaxFileNameLength = 2047;
+
+    // Connections of later fetches register in cancel, which may end their
+    // waits at once from another thread (at exit). Not owned.
+    void setCancel(CDcmJobCancel* cancel) { m_cancel = cancel; }
 
     void addOverrideKey(const std::string& key);
 
@@ -124,6 +129,7 @@ private:
     std::vector<Received> m_received;
     int m_receivedCount = 0;
     int m_refusedAssociations = 0;
+    CDcmJobCancel* m_cancel = nullptr;
 };
 
 #endif

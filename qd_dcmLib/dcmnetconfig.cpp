@@ -4,6 +4,7 @@
 #include "debuglog.h"
 
 #include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmnet/assoc.h>
 #include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/dul.h>
 
@@ -25,6 +26,11 @@ int DcmNetConfig::applyTimeout(int seconds)
         dcmConnectionTimeout.set(value);
         dcmSocketSendTimeout.set(value);
         dcmSocketReceiveTimeout.set(value);
+        // DCMTK fills its protocol state table on the first network made,
+        // unguarded: made here once, before any worker makes its own.
+        T_ASC_Network* net = nullptr;
+        if (ASC_initializeNetwork(NET_REQUESTOR, 0, value, &net).good())
+            ASC_dropNetwork(&net);
         g_timeout.store(value);
         debugLog(2, "DcmNetConfig::applyTimeout() seconds=" + uintToStdString(unsigned(value)));
     });

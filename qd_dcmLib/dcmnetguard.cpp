@@ -1,5 +1,7 @@
 #include "dcmnetguard.h"
 
+#include "dcmjobcancel.h"
+
 #include <dcmtk/dcmnet/dcmtrans.h>
 
 #include <cerrno>
@@ -291,12 +293,18 @@ void CDcmNetGuard::watch()
 
 void CDcmNetGuard::addSocket(DcmNativeSocketType socket)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sockets.insert(socket);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sockets.insert(socket);
+    }
+    if (m_cancel)
+        m_cancel->attach(socket);
 }
 
 void CDcmNetGuard::removeSocket(DcmNativeSocketType socket)
 {
+    if (m_cancel)
+        m_cancel->detach(socket);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_sockets.erase(socket);
 }

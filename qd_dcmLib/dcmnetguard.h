@@ -20,6 +20,8 @@
 // watch thread shuts them down then, so no wait inside DCMTK (some of which
 // poll forever) outlives the bounds. One object per job; it must outlive the
 // network it is set on.
+class CDcmJobCancel;
+
 class CDcmNetGuard : public DcmTransportLayer
 {
 public:
@@ -59,6 +61,10 @@ public:
     int lastStatus() const { return m_lastStatus.load(); }
     void noteCommandRead(unsigned commandField, int status);
 
+    // Registers the job's connections in cancel too, so that another thread
+    // can end their waits at once (at exit). Before start().
+    void setCancel(CDcmJobCancel* cancel) { m_cancel = cancel; }
+
     void addSocket(DcmNativeSocketType socket);
     void removeSocket(DcmNativeSocketType socket);
 
@@ -78,6 +84,7 @@ private:
     std::atomic<bool> m_abortSent{false};
     std::atomic<unsigned> m_lastCommandField{0};
     std::atomic<int> m_lastStatus{-1};
+    CDcmJobCancel* m_cancel = nullptr;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -134,6 +134,7 @@ int CDcmQueryTable::replaceRows(const QSqlDatabase& db, bool worklist, CDcmFindS
             ++idx;
         }
     }
+    query.finish();
     if (!transaction.commit())
         return failed("commit on", db.lastError());
     return idx;
@@ -146,6 +147,7 @@ int runDcmQueryJob(const DcmQueryRequest& request, const QSqlDatabase& db,
     CDcmFindScu scu(10000, request.applicationType);
     scu.setTimeouts(request.acseTimeout, request.dimseTimeout);
     scu.setLimits(request.totalSeconds, request.maxBytes);
+    scu.setCancel(request.cancel);
     const int result = request.worklist
         ? scu.getWorklist(request.host, request.port, request.calledAeTitle,
                           request.callingAeTitle, request.patientId, request.patientName,

@@ -32,6 +32,8 @@ struct DcmQueryRequest
     int dimseTimeout = 0;
     int totalSeconds = 0;
     std::int64_t maxBytes = 0;
+    // Ends the query's network waits from another thread; may be null.
+    CDcmJobCancel* cancel = nullptr;
 };
 
 namespace DcmQueryValues {

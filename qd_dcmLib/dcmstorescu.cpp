@@ -1,5 +1,6 @@
 #include "dcmstorescu.h"
 
+#include "dcmassocsetup.h"
 #include "dcmjobcancel.h"
 #include "dcmnetconfig.h"
 #include "debuglog.h"
@@ -96,12 +97,7 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
 
     // Frees what exists so far; used by the set-up steps that fail.
     auto failSetup = [&](int code, const std::string& text) {
-        if (assoc)
-            ASC_destroyAssociation(&assoc);
-        else if (params)
-            ASC_destroyAssociationParameters(&params);
-        if (net)
-            ASC_dropNetwork(&net);
+        dcmFreeAssociationSetup(&assoc, &params, &net);
         return fail(code, text);
     };
 

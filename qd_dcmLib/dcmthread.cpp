@@ -3,6 +3,7 @@
 #include "dcmerrors.h"
 #include "dcmnetconfig.h"
 #include "debuglog.h"
+#include "settingsman.h"
 
 #include <exception>
 #include <mutex>
@@ -22,20 +23,18 @@ CDcmThread::~CDcmThread()
     // that still runs here was handed over to be left alone.
 }
 
-void CDcmThread::setConfig(const QString& localAeTitle, int localPort, const QString& mwlIp,
-                           const QString& mwlAeTitle, int mwlPort, const QString& pacsIp,
-                           const QString& pacsAeTitle, int pacsPort, const QString& institutionName)
+void CDcmThread::setConfig(const CSettingsMan& settings)
 {
     debugLog(4, "CDcmThread::setConfig()");
-    m_pendingConfig.localAeTitle = localAeTitle;
-    m_pendingConfig.localPort = localPort;
-    m_pendingConfig.mwlIp = mwlIp;
-    m_pendingConfig.mwlAeTitle = mwlAeTitle;
-    m_pendingConfig.mwlPort = mwlPort;
-    m_pendingConfig.pacsIp = pacsIp;
-    m_pendingConfig.pacsAeTitle = pacsAeTitle;
-    m_pendingConfig.pacsPort = pacsPort;
-    m_pendingConfig.institutionName = institutionName;
+    m_pendingConfig.localAeTitle = settings.dcmModalityName;
+    m_pendingConfig.localPort = settings.dcmModalityPort;
+    m_pendingConfig.mwlIp = settings.dcmMwlIp;
+    m_pendingConfig.mwlAeTitle = settings.dcmMwlTitle;
+    m_pendingConfig.mwlPort = settings.dcmMwlPort;
+    m_pendingConfig.pacsIp = settings.dcmPacsIp;
+    m_pendingConfig.pacsAeTitle = settings.dcmPacsTitle;
+    m_pendingConfig.pacsPort = settings.dcmPacsPort;
+    m_pendingConfig.institutionName = settings.dcmInstitutionName;
 }
 
 bool CDcmThread::setRequest(int command, const QString& a1, const QString& a2, const QString& a3,
@@ -47,6 +46,7 @@ bool CDcmThread::setRequest(int command, const QString& a1, const QString& a2, c
         debugLogError("CDcmThread::setRequest() a job is running, request refused");
         return false;
     }
+    takeUpJob();
     m_cmd = command;
     m_errorText.clear();
     m_cancel.reset();
@@ -109,6 +109,7 @@ void CDcmThread::run()
         m_resultClass = DCM_CLASS_OTHER;
     }
     debugLog(4, "leaving CDcmThread::run() cmd=" + toStdString(m_cmd));
+    m_jobsDone.fetch_add(1, std::memory_order_release);
 }
 
 int CDcmThread::runJob()
@@ -179,14 +180,29 @@ void CDcmThread::requestStop()
 bool CDcmThread::finishBy(const QDeadlineTimer& deadline)
 {
     requestStop();
-    if (!isRunning())
-        return true;
-    debugLog(2, "CDcmThread::finishBy() waiting for the running job cmd=" + toStdString(m_cmd));
-    if (wait(deadline))
-        return true;
-    debugLogError("CDcmThread::finishBy() the job cmd=" + toStdString(m_cmd)
-                  + " still runs; it is left to end with the process");
-    return false;
+    if (isRunning()) {
+        debugLog(2, "CDcmThread::finishBy() waiting for the running job cmd=" + toStdString(m_cmd));
+        if (!wait(deadline)) {
+            debugLogError("CDcmThread::finishBy() the job cmd=" + toStdString(m_cmd)
+                          + " still runs; it is left to end with the process");
+            return false;
+        }
+    }
+    takeUpJob();
+    return true;
+}
+
+void CDcmThread::releaseFromOwner(QObject* owner, bool givenUp)
+{
+    requestStop();
+    // A job given up at quitting is not waited for again.
+    const bool stopped = givenUp ? !isRunning() : finishBy(QDeadlineTimer(kExitWaitMs));
+    if (stopped) {
+        takeUpJob();
+    } else {
+        disconnect(this, nullptr, owner, nullptr);
+        setParent(nullptr);
+    }
 }
 
 QDeadlineTimer CDcmThread::exitDeadline()

@@ -8,8 +8,10 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <string>
 
+class CSettingsMan;
 class QSqlDatabase;
 
 // The DICOM connection settings one job works with.
@@ -44,25 +46,24 @@ public:
     CDcmThread(const CDcmThread&) = delete;
     CDcmThread& operator=(const CDcmThread&) = delete;
 
-    void setConfig(const QString& localAeTitle, int localPort, const QString& mwlIp,
-                   const QString& mwlAeTitle, int mwlPort, const QString& pacsIp,
-                   const QString& pacsAeTitle, int pacsPort, const QString& institutionName);
+    // Takes the nine DICOM connection settings.
+    void setConfig(const CSettingsMan& settings);
 
     // Stores one request (command 0 to 5 and its four texts) with the settings
     // last given to setConfig. False for an unknown command and while a job runs.
     bool setRequest(int command, const QString& a1, const QString& a2, const QString& a3,
                     const QString& a4);
 
-    QString getLastError() const { return m_errorText; }
-    std::string getLastErrorUtf8() const { return m_errorText.toUtf8().toStdString(); }
+    QString getLastError() const { takeUpJob(); return m_errorText; }
+    std::string getLastErrorUtf8() const { return getLastError().toUtf8().toStdString(); }
     // The DcmResultClass of the last job, and its result code.
-    int resultClass() const { return m_resultClass; }
-    int resultCode() const { return m_resultCode; }
+    int resultClass() const { takeUpJob(); return m_resultClass; }
+    int resultCode() const { takeUpJob(); return m_resultCode; }
     int command() const { return m_cmd; }
 
     // Asks a running job to stop (used at exit): it ends at its next step,
-    // and a send's network waits end at once. The waits of queries and
-    // fetches still end by their time-outs.
+    // and its network waits end at once (a connection attempt still ends by
+    // its time-out).
     void requestStop();
     bool stopRequested() const { return m_cancel.isCancelled(); }
 
@@ -74,6 +75,10 @@ public:
     // deadline for every worker, counted from the first call.
     static const int kExitWaitMs = 5000;
     static QDeadlineTimer exitDeadline();
+    // For the owner's destructor: stops the job and waits for it a bounded
+    // time, unless it was already given up at quitting (givenUp). A job still
+    // running then is cut loose from its owner, never destroyed running.
+    void releaseFromOwner(QObject* owner, bool givenUp);
 
     // The longest an AE title may be.
     static const int kMaxAeTitleLength = 16;
@@ -92,6 +97,11 @@ private:
     // Refuses a job whose peer or titles can't be used, before it connects.
     int checkPeer(const QString& host, int port, const QString& aeTitle, const char* what);
     int setError(int code, const QString& text);
+    // Qt orders the end of a thread before its finished() and wait() with
+    // its own futex-based locks, which ThreadSanitizer does not see; the job's
+    // last step publishes its work and the owner takes it up here, so the
+    // order is plain to the checker as well.
+    void takeUpJob() const { m_jobsDone.load(std::memory_order_acquire); }
 
     QSqlDatabase* m_database = nullptr;
     int m_applicationType = 0;
@@ -115,6 +125,7 @@ private:
     int m_resultClass = 0;
     int m_resultCode = 0;
     CDcmJobCancel m_cancel;
+    std::atomic<int> m_jobsDone{0};
 };
 
 #endif

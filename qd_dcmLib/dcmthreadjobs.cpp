@@ -139,6 +139,7 @@ int CDcmThread::loadList(bool worklist)
     const int timeout = DcmNetConfig::timeoutSeconds();
     request.acseTimeout = timeout;
     request.dimseTimeout = timeout;
+    request.cancel = &m_cancel;
     std::string text;
     const int result = runDcmQueryJob(request, db, text);
     if (result != DCM_OK)
@@ -164,6 +165,7 @@ int CDcmThread::loadFromPacs()
         CDcmMoveScu move;
         const int timeout = DcmNetConfig::timeoutSeconds();
         move.setTimeouts(timeout, timeout);
+        move.setCancel(&m_cancel);
         result = move.getFile(utf8(name), utf8(m_config.pacsIp), unsigned(m_config.pacsPort),
                               utf8(m_config.pacsAeTitle), utf8(m_config.localAeTitle),
                               m_config.localPort, utf8(m_outDir), utf8(m_studyUid));

@@ -7,6 +7,7 @@
 #include "readonlyscope.h"
 
 #include <memory>
+#include <vector>
 
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
@@ -31,6 +32,7 @@ private slots:
     void pacsDown();
     void foreignAeIsRefused();
     void silentPacsEnds();
+    void oversizedObjectEndsTheFetch();
     void twoFetchesBackToBack();
 
 private:
@@ -281,6 +283,41 @@ void TestDcmMoveScu::silentPacsEnds()
              qPrintable(QString::number(timer.elapsed())));
     QVERIFY2(QString::fromStdString(scu.getLastError()).startsWith("CDcmMoveScu::getFile() Move SCU Failed: "),
              scu.getLastError().c_str());
+    QCOMPARE(filesIn(out.path()), QStringList{});
+}
+
+void TestDcmMoveScu::oversizedObjectEndsTheFetch()
+{
+    // A second object past the fetch's byte ceiling: the fetch fails and
+    // leaves nothing behind, not even the ECG that came first.
+    QTemporaryDir dir;
+    const QString ecg = dir.filePath("ecg.dcm");
+    const QString big = dir.filePath("big.dcm");
+    QVERIFY(!writeEcgFile(ecg).isEmpty());
+    QVERIFY(!writeEcgFile(big).isEmpty());
+    {
+        DcmFileFormat file;
+        QVERIFY(file.loadFile(QFile::encodeName(big).constData()).good());
+        std::vector<Uint8> bytes(3 * 1024 * 1024, 0x55);
+        file.getDataset()->putAndInsertString(DcmTag(0x0009, 0x0010, EVR_LO), "MALVORANT TEST");
+        QVERIFY(file.getDataset()
+                    ->putAndInsertUint8Array(DcmTag(0x0009, 0x1010, EVR_OB), bytes.data(),
+                                             static_cast<unsigned long>(bytes.size()))
+                    .good());
+        QVERIFY(file.saveFile(QFile::encodeName(big).constData(), EXS_LittleEndianExplicit).good());
+    }
+    const quint16 localPort = freePort();
+    MovePeer pacs;
+    pacs.setDestination(kLocalAe, localPort, {ecg, big});
+    QVERIFY(pacs.start("PACS"));
+    QTemporaryDir out;
+    CDcmMoveScu scu;
+    scu.setTimeouts(5, 5);
+    scu.setLimits(30, 1024 * 1024);
+    QCOMPARE(scu.getFile("dcm_9", "127.0.0.1", pacs.port(), "PACS", kLocalAe, localPort,
+                         out.path().toStdString(), studyOf(ecg).toStdString()),
+             int(DCM_ERR_STORE_FAILED));
+    QVERIFY2(QString::fromStdString(scu.getLastError()).contains("bytes"), scu.getLastError().c_str());
     QCOMPARE(filesIn(out.path()), QStringList{});
 }
 
