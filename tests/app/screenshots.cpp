@@ -7,10 +7,12 @@
 // picture is taken. Every open popup is closed after each picture.
 
 #include "appharness.h"
+#include "ecgchart.h"
 #include "ecgrecords.h"
 #include "embeddedbrowser.h"
 #include "fileman.h"
 #include "isolatedhome.h"
+#include "liveview.h"
 #include "qmlitems.h"
 #include "qmlmodule.h"
 #include "settingsman.h"
@@ -24,6 +26,7 @@
 #include <QtQml/qqmlmoduleregistration.h>
 #include <QtWebView/QtWebView>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -104,6 +107,31 @@ void showLive(Context& c, int state)
     ui->setProperty("isLeadInComplete", true);
     ui->setProperty("inputDescriptiveName", QStringLiteral("Kx-2041"));
     ui->setProperty("tmpSpecies", 1);
+}
+
+// Where each live trace runs over the last second, in millimetres from its
+// zero line (a chart unit of y is 100 mm at every gain), for the reader of
+// the picture. The device's words sit at mid-scale (6.3 mV), and the
+// decoder's 0.05 Hz high-pass starts from rest at every stream start: the
+// baselines swing out to about 13 mm at 7 s and are within 1 mm from 16 s.
+void printBaselines(Context& c, const char* name)
+{
+    const EcgChart& chart = c.bridge().chart();
+    const LiveView& live = c.bridge().liveView();
+    const EcgModeLayout* layout = EcgChart::modeLayout(chart.displayMode());
+    const int length = chart.sweepLength();
+    if (!layout || length <= 0)
+        return;
+    const int d = chart.decimationFactor();
+    const int span = std::min(length, d <= 1 ? CSynthEcg::kSampleRate : 2 * CSynthEcg::kSampleRate / d);
+    std::printf("%s: %.1f s streamed; baselines", name, live.sampleCount() / double(CSynthEcg::kSampleRate));
+    for (int j = 0; j < layout->traces; ++j) {
+        double sum = 0;
+        for (int i = 1; i <= span; ++i)
+            sum += live.point(j, (chart.sweepPosition() - i + length) % length).y();
+        std::printf(" %s %+.1f mm", layout->label[j], (sum / span - layout->offset[j]) * 100.0);
+    }
+    std::printf("\n");
 }
 
 } // namespace
@@ -218,8 +246,15 @@ std::vector<Shot> shots()
             }
             return false;
         }, 15000);
-        // The decoder's high-pass settles and the analysis learns the beats.
+        // The analysis learns the beats; the baselines are still settling.
         settle(12000);
+        printBaselines(c, "live-simulated-device");
+    }});
+    // The same stream once the decoder's high-pass has settled.
+    list.push_back({"live-simulated-device-settled", [](Context& c) {
+        AppHarness::waitFor([&] { return c.bridge().liveView().sampleCount() >= 30 * CSynthEcg::kSampleRate; },
+                            40000);
+        printBaselines(c, "live-simulated-device-settled");
     }});
     list.push_back({"after-live-stopped", [](Context& c) {
         c.bridge().setUiDataDisplayState(0);
