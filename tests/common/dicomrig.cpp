@@ -487,6 +487,56 @@ void SilentListener::stop()
     m_port = 0;
 }
 
+// ------------------------------------------------------ peers of our own
+
+T_ASC_Network* openAcceptor(quint16 fixedPort, quint16* port)
+{
+    // The network binds at once, so the peer listens when start() returns.
+    T_ASC_Network* net = nullptr;
+    for (int attempt = 0; attempt < kStartAttempts && !net; ++attempt) {
+        if (fixedPort != 0 && attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const quint16 candidate = fixedPort != 0 ? fixedPort : freePort();
+        if (candidate != 0 && ASC_initializeNetwork(NET_ACCEPTOR, candidate, 5, &net).good())
+            *port = candidate;
+        else
+            net = nullptr;
+    }
+    return net;
+}
+
+void acceptLoop(T_ASC_Network* net, const std::atomic<bool>& stop, const QString& aeTitle,
+                const std::function<void(T_ASC_Parameters*)>& accept,
+                const std::function<void(T_ASC_Association*)>& serve)
+{
+    while (!stop) {
+        T_ASC_Association* assoc = nullptr;
+        OFCondition cond = ASC_receiveAssociation(net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
+                                                  OFFalse, DUL_NOBLOCK, 1);
+        if (cond.bad()) {
+            if (assoc)
+                ASC_destroyAssociation(&assoc);
+            continue;
+        }
+        accept(assoc->params);
+        ASC_setAPTitles(assoc->params, nullptr, nullptr, aeTitle.toLatin1().constData());
+        if (ASC_acknowledgeAssociation(assoc).good())
+            serve(assoc);
+        ASC_dropSCPAssociation(assoc);
+        ASC_destroyAssociation(&assoc);
+    }
+}
+
+void closeAcceptor(std::atomic<bool>& stop, std::thread& thread, T_ASC_Network*& net)
+{
+    stop = true;
+    if (thread.joinable())
+        thread.join();
+    if (net)
+        ASC_dropNetwork(&net);
+    net = nullptr;
+}
+
 // ---------------------------------------------------------------- StorePeer
 
 StorePeer::~StorePeer()
@@ -498,16 +548,7 @@ bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
 {
     stop();
     m_aeTitle = aeTitle;
-    // The network binds at once, so the peer listens when start() returns.
-    for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
-        if (fixedPort != 0 && attempt > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const quint16 port = fixedPort != 0 ? fixedPort : freePort();
-        if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
-            m_port = port;
-        else
-            m_net = nullptr;
-    }
+    m_net = openAcceptor(fixedPort, &m_port);
     if (!m_net)
         return false;
     m_stop = false;
@@ -517,12 +558,7 @@ bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
 
 void StorePeer::stop()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_net)
-        ASC_dropNetwork(&m_net);
-    m_net = nullptr;
+    closeAcceptor(m_stop, m_thread, m_net);
     m_port = 0;
 }
 
@@ -551,24 +587,14 @@ void StorePeer::run()
                                   UID_BigEndianExplicitTransferSyntax,
                                   UID_LittleEndianImplicitTransferSyntax};
     static const char* verification[] = {UID_VerificationSOPClass};
-    while (!m_stop) {
-        T_ASC_Association* assoc = nullptr;
-        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
-                                                  OFFalse, DUL_NOBLOCK, 1);
-        if (cond.bad()) {
-            if (assoc)
-                ASC_destroyAssociation(&assoc);
-            continue;
-        }
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, dcmAllStorageSOPClassUIDs,
-                                                        numberOfDcmAllStorageSOPClassUIDs, xfers, 3);
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, verification, 1, xfers, 3);
-        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
-        if (ASC_acknowledgeAssociation(assoc).good())
-            serve(assoc);
-        ASC_dropSCPAssociation(assoc);
-        ASC_destroyAssociation(&assoc);
-    }
+    acceptLoop(
+        m_net, m_stop, m_aeTitle,
+        [](T_ASC_Parameters* params) {
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, dcmAllStorageSOPClassUIDs,
+                                                            numberOfDcmAllStorageSOPClassUIDs, xfers, 3);
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, verification, 1, xfers, 3);
+        },
+        [this](T_ASC_Association* assoc) { serve(assoc); });
 }
 
 void StorePeer::serve(T_ASC_Association* assoc)

@@ -136,6 +136,17 @@ bool addWorklistItem(const QString& folder, const QString& fileName, const QStri
 // "ISO_IR 192", Latin-1 otherwise.
 bool writeKeysFile(const QString& path, const QStringList& keys);
 
+// What the peers of our own share. openAcceptor: a DCMTK acceptor network on
+// a free port, or on fixedPort (retried while an old listener lets go); the
+// port in *port, nullptr when none would open. acceptLoop: until stop, takes
+// each association, lets accept() choose its contexts, answers as aeTitle and
+// hands it to serve(). closeAcceptor: ends the loop's thread, drops the network.
+T_ASC_Network* openAcceptor(quint16 fixedPort, quint16* port);
+void acceptLoop(T_ASC_Network* net, const std::atomic<bool>& stop, const QString& aeTitle,
+                const std::function<void(T_ASC_Parameters*)>& accept,
+                const std::function<void(T_ASC_Association*)>& serve);
+void closeAcceptor(std::atomic<bool>& stop, std::thread& thread, T_ASC_Network*& net);
+
 // Accepts TCP connections on 127.0.0.1 and never answers; reads and drops.
 class SilentListener
 {

@@ -16,10 +16,6 @@
 
 namespace dicomrig {
 
-namespace {
-const int kStartAttempts = 5;
-}
-
 // ----------------------------------------------------------------- FindPeer
 
 namespace {
@@ -88,13 +84,7 @@ bool FindPeer::start(const QString& aeTitle)
 {
     stop();
     m_aeTitle = aeTitle;
-    for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
-        const quint16 port = freePort();
-        if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
-            m_port = port;
-        else
-            m_net = nullptr;
-    }
+    m_net = openAcceptor(0, &m_port);
     if (!m_net)
         return false;
     m_layer = new RecordingLayer;
@@ -106,12 +96,7 @@ bool FindPeer::start(const QString& aeTitle)
 
 void FindPeer::stop()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_net)
-        ASC_dropNetwork(&m_net);
-    m_net = nullptr;
+    closeAcceptor(m_stop, m_thread, m_net);
     delete m_layer;
     m_layer = nullptr;
     m_port = 0;
@@ -128,23 +113,13 @@ void FindPeer::run()
     static const char* xfers[] = {UID_LittleEndianImplicitTransferSyntax};
     static const char* models[] = {UID_FINDModalityWorklistInformationModel,
                                    UID_FINDStudyRootQueryRetrieveInformationModel};
-    while (!m_stop) {
-        T_ASC_Association* assoc = nullptr;
-        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
-                                                  OFFalse, DUL_NOBLOCK, 1);
-        if (cond.bad()) {
-            if (assoc)
-                ASC_destroyAssociation(&assoc);
-            continue;
-        }
-        m_sent = 0;
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, models, 2, xfers, 1);
-        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
-        if (ASC_acknowledgeAssociation(assoc).good())
-            serve(assoc);
-        ASC_dropSCPAssociation(assoc);
-        ASC_destroyAssociation(&assoc);
-    }
+    acceptLoop(
+        m_net, m_stop, m_aeTitle,
+        [this](T_ASC_Parameters* params) {
+            m_sent = 0;
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, models, 2, xfers, 1);
+        },
+        [this](T_ASC_Association* assoc) { serve(assoc); });
 }
 
 void FindPeer::serve(T_ASC_Association* assoc)
@@ -319,13 +294,7 @@ bool MovePeer::start(const QString& aeTitle)
 {
     stop();
     m_aeTitle = aeTitle;
-    for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
-        const quint16 port = freePort();
-        if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
-            m_port = port;
-        else
-            m_net = nullptr;
-    }
+    m_net = openAcceptor(0, &m_port);
     if (!m_net)
         return false;
     m_stop = false;
@@ -335,12 +304,7 @@ bool MovePeer::start(const QString& aeTitle)
 
 void MovePeer::stop()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_net)
-        ASC_dropNetwork(&m_net);
-    m_net = nullptr;
+    closeAcceptor(m_stop, m_thread, m_net);
     m_port = 0;
 }
 
@@ -356,22 +320,12 @@ void MovePeer::run()
                                   UID_LittleEndianImplicitTransferSyntax};
     static const char* models[] = {UID_FINDStudyRootQueryRetrieveInformationModel,
                                    UID_MOVEStudyRootQueryRetrieveInformationModel};
-    while (!m_stop) {
-        T_ASC_Association* assoc = nullptr;
-        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
-                                                  OFFalse, DUL_NOBLOCK, 1);
-        if (cond.bad()) {
-            if (assoc)
-                ASC_destroyAssociation(&assoc);
-            continue;
-        }
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, models, 2, xfers, 2);
-        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
-        if (ASC_acknowledgeAssociation(assoc).good())
-            serve(assoc);
-        ASC_dropSCPAssociation(assoc);
-        ASC_destroyAssociation(&assoc);
-    }
+    acceptLoop(
+        m_net, m_stop, m_aeTitle,
+        [](T_ASC_Parameters* params) {
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, models, 2, xfers, 2);
+        },
+        [this](T_ASC_Association* assoc) { serve(assoc); });
 }
 
 void MovePeer::serve(T_ASC_Association* assoc)
