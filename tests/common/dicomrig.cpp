@@ -489,29 +489,45 @@ void SilentListener::stop()
 
 // ------------------------------------------------------ peers of our own
 
-T_ASC_Network* openAcceptor(quint16 fixedPort, quint16* port)
+bool AcceptorPeer::openAcceptor(const QString& aeTitle, quint16 fixedPort)
 {
+    m_aeTitle = aeTitle;
     // The network binds at once, so the peer listens when start() returns.
-    T_ASC_Network* net = nullptr;
-    for (int attempt = 0; attempt < kStartAttempts && !net; ++attempt) {
+    for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
         if (fixedPort != 0 && attempt > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const quint16 candidate = fixedPort != 0 ? fixedPort : freePort();
-        if (candidate != 0 && ASC_initializeNetwork(NET_ACCEPTOR, candidate, 5, &net).good())
-            *port = candidate;
+        const quint16 port = fixedPort != 0 ? fixedPort : freePort();
+        if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
+            m_port = port;
         else
-            net = nullptr;
+            m_net = nullptr;
     }
-    return net;
+    return m_net != nullptr;
 }
 
-void acceptLoop(T_ASC_Network* net, const std::atomic<bool>& stop, const QString& aeTitle,
-                const std::function<void(T_ASC_Parameters*)>& accept,
-                const std::function<void(T_ASC_Association*)>& serve)
+void AcceptorPeer::startThread(std::function<void()> body)
 {
-    while (!stop) {
+    m_stop = false;
+    m_thread = std::thread(std::move(body));
+}
+
+void AcceptorPeer::closeAcceptor()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_net)
+        ASC_dropNetwork(&m_net);
+    m_net = nullptr;
+    m_port = 0;
+}
+
+void AcceptorPeer::acceptLoop(const std::function<void(T_ASC_Parameters*)>& accept,
+                              const std::function<void(T_ASC_Association*)>& serve)
+{
+    while (!m_stop) {
         T_ASC_Association* assoc = nullptr;
-        OFCondition cond = ASC_receiveAssociation(net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
+        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
                                                   OFFalse, DUL_NOBLOCK, 1);
         if (cond.bad()) {
             if (assoc)
@@ -519,22 +535,12 @@ void acceptLoop(T_ASC_Network* net, const std::atomic<bool>& stop, const QString
             continue;
         }
         accept(assoc->params);
-        ASC_setAPTitles(assoc->params, nullptr, nullptr, aeTitle.toLatin1().constData());
+        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
         if (ASC_acknowledgeAssociation(assoc).good())
             serve(assoc);
         ASC_dropSCPAssociation(assoc);
         ASC_destroyAssociation(&assoc);
     }
-}
-
-void closeAcceptor(std::atomic<bool>& stop, std::thread& thread, T_ASC_Network*& net)
-{
-    stop = true;
-    if (thread.joinable())
-        thread.join();
-    if (net)
-        ASC_dropNetwork(&net);
-    net = nullptr;
 }
 
 // ---------------------------------------------------------------- StorePeer
@@ -547,19 +553,15 @@ StorePeer::~StorePeer()
 bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
 {
     stop();
-    m_aeTitle = aeTitle;
-    m_net = openAcceptor(fixedPort, &m_port);
-    if (!m_net)
+    if (!openAcceptor(aeTitle, fixedPort))
         return false;
-    m_stop = false;
-    m_thread = std::thread(&StorePeer::run, this);
+    startThread([this] { run(); });
     return true;
 }
 
 void StorePeer::stop()
 {
-    closeAcceptor(m_stop, m_thread, m_net);
-    m_port = 0;
+    closeAcceptor();
 }
 
 QStringList StorePeer::received() const
@@ -588,7 +590,6 @@ void StorePeer::run()
                                   UID_LittleEndianImplicitTransferSyntax};
     static const char* verification[] = {UID_VerificationSOPClass};
     acceptLoop(
-        m_net, m_stop, m_aeTitle,
         [](T_ASC_Parameters* params) {
             ASC_acceptContextsWithPreferredTransferSyntaxes(params, dcmAllStorageSOPClassUIDs,
                                                             numberOfDcmAllStorageSOPClassUIDs, xfers, 3);

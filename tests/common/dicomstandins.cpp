@@ -83,23 +83,19 @@ FindPeer::~FindPeer()
 bool FindPeer::start(const QString& aeTitle)
 {
     stop();
-    m_aeTitle = aeTitle;
-    m_net = openAcceptor(0, &m_port);
-    if (!m_net)
+    if (!openAcceptor(aeTitle, 0))
         return false;
     m_layer = new RecordingLayer;
     ASC_setTransportLayer(m_net, m_layer, 0);
-    m_stop = false;
-    m_thread = std::thread(&FindPeer::run, this);
+    startThread([this] { run(); });
     return true;
 }
 
 void FindPeer::stop()
 {
-    closeAcceptor(m_stop, m_thread, m_net);
+    closeAcceptor();
     delete m_layer;
     m_layer = nullptr;
-    m_port = 0;
 }
 
 QString FindPeer::lastRequest() const
@@ -114,7 +110,6 @@ void FindPeer::run()
     static const char* models[] = {UID_FINDModalityWorklistInformationModel,
                                    UID_FINDStudyRootQueryRetrieveInformationModel};
     acceptLoop(
-        m_net, m_stop, m_aeTitle,
         [this](T_ASC_Parameters* params) {
             m_sent = 0;
             ASC_acceptContextsWithPreferredTransferSyntaxes(params, models, 2, xfers, 1);
@@ -293,19 +288,15 @@ MovePeer::~MovePeer()
 bool MovePeer::start(const QString& aeTitle)
 {
     stop();
-    m_aeTitle = aeTitle;
-    m_net = openAcceptor(0, &m_port);
-    if (!m_net)
+    if (!openAcceptor(aeTitle, 0))
         return false;
-    m_stop = false;
-    m_thread = std::thread(&MovePeer::run, this);
+    startThread([this] { run(); });
     return true;
 }
 
 void MovePeer::stop()
 {
-    closeAcceptor(m_stop, m_thread, m_net);
-    m_port = 0;
+    closeAcceptor();
 }
 
 QString MovePeer::storeOutput() const
@@ -321,7 +312,6 @@ void MovePeer::run()
     static const char* models[] = {UID_FINDStudyRootQueryRetrieveInformationModel,
                                    UID_MOVEStudyRootQueryRetrieveInformationModel};
     acceptLoop(
-        m_net, m_stop, m_aeTitle,
         [](T_ASC_Parameters* params) {
             ASC_acceptContextsWithPreferredTransferSyntaxes(params, models, 2, xfers, 2);
         },
@@ -361,7 +351,7 @@ void MovePeer::serve(T_ASC_Association* assoc)
         QString out;
         int failed = 0;
         if (!m_files.isEmpty()) {
-            QStringList args{"-aet", m_aeTitle, "-aec", m_destAe, "127.0.0.1",
+            QStringList args{"-aet", aeTitle(), "-aec", m_destAe, "127.0.0.1",
                              QString::number(m_destPort)};
             if (runTool("storescu", args + m_files, &out) != 0)
                 failed = m_files.size();
