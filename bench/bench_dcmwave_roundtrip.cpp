@@ -15,27 +15,13 @@
 #include <string>
 
 #include "wvfwave.h"
+#include "procmemory.h"
 
 namespace {
 
 const Uint32 kSamples = 30 * 60 * 500; // 30 minutes at 500 Hz
 const Uint32 kChannels = 6;
 const int kRepeats = 3;
-
-long procStatusKb(const char* field)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0)
-            return std::stol(line.substr(std::string(field).size()));
-    return -1;
-}
-
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // One round: build, write, save, load, read; returns a checksum.
 long long roundTrip(const std::string& path, bool* ok)

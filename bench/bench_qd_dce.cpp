@@ -12,6 +12,7 @@
 
 #include "dcmfile.h"
 #include "fileecg.h"
+#include "procmemory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,21 +25,6 @@ namespace {
 
 const int kRecords = 60 * 60 * 500; // one hour at 500 Hz
 const int kRepeats = 5;
-
-long procStatusKb(const char* field)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0)
-            return std::stol(line.substr(std::string(field).size()));
-    return -1;
-}
-
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 bool writeHour(const std::string& path)
 {

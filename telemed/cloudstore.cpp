@@ -56,6 +56,29 @@ bool parseJson(const char* handler, const QByteArray& body, bool wantArray, QJso
     return true;
 }
 
+// The object a request on files answers with; empty, with the error set, when
+// the transfer failed or the reply was no JSON object. A refusal by the peer
+// (`result` not 0) sets `denied` as the error but still gives the object: it
+// names the files concerned.
+QJsonObject readFileReply(const char* handler, QNetworkReply* reply, bool echo,
+                          const char* denied, QString& error)
+{
+    QByteArray body;
+    if (!readReply(handler, reply, body, error, true))
+        return QJsonObject();
+    if (echo)
+        qDebug() << (std::string(handler) + ":rep: ").c_str() << body;
+    QJsonDocument doc;
+    if (!parseJson(handler, body, false, doc)) {
+        error = QLatin1String(kInvalidReply);
+        return QJsonObject();
+    }
+    const QJsonObject o = doc.object();
+    if (o.value(QLatin1String("result")).toInt(0) != 0)
+        error = QLatin1String(denied);
+    return o;
+}
+
 CloudFileEntry entryOf(const QJsonObject& o)
 {
     // Numbers outside their range, or not numbers at all, read as 0.
@@ -135,21 +158,9 @@ void CCloudStore::httpsSendFileFinished(QNetworkReply* reply)
     debugLog(4, std::string(name) + "()");
     if (!reply)
         return;
-    QByteArray body;
     QString error;
-    int fileId = 0;
-    if (readReply(name, reply, body, error, true)) {
-        qDebug() << "CCloudStore::httpsSendFileFinished:rep: " << body;
-        QJsonDocument doc;
-        if (!parseJson(name, body, false, doc)) {
-            error = QLatin1String(kInvalidReply);
-        } else {
-            const QJsonObject o = doc.object();
-            fileId = o.value(QLatin1String("file_id")).toInt(0);
-            if (o.value(QLatin1String("result")).toInt(0) != 0)
-                error = QStringLiteral("upload denied");
-        }
-    }
+    const QJsonObject o = readFileReply(name, reply, true, "upload denied", error);
+    const int fileId = o.value(QLatin1String("file_id")).toInt(0);
     if (m_callback)
         m_callback->cloudRespSendFile(error, fileId);
 }
@@ -224,23 +235,11 @@ void CCloudStore::httpsDeleteFileFinished(QNetworkReply* reply)
     debugLog(4, std::string(name) + "()");
     if (!reply)
         return;
-    QByteArray body;
     QString error;
-    int fileId = 0;
-    if (readReply(name, reply, body, error, true)) {
-        qDebug() << "CCloudStore::httpsDeleteFileFinished:rep: " << body;
-        QJsonDocument doc;
-        if (!parseJson(name, body, false, doc)) {
-            error = QLatin1String(kInvalidReply);
-        } else {
-            const QJsonObject o = doc.object();
-            fileId = o.value(QLatin1String("file_id")).toInt(0);
-            if (o.value(QLatin1String("result")).toInt(0) != 0)
-                error = QStringLiteral("deletion denied");
-            else
-                removeFirst(fileId);
-        }
-    }
+    const QJsonObject o = readFileReply(name, reply, true, "deletion denied", error);
+    const int fileId = o.value(QLatin1String("file_id")).toInt(0);
+    if (error.isEmpty())
+        removeFirst(fileId);
     if (m_callback)
         m_callback->cloudRespDeleteFile(error, fileId);
 }
@@ -251,23 +250,12 @@ void CCloudStore::httpsDeleteFileListFinished(QNetworkReply* reply)
     debugLog(4, std::string(name) + "()");
     if (!reply)
         return;
-    QByteArray body;
     QString error;
-    QJsonArray ids;
-    if (readReply(name, reply, body, error, true)) {
-        QJsonDocument doc;
-        if (!parseJson(name, body, false, doc)) {
-            error = QLatin1String(kInvalidReply);
-        } else {
-            const QJsonObject o = doc.object();
-            ids = o.value(QLatin1String("file_list")).toArray();
-            if (o.value(QLatin1String("result")).toInt(0) != 0) {
-                error = QStringLiteral("deletion denied");
-            } else {
-                for (const QJsonValue& v : ids)
-                    removeFirst(v.toInt(0));
-            }
-        }
+    const QJsonObject o = readFileReply(name, reply, false, "deletion denied", error);
+    const QJsonArray ids = o.value(QLatin1String("file_list")).toArray();
+    if (error.isEmpty()) {
+        for (const QJsonValue& v : ids)
+            removeFirst(v.toInt(0));
     }
     if (m_callback)
         m_callback->cloudRespDeleteFileList(error, ids);

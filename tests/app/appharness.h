@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <ctime>
 #include <memory>
 
 // The program as main builds it, in one test process: folders in a temporary
@@ -154,5 +155,43 @@ private:
     CSqlQueryModel* m_model2 = nullptr;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
 };
+
+// The first dialog of the window that is open and, unless title is null,
+// has that title; null when there is none.
+inline QObject* visibleDialog(QQuickWindow* window, const QString& title = QString())
+{
+    for (QObject* o : window->findChildren<QObject*>()) {
+        if (o->inherits("QQuickDialog") && o->property("visible").toBool()
+            && (title.isNull() || o->property("title").toString() == title))
+            return o;
+    }
+    return nullptr;
+}
+
+// Closes every open dialog of the window.
+inline void closeVisibleDialogs(QQuickWindow* window)
+{
+    for (QObject* o : window->findChildren<QObject*>()) {
+        if (o->inherits("QQuickDialog") && o->property("visible").toBool())
+            QMetaObject::invokeMethod(o, "close");
+    }
+    QCoreApplication::processEvents();
+}
+
+// Runs the body with TZ set to zone, then puts the old zone back.
+template <class Body>
+void inTimeZone(const QByteArray& zone, Body body)
+{
+    const QByteArray old = qgetenv("TZ");
+    const bool had = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    body();
+    if (had)
+        qputenv("TZ", old);
+    else
+        qunsetenv("TZ");
+    tzset();
+}
 
 #endif

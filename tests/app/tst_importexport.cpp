@@ -111,31 +111,11 @@ class TstImportExport : public QObject
     CPatientMan& patients() { return *bridge().patientMan(); }
     QString dataFolder() { return files().dataFolder(); }
 
-    QObject* openDialog(const QString& title)
-    {
-        for (QObject* o : m_window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDialog") && o->property("visible").toBool()
-                && o->property("title").toString() == title)
-                return o;
-        }
-        return nullptr;
-    }
+    QObject* openDialog(const QString& title) { return visibleDialog(m_window, title); }
 
-    bool anyDialogOpen()
-    {
-        for (QObject* o : m_window->findChildren<QObject*>())
-            if (o->inherits("QQuickDialog") && o->property("visible").toBool())
-                return true;
-        return false;
-    }
+    bool anyDialogOpen() { return visibleDialog(m_window) != nullptr; }
 
-    void closeDialogs()
-    {
-        for (QObject* o : m_window->findChildren<QObject*>())
-            if (o->inherits("QQuickDialog") && o->property("visible").toBool())
-                QMetaObject::invokeMethod(o, "close");
-        QCoreApplication::processEvents();
-    }
+    void closeDialogs() { closeVisibleDialogs(m_window); }
 
     // Shows the recording and its patient again, as the user would before exporting.
     void showRecording()

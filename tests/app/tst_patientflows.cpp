@@ -36,21 +36,6 @@ using qml::Item;
 
 namespace {
 
-template <class Body>
-void inTimeZone(const QByteArray& zone, Body body)
-{
-    const QByteArray old = qgetenv("TZ");
-    const bool had = qEnvironmentVariableIsSet("TZ");
-    qputenv("TZ", zone);
-    tzset();
-    body();
-    if (had)
-        qputenv("TZ", old);
-    else
-        qunsetenv("TZ");
-    tzset();
-}
-
 // A stand-in for a view that is not part of main.qml: an item with exactly
 // the properties and signals the bridge's tables give it.
 QString standInQml(Item item)

@@ -1,6 +1,7 @@
 #include "blockedpath.h"
 #include "isolatedhome.h"
 #include "processlist.h"
+#include "programrun.h"
 #include "startup.h"
 
 #include <QDir>
@@ -23,31 +24,10 @@ class TstProgramStart : public QObject
     static std::unique_ptr<QProcess> start(const QString& documents, const QString& profile,
                                            bool endsFromStartUp = false)
     {
-        auto p = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // A start that ends from inside start-up leaves what it built to the
-        // system; a leak check of a sanitizer build would overwrite its exit code.
-        if (endsFromStartUp)
-            env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-        env.insert("MALVORANT_PUBLIC_DOCUMENTS", documents);
-        env.insert("ALLUSERSPROFILE", profile);
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(MALVORANT_EXECUTABLE, QStringList());
-        return p;
+        return startProgram(documents, profile, QProcess::ForwardedErrorChannel, endsFromStartUp);
     }
 
-    static void stop(QProcess& p)
-    {
-        if (p.state() == QProcess::NotRunning)
-            return;
-        p.terminate();
-        if (!p.waitForFinished(30000)) {
-            p.kill();
-            p.waitForFinished();
-        }
-    }
+    static void stop(QProcess& p) { stopProgram(p); }
 
 private slots:
     void initTestCase()

@@ -303,14 +303,7 @@ private slots:
         return nullptr;
     }
 
-    QObject* openAlert()
-    {
-        for (QObject* o : m_window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDialog") && o->property("visible").toBool())
-                return o;
-        }
-        return nullptr;
-    }
+    QObject* openAlert() { return visibleDialog(m_window); }
 
     void closeAll()
     {

@@ -7,6 +7,7 @@
 #include "settingsman.h"
 #include "isolatedhome.h"
 #include "processlist.h"
+#include "programrun.h"
 #include "startup.h"
 
 #include <QDir>
@@ -33,29 +34,11 @@ class TstStartRepair : public QObject
 
     std::unique_ptr<QProcess> start(bool endsFromStartUp)
     {
-        auto p = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (endsFromStartUp)
-            env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-        env.insert("MALVORANT_PUBLIC_DOCUMENTS", docs());
-        env.insert("ALLUSERSPROFILE", m_tmp.filePath("ProgramData"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(MALVORANT_EXECUTABLE, QStringList());
-        return p;
+        return startProgram(docs(), m_tmp.filePath("ProgramData"), QProcess::MergedChannels,
+                            endsFromStartUp);
     }
 
-    static void stop(QProcess& p)
-    {
-        if (p.state() == QProcess::NotRunning)
-            return;
-        p.terminate();
-        if (!p.waitForFinished(30000)) {
-            p.kill();
-            p.waitForFinished();
-        }
-    }
+    static void stop(QProcess& p) { stopProgram(p); }
 
     // Runs the program until the error log holds the text, then ends it.
     bool runUntilLogged(const QByteArray& text)

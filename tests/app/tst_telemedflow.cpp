@@ -9,6 +9,7 @@
 #include "isolatedhome.h"
 #include "qmlitems.h"
 #include "qmlmodule.h"
+#include "qvlreplies.h"
 #include "qvlcomm.h"
 #include "qvlscheduler.h"
 #include "qvlstandin.h"
@@ -30,37 +31,6 @@ static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_ty
 using qml::Item;
 
 namespace {
-
-const char* const kNs = "http://qvlintegrations.quorvale.example/";
-const char* const kPath = "/qvlintegrations/qvltms.asmx";
-const char* const kAuthFault =
-    "Server was unable to process request. ---> The security token could not be "
-    "authenticated or authorized";
-const char* const kClockFault =
-    "WSE065: Creation time of the timestamp is in the future. Timestamp is expired";
-
-QByteArray okReply(const QByteArray& operation, const QByteArray& inner)
-{
-    return soapReply("<ns2:" + operation + "Response xmlns:ns2=\"" + kNs + "\">" + inner
-                     + "</ns2:" + operation + "Response>");
-}
-
-QByteArray operationOf(const QByteArray& body)
-{
-    for (const char* op : {"InitiateCase", "AddFile", "GetCaseURL", "GetModifiedServices", "Test"})
-        if (body.contains("<ns2:" + QByteArray(op)))
-            return op;
-    return "?";
-}
-
-QByteArray elementOf(const QByteArray& body, const QByteArray& name)
-{
-    const qsizetype from = body.indexOf("<" + name + ">");
-    const qsizetype to = body.indexOf("</" + name + ">");
-    if (from < 0 || to < from)
-        return QByteArray();
-    return body.mid(from + name.size() + 2, to - from - name.size() - 2);
-}
 
 // Takes the addresses the desktop's browser would be given.
 class SystemBrowser : public QObject

@@ -27,22 +27,6 @@ using qml::Item;
 
 namespace {
 
-// Runs the body with TZ set to zone, then puts the old zone back.
-template <class Body>
-void inTimeZone(const char* zone, Body body)
-{
-    const QByteArray old = qgetenv("TZ");
-    const bool had = qEnvironmentVariableIsSet("TZ");
-    qputenv("TZ", zone);
-    tzset();
-    body();
-    if (had)
-        qputenv("TZ", old);
-    else
-        qunsetenv("TZ");
-    tzset();
-}
-
 constexpr std::int64_t kDay = 86400;
 
 } // namespace

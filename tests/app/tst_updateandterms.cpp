@@ -42,24 +42,9 @@ class TstUpdateAndTerms : public QObject
         return QCoreApplication::exec() == 0;
     }
 
-    QObject* openDialog(const QString& title)
-    {
-        for (QObject* o : m_window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDialog") && o->property("visible").toBool()
-                && o->property("title").toString() == title)
-                return o;
-        }
-        return nullptr;
-    }
+    QObject* openDialog(const QString& title) { return visibleDialog(m_window, title); }
 
-    void closeDialogs()
-    {
-        for (QObject* o : m_window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDialog") && o->property("visible").toBool())
-                QMetaObject::invokeMethod(o, "close");
-        }
-        QCoreApplication::processEvents();
-    }
+    void closeDialogs() { closeVisibleDialogs(m_window); }
 
     bool makeInstaller(const QString& name, const QByteArray& body, bool executable)
     {

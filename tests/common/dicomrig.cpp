@@ -487,16 +487,10 @@ void SilentListener::stop()
     m_port = 0;
 }
 
-// ---------------------------------------------------------------- StorePeer
+// ------------------------------------------------------ peers of our own
 
-StorePeer::~StorePeer()
+bool AcceptorPeer::openAcceptor(const QString& aeTitle, quint16 fixedPort)
 {
-    stop();
-}
-
-bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
-{
-    stop();
     m_aeTitle = aeTitle;
     // The network binds at once, so the peer listens when start() returns.
     for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
@@ -508,14 +502,16 @@ bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
         else
             m_net = nullptr;
     }
-    if (!m_net)
-        return false;
-    m_stop = false;
-    m_thread = std::thread(&StorePeer::run, this);
-    return true;
+    return m_net != nullptr;
 }
 
-void StorePeer::stop()
+void AcceptorPeer::startThread(std::function<void()> body)
+{
+    m_stop = false;
+    m_thread = std::thread(std::move(body));
+}
+
+void AcceptorPeer::closeAcceptor()
 {
     m_stop = true;
     if (m_thread.joinable())
@@ -524,6 +520,48 @@ void StorePeer::stop()
         ASC_dropNetwork(&m_net);
     m_net = nullptr;
     m_port = 0;
+}
+
+void AcceptorPeer::acceptLoop(const std::function<void(T_ASC_Parameters*)>& accept,
+                              const std::function<void(T_ASC_Association*)>& serve)
+{
+    while (!m_stop) {
+        T_ASC_Association* assoc = nullptr;
+        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
+                                                  OFFalse, DUL_NOBLOCK, 1);
+        if (cond.bad()) {
+            if (assoc)
+                ASC_destroyAssociation(&assoc);
+            continue;
+        }
+        accept(assoc->params);
+        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
+        if (ASC_acknowledgeAssociation(assoc).good())
+            serve(assoc);
+        ASC_dropSCPAssociation(assoc);
+        ASC_destroyAssociation(&assoc);
+    }
+}
+
+// ---------------------------------------------------------------- StorePeer
+
+StorePeer::~StorePeer()
+{
+    stop();
+}
+
+bool StorePeer::start(const QString& aeTitle, quint16 fixedPort)
+{
+    stop();
+    if (!openAcceptor(aeTitle, fixedPort))
+        return false;
+    startThread([this] { run(); });
+    return true;
+}
+
+void StorePeer::stop()
+{
+    closeAcceptor();
 }
 
 QStringList StorePeer::received() const
@@ -551,24 +589,13 @@ void StorePeer::run()
                                   UID_BigEndianExplicitTransferSyntax,
                                   UID_LittleEndianImplicitTransferSyntax};
     static const char* verification[] = {UID_VerificationSOPClass};
-    while (!m_stop) {
-        T_ASC_Association* assoc = nullptr;
-        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
-                                                  OFFalse, DUL_NOBLOCK, 1);
-        if (cond.bad()) {
-            if (assoc)
-                ASC_destroyAssociation(&assoc);
-            continue;
-        }
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, dcmAllStorageSOPClassUIDs,
-                                                        numberOfDcmAllStorageSOPClassUIDs, xfers, 3);
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, verification, 1, xfers, 3);
-        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
-        if (ASC_acknowledgeAssociation(assoc).good())
-            serve(assoc);
-        ASC_dropSCPAssociation(assoc);
-        ASC_destroyAssociation(&assoc);
-    }
+    acceptLoop(
+        [](T_ASC_Parameters* params) {
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, dcmAllStorageSOPClassUIDs,
+                                                            numberOfDcmAllStorageSOPClassUIDs, xfers, 3);
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, verification, 1, xfers, 3);
+        },
+        [this](T_ASC_Association* assoc) { serve(assoc); });
 }
 
 void StorePeer::serve(T_ASC_Association* assoc)

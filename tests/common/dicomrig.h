@@ -160,10 +160,46 @@ private:
     std::atomic<int> m_connections{0};
 };
 
+// What the DICOM peers of our own share: a DCMTK acceptor network on a port
+// of its own and the thread that serves it. A peer stops in its own
+// destructor, before the members its thread uses are gone.
+class AcceptorPeer
+{
+public:
+    quint16 port() const { return m_port; }
+    QString aeTitle() const { return m_aeTitle; }
+
+protected:
+    AcceptorPeer() = default;
+    ~AcceptorPeer() = default;
+    AcceptorPeer(const AcceptorPeer&) = delete;
+    AcceptorPeer& operator=(const AcceptorPeer&) = delete;
+
+    // The network on a free port, or on fixedPort (retried while an old
+    // listener lets go); false when none would open.
+    bool openAcceptor(const QString& aeTitle, quint16 fixedPort);
+    // Runs body on the peer's thread.
+    void startThread(std::function<void()> body);
+    // Ends the thread and drops the network.
+    void closeAcceptor();
+    // Until stopped: takes each association, lets accept() choose its
+    // contexts, answers as the peer's AE title and hands it to serve().
+    void acceptLoop(const std::function<void(T_ASC_Parameters*)>& accept,
+                    const std::function<void(T_ASC_Association*)>& serve);
+
+    T_ASC_Network* m_net = nullptr;
+    std::atomic<bool> m_stop{false};
+
+private:
+    quint16 m_port = 0;
+    QString m_aeTitle;
+    std::thread m_thread;
+};
+
 // A storage peer of our own, in a thread of the test process, for what the
 // tools cannot script: a chosen C-STORE status, a status detail, a release
 // left unanswered, a release request in place of the response.
-class StorePeer
+class StorePeer : public AcceptorPeer
 {
 public:
     enum class Mode {
@@ -175,8 +211,6 @@ public:
 
     StorePeer() = default;
     ~StorePeer();
-    StorePeer(const StorePeer&) = delete;
-    StorePeer& operator=(const StorePeer&) = delete;
 
     void setStatus(unsigned short status) { m_status = status; }
     void setStatusDetail(const QString& errorComment) { m_errorComment = errorComment; }
@@ -186,8 +220,6 @@ public:
     // the port a stopped peer had).
     bool start(const QString& aeTitle = "STOREPEER", quint16 port = 0);
     void stop();
-    quint16 port() const { return m_port; }
-    QString aeTitle() const { return m_aeTitle; }
     // SOP instance UIDs of the data sets received so far.
     QStringList received() const;
     // Data sets with this Patient ID are answered with refusedStatus instead.
@@ -202,15 +234,10 @@ private:
                               char* imageFileName, DcmDataset** imageDataSet,
                               T_DIMSE_C_StoreRSP* rsp, DcmDataset** statusDetail);
 
-    T_ASC_Network* m_net = nullptr;
-    quint16 m_port = 0;
-    QString m_aeTitle;
     unsigned short m_status = 0;
     QString m_errorComment;
     Mode m_mode = Mode::Answer;
     DcmDataset* m_statusDetail = nullptr; // used by the peer's thread only
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     QStringList m_received;
     QString m_refusedPatientId;
@@ -221,7 +248,7 @@ private:
 // A query peer of our own for answers no real server gives: it accepts any
 // calling AE title for the worklist and study-root C-FIND and answers each
 // C-FIND-RQ by its mode.
-class FindPeer
+class FindPeer : public AcceptorPeer
 {
 public:
     enum class Mode {
@@ -237,8 +264,6 @@ public:
 
     FindPeer() = default;
     ~FindPeer();
-    FindPeer(const FindPeer&) = delete;
-    FindPeer& operator=(const FindPeer&) = delete;
 
     void setMode(Mode mode) { m_mode = mode; }
     void setAnswers(int count, Filler filler)
@@ -250,8 +275,6 @@ public:
 
     bool start(const QString& aeTitle = "FINDPEER");
     void stop();
-    quint16 port() const { return m_port; }
-    QString aeTitle() const { return m_aeTitle; }
     // Requests served and the identifiers of the last one (dcmdump form).
     int requestCount() const { return m_requests.load(); }
     QString lastRequest() const;
@@ -266,16 +289,11 @@ private:
     bool sendRaw(const std::vector<unsigned char>& bytes);
     bool sendPdv(T_ASC_PresentationContextID presId, bool command, const std::vector<unsigned char>& data);
 
-    T_ASC_Network* m_net = nullptr;
     DcmTransportLayer* m_layer = nullptr;
-    quint16 m_port = 0;
-    QString m_aeTitle;
     Mode m_mode = Mode::Answer;
     int m_count = 0;
     Filler m_filler;
     int m_oversizeBytes = 4 * 1024 * 1024;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
     std::atomic<int> m_requests{0};
     std::atomic<int> m_sent{0};
     mutable std::mutex m_mutex;
@@ -285,15 +303,13 @@ private:
 // A PACS stand-in for C-MOVE: answers a Study Root C-MOVE by storing its
 // files into the move destination with DCMTK's storescu (calling AE title:
 // its own), or never answers.
-class MovePeer
+class MovePeer : public AcceptorPeer
 {
 public:
     enum class Mode { Store, Silent };
 
     MovePeer() = default;
     ~MovePeer();
-    MovePeer(const MovePeer&) = delete;
-    MovePeer& operator=(const MovePeer&) = delete;
 
     void setMode(Mode mode) { m_mode = mode; }
     // Where the destination AE title lives, and what to send there.
@@ -308,24 +324,17 @@ public:
 
     bool start(const QString& aeTitle = "MOVEPEER");
     void stop();
-    quint16 port() const { return m_port; }
-    QString aeTitle() const { return m_aeTitle; }
     QString storeOutput() const;
 
 private:
     void run();
     void serve(T_ASC_Association* assoc);
 
-    T_ASC_Network* m_net = nullptr;
-    quint16 m_port = 0;
-    QString m_aeTitle;
     Mode m_mode = Mode::Store;
     QString m_destAe;
     quint16 m_destPort = 0;
     QStringList m_files;
     std::function<void()> m_duringMove;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     QString m_storeOutput;
 };

@@ -16,10 +16,6 @@
 
 namespace dicomrig {
 
-namespace {
-const int kStartAttempts = 5;
-}
-
 // ----------------------------------------------------------------- FindPeer
 
 namespace {
@@ -87,34 +83,19 @@ FindPeer::~FindPeer()
 bool FindPeer::start(const QString& aeTitle)
 {
     stop();
-    m_aeTitle = aeTitle;
-    for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
-        const quint16 port = freePort();
-        if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
-            m_port = port;
-        else
-            m_net = nullptr;
-    }
-    if (!m_net)
+    if (!openAcceptor(aeTitle, 0))
         return false;
     m_layer = new RecordingLayer;
     ASC_setTransportLayer(m_net, m_layer, 0);
-    m_stop = false;
-    m_thread = std::thread(&FindPeer::run, this);
+    startThread([this] { run(); });
     return true;
 }
 
 void FindPeer::stop()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_net)
-        ASC_dropNetwork(&m_net);
-    m_net = nullptr;
+    closeAcceptor();
     delete m_layer;
     m_layer = nullptr;
-    m_port = 0;
 }
 
 QString FindPeer::lastRequest() const
@@ -128,23 +109,12 @@ void FindPeer::run()
     static const char* xfers[] = {UID_LittleEndianImplicitTransferSyntax};
     static const char* models[] = {UID_FINDModalityWorklistInformationModel,
                                    UID_FINDStudyRootQueryRetrieveInformationModel};
-    while (!m_stop) {
-        T_ASC_Association* assoc = nullptr;
-        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
-                                                  OFFalse, DUL_NOBLOCK, 1);
-        if (cond.bad()) {
-            if (assoc)
-                ASC_destroyAssociation(&assoc);
-            continue;
-        }
-        m_sent = 0;
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, models, 2, xfers, 1);
-        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
-        if (ASC_acknowledgeAssociation(assoc).good())
-            serve(assoc);
-        ASC_dropSCPAssociation(assoc);
-        ASC_destroyAssociation(&assoc);
-    }
+    acceptLoop(
+        [this](T_ASC_Parameters* params) {
+            m_sent = 0;
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, models, 2, xfers, 1);
+        },
+        [this](T_ASC_Association* assoc) { serve(assoc); });
 }
 
 void FindPeer::serve(T_ASC_Association* assoc)
@@ -318,30 +288,15 @@ MovePeer::~MovePeer()
 bool MovePeer::start(const QString& aeTitle)
 {
     stop();
-    m_aeTitle = aeTitle;
-    for (int attempt = 0; attempt < kStartAttempts && !m_net; ++attempt) {
-        const quint16 port = freePort();
-        if (port != 0 && ASC_initializeNetwork(NET_ACCEPTOR, port, 5, &m_net).good())
-            m_port = port;
-        else
-            m_net = nullptr;
-    }
-    if (!m_net)
+    if (!openAcceptor(aeTitle, 0))
         return false;
-    m_stop = false;
-    m_thread = std::thread(&MovePeer::run, this);
+    startThread([this] { run(); });
     return true;
 }
 
 void MovePeer::stop()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_net)
-        ASC_dropNetwork(&m_net);
-    m_net = nullptr;
-    m_port = 0;
+    closeAcceptor();
 }
 
 QString MovePeer::storeOutput() const
@@ -356,22 +311,11 @@ void MovePeer::run()
                                   UID_LittleEndianImplicitTransferSyntax};
     static const char* models[] = {UID_FINDStudyRootQueryRetrieveInformationModel,
                                    UID_MOVEStudyRootQueryRetrieveInformationModel};
-    while (!m_stop) {
-        T_ASC_Association* assoc = nullptr;
-        OFCondition cond = ASC_receiveAssociation(m_net, &assoc, ASC_DEFAULTMAXPDU, nullptr, nullptr,
-                                                  OFFalse, DUL_NOBLOCK, 1);
-        if (cond.bad()) {
-            if (assoc)
-                ASC_destroyAssociation(&assoc);
-            continue;
-        }
-        ASC_acceptContextsWithPreferredTransferSyntaxes(assoc->params, models, 2, xfers, 2);
-        ASC_setAPTitles(assoc->params, nullptr, nullptr, m_aeTitle.toLatin1().constData());
-        if (ASC_acknowledgeAssociation(assoc).good())
-            serve(assoc);
-        ASC_dropSCPAssociation(assoc);
-        ASC_destroyAssociation(&assoc);
-    }
+    acceptLoop(
+        [](T_ASC_Parameters* params) {
+            ASC_acceptContextsWithPreferredTransferSyntaxes(params, models, 2, xfers, 2);
+        },
+        [this](T_ASC_Association* assoc) { serve(assoc); });
 }
 
 void MovePeer::serve(T_ASC_Association* assoc)
@@ -407,7 +351,7 @@ void MovePeer::serve(T_ASC_Association* assoc)
         QString out;
         int failed = 0;
         if (!m_files.isEmpty()) {
-            QStringList args{"-aet", m_aeTitle, "-aec", m_destAe, "127.0.0.1",
+            QStringList args{"-aet", aeTitle(), "-aec", m_destAe, "127.0.0.1",
                              QString::number(m_destPort)};
             if (runTool("storescu", args + m_files, &out) != 0)
                 failed = m_files.size();

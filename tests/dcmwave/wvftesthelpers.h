@@ -3,6 +3,8 @@
 #ifndef WVFTESTHELPERS_H
 #define WVFTESTHELPERS_H
 
+#include "toolrun.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -13,42 +15,13 @@
 
 namespace wvftest {
 
-// The Debian interpreter carries python3-pydicom; a python3 earlier on PATH
-// (a virtual environment) may not.
-inline QString python()
-{
-    if (QFile::exists("/usr/bin/python3"))
-        return "/usr/bin/python3";
-    return QStandardPaths::findExecutable("python3");
-}
+using toolrun::python;
+using toolrun::runTool;
+using toolrun::ToolResult;
 
 inline QString script(const char* name)
 {
     return QString(MALVORANT_SOURCE_DIR) + "/tests/dcmwave/" + name;
-}
-
-struct ToolResult {
-    bool started = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-inline ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 60000)
-{
-    ToolResult r;
-    if (program.isEmpty())
-        return r;
-    QProcess p;
-    p.start(program, args);
-    r.started = p.waitForStarted(10000);
-    if (!r.started)
-        return r;
-    p.waitForFinished(timeoutMs);
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
 }
 
 inline CodeSequenceMacro code(const char* value, const char* scheme, const char* meaning)

@@ -3,6 +3,8 @@
 #ifndef DCETESTHELPERS_H
 #define DCETESTHELPERS_H
 
+#include "toolrun.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -136,43 +138,13 @@ inline int importObject(const QString& dcePath, const QString& ecgPath, TWavefor
     return waveform.convertDcm2Orv(&plugin, ecgPath.toStdString(), &params);
 }
 
-// The Debian interpreter carries python3-pydicom; a python3 earlier on PATH
-// (a virtual environment) may not.
-inline QString python()
-{
-    if (QFile::exists("/usr/bin/python3"))
-        return "/usr/bin/python3";
-    return QStandardPaths::findExecutable("python3");
-}
+using toolrun::python;
+using toolrun::runTool;
+using toolrun::ToolResult;
 
 inline QString script(const char* folder, const char* name)
 {
     return QString(MALVORANT_SOURCE_DIR) + "/tests/" + folder + "/" + name;
-}
-
-struct ToolResult
-{
-    bool started = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-inline ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 60000)
-{
-    ToolResult r;
-    if (program.isEmpty())
-        return r;
-    QProcess p;
-    p.start(program, args);
-    r.started = p.waitForStarted(10000);
-    if (!r.started)
-        return r;
-    p.waitForFinished(timeoutMs);
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
 }
 
 // pydicom's reading of an object: the modules as JSON, the raw samples of

@@ -4,6 +4,7 @@
 #include "commalocale.h"
 #include "dbman.h"
 #include "qvlcomm.h"
+#include "qvlreplies.h"
 #include "qvlstandin.h"
 #include "qvltestenv.h"
 #include "settingsman.h"
@@ -14,15 +15,10 @@
 
 namespace {
 
-const char* const kNs = "http://qvlintegrations.quorvale.example/";
-const char* const kPath = "/qvlintegrations/qvltms.asmx";
 const char* const kUser = "vet&clinic<1>";
 const char* const kUserEscaped = "vet&amp;clinic&lt;1&gt;";
 const char* const kPassword = "Pw-9f3&<q>\"Z'";
 const char* const kPasswordEscaped = "Pw-9f3&amp;&lt;q&gt;&quot;Z'";
-const char* const kAuthFault =
-    "Server was unable to process request. ---> The security token could not be "
-    "authenticated or authorized";
 
 // The header text exactly as the service expects it, written out by hand.
 QString expectedEnvelopeStart(const QString& created, const QString& expires,
@@ -46,12 +42,6 @@ QString expectedEnvelopeStart(const QString& created, const QString& expires,
                "</soap:Header>\n"
                "<soap:Body>\n")
         .arg(created, expires, user, password);
-}
-
-QByteArray okReply(const char* operation, const QByteArray& inner)
-{
-    return soapReply("<ns2:" + QByteArray(operation) + "Response xmlns:ns2=\"" + kNs + "\">"
-                     + inner + "</ns2:" + operation + "Response>");
 }
 
 // The parts of a captured multipart/related request.
