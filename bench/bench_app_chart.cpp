@@ -60,7 +60,7 @@ int main(int argc, char* argv[])
     CFileMan files(dir.path() + QLatin1Char('/'), db.database(), &settings, from, to);
 
     // Five minutes of MIT-BIH record 100 behind the usual lead-in.
-    const MitRecord mit = mitReadRecord(MALVORANT_SHARED_DATA "/mitdb", "100");
+    const MitRecord mit = mitReadRecord(MALVORANT_TEST_DATA "/mitdb", "100");
     if (!mit.error.empty()) {
         std::fprintf(stderr, "MIT-BIH record 100: %s\n", mit.error.c_str());
         return 1;

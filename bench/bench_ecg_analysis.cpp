@@ -51,7 +51,7 @@ void realTimeFactor()
 
 bool mitdb100()
 {
-    const std::string folder = std::string(MALVORANT_SHARED_DATA) + "/mitdb";
+    const std::string folder = std::string(MALVORANT_TEST_DATA) + "/mitdb";
     const MitRecord rec = mitReadRecord(folder, "100");
     if (!rec.error.empty()) {
         std::fprintf(stderr, "MIT-BIH record 100 in %s: %s\n", folder.c_str(), rec.error.c_str());

@@ -36,7 +36,7 @@ function(malvorant_add_tests)
     target_link_libraries(${_name} PRIVATE Qt6::Test ${ARG_LIBS})
     target_include_directories(${_name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_SOURCE_DIR}/tests/common")
     target_compile_definitions(${_name} PRIVATE
-      MALVORANT_SHARED_DATA="${MALVORANT_SHARED_DATA}"
+      MALVORANT_TEST_DATA="${MALVORANT_TEST_DATA}"
       MALVORANT_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
       MALVORANT_BINARY_DIR="${CMAKE_BINARY_DIR}")
     add_test(NAME ${_name} COMMAND ${_name})
@@ -54,7 +54,7 @@ function(malvorant_add_bench name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_compile_definitions(${name} PRIVATE
-    MALVORANT_SHARED_DATA="${MALVORANT_SHARED_DATA}"
+    MALVORANT_TEST_DATA="${MALVORANT_TEST_DATA}"
     MALVORANT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   set_property(GLOBAL APPEND PROPERTY MALVORANT_BENCHES ${name})
 endfunction()

@@ -91,7 +91,7 @@ int main(int argc, char* argv[])
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outDir);
 
-    const MitRecord mit = mitReadRecord(MALVORANT_SHARED_DATA "/mitdb", "100");
+    const MitRecord mit = mitReadRecord(MALVORANT_TEST_DATA "/mitdb", "100");
     if (!mit.error.empty()) {
         std::fprintf(stderr, "MIT-BIH record 100: %s\n", mit.error.c_str());
         return 2;

@@ -134,7 +134,7 @@ void TestAnalysisAccuracy::speciesSweep()
 // with the canine preset, scored within 150 ms.
 void TestAnalysisAccuracy::mitdb100()
 {
-    const std::string folder = std::string(MALVORANT_SHARED_DATA) + "/mitdb";
+    const std::string folder = std::string(MALVORANT_TEST_DATA) + "/mitdb";
     if (!QFileInfo::exists(QString::fromStdString(folder + "/100.hea")))
         QSKIP("MIT-BIH record 100 is not available");
     const MitRecord rec = mitReadRecord(folder, "100");

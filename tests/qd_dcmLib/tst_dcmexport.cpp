@@ -68,7 +68,7 @@ void TestDcmExport::cleanupTestCase()
 // V5 as lead I, R marks on the reference beats.
 std::vector<EcgFileRecord> TestDcmExport::mitRecording(int seconds)
 {
-    const MitRecord rec = mitReadRecord(QString(MALVORANT_SHARED_DATA).toStdString() + "/mitdb", "100");
+    const MitRecord rec = mitReadRecord(QString(MALVORANT_TEST_DATA).toStdString() + "/mitdb", "100");
     std::vector<EcgFileRecord> out;
     if (!rec.error.empty())
         return out;

@@ -97,7 +97,7 @@ QString TestDcmImport::makeObject(const QString& name)
 // quantisation step, the events where they were, the header as it was.
 void TestDcmImport::roundTrip()
 {
-    const MitRecord rec = mitReadRecord(QString(MALVORANT_SHARED_DATA).toStdString() + "/mitdb", "100");
+    const MitRecord rec = mitReadRecord(QString(MALVORANT_TEST_DATA).toStdString() + "/mitdb", "100");
     QVERIFY2(rec.error.empty(), rec.error.c_str());
     const std::vector<float> ii = mitResample(rec, 0, 500.0);
     const std::vector<float> i = mitResample(rec, 1, 500.0);
