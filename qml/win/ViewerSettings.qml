@@ -66,6 +66,9 @@ ViewFrame {
         qvlUser.text = initializerQvlUserName;
         qvlPwd.text = initializerQvlUserPwd;
         qvlUrl.text = initializerQvlUrl;
+        // Long values show from their start.
+        qvlUser.cursorPosition = 0;
+        qvlUrl.cursorPosition = 0;
     }
 
     function qvlAccountSummary() {
@@ -193,11 +196,11 @@ ViewFrame {
                     columns: 2
                     columnSpacing: 16
                     SettingLabel { defs: view.defs; text: "Quorvale User Name *" }
-                    SettingField { defs: view.defs; id: qvlUser; objectName: "qvlUser" }
+                    SettingField { defs: view.defs; id: qvlUser; objectName: "qvlUser"; Layout.preferredWidth: 440 }
                     SettingLabel { defs: view.defs; text: "Quorvale Password *" }
-                    SettingField { defs: view.defs; id: qvlPwd; objectName: "qvlPwd"; echoMode: TextInput.Password }
+                    SettingField { defs: view.defs; id: qvlPwd; objectName: "qvlPwd"; echoMode: TextInput.Password; Layout.preferredWidth: 440 }
                     SettingLabel { defs: view.defs; text: "Quorvale URL *" }
-                    SettingField { defs: view.defs; id: qvlUrl; objectName: "qvlUrl" }
+                    SettingField { defs: view.defs; id: qvlUrl; objectName: "qvlUrl"; Layout.preferredWidth: 440 }
                 }
                 RowLayout {
                     spacing: 12
