@@ -101,8 +101,6 @@ private slots:
     void refusedRequestIsAlerted();
     void unverifiedAccountIsRefused();
     void queuedThenUploadedInTheBackground();
-    void settingsShowTheAccountState_data();
-    void settingsShowTheAccountState();
     void interruptedUploadGoesOnInItsCase_data();
     void interruptedUploadGoesOnInItsCase();
     void backgroundFailuresToldOncePerRecordingAndReason();
@@ -301,11 +299,24 @@ void TstTelemedFlow::accountCheck_data()
     QTest::addColumn<QString>("faultKind");
     QTest::addColumn<bool>("sent");
     QTest::addColumn<bool>("verified");
-    QTest::newRow("verified") << "good" << "" << true << true;
-    QTest::newRow("authentication fault") << "good" << "authentication" << true << false;
-    QTest::newRow("fault") << "good" << "fault" << true << false;
-    QTest::newRow("service down") << "dead" << "" << false << false;
-    QTest::newRow("url of 4 characters") << "http" << "" << false << false;
+    QTest::addColumn<QString>("shown"); // the section's heading | its state line
+    QTest::newRow("verified") << "good" << "" << true << true << "Verified | Account verified.";
+    QTest::newRow("authentication fault")
+        << "good" << "authentication" << true << false
+        << "Not verified | Not verified: user name or password refused. Correct them and save again.";
+    QTest::newRow("clock out of step")
+        << "good" << "clock skew" << true << false
+        << "Not verified | Not verified: this computer's clock is out of step. Correct the date "
+           "and time, then save again.";
+    QTest::newRow("fault") << "good" << "fault" << true << false
+                           << "Not verified | Not verified: the service refused the check. Save again later.";
+    QTest::newRow("service down")
+        << "dead" << "" << false << false
+        << "Not verified | Not verified: service unreachable. Check the URL and the network, then "
+           "save again.";
+    QTest::newRow("url of 4 characters")
+        << "http" << "" << false << false
+        << "Not verified | Not verified: fill in user name, password and URL.";
 }
 
 void TstTelemedFlow::accountCheck()
@@ -314,6 +325,7 @@ void TstTelemedFlow::accountCheck()
     QFETCH(QString, faultKind);
     QFETCH(bool, sent);
     QFETCH(bool, verified);
+    QFETCH(QString, shown);
     if (url == "good")
         url = m_goodUrl;
     else if (url == "dead")
@@ -321,13 +333,24 @@ void TstTelemedFlow::accountCheck()
     m_faultOp = "Test";
     m_faultKind = faultKind;
     settings().qvlAccountVerified = verified ? 0 : 1;
-    bridge().updateQvlSettings("vet.one", "pass word", url);
+
+    // Typed into the telemedicine section and saved there.
+    QQuickItem* view = openSettings();
+    QVERIFY(view);
+    view->setProperty("openedAccordion", 0);
+    m_window->findChild<QObject*>("qvlUser")->setProperty("text", "vet.one");
+    m_window->findChild<QObject*>("qvlPwd")->setProperty("text", "pass word");
+    m_window->findChild<QObject*>("qvlUrl")->setProperty("text", url);
+    QMetaObject::invokeMethod(m_window->findChild<QObject*>("qvlSave"), "clicked");
 
     // Stored at once, as typed.
     CSettingsMan reread(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
     QCOMPARE(reread.qvlUserName, QStringLiteral("vet.one"));
     QCOMPARE(reread.qvlPwd, QStringLiteral("pass word"));
     QCOMPARE(reread.qvlUrl, url);
+    // Until the service answers, the section says so.
+    if (url.size() >= 5)
+        QCOMPARE(accountStateShown(), QStringLiteral("Checking\u2026 | Checking the account with Quorvale\u2026"));
 
     QVERIFY(waitIdle());
     QCOMPARE(m_ops.contains("Test"), sent);
@@ -337,6 +360,16 @@ void TstTelemedFlow::accountCheck()
     QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
     CSettingsMan after(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
     QCOMPARE(after.qvlAccountVerified, verified ? 1 : 0);
+    QCOMPARE(view->property("initializerQvlAccountVerified").toInt(), verified ? 1 : 0);
+    QCOMPARE(accountStateShown(), shown);
+
+    // And when the page is opened again, whatever it held meanwhile.
+    view->setProperty("visible", false);
+    view->setProperty("initializerQvlAccountVerified", verified ? 0 : 1);
+    view->setProperty("initializerQvlAccountProblem", 1);
+    QCOMPARE(openSettings(), view);
+    QCOMPARE(accountStateShown(), shown);
+    view->setProperty("visible", false);
     QVERIFY(fired().isEmpty());
 }
 
@@ -694,72 +727,6 @@ void TstTelemedFlow::settleOtherRecordings(const QList<int>& keep)
     for (int id : keep)
         ids << QString::number(id);
     QVERIFY(q.exec("update ecgTable set qvlCaseStatus=8 where ecgId not in (" + ids.join(',') + ")"));
-}
-
-void TstTelemedFlow::settingsShowTheAccountState_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("faultKind");
-    QTest::addColumn<bool>("verified");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("right values") << "good" << "secret" << "" << true
-                                  << "Verified | Account verified.";
-    QTest::newRow("wrong password") << "good" << "wrong" << "authentication" << false
-                                    << "Not verified | Not verified: user name or password refused. "
-                                       "Correct them and save again.";
-    QTest::newRow("unreachable address") << "dead" << "secret" << "" << false
-                                         << "Not verified | Not verified: service unreachable. Check "
-                                            "the URL and the network, then save again.";
-    QTest::newRow("clock out of step") << "good" << "secret" << "clock skew" << false
-                                       << "Not verified | Not verified: this computer's clock is out "
-                                          "of step. Correct the date and time, then save again.";
-    QTest::newRow("other fault") << "good" << "secret" << "fault" << false
-                                 << "Not verified | Not verified: the service refused the check. "
-                                    "Save again later.";
-    QTest::newRow("url too short") << "http" << "secret" << "" << false
-                                   << "Not verified | Not verified: fill in user name, password and URL.";
-}
-
-void TstTelemedFlow::settingsShowTheAccountState()
-{
-    QFETCH(QString, url);
-    QFETCH(QString, password);
-    QFETCH(QString, faultKind);
-    QFETCH(bool, verified);
-    QFETCH(QString, shown);
-    if (url == "good")
-        url = m_goodUrl;
-    else if (url == "dead")
-        url = QStringLiteral("https://%1%2").arg(m_server->deadAddress(), kPath);
-    m_faultOp = "Test";
-    m_faultKind = faultKind;
-
-    // Typed into the telemedicine section and saved there.
-    QQuickItem* view = openSettings();
-    QVERIFY(view);
-    view->setProperty("openedAccordion", 0);
-    m_window->findChild<QObject*>("qvlUser")->setProperty("text", "vet.one");
-    m_window->findChild<QObject*>("qvlPwd")->setProperty("text", password);
-    m_window->findChild<QObject*>("qvlUrl")->setProperty("text", url);
-    QMetaObject::invokeMethod(m_window->findChild<QObject*>("qvlSave"), "clicked");
-    if (url.size() >= 5) {
-        // Until the service answers, the section says so.
-        QCOMPARE(accountStateShown(), QStringLiteral("Checking\u2026 | Checking the account with Quorvale\u2026"));
-    }
-    QVERIFY(waitIdle());
-    QCOMPARE(settings().qvlAccountVerified, verified ? 1 : 0);
-    QCOMPARE(view->property("initializerQvlAccountVerified").toInt(), verified ? 1 : 0);
-    QCOMPARE(accountStateShown(), shown);
-
-    // And when the page is opened again, whatever it held meanwhile.
-    view->setProperty("visible", false);
-    view->setProperty("initializerQvlAccountVerified", verified ? 0 : 1);
-    view->setProperty("initializerQvlAccountProblem", 1);
-    QCOMPARE(openSettings(), view);
-    QCOMPARE(accountStateShown(), shown);
-    view->setProperty("visible", false);
-    QVERIFY(fired().isEmpty());
 }
 
 void TstTelemedFlow::interruptedUploadGoesOnInItsCase_data()
