@@ -134,7 +134,7 @@ void CQmlInterface::createUnits()
                 [this] { m_recording->finishOnQuit(); });
     m_patients = std::make_unique<PatientFlows>(*m_items, engine, *m_publisher, *m_live);
     m_telemed = std::make_unique<TelemedFlows>(*m_items, engine, *m_publisher, *m_patients,
-                                               *m_qvlComm);
+                                               *m_qvlComm, m_qvlScheduler);
     m_dicom = std::make_unique<DicomFlows>(*m_items, engine, *m_publisher, *m_patients,
                                            m_dcmComm.get(), m_dcmScheduler.get());
     m_patients->setPacsSender([this] { return m_dicom->sendCurrentRecording(false); });
@@ -288,6 +288,7 @@ void CQmlInterface::setPatientSelectionPopupObject(QObject* item)
 void CQmlInterface::setSettingsDrawerObject(QObject* item)
 {
     m_settingsPages->settingsViewBound(item);
+    m_telemed->publishAccountState();
 }
 
 void CQmlInterface::setToolsSettingsObject(QObject* item)

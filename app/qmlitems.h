@@ -163,6 +163,8 @@ enum Writer { Bridge, Qml };
     X(SetInitQvlUrl, SettingsView, "initializerQvlUrl", QString, QVariant(), Bridge)          \
     X(SetInitQvlAccountVerified, SettingsView, "initializerQvlAccountVerified", int,          \
       QVariant(), Bridge)                                                                     \
+    X(SetInitQvlAccountProblem, SettingsView, "initializerQvlAccountProblem", int,            \
+      QVariant(), Bridge)                                                                     \
     X(SetInitPowerIs60Hz, SettingsView, "initializerPowerIs60Hz", int, QVariant(), Bridge)    \
     X(SetInitRecordingSeconds, SettingsView, "initializerRecordingSeconds", int, QVariant(),  \
       Bridge)                                                                                 \
@@ -218,6 +220,8 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
     X(QmlAlertBoxQvlShortFileUpload, BottomArea, "qmlAlertBoxQvlShortFileUpload", (int),      \
       "duration")                                                                             \
     X(QmlAlertBoxQvlCommError, BottomArea, "qmlAlertBoxQvlCommError", (QString), "message")   \
+    X(QmlAlertBoxQvlUploadInterrupted, BottomArea, "qmlAlertBoxQvlUploadInterrupted",         \
+      (int, QString), "fileId,message")                                                       \
     X(QmlAlertBoxQvlUploadCompleted, BottomArea, "qmlAlertBoxQvlUploadCompleted", (), "")     \
     X(QmlAlertBoxDcmCommError, BottomArea, "qmlAlertBoxDcmCommError", (QString), "message")   \
     X(QmlAlertBoxDcmUploadCompleted, BottomArea, "qmlAlertBoxDcmUploadCompleted", (), "")     \

@@ -1,13 +1,12 @@
 #include "telemedflows.h"
 
-#include "dbman.h"
 #include "debuglog.h"
 #include "fileman.h"
 #include "patientman.h"
 #include "qmlitems.h"
 #include "qvlcomm.h"
+#include "qvlscheduler.h"
 #include "settingsman.h"
-#include "sqlutil.h"
 #include "systembrowser.h"
 #include "uipublisher.h"
 
@@ -21,12 +20,15 @@ std::string flag(bool value)
     return value ? "true" : "false";
 }
 
+const char* const kClientBusy =
+    "Another request to Quorvale is still running, please try again in a moment.";
+
 } // namespace
 
 TelemedFlows::TelemedFlows(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
-                           PatientFlows& patients, CQvlComm& client)
+                           PatientFlows& patients, CQvlComm& client, CQvlScheduler* scheduler)
     : m_items(items), m_engine(engine), m_publisher(publisher), m_patients(patients),
-      m_client(client)
+      m_client(client), m_scheduler(scheduler)
 {
 }
 
@@ -46,7 +48,9 @@ void TelemedFlows::uploadClicked(bool isLongClick)
         m_items.invoke<C::QmlAlertBoxQvlShortFileUpload>(records / 500 - 5);
         return;
     }
-    if (!files.currentQvlCaseId().isEmpty())
+    // Only a finished upload is a duplicate; a half-done case is finished in
+    // that case, and a cleared or cancelled one gets a new case.
+    if (!files.currentQvlCaseId().isEmpty() && !files.currentQvlCaseUrl().isEmpty())
         m_items.invoke<C::QmlAlertBoxQvlFileAlreadyUploaded>(ecgId);
     else
         m_items.invoke<C::QmlAlertBoxQvlAskUpload>(ecgId);
@@ -56,17 +60,31 @@ void TelemedFlows::continueQvlUpload(int fileId, bool completeNow)
 {
     debugLog(4, "CQmlInterface::continueQvlUpload() fileId=" + toStdString(fileId)
                     + ", completeNow=" + flag(completeNow));
+    // A request of this client still out belongs to an earlier upload, whose
+    // recording and choice stay as they are.
+    if (m_client.requestInProgress()) {
+        debugLogError("CQmlInterface::continueQvlUpload() a request is in progress");
+        m_items.invoke<C::QmlAlertBoxQvlCommError>(QString::fromLatin1(kClientBusy));
+        return;
+    }
+    if (m_scheduler && m_scheduler->backgroundUploadFileId() == fileId) {
+        debugLogError("CQmlInterface::continueQvlUpload() the recording is being uploaded in the background");
+        m_items.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral(
+            "This recording is being uploaded in the background. Please try again in a moment."));
+        return;
+    }
     m_completeNow = completeNow;
     // The answer may come when another recording is on screen: the request
     // keeps the one the user confirmed. Its earlier case stays until the
     // service gives it a new one.
     m_requestFileId = fileId;
+    m_shownBackgroundFailures.remove(fileId);
+    setForeground(fileId);
     if (!m_client.checkNetwork()) {
-        const QString text = m_client.requestInProgress()
-            ? QStringLiteral("Another request to Quorvale is still running, please try again in a moment.")
-            : m_client.getLastError();
+        const QString text = m_client.getLastError();
         debugLogError("CQmlInterface::continueQvlUpload() checkNetwork returns "
                       + text.toStdString());
+        setForeground(-1);
         m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
     }
 }
@@ -77,6 +95,7 @@ void TelemedFlows::continueQvlUpload2(bool networkProblem, int errorType)
     const bool isQvlUpload = true;
     if (networkProblem) {
         debugLog(4, "CQmlInterface::continueQvlUpload() ####### no network available");
+        setForeground(-1);
         if (errorType == 1)
             m_items.invoke<C::QmlAlertBoxNoNetworkSync>(fileId, isQvlUpload);
         else
@@ -85,8 +104,10 @@ void TelemedFlows::continueQvlUpload2(bool networkProblem, int errorType)
     }
     debugLog(4, "CQmlInterface::continueQvlUpload() ####### network is available");
     const QString text = qvlUploadFile(fileId);
-    if (!text.isEmpty())
+    if (!text.isEmpty()) {
+        setForeground(-1);
         m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
+    }
 }
 
 QString TelemedFlows::qvlUploadFile(int fileId)
@@ -96,14 +117,29 @@ QString TelemedFlows::qvlUploadFile(int fileId)
         debugLogError("CQmlInterface::qvlUploadFile() invalid qvl account");
         return QStringLiteral("Invalid Quorvale credentials.");
     }
-    if (m_client.initiateCase(fileId)) {
+    // A case opened earlier and left without its address goes on: the file
+    // only when the service does not have it yet, then the address.
+    QvlCaseProgress progress;
+    const bool halfDone = m_engine.files->readQvlCase(fileId, progress) && progress.isHalfDone();
+    const char* request = "initiateCase";
+    bool posted = false;
+    if (!halfDone) {
+        posted = m_client.initiateCase(fileId);
+    } else if (progress.serviceHasFile()) {
+        request = "getCaseUrl";
+        posted = m_client.getCaseUrl(fileId, progress.caseId);
+    } else {
+        request = "addFile";
+        posted = m_client.addFile(fileId, progress.caseId);
+    }
+    if (posted) {
         setBusy(true);
         return QString();
     }
-    const QString text = m_client.requestInProgress()
-        ? QStringLiteral("Another request to Quorvale is still running, please try again in a moment.")
-        : m_client.getLastError();
-    debugLogError("CQmlInterface::qvlUploadFile() initiateCase returns " + text.toStdString());
+    const QString text = m_client.requestInProgress() ? QString::fromLatin1(kClientBusy)
+                                                      : m_client.getLastError();
+    debugLogError(std::string("CQmlInterface::qvlUploadFile() ") + request + " returns "
+                  + text.toStdString());
     return text;
 }
 
@@ -111,6 +147,8 @@ void TelemedFlows::queueFileUpload(int fileId, bool isQvlUpload)
 {
     debugLog(4, "CQmlInterface::queueFileUpload() fileId=" + toStdString(fileId)
                     + ", isQvlUpload=" + flag(isQvlUpload));
+    if (isQvlUpload)
+        m_shownBackgroundFailures.remove(fileId);
     if (!m_engine.files->queueForUpload(fileId, isQvlUpload)) {
         debugLogError("CQmlInterface::queueFileUpload() the recording could not be queued");
         const QString text = QStringLiteral("The recording could not be queued for a later upload.");
@@ -149,12 +187,7 @@ void TelemedFlows::qvlRespInitiateCase(bool hasNetworkError, bool hasErrorRespon
         return;
     }
     // A new case replaces the recording's earlier one as a whole.
-    bool stored = false;
-    {
-        CDbTransaction transaction(*m_engine.db->database());
-        stored = transaction.isActive() && m_engine.files->setQvlCaseUrl(fileId, QString())
-            && m_engine.files->setQvlCaseId(fileId, caseId) && transaction.commit();
-    }
+    const bool stored = m_engine.files->setQvlCaseId(fileId, caseId);
     publishIfCurrent(fileId);
     if (!stored) {
         chainFailed("CQmlInterface::qvlRespInitiateCase() setQvlCaseId failed ",
@@ -172,15 +205,22 @@ void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, i
                     + ", qvlCaseId=" + caseId.toStdString() + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
     if (hasNetworkError) {
-        chainFailed("CQmlInterface::qvlRespAddFile() NetworkError=", m_client.getLastError());
+        chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() NetworkError=",
+                         m_client.getLastError());
         return;
     }
     if (hasErrorResponse) {
-        chainFailed("CQmlInterface::qvlRespAddFile() ErrorResponse=", m_client.getLastError());
+        chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() ErrorResponse=",
+                         m_client.getLastError());
         return;
     }
+    // Stored before the address is asked for: a retry, or the next start,
+    // does not send the file again.
+    if (!m_engine.files->setQvlFileAdded(fileId, caseId))
+        debugLogError("CQmlInterface::qvlRespAddFile() the progress could not be stored");
     if (!m_client.getCaseUrl(fileId, caseId))
-        chainFailed("CQmlInterface::qvlRespAddFile() addFile returns ", m_client.getLastError());
+        chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() addFile returns ",
+                         m_client.getLastError());
 }
 
 void TelemedFlows::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId,
@@ -191,18 +231,22 @@ void TelemedFlows::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
     setBusy(false);
     if (hasNetworkError) {
-        chainFailed("CQmlInterface::qvlRespGetCaseUrl() NetworkError=", m_client.getLastError());
+        chainInterrupted(fileId, "CQmlInterface::qvlRespGetCaseUrl() NetworkError=",
+                         m_client.getLastError());
         return;
     }
     if (hasErrorResponse) {
-        chainFailed("CQmlInterface::qvlRespGetCaseUrl() ErrorResponse=", m_client.getLastError());
+        chainInterrupted(fileId, "CQmlInterface::qvlRespGetCaseUrl() ErrorResponse=",
+                         m_client.getLastError());
         return;
     }
     if (!m_engine.files->setQvlCaseUrl(fileId, caseUrl)) {
-        chainFailed("CQmlInterface::qvlRespGetCaseUrl() setQvlCaseUrl failed ",
-                    QStringLiteral("The address of the case could not be stored."));
+        chainInterrupted(fileId, "CQmlInterface::qvlRespGetCaseUrl() setQvlCaseUrl failed ",
+                         QStringLiteral("The address of the case could not be stored."));
         return;
     }
+    setForeground(-1);
+    m_shownBackgroundFailures.remove(fileId);
     publishIfCurrent(fileId);
     if (m_completeNow)
         openQvlWindow(caseUrl);
@@ -213,8 +257,23 @@ void TelemedFlows::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse
 void TelemedFlows::chainFailed(const char* where, const QString& what)
 {
     setBusy(false);
+    setForeground(-1);
     debugLogError(where + what.toStdString());
     m_items.invoke<C::QmlAlertBoxQvlCommError>(what);
+}
+
+void TelemedFlows::chainInterrupted(int fileId, const char* where, const QString& what)
+{
+    setBusy(false);
+    setForeground(-1);
+    debugLogError(where + what.toStdString());
+    m_items.invoke<C::QmlAlertBoxQvlUploadInterrupted>(fileId, what);
+}
+
+void TelemedFlows::setForeground(int fileId)
+{
+    if (m_scheduler)
+        m_scheduler->setForegroundUpload(fileId);
 }
 
 void TelemedFlows::setBusy(bool busy)
@@ -281,9 +340,15 @@ void TelemedFlows::updateQvlSettings(const QString& user, const QString& pwd, co
     settings.qvlUrl = url;
     if (!settings.saveSettings(SettingsQvlService))
         debugLogError("CQmlInterface::updateQvlSettings() settings could not be saved");
-    if (!m_client.checkUser())
+    if (m_client.checkUser()) {
+        m_accountProblem = AccountChecking;
+    } else {
         debugLogError("CQmlInterface::updateQvlSettings() checkUser returns "
                       + m_client.getLastErrorStr());
+        // Nothing was sent: the values themselves, or the way to the service.
+        m_accountProblem = problemOf(true, false);
+    }
+    publishAccountState();
 }
 
 void TelemedFlows::qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse,
@@ -294,18 +359,63 @@ void TelemedFlows::qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse,
                     + ", hasErrorResponse=" + flag(hasErrorResponse));
     CSettingsMan& settings = *m_engine.settings;
     settings.qvlAccountVerified = accountVerified ? 1 : 0;
+    m_accountProblem =
+        accountVerified ? AccountProblemUnknown : problemOf(hasNetworkError, hasErrorResponse);
     m_items.set<P::SetInitQvlAccountVerified>(accountVerified ? 1 : 0);
     m_items.set<P::QvlAccountVerified>(accountVerified);
+    publishAccountState();
     if (!settings.saveSettings(SettingsQvlService))
         debugLogError("CQmlInterface::qvlRespCheckUser() settings could not be saved");
+}
+
+TelemedFlows::AccountProblem TelemedFlows::problemOf(bool hasNetworkError,
+                                                     bool hasErrorResponse) const
+{
+    const CSettingsMan& settings = *m_engine.settings;
+    if (settings.qvlUserName.isEmpty() || settings.qvlPwd.isEmpty() || settings.qvlUrl.size() < 5)
+        return AccountIncomplete;
+    // No flag: the service answered but did not confirm the account, or an
+    // authentication fault of another request was relayed.
+    if (!hasNetworkError && !hasErrorResponse)
+        return AccountCredentialsRefused;
+    const QString text = m_client.getLastError();
+    if (CQvlComm::isAuthenticationFault(text))
+        return AccountCredentialsRefused;
+    if (CQvlComm::isClockFault(text))
+        return AccountClockOutOfStep;
+    return hasErrorResponse ? AccountRefused : AccountUnreachable;
+}
+
+void TelemedFlows::publishAccountState()
+{
+    if (!m_items.isBound(qml::Item::SettingsView))
+        return;
+    m_items.set<P::SetInitQvlAccountProblem>(int(m_accountProblem));
 }
 
 // --- the scheduler's notices --------------------------------------------------
 
 void TelemedFlows::qvlRespFileChanged()
 {
-    m_lastBackgroundFileId = -1;
+    forgetSettledBackgroundFailures();
     m_publisher.publishFileQvl();
+}
+
+bool TelemedFlows::isWaitingForUpload(int fileId) const
+{
+    QvlCaseProgress progress;
+    return m_engine.files->readQvlCase(fileId, progress)
+        && (progress.status == QvlCaseQueued || progress.isHalfDone());
+}
+
+void TelemedFlows::forgetSettledBackgroundFailures()
+{
+    for (auto it = m_shownBackgroundFailures.begin(); it != m_shownBackgroundFailures.end();) {
+        if (isWaitingForUpload(it.key()))
+            ++it;
+        else
+            it = m_shownBackgroundFailures.erase(it);
+    }
 }
 
 void TelemedFlows::qvlRespBackgroundUploadFailed(int fileId, const QString& reason)
@@ -313,10 +423,14 @@ void TelemedFlows::qvlRespBackgroundUploadFailed(int fileId, const QString& reas
     debugLogError("CQmlInterface::qvlRespBackgroundUploadFailed() qvlFileId=" + toStdString(fileId)
                   + ", reason=" + reason.toStdString());
     publishIfCurrent(fileId);
-    if (fileId == m_lastBackgroundFileId && reason == m_lastBackgroundReason)
+    forgetSettledBackgroundFailures();
+    const auto shown = m_shownBackgroundFailures.constFind(fileId);
+    if (shown != m_shownBackgroundFailures.constEnd() && *shown == reason)
         return;
-    m_lastBackgroundFileId = fileId;
-    m_lastBackgroundReason = reason;
+    // A recording that left the queue is not waiting: its reason is shown
+    // now and not remembered.
+    if (isWaitingForUpload(fileId))
+        m_shownBackgroundFailures.insert(fileId, reason);
     m_items.invoke<C::QmlAlertBoxQvlCommError>(
         QStringLiteral("The queued upload of a recording failed: ") + reason);
 }

@@ -3,24 +3,39 @@
 
 #include "bridgeparts.h"
 
+#include <QHash>
 #include <QString>
 #include <QUrl>
 
 class CQvlComm;
+class CQvlScheduler;
 class PatientFlows;
 class QmlItems;
 class UiPublisher;
 
-// The telemedicine upload: the upload button's decision, the request chain,
-// its alerts, queueing, the case page and the account check.
+// The telemedicine upload: the upload button's decision, the request chain
+// (a half-done case goes on in that case), its alerts, queueing, the case
+// page and the account check with the account's state on the settings page.
 class TelemedFlows
 {
 public:
     // A recording must hold this many records (20 s) to be read.
     static constexpr int kMinUploadRecords = 10000;
 
+    // Why the account is not verified, as the settings page shows it.
+    enum AccountProblem {
+        AccountProblemUnknown = 0, // no check in this run
+        AccountChecking = 1,
+        AccountIncomplete = 2,     // user name, password or URL missing
+        AccountCredentialsRefused = 3,
+        AccountUnreachable = 4,
+        AccountClockOutOfStep = 5,
+        AccountRefused = 6         // any other fault of the service
+    };
+
+    // scheduler: told which recording the user's upload works on (may be null).
     TelemedFlows(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
-                 PatientFlows& patients, CQvlComm& client);
+                 PatientFlows& patients, CQvlComm& client, CQvlScheduler* scheduler);
 
     TelemedFlows(const TelemedFlows&) = delete;
     TelemedFlows& operator=(const TelemedFlows&) = delete;
@@ -44,6 +59,10 @@ public:
     void qvlRespFileChanged();
     void qvlRespBackgroundUploadFailed(int fileId, const QString& reason);
 
+    // Puts the account's state on the settings page (when it is bound).
+    void publishAccountState();
+    AccountProblem accountProblem() const { return m_accountProblem; }
+
     // The recording of the request the user confirmed last, -1 for none.
     int requestFileId() const { return m_requestFileId; }
     // Whether a case address may be opened: http or https with a host.
@@ -51,20 +70,27 @@ public:
 
 private:
     void chainFailed(const char* where, const QString& what);
+    // A failure once the recording's case is open: the user may queue it.
+    void chainInterrupted(int fileId, const char* where, const QString& what);
+    void setForeground(int fileId);
     void setBusy(bool busy);
     void publishIfCurrent(int fileId);
+    AccountProblem problemOf(bool hasNetworkError, bool hasErrorResponse) const;
+    bool isWaitingForUpload(int fileId) const;
+    void forgetSettledBackgroundFailures();
 
     QmlItems& m_items;
     EngineParts m_engine;
     UiPublisher& m_publisher;
     PatientFlows& m_patients;
     CQvlComm& m_client;
+    CQvlScheduler* m_scheduler = nullptr;
     bool m_completeNow = false;
     int m_requestFileId = -1;
-    // The last background failure shown, so a recording that fails at every
-    // tick for the same reason is shown once.
-    int m_lastBackgroundFileId = -1;
-    QString m_lastBackgroundReason;
+    AccountProblem m_accountProblem = AccountProblemUnknown;
+    // Per waiting recording, the background failure last shown: each is
+    // shown once until its reason changes or the recording stops waiting.
+    QHash<int, QString> m_shownBackgroundFailures;
 };
 
 #endif

@@ -64,6 +64,10 @@ QString speciesJoin(const QString& table)
 
 const QString kStudyDate = QStringLiteral("datetime(t1.tsStudy, 'unixepoch') as studyDate");
 
+// The telemedicine chain's progress: 1 once the service took the file for the
+// recording's current case (a new case sets it back to 0).
+const char* const kFileAddedColumn = "qvlFileAdded int default 0";
+
 }
 
 namespace DbSchema {
@@ -81,7 +85,7 @@ QStringList viewNames()
             "cloudViewQml"};
 }
 
-QString createTable(const QString& table)
+QString createTable(const QString& table, int form)
 {
     // The query-result tables share their columns; patient and owner names are
     // required in pacsTable only.
@@ -112,12 +116,14 @@ QString createTable(const QString& table)
                "latestTransmittedQvlCaseStatus int default 0, "
                "tsLastChanged integer unsigned default 0)";
     if (table == "ecgTable")
-        return "create table ecgTable (ecgId integer primary key autoincrement, "
+        return QStringLiteral("create table ecgTable (ecgId integer primary key autoincrement, "
                "cloudFileId int default 0, selectedFlag int default 0, patientId int default 0, "
                "ecgTime int default 0, fileSize int default 0, fileName text default '', "
                "qvlCaseId text default '', qvlCaseUrl text default '', qvlCaseStatus int default 0, "
                "pacsStatus int default 0, pacsTs int default 0, pacsStudyUuid text default '', "
-               "tsLastChanged int default 0)";
+               "tsLastChanged int default 0")
+            + (form >= 16 ? QStringLiteral(", ") + QLatin1String(kFileAddedColumn) : QString())
+            + QLatin1Char(')');
     if (table == "pacsTable")
         return queryTable(table, "text not null");
     if (table == "worklistTable")
@@ -239,6 +245,8 @@ QStringList migrationStatements(int from)
             out += recreate(QLatin1String(v), 15);
         return out;
     }
+    case 15:
+        return {QStringLiteral("alter table ecgTable add column ") + QLatin1String(kFileAddedColumn)};
     default:
         return {};
     }

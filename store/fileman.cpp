@@ -857,13 +857,15 @@ bool CFileMan::setCaseState(const char* caller, int ecgId, const QString& column
     if (!transaction.isActive())
         return false;
     QSqlQuery update(*m_db);
+    const bool newCase = column == QLatin1String("qvlCaseId");
     const bool ok = column.isEmpty()
         ? runQuery(update,
                    QStringLiteral("update ecgTable set qvlCaseStatus=?, tsLastChanged=? where ecgId=?"),
                    {status, ts, ecgId}, caller)
         : runQuery(update,
-                   QStringLiteral("update ecgTable set ") + column
-                       + QStringLiteral("=?, qvlCaseStatus=?, tsLastChanged=? where ecgId=?"),
+                   QStringLiteral("update ecgTable set ") + column + QStringLiteral("=?, ")
+                       + (newCase ? QStringLiteral("qvlCaseUrl='', qvlFileAdded=0, ") : QString())
+                       + QStringLiteral("qvlCaseStatus=?, tsLastChanged=? where ecgId=?"),
                    {text, status, ts, ecgId}, caller);
     if (!ok || update.numRowsAffected() != 1)
         return false;
@@ -886,9 +888,10 @@ bool CFileMan::setCaseState(const char* caller, int ecgId, const QString& column
         return false;
     }
     if (ecgId == m_ecgId) {
-        if (column == QLatin1String("qvlCaseId"))
+        if (newCase) {
             m_qvlCaseId = text;
-        else if (column == QLatin1String("qvlCaseUrl"))
+            m_qvlCaseUrl.clear();
+        } else if (column == QLatin1String("qvlCaseUrl"))
             m_qvlCaseUrl = text;
         m_qvlCaseStatus = status;
     }
@@ -919,6 +922,40 @@ bool CFileMan::setQvlCaseStatus(int ecgId, const QString& statusWord)
         status = QvlCaseNone;
     }
     return setCaseState("CFileMan::setQvlCaseStatus()", ecgId, QString(), QString(), status);
+}
+
+bool CFileMan::setQvlFileAdded(int ecgId, const QString& caseId)
+{
+    debugLog(4, "CFileMan::setQvlFileAdded() ecgId=" + toStdString(ecgId) + argText("caseId", caseId));
+    QSqlQuery q(*m_db);
+    // Only for the case the file went to: a newer case keeps its own progress.
+    if (caseId.isEmpty()
+        || !runQuery(q,
+                     QStringLiteral("update ecgTable set qvlFileAdded=1, tsLastChanged=? "
+                                    "where ecgId=? and qvlCaseId=?"),
+                     {qint64(localTimeStampNow()), ecgId, caseId}, "CFileMan::setQvlFileAdded()")
+        || q.numRowsAffected() != 1) {
+        return false;
+    }
+    stepDone("qvlFileAdded");
+    return true;
+}
+
+bool CFileMan::readQvlCase(int ecgId, QvlCaseProgress& out) const
+{
+    QSqlQuery q(*m_db);
+    if (!runQuery(q,
+                  QStringLiteral("select qvlCaseStatus, qvlCaseId, qvlCaseUrl, qvlFileAdded "
+                                 "from ecgTable where ecgId=?"),
+                  {ecgId}, "CFileMan::readQvlCase()")
+        || !q.next()) {
+        return false;
+    }
+    out.status = q.value(0).toInt();
+    out.caseId = q.value(1).toString();
+    out.caseUrl = q.value(2).toString();
+    out.fileAdded = q.value(3).toInt() != 0;
+    return true;
 }
 
 bool CFileMan::upgradeDatabaseContent(int fromVersion, int toVersion)

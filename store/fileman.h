@@ -27,6 +27,31 @@ enum QvlCaseStatus {
     QvlCaseQueued = 9
 };
 
+// A recording's telemedicine case as stored, with the chain's progress.
+struct QvlCaseProgress
+{
+    int status = QvlCaseNone;
+    QString caseId;
+    QString caseUrl;
+    // The service took the file for this case (AddFile answered).
+    bool fileAdded = false;
+
+    // A case was opened and its address is still missing: the upload goes on
+    // in that case (the file only when not yet taken, then the address),
+    // never with a new one. A cleared, cancelled or completed case is over.
+    bool isHalfDone() const
+    {
+        return !caseId.isEmpty() && caseUrl.isEmpty() && status != QvlCaseNone
+            && status != QvlCaseCancelled && status != QvlCaseCompleted;
+    }
+    // The service holds the case's file: it said so, or reports the case as
+    // sending or beyond.
+    bool serviceHasFile() const
+    {
+        return fileAdded || (status >= QvlCaseSending && status <= QvlCaseNeedsAttention);
+    }
+};
+
 // PACS state of a recording (ecgTable.pacsStatus).
 enum PacsStatus { PacsUnmarked = 0, PacsMarked = 1, PacsSent = 2 };
 
@@ -132,10 +157,17 @@ public:
     // PACS (pacsStatus 1, PACS time cleared so that it is sent again).
     bool queueForUpload(int ecgId, bool forQvl);
     // Case id (state 1), case URL (state 3), a polled state word; each also
-    // updates the owning patient's latest-transmitted columns.
+    // updates the owning patient's latest-transmitted columns. A case id
+    // starts a case afresh: in the same statement the address and the
+    // chain's progress of an earlier case go.
     bool setQvlCaseId(int ecgId, const QString& caseId);
     bool setQvlCaseUrl(int ecgId, const QString& caseUrl);
     bool setQvlCaseStatus(int ecgId, const QString& statusWord);
+    // Records that the service took the recording's file for that case (false
+    // when the recording holds another case by now); step "qvlFileAdded".
+    bool setQvlFileAdded(int ecgId, const QString& caseId);
+    // The stored case of a recording; false when there is no such row.
+    bool readQvlCase(int ecgId, QvlCaseProgress& out) const;
     // Marks a recording as stored on the PACS now.
     bool setPacsTs(int ecgId);
 
@@ -157,7 +189,8 @@ public:
 
     // Called after each step of a recording's end, an assignment and a
     // deletion that leaves the disk or the database changed ("finished",
-    // "committed", "header", "renamed", "row", "file"); null for none.
+    // "committed", "header", "renamed", "row", "file"), and after the
+    // telemedicine chain's progress is stored ("qvlFileAdded"); null for none.
     using StepHook = void (*)(const char* step);
     static void setStepHook(StepHook hook);
 

@@ -504,6 +504,16 @@ int CQvlComm::findInResponseBody(const QString& tag, const QString& text, QStrin
     return endTag + int(tag.size()) + 3;
 }
 
+bool CQvlComm::isAuthenticationFault(const QString& text)
+{
+    return text.contains(QLatin1String(kAuthenticationFault));
+}
+
+bool CQvlComm::isClockFault(const QString& text)
+{
+    return text.contains(QLatin1String("WSE065")) || text.contains(QLatin1String("Timestamp is expired"));
+}
+
 void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
 {
     debugLog(4, "CQvlComm::httpsReplyFinished() cmdInProgress=" + toStdString(m_cmdInProgress));
@@ -604,8 +614,7 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
         }
         const bool failed = hasNetworkError || hasErrorResponse;
         const QString argument = failed ? faultText : value;
-        const bool authFault =
-            hasErrorResponse && m_lastError.contains(QLatin1String(kAuthenticationFault));
+        const bool authFault = hasErrorResponse && isAuthenticationFault(m_lastError);
         if (cmd == QvlCmdGetCaseUrl) {
             callback->qvlRespGetCaseUrl(hasNetworkError, hasErrorResponse, fileId, argument);
             break;
@@ -637,8 +646,7 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
                      < 0)
                 decodeFailure();
         }
-        const bool authFault =
-            hasErrorResponse && m_lastError.contains(QLatin1String(kAuthenticationFault));
+        const bool authFault = hasErrorResponse && isAuthenticationFault(m_lastError);
         const bool listCases = !hasNetworkError && !hasErrorResponse;
         callback->qvlRespGetModifiedServices1(hasNetworkError, hasErrorResponse,
                                               listCases ? token : QString());
@@ -666,9 +674,7 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
         const bool reachable = !hasNetworkError && !hasErrorResponse
             && body.contains(QLatin1String("<return"));
         debugLogError("CQvlComm::Error" + logExcerpt(body));
-        const bool clockOutOfSync = !reachable
-            && (faultText.contains(QLatin1String("WSE065"))
-                || faultText.contains(QLatin1String("Timestamp is expired")));
+        const bool clockOutOfSync = !reachable && isClockFault(faultText);
         callback->qvlRespCheckNetwork(hasNetworkError, hasErrorResponse, clockOutOfSync);
         break;
     }

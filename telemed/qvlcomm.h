@@ -80,6 +80,10 @@ public:
     // Whether a service URL may carry the credentials: https, or plain http
     // to a loopback address (the test stand-in).
     static bool isSafeForCredentials(const QUrl& url);
+    // Whether a fault text says the credentials were refused, or that this
+    // computer's clock is out of step with the service.
+    static bool isAuthenticationFault(const QString& text);
+    static bool isClockFault(const QString& text);
     // Text that goes into one line of a request: each line break becomes a space.
     static QString singleLine(const QString& text);
     // The start of a reply as it is logged.

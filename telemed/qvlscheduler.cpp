@@ -2,7 +2,6 @@
 
 #include "debuglog.h"
 #include "fileman.h"
-#include "localtime.h"
 #include "qvlcomm.h"
 #include "settingsman.h"
 #include "sqlexec.h"
@@ -63,6 +62,7 @@ CQvlScheduler::CQvlScheduler(CQvlCallbackInterface* owner, const QString& dataFo
     m_backgroundUploadTimer.setSingleShot(false);
     m_modifiedServicesTimer.start(kFirstPollMs);
     m_backgroundUploadTimer.start(kFirstUploadMs);
+    rememberHalfDoneCases();
 }
 
 CQvlScheduler::~CQvlScheduler()
@@ -158,11 +158,6 @@ void CQvlScheduler::qvlRespGetModifiedServices2(QString caseId, QString status)
                       + toStdString(ecgId) + " could not be stored");
         return;
     }
-    // The service has the case in hand now; a half-finished chain of ours is over.
-    if (m_fileMan->qvlCaseStatusOfWord(status) != QvlCaseStarted) {
-        m_resumable.remove(ecgId);
-        m_fileAdded.remove(ecgId);
-    }
     if (ecgId == m_fileMan->currentEcgId() && m_owner)
         m_owner->qvlRespFileChanged();
 }
@@ -174,6 +169,27 @@ void CQvlScheduler::qvlRespGetModifiedServicesDone()
 }
 
 // ---------------------------------------------------------------- uploads
+
+namespace {
+
+// A case opened and its address still missing (the same rule as
+// QvlCaseProgress::isHalfDone), and every queued recording.
+const char* const kHalfDoneWhere =
+    "coalesce(qvlCaseId,'')<>'' and coalesce(qvlCaseUrl,'')='' and qvlCaseStatus not in (0,7,8)";
+
+} // namespace
+
+void CQvlScheduler::rememberHalfDoneCases()
+{
+    if (!m_db)
+        return;
+    QSqlQuery q(*m_db);
+    if (!runQuery(q, QStringLiteral("select ecgId from ecgTable where ") + QLatin1String(kHalfDoneWhere),
+                  {}, "CQvlScheduler()"))
+        return;
+    while (q.next())
+        m_resumable.insert(q.value(0).toInt());
+}
 
 void CQvlScheduler::backgroundUploadTimerExpired()
 {
@@ -187,7 +203,7 @@ void CQvlScheduler::backgroundUploadTimerExpired()
     }
     m_backgroundUploadInProgress = true;
     if (!accountVerified() || !m_db || !m_fileMan) {
-        m_backgroundUploadInProgress = false;
+        endChain();
         return;
     }
     // A recording that can never be sent leaves the queue, and the next one
@@ -202,38 +218,39 @@ void CQvlScheduler::backgroundUploadTimerExpired()
             continue;
         }
         m_lastAttemptId = c.ecgId;
+        m_chainFileId = c.ecgId;
         if (startStep(c))
             m_backgroundUploadTimer.setInterval(kChainIntervalMs);
         else
-            m_backgroundUploadInProgress = false;
+            endChain();
         return;
     }
-    m_backgroundUploadInProgress = false;
+    endChain();
 }
 
 bool CQvlScheduler::nextCandidate(const QSet<int>& skipped, Candidate& next)
 {
     QSqlQuery q(*m_db);
     if (!runQuery(q,
-                  QStringLiteral("select ecgId, qvlCaseStatus, patientId, qvlCaseId, fileName, "
-                                 "tsLastChanged from ecgTable where qvlCaseStatus=9 or "
-                                 "(qvlCaseStatus=1 and coalesce(qvlCaseId,'')<>'' and "
-                                 "coalesce(qvlCaseUrl,'')='') order by ecgId"),
+                  QStringLiteral("select ecgId, patientId, fileName, qvlCaseStatus, qvlCaseId, "
+                                 "qvlCaseUrl, qvlFileAdded from ecgTable where qvlCaseStatus=9 or (")
+                      + QLatin1String(kHalfDoneWhere) + QStringLiteral(") order by ecgId"),
                   {}, "CQvlScheduler::backgroundUploadTimerExpired()"))
         return false;
-    const qint64 now = localTimeStampNow();
     QList<Candidate> all;
     while (q.next()) {
         Candidate c;
         c.ecgId = q.value(0).toInt();
-        c.status = q.value(1).toInt();
-        c.patientId = q.value(2).toInt();
-        c.caseId = q.value(3).toString();
-        c.fileName = q.value(4).toString();
-        if (skipped.contains(c.ecgId))
+        c.patientId = q.value(1).toInt();
+        c.fileName = q.value(2).toString();
+        c.progress.status = q.value(3).toInt();
+        c.progress.caseId = q.value(4).toString();
+        c.progress.caseUrl = q.value(5).toString();
+        c.progress.fileAdded = q.value(6).toInt() != 0;
+        if (skipped.contains(c.ecgId) || c.ecgId == m_foregroundFileId)
             continue;
-        if (c.status == QvlCaseStarted && !m_resumable.contains(c.ecgId)
-            && now - q.value(5).toLongLong() < kForeignCaseAgeSeconds)
+        // Not queued: only a case this scheduler may finish on its own.
+        if (c.progress.status != QvlCaseQueued && !m_resumable.contains(c.ecgId))
             continue;
         all.append(c);
     }
@@ -260,6 +277,9 @@ bool CQvlScheduler::localReasonToDrop(const Candidate& c, QString& reason)
         reason = "The patient of the recording " + QString::number(c.ecgId) + " no longer exists";
         return true;
     }
+    // Only the address is missing: the file is not needed any more.
+    if (c.progress.isHalfDone() && c.progress.serviceHasFile())
+        return false;
     QString folder = m_dataFolder;
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QDir::separator()))
         folder += QDir::separator();
@@ -276,7 +296,6 @@ void CQvlScheduler::dropFromQueue(const Candidate& c, const QString& reason)
     debugLogError("CQvlScheduler::backgroundUploadTimerExpired() ecgId=" + toStdString(c.ecgId)
                   + " leaves the upload queue: " + str(reason));
     m_resumable.remove(c.ecgId);
-    m_fileAdded.remove(c.ecgId);
     if (!m_fileMan->setQvlCaseStatus(c.ecgId, QStringLiteral("CLEARED")))
         debugLogError("CQvlScheduler::backgroundUploadTimerExpired() the state of ecgId="
                       + toStdString(c.ecgId) + " could not be cleared");
@@ -288,7 +307,7 @@ void CQvlScheduler::dropFromQueue(const Candidate& c, const QString& reason)
 
 bool CQvlScheduler::startStep(const Candidate& c)
 {
-    if (c.status == QvlCaseQueued) {
+    if (!c.progress.isHalfDone()) {
         if (m_client->initiateCase(c.ecgId))
             return true;
         debugLogError("QvlScheduler::timerExpired() initiateCase returns "
@@ -296,18 +315,24 @@ bool CQvlScheduler::startStep(const Candidate& c)
         tellOwnerFailed(c.ecgId, m_client->getLastError());
         return false;
     }
-    // A case opened earlier: the file, unless the service has it already, then the address.
-    const bool haveFile = m_fileAdded.contains(c.ecgId);
-    const bool posted = haveFile ? m_client->getCaseUrl(c.ecgId, c.caseId)
-                                 : m_client->addFile(c.ecgId, c.caseId);
+    // The case opened earlier: the file, unless the service has it already, then the address.
+    m_resumable.insert(c.ecgId);
+    const bool haveFile = c.progress.serviceHasFile();
+    const bool posted = haveFile ? m_client->getCaseUrl(c.ecgId, c.progress.caseId)
+                                 : m_client->addFile(c.ecgId, c.progress.caseId);
     if (posted)
         return true;
     debugLogError(std::string("QvlScheduler::timerExpired() ")
                   + (haveFile ? "getCaseUrl" : "addFile") + " returns "
                   + m_client->getLastErrorStr());
-    m_resumable.insert(c.ecgId);
     tellOwnerFailed(c.ecgId, m_client->getLastError());
     return false;
+}
+
+void CQvlScheduler::endChain()
+{
+    m_backgroundUploadInProgress = false;
+    m_chainFileId = -1;
 }
 
 void CQvlScheduler::tellOwnerFailed(int fileId, const QString& reason)
@@ -321,7 +346,7 @@ void CQvlScheduler::chainFailed(const char* answer, int fileId, bool hasNetworkE
 {
     debugLogError(std::string(answer) + (hasNetworkError ? " NetworkError=" : " ErrorResponse=")
                   + m_client->getLastErrorStr());
-    m_backgroundUploadInProgress = false;
+    endChain();
     if (tellOwner)
         tellOwnerFailed(fileId, m_client->getLastError());
 }
@@ -337,18 +362,19 @@ void CQvlScheduler::qvlRespInitiateCase(bool hasNetworkError, bool hasErrorRespo
         chainFailed("CQvlScheduler::qvlRespInitiateCase()", qvlFileId, hasNetworkError, true);
         return;
     }
+    // The new case replaces an earlier one with its address and progress.
     if (!m_fileMan || !m_fileMan->setQvlCaseId(qvlFileId, qvlCaseId)) {
         debugLogError("CQvlScheduler::qvlRespInitiateCase() the case id of ecgId="
                       + toStdString(qvlFileId) + " could not be stored");
-        m_backgroundUploadInProgress = false;
+        endChain();
+        tellOwnerFailed(qvlFileId, QStringLiteral("The case could not be stored"));
         return;
     }
     m_resumable.insert(qvlFileId);
-    m_fileAdded.remove(qvlFileId);
     if (!m_client->addFile(qvlFileId, qvlCaseId)) {
         debugLogError("CQvlScheduler::qvlRespInitiateCase() addFile returns "
                       + m_client->getLastErrorStr());
-        m_backgroundUploadInProgress = false;
+        endChain();
         tellOwnerFailed(qvlFileId, m_client->getLastError());
     }
 }
@@ -360,16 +386,17 @@ void CQvlScheduler::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, 
                     + ", qvlCaseId=" + str(qvlCaseId) + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
     if (hasNetworkError || hasErrorResponse) {
-        m_resumable.insert(qvlFileId);
         chainFailed("CQvlScheduler::qvlRespAddFile()", qvlFileId, hasNetworkError, true);
         return;
     }
-    m_fileAdded.insert(qvlFileId);
+    // Stored before the next request: after a restart only the address is asked for.
+    if (!m_fileMan || !m_fileMan->setQvlFileAdded(qvlFileId, qvlCaseId))
+        debugLogError("CQvlScheduler::qvlRespAddFile() the progress of ecgId="
+                      + toStdString(qvlFileId) + " could not be stored");
     if (!m_client->getCaseUrl(qvlFileId, qvlCaseId)) {
         debugLogError("CQvlScheduler::qvlRespAddFile() getCaseUrl returns "
                       + m_client->getLastErrorStr());
-        m_resumable.insert(qvlFileId);
-        m_backgroundUploadInProgress = false;
+        endChain();
         tellOwnerFailed(qvlFileId, m_client->getLastError());
     }
 }
@@ -381,20 +408,17 @@ void CQvlScheduler::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorRespons
                     + ", qvlCaseUrl=" + str(qvlCaseUrl) + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
     if (hasNetworkError || hasErrorResponse) {
-        m_resumable.insert(qvlFileId);
         chainFailed("CQvlScheduler::qvlRespGetCaseUrl()", qvlFileId, hasNetworkError, true);
         return;
     }
-    m_backgroundUploadInProgress = false;
+    endChain();
     if (!m_fileMan || !m_fileMan->setQvlCaseUrl(qvlFileId, qvlCaseUrl)) {
         debugLogError("CQvlScheduler::qvlRespGetCaseUrl() the address of ecgId="
                       + toStdString(qvlFileId) + " could not be stored");
-        m_resumable.insert(qvlFileId);
         tellOwnerFailed(qvlFileId, QStringLiteral("The case address could not be stored"));
         return;
     }
     m_resumable.remove(qvlFileId);
-    m_fileAdded.remove(qvlFileId);
     if (m_owner)
         m_owner->qvlRespFileChanged();
 }

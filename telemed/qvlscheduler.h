@@ -1,6 +1,7 @@
 #ifndef MALVORANT_QVLSCHEDULER_H
 #define MALVORANT_QVLSCHEDULER_H
 
+#include "fileman.h"
 #include "qvlcallbackinterface.h"
 
 #include <QObject>
@@ -8,19 +9,19 @@
 #include <QString>
 #include <QTimer>
 
-class CFileMan;
 class CQvlComm;
 class CSettingsMan;
 class QSqlDatabase;
 
 // Telemedicine work that runs without the user: uploads the recordings queued
 // for the service (state 9), one chain InitiateCase, AddFile, GetCaseURL at a
-// time, resumes a chain whose AddFile or GetCaseURL failed (state 1 with a
-// case id and no address), and asks the service which open cases changed
-// state. It owns a client of its own and is that client's answer interface;
-// towards its owner it passes on the account answer, the notice that a
-// recording's case data changed, and the failures of background uploads.
-// GUI thread only.
+// time, resumes a half-done case (a case id and no address) in that case with
+// what is still missing, and asks the service which open cases changed
+// state. The chain's progress is stored with the recording, so a restart
+// never sends a file twice. It owns a client of its own and is that client's
+// answer interface; towards its owner it passes on the account answer, the
+// notice that a recording's case data changed, and the failures of
+// background uploads. GUI thread only.
 class CQvlScheduler : public QObject, public CQvlCallbackInterface
 {
     Q_OBJECT
@@ -30,10 +31,6 @@ public:
     static constexpr int kFirstUploadMs = 15000;
     static constexpr int kIdleIntervalMs = 300000;
     static constexpr int kChainIntervalMs = 60000;
-    // A case left half-sent by someone else (the user's own upload, or an
-    // earlier run) is resumed only once it has not changed for this long, so
-    // an upload still running elsewhere is never sent a second time.
-    static constexpr qint64 kForeignCaseAgeSeconds = 3600;
 
     CQvlScheduler(CQvlCallbackInterface* owner, const QString& dataFolder, QSqlDatabase* database,
                   CSettingsMan* settings, CFileMan* fileMan, const QString& applicationType,
@@ -49,6 +46,15 @@ public:
     bool modifiedServicesOperationInProgress() const { return m_modifiedServicesOperationInProgress; }
     bool backgroundUploadInProgress() const { return m_backgroundUploadInProgress; }
     QString token() const { return m_token; }
+
+    // The recording the user's own upload is working on (-1: none): never
+    // taken in the background meanwhile.
+    void setForegroundUpload(int ecgId) { m_foregroundFileId = ecgId; }
+    // The recording of the chain running in the background, -1 when none.
+    int backgroundUploadFileId() const
+    {
+        return m_backgroundUploadInProgress ? m_chainFileId : -1;
+    }
 
     void qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorResponse,
                              bool clockOutOfSync) override;
@@ -74,17 +80,18 @@ private:
     struct Candidate
     {
         int ecgId = 0;
-        int status = 0;
         int patientId = 0;
-        QString caseId;
         QString fileName;
+        QvlCaseProgress progress;
     };
 
     bool accountVerified() const;
+    void rememberHalfDoneCases();
     bool nextCandidate(const QSet<int>& skipped, Candidate& next);
     bool localReasonToDrop(const Candidate& c, QString& reason);
     void dropFromQueue(const Candidate& c, const QString& reason);
     bool startStep(const Candidate& c);
+    void endChain();
     void chainFailed(const char* answer, int fileId, bool hasNetworkError, bool tellOwner);
     void tellOwnerFailed(int fileId, const QString& reason);
 
@@ -104,15 +111,15 @@ private:
     bool m_modifiedServicesOperationInProgress = false;
     bool m_backgroundUploadInProgress = false;
 
-    // Recordings whose chain this scheduler started and that failed after
-    // their case was opened: resumed at the next upload tick.
+    // Half-done cases this scheduler finishes without being asked: those of
+    // its own chains and those an earlier run left. One the user's upload
+    // left in this run waits for the user (or the queue).
     QSet<int> m_resumable;
-    // Recordings whose file the service acknowledged but whose address is
-    // still missing: resumed with GetCaseURL alone, so the file goes once.
-    QSet<int> m_fileAdded;
     // The recording the last chain was for; the next tick goes on with the
     // next higher id, so one that keeps failing does not hold up the rest.
     int m_lastAttemptId = 0;
+    int m_chainFileId = -1;
+    int m_foregroundFileId = -1;
 };
 
 #endif

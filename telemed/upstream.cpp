@@ -62,20 +62,22 @@ void CUpStream::forgetSocket()
     if (m_socket)
         disconnect(m_socket, nullptr, this, nullptr);
     m_socket = nullptr;
+    connectionEnded();
+}
+
+void CUpStream::connectionEnded()
+{
+    // A chunk whose report never came is still in the ring and goes again
+    // on the next connection, after its handshake.
+    m_connected = false;
+    m_handshakeLeft = 0;
+    m_writeInFlight = false;
+    m_bytesInFlight = 0;
 }
 
 void CUpStream::startConnectionTimeout(int milliseconds)
 {
     m_connectionTimer.start(milliseconds);
-}
-
-void CUpStream::emptyRing()
-{
-    m_readPosition = 0;
-    m_writePosition = 0;
-    m_fillLevel = 0;
-    m_writeInFlight = false;
-    m_bytesInFlight = 0;
 }
 
 bool CUpStream::ringBufferAppend(const char* data, int count)
@@ -104,19 +106,24 @@ bool CUpStream::ringBufferAppend(const char* data, int count)
 
 void CUpStream::writeNextChunk(bool followsReport)
 {
-    if (!m_socket || m_writeInFlight)
+    // A socket still connecting would send the bytes ahead of the handshake.
+    if (!m_socket || !m_connected || m_writeInFlight)
         return;
+    const bool handshake = m_handshakeLeft > 0;
     // Nothing is in flight here, so every byte held is waiting.
-    if (m_fillLevel <= 0 || (!followsReport && m_fillLevel < kMinChunk))
+    if (!handshake && (m_fillLevel <= 0 || (!followsReport && m_fillLevel < kMinChunk)))
         return;
-    // A chunk never wraps: up to the write position, or to the buffer's end.
-    const int end = m_readPosition < m_writePosition ? m_writePosition : kRingSize;
-    const int length = end - m_readPosition;
     if (!m_socket->isOpen()) {
         qDebug() << "CUpStream::stWriteNextChunk() socket not open";
         return;
     }
-    const qint64 written = m_socket->write(m_buffer + m_readPosition, length);
+    // The handshake first, whole; then the ring, a chunk never wrapping: up
+    // to the write position, or to the buffer's end.
+    const char* from = handshake ? m_handshake.constData() + (m_handshake.size() - m_handshakeLeft)
+                                 : m_buffer + m_readPosition;
+    const int end = m_readPosition < m_writePosition ? m_writePosition : kRingSize;
+    const int length = handshake ? m_handshakeLeft : end - m_readPosition;
+    const qint64 written = m_socket->write(from, length);
     if (written < 0) {
         // The bytes stay in the ring; the socket reports its own failure.
         debugLogError("CUpStream::stWriteNextChunk() write failed: "
@@ -138,10 +145,14 @@ void CUpStream::stBytesWritten(qint64 bytesWritten)
                  << (m_fillLevel - bytesWritten);
         reported = m_bytesInFlight;
     }
-    m_readPosition += int(reported);
-    if (m_readPosition >= kRingSize)
-        m_readPosition -= kRingSize;
-    m_fillLevel -= int(reported);
+    if (m_handshakeLeft > 0) {
+        m_handshakeLeft -= int(reported);
+    } else {
+        m_readPosition += int(reported);
+        if (m_readPosition >= kRingSize)
+            m_readPosition -= kRingSize;
+        m_fillLevel -= int(reported);
+    }
     m_bytesInFlight -= int(reported);
     if (m_bytesInFlight > 0)
         return; // the rest of the chunk is still on its way
@@ -179,8 +190,12 @@ void CUpStream::stConnected()
     QByteArray shown = command;
     shown.replace(tokenFor(m_texts[1]), "********");
     qDebug() << "CUpStream::stConnected(), commandString: " << shown;
-    emptyRing();
-    ringBufferAppend(command.constData(), int(command.size()));
+    // The stream appended while connecting stays in the ring, behind the handshake.
+    connectionEnded();
+    m_connected = true;
+    m_handshake = command;
+    m_handshakeLeft = int(command.size());
+    writeNextChunk(true);
 }
 
 void CUpStream::stDisconnected()
@@ -192,6 +207,7 @@ void CUpStream::stDisconnected()
     if (m_connectionTimer.isActive())
         m_connectionTimer.stop();
     m_secondTimer.start(1000);
+    connectionEnded();
     if (m_socket) {
         QTcpSocket* socket = m_socket;
         forgetSocket();

@@ -21,10 +21,12 @@ protected:
 
 // Sends a live byte stream over a TCP socket: once the socket connects it
 // sends the handshake that opens a stream, then whatever is appended to its
-// 10,000-byte ring, one write at a time. A written chunk stays in the ring
-// until the socket has reported all of it written, so no byte is sent twice
-// or lost; bytes that do not fit into the ring are dropped (and logged).
-// The socket is given from outside and not owned. GUI thread only.
+// 10,000-byte ring, one write at a time. Nothing is written before the
+// connection is up and the handshake is reported written: bytes appended
+// earlier wait in the ring. A written chunk stays in the ring until the
+// socket has reported all of it written, so no byte is sent twice or lost;
+// bytes that do not fit into the ring are dropped (and logged). The socket
+// is given from outside and not owned. GUI thread only.
 class CUpStream : public QObject
 {
     Q_OBJECT
@@ -57,6 +59,8 @@ public:
     int writePosition() const { return m_writePosition; }
     bool writeInFlight() const { return m_writeInFlight; }
     int bytesInFlight() const { return m_bytesInFlight; }
+    // Connected, and the handshake not yet reported written in full.
+    bool handshakePending() const { return m_connected && m_handshakeLeft > 0; }
     const QTimer* reconnectTimer() const { return &m_secondTimer; }
 
     // The handshake for the current texts.
@@ -73,8 +77,8 @@ public slots:
 
 private:
     void writeNextChunk(bool followsReport);
-    void emptyRing();
     void forgetSocket();
+    void connectionEnded();
 
     QString m_texts[8];
     QPointer<QTcpSocket> m_socket;
@@ -85,6 +89,11 @@ private:
     char m_buffer[kRingSize];
     bool m_writeInFlight = false;
     int m_bytesInFlight = 0;
+    // The socket said it is connected; cleared when it goes.
+    bool m_connected = false;
+    // This connection's handshake, and how much of it is not yet reported written.
+    QByteArray m_handshake;
+    int m_handshakeLeft = 0;
     QTimer m_connectionTimer;
     QTimer m_secondTimer;
 };

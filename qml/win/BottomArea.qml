@@ -30,6 +30,7 @@ Rectangle {
     signal qmlAlertBoxQvlAskUpload(int fileId)
     signal qmlAlertBoxQvlShortFileUpload(int duration)
     signal qmlAlertBoxQvlCommError(string message)
+    signal qmlAlertBoxQvlUploadInterrupted(int fileId, string message)
     signal qmlAlertBoxQvlUploadCompleted()
     signal qmlAlertBoxDcmCommError(string message)
     signal qmlAlertBoxDcmUploadCompleted()
@@ -123,6 +124,13 @@ Rectangle {
     onQmlAlertBoxQvlAskUpload: (fileId) => { uploadConfirmation.ask(fileId); }
     onQmlAlertBoxQvlCommError: (message) => {
         showAlert("QVL Connect Problem", "Unable to communicate with Quorvale.", message, false, null);
+    }
+    // The case is open on the service: queued, the upload goes on in it.
+    onQmlAlertBoxQvlUploadInterrupted: (fileId, message) => {
+        showAlert("QVL Connect Problem",
+                  "Unable to communicate with Quorvale.\nShall I queue your request and automatically retry at a later time?",
+                  message, true,
+                  function() { cQmlInterface.queueFileUpload(fileId, true); });
     }
     onQmlAlertBoxQvlUploadCompleted: {
         showAlert("QVL Upload completed", "The file has successfully been uploaded",

@@ -15,6 +15,9 @@ ViewFrame {
     property string initializerQvlUserPwd: ""
     property string initializerQvlUrl: ""
     property int initializerQvlAccountVerified: 0
+    // Why the account is not verified: 0 not checked in this run, 1 checking,
+    // 2 fields missing, 3 credentials refused, 4 unreachable, 5 clock, 6 refused.
+    property int initializerQvlAccountProblem: 0
     property int initializerPowerIs60Hz: 0
     property int initializerRecordingSeconds: 30
     property int initializerWeightUnitIsPound: 0
@@ -63,6 +66,30 @@ ViewFrame {
         qvlUser.text = initializerQvlUserName;
         qvlPwd.text = initializerQvlUserPwd;
         qvlUrl.text = initializerQvlUrl;
+        // Long values show from their start.
+        qvlUser.cursorPosition = 0;
+        qvlUrl.cursorPosition = 0;
+    }
+
+    function qvlAccountSummary() {
+        if (initializerQvlAccountProblem === 1)
+            return "Checking\u2026";
+        return initializerQvlAccountVerified === 1 ? "Verified" : "Not verified";
+    }
+
+    function qvlAccountText() {
+        if (initializerQvlAccountProblem === 1)
+            return "Checking the account with Quorvale\u2026";
+        if (initializerQvlAccountVerified === 1)
+            return "Account verified.";
+        switch (initializerQvlAccountProblem) {
+        case 2: return "Not verified: fill in user name, password and URL.";
+        case 3: return "Not verified: user name or password refused. Correct them and save again.";
+        case 4: return "Not verified: service unreachable. Check the URL and the network, then save again.";
+        case 5: return "Not verified: this computer's clock is out of step. Correct the date and time, then save again.";
+        case 6: return "Not verified: the service refused the check. Save again later.";
+        default: return "Not verified. Save to check the account.";
+        }
     }
 
     function resetDcmFields() {
@@ -164,15 +191,16 @@ ViewFrame {
                 openedIndex: view.openedAccordion
                 onToggled: (i) => view.openedAccordion = i
                 title: "Telemedicine"
+                summary: view.qvlAccountSummary()
                 GridLayout {
                     columns: 2
                     columnSpacing: 16
                     SettingLabel { defs: view.defs; text: "Quorvale User Name *" }
-                    SettingField { defs: view.defs; id: qvlUser; objectName: "qvlUser" }
+                    SettingField { defs: view.defs; id: qvlUser; objectName: "qvlUser"; Layout.preferredWidth: 440 }
                     SettingLabel { defs: view.defs; text: "Quorvale Password *" }
-                    SettingField { defs: view.defs; id: qvlPwd; echoMode: TextInput.Password }
+                    SettingField { defs: view.defs; id: qvlPwd; objectName: "qvlPwd"; echoMode: TextInput.Password; Layout.preferredWidth: 440 }
                     SettingLabel { defs: view.defs; text: "Quorvale URL *" }
-                    SettingField { defs: view.defs; id: qvlUrl }
+                    SettingField { defs: view.defs; id: qvlUrl; objectName: "qvlUrl"; Layout.preferredWidth: 440 }
                 }
                 RowLayout {
                     spacing: 12
@@ -183,6 +211,18 @@ ViewFrame {
                         onClicked: cQmlInterface.updateQvlSettings(qvlUser.text, qvlPwd.text, qvlUrl.text)
                     }
                     Button { text: "Cancel"; onClicked: view.resetQvlFields() }
+                }
+                Label {
+                    objectName: "qvlAccountState"
+                    Layout.fillWidth: true
+                    wrapMode: Text.Wrap
+                    text: view.qvlAccountText()
+                    color: view.initializerQvlAccountProblem === 1 ? view.defs.colorText
+                         : view.initializerQvlAccountVerified === 1 ? view.defs.colorAccent
+                         : view.initializerQvlAccountProblem >= 2 ? view.defs.colorErrorBar
+                         : view.defs.colorText
+                    font.family: view.defs.commonFont
+                    font.pointSize: view.defs.fontSizeNormal
                 }
             }
 

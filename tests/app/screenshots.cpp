@@ -169,7 +169,6 @@ std::vector<Shot> shots()
         c.items().set<P::FileQvlCaseId>(QStringLiteral("QV-20931"));
         c.items().set<P::FileQvlCaseStatus>(QStringLiteral("in process"));
     }});
-
     // Every alert of the bottom area, over the shown recording.
     auto alert = [&list](const char* name, std::function<void(QmlItems&)> raise) {
         list.push_back({name, [raise](Context& c) {
@@ -188,6 +187,9 @@ std::vector<Shot> shots()
     alert("alert-qvl-short-file", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlShortFileUpload>(14); });
     alert("alert-qvl-comm-error", [](QmlItems& i) {
         i.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral("Server replied: the user name or password is not valid"));
+    });
+    alert("alert-qvl-upload-interrupted", [](QmlItems& i) {
+        i.invoke<C::QmlAlertBoxQvlUploadInterrupted>(7, QStringLiteral("Connection closed"));
     });
     alert("alert-qvl-upload-completed", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlUploadCompleted>(); });
     alert("alert-dcm-comm-error", [](QmlItems& i) {
@@ -223,6 +225,32 @@ std::vector<Shot> shots()
                                   Q_ARG(QVariant, false));
         settle(3000);
     }});
+    // The telemedicine settings in each state of the account: verified,
+    // checking, and each reason it is not.
+    static const struct {
+        const char* name;
+        int verified;
+        int problem;
+    } accountStates[] = {{"view-settings-telemedicine-verified", 1, 0},
+                         {"view-settings-telemedicine-checking", 0, 1},
+                         {"view-settings-telemedicine-not-checked", 0, 0},
+                         {"view-settings-telemedicine-incomplete", 0, 2},
+                         {"view-settings-telemedicine-credentials-refused", 0, 3},
+                         {"view-settings-telemedicine-unreachable", 0, 4},
+                         {"view-settings-telemedicine-clock", 0, 5},
+                         {"view-settings-telemedicine-refused", 0, 6}};
+    for (const auto& state : accountStates) {
+        list.push_back({state.name, [state](Context& c) {
+            CSettingsMan& s = *c.bridge().settingsMan();
+            s.qvlUserName = QStringLiteral("vet@tierklinik-sued.example");
+            s.qvlPwd = QStringLiteral("correct horse");
+            s.qvlUrl = QString::fromLatin1(CSettingsMan::kDefaultQvlUrl);
+            QObject* view = viewshots::openView(c, "settings");
+            view->setProperty("openedAccordion", 0);
+            view->setProperty("initializerQvlAccountVerified", state.verified);
+            view->setProperty("initializerQvlAccountProblem", state.problem);
+        }});
+    }
     viewshots::addRows(list);
     // The simulated device's ECG a few seconds after "New ECG", as a newcomer sees it.
     list.push_back({"live-simulated-device", [](Context& c) {

@@ -25,6 +25,7 @@ Item {
     property string initializerQvlUserPwd
     property string initializerQvlUrl
     property int initializerQvlAccountVerified: -1
+    property int initializerQvlAccountProblem: -1
     property int initializerPowerIs60Hz: -1
     property int initializerRecordingSeconds: -1
     property int initializerWeightUnitIsPound: -1
@@ -102,6 +103,7 @@ private slots:
         const QList<QPair<const char*, QVariant>> expected = {
             {"initializerQvlUserName", "vet@clinic"}, {"initializerQvlUserPwd", "secret"},
             {"initializerQvlUrl", "https://127.0.0.1:9/qvl"}, {"initializerQvlAccountVerified", 1},
+            {"initializerQvlAccountProblem", 0},
             {"initializerPowerIs60Hz", 0}, {"initializerRecordingSeconds", 120},
             {"initializerWeightUnitIsPound", 1}, {"initializerDcmLocalAe", "MALVORANT"},
             {"initializerDcmLocalPort", 11112}, {"initializerDcmMwlAe", "WORKLIST"},

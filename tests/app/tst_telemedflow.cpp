@@ -1,7 +1,10 @@
 // The telemedicine upload through the bridge with the real QML and the real
-// client against the stand-in service on loopback: the account check, the
-// upload button's decision, the upload with "Finish Later" and "Finish Now",
-// the case address stored and opened, queueing, and the alert of each failure.
+// client against the stand-in service on loopback: the account check and the
+// account's state on the settings page, the upload button's decision, the
+// upload with "Finish Later" and "Finish Now", the case address stored and
+// opened, queueing, the alert of each failure, an upload cut off during
+// AddFile going on in its case from the screen and from the queue, and the
+// background failures told once per recording and reason.
 
 #include "appharness.h"
 #include "dbman.h"
@@ -17,6 +20,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QQuickItem>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QtQml/qqmlmoduleregistration.h>
@@ -97,6 +101,9 @@ private slots:
     void refusedRequestIsAlerted();
     void unverifiedAccountIsRefused();
     void queuedThenUploadedInTheBackground();
+    void interruptedUploadGoesOnInItsCase_data();
+    void interruptedUploadGoesOnInItsCase();
+    void backgroundFailuresToldOncePerRecordingAndReason();
     void casePageAddresses_data();
     void casePageAddresses();
 
@@ -109,6 +116,12 @@ private:
     bool waitIdle(int ms = 20000);
     void verifyAccount();
     int makeAssignedRecording(int seconds);
+    QQuickItem* openSettings();
+    QString accountStateShown();
+    // The alert dialog on screen with that title, null when none is open.
+    QObject* openAlert(const QString& title);
+    // Every other recording out of the background queue.
+    void settleOtherRecordings(const QList<int>& keep);
 };
 
 void TstTelemedFlow::initTestCase()
@@ -142,7 +155,7 @@ void TstTelemedFlow::initTestCase()
          {"qmlAlertBoxNoNetwork(int,bool)", "qmlAlertBoxNoNetworkSync(int,bool)",
           "qmlAlertBoxQvlFileAlreadyUploaded(int)", "qmlAlertBoxQvlAskUpload(int)",
           "qmlAlertBoxQvlShortFileUpload(int)", "qmlAlertBoxQvlCommError(QString)",
-          "qmlAlertBoxQvlUploadCompleted()"}) {
+          "qmlAlertBoxQvlUploadInterrupted(int,QString)", "qmlAlertBoxQvlUploadCompleted()"}) {
         const QByteArray s(signal);
         auto spy = std::make_unique<QSignalSpy>(bottom, QByteArray("2" + s).constData());
         QVERIFY2(spy->isValid(), signal);
@@ -286,11 +299,24 @@ void TstTelemedFlow::accountCheck_data()
     QTest::addColumn<QString>("faultKind");
     QTest::addColumn<bool>("sent");
     QTest::addColumn<bool>("verified");
-    QTest::newRow("verified") << "good" << "" << true << true;
-    QTest::newRow("authentication fault") << "good" << "authentication" << true << false;
-    QTest::newRow("fault") << "good" << "fault" << true << false;
-    QTest::newRow("service down") << "dead" << "" << false << false;
-    QTest::newRow("url of 4 characters") << "http" << "" << false << false;
+    QTest::addColumn<QString>("shown"); // the section's heading | its state line
+    QTest::newRow("verified") << "good" << "" << true << true << "Verified | Account verified.";
+    QTest::newRow("authentication fault")
+        << "good" << "authentication" << true << false
+        << "Not verified | Not verified: user name or password refused. Correct them and save again.";
+    QTest::newRow("clock out of step")
+        << "good" << "clock skew" << true << false
+        << "Not verified | Not verified: this computer's clock is out of step. Correct the date "
+           "and time, then save again.";
+    QTest::newRow("fault") << "good" << "fault" << true << false
+                           << "Not verified | Not verified: the service refused the check. Save again later.";
+    QTest::newRow("service down")
+        << "dead" << "" << false << false
+        << "Not verified | Not verified: service unreachable. Check the URL and the network, then "
+           "save again.";
+    QTest::newRow("url of 4 characters")
+        << "http" << "" << false << false
+        << "Not verified | Not verified: fill in user name, password and URL.";
 }
 
 void TstTelemedFlow::accountCheck()
@@ -299,6 +325,7 @@ void TstTelemedFlow::accountCheck()
     QFETCH(QString, faultKind);
     QFETCH(bool, sent);
     QFETCH(bool, verified);
+    QFETCH(QString, shown);
     if (url == "good")
         url = m_goodUrl;
     else if (url == "dead")
@@ -306,13 +333,24 @@ void TstTelemedFlow::accountCheck()
     m_faultOp = "Test";
     m_faultKind = faultKind;
     settings().qvlAccountVerified = verified ? 0 : 1;
-    bridge().updateQvlSettings("vet.one", "pass word", url);
+
+    // Typed into the telemedicine section and saved there.
+    QQuickItem* view = openSettings();
+    QVERIFY(view);
+    view->setProperty("openedAccordion", 0);
+    m_window->findChild<QObject*>("qvlUser")->setProperty("text", "vet.one");
+    m_window->findChild<QObject*>("qvlPwd")->setProperty("text", "pass word");
+    m_window->findChild<QObject*>("qvlUrl")->setProperty("text", url);
+    QMetaObject::invokeMethod(m_window->findChild<QObject*>("qvlSave"), "clicked");
 
     // Stored at once, as typed.
     CSettingsMan reread(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
     QCOMPARE(reread.qvlUserName, QStringLiteral("vet.one"));
     QCOMPARE(reread.qvlPwd, QStringLiteral("pass word"));
     QCOMPARE(reread.qvlUrl, url);
+    // Until the service answers, the section says so.
+    if (url.size() >= 5)
+        QCOMPARE(accountStateShown(), QStringLiteral("Checking\u2026 | Checking the account with Quorvale\u2026"));
 
     QVERIFY(waitIdle());
     QCOMPARE(m_ops.contains("Test"), sent);
@@ -322,6 +360,16 @@ void TstTelemedFlow::accountCheck()
     QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
     CSettingsMan after(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
     QCOMPARE(after.qvlAccountVerified, verified ? 1 : 0);
+    QCOMPARE(view->property("initializerQvlAccountVerified").toInt(), verified ? 1 : 0);
+    QCOMPARE(accountStateShown(), shown);
+
+    // And when the page is opened again, whatever it held meanwhile.
+    view->setProperty("visible", false);
+    view->setProperty("initializerQvlAccountVerified", verified ? 0 : 1);
+    view->setProperty("initializerQvlAccountProblem", 1);
+    QCOMPARE(openSettings(), view);
+    QCOMPARE(accountStateShown(), shown);
+    view->setProperty("visible", false);
     QVERIFY(fired().isEmpty());
 }
 
@@ -363,7 +411,10 @@ void TstTelemedFlow::uploadButtonDecides_data()
     // 19.998 s is 9,999 records: (9999 / 500) - 5.
     QTest::newRow("9999 records") << -9999 << "" << "qmlAlertBoxQvlShortFileUpload" << 14;
     QTest::newRow("10000 records") << 20 << "" << "qmlAlertBoxQvlAskUpload" << -1;
-    QTest::newRow("uploaded before") << 30 << "C-OLD" << "qmlAlertBoxQvlFileAlreadyUploaded" << -1;
+    QTest::newRow("uploaded before") << 30 << "C-OLD done" << "qmlAlertBoxQvlFileAlreadyUploaded" << -1;
+    // A case without its address is no duplicate: the upload goes on in it.
+    QTest::newRow("case open, no address") << 30 << "C-OPEN" << "qmlAlertBoxQvlAskUpload" << -1;
+    QTest::newRow("case cancelled") << 30 << "C-GONE cancelled" << "qmlAlertBoxQvlAskUpload" << -1;
 }
 
 void TstTelemedFlow::uploadButtonDecides()
@@ -388,8 +439,13 @@ void TstTelemedFlow::uploadButtonDecides()
         ecgId = m_app.makeRecording(m_patientId, seconds);
     }
     QVERIFY(ecgId > 0);
+    const QStringList caseParts = caseId.split(' ');
     if (!caseId.isEmpty())
-        QVERIFY(bridge().fileMan()->setQvlCaseId(ecgId, caseId));
+        QVERIFY(bridge().fileMan()->setQvlCaseId(ecgId, caseParts[0]));
+    if (caseParts.contains("done"))
+        QVERIFY(bridge().fileMan()->setQvlCaseUrl(ecgId, "https://cases.example/old"));
+    if (caseParts.contains("cancelled"))
+        QVERIFY(bridge().fileMan()->setQvlCaseStatus(ecgId, "CANCELLED"));
     bridge().selectNShowPatient(m_patientId, ecgId);
     fired();
     bridge().uploadClicked(false);
@@ -499,10 +555,12 @@ void TstTelemedFlow::failureAlerts_data()
                                               << "Server replied: " << 3 << false << false;
     QTest::newRow("initiate: clock skew") << QByteArray("InitiateCase") << "clock skew" << comm
                                           << "Server replied: WSE065" << 3 << false << true;
-    QTest::newRow("add file: down") << QByteArray("AddFile") << "down" << comm << "" << 1 << true << true;
-    QTest::newRow("add file: fault") << QByteArray("AddFile") << "fault" << comm << fault << 1 << true << true;
-    QTest::newRow("case url: down") << QByteArray("GetCaseURL") << "down" << comm << "" << 1 << true << true;
-    QTest::newRow("case url: fault") << QByteArray("GetCaseURL") << "fault" << comm << fault << 1 << true << true;
+    // Once the case is open the user may queue the rest.
+    const QString cut = "qmlAlertBoxQvlUploadInterrupted";
+    QTest::newRow("add file: down") << QByteArray("AddFile") << "down" << cut << "" << 1 << true << true;
+    QTest::newRow("add file: fault") << QByteArray("AddFile") << "fault" << cut << fault << 1 << true << true;
+    QTest::newRow("case url: down") << QByteArray("GetCaseURL") << "down" << cut << "" << 1 << true << true;
+    QTest::newRow("case url: fault") << QByteArray("GetCaseURL") << "fault" << cut << fault << 1 << true << true;
 }
 
 void TstTelemedFlow::failureAlerts()
@@ -533,6 +591,12 @@ void TstTelemedFlow::failureAlerts()
     } else if (alert == "qmlAlertBoxQvlCommError") {
         const QString shown = args.first().first().toString();
         QVERIFY2(!shown.isEmpty() && shown.startsWith(text), qPrintable(shown));
+    } else if (alert == "qmlAlertBoxQvlUploadInterrupted") {
+        QCOMPARE(args.first().at(0).toInt(), m_ecgId);
+        const QString shown = args.first().at(1).toString();
+        QVERIFY2(!shown.isEmpty() && shown.startsWith(text), qPrintable(shown));
+        QVERIFY(openAlert("QVL Connect Problem"));
+        QMetaObject::invokeMethod(openAlert("QVL Connect Problem"), "reject");
     } else {
         // The question to queue names the confirmed recording.
         QCOMPARE(args.first().at(0).toInt(), m_ecgId);
@@ -621,6 +685,186 @@ void TstTelemedFlow::queuedThenUploadedInTheBackground()
     QVERIFY(waitIdle());
     QCOMPARE(ui("fileQVLCaseUrl").toString(), row(m_ecgId).caseUrl);
     QVERIFY(fired().isEmpty());
+}
+
+QQuickItem* TstTelemedFlow::openSettings()
+{
+    QVariant opened;
+    QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
+                              Q_ARG(QVariant, QStringLiteral("settings")));
+    if (!opened.toBool())
+        return nullptr;
+    QObject* loader = m_window->property("viewLoaders").toMap().value("settings").value<QObject*>();
+    return loader ? qobject_cast<QQuickItem*>(loader->property("item").value<QObject*>()) : nullptr;
+}
+
+// The state line of the telemedicine section and the summary on its heading.
+QString TstTelemedFlow::accountStateShown()
+{
+    QObject* line = m_window->findChild<QObject*>("qvlAccountState");
+    QString summary;
+    for (QObject* o : m_window->findChildren<QObject*>()) {
+        if (o->property("title").toString() == "Telemedicine" && o->property("summary").isValid())
+            summary = o->property("summary").toString();
+    }
+    return line ? summary + " | " + line->property("text").toString() : QString();
+}
+
+QObject* TstTelemedFlow::openAlert(const QString& title)
+{
+    for (QObject* o : m_window->findChildren<QObject*>()) {
+        if (o->inherits("QQuickDialog") && o->property("visible").toBool()
+            && o->property("title").toString() == title)
+            return o;
+    }
+    return nullptr;
+}
+
+void TstTelemedFlow::settleOtherRecordings(const QList<int>& keep)
+{
+    QSqlQuery q(*bridge().dbMan()->database());
+    QStringList ids;
+    for (int id : keep)
+        ids << QString::number(id);
+    QVERIFY(q.exec("update ecgTable set qvlCaseStatus=8 where ecgId not in (" + ids.join(',') + ")"));
+}
+
+void TstTelemedFlow::interruptedUploadGoesOnInItsCase_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::newRow("from the screen") << "screen";
+    QTest::newRow("from the queue") << "queue";
+}
+
+void TstTelemedFlow::interruptedUploadGoesOnInItsCase()
+{
+    QFETCH(QString, road);
+    const int ecgId = makeAssignedRecording(30);
+    QVERIFY(ecgId > 0);
+    settleOtherRecordings({ecgId});
+    bridge().selectNShowPatient(m_patientId, ecgId);
+    QFile file(bridge().fileMan()->dataFolder() + bridge().fileMan()->currentFileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+
+    // The service goes away with the file half received.
+    bool cut = false;
+    m_server->setOnBodyProgress([this, &cut](qint64 got, qint64 total) {
+        if (cut || total < 200000 || got < total / 2)
+            return;
+        cut = true;
+        QTimer::singleShot(0, m_server, [this]() {
+            m_server->stopListening();
+            m_server->abortConnections();
+        });
+    });
+    bridge().uploadClicked(false);
+    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
+    bridge().continueQvlUpload(ecgId, false);
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadInterrupted"));
+    QVERIFY(waitIdle());
+    m_server->setOnBodyProgress(nullptr);
+    QVERIFY(cut);
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlUploadInterrupted"});
+    QCOMPARE(args.first().at(0).toInt(), ecgId);
+    QVERIFY(!ui("busyIndicatorRunning").toBool());
+    const Row opened = row(ecgId);
+    QCOMPARE(opened.status, 1);
+    QVERIFY(opened.caseId.startsWith("C-"));
+    QVERIFY(opened.caseUrl.isEmpty());
+    QCOMPARE(m_ops, (QList<QByteArray>{"Test", "InitiateCase"}));
+    QObject* dialog = openAlert("QVL Connect Problem");
+    QVERIFY(dialog);
+    QVERIFY(dialog->property("text").toString().contains("Shall I queue your request"));
+
+    // The service is back.
+    QVERIFY(m_server->listenAgain());
+    m_ops.clear();
+    if (road == "screen") {
+        QMetaObject::invokeMethod(dialog, "reject");
+        // Not queued: the background leaves it to the user.
+        bridge().qvlScheduler()->backgroundUploadTimerExpired();
+        QVERIFY(waitIdle());
+        QVERIFY(m_ops.isEmpty());
+        // Not a duplicate: confirmed again, it goes on in its case.
+        bridge().uploadClicked(false);
+        QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
+        bridge().continueQvlUpload(ecgId, false);
+        QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
+        QCOMPARE(m_ops, (QList<QByteArray>{"Test", "AddFile", "GetCaseURL"}));
+    } else {
+        // OK queues it; the next background tick finishes it in its case.
+        QMetaObject::invokeMethod(dialog, "accept");
+        QCOMPARE(row(ecgId).status, 9);
+        QCOMPARE(row(ecgId).caseId, opened.caseId);
+        bridge().qvlScheduler()->backgroundUploadTimerExpired();
+        QVERIFY(AppHarness::waitFor([&] { return row(ecgId).status == 3; }));
+        QVERIFY(waitIdle());
+        QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+    }
+    QVERIFY(waitIdle());
+    // Its first case, the whole file, once; no second case.
+    const Row done = row(ecgId);
+    QCOMPARE(done.status, 3);
+    QCOMPARE(done.caseId, opened.caseId);
+    QCOMPARE(done.caseUrl, "http://127.0.0.1:9/case?id=" + done.caseId + "&lang=en");
+    QCOMPARE(m_uploaded, content);
+    QCOMPARE(ui("fileQVLCaseUrl").toString(), done.caseUrl);
+    // Finished: now a second upload would be a duplicate.
+    bridge().uploadClicked(false);
+    QStringList after = fired();
+    after.removeAll("qmlAlertBoxQvlUploadCompleted");
+    QCOMPARE(after, QStringList{"qmlAlertBoxQvlFileAlreadyUploaded"});
+}
+
+void TstTelemedFlow::backgroundFailuresToldOncePerRecordingAndReason()
+{
+    // Two queued recordings fail in turn while the service is away: each is
+    // told once, whatever the order, until its reason changes.
+    const int a = makeAssignedRecording(25);
+    const int b = makeAssignedRecording(25);
+    settleOtherRecordings({a, b});
+    bridge().queueFileUpload(a, true);
+    bridge().queueFileUpload(b, true);
+    fired();
+    m_server->stopListening();
+    QList<QVariantList> args;
+    auto tick = [&]() {
+        bridge().qvlScheduler()->backgroundUploadTimerExpired();
+        return waitIdle();
+    };
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(tick());
+    QCOMPARE(fired(&args), (QStringList{"qmlAlertBoxQvlCommError", "qmlAlertBoxQvlCommError"}));
+    QCOMPARE(row(a).status, 9);
+    QCOMPARE(row(b).status, 9);
+
+    // Back, but refusing new cases: another reason, told once more for each.
+    QVERIFY(m_server->listenAgain());
+    m_faultOp = "InitiateCase";
+    m_faultKind = "fault";
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(tick());
+    args.clear();
+    QCOMPARE(fired(&args).size(), 2);
+    for (const QVariantList& a : args)
+        QVERIFY(a.first().toString().endsWith("Server replied: Server was unable to process request."));
+
+    // Sent at last, then queued again and failing the same way: told again.
+    m_faultKind.clear();
+    QVERIFY(tick());
+    QVERIFY(tick());
+    QCOMPARE(row(a).status, 3);
+    QCOMPARE(row(b).status, 3);
+    QVERIFY(fired().isEmpty());
+    bridge().queueFileUpload(a, true);
+    m_faultKind = "fault";
+    QVERIFY(tick());
+    QCOMPARE(fired().size(), 1);
+    m_faultKind.clear();
+    QVERIFY(tick());
+    QCOMPARE(row(a).status, 3);
 }
 
 void TstTelemedFlow::casePageAddresses_data()

@@ -76,7 +76,7 @@ QString buildOldDatabase(const QString& path, int version)
                           "worklistTable", "pictureTable"})
         s << DbSchema::createTable(t);
     if (version >= 9) {
-        s << DbSchema::createTable("ecgTable") << DbSchema::createTable("cloudTable");
+        s << DbSchema::createTable("ecgTable", version) << DbSchema::createTable("cloudTable", version);
     } else {
         // Before version 9 the recordings table had no cloud columns.
         s << "create table ecgTable (ecgId integer primary key autoincrement, patientId int default 0, "

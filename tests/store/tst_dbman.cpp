@@ -55,7 +55,7 @@ private:
 
 namespace {
 
-// The version-15 tables: "name type [notnull] [=default] [pk]" per column, in order.
+// The tables of the current version: "name type [notnull] [=default] [pk]" per column, in order.
 const QList<QPair<QString, QStringList>> kTables = {
     {"systemTable", {"oid int pk", "value int"}},
     {"speciesTable", {"id integer pk", "species text notnull", "hasBreedList int =0"}},
@@ -71,7 +71,7 @@ const QList<QPair<QString, QStringList>> kTables = {
      {"ecgId integer pk", "cloudFileId int =0", "selectedFlag int =0", "patientId int =0",
       "ecgTime int =0", "fileSize int =0", "fileName text =''", "qvlCaseId text =''",
       "qvlCaseUrl text =''", "qvlCaseStatus int =0", "pacsStatus int =0", "pacsTs int =0",
-      "pacsStudyUuid text =''", "tsLastChanged int =0"}},
+      "pacsStudyUuid text =''", "tsLastChanged int =0", "qvlFileAdded int =0"}},
     {"pacsTable",
      {"idx integer =0", "extId text =''", "otherExtIds text =''", "patientName text notnull",
       "ownerFirst text notnull", "ownerLast text notnull", "accno text =''", "species int =0",
@@ -178,8 +178,8 @@ void TestDbMan::newDatabaseMatchesSchema()
     CDbMan db(folder(), from, to);
     QVERIFY2(db.isOk(), qPrintable(db.errorText()));
     QCOMPARE(from, 0);
-    QCOMPARE(to, 15);
-    QCOMPARE(db.schemaVersion(), 15);
+    QCOMPARE(to, DbSchema::kVersion);
+    QCOMPARE(db.schemaVersion(), DbSchema::kVersion);
     QCOMPARE(db.databasePath(), path());
     QVERIFY(db.backupPath().isEmpty());
 
@@ -199,7 +199,7 @@ void TestDbMan::newDatabaseMatchesSchema()
     for (const auto& v : kViews)
         QCOMPARE(viewColumns(path(), v.first), v.second.split(' '));
 
-    QCOMPARE(rowsOf(path(), "select oid, value from systemTable"), QStringList{"1|15"});
+    QCOMPARE(rowsOf(path(), "select oid, value from systemTable"), QStringList{"1|" + QString::number(DbSchema::kVersion)});
     // Indexes for the lists, beside the schema.
     QCOMPARE(objectNames(path(), "index"),
              (QStringList{"ecgTablePatientIdx", "ecgTableStudyDateIdx", "patientTableListIdx"}));
@@ -278,10 +278,10 @@ void TestDbMan::reopenRunsNoMigration()
     int from = 0, to = 0;
     CDbMan db(folder(), from, to);
     QVERIFY(db.isOk());
-    QCOMPARE(from, 15);
-    QCOMPARE(to, 15);
+    QCOMPARE(from, DbSchema::kVersion);
+    QCOMPARE(to, DbSchema::kVersion);
     QVERIFY(db.backupPath().isEmpty());
-    QVERIFY(logText().contains("CDbMan() currentVersion=15, newVersion=15"));
+    QVERIFY(logText().contains(QString("CDbMan() currentVersion=%1, newVersion=%1").arg(DbSchema::kVersion)));
     QVERIFY(!logText().contains("update of database"));
 }
 
@@ -291,14 +291,15 @@ void TestDbMan::newerVersionIsLeftAlone()
         int from, to;
         CDbMan db(folder(), from, to);
     }
-    QCOMPARE(execOn(path(), {"update systemTable set value=16 where oid=1",
+    const QString newer = QString::number(DbSchema::kVersion + 1);
+    QCOMPARE(execOn(path(), {"update systemTable set value=" + newer + " where oid=1",
                              "drop index patientTableListIdx"}), QString());
     int from = 0, to = 0;
     CDbMan db(folder(), from, to);
     QVERIFY(db.isOk());
-    QCOMPARE(from, 16);
-    QCOMPARE(to, 15);
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"16"});
+    QCOMPARE(from, DbSchema::kVersion + 1);
+    QCOMPARE(to, DbSchema::kVersion);
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{newer});
     QVERIFY(!objectNames(path(), "index").contains("patientTableListIdx"));
 }
 
@@ -311,8 +312,9 @@ void TestDbMan::emptyFileIsCreated()
     CDbMan db(folder(), from, to);
     QVERIFY2(db.isOk(), qPrintable(db.errorText()));
     QCOMPARE(from, 0);
-    QCOMPARE(to, 15);
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"15"});
+    QCOMPARE(to, DbSchema::kVersion);
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"),
+             QStringList{QString::number(DbSchema::kVersion)});
 }
 
 void TestDbMan::foreignFileIsKeptAsideAndCreated()
@@ -323,7 +325,8 @@ void TestDbMan::foreignFileIsKeptAsideAndCreated()
     QVERIFY2(db.isOk(), qPrintable(db.errorText()));
     QCOMPARE(from, 0);
     QCOMPARE(rowsOf(path() + ".foreign", "select t from notes"), QStringList{"keep me"});
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"15"});
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"),
+             QStringList{QString::number(DbSchema::kVersion)});
 }
 
 void TestDbMan::unusableFilesEndStartUp_data()
@@ -398,7 +401,8 @@ void TestDbMan::unwritableDatabaseEndsStartUp()
 {
     QFETCH(bool, lockedByOther);
     QCOMPARE(buildOldDatabase(path(), 14), QString());
-    QCOMPARE(execOn(path(), {"update systemTable set value=15 where oid=1"}), QString());
+    QCOMPARE(execOn(path(), {QString("update systemTable set value=%1 where oid=1").arg(DbSchema::kVersion)}),
+             QString());
     QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "otherWriter");
     other.setDatabaseName(path());
     QVERIFY(other.open());
@@ -426,7 +430,7 @@ void TestDbMan::unwritableDatabaseEndsStartUp()
 void TestDbMan::migrationKeepsEveryRow_data()
 {
     QTest::addColumn<int>("version");
-    for (int v = 0; v < 15; ++v)
+    for (int v = 0; v < DbSchema::kVersion; ++v)
         QTest::addRow("from %d", v) << v;
 }
 
@@ -449,10 +453,11 @@ void TestDbMan::migrationKeepsEveryRow()
         CDbMan db(folder(), from, to);
         QVERIFY2(db.isOk(), qPrintable(db.errorText()));
         QCOMPARE(from, version);
-        QCOMPARE(to, 15);
+        QCOMPARE(to, DbSchema::kVersion);
         QCOMPARE(fileBytes(db.backupPath()), original);
     }
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"15"});
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"),
+             QStringList{QString::number(DbSchema::kVersion)});
     for (const QString& t : tables)
         QCOMPARE(rowsOf(path(), "select * from " + t + " where not (" + t + ".rowid = 1 and '" + t
                                     + "' = 'systemTable')"),
@@ -460,7 +465,7 @@ void TestDbMan::migrationKeepsEveryRow()
     QCOMPARE(rowsOf(path(), "select ecgId, patientId, ecgTime, fileSize, fileName, qvlCaseStatus from ecgTable"),
              ecgBefore);
     const QString log = logText();
-    for (int v = version + 1; v <= 15; ++v)
+    for (int v = version + 1; v <= DbSchema::kVersion; ++v)
         QVERIFY(log.contains(QString("update of database to version %1 completed").arg(v)));
 
     // Same views and same columns (the two cloud columns of older recordings

@@ -116,6 +116,7 @@ private slots:
     void failedCommitKeepsCurrent();
     void newRecordingClosesViewedFile();
     void caseAndPacsStates();
+    void telemedicineProgress();
     void deletions();
     void deletePatientFiles();
     void modelIndexFollowsList();
@@ -624,6 +625,47 @@ void TestFileMan::caseAndPacsStates()
     QVERIFY(!f.setPacsTs(999));
     QVERIFY(!f.queueForUpload(999, true));
     QCOMPARE(patientValue("latestTransmittedQvlFileId").toInt(), id);
+}
+
+void TestFileMan::telemedicineProgress()
+{
+    StoreEnv env;
+    CFileMan& f = *env.files;
+    const int id = record(env, 5);
+    QVERIFY(f.assignPendingEcg(1, false));
+    QvlCaseProgress p;
+    QVERIFY(!f.readQvlCase(999, p));
+    QVERIFY(f.readQvlCase(id, p));
+    QVERIFY(!p.isHalfDone() && !p.fileAdded);
+
+    // The file went to the open case: stored with it, the address still missing.
+    QVERIFY(f.setQvlCaseId(id, "C-1"));
+    QVERIFY(!f.setQvlFileAdded(id, "C-OTHER")); // not this recording's case
+    QVERIFY(f.readQvlCase(id, p));
+    QVERIFY(p.isHalfDone() && !p.fileAdded);
+    QVERIFY(f.setQvlFileAdded(id, "C-1"));
+    QVERIFY(f.readQvlCase(id, p));
+    QVERIFY(p.isHalfDone() && p.fileAdded && p.serviceHasFile());
+    QCOMPARE(p.caseId, QStringLiteral("C-1"));
+    QCOMPARE(p.status, int(QvlCaseStarted));
+    // Queued again it stays half done; its address ends it.
+    QVERIFY(f.queueForUpload(id, true));
+    QVERIFY(f.readQvlCase(id, p) && p.isHalfDone() && p.fileAdded);
+    QVERIFY(f.setQvlCaseUrl(id, "https://127.0.0.1/c1"));
+    QVERIFY(f.readQvlCase(id, p));
+    QVERIFY(!p.isHalfDone());
+
+    // A new case starts afresh: no address, nothing sent to it yet.
+    QVERIFY(f.setQvlCaseId(id, "C-2"));
+    QVERIFY(f.readQvlCase(id, p));
+    QCOMPARE(p.caseId, QStringLiteral("C-2"));
+    QVERIFY(p.caseUrl.isEmpty() && !p.fileAdded && p.isHalfDone());
+    QVERIFY(f.currentQvlCaseUrl().isEmpty());
+    // A case the service reports as received holds its file; a cancelled one is over.
+    QVERIFY(f.setQvlCaseStatus(id, "RECEIVED"));
+    QVERIFY(f.readQvlCase(id, p) && p.isHalfDone() && p.serviceHasFile());
+    QVERIFY(f.setQvlCaseStatus(id, "CANCELLED"));
+    QVERIFY(f.readQvlCase(id, p) && !p.isHalfDone());
 }
 
 void TestFileMan::deletions()

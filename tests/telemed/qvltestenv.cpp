@@ -95,17 +95,19 @@ QvlTestEnv::~QvlTestEnv()
 
 QString QvlTestEnv::dataFolder() const
 {
-    return m_dir.filePath(QStringLiteral("MalvorantData")) + QLatin1Char('/');
+    return root() + QStringLiteral("/MalvorantData/");
 }
 
 QString QvlTestEnv::logFolder() const
 {
-    return m_dir.filePath(QStringLiteral("logs"));
+    return root() + QStringLiteral("/logs");
 }
 
-bool QvlTestEnv::setUp(QString& error)
+bool QvlTestEnv::setUp(QString& error, const QString& root)
 {
-    if (!m_dir.isValid() || !QDir().mkpath(dataFolder()) || !QDir().mkpath(logFolder())) {
+    m_root = root;
+    if ((root.isEmpty() && !m_dir.isValid()) || !QDir().mkpath(dataFolder())
+        || !QDir().mkpath(logFolder())) {
         error = QStringLiteral("no temporary folder");
         return false;
     }

@@ -40,15 +40,15 @@ private:
     void push(const QString& line);
 };
 
-// A logger, a fresh database with settings and a data folder, all in a
-// temporary folder.
+// A logger, a database with settings and a data folder, all in a temporary
+// folder, or in the given one (which a later process may open again).
 class QvlTestEnv
 {
 public:
     QvlTestEnv();
     ~QvlTestEnv();
 
-    bool setUp(QString& error);
+    bool setUp(QString& error, const QString& root = QString());
     QString dataFolder() const; // ends with '/'
     QString logFolder() const;
     // The contents of every log file.
@@ -66,7 +66,10 @@ public:
                      const QByteArray& content = QByteArray());
 
 private:
+    QString root() const { return m_root.isEmpty() ? m_dir.path() : m_root; }
+
     QTemporaryDir m_dir;
+    QString m_root;
 };
 
 #endif

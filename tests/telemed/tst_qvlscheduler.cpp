@@ -1,7 +1,9 @@
 // The background scheduler with its real client against the stand-in service
 // on loopback: the upload chain over queued recordings, the failure of each
-// step and its resumption, recordings that can never be sent, state polling
-// with its token, the two timers meeting, and a large upload cut off midway.
+// step and its resumption, half-done cases of the user's upload and of an
+// earlier run, a run killed right after the file went, recordings that can
+// never be sent, state polling with its token, the two timers meeting, and a
+// large upload cut off midway.
 #include "dbman.h"
 #include "fileman.h"
 #include "localtime.h"
@@ -14,8 +16,12 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <csignal>
+#include <cstring>
 
 namespace {
 
@@ -98,7 +104,8 @@ private slots:
     void cannotBeSent_data();
     void cannotBeSent();
     void badRecordingDoesNotHoldUpTheRest();
-    void halfSentCaseOfSomeoneElse();
+    void halfDoneCasesOfOthers();
+    void restartAfterTheFileWent();
     void statePolling();
     void pollingFailures_data();
     void pollingFailures();
@@ -525,31 +532,161 @@ void TstQvlScheduler::badRecordingDoesNotHoldUpTheRest()
     QCOMPARE(row(bad).status, 9);
 }
 
-void TstQvlScheduler::halfSentCaseOfSomeoneElse()
+void TstQvlScheduler::halfDoneCasesOfOthers()
 {
-    // A case left with a case id and no address by the user's own upload (or
-    // an earlier run): not touched while it may still be running elsewhere,
-    // finished once it has been quiet for long.
-    const int rec = addQueued("Rex", randomBytes(4000, 9));
-    QSqlQuery q(*m_env.db->database());
-    q.prepare("update ecgTable set qvlCaseStatus=1, qvlCaseId='C-OTHER', tsLastChanged=? "
-              "where ecgId=?");
-    q.addBindValue(qlonglong(localTimeStampNow()));
-    q.addBindValue(rec);
-    QVERIFY(q.exec());
-    QVERIFY(runUploadTick());
-    QVERIFY(m_ops.isEmpty());
-    QCOMPARE(row(rec).status, 1);
+    // Cases opened and left without an address before this scheduler
+    // started (an earlier run): one whose file went, one whose file did not.
+    const int earlierSent = addQueued("Sent", randomBytes(4000, 9));
+    const int earlierOpen = addQueued("Open", randomBytes(4100, 10));
+    QVERIFY(m_fileMan->setQvlCaseId(earlierSent, "C-SENT"));
+    QVERIFY(m_fileMan->setQvlFileAdded(earlierSent, "C-SENT"));
+    QVERIFY(m_fileMan->setQvlCaseId(earlierOpen, "C-OPEN"));
+    delete m_scheduler;
+    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
+                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
+    m_scheduler->modifiedServicesTimer()->stop();
+    m_scheduler->backgroundUploadTimer()->stop();
+    // One the user's own upload left in this run waits for the user.
+    const int userLeft = addQueued("Mine", randomBytes(4200, 11));
+    QVERIFY(m_fileMan->setQvlCaseId(userLeft, "C-MINE"));
 
-    q.prepare("update ecgTable set tsLastChanged=? where ecgId=?");
-    q.addBindValue(qlonglong(localTimeStampNow() - 2 * 3600));
-    q.addBindValue(rec);
-    QVERIFY(q.exec());
+    // Each earlier case is finished in its own case with what is missing.
+    QVERIFY(runUploadTick());
+    QCOMPARE(m_ops, QList<QByteArray>{"GetCaseURL"});
+    QVERIFY(m_received.isEmpty());
+    QCOMPARE(row(earlierSent).status, 3);
+    m_ops.clear();
     QVERIFY(runUploadTick());
     QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
     QCOMPARE(m_received.size(), 1);
-    QCOMPARE(m_received[0].caseId, QByteArray("C-OTHER"));
-    QCOMPARE(row(rec).status, 3);
+    QCOMPARE(m_received[0].caseId, QByteArray("C-OPEN"));
+    QCOMPARE(m_received[0].hash, hashOf(earlierOpen));
+    QCOMPARE(row(earlierOpen).status, 3);
+    m_ops.clear();
+    QVERIFY(runUploadTick());
+    QVERIFY(m_ops.isEmpty());
+    QCOMPARE(row(userLeft).status, 1);
+
+    // Queued by the user: finished in its case, but never while the user's
+    // own upload works on it.
+    QVERIFY(m_fileMan->queueForUpload(userLeft, true));
+    m_scheduler->setForegroundUpload(userLeft);
+    QVERIFY(runUploadTick());
+    QVERIFY(m_ops.isEmpty());
+    m_scheduler->setForegroundUpload(-1);
+    m_received.clear();
+    m_scheduler->backgroundUploadTimerExpired();
+    QCOMPARE(m_scheduler->backgroundUploadFileId(), userLeft);
+    QVERIFY(waitIdle());
+    QCOMPARE(m_scheduler->backgroundUploadFileId(), -1);
+    QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+    QCOMPARE(m_received.size(), 1);
+    QCOMPARE(m_received[0].caseId, QByteArray("C-MINE"));
+    const Row done = row(userLeft);
+    QCOMPARE(done.status, 3);
+    QCOMPARE(done.caseId, QStringLiteral("C-MINE"));
+}
+
+namespace {
+
+// The child's recording, the same in both runs and in the parent.
+QByteArray childRecording()
+{
+    return randomBytes(48000, 77);
+}
+
+void killAtStep(const char* step)
+{
+    if (std::strcmp(step, "qvlFileAdded") == 0)
+        std::raise(SIGKILL);
+}
+
+// child <root> <service url> start|resume: one scheduler over the data of
+// root; "start" queues a recording and dies as soon as the service's taking
+// of the file is stored, "resume" is the next start of the program.
+int childMain(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 5)
+        return 2;
+    QvlTestEnv env;
+    QString error;
+    if (!env.setUp(error, args[2]))
+        return 3;
+    env.settings->qvlUrl = args[3];
+    env.settings->qvlUserName = "clinic";
+    env.settings->qvlPwd = "secret";
+    env.settings->qvlAccountVerified = 1;
+    if (!env.settings->saveSettings(SettingsQvlService))
+        return 4;
+    CFileMan files(env.dataFolder(), env.db->database(), env.settings, 0, 0);
+    if (args[4] == QLatin1String("start")) {
+        const int patient = env.addPatient({{"patientName", "Kill"}, {"species", 2}});
+        const int id = env.addRecording(patient, QStringLiteral("%1_1_20240301_080000.ecg").arg(patient),
+                                        childRecording());
+        if (id <= 0 || !files.queueForUpload(id, true))
+            return 5;
+        CFileMan::setStepHook(killAtStep);
+    }
+    Owner owner;
+    owner.settings = env.settings;
+    CQvlScheduler scheduler(&owner, env.dataFolder(), env.db->database(), env.settings, &files,
+                            "MalvorantQml", "8.0.2", "078");
+    scheduler.modifiedServicesTimer()->stop();
+    scheduler.backgroundUploadTimer()->stop();
+    scheduler.backgroundUploadTimerExpired();
+    if (!waitUntil([&]() { return !scheduler.backgroundUploadInProgress(); }, 30000))
+        return 6;
+    return owner.events.contains(QStringLiteral("fileChanged")) ? 0 : 7;
+}
+
+} // namespace
+
+void TstQvlScheduler::restartAfterTheFileWent()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    auto run = [&](const char* mode, int* exitCode) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"child", root.path(), m_server->url(false, QLatin1String(kPath)), mode});
+        const bool ended = waitUntil([&]() { return child.state() == QProcess::NotRunning; }, 60000);
+        if (!ended)
+            child.kill();
+        child.waitForFinished(5000);
+        *exitCode = child.exitStatus() == QProcess::CrashExit ? -1 : child.exitCode();
+        return ended;
+    };
+
+    // Killed right after the service took the file and that was stored.
+    int code = 0;
+    QVERIFY(run("start", &code));
+    QCOMPARE(code, -1);
+    QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile"}));
+
+    // The next start asks only for the address: the file went once.
+    QVERIFY(run("resume", &code));
+    QCOMPARE(code, 0);
+    QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
+    QCOMPARE(m_received.size(), 1);
+    QCOMPARE(m_received[0].hash, QCryptographicHash::hash(childRecording(), QCryptographicHash::Sha256));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "childStore");
+        db.setDatabaseName(root.path() + "/MalvorantData/zqr.sqlite3");
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("select qvlCaseStatus, qvlCaseId, qvlCaseUrl, qvlFileAdded from ecgTable"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 3);
+        QCOMPARE(q.value(1).toByteArray(), m_received[0].caseId);
+        QCOMPARE(q.value(2).toString(),
+                 "https://cases.example/view?case=" + q.value(1).toString() + "&lang=en");
+        QCOMPARE(q.value(3).toInt(), 1);
+        QVERIFY(!q.next());
+    }
+    QSqlDatabase::removeDatabase("childStore");
 }
 
 void TstQvlScheduler::statePolling()
@@ -762,5 +899,13 @@ void TstQvlScheduler::serviceStoppedMidUpload()
     QCOMPARE(row(rec).status, 3);
 }
 
-QTEST_GUILESS_MAIN(TstQvlScheduler)
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "child") == 0)
+        return childMain(argc, argv);
+    QCoreApplication app(argc, argv);
+    TstQvlScheduler test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_qvlscheduler.moc"
