@@ -27,10 +27,23 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Every benchmark is built and run even when one fails; the end names each
+# that failed to build or to run, and then the target fails.
+BENCHES = $(sort $(basename $(notdir $(wildcard bench/bench_*.cpp))))
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DMALVORANT_TESTS=OFF -DMALVORANT_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks
-	@set -e; for b in $(BENCH_BUILD)/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b"; fi; done
+	@failed=""; \
+	if ! cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks; then \
+	  for b in $(BENCHES); do \
+	    cmake --build $(BENCH_BUILD) -j $(JOBS) --target $$b || failed="$$failed $$b(build)"; \
+	  done; \
+	fi; \
+	for b in $(BENCHES); do \
+	  case "$$failed " in *" $$b(build) "*) continue;; esac; \
+	  echo "== $$b"; \
+	  $(BENCH_BUILD)/bench/$$b || failed="$$failed $$b(exit $$?)"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "bench: failed:$$failed" >&2; exit 1; fi
 
 # Pictures of the main window in every display state, the splash screen, each
 # alert and view, the chart views and report pages, at 1280 x 800 under Xvfb

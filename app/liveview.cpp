@@ -36,10 +36,18 @@ LiveView::LiveView(QmlItems& items, const EngineParts& engine, UiPublisher& publ
 
 LiveView::~LiveView() = default;
 
-void LiveView::setSpecies(int species)
+void LiveView::loadSpeciesAnalysisParams(int species)
 {
     m_species = species == kSpeciesCanine || species == kSpeciesFeline ? species : kSpeciesOther;
     fillSpeciesAnalysisParams(m_params, m_species);
+    // What the ring holds of a running recording belongs to its file.
+    if (isRecording())
+        return;
+    // A lead-in for the new species is gathered afresh.
+    m_ringWrite = m_ringRead = m_ringCount = 0;
+    if (m_leadInComplete)
+        m_items.set<P::IsLeadInComplete>(false);
+    m_leadInComplete = false;
 }
 
 bool LiveView::isRecording() const

@@ -88,8 +88,10 @@ public:
     void onCloseInterferenceDrawer() { m_interferenceDismissed = true; }
     void onCloseLeadWarnDrawer() { m_leadWarningDismissed = true; }
 
-    // Species of the animal (0 other or none: no beat analysis); refills the thresholds.
-    void setSpecies(int species);
+    // Species of the animal (0 other or none: no beat analysis): refills the
+    // thresholds from its preset, and the delay ring starts again empty
+    // unless a recording is taking from it.
+    void loadSpeciesAnalysisParams(int species);
     int species() const { return m_species; }
     const EcgAnalysisParams& analysisParams() const { return m_params; }
 

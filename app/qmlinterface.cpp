@@ -119,7 +119,7 @@ void CQmlInterface::createUnits()
     m_tone = std::make_unique<CTonePlayer>();
     m_tone->setSource(QStringLiteral("qrc:/beep.wav"));
     m_live->setTonePlayer(m_tone.get());
-    m_live->setSpecies(m_settingsMan->selectedSpecies);
+    m_live->loadSpeciesAnalysisParams(m_settingsMan->selectedSpecies);
     m_viewer = std::make_unique<ViewerSettings>(m_settingsMan, m_dbMan->database(), m_chart.get(),
                                                 m_chartPublisher.get(), m_devices.get());
     m_live->setViewer(m_viewer.get());

@@ -152,14 +152,13 @@ void RecordingControl::deleteBookmark()
 void RecordingControl::onRecordSpeciesSelector(int species)
 {
     debugLog(4, "CQmlInterface::onRecordSpeciesSelector() species=" + toStdString(species));
-    // Refills the thresholds only: the delay ring of a running recording stays.
-    m_live.setSpecies(species);
+    m_live.loadSpeciesAnalysisParams(species);
 }
 
 void RecordingControl::setSpeciesPicker(int setSpecies)
 {
     debugLog(4, "CQmlInterface::setSpeciesPicker() species=" + toStdString(setSpecies));
     m_engine.settings->selectedSpecies = setSpecies;
-    m_live.setSpecies(setSpecies);
+    m_live.loadSpeciesAnalysisParams(setSpecies);
     m_engine.settings->saveSettings(SettingsDisplay);
 }

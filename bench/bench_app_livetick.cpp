@@ -87,7 +87,7 @@ int main(int argc, char* argv[])
     SynthSource source;
     LiveView& live = bridge.liveView();
     live.setSource(&source);
-    live.setSpecies(1);
+    live.loadSpeciesAnalysisParams(1);
     bridge.setViewerParams(3, 10, 2.5, true, true, true, false, true);
 
     std::vector<std::unique_ptr<QLineSeries>> owned;

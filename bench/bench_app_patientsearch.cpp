@@ -9,7 +9,7 @@
 #include "updateandterms.h"
 #include "viewdata.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QQuickItem>
 #include <QtQml/qqmlmoduleregistration.h>
 
@@ -23,7 +23,8 @@ int main(int argc, char* argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     IsolatedHome home;
-    QGuiApplication application(argc, argv);
+    // The chart views draw their titles with graphics items: a widget application.
+    QApplication application(argc, argv);
     AppHarness app;
     QQuickWindow* window = app.load();
     if (!window)

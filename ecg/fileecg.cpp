@@ -13,9 +13,16 @@
 namespace {
 
 const unsigned char kSync[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0x55, 0x55, 0x55, 0x55};
-// One second of records at 500 per second: appended samples reach the disk
-// at least once a second even when no one calls writeThrough.
+// One second of records at 500 per second: samples appended at the live rate
+// reach the system at least once a second even when no one calls writeThrough.
 constexpr std::size_t kAppendBuffer = 500 * sizeof(EcgFileRecord);
+// Records appended far faster than that (every waiting one came within the
+// last 100 ms: a backlog, the ring flushed at the stop, a copy) are gathered
+// into larger writes: the buffer takes 400 records more at a time (0.8 s at
+// the live rate, so still none waits a second), up to 256 KiB.
+constexpr auto kBurst = std::chrono::milliseconds(100);
+constexpr std::size_t kBurstStep = 400 * sizeof(EcgFileRecord);
+constexpr std::size_t kAppendBufferMax = std::size_t(1) << 18;
 
 const char* const kGenderTexts[] = {"Other", "Male", "Female", "Male-N", "Female-S", "nospec"};
 const char* const kSpeciesTexts[] = {"Unknown", "Equine", "Canine", "Feline", "Other", "Alpaca",
@@ -470,8 +477,10 @@ bool CFileEcg::patchFileHeader(bool onReadWriteFile)
 void CFileEcg::startAppending()
 {
     std::setvbuf(m_writeFile, nullptr, _IONBF, 0);
-    m_pending.resize(kAppendBuffer);
+    m_pending.resize(kAppendBufferMax);
     m_pendingEnd = m_pending.data();
+    m_appendLimit = kAppendBuffer;
+    m_handedOverAt = std::chrono::steady_clock::now();
     m_writeFailed = false;
     openRoom();
 }
@@ -484,7 +493,7 @@ void CFileEcg::openRoom()
     m_roomEnd = m_pendingEnd;
     if (!m_writeFile || m_writeFailed || !m_pendingEnd || m_recordCount < 0)
         return;
-    const std::size_t records = std::min<std::size_t>((m_pending.size() - pendingBytes()) / sizeof(EcgFileRecord),
+    const std::size_t records = std::min<std::size_t>((m_appendLimit - pendingBytes()) / sizeof(EcgFileRecord),
                                                       static_cast<std::size_t>(INT_MAX - m_recordCount));
     m_roomEnd = m_pendingEnd + records * sizeof(EcgFileRecord);
 }
@@ -500,17 +509,31 @@ bool CFileEcg::flushPending()
     }
     if (m_pendingEnd)
         m_pendingEnd = m_pending.data();
+    m_appendLimit = kAppendBuffer;
+    m_handedOverAt = std::chrono::steady_clock::now();
     openRoom();
     return !m_writeFailed;
+}
+
+// A burst: every waiting record came since the last hand-over, less than
+// kBurst ago, so the buffer may take another step before it is written.
+bool CFileEcg::growForBurst(std::size_t n)
+{
+    const std::size_t limit = m_appendLimit + kBurstStep;
+    if (limit > m_pending.size() || pendingBytes() + n > limit
+        || std::chrono::steady_clock::now() - m_handedOverAt >= kBurst)
+        return false;
+    m_appendLimit = limit;
+    return true;
 }
 
 bool CFileEcg::append(const void* bytes, std::size_t n)
 {
     if (m_writeFailed)
         return false;
-    if (pendingBytes() + n > m_pending.size() && !flushPending())
+    if (pendingBytes() + n > m_appendLimit && !growForBurst(n) && !flushPending())
         return false;
-    if (n >= m_pending.size()) {
+    if (n >= m_appendLimit) {
         m_writeFailed = std::fwrite(bytes, 1, n, m_writeFile) != n;
         if (m_writeFailed)
             dropPartialRecord();
@@ -640,13 +663,9 @@ bool CFileEcg::writeBackWindow()
     return true;
 }
 
-bool CFileEcg::readData(int index, EcgReadRecord& out)
+bool CFileEcg::readOutsideWindow(int index, EcgReadRecord& out)
 {
-    // Within the loaded window (a window is only ever loaded while a file is
-    // open and below its record count).
-    const bool inWindow = static_cast<unsigned>(index) - static_cast<unsigned>(m_windowBase)
-                          < static_cast<unsigned>(m_windowCount);
-    if (!inWindow && !ensureWindow(index))
+    if (!ensureWindow(index))
         return false;
     out = readRecordFromFile(m_window[static_cast<std::size_t>(index - m_windowBase)]);
     return true;

@@ -52,7 +52,18 @@ public:
     bool patchFileHeader(bool onReadWriteFile) override;
     bool createFileNoHeader(std::string path) override;
     // Fails for an index outside 0 .. record count - 1 or when the read fails.
-    bool readData(int index, EcgReadRecord& out) override;
+    // Reading through a recording calls it once per record: a record of the
+    // loaded window is converted inline, only a window change leaves it.
+    bool readData(int index, EcgReadRecord& out) override
+    {
+        // Within the loaded window (a window is only ever loaded while a file
+        // is open and below its record count).
+        const unsigned offset = static_cast<unsigned>(index) - static_cast<unsigned>(m_windowBase);
+        if (offset >= static_cast<unsigned>(m_windowCount))
+            return readOutsideWindow(index, out);
+        out = readRecordFromFile(m_window[offset]);
+        return true;
+    }
     // Stores a new type and extra word (low 16 bits each) for the record;
     // leads are never changed. Fails outside 0 .. record count - 1 and on a
     // file opened read-only.
@@ -138,11 +149,13 @@ private:
     bool readAt(std::int64_t offset, void* buffer, std::size_t length, std::size_t* got = nullptr);
     bool writeAt(std::FILE* f, std::int64_t offset, const void* buffer, std::size_t length);
     bool ensureWindow(int index);
+    bool readOutsideWindow(int index, EcgReadRecord& out);
     bool loadWindow(int start);
     bool writeBackWindow();
     bool startWriting(const std::string& path, int version, const char* operation);
     void startAppending();
     bool flushPending();
+    bool growForBurst(std::size_t n);
     void dropPartialRecord();
     std::size_t pendingBytes() const
     {
@@ -162,6 +175,8 @@ private:
     std::FILE* m_rwFile = nullptr;    // file opened for viewing and type changes
     std::FILE* m_writeFile = nullptr; // file being created and appended to
     std::vector<unsigned char> m_pending;  // append buffer
+    std::size_t m_appendLimit = 0;         // bytes it may hold before they are written
+    std::chrono::steady_clock::time_point m_handedOverAt; // last write of the buffer
     unsigned char* m_pendingEnd = nullptr; // end of the appended bytes not yet written
     unsigned char* m_roomEnd = nullptr;    // end of the inline path's room, m_pendingEnd when shut
     bool m_writeFailed = false;

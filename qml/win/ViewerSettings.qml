@@ -330,6 +330,7 @@ ViewFrame {
             }
 
             AccordionSection {
+                objectName: "speciesSection"
                 defs: view.defs
                 index: 5
                 openedIndex: view.openedAccordion
@@ -337,6 +338,7 @@ ViewFrame {
                 title: "Species"
                 ChoiceList {
                     id: species
+                    objectName: "speciesChoice"
                     defs: view.defs
                     horizontal: true
                     model: view.defs.speciesSelection

@@ -97,7 +97,7 @@ public:
             return QStringLiteral("start-up did not complete");
         m_tap = std::make_unique<TapSource>(b.liveView().source());
         b.liveView().setSource(m_tap.get());
-        b.liveView().setSpecies(1);
+        b.liveView().loadSpeciesAnalysisParams(1);
         return QString();
     }
 

@@ -102,7 +102,7 @@ private slots:
 
     void init()
     {
-        live().setSpecies(0);
+        live().loadSpeciesAnalysisParams(0);
         viewer(1, 10, 25);
         start();
     }
@@ -227,7 +227,7 @@ private slots:
     // With a species, a lead without beats for 2,000 samples raises the lead warning.
     void beatlessLeadWarns()
     {
-        live().setSpecies(1);
+        live().loadSpeciesAnalysisParams(1);
         start();
         for (int i = 0; i < 2100; ++i)
             m_source.sample(0, 0);

@@ -6,6 +6,8 @@
 #include "appharness.h"
 #include "isolatedhome.h"
 #include "dbman.h"
+#include "liveview.h"
+#include "settingsman.h"
 #include "qmlmodule.h"
 #include "updateandterms.h"
 #include "viewdata.h"
@@ -156,6 +158,8 @@ private slots:
     {
         QVERIFY(isolatedHome.isValid());
         QVERIFY(m_app.isValid());
+        // A returning user: no terms to accept before the views are used.
+        m_app.bridge().settingsMan()->tucAccepted = 1;
         m_window = m_app.load();
         QVERIFY(m_window);
         QVERIFY(AppHarness::waitFor([&] { return m_app.bridge().updateAndTerms().setupCount() > 0; }));
@@ -574,6 +578,76 @@ private slots:
         view->setProperty("initializerRecordingSeconds", 60);
         QMetaObject::invokeMethod(view, "loadFromInitializers");
         QCOMPARE(find("qvlUser")->property("text").toString(), QStringLiteral("vet@example.org"));
+        noWarnings();
+        closeViews();
+    }
+
+    // Settings, Species: a click on a choice moves the species the screens
+    // see, the live analysis preset and the stored setting at once.
+    void speciesChoiceAppliesAtOnce_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<int>("species");
+        QTest::addColumn<int>("word91"); // differs in each preset
+        QTest::newRow("canine only") << "Canine Only" << 1 << 240;
+        QTest::newRow("feline only") << "Feline Only" << 2 << 250;
+        QTest::newRow("always ask") << "Always Ask Species" << 0 << 375;
+    }
+
+    void speciesChoiceAppliesAtOnce()
+    {
+        QFETCH(QString, choice);
+        QFETCH(int, species);
+        QFETCH(int, word91);
+        CQmlInterface& bridge = m_app.bridge();
+        QObject* uiData = bridge.items().object(qml::Item::UiData);
+        // From another choice.
+        bridge.setSpeciesPicker(species == 1 ? 2 : 1);
+        QVERIFY(uiData->property("selectedSpecies").toInt() != species);
+
+        // Nothing left open over the view by the tests before.
+        for (QObject* popup : m_window->findChildren<QObject*>()) {
+            if (popup->inherits("QQuickPopup") && popup->property("opened").toBool())
+                QMetaObject::invokeMethod(popup, "close");
+        }
+        QQuickItem* view = openView("settings");
+        QVERIFY(view);
+        view->setProperty("openedAccordion", -1);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        auto click = [this](QQuickItem* item, qreal y) {
+            const QPointF at = item->mapToScene(QPointF(item->width() / 2, y));
+            QTest::mouseClick(m_window, Qt::LeftButton, {}, at.toPoint());
+        };
+        auto* section = qobject_cast<QQuickItem*>(find("speciesSection"));
+        QVERIFY(section);
+        QTRY_VERIFY(section->isVisible() && section->height() > 0);
+        click(section, 26); // the section's heading opens it
+        QTRY_COMPARE(view->property("openedAccordion").toInt(), 5);
+        // The Repeater's buttons are the choice list's items, not its children.
+        QQuickItem* button = nullptr;
+        QList<QQuickItem*> items{qobject_cast<QQuickItem*>(find("speciesChoice"))};
+        while (!items.isEmpty() && !button) {
+            QQuickItem* item = items.takeFirst();
+            if (!item)
+                continue;
+            if (item->inherits("QQuickRadioButton") && item->property("text").toString() == choice)
+                button = item;
+            items += item->childItems();
+        }
+        QVERIFY(button);
+        QTRY_VERIFY(button->isVisible() && button->width() > 0);
+        click(button, button->height() / 2);
+
+        // No waiting: the click itself has done it.
+        QVERIFY(button->property("checked").toBool());
+        QCOMPARE(uiData->property("selectedSpecies").toInt(), species);
+        QCOMPARE(bridge.liveView().species(), species);
+        QCOMPARE(bridge.liveView().analysisParams()[91], word91);
+        QCOMPARE(bridge.settingsMan()->selectedSpecies, species);
+        QSqlQuery q(*bridge.dbMan()->database());
+        QVERIFY(q.exec("select value from systemTable where oid=69"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), species);
         noWarnings();
         closeViews();
     }

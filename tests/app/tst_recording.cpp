@@ -543,14 +543,26 @@ private slots:
         QCOMPARE(int(p.byteAt(23, 0)), 1);
     }
 
-    // The settings picker stores and saves the choice and publishes it.
+    // The settings picker stores and saves the choice and publishes it; the
+    // stream gathers its lead-in again under the new preset.
     void speciesPicker()
     {
         CQmlInterface& bridge = m_live.bridge();
+        LiveView& live = bridge.liveView();
+        QVERIFY(startStream());
+        QCOMPARE(live.ringCount(), LiveView::kRingSize - 1);
+        QVERIFY(ui("isLeadInComplete").toBool());
         bridge.setSpeciesPicker(2);
         QCOMPARE(bridge.settingsMan()->selectedSpecies, 2);
-        QCOMPARE(bridge.liveView().species(), 2);
+        QCOMPARE(live.species(), 2);
         QCOMPARE(ui("selectedSpecies").toInt(), 2);
+        QCOMPARE(live.ringCount(), 0);
+        QVERIFY(!live.isLeadInComplete());
+        QVERIFY(!ui("isLeadInComplete").toBool());
+        QVERIFY(AppHarness::waitFor([&] { return live.isLeadInComplete(); }, 30000));
+        QVERIFY(ui("isLeadInComplete").toBool());
+        QCOMPARE(live.ringCount(), LiveView::kRingSize - 1);
+        bridge.streamStartStop(false);
         QSqlQuery q(*bridge.dbMan()->database());
         QVERIFY(q.exec("select value from systemTable where oid=69"));
         if (q.next())
