@@ -69,6 +69,8 @@ void DeviceSelection::refreshInputList(int inputType)
     // A search stops the stream, and a recording with it.
     if (refusedWhileRecording("refreshInputList()"))
         return;
+    // The user's own search: a live start that waited on one is given up.
+    setStartPending(false);
     m_items.set<P::ValidStreamInputDeviceSelected>(false);
     m_items.set<P::InputDescriptiveName>(QStringLiteral("---"));
     m_items.invoke<C::QmlStreamsRetrieved>(0, -1);
