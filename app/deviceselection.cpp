@@ -28,7 +28,17 @@ DeviceSelection::~DeviceSelection()
 
 QString DeviceSelection::selectedInputDevice() const
 {
-    return m_engine.settings->bzdevice;
+    if (!m_stream || m_stream->selectedAddress().isEmpty())
+        return QString();
+    return m_stream->selectedDeviceName();
+}
+
+bool DeviceSelection::refusedWhileRecording(const char* what) const
+{
+    if (!m_live.isRecording())
+        return false;
+    debugLog(2, std::string("CQmlInterface::") + what + " refused: a recording runs");
+    return true;
 }
 
 bool DeviceSelection::isDiscoveryTimerActive() const
@@ -56,6 +66,11 @@ void DeviceSelection::storeDeviceName(const QString& name)
 void DeviceSelection::refreshInputList(int inputType)
 {
     debugLog(4, "CQmlInterface::refreshInputList() inputType=" + toStdString(inputType));
+    // A search stops the stream, and a recording with it.
+    if (refusedWhileRecording("refreshInputList()"))
+        return;
+    // The user's own search: a live start that waited on one is given up.
+    setStartPending(false);
     m_items.set<P::ValidStreamInputDeviceSelected>(false);
     m_items.set<P::InputDescriptiveName>(QStringLiteral("---"));
     m_items.invoke<C::QmlStreamsRetrieved>(0, -1);
@@ -87,7 +102,7 @@ void DeviceSelection::discoverDevices()
     if (m_budget < 1) {
         if (m_startPending) {
             // Nothing found for the live view: it stays with its hint.
-            m_startPending = false;
+            setStartPending(false);
             stopDiscoveryTimer();
             m_items.set<P::BusyIndicatorRunning>(false);
             return;
@@ -96,25 +111,43 @@ void DeviceSelection::discoverDevices()
         return;
     }
     --m_budget;
-    // The inquiry lists the devices one by one (kind 1); its end is reported
-    // too (kind 0), so the stored device is chosen without a click.
-    if (m_stream && m_stream->btDiscover())
+    if (!m_stream)
+        return;
+    // The inquiry lists the devices one by one (kind 1). A failed one has
+    // said so (kind 0, with the reason): the next tick ends the search.
+    if (!m_stream->btDiscover()) {
+        m_budget = 0;
+        return;
+    }
+    // The end of the search is reported once (kind 0), so the busy
+    // indicator stays on until then and the device is chosen once: after the
+    // last inquiry, or for a start that waits on a device, after the first
+    // inquiry that found one.
+    if (m_budget == 0 || (m_startPending && m_stream->deviceCount() > 0))
         m_stream->btDevDiscFinished();
 }
 
 void DeviceSelection::findDeviceAndStart()
 {
     debugLog(4, "CQmlInterface: no device chosen, searching");
-    m_startPending = true;
+    setStartPending(true);
     m_items.set<P::BusyIndicatorRunning>(true);
     startDiscoveryTimer();
 }
 
+void DeviceSelection::setStartPending(bool pending)
+{
+    m_startPending = pending;
+    // The live tick leaves the busy indicator to the search meanwhile.
+    m_live.setDeviceSearchRunning(pending);
+}
+
 void DeviceSelection::stopRefreshInputList(int inputType)
 {
-    m_startPending = false;
+    setStartPending(false);
     debugLog(4, "CQmlInterface::stopRefreshInputList() inputType=" + toStdString(inputType));
-    m_live.streamStartStop(false);
+    if (!refusedWhileRecording("stopRefreshInputList() stopping the stream"))
+        m_live.streamStartStop(false);
     m_items.set<P::BusyIndicatorRunning>(false);
     stopDiscoveryTimer();
     if (m_stream)
@@ -193,7 +226,7 @@ void DeviceSelection::rawStreamRespDiscoverBt(int kind, QString text, int count,
         m_items.set<P::ValidStreamInputDeviceSelected>(true);
         m_items.set<P::InputChannelListIndex>(m_selectedIndex);
         if (m_startPending) {
-            m_startPending = false;
+            setStartPending(false);
             stopDiscoveryTimer();
             if (m_live.isStreaming() && m_stream)
                 m_stream->startStop(true);
@@ -206,6 +239,8 @@ void DeviceSelection::setInputType(int inputType)
 {
     debugLog(4, "CQmlInterface::setInputType() inputType=" + toStdString(inputType));
     if (inputType != m_engine.settings->inputType) {
+        if (refusedWhileRecording("setInputType()"))
+            return;
         if (m_live.isStreaming())
             m_live.streamStartStop(false);
         m_engine.settings->inputType = inputType;
@@ -224,6 +259,9 @@ void DeviceSelection::setInputChannel(int inputType, int index)
 {
     debugLog(4, "CQmlInterface::setInputChannel() inputType=" + toStdString(inputType) +
                     ", inputChannel=" + toStdString(index));
+    // Another device would restart the decoder under the running recording.
+    if (refusedWhileRecording("setInputChannel()"))
+        return;
     m_items.set<P::ValidStreamInputDeviceSelected>(false);
     if (inputType != m_engine.settings->inputType) {
         debugLogError("CQmlInterface::setInputChannel() ERROR inputType=" + toStdString(inputType) +

@@ -64,6 +64,10 @@ public:
     bool isStartPending() const { return m_startPending; }
 
 private:
+    // True (and logged) when a recording runs: what was asked would stop or
+    // disturb its stream.
+    bool refusedWhileRecording(const char* what) const;
+    void setStartPending(bool pending);
     void deleteBluetoothRows();
     void storeDeviceName(const QString& name);
 

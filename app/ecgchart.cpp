@@ -136,17 +136,23 @@ double EcgChart::verticalScale() const
 void EcgChart::computeColumnLayout()
 {
     const int perSheet = samplesPerSheet();
+    int decimation = 1;
+    int sweepLength = perSheet;
     if (m_pointBudget < perSheet) {
-        m_decimationFactor = (perSheet - 1) / (m_pointBudget / 2) + 1;
-        m_sweepLength = int(std::int64_t(perSheet) * 2 / m_decimationFactor);
-        debugLog(4, "CQmlInterface::setViewerParams(1) cursorMax=" + toStdString(m_sweepLength) +
-                        ", entriesPerColumn=" + toStdString(m_decimationFactor));
+        decimation = (perSheet - 1) / (m_pointBudget / 2) + 1;
+        sweepLength = int(std::int64_t(perSheet) * 2 / decimation);
+        debugLog(4, "CQmlInterface::setViewerParams(1) cursorMax=" + toStdString(sweepLength) +
+                        ", entriesPerColumn=" + toStdString(decimation));
     } else {
-        m_decimationFactor = 1;
-        m_sweepLength = perSheet;
-        debugLog(4, "CQmlInterface::setViewerParams(2) cursorMax=" + toStdString(m_sweepLength) +
+        debugLog(4, "CQmlInterface::setViewerParams(2) cursorMax=" + toStdString(sweepLength) +
                         ", entriesPerColumn=1");
     }
+    // The same layout again keeps the sweep, its column and its marks.
+    if (decimation == m_decimationFactor && sweepLength == m_sweepLength
+        && m_markers.size() == std::size_t(sweepLength) + 2)
+        return;
+    m_decimationFactor = decimation;
+    m_sweepLength = sweepLength;
     m_markers.assign(std::size_t(m_sweepLength) + 2, 0);
     m_columnFill = 0;
     if (m_sweepPosition >= m_sweepLength)

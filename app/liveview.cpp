@@ -195,7 +195,8 @@ void LiveView::updateStreamedEcg(const EcgSeries& series)
         m_wasConnected = connected;
         m_connected = connected;
         m_items.set<P::IsBtConnected>(connected);
-        m_items.set<P::BusyIndicatorRunning>(false);
+        if (!m_deviceSearchRunning)
+            m_items.set<P::BusyIndicatorRunning>(false);
         if (gotSample && connected && m_streaming) {
             processSample(sample);
             if (sample.type >= 0 && isRecording() && m_recording->countSample()) {

@@ -103,6 +103,9 @@ public:
     void connectRetry();
     int retryCount() const { return m_retries; }
     void requestAbort() { m_abortRequested = true; }
+    bool isRecording() const;
+    // While a search for the device runs, the busy indicator is its own.
+    void setDeviceSearchRunning(bool running) { m_deviceSearchRunning = running; }
 
     // The lead-in ring, for the recording: a recording starts with what it
     // holds (type 45) and is written kRecordingDelay records behind the view.
@@ -128,7 +131,6 @@ private:
     // Flat traces at their offsets for the current layout, when it changed.
     void prepareTable(bool force);
     void setMark(int position, std::uint8_t bit);
-    bool isRecording() const;
     void stopRecording();
 
     QmlItems& m_items;
@@ -145,6 +147,7 @@ private:
     bool m_connected = false;
     bool m_wasConnected = false;
     bool m_abortRequested = false;
+    bool m_deviceSearchRunning = false;
     int m_retries = 0;
     bool m_firstUpdate = true;
     bool m_interferenceDismissed = false;

@@ -1,6 +1,7 @@
 #include "toneplayer.h"
 
 #include "debuglog.h"
+#include "soundoutput.h"
 
 #include <QSoundEffect>
 #include <QUrl>
@@ -19,6 +20,10 @@ CTonePlayer::~CTonePlayer()
 void CTonePlayer::setSource(const QString& url)
 {
     m_source = url;
+    // Loading takes a while: with a sound output at hand the tone is loaded
+    // now, so the first beat is heard too.
+    if (!m_effect && platform::soundOutputAvailable())
+        m_effect = new QSoundEffect();
     if (m_effect)
         m_effect->setSource(QUrl(url));
 }
@@ -31,8 +36,9 @@ bool CTonePlayer::isLoaded() const
 void CTonePlayer::play()
 {
     ++m_requests;
-    // The sound output is opened on the first beat that asks for a tone, so
-    // a machine without sound hears of it only when the tone is switched on.
+    // Without a sound output at start the effect is made on the first beat
+    // that asks for a tone (an output may have come since), so a machine
+    // without sound hears of it only when the tone is switched on.
     if (!m_effect) {
         m_effect = new QSoundEffect();
         m_effect->setSource(QUrl(m_source));

@@ -123,11 +123,12 @@ void ViewerSettings::publishCommon()
 
 void ViewerSettings::setUiDataViewerSettings()
 {
-    if (m_publisher->isUiDataBound()) {
-        publishCommon();
-        m_publisher->setUiData(ChartPublisher::UiValue::RecordingTime, m_settings->recordingSeconds);
-        m_publisher->setUiData(ChartPublisher::UiValue::FooterLineLeft, footerLineLeft());
-    }
+    // The stored device too is selected once the screens can show it.
+    if (!m_publisher->isUiDataBound())
+        return;
+    publishCommon();
+    m_publisher->setUiData(ChartPublisher::UiValue::RecordingTime, m_settings->recordingSeconds);
+    m_publisher->setUiData(ChartPublisher::UiValue::FooterLineLeft, footerLineLeft());
 
     if (!m_db || m_settings->bzdevice.isEmpty())
         return;

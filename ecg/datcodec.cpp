@@ -216,10 +216,10 @@ void CDatEncoder::emitFrame()
 
 CDatCodec::CDatCodec()
 {
-    m_hpFramedII.init();
-    m_hpFramedI.init();
-    m_hpIapII.init();
-    m_hpIapI.init();
+    m_hpFramedII.reset();
+    m_hpFramedI.reset();
+    m_hpIapII.reset();
+    m_hpIapI.reset();
     m_chainFramed.init();
     m_chainIap.init();
     m_chainFramed.lowPass = 1;
@@ -307,11 +307,25 @@ bool CDatCodec::decode(unsigned char byte, EcgStreamSample* out)
         return streamDecoderIap(byte, out);
     streamDecoderFramed(byte, out);
     streamDecoderIap(byte, out);
-    if (m_recognisedIap)
+    // Before the protocol is known a cut packet may have passed for samples:
+    // the recognised protocol's leads settle again on their next value.
+    if (m_recognisedIap) {
         m_mode = kModeIap;
-    else if (m_recognisedFramed)
+        m_hpIapII.settled = m_hpIapI.settled = false;
+    } else if (m_recognisedFramed) {
         m_mode = kModeFramed;
+        m_hpFramedII.settled = m_hpFramedI.settled = false;
+    }
     return false;
+}
+
+double CDatCodec::LeadHighPass::process(double value)
+{
+    if (!settled) {
+        section.settleHighPass005(value);
+        settled = true;
+    }
+    return section.processHighPass005(value);
 }
 
 void CDatCodec::appendEscaped(QByteArray& out, unsigned char byte)
@@ -509,7 +523,7 @@ bool CDatCodec::framedWord(std::uint16_t word, EcgStreamSample* out)
             ++m_c0;
             m_lastRawII = value;
             m_lastChannelKind = 0;
-            const double leadII = -m_hpFramedII.processHighPass005(value * m_framedFactor);
+            const double leadII = -m_hpFramedII.process(value * m_framedFactor);
             m_framedLeadII = leadII;
             peakStep(m_peakFramed, m_chainFramed, m_diffFramed, leadII);
             return false;
@@ -518,7 +532,7 @@ bool CDatCodec::framedWord(std::uint16_t word, EcgStreamSample* out)
             ++m_channelErrors;
         ++m_c1;
         m_lastChannelKind = 1;
-        const double leadI = m_hpFramedI.processHighPass005(value * m_framedFactor);
+        const double leadI = m_hpFramedI.process(value * m_framedFactor);
         const bool peak = m_peakFramed.flag;
         m_peakFramed.flag = false;
         noteSamplePair(m_lastRawII, value);
@@ -769,9 +783,9 @@ bool CDatCodec::iapTriplet(EcgStreamSample* out)
             const int rawI = static_cast<int>((b1 & 0x0F) << 8 | b2);
             m_peakIap.flag = false;
             m_pendingStatus = -1;
-            const double leadII = -m_hpIapII.processHighPass005(rawII * m_iapFactor);
+            const double leadII = -m_hpIapII.process(rawII * m_iapFactor);
             peakStep(m_peakIap, m_chainIap, m_diffIap, leadII);
-            const double leadI = m_hpIapI.processHighPass005(rawI * m_iapFactor);
+            const double leadI = m_hpIapI.process(rawI * m_iapFactor);
             noteSamplePair(rawII, rawI);
             if (!out)
                 return false;

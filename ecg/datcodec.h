@@ -203,11 +203,26 @@ private:
     unsigned char m_idBytes[27] = {};   // type-3 payload, triplets 1 to 9
     unsigned char m_dataBytes[33] = {}; // type-4 payload, triplets 1 to 11
 
+    // The 0.05 Hz high-pass of one lead. The device's values sit on a large
+    // constant offset; a section that started from rest would swing with it
+    // for some twenty seconds. It starts instead as if its first value had
+    // always been there, so the trace is on its baseline from the start.
+    struct LeadHighPass {
+        IirSection section;
+        bool settled;
+        void reset()
+        {
+            section.reset();
+            settled = false;
+        }
+        double process(double value);
+    };
+
     // filters
-    IirSection m_hpFramedII;
-    IirSection m_hpFramedI;
-    IirSection m_hpIapII;
-    IirSection m_hpIapI;
+    LeadHighPass m_hpFramedII{};
+    LeadHighPass m_hpFramedI{};
+    LeadHighPass m_hpIapII{};
+    LeadHighPass m_hpIapI{};
     EcgFilterChain m_chainFramed;
     EcgFilterChain m_chainIap;
     Differentiator m_diffFramed;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 // DC gain of the 50 Hz notch section, so the notch passes DC at 1 like the
@@ -38,9 +39,20 @@ double IirSection::processLowPass35(double in)
     return processSecondOrder(in, 27.34120269, 1.0, 2.0, 1.0, 1.3908952814, -0.5371946248);
 }
 
+namespace {
+constexpr double kHighPass005Gain = 1.000444387;
+}
+
 double IirSection::processHighPass005(double in)
 {
-    return processSecondOrder(in, 1.000444387, 1.0, -2.0, 1.0, 1.9991114235, -0.9991118181);
+    return processSecondOrder(in, kHighPass005Gain, 1.0, -2.0, 1.0, 1.9991114235, -0.9991118181);
+}
+
+void IirSection::settleHighPass005(double in)
+{
+    // A high-pass passes no constant: its outputs have settled at 0.
+    std::fill(std::begin(x), std::end(x), in / kHighPass005Gain);
+    std::fill(std::begin(y), std::end(y), 0.0);
 }
 
 double IirSection::processLowPass2(double in)

@@ -18,6 +18,10 @@ struct IirSection {
     double processLowPass2(double in);    // Butterworth low-pass 2 Hz, 2nd order
     double processBandPass(double in);    // Butterworth band-pass 45-65 Hz, 4th order
 
+    // The state `in` leaves in processHighPass005 when it has always been the
+    // input: the next call with it returns 0, the settled output.
+    void settleHighPass005(double in);
+
     // y[n] = b0 x[n] + b1 x[n-1] + b2 x[n-2] + a1 y[n-1] + a2 y[n-2] over x = in / gain.
     double processSecondOrder(double in, double gain, double b0, double b1, double b2, double a1, double a2);
 };

@@ -253,6 +253,7 @@ bool CBtBackendSim::findAdapter(QString* why)
 
 bool CBtBackendSim::inquiry(std::vector<BtInquiryDevice>* found, QString* error)
 {
+    ++m_inquiries;
     found->clear();
     if (!findAdapter(error))
         return false;

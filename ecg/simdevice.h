@@ -99,6 +99,8 @@ public:
     void goSilent();
     void dropLink();
     int connectionCount() const;
+    // Inquiries run so far.
+    int inquiryCount() const { return m_inquiries; }
     QByteArray commandsOfLatest() const;
     bool latestStreaming() const;
     bool isRegistered() const { return m_registered; }
@@ -115,6 +117,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Link> m_links;
     int m_connections = 0;
+    int m_inquiries = 0;
     bool m_registered = false;
     bool m_paired = false;
     quint64 m_registeredAddress = 0;

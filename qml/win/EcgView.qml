@@ -20,6 +20,14 @@ Item {
     readonly property real mmX: width / 200
     readonly property real mmY: height / 100
     readonly property bool showsRecording: ecgView.ui.displayState === 0 || ecgView.ui.displayState === 4
+    // The traces that show leads I and II in the drawn mode (-1: not shown):
+    // a fault the analysis finds on one of the two leads marks that trace.
+    readonly property var modeLabels: displayMode >= 0 && displayMode < 4 ? defs.ecgModeLabels[displayMode] : []
+    readonly property int leadITrace: modeLabels.indexOf("I")
+    readonly property int leadIITrace: modeLabels.indexOf("II")
+    function traceFaulty(trace) {
+        return (ui.vectorError0 && trace === leadITrace) || (ui.vectorError1 && trace === leadIITrace)
+    }
 
     // Invoked by the bridge.
     signal qmlInitEcgData()
@@ -110,7 +118,7 @@ Item {
             axisX: axisX
             axisY: axisY
             useOpenGL: true
-            readonly property bool faulty: ecgView.ui.vectorError0
+            readonly property bool faulty: ecgView.traceFaulty(0)
             width: faulty && ecgView.ui.tmpSpecies !== 3 ? 3 : 2
             color: faulty ? "#e6bb48" : "black"
         }
@@ -120,12 +128,30 @@ Item {
             axisX: axisX
             axisY: axisY
             useOpenGL: true
-            readonly property bool faulty: ecgView.ui.vectorError1
+            readonly property bool faulty: ecgView.traceFaulty(1)
             width: faulty && ecgView.ui.tmpSpecies !== 3 ? 3 : 2
             color: faulty ? "#e6bb48" : "black"
         }
-        LineSeries { id: ecg2; name: "ecg2"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
-        LineSeries { id: ecg3; name: "ecg3"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
+        LineSeries {
+            id: ecg2
+            name: "ecg2"
+            axisX: axisX
+            axisY: axisY
+            useOpenGL: true
+            readonly property bool faulty: ecgView.traceFaulty(2)
+            width: faulty && ecgView.ui.tmpSpecies !== 3 ? 3 : 2
+            color: faulty ? "#e6bb48" : "black"
+        }
+        LineSeries {
+            id: ecg3
+            name: "ecg3"
+            axisX: axisX
+            axisY: axisY
+            useOpenGL: true
+            readonly property bool faulty: ecgView.traceFaulty(3)
+            width: faulty && ecgView.ui.tmpSpecies !== 3 ? 3 : 2
+            color: faulty ? "#e6bb48" : "black"
+        }
         LineSeries { id: ecg4; name: "ecg4"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
         LineSeries { id: ecg5; name: "ecg5"; axisX: axisX; axisY: axisY; useOpenGL: true; width: 2; color: "black" }
         LineSeries {

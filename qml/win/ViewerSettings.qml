@@ -46,10 +46,25 @@ ViewFrame {
     function reloadDevices() {
         // Taken again after the query: the model serves lists of other columns too.
         devices.model = null;
-        pickerModel.setBoundQuery("SELECT idx, device, mac as supplementalData FROM discoveryTable "
-                                  + "where source=0 or source=1 order by idx asc", []);
+        pickerModel.setBoundQuery("SELECT idx, device, '' as supplementalData FROM discoveryTable "
+                                  + "where source=0 order by idx asc", []);
         devices.model = pickerModel;
     }
+
+    // The list row of a device by its idx (the position the search gave
+    // it); -1 when it is not listed.
+    function deviceRow(idx) {
+        const idxRole = Qt.UserRole + 1; // column 0 of the device query
+        for (let row = 0; row < pickerModel.rowCount(); ++row) {
+            if (Number(pickerModel.data(pickerModel.index(row, 0), idxRole)) === idx)
+                return row;
+        }
+        return -1;
+    }
+
+    // While a recording runs or waits for its patient, nothing here may stop
+    // or restart the stream.
+    readonly property bool deviceLocked: ui.displayState === 2 || ui.displayState === 4
 
     function restartStream() {
         cQmlInterface.streamStartStop(false);
@@ -126,7 +141,7 @@ ViewFrame {
 
     onQmlStreamsRetrieved: (maxIdx, currentIdx) => {
         reloadDevices();
-        devices.currentIndex = currentIdx <= maxIdx ? currentIdx : -1;
+        devices.currentIndex = currentIdx >= 0 ? deviceRow(currentIdx) : -1;
     }
     onVisibleChanged: {
         if (!visible)
@@ -233,9 +248,23 @@ ViewFrame {
                 onToggled: (i) => view.openedAccordion = i
                 title: "Bluetooth"
                 summary: view.ui.inputDescriptiveName
+                Label {
+                    objectName: "deviceLockedNote"
+                    Layout.fillWidth: true
+                    visible: view.deviceLocked
+                    wrapMode: Text.Wrap
+                    text: view.ui.displayState === 2
+                          ? "A recording is running. The device can be changed or searched for when it has ended."
+                          : "The new recording has no patient yet. The device can be changed or searched for once it is saved or discarded."
+                    color: view.defs.colorTextDim
+                    font.family: view.defs.commonFont
+                    font.pointSize: view.defs.fontSizeNormal
+                }
                 RowLayout {
                     spacing: 12
+                    enabled: !view.deviceLocked
                     Button {
+                        objectName: "deviceRefresh"
                         text: "Refresh"
                         onClicked: {
                             cQmlInterface.stopRefreshInputList(0);
@@ -244,8 +273,10 @@ ViewFrame {
                         }
                     }
                     Label {
+                        objectName: "deviceRetry"
                         text: "<a href=\"retry\">Retry Connection</a>"
                         textFormat: Text.RichText
+                        opacity: enabled ? 1 : 0.4
                         font.family: view.defs.linkFont
                         font.pointSize: view.defs.fontSizeNormal
                         onLinkActivated: view.restartStream()
@@ -260,6 +291,8 @@ ViewFrame {
                 }
                 ListView {
                     id: devices
+                    objectName: "deviceList"
+                    enabled: !view.deviceLocked
                     Layout.fillWidth: true
                     Layout.preferredHeight: Math.min(count, 5) * 44
                     interactive: count > 5
@@ -277,7 +310,7 @@ ViewFrame {
                             devices.currentIndex = device.index;
                             cQmlInterface.setInputType(0);
                             cQmlInterface.stopRefreshInputList(0);
-                            cQmlInterface.setInputChannel(0, device.index);
+                            cQmlInterface.setInputChannel(0, Number(device.model.idx));
                             view.restartStream();
                         }
                     }

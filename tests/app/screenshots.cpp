@@ -111,9 +111,9 @@ void showLive(Context& c, int state)
 
 // Where each live trace runs over the last second, in millimetres from its
 // zero line (a chart unit of y is 100 mm at every gain), for the reader of
-// the picture. The device's words sit at mid-scale (6.3 mV), and the
-// decoder's 0.05 Hz high-pass starts from rest at every stream start: the
-// baselines swing out to about 13 mm at 7 s and are within 1 mm from 16 s.
+// the picture. The device's words sit at mid-scale (6.3 mV); the decoder's
+// 0.05 Hz high-pass starts settled on the first value, so the baselines lie
+// on their zero lines from the start instead of swinging in from the offset.
 void printBaselines(Context& c, const char* name)
 {
     const EcgChart& chart = c.bridge().chart();
@@ -274,7 +274,7 @@ std::vector<Shot> shots()
             }
             return false;
         }, 15000);
-        // The analysis learns the beats; the baselines are still settling.
+        // The analysis learns the beats.
         settle(12000);
         printBaselines(c, "live-simulated-device");
     }});

@@ -11,6 +11,9 @@
 #include "simdevice.h"
 #include "updateandterms.h"
 
+#include <QQuickItem>
+#include <QQuickWindow>
+
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QtTest>
@@ -54,20 +57,72 @@ private slots:
         m_app.reset();
     }
 
+    // The settings view, opened through main as the title bar does.
+    QQuickItem* openSettings()
+    {
+        QQuickWindow* window = qobject_cast<QQuickWindow*>(m_app->engine()->rootObjects().first());
+        QVariant opened;
+        QMetaObject::invokeMethod(window, "openView", Q_RETURN_ARG(QVariant, opened), Q_ARG(QVariant, "settings"));
+        QObject* loader = window->property("viewLoaders").toMap().value("settings").value<QObject*>();
+        auto* view = loader ? qobject_cast<QQuickItem*>(loader->property("item").value<QObject*>()) : nullptr;
+        if (view) {
+            view->setVisible(true);
+            view->setProperty("openedAccordion", 1); // Bluetooth
+        }
+        return view;
+    }
+
+    // "New ECG" before any device is known: the search keeps the busy
+    // indicator on although the live tick runs meanwhile, and starts the
+    // stream with the device it chose.
+    void startSearchKeepsTheBusyIndicator()
+    {
+        QCOMPARE(devices().selectedInputDevice(), QString());
+        bridge().streamStartStop(true);
+        QVERIFY(devices().isStartPending());
+        QVERIFY(ui("busyIndicatorRunning").toBool());
+        bridge().liveView().updateStreamedEcg(EcgSeries{});
+        QVERIFY(ui("busyIndicatorRunning").toBool());
+        QVERIFY(AppHarness::waitFor([&] { return ui("isBtConnected").toBool(); }, 10000));
+        QVERIFY(!devices().isStartPending());
+        QVERIFY(!ui("busyIndicatorRunning").toBool());
+        QCOMPARE(devices().selectedInputDevice(), QStringLiteral("Kx Simulated ECG"));
+        bridge().streamStartStop(false);
+    }
+
     // A search runs three inquiries, one a second; the fourth tick ends it.
-    // Starting it twice leaves one timer with a fresh budget.
+    // Starting it twice leaves one timer with a fresh budget. The busy
+    // indicator stays on until the last inquiry has ended; the device is
+    // chosen once, at the end.
     void searchBudget()
     {
+        QQuickItem* settings = openSettings();
+        QVERIFY(settings);
+        QSignalSpy retrieved(settings, SIGNAL(qmlStreamsRetrieved(int,int)));
         bridge().refreshInputList(0);
         bridge().refreshInputList(0);
         QVERIFY(devices().isDiscoveryTimerActive());
         QCOMPARE(devices().budget(), 3);
         QVERIFY(ui("busyIndicatorRunning").toBool());
         QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("---"));
-        QVERIFY(AppHarness::waitFor([&] { return !devices().isDiscoveryTimerActive(); }, 8000));
+        int betweenInquiries = 0;
+        QVERIFY(AppHarness::waitFor([&] {
+            if (devices().budget() == 1 || devices().budget() == 2) {
+                ++betweenInquiries;
+                if (!ui("busyIndicatorRunning").toBool())
+                    return true;
+            }
+            return !devices().isDiscoveryTimerActive();
+        }, 8000));
+        QVERIFY(betweenInquiries > 0);
+        QVERIFY(!devices().isDiscoveryTimerActive());
         QCOMPARE(devices().budget(), 0);
         QVERIFY(!ui("busyIndicatorRunning").toBool());
-        // Each inquiry found the simulated device and, at its end, chose it.
+        int choices = 0;
+        for (const QList<QVariant>& args : retrieved)
+            choices += args.value(1).toInt() >= 0 ? 1 : 0;
+        QCOMPARE(choices, 1);
+        // Each inquiry found the simulated device; the end of the search chose it.
         QCOMPARE(rows(), QStringList{"0/0/Kx Simulated ECG/00:80:2a:4b:58:01"});
         QCOMPARE(bridge().settingsMan()->bzdevice, QStringLiteral("Kx Simulated ECG"));
         QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("Kx Simulated ECG"));
@@ -120,6 +175,65 @@ private slots:
         // Another input type than the stored one is refused.
         bridge().setInputChannel(1, 0);
         QCOMPARE(bridge().settingsMan()->bzdevice, QStringLiteral("Kx Two"));
+    }
+
+    // The settings list shows the searched devices by their idx (a name
+    // listed under another source leaves a gap): the chosen device is the
+    // highlighted row, and a click selects the row's own device.
+    void listRowsPassTheirIdx()
+    {
+        QQuickItem* settings = openSettings();
+        QVERIFY(settings);
+        QSqlQuery q(*bridge().dbMan()->database());
+        QVERIFY(q.exec("insert into discoveryTable (idx, source, device, mac) values(7, 1, 'Kx Hub', 'hub')"));
+        bridge().settingsMan()->bzdevice = QStringLiteral("Kx Two");
+        BtDeviceEntry table[5] = {{"Kx One", "00:00:00:00:00:01"}, {"Kx Hub", "00:00:00:00:00:02"},
+                                  {"Kx Two", "00:00:00:00:00:03"}};
+        bridge().rawStreamRespDiscoverBt(0, QString(), 3, table);
+        QCOMPARE(devices().selectedIndex(), 2);
+        auto* list = settings->findChild<QQuickItem*>("deviceList");
+        QVERIFY(list);
+        QCOMPARE(list->property("count").toInt(), 2);
+        QCOMPARE(list->property("currentIndex").toInt(), 1);
+
+        auto row = [&](const QString& name) -> QQuickItem* {
+            QList<QQuickItem*> items = list->childItems();
+            for (int i = 0; i < items.size(); ++i)
+                items << items[i]->childItems();
+            for (QQuickItem* item : items) {
+                if (item->inherits("QQuickRadioDelegate") && item->property("text").toString() == name)
+                    return item;
+            }
+            return nullptr;
+        };
+        QVERIFY(AppHarness::waitFor([&] { return row("Kx One") && row("Kx Two"); }));
+        for (const char* name : {"Kx One", "Kx Two"}) {
+            QQuickItem* delegate = row(QLatin1String(name));
+            QVERIFY2(delegate, name);
+            QVERIFY(QMetaObject::invokeMethod(delegate, "clicked"));
+            QCOMPARE(bridge().settingsMan()->bzdevice, QLatin1String(name));
+            QCOMPARE(bridge().stream()->selectedDeviceName(), QLatin1String(name));
+            QVERIFY(ui("validStreamInputDeviceSelected").toBool());
+        }
+        QCOMPARE(bridge().stream()->selectedAddress(), QStringLiteral("00:00:00:00:00:03"));
+        bridge().streamStartStop(false);
+        settings->setVisible(false);
+        QVERIFY(q.exec("delete from discoveryTable"));
+    }
+
+    // The stored device, listed from an earlier search, is selected when
+    // the screens come up, without a search.
+    void storedDeviceSelectedWithoutSearch()
+    {
+        QSqlQuery q(*bridge().dbMan()->database());
+        QVERIFY(q.exec("insert into discoveryTable (idx, source, device, mac) "
+                       "values(1, 0, 'Kx Simulated ECG', '00:80:2a:4b:58:01')"));
+        bridge().settingsMan()->bzdevice = QStringLiteral("Kx Simulated ECG");
+        bridge().setUiDataViewerSettings();
+        QCOMPARE(devices().selectedInputDevice(), QStringLiteral("Kx Simulated ECG"));
+        QCOMPARE(bridge().stream()->selectedAddress(), QStringLiteral("00:80:2a:4b:58:01"));
+        QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("Kx Simulated ECG"));
+        QVERIFY(q.exec("delete from discoveryTable"));
     }
 
     // A device that takes the link but never streams: the stream gives up

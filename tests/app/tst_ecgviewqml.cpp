@@ -123,18 +123,48 @@ private slots:
             QCOMPARE(s->pen().width(), widths[i]);
             QCOMPARE(s->color().name(), colours[i]);
         }
-        // A faulty lead is drawn thicker and yellow, but not for other species.
-        m_uiData->setProperty("vectorError1", true);
-        QCOMPARE(seriesNamed(m_root, "ecg1")->pen().width(), 3);
-        QCOMPARE(seriesNamed(m_root, "ecg1")->color().name(), QStringLiteral("#e6bb48"));
-        m_uiData->setProperty("tmpSpecies", 3);
-        QCOMPARE(seriesNamed(m_root, "ecg1")->pen().width(), 2);
-        QCOMPARE(seriesNamed(m_root, "ecg0")->color().name(), QStringLiteral("#000000"));
-        m_uiData->setProperty("vectorError1", false);
-        m_uiData->setProperty("tmpSpecies", 0);
         m_uiData->setProperty("displayState", 2);
         QCOMPARE(seriesNamed(m_root, "cursor")->color().name(), QStringLiteral("#d8292f"));
         m_uiData->setProperty("displayState", 0);
+    }
+
+    void faultyLeadFollowsTheLeadTable_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<int>("trace"); // the trace drawn yellow, -1 none
+        QTest::newRow("single, lead I") << 0 << "vectorError0" << -1;
+        QTest::newRow("single, lead II") << 0 << "vectorError1" << 0;
+        QTest::newRow("einthoven, lead I") << 1 << "vectorError0" << 0;
+        QTest::newRow("einthoven, lead II") << 1 << "vectorError1" << 1;
+        QTest::newRow("goldberger I, lead I") << 2 << "vectorError0" << 1;
+        QTest::newRow("goldberger I, lead II") << 2 << "vectorError1" << 3;
+        QTest::newRow("goldberger, lead I") << 3 << "vectorError0" << 0;
+        QTest::newRow("goldberger, lead II") << 3 << "vectorError1" << 1;
+    }
+
+    // A fault of lead I or II marks the trace that shows that lead, thicker
+    // and yellow (only yellow for other species).
+    void faultyLeadFollowsTheLeadTable()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, flag);
+        QFETCH(int, trace);
+        m_bridge->setViewerParams(mode, 10, 25, false, false, false, false, true);
+        QVERIFY(QMetaObject::invokeMethod(ecgView(), "qmlInitEcgData"));
+        m_uiData->setProperty(qPrintable(flag), true);
+        for (int species : {0, 3}) {
+            m_uiData->setProperty("tmpSpecies", species);
+            for (int k = 0; k < 6; ++k) {
+                QXYSeries* s = seriesNamed(m_root, QStringLiteral("ecg%1").arg(k));
+                QCOMPARE(s->color().name(), QString::fromLatin1(k == trace ? "#e6bb48" : "#000000"));
+                QCOMPARE(s->pen().width(), k == trace && species != 3 ? 3 : 2);
+            }
+        }
+        m_uiData->setProperty(qPrintable(flag), false);
+        m_uiData->setProperty("tmpSpecies", 0);
+        QCOMPARE(seriesNamed(m_root, QStringLiteral("ecg%1").arg(std::max(trace, 0)))->color().name(),
+                 QStringLiteral("#000000"));
     }
 
     void gridFromQml()

@@ -67,12 +67,24 @@ private slots:
         // Whatever is saved now would overwrite these rows.
         rig.env.exec("update systemTable set value=99 where oid in (11, 12, 17, 59)");
         rig.publisher.journal.clear();
+        // The live sweep, its column and a mark on it stay as they are.
+        rig.chart->setSweepPosition(1234);
+        rig.chart->setColumnFill(1);
+        rig.chart->liveMarkers()[700] = EcgChart::MarkUser2;
         QVERIFY(!rig.viewer->setViewerParams(p));
         QVERIFY(!rig.viewer->updateViewerParams(p));
         QVERIFY2(rig.publisher.journal.isEmpty(), qPrintable(rig.publisher.journal.join(' ')));
         for (int oid : {11, 12, 17, 59})
             QCOMPARE(rig.stored(oid), 99);
         QCOMPARE(rig.chart->sweepLength(), 2000);
+        QCOMPARE(rig.chart->sweepPosition(), 1234);
+        QCOMPARE(rig.chart->columnFill(), 1);
+        QCOMPARE(int(rig.chart->markers()[700]), int(EcgChart::MarkUser2));
+
+        // Another speed is another layout: the marks go with the old one.
+        QVERIFY(rig.viewer->setViewerParams(params(1, 20, 25, true, false, true, false, true)));
+        QCOMPARE(rig.chart->sweepLength(), 4000);
+        QCOMPARE(int(rig.chart->markers()[700]), 0);
     }
 
     void applied_data()
@@ -189,6 +201,12 @@ private slots:
         QCOMPARE(rig.devices.calls.last(), (QPair<int, int>{0, 4}));
 
         rig.viewer->updateUiDataViewerSettings(); // never selects
+        QCOMPARE(rig.devices.calls.size(), 2);
+
+        // Before the screens are there nothing is selected: they would not show it.
+        rig.devices.selected.clear();
+        rig.publisher.uiData = nullptr;
+        rig.viewer->setUiDataViewerSettings();
         QCOMPARE(rig.devices.calls.size(), 2);
     }
 

@@ -9,6 +9,7 @@
 #include "viewdata.h"
 
 #include <QQuickItem>
+#include <QSqlQuery>
 
 namespace viewshots {
 
@@ -49,6 +50,13 @@ inline QObject* byType(Context& c, const char* typePrefix)
             return o;
     }
     return nullptr;
+}
+
+// The device rows the Bluetooth pictures listed.
+inline void removeListedDevices(Context& c)
+{
+    QSqlQuery q(*c.bridge().dbMan()->database());
+    q.exec("delete from discoveryTable where source = 0");
 }
 
 inline void addRows(std::vector<Shot>& list)
@@ -116,7 +124,25 @@ inline void addRows(std::vector<Shot>& list)
             view->setProperty("openedAccordion", i);
         }});
     }
-    list.push_back({"view-tools", [](Context& c) { openView(c, "tools"); }});
+    // The Bluetooth section while a recording runs and while it waits for
+    // its patient: the device controls are off and say why.
+    for (int state : {2, 4}) {
+        list.push_back({state == 2 ? "view-settings-bluetooth-recording" : "view-settings-bluetooth-unassigned",
+                        [state](Context& c) {
+            QObject* view = openView(c, "settings");
+            QSqlQuery q(*c.bridge().dbMan()->database());
+            q.exec("delete from discoveryTable where source = 0");
+            q.exec("insert into discoveryTable (idx, source, device, mac) values (0, 0, 'Kx-2041', '00:80:2a:4b:58:41')");
+            q.exec("insert into discoveryTable (idx, source, device, mac) values (2, 0, 'Kx-2187', '00:80:2a:4b:58:87')");
+            QMetaObject::invokeMethod(view, "qmlStreamsRetrieved", Q_ARG(int, 3), Q_ARG(int, 2));
+            view->setProperty("openedAccordion", 1);
+            c.bridge().setUiDataDisplayState(state);
+        }});
+    }
+    list.push_back({"view-tools", [](Context& c) {
+        removeListedDevices(c);
+        openView(c, "tools");
+    }});
     list.push_back({"view-export", [](Context& c) {
         QObject* view = openView(c, "export");
         view->setProperty("exportDataFileName", QStringLiteral("20260114_093012_P-1042.ecg"));

@@ -5,6 +5,7 @@
 #include "devicestreamwriter.h"
 #include "synthecg.h"
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -51,11 +52,13 @@ std::vector<EcgStreamSample> samplesOf(const std::vector<EcgStreamSample>& recs)
 }
 
 // The leads the decoder must produce for raw device words: a 0.05 Hz
-// high-pass of raw x scale, lead II negated.
+// high-pass of raw x scale, lead II negated, that starts as if its first
+// value had always been there.
 struct ReferenceLeads {
     IirSection hpI;
     IirSection hpII;
     double factor;
+    bool first = true;
     explicit ReferenceLeads(double f = 0.595) : factor(f)
     {
         hpI.init();
@@ -63,6 +66,11 @@ struct ReferenceLeads {
     }
     void next(const RawPair& p, float& leadI, float& leadII)
     {
+        if (first) {
+            hpII.settleHighPass005(p.rawII * factor);
+            hpI.settleHighPass005(p.rawI * factor);
+            first = false;
+        }
         leadII = float(-hpII.processHighPass005(p.rawII * factor));
         leadI = float(hpI.processHighPass005(p.rawI * factor));
     }
@@ -149,6 +157,8 @@ private slots:
     void recognitionFromRealisticStreams_data();
     void recognitionFromRealisticStreams();
     void recognitionWaitsForSecondPacket();
+    void baselineFromTheFirstSecond_data();
+    void baselineFromTheFirstSecond();
 
     void reEncoderRoundTrip();
     void commandFrame_data();
@@ -961,6 +971,62 @@ void TestDatCodec::recognitionWaitsForSecondPacket()
     QCOMPARE(delivered, (6 * 63) / 2 - 63);
     codec.reset();
     QCOMPARE(codec.mode(), CDatCodec::kModeUnknown);
+}
+
+void TestDatCodec::baselineFromTheFirstSecond_data()
+{
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<int>("start");
+    QTest::newRow("first, whole stream") << 0 << 0;
+    QTest::newRow("first, cut packet") << 0 << 57;
+    QTest::newRow("second, whole stream") << 1 << 0;
+    QTest::newRow("second, cut packet") << 1 << 131;
+}
+
+// The device's words sit on the 12-bit midpoint. From the first delivered
+// sample on, each second's mean of both leads lies within 0.3 mV of where
+// it settles; a cut first packet (taken for samples before the protocol is
+// known) does not count.
+void TestDatCodec::baselineFromTheFirstSecond()
+{
+    QFETCH(int, protocol);
+    QFETCH(int, start);
+    SynthEcgParams p;
+    p.heartRate = 120;
+    p.amplitude = 1.5 * 1000 / 5.2;
+    p.noise = 2;
+    CSynthEcg gen(p);
+    FramedWriter fw;
+    IapWriter iw;
+    const int seconds = 60;
+    for (int i = 0; i < seconds * 500; ++i) {
+        const SynthEcgSample s = gen.next();
+        if (protocol == 0)
+            fw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
+        else
+            iw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
+    }
+    CDatCodec codec;
+    const auto samples = samplesOf(decodeAll(codec, (protocol == 0 ? fw.out : iw.out).mid(start)));
+    QCOMPARE(codec.mode(), protocol);
+    QVERIFY(samples.size() > std::size_t((seconds - 1) * 500));
+    auto meanOf = [&](int second, bool leadI) {
+        double sum = 0;
+        for (int i = second * 500; i < (second + 1) * 500; ++i)
+            sum += leadI ? samples[std::size_t(i)].leadI : samples[std::size_t(i)].leadII;
+        return sum / 500;
+    };
+    const double unitsPerMv = 1000 / 5.2;
+    for (bool leadI : {true, false}) {
+        double settled = 0;
+        for (int second = seconds - 11; second < seconds - 1; ++second)
+            settled += meanOf(second, leadI) / 10;
+        for (int second = 0; second < 10; ++second) {
+            const double offMv = (meanOf(second, leadI) - settled) / unitsPerMv;
+            QVERIFY2(std::abs(offMv) <= 0.3, qPrintable(QStringLiteral("lead %1, second %2: %3 mV")
+                                                             .arg(leadI ? "I" : "II").arg(second).arg(offMv)));
+        }
+    }
 }
 
 void TestDatCodec::reEncoderRoundTrip()

@@ -4,6 +4,8 @@
 #include "platformfolders.h"
 #include "processlist.h"
 #include "registryoptions.h"
+#include "soundoutput.h"
+#include "soundserverstandin.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -208,6 +210,38 @@ private slots:
         QCOMPARE(mode(file), 0600);
         QVERIFY(platform::syncFolderOf(file.toStdString()));
         QVERIFY(!platform::syncFolder(tmp.filePath(QStringLiteral("missing")).toStdString()));
+    }
+
+    // A sound output is there while a server listens on the session's
+    // socket, or one is named; a socket left by a server that ended is none.
+    void soundOutputFollowsTheServer()
+    {
+        QTemporaryDir runtime;
+        const QByteArray names[] = {"XDG_RUNTIME_DIR", "PULSE_SERVER", "PULSE_RUNTIME_PATH"};
+        QList<QPair<bool, QByteArray>> saved;
+        for (const QByteArray& name : names)
+            saved.append({qEnvironmentVariableIsSet(name.constData()), qgetenv(name.constData())});
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        qunsetenv("PULSE_SERVER");
+        qunsetenv("PULSE_RUNTIME_PATH");
+        const bool machineHasOne = platform::soundOutputAvailable();
+        {
+            SoundServerStandIn server(runtime.filePath(QStringLiteral("pulse/native")));
+            QVERIFY(server.isListening());
+            QVERIFY(platform::soundOutputAvailable());
+        }
+        if (!machineHasOne) {
+            QVERIFY(QFile::exists(runtime.filePath(QStringLiteral("pulse/native"))));
+            QVERIFY(!platform::soundOutputAvailable());
+            qputenv("PULSE_SERVER", "tcp:127.0.0.1");
+            QVERIFY(platform::soundOutputAvailable());
+        }
+        for (int i = 0; i < 3; ++i) {
+            if (saved[i].first)
+                qputenv(names[i].constData(), saved[i].second);
+            else
+                qunsetenv(names[i].constData());
+        }
     }
 };
 
