@@ -5,23 +5,25 @@
 #include <QStringList>
 
 // Statements of the database schema. The schema version lives in row oid 1 of
-// systemTable; 15 is the version this program writes.
+// systemTable; 16 is the version this program writes.
 namespace DbSchema {
 
-constexpr int kVersion = 15;
+constexpr int kVersion = 16;
 constexpr int kVersionOid = 1;
 
-// "create table ..." of a table in its version-15 form.
+// "create table ..." of a table in its version-16 form (the tables last
+// changed at version 9).
 QString createTable(const QString& table);
 // "create view ..." of a view in the form it had at schema version formVersion
-// (views changed at versions 3, 7, 9 and 15; earlier forms differ only in the
-// sex text, the recording duration and, before 9, the cloud columns of ecgViewQml).
+// (views changed at versions 3, 7, 9, 15 and 16; earlier forms differ only in
+// the sex text, the recording duration, before 9 the cloud columns of
+// ecgViewQml, and before 16 ecgViewQmlKx lists only recordings of patients).
 QString createView(const QString& view, int formVersion = kVersion);
 
 // Names in the order a new database creates them.
 QStringList tableNames();
 QStringList viewNames();
-// Every statement of a new version-15 database, in order, without the
+// Every statement of a new version-16 database, in order, without the
 // version row (which the caller writes last).
 QStringList createStatements();
 

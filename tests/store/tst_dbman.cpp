@@ -178,8 +178,8 @@ void TestDbMan::newDatabaseMatchesSchema()
     CDbMan db(folder(), from, to);
     QVERIFY2(db.isOk(), qPrintable(db.errorText()));
     QCOMPARE(from, 0);
-    QCOMPARE(to, 15);
-    QCOMPARE(db.schemaVersion(), 15);
+    QCOMPARE(to, 16);
+    QCOMPARE(db.schemaVersion(), 16);
     QCOMPARE(db.databasePath(), path());
     QVERIFY(db.backupPath().isEmpty());
 
@@ -199,7 +199,7 @@ void TestDbMan::newDatabaseMatchesSchema()
     for (const auto& v : kViews)
         QCOMPARE(viewColumns(path(), v.first), v.second.split(' '));
 
-    QCOMPARE(rowsOf(path(), "select oid, value from systemTable"), QStringList{"1|15"});
+    QCOMPARE(rowsOf(path(), "select oid, value from systemTable"), QStringList{"1|16"});
     // Indexes for the lists, beside the schema.
     QCOMPARE(objectNames(path(), "index"),
              (QStringList{"ecgTablePatientIdx", "ecgTableStudyDateIdx", "patientTableListIdx"}));
@@ -242,10 +242,15 @@ void TestDbMan::newDatabaseViewsComputeTexts()
                               .arg((QDateTime::currentSecsSinceEpoch() - 1000000000) / 31557600),
                           "4|E|Canine|Kg|Female, Spayed|1970-01-01||unfiled",
                           "5|Z|Canine|Kg|Not Specified|1970-01-01||unfiled"}));
-    QCOMPARE(rowsOf(path(), "select id, sectionHeader, studyDate, fileName, qvlCaseStatus, duration "
-                            "from ecgViewQmlKx order by id"),
-             (QStringList{"1|1970-01-02|1970-01-02 00:00:00|a.ecg|completed|0",
-                          "2|1970-01-02|1970-01-02 00:00:01|b.ecg|receipt failure|1"}));
+    // Every recording is listed: also one whose patient's species is
+    // unknown, and one that waits for its patient (patient 0, no name).
+    QCOMPARE(rowsOf(path(), "select id, patientId, patientName, sectionHeader, studyDate, fileName, "
+                            "qvlCaseStatus, duration from ecgViewQmlKx order by id"),
+             (QStringList{"1|1|rex|1970-01-02|1970-01-02 00:00:00|a.ecg|completed|0",
+                          "2|1|rex|1970-01-02|1970-01-02 00:00:01|b.ecg|receipt failure|1",
+                          "3|6|lost|1970-01-01|1970-01-01 00:00:00|c.ecg|unfiled|60",
+                          "4|0||1970-01-01|1970-01-01 00:00:00|d.ecg|unfiled|131"}));
+    QCOMPARE(rowsOf(path(), "select extId, ownerFirst from ecgViewQmlKx where id=4"), QStringList{"|"});
     QCOMPARE(rowsOf(path(), "select ecgId, fileSize from ecgViewQml order by ecgId"),
              (QStringList{"1|0.14 MB", "2|0.15 MB", "3|0.49 MB", "4|1.11 MB"}));
 }
@@ -278,10 +283,10 @@ void TestDbMan::reopenRunsNoMigration()
     int from = 0, to = 0;
     CDbMan db(folder(), from, to);
     QVERIFY(db.isOk());
-    QCOMPARE(from, 15);
-    QCOMPARE(to, 15);
+    QCOMPARE(from, 16);
+    QCOMPARE(to, 16);
     QVERIFY(db.backupPath().isEmpty());
-    QVERIFY(logText().contains("CDbMan() currentVersion=15, newVersion=15"));
+    QVERIFY(logText().contains("CDbMan() currentVersion=16, newVersion=16"));
     QVERIFY(!logText().contains("update of database"));
 }
 
@@ -291,14 +296,14 @@ void TestDbMan::newerVersionIsLeftAlone()
         int from, to;
         CDbMan db(folder(), from, to);
     }
-    QCOMPARE(execOn(path(), {"update systemTable set value=16 where oid=1",
+    QCOMPARE(execOn(path(), {"update systemTable set value=17 where oid=1",
                              "drop index patientTableListIdx"}), QString());
     int from = 0, to = 0;
     CDbMan db(folder(), from, to);
     QVERIFY(db.isOk());
-    QCOMPARE(from, 16);
-    QCOMPARE(to, 15);
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"16"});
+    QCOMPARE(from, 17);
+    QCOMPARE(to, 16);
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"17"});
     QVERIFY(!objectNames(path(), "index").contains("patientTableListIdx"));
 }
 
@@ -311,8 +316,8 @@ void TestDbMan::emptyFileIsCreated()
     CDbMan db(folder(), from, to);
     QVERIFY2(db.isOk(), qPrintable(db.errorText()));
     QCOMPARE(from, 0);
-    QCOMPARE(to, 15);
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"15"});
+    QCOMPARE(to, 16);
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"16"});
 }
 
 void TestDbMan::foreignFileIsKeptAsideAndCreated()
@@ -323,7 +328,7 @@ void TestDbMan::foreignFileIsKeptAsideAndCreated()
     QVERIFY2(db.isOk(), qPrintable(db.errorText()));
     QCOMPARE(from, 0);
     QCOMPARE(rowsOf(path() + ".foreign", "select t from notes"), QStringList{"keep me"});
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"15"});
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"16"});
 }
 
 void TestDbMan::unusableFilesEndStartUp_data()
@@ -398,7 +403,7 @@ void TestDbMan::unwritableDatabaseEndsStartUp()
 {
     QFETCH(bool, lockedByOther);
     QCOMPARE(buildOldDatabase(path(), 14), QString());
-    QCOMPARE(execOn(path(), {"update systemTable set value=15 where oid=1"}), QString());
+    QCOMPARE(execOn(path(), {"update systemTable set value=16 where oid=1"}), QString());
     QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "otherWriter");
     other.setDatabaseName(path());
     QVERIFY(other.open());
@@ -426,7 +431,7 @@ void TestDbMan::unwritableDatabaseEndsStartUp()
 void TestDbMan::migrationKeepsEveryRow_data()
 {
     QTest::addColumn<int>("version");
-    for (int v = 0; v < 15; ++v)
+    for (int v = 0; v < 16; ++v)
         QTest::addRow("from %d", v) << v;
 }
 
@@ -449,10 +454,10 @@ void TestDbMan::migrationKeepsEveryRow()
         CDbMan db(folder(), from, to);
         QVERIFY2(db.isOk(), qPrintable(db.errorText()));
         QCOMPARE(from, version);
-        QCOMPARE(to, 15);
+        QCOMPARE(to, 16);
         QCOMPARE(fileBytes(db.backupPath()), original);
     }
-    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"15"});
+    QCOMPARE(rowsOf(path(), "select value from systemTable where oid=1"), QStringList{"16"});
     for (const QString& t : tables)
         QCOMPARE(rowsOf(path(), "select * from " + t + " where not (" + t + ".rowid = 1 and '" + t
                                     + "' = 'systemTable')"),
@@ -460,7 +465,7 @@ void TestDbMan::migrationKeepsEveryRow()
     QCOMPARE(rowsOf(path(), "select ecgId, patientId, ecgTime, fileSize, fileName, qvlCaseStatus from ecgTable"),
              ecgBefore);
     const QString log = logText();
-    for (int v = version + 1; v <= 15; ++v)
+    for (int v = version + 1; v <= 16; ++v)
         QVERIFY(log.contains(QString("update of database to version %1 completed").arg(v)));
 
     // Same views and same columns (the two cloud columns of older recordings

@@ -123,7 +123,7 @@ void TestSettingsMan::newDatabaseRows()
     QVERIFY(s && s->isOk());
 
     QMap<int, QString> expected = kPlainDefaults;
-    expected[1] = "15";
+    expected[1] = "16";
     expected[9] = QDir::homePath();
     expected[21] = QDir::homePath();
     expected[11] = QString::number(displayMode);
@@ -161,7 +161,7 @@ void TestSettingsMan::upgradeFromVersion1AddsLaterRows()
     auto s = open();
     QVERIFY(s && s->isOk());
     QMap<int, QString> after = storedRows(dbPath());
-    QCOMPARE(after.take(1), QString("15"));
+    QCOMPARE(after.take(1), QString("16"));
     QMap<int, QString> added;
     for (auto it = after.cbegin(); it != after.cend(); ++it) {
         if (before.contains(it.key()))
