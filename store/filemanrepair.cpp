@@ -145,9 +145,9 @@ int CFileMan::reconcileDataFolder()
         const int owner = patientOfName(file);
         PatientRow patient;
         bool repaired = false;
-        if (row.patientId == 0 && owner > 0 && readPatientRow(owner, patient, kWhere)) {
+        if (row.patientId == 0 && owner > 0 && readPatientRow(owner, patient, kWhere))
             repaired = finishAssignment(row.ecgId, row.ecgTime, owner, patient, file);
-        } else {
+        if (!repaired) {
             QSqlQuery relink(*m_db);
             repaired = runQuery(relink, QStringLiteral("update ecgTable set fileName=? where ecgId=?"),
                                 {file, row.ecgId}, kWhere)

@@ -564,7 +564,7 @@ private slots:
 
     // One data folder, one start after another: each start is checked for
     // what the kill before it left, then records and is killed in its turn,
-    // at a random moment (at four times the device's pace, and once at its
+    // at a random moment (at ten times the device's pace, and once at its
     // own pace to measure how long the newest samples wait), then right after
     // each step of a stop and of an assignment.
     void killedWhileRecording()
@@ -582,16 +582,16 @@ private slots:
             int killAfterMs;
         };
         const QList<Step> steps = {
-            {"4", {"record"}, 0},
-            {"4", {"record"}, int(random.bounded(2500))},
+            {"10", {"record"}, 0},
+            {"10", {"record"}, int(random.bounded(2500))},
             {"1", {"record"}, 1500 + int(random.bounded(2000))},
-            {"4", {"stop", "trailer"}, -1},
-            {"4", {"stop", "finished"}, -1},
-            {"4", {"stop", "committed"}, -1},
-            {"4", {"assign", "renamed"}, -1},
-            {"4", {"assign", "header"}, -1},
-            {"4", {"assign", "row"}, -1},
-            {"4", {"check"}, -1},
+            {"10", {"stop", "trailer"}, -1},
+            {"10", {"stop", "finished"}, -1},
+            {"10", {"stop", "committed"}, -1},
+            {"10", {"assign", "renamed"}, -1},
+            {"10", {"assign", "header"}, -1},
+            {"10", {"assign", "row"}, -1},
+            {"10", {"check"}, -1},
         };
         KillRun previous;
         QStringList previousAction;
