@@ -352,48 +352,39 @@ void LiveView::analyse(const EcgStreamSample& copy)
 
 void LiveView::feedRing(const EcgStreamSample& copy)
 {
-    const bool recording = isRecording();
-    EcgStreamSample& slot = m_ring[std::size_t(m_ringWrite)];
-    slot = copy;
-    if (!recording && slot.type == ECG_SAMPLE)
-        slot.type = ECG_SAMPLE_LEADIN;
+    // The ring keeps the last kRingSize - 1 records as they came: the lead-in
+    // of the next recording.
+    m_ring[std::size_t(m_ringWrite)] = copy;
     m_ringWrite = (m_ringWrite + 1) % kRingSize;
-    // While recording the ring is drained below at once, so the sample that
-    // follows the start may fill the last slot without losing a lead-in entry.
-    if (++m_ringCount >= kRingSize && !recording) {
+    if (++m_ringCount >= kRingSize) {
         m_ringCount = kRingSize - 1;
         m_ringRead = (m_ringRead + 1) % kRingSize;
         if (!m_leadInComplete)
             m_items.set<P::IsLeadInComplete>(true);
         m_leadInComplete = true;
     }
-    if (!recording)
-        return;
-    while (m_ringCount > kRecordingDelay) {
-        if (!m_engine.files->addEntry(m_ring[std::size_t(m_ringRead)]) && !m_writeFailed) {
-            debugLogError("error writing file");
-            m_writeFailed = true;
-        }
-        m_ringRead = (m_ringRead + 1) % kRingSize;
-        --m_ringCount;
+    // A recording takes each record as it arrives, so nothing it holds
+    // waits in the program longer than the write-through allows.
+    if (isRecording() && !m_engine.files->addEntry(copy) && !m_writeFailed) {
+        debugLogError("error writing file");
+        m_writeFailed = true;
     }
 }
 
-bool LiveView::flushRingToRecording()
+bool LiveView::writeLeadInToRecording()
 {
     bool ok = true;
-    while (m_ringCount > 0) {
-        EcgStreamSample record = m_ring[std::size_t(m_ringRead)];
+    for (int k = 0; k < m_ringCount && ok; ++k) {
+        EcgStreamSample record = m_ring[std::size_t((m_ringRead + k) % kRingSize)];
         if (record.type == ECG_SAMPLE)
             record.type = ECG_SAMPLE_LEADIN;
-        if (!m_engine.files->addEntry(record) && ok) {
-            debugLogError("error writing file");
-            ok = false;
-        }
-        m_ringRead = (m_ringRead + 1) % kRingSize;
-        --m_ringCount;
+        ok = m_engine.files->addEntry(record);
     }
-    m_ringRead = m_ringWrite = 0;
+    if (!ok && !m_writeFailed) {
+        // The next tick ends the recording as after any failed write.
+        debugLogError("error writing file");
+        m_writeFailed = true;
+    }
     return ok;
 }
 

@@ -107,13 +107,15 @@ public:
     // While a search for the device runs, the busy indicator is its own.
     void setDeviceSearchRunning(bool running) { m_deviceSearchRunning = running; }
 
-    // The lead-in ring, for the recording: a recording starts with what it
-    // holds (type 45) and is written kRecordingDelay records behind the view.
+    // The lead-in ring: the last kRingSize - 1 records. A recording starts
+    // with what it holds and then takes each record as it arrives; its last
+    // kRecordingDelay records become the trailer when it stops.
     int ringCount() const { return m_ringCount; }
     bool isLeadInComplete() const { return m_leadInComplete; }
-    // Writes what the ring still holds to the recording, ordinary samples as
-    // type 45, events with their own type, and empties it. False when a write failed.
-    bool flushRingToRecording();
+    // Writes what the ring holds to the recording just created, ordinary
+    // samples as lead-in (type 45), events with their own type. False when a
+    // write failed (the next tick then ends the recording).
+    bool writeLeadInToRecording();
 
     int sampleCount() const { return m_sampleCount; }
     int lastShownRate() const { return m_lastRate; }

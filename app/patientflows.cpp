@@ -319,8 +319,26 @@ void PatientFlows::fileSelectedLocal(int patientId, int ecgId)
     debugLog(4, "CQmlInterface::fileSelected() patientId=" + toStdString(patientId)
                     + ", fileId=" + toStdString(ecgId));
     m_items.set<P::StreamRefreshTimerRunning>(false);
+    if (patientId == 0) {
+        // A recording that waits for its patient is offered for assignment,
+        // never shown as someone's.
+        m_publisher.setDisplayState(UiPublisher::ShowingFileUnassigned);
+        selectNShowPatient(m_engine.patients->patientId, ecgId);
+        m_publisher.showStateOfCurrent();
+        return;
+    }
     m_publisher.setShowingAssigned();
     selectNShowPatient(patientId, ecgId);
+}
+
+void PatientFlows::showCurrentRecording()
+{
+    const CFileMan& files = *m_engine.files;
+    // An assigned recording comes with its own patient; a pending one keeps
+    // the patient last shown, who does not own it (state 4).
+    const int owner = files.currentEcgId() >= 0 ? files.currentPatientId() : -1;
+    selectNShowPatient(owner > 0 ? owner : m_engine.patients->patientId, files.currentEcgId());
+    m_publisher.showStateOfCurrent();
 }
 
 void PatientFlows::fileDeletedLocal(int ecgId)

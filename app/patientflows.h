@@ -44,7 +44,11 @@ public:
                         const QString& breed, int gender, const QString& weightString,
                         bool weightUnitIsPound, quint32 tsBirthdate);
     void patientDeleted(int patId);
+    // patientId 0: the recording waits for its patient and is shown in state 4.
     void fileSelectedLocal(int patientId, int ecgId);
+    // Shows the current recording as start-up finds it: in state 4 when it
+    // waits for its patient, else with its own patient.
+    void showCurrentRecording();
     void fileDeletedLocal(int ecgId);
     void fileDeletedLocalIgnorePatient(int ecgId);
     void patientSelectionPending(const QStringList& texts);

@@ -21,6 +21,7 @@
 #include "recordingcontrol.h"
 #include "settingsman.h"
 #include "settingspages.h"
+#include "startfailure.h"
 #include "telemedflows.h"
 #include "toneplayer.h"
 #include "uipublisher.h"
@@ -29,6 +30,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QXYSeries>
 #include <QtDebug>
 
@@ -39,8 +41,11 @@ CQmlInterface::CQmlInterface(QObject* parent)
     : QObject(parent)
 {
     // Folders first: nothing can be logged or stored without them.
-    if (!setUpAppFolders(m_folders))
+    if (!setUpAppFolders(m_folders)) {
+        showStartFailure(QStringLiteral("The folder for the program's data could not be found or made "
+                                        "in the public documents folder. The program stops."));
         std::exit(-1);
+    }
 
     // Before the logger opens its files, so no open file is ever removed.
     purgeOldLogFiles();
@@ -51,6 +56,17 @@ CQmlInterface::CQmlInterface(QObject* parent)
     debugLog(2, "--------------- starting app --------------");
     debugLog(4, "entering CQmlInterface constructor");
 
+    // Recordings and the database live there: a folder that takes nothing
+    // would fail every recording and every change.
+    if (!QFileInfo(m_folders.dataFolder).isWritable()) {
+        const QString text = QStringLiteral("The data folder %1 is read-only: no recording or patient "
+                                            "can be stored. The program stops without changing anything.")
+                                 .arg(m_folders.dataFolderNative);
+        debugLogError("CQmlInterface constructor " + text.toStdString());
+        showStartFailure(text);
+        std::exit(-1);
+    }
+
     // The rest joins here, in this order, as it is built: update-installer
     // folder; chart meta types; acquisition stream (before the database).
 
@@ -58,13 +74,16 @@ CQmlInterface::CQmlInterface(QObject* parent)
     m_dbMan = new CDbMan(m_folders.dataFolder, m_dbFromVersion, m_dbToVersion);
     if (!m_dbMan->isOk()) {
         debugLogError("CQmlInterface constructor database failed: " + m_dbMan->errorText().toStdString());
-        qCritical().noquote() << m_dbMan->errorText();
+        showStartFailure(m_dbMan->errorText());
         std::exit(-1);
     }
     m_settingsMan = new CSettingsMan(QStringLiteral("MalvorantQml"), m_dbMan->database(),
                                      m_dbFromVersion, m_dbToVersion);
     if (!m_settingsMan->isOk()) {
         debugLogError("CQmlInterface constructor settings could not be written");
+        showStartFailure(QStringLiteral("The settings could not be written to the database in %1. "
+                                        "The program stops.")
+                             .arg(m_folders.dataFolderNative));
         std::exit(-1);
     }
 

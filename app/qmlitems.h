@@ -210,6 +210,8 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
       "isFileCreation")                                                                       \
     X(QmlAlertBoxFileReadError, BottomArea, "qmlAlertBoxFileReadError", (), "")               \
     X(QmlAlertBoxExportError, BottomArea, "qmlAlertBoxExportError", (), "")                   \
+    X(QmlAlertBoxRecordingsRecovered, BottomArea, "qmlAlertBoxRecordingsRecovered", (int),    \
+      "count")                                                                                \
     X(QmlAlertBoxNoNetwork, BottomArea, "qmlAlertBoxNoNetwork", (int, bool),                  \
       "fileId,isQvlUpload")                                                                   \
     X(QmlAlertBoxNoNetworkSync, BottomArea, "qmlAlertBoxNoNetworkSync", (int, bool),          \

@@ -49,6 +49,9 @@ void RecordingControl::recordStartStop(bool doStart)
             m_items.invoke<C::QmlAlertBoxFileWriteError>(true);
             return;
         }
+        // The lead-in goes to the file at once; a failed write ends the
+        // recording at the next tick, with the alert.
+        m_live.writeLeadInToRecording();
         m_chart.setSweepPosition(0);
         m_publisher.setDisplayState(UiPublisher::Recording);
         const int seconds = m_engine.settings->recordingSeconds;
@@ -64,8 +67,9 @@ void RecordingControl::recordStartStop(bool doStart)
     }
 
     const QString name = files.recordingFileName();
-    // The flush marks ordinary samples as trailer; events keep their types.
-    m_live.flushRingToRecording();
+    // The last records written become the trailer: ordinary samples take
+    // the lead-in type, events keep theirs. A failed write shows in the end.
+    files.markRecordingTrailer(LiveView::kRecordingDelay);
     m_items.invoke<C::QmlStartStopRecordingAnimation>(false);
     m_timer->stop();
     m_recording = false;
@@ -81,9 +85,7 @@ void RecordingControl::recordStartStop(bool doStart)
         debugLogError("the recording " + name.toStdString() + " has no row");
         if (files.currentEcgId() >= 0)
             files.selectFile(files.currentEcgId()); // opened again: the recording had taken its buffer
-        m_publisher.setDisplayState(files.currentEcgId() == -1 ? UiPublisher::NoFile
-                                    : files.currentPatientId() == 0 ? UiPublisher::ShowingFileUnassigned
-                                                                    : UiPublisher::ShowingFileAssigned);
+        m_publisher.showStateOfCurrent();
     }
     m_publisher.showFile();
 }

@@ -66,7 +66,7 @@ void UiPublisher::uiDataBound(QObject* uiData)
         m_displayState = Streaming;
         m_items.set<P::DisplayState>(m_displayState);
     } else {
-        setDisplayState(m_engine.files->currentEcgId() == -1 ? NoFile : ShowingFileAssigned);
+        showStateOfCurrent();
     }
     m_items.set<P::SaveToPdfEnabled>(true);
 }
@@ -91,6 +91,14 @@ void UiPublisher::setDisplayState(int displayState)
 void UiPublisher::setShowingAssigned()
 {
     setDisplayState(ShowingFileAssigned);
+}
+
+void UiPublisher::showStateOfCurrent()
+{
+    const CFileMan& f = *m_engine.files;
+    setDisplayState(f.currentEcgId() == -1 ? NoFile
+                    : f.currentPatientId() == 0 ? ShowingFileUnassigned
+                                                : ShowingFileAssigned);
 }
 
 void UiPublisher::publishPatient()

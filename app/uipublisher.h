@@ -38,6 +38,9 @@ public:
     bool isLiveView() const { return m_liveView; }
     // Shows an assigned recording and leaves the live view.
     void setShowingAssigned();
+    // The state of the current recording: 3 none, 4 waiting for its patient
+    // (patient 0), 0 assigned.
+    void showStateOfCurrent();
 
     void publishPatient();
     void publishFile();

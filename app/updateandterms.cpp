@@ -46,7 +46,7 @@ void UpdateAndTerms::setupCompleted()
     debugLog(4, "### CQmlInterface::setupCompleted()");
     ++m_setupCount;
     m_viewer.setUiDataViewerSettings();
-    m_patients.selectNShowPatient(m_engine.patients->patientId, m_engine.files->currentEcgId());
+    m_patients.showCurrentRecording();
 
     if (m_engine.settings->tucAccepted == 0) {
         m_items.invoke<C::QmlShowSplashScreen>();
@@ -91,7 +91,13 @@ void UpdateAndTerms::showStartScreen()
     m_live.streamStartStop(false);
     m_items.set<P::StreamRefreshTimerRunning>(false);
     m_viewer.setUiDataViewerSettings();
-    m_patients.selectNShowPatient(m_engine.patients->patientId, m_engine.files->currentEcgId());
+    m_patients.showCurrentRecording();
+    // Recordings the start found again: said once, in words.
+    const int recovered = m_engine.files->recoveredRecordings();
+    if (recovered > 0 && !m_recoveryTold) {
+        m_recoveryTold = true;
+        m_items.invoke<C::QmlAlertBoxRecordingsRecovered>(recovered);
+    }
 }
 
 void UpdateAndTerms::splashScreenTucAction(int tucAccepted)

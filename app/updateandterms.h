@@ -49,6 +49,7 @@ private:
     PatientFlows& m_patients;
     LiveView& m_live;
     int m_setupCount = 0;
+    bool m_recoveryTold = false;
     bool m_firstCheckPending = true;
     QString m_installerFolder;
     QString m_installerName;

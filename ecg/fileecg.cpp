@@ -581,6 +581,44 @@ bool CFileEcg::writeThrough()
     return flushPending();
 }
 
+bool CFileEcg::retypeLastRecords(int count, int fromType, int toType)
+{
+    if (!m_writeFile || m_writeFailed || count < 0 || !flushPending())
+        return false;
+    const int n = std::min(count, m_recordCount);
+    if (n == 0)
+        return true;
+    std::vector<EcgFileRecord> tail(static_cast<std::size_t>(n));
+    const std::int64_t offset = m_dataStart + static_cast<std::int64_t>(m_recordCount - n) * 16;
+    const std::size_t bytes = tail.size() * sizeof(EcgFileRecord);
+    if (fseeko(m_writeFile, offset, SEEK_SET) != 0
+        || std::fread(tail.data(), 1, bytes, m_writeFile) != bytes) {
+        debugLogError("CFileEcg::retypeLastRecords() unable to read back the end of " + m_path);
+        std::clearerr(m_writeFile);
+        fseeko(m_writeFile, 0, SEEK_END);
+        return false;
+    }
+    bool changed = false;
+    for (EcgFileRecord& r : tail) {
+        if (r.type == fromType) {
+            r.type = static_cast<std::int16_t>(toType);
+            changed = true;
+        }
+    }
+    if (changed) {
+        // Back in front of the records just read: a read and a write meet only
+        // through a positioning call.
+        m_writeFailed = fseeko(m_writeFile, offset, SEEK_SET) != 0
+                        || std::fwrite(tail.data(), 1, bytes, m_writeFile) != bytes;
+    }
+    if (fseeko(m_writeFile, 0, SEEK_END) != 0)
+        m_writeFailed = true;
+    if (m_writeFailed)
+        debugLogError("CFileEcg::retypeLastRecords() unable to rewrite the end of " + m_path);
+    openRoom();
+    return !m_writeFailed;
+}
+
 bool CFileEcg::addData(const unsigned char* bytes, int length)
 {
     if (!m_writeFile || length < 0 || (length > 0 && !bytes))

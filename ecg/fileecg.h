@@ -88,6 +88,12 @@ public:
     // so none waits in the program for as long as a second. False once a
     // write failed.
     bool writeThrough();
+    // On the file being created: of its last count records (all of them when
+    // it holds fewer), those of type fromType take type toType, rewritten in
+    // place with one write. The recorder marks its trailer this way when it
+    // stops. False when the records could not be read back or written; a
+    // failed write is a failed write of the file.
+    bool retypeLastRecords(int count, int fromType, int toType);
     static constexpr std::size_t kWriteThroughBytes = 4096;
     static constexpr int kWriteThroughMs = 500;
     // Records handed to the system so far (the rest wait in the program).

@@ -35,7 +35,7 @@ std::FILE* openOwnerOnly(const std::string& path, int flags, const char* mode)
 
 std::FILE* createOwnerOnlyFile(const std::string& path)
 {
-    return openOwnerOnly(path, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+    return openOwnerOnly(path, O_RDWR | O_CREAT | O_TRUNC, "w+b");
 }
 
 std::FILE* appendOwnerOnlyFile(const std::string& path)

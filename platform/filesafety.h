@@ -9,8 +9,9 @@
 // readable by its owner only and reaches the disk before it is relied upon.
 namespace platform {
 
-// Opens path for binary writing from its start (truncating), created
-// readable and writable by the owner only; null when it can't be opened.
+// Opens path for binary writing from its start (truncating), and for reading
+// back what was written; created readable and writable by the owner only;
+// null when it can't be opened.
 std::FILE* createOwnerOnlyFile(const std::string& path);
 // Opens path for appending, created owner-only; an existing file is made owner-only.
 std::FILE* appendOwnerOnlyFile(const std::string& path);

@@ -161,6 +161,20 @@ QString createView(const QString& view, int form)
     } else if (view == "ecgViewQmlKx") {
         const QString duration = form >= 7 ? QStringLiteral("cast((250+t3.fileSize)/500 as int)")
                                            : QStringLiteral("cast(t3.fileSize/500 as int)");
+        if (form >= 17) {
+            // Every recording, also one that waits for its patient (patient 0):
+            // its patient columns are empty.
+            select = "t3.ecgId as id, coalesce(t1.extId, '') as extId, t3.patientId as patientId, "
+                     "coalesce(t1.patientName, '') as patientName, "
+                     "date(t3.ecgTime, 'unixepoch') as sectionHeader, "
+                + recordingBlock(form)
+                + ", datetime(t3.ecgTime, 'unixepoch') as studyDate, t3.fileName as fileName, "
+                  "t3.qvlCaseId as qvlCaseId, "
+                + caseStatus("t3.qvlCaseStatus") + " as qvlCaseStatus, " + duration
+                + " as duration from ecgTable t3 left join patientTable t1 on t3.patientId = t1.patientId"
+                  " left join speciesTable t2 on t1.species = t2.id";
+            return "create view " + view + " as select " + select;
+        }
         select = "t3.ecgId as id, t1.extId as extId, t1.patientId as patientId, "
                  "t1.patientName as patientName, date(t3.ecgTime, 'unixepoch') as sectionHeader, "
             + recordingBlock(form)
@@ -247,6 +261,8 @@ QStringList migrationStatements(int from)
     }
     case 15:
         return {QStringLiteral("alter table ecgTable add column ") + QLatin1String(kFileAddedColumn)};
+    case 16:
+        return recreate("ecgViewQmlKx", 17);
     default:
         return {};
     }

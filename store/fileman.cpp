@@ -36,8 +36,22 @@ bool brokenDown(std::int64_t stamp, std::tm& out)
     return gmtime_r(&t, &out) != nullptr;
 }
 
-// "%d.%m.%Y" of a birth date in seconds, empty for 0.
-std::string birthdateText(std::int64_t birthdate)
+std::string argText(const char* name, const QString& value)
+{
+    return std::string(", ") + name + "=" + value.toStdString();
+}
+
+CFileMan::StepHook g_stepHook = nullptr;
+
+} // namespace
+
+void CFileMan::stepDone(const char* step)
+{
+    if (g_stepHook)
+        g_stepHook(step);
+}
+
+std::string CFileMan::birthdateText(std::int64_t birthdate)
 {
     std::tm tm{};
     if (birthdate == 0 || !brokenDown(birthdate, tm))
@@ -46,48 +60,6 @@ std::string birthdateText(std::int64_t birthdate)
     std::snprintf(text, sizeof text, "%02d.%02d.%04d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900);
     return text;
 }
-
-// The header fields a patch changes, kept to put a file back as it was.
-struct HeaderFields
-{
-    std::string patientName, ownerFirstName, ownerLastName, extPatientId, patientBirthdate;
-    std::int64_t recordingTime = 0;
-    int genderCode = 0;
-    int speciesCode = 0;
-
-    static HeaderFields of(const CFileEcg& f)
-    {
-        return {f.patientName, f.ownerFirstName, f.ownerLastName, f.extPatientId,
-                f.patientBirthdate, f.recordingTime, f.genderCode, f.speciesCode};
-    }
-    void applyTo(CFileEcg& f) const
-    {
-        f.patientName = patientName;
-        f.ownerFirstName = ownerFirstName;
-        f.ownerLastName = ownerLastName;
-        f.extPatientId = extPatientId;
-        f.patientBirthdate = patientBirthdate;
-        f.recordingTime = recordingTime;
-        f.genderCode = genderCode;
-        f.speciesCode = speciesCode;
-    }
-};
-
-std::string argText(const char* name, const QString& value)
-{
-    return std::string(", ") + name + "=" + value.toStdString();
-}
-
-CFileMan::StepHook g_stepHook = nullptr;
-
-void stepDone(const char* step)
-{
-    if (g_stepHook)
-        g_stepHook(step);
-}
-
-
-} // namespace
 
 CFileMan::CFileMan(const QString& dataFolder, QSqlDatabase* database, CSettingsMan* settings,
                    int fromVersion, int toVersion)
@@ -349,6 +321,21 @@ bool CFileMan::writeThrough()
     return true;
 }
 
+bool CFileMan::markRecordingTrailer(int records)
+{
+    debugLog(4, "CFileMan::markRecordingTrailer() records=" + toStdString(records));
+    CFileEcg* file = m_buffer.getFileEcg();
+    if (!m_live.pending || m_live.writeFailed || !file)
+        return false;
+    const bool ok = file->retypeLastRecords(records, ECG_SAMPLE, ECG_SAMPLE_LEADIN);
+    if (!ok && file->hasWriteFailed()) {
+        m_live.writeFailed = true;
+        debugLogError("CFileMan::markRecordingTrailer() unable to write to " + m_live.fileName.toStdString());
+    }
+    stepDone("trailer");
+    return ok;
+}
+
 // Whole records of a recording file as it stands on the disk.
 int CFileMan::recordsOnDisk(const QString& fileName) const
 {
@@ -530,133 +517,6 @@ int CFileMan::checkFileExists(int patientId, int, const QString& studyUid, std::
         return q.value(0).toInt();
     }
     return -1;
-}
-
-bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
-{
-    debugLog(4, "CFileMan::assignPendingEcg() patientId=" + toStdString(patientId)
-                    + ", queueForPacs=" + (queueForPacs ? "true" : "false")
-                    + ", ecgId=" + toStdString(m_ecgId));
-    const char* const where = "CFileMan::assignPendingEcg()";
-    const std::int64_t ts = localTimeStampNow();
-
-    // Only the open, still unassigned recording may be given away.
-    QSqlQuery row(*m_db);
-    if (!runQuery(row, QStringLiteral("select patientId, fileName from ecgTable where ecgId=?"),
-                  {m_ecgId}, where)
-        || !row.next()) {
-        debugLogError("CFileMan::assignPendingEcg() no current recording");
-        return false;
-    }
-    const QString oldName = row.value(1).toString();
-    CFileEcg* file = m_buffer.getFileEcg();
-    // A pending recording re-linked at start may carry another prefix; the
-    // part after it names the file.
-    if (row.value(0).toInt() != 0 || !isPlainFileName(oldName) || nameAfterPatient(oldName).isEmpty()
-        || patientId <= 0 || m_live.pending || !m_storedFileOpen || !file || !m_buffer.isFileInUse()) {
-        debugLogError("CFileMan::assignPendingEcg() recording " + oldName.toStdString()
-                      + " is not an open pending recording");
-        return false;
-    }
-
-    QSqlQuery patient(*m_db);
-    if (!runQuery(patient,
-                  QStringLiteral("select extId, patientName, ownerFirst, ownerLast, species, sex, "
-                                 "birthdate, pendingStudyUuid from patientTable where patientId=?"),
-                  {patientId}, where)
-        || !patient.next()) {
-        debugLogError("CFileMan::assignPendingEcg() no patient with patientId=" + toStdString(patientId));
-        return false;
-    }
-    const QString pendingStudyUuid = patient.value(7).toString();
-
-    const HeaderFields before = HeaderFields::of(*file);
-    file->resetHeaderData();
-    file->extPatientId = patient.value(0).toString().toStdString();
-    file->patientName = patient.value(1).toString().toStdString();
-    file->ownerFirstName = patient.value(2).toString().toStdString();
-    file->ownerLastName = patient.value(3).toString().toStdString();
-    file->speciesCode = patient.value(4).toInt();
-    file->genderCode = patient.value(5).toInt();
-    file->patientBirthdate = birthdateText(patient.value(6).toLongLong());
-    file->recordingTime = m_ecgTime;
-    if (!file->patchFileHeader(true)) {
-        debugLogError("CFileMan::assignPendingEcg() unable to write the header of "
-                      + oldName.toStdString());
-        before.applyTo(*file);
-        file->patchFileHeader(true);
-        return false;
-    }
-    stepDone("header");
-
-    // Puts the file back as it was: old name, placeholder header, open.
-    auto restore = [&](const QString& currentName) {
-        if (currentName != oldName && !QFile::rename(filePath(currentName), filePath(oldName)))
-            debugLogError("CFileMan::assignPendingEcg() unable to rename back "
-                          + currentName.toStdString());
-        m_storedFileOpen = m_buffer.openFile(bufferFolder(), oldName.toStdString(), 1);
-        CFileEcg* reopened = m_buffer.getFileEcg();
-        if (m_storedFileOpen && reopened) {
-            before.applyTo(*reopened);
-            if (!reopened->patchFileHeader(true))
-                debugLogError("CFileMan::assignPendingEcg() unable to restore the header of "
-                              + oldName.toStdString());
-        }
-    };
-
-    // A crash after the rename leaves the row naming the old file: the next
-    // start re-links it by the part of the name after the patient id.
-    const QString newName = QString::number(patientId) + nameAfterPatient(oldName);
-    const bool closed = m_buffer.closeFile();
-    m_storedFileOpen = false;
-    if (!closed) {
-        debugLogError("CFileMan::assignPendingEcg() unable to close " + oldName.toStdString());
-        restore(oldName);
-        return false;
-    }
-    // A file re-linked at start may already carry the new name.
-    if (newName != oldName
-        && (QFileInfo::exists(filePath(newName)) || !QFile::rename(filePath(oldName), filePath(newName)))) {
-        debugLogError("CFileMan::assignPendingEcg() unable to rename " + oldName.toStdString()
-                      + " to " + newName.toStdString());
-        restore(oldName);
-        return false;
-    }
-    if (!platform::syncFolder(bufferFolder()))
-        debugLogError("CFileMan::assignPendingEcg() unable to sync the data folder");
-    stepDone("renamed");
-
-    CDbTransaction transaction(*m_db);
-    QString sql = QStringLiteral("update ecgTable set patientId=?, fileName=?, tsLastChanged=?");
-    QVariantList values{patientId, newName, qint64(ts)};
-    if (!pendingStudyUuid.isEmpty()) {
-        sql += QStringLiteral(", pacsStudyUuid=?");
-        values << pendingStudyUuid;
-    }
-    if (queueForPacs)
-        sql += QStringLiteral(", pacsStatus=1, pacsTs=0");
-    sql += QStringLiteral(" where ecgId=? and patientId=0");
-    values << m_ecgId;
-    QSqlQuery update(*m_db);
-    bool ok = transaction.isActive() && runQuery(update, sql, values, where)
-        && update.numRowsAffected() == 1;
-    if (ok && !pendingStudyUuid.isEmpty()) {
-        // The worklist's study UID is used up by this recording.
-        QSqlQuery used(*m_db);
-        ok = runQuery(used,
-                      QStringLiteral("update patientTable set pendingStudyUuid='' where patientId=?"),
-                      {patientId}, where);
-    }
-    if (!ok || !transaction.commit()) {
-        transaction.rollback();
-        debugLogError("CFileMan::assignPendingEcg() unable to update the row of "
-                      + oldName.toStdString());
-        restore(newName);
-        return false;
-    }
-    stepDone("row");
-    selectFile(m_ecgId);
-    return true;
 }
 
 bool CFileMan::removeFile(const QString& fileName, const char* caller)

@@ -110,6 +110,10 @@ public:
     // program for as long as a second before it goes to the disk. False when
     // a write failed (the recording must stop).
     bool writeThrough();
+    // The stop of a live recording: of the last `records` records written,
+    // the ordinary samples take the lead-in type in place (the trailer that
+    // is not counted as valid). False when the file could not be changed.
+    bool markRecordingTrailer(int records);
     // Finishes the running recording and commits its row (always, so the
     // samples written are kept) with the records that are on the disk; false
     // when a write failed, the file did not close cleanly or the row could not
@@ -174,11 +178,20 @@ public:
     bool upgradeDatabaseContent(int fromVersion, int toVersion);
 
     // Brings the data folder and ecgTable together after a run that ended
-    // abruptly: a recording file without a row becomes a pending recording
-    // (patient 0) with its valid records; a row whose file was renamed by an
-    // assignment cut short is re-linked to it. Each repair is logged; no file
-    // is deleted or changed. Returns the number of repairs, -1 on failure.
+    // abruptly. A recording file without a row becomes a pending recording
+    // (patient 0) counting every record on the disk, and the newest of them
+    // becomes the current recording; a file that holds no sample beyond the
+    // lead-in is no recording and is moved into the set-aside folder. An
+    // assignment cut short after the file took the patient's name is
+    // finished (header and row); any other row whose file was renamed is
+    // re-linked to it. Each repair is logged; no file is deleted, and none
+    // is changed but for the header an assignment owed it. Returns the
+    // number of repairs, -1 on failure.
     int reconcileDataFolder();
+    // Recordings the last reconcileDataFolder found again as pending.
+    int recoveredRecordings() const { return m_recovered; }
+    // Subfolder of the data folder for files that are kept but not offered.
+    static constexpr const char* kSetAsideFolder = "set-aside";
 
     // A stored file name is used only when it names a plain file in the data
     // folder (no folder part, not "." or "..").
@@ -188,8 +201,8 @@ public:
     static QString nameAfterPatient(const QString& fileName);
 
     // Called after each step of a recording's end, an assignment and a
-    // deletion that leaves the disk or the database changed ("finished",
-    // "committed", "header", "renamed", "row", "file"), and after the
+    // deletion that leaves the disk or the database changed ("trailer",
+    // "finished", "committed", "renamed", "header", "row", "file"), and after the
     // telemedicine chain's progress is stored ("qvlFileAdded"); null for none.
     using StepHook = void (*)(const char* step);
     static void setStepHook(StepHook hook);
@@ -246,7 +259,36 @@ private:
     void rememberCurrent();
     int deleteOne(int patientId, int ecgId, bool ofPatientOnly, bool* ok);
     int recordsOnDisk(const QString& fileName) const;
-    bool adoptOrphan(const QString& fileName);
+
+    static void stepDone(const char* step);
+    // "%d.%m.%Y" of a birth date in seconds, empty for 0.
+    static std::string birthdateText(std::int64_t birthdate);
+
+    // What an assignment takes from the patient's row.
+    struct PatientRow
+    {
+        QString extId, name, ownerFirst, ownerLast, pendingStudyUuid;
+        int species = 0;
+        int sex = 0;
+        std::int64_t birthdate = 0;
+    };
+    bool readPatientRow(int patientId, PatientRow& out, const char* where);
+    // Writes the patient's fields into the header of a recording file that
+    // is not open.
+    bool writePatientHeader(const QString& fileName, const PatientRow& patient,
+                            std::int64_t recordingTime, const char* where);
+    // The row of a pending recording given to the patient, in one transaction
+    // with the use of the patient's pending study UID.
+    bool storeAssignment(int ecgId, int patientId, const QString& fileName, const PatientRow& patient,
+                         bool queueForPacs, const char* where);
+
+    enum class Adoption { Adopted, SetAside, Left };
+    Adoption adoptOrphan(const QString& fileName, int& ecgId);
+    bool setAside(const QString& fileName, const std::string& why);
+    // A row whose file was renamed for the patient by an assignment cut
+    // short: the assignment is finished (header and row).
+    bool finishAssignment(int ecgId, std::int64_t ecgTime, int patientId, const PatientRow& patient,
+                          const QString& fileName);
     bool removeFile(const QString& fileName, const char* caller);
     bool setCaseState(const char* caller, int ecgId, const QString& column, const QString& text,
                       int status);
@@ -279,6 +321,7 @@ private:
     CEcgBuffer m_buffer;
     bool m_storedFileOpen = false;
     int m_patientFileCount = 0;
+    int m_recovered = 0;
 };
 
 #endif

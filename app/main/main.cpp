@@ -3,6 +3,7 @@
 #include "qmlmodule.h"
 #include "quitsignals.h"
 #include "sqlquerymodel.h"
+#include "startfailure.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -74,8 +75,10 @@ int main(int argc, char* argv[])
     bridge.setAppPath(appDir);
 
     engine.load(QUrl(QStringLiteral("qrc:/qml/win/main.qml")));
-    if (engine.rootObjects().isEmpty())
+    if (engine.rootObjects().isEmpty()) {
+        showStartFailure(QStringLiteral("The program's window could not be loaded. The program stops."));
         return -1;
+    }
 
     return app.exec();
 }

@@ -24,6 +24,7 @@ Rectangle {
     signal qmlAlertBoxFileWriteError(bool isFileCreation)
     signal qmlAlertBoxFileReadError()
     signal qmlAlertBoxExportError()
+    signal qmlAlertBoxRecordingsRecovered(int count)
     signal qmlAlertBoxNoNetwork(int fileId, bool isQvlUpload)
     signal qmlAlertBoxNoNetworkSync(int fileId, bool isQvlUpload)
     signal qmlAlertBoxQvlFileAlreadyUploaded(int fileId)
@@ -97,6 +98,19 @@ Rectangle {
     onQmlAlertBoxExportError: {
         showAlert("Error exporting File", "Unable to export the ECG file",
                   "Please check whether there is space left on the device.", false, null);
+    }
+    onQmlAlertBoxRecordingsRecovered: (count) => {
+        if (count === 1)
+            showAlert("ECG Recovered",
+                      "An ECG that was not saved when the program last ended has been recovered.",
+                      "It is shown now, waiting for its patient: select a patient to save it. "
+                      + "It is also listed in Saved ECGs under All ECGs as \"Not assigned\".", false, null);
+        else
+            showAlert("ECGs Recovered",
+                      count + " ECGs that were not saved when the program last ended have been recovered.",
+                      "The newest is shown now, waiting for its patient. All of them are listed in "
+                      + "Saved ECGs under All ECGs as \"Not assigned\", to be saved for a patient or deleted.",
+                      false, null);
     }
     onQmlAlertBoxQvlShortFileUpload: (duration) => {
         showAlert("Short ECG",

@@ -11,6 +11,8 @@ Rectangle {
     required property Flickable ecgFlickable
 
     readonly property bool showsRecording: ui.displayState === 0 || ui.displayState === 4
+    // A recording that waits for its patient belongs to no one yet.
+    readonly property bool unassigned: ui.displayState === 4
     readonly property real halfPage: ecgFlickable.width / 2
 
     color: defs.colorTopArea
@@ -87,7 +89,8 @@ Rectangle {
 
                 Label {
                     Layout.fillWidth: true
-                    text: topArea.ui.patientName.length > 0
+                    text: topArea.unassigned ? "Not assigned to a patient"
+                          : topArea.ui.patientName.length > 0
                           ? topArea.ui.patientName + (topArea.ui.patientExtId.length > 0 ? "  (ID " + topArea.ui.patientExtId + ")" : "")
                           : "No patient selected"
                     font.family: topArea.defs.commonFont
@@ -98,7 +101,7 @@ Rectangle {
                 }
                 Label {
                     Layout.fillWidth: true
-                    visible: topArea.ui.patientFirstLast.length > 0
+                    visible: !topArea.unassigned && topArea.ui.patientFirstLast.length > 0
                     text: "Owner: " + topArea.ui.patientFirstLast
                     font.family: topArea.defs.commonFont
                     font.pointSize: topArea.defs.fontSizeTopArea
@@ -107,6 +110,7 @@ Rectangle {
                 }
                 Label {
                     Layout.fillWidth: true
+                    visible: !topArea.unassigned
                     text: topArea.patientLine()
                     font.family: topArea.defs.commonFont
                     font.pointSize: topArea.defs.fontSizeTopArea
@@ -139,6 +143,7 @@ Rectangle {
                         source: topArea.defs.imgUploadedPacs
                     }
                     Label {
+                        visible: !topArea.unassigned
                         text: topArea.ui.fileCount === 1 ? "1 ECG" : topArea.ui.fileCount + " ECGs"
                         font.family: topArea.defs.commonFont
                         font.pointSize: topArea.defs.fontSizeTopAreaSmall
@@ -251,8 +256,9 @@ Rectangle {
         id: details
         defs: topArea.defs
         title: "ECG Details"
-        text: "Patient: " + topArea.ui.patientName + " (ID " + topArea.ui.patientExtId + ")"
-              + "\nOwner: " + topArea.ui.patientFirstLast
+        text: (topArea.unassigned ? "Patient: not assigned"
+               : "Patient: " + topArea.ui.patientName + " (ID " + topArea.ui.patientExtId + ")"
+                 + "\nOwner: " + topArea.ui.patientFirstLast)
               + "\nRecorded: " + topArea.ui.fileDate + " " + topArea.ui.fileTimeCurrent
         informativeText: "File: " + topArea.ui.fileName
               + (topArea.ui.fileQVLCaseId.length > 0 ? "\nTelemedicine case: " + topArea.ui.fileQVLCaseId + " (" + topArea.ui.fileQVLCaseStatus + ")" : "")

@@ -86,10 +86,18 @@ ViewFrame {
         visible = false;
     }
 
+    // A recording that waits for its patient (patient 0) is listed too.
+    function isUnassigned(model) {
+        return !pacsMode && Number(model.patientId ?? -1) === 0;
+    }
+
     function askDelete(model) {
         deleteDialog.fileId = Number(model.id);
-        deleteDialog.text = "You have requested that the ECG for " + String(model.patientName ?? "")
-            + " recorded on " + String(model.studyDate ?? "") + " gets deleted.";
+        deleteDialog.text = isUnassigned(model)
+            ? "You have requested that the ECG recorded on " + String(model.studyDate ?? "")
+              + ", not assigned to a patient, gets deleted."
+            : "You have requested that the ECG for " + String(model.patientName ?? "")
+              + " recorded on " + String(model.studyDate ?? "") + " gets deleted.";
         deleteDialog.open();
     }
 
@@ -175,9 +183,12 @@ ViewFrame {
                         spacing: 2
                         Label {
                             Layout.fillWidth: true
-                            text: String(row.model.patientName ?? "") + "  \u00B7  " + String(row.model.studyDate ?? "")
+                            readonly property bool unassigned: view.isUnassigned(row.model)
+                            text: (unassigned ? "Not assigned" : String(row.model.patientName ?? ""))
+                                  + "  \u00B7  " + String(row.model.studyDate ?? "")
                             elide: Text.ElideRight
-                            color: view.defs.colorText
+                            color: unassigned ? view.defs.colorRecording : view.defs.colorText
+                            font.italic: unassigned
                             font.family: view.defs.commonFont
                             font.pointSize: view.defs.fontSizeListEntry
                         }
@@ -188,7 +199,8 @@ ViewFrame {
                             font.family: view.defs.commonFont
                             font.pointSize: view.defs.fontSizeListEntrySmall
                             text: {
-                                var parts = ["ID " + String(row.model.extId ?? "")];
+                                var parts = view.isUnassigned(row.model) ? ["Select to save it for a patient"]
+                                                                         : ["ID " + String(row.model.extId ?? "")];
                                 var owner = (String(row.model.ownerFirst ?? "") + " " + String(row.model.ownerLast ?? "")).trim();
                                 if (owner.length > 0)
                                     parts.push(owner);

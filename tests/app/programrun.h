@@ -7,25 +7,43 @@
 #include <QString>
 #include <QStringList>
 
+#include <grp.h>
 #include <memory>
+#include <unistd.h>
 
 // Starts the program with its public documents and its profile folder there,
-// offscreen; its output goes as `channels` says.
+// offscreen; its output goes as `channels` says. The window probe is loaded
+// into it: every message box it shows is written to windowsSeen (or its
+// error output) and answered with OK. asUser, when not -1, is the user id the
+// program runs as (the test runs as root).
 inline std::unique_ptr<QProcess> startProgram(const QString& documents, const QString& profile,
                                               QProcess::ProcessChannelMode channels,
-                                              bool endsFromStartUp)
+                                              bool endsFromStartUp,
+                                              const QString& windowsSeen = QString(), int asUser = -1)
 {
     auto p = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QString asan = env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0";
     // A start that ends from inside start-up leaves what it built to the
     // system; a leak check of a sanitizer build would overwrite its exit code.
     if (endsFromStartUp)
-        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+        asan += ":detect_leaks=0";
+    env.insert("ASAN_OPTIONS", asan);
+    env.insert("LD_PRELOAD", MALVORANT_WINDOW_PROBE_LIB);
+    if (!windowsSeen.isEmpty())
+        env.insert("MALVORANT_WINDOW_PROBE", windowsSeen);
     env.insert("MALVORANT_PUBLIC_DOCUMENTS", documents);
     env.insert("ALLUSERSPROFILE", profile);
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(channels);
+    if (asUser != -1) {
+        p->setChildProcessModifier([asUser] {
+            const gid_t group = gid_t(asUser);
+            if (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 || ::setuid(uid_t(asUser)) != 0)
+                ::_exit(126);
+        });
+    }
     p->start(MALVORANT_EXECUTABLE, QStringList());
     return p;
 }

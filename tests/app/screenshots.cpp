@@ -43,6 +43,7 @@ struct Context {
     int patientId;
     int emptyPatientId;
     int ecgId;
+    int pendingEcgId = -1; // a recording that waits for its patient
 
     CQmlInterface& bridge() { return app.bridge(); }
     QmlItems& items() { return app.bridge().items(); }
@@ -159,8 +160,13 @@ std::vector<Shot> shots()
         c.bridge().selectNShowPatient(c.emptyPatientId, -1);
     }});
     list.push_back({"state4-unassigned-recording", [](Context& c) {
-        showRecording(c, 4);
+        c.bridge().fileSelectedLocal(0, c.pendingEcgId);
         c.items().set<P::ButtonActionImgType>(2);
+    }});
+    list.push_back({"state4-recordings-recovered", [](Context& c) {
+        c.bridge().fileSelectedLocal(0, c.pendingEcgId);
+        c.items().set<P::ButtonActionImgType>(2);
+        c.items().invoke<C::QmlAlertBoxRecordingsRecovered>(3);
     }});
     list.push_back({"state0-telemedicine-verified", [](Context& c) {
         showRecording(c, 0);
@@ -354,6 +360,7 @@ int main(int argc, char* argv[])
 
     Context context{app, window, app.makePatient(), -1, -1};
     context.ecgId = makeDogRecording(app, context.patientId, 40);
+    context.pendingEcgId = makeDogRecording(app, 0, 30);
     context.emptyPatientId = app.bridge().patientMan()->createPatient(
         "Milo", "P-2077", "", "Okafor", 3, 3, 4.2f, 0, "Maine Coon", 1514764800, QString(), QString());
 

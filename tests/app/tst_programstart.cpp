@@ -2,6 +2,7 @@
 #include "isolatedhome.h"
 #include "processlist.h"
 #include "programrun.h"
+#include "startfailure.h"
 #include "startup.h"
 
 #include <QDir>
@@ -81,11 +82,19 @@ private slots:
         QVERIFY(!blocked.isEmpty());
         const QString profile = tmp.filePath("ProgramData");
 
-        std::unique_ptr<QProcess> p = start(blocked, profile, true);
+        const QString windows = tmp.filePath("windows.txt");
+        std::unique_ptr<QProcess> p =
+            startProgram(blocked, profile, QProcess::ForwardedErrorChannel, true, windows);
         QVERIFY(p->waitForFinished(60000));
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), 255);  // -1
         QVERIFY(!QFileInfo::exists(profile));
+        // Said in a window before the end.
+        QFile seen(windows);
+        QVERIFY(seen.open(QIODevice::ReadOnly));
+        const QByteArray text = seen.readAll();
+        QVERIFY2(text.startsWith("WINDOW " + QByteArray(kStartFailureTitle) + " | The folder for the program's data"),
+                 text.constData());
     }
 };
 

@@ -351,6 +351,14 @@ private slots:
             << "Unable to communicate with Worklist or ECG Storage." << "Dicom currently busy" << false;
         QTest::newRow("ask upload") << 11 << "Start a Case" << "The ECG is uploaded to Quorvale as a new case."
             << "Complete the request on the case page now, or finish it later." << true;
+        QTest::newRow("one recovered") << 12 << "ECG Recovered"
+            << "An ECG that was not saved when the program last ended has been recovered."
+            << "It is shown now, waiting for its patient: select a patient to save it. It is also listed "
+               "in Saved ECGs under All ECGs as \"Not assigned\"." << false;
+        QTest::newRow("three recovered") << 13 << "ECGs Recovered"
+            << "3 ECGs that were not saved when the program last ended have been recovered."
+            << "The newest is shown now, waiting for its patient. All of them are listed in Saved ECGs "
+               "under All ECGs as \"Not assigned\", to be saved for a patient or deleted." << false;
     }
 
     void alertsShowTheirTexts()
@@ -375,6 +383,8 @@ private slots:
         case 9: items.invoke<C::QmlAlertBoxQvlUploadCompleted>(); break;
         case 10: items.invoke<C::QmlAlertBoxDcmCommError>(QStringLiteral("Dicom currently busy")); break;
         case 11: items.invoke<C::QmlAlertBoxQvlAskUpload>(3); break;
+        case 12: items.invoke<C::QmlAlertBoxRecordingsRecovered>(1); break;
+        case 13: items.invoke<C::QmlAlertBoxRecordingsRecovered>(3); break;
         }
         QObject* dialog = openAlert();
         QVERIFY(dialog);

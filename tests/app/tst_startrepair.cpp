@@ -1,6 +1,8 @@
 // What the program's start does with what an abrupt end left: a recording
-// file without a row is offered again as a pending recording, and a damaged
-// database stops the start with a message and stays exactly as it was.
+// file without a row is offered again as a pending recording. A damaged
+// database or a read-only data folder stops the start: the message is shown
+// in a window (seen through the window probe) before the program ends, and
+// the data stays exactly as it was.
 #include "dbman.h"
 #include "fileecg.h"
 #include "patientman.h"
@@ -8,9 +10,11 @@
 #include "isolatedhome.h"
 #include "processlist.h"
 #include "programrun.h"
+#include "startfailure.h"
 #include "startup.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -20,6 +24,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static IsolatedHome isolatedHome;
 
@@ -52,6 +58,12 @@ class TstStartRepair : public QObject
         const bool ran = p->state() == QProcess::Running && readLog().contains(text);
         stop(*p);
         return ran;
+    }
+
+    static QByteArray readFile(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     QByteArray readLog() const
@@ -146,14 +158,89 @@ private slots:
         const QByteArray before = file.readAll();
         file.close();
 
-        std::unique_ptr<QProcess> p = start(true);
+        const QString windows = m_tmp.filePath("windows-damaged.txt");
+        std::unique_ptr<QProcess> p = startProgram(docs(), m_tmp.filePath("ProgramData"),
+                                                   QProcess::MergedChannels, true, windows);
         QVERIFY(p->waitForFinished(60000));
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), 255); // -1
         const QByteArray said = p->readAll();
         QVERIFY2(said.contains("is damaged"), said.constData());
+        const QByteArray seen = readFile(windows);
+        QVERIFY2(seen.startsWith("WINDOW " + QByteArray(kStartFailureTitle) + " | The database "), seen.constData());
+        QVERIFY2(seen.contains("is damaged (") && seen.contains("The program stops without changing it."),
+                 seen.constData());
+        QVERIFY2(seen.count("WINDOW ") == 1, seen.constData());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
+    }
+
+    // The data folder takes nothing (the program runs as an ordinary user):
+    // the start stops with its message in a window, and nothing in the
+    // folder changed.
+    void readOnlyDataFolderStopsTheStart_data()
+    {
+        QTest::addColumn<bool>("withDatabase");
+        QTest::newRow("database there") << true;
+        QTest::newRow("first start") << false;
+    }
+
+    void readOnlyDataFolderStopsTheStart()
+    {
+        QFETCH(bool, withDatabase);
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString docs = tmp.filePath("Public");
+        const QString data = docs + "/MalvorantData";
+        const QString profile = tmp.filePath("ProgramData");
+        QVERIFY(QDir().mkpath(data) && QDir().mkpath(profile));
+        if (withDatabase) {
+            int from = -1, to = -1;
+            CDbMan db(data, from, to);
+            QVERIFY(db.isOk());
+        }
+        // As root the folder's mode would not bite: the program then runs as
+        // "nobody", owner of its folders and of a home of its own.
+        const bool root = ::geteuid() == 0;
+        const int nobody = 65534;
+        if (root) {
+            ::chmod(QFile::encodeName(tmp.path()).constData(), 0755);
+            for (const QString& top : {tmp.path(), isolatedHome.path()}) {
+                ::chmod(QFile::encodeName(top).constData(), 0755);
+                QDirIterator it(top, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                QDirIterator::Subdirectories);
+                QVERIFY(::chown(QFile::encodeName(top).constData(), nobody, nobody) == 0);
+                while (it.hasNext())
+                    QVERIFY(::lchown(QFile::encodeName(it.next()).constData(), nobody, nobody) == 0);
+            }
+        }
+        QVERIFY(::chmod(QFile::encodeName(data).constData(), 0555) == 0);
+        const QStringList before = QDir(data).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QByteArray dbBefore = readFile(data + "/zqr.sqlite3");
+
+        const QString windows = tmp.filePath("windows.txt");
+        std::unique_ptr<QProcess> p = startProgram(docs, profile, QProcess::MergedChannels, true, windows,
+                                                   root ? nobody : -1);
+        const bool finished = p->waitForFinished(60000);
+        stop(*p);
+        ::chmod(QFile::encodeName(data).constData(), 0755);
+        QVERIFY(finished);
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 255); // -1
+        const QByteArray seen = readFile(windows);
+        QVERIFY2(seen.startsWith("WINDOW " + QByteArray(kStartFailureTitle) + " | The data folder "),
+                 seen.constData());
+        QVERIFY2(seen.contains("is read-only"), seen.constData());
+        QCOMPARE(QDir(data).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QCOMPARE(readFile(data + "/zqr.sqlite3"), dbBefore);
+        if (root) {
+            // The home goes back to the test's own user.
+            ::chown(QFile::encodeName(isolatedHome.path()).constData(), 0, 0);
+            QDirIterator it(isolatedHome.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                ::lchown(QFile::encodeName(it.next()).constData(), 0, 0);
+        }
     }
 };
 

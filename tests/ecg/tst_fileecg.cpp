@@ -11,6 +11,7 @@
 #include "filebytes.h"
 #include "readonlyscope.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -127,6 +128,8 @@ private slots:
     void failedCreateLeavesNoFile();
     void createdFilesAreOwnerOnly();
     void writeThroughHandsRecordsToTheSystem();
+    void lastRecordsRetypedInPlace_data();
+    void lastRecordsRetypedInPlace();
     void readOnlyFolderAndFile();
     void baseClassReportsMissingOperations();
 
@@ -925,6 +928,57 @@ void TestFileEcg::writeThroughHandsRecordsToTheSystem()
     QVERIFY(add(764, 2764));
     QVERIFY(f.close());
     QCOMPARE(QFileInfo(p).size(), qint64(110000 + 2764 * 16));
+}
+
+void TestFileEcg::lastRecordsRetypedInPlace_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("count");
+    QTest::newRow("on the disk and waiting in the program") << 2000 << 1250;
+    QTest::newRow("fewer records than asked for") << 300 << 1250;
+    QTest::newRow("none asked for") << 300 << 0;
+}
+
+// The recorder's trailer: of the last records, ordinary samples take the
+// lead-in type in place; every other record and type stays, and appending
+// goes on at the end.
+void TestFileEcg::lastRecordsRetypedInPlace()
+{
+    QFETCH(int, records);
+    QFETCH(int, count);
+    const QString p = path("retype.ecg");
+    CFileEcg f;
+    QVERIFY(!f.retypeLastRecords(count, ECG_SAMPLE, ECG_SAMPLE_LEADIN));
+    QVERIFY(f.createFile(p.toStdString()));
+    QVERIFY(appendOneByOne(f, 0, records));
+    QVERIFY(f.recordsWritten() < records || records < 500);
+    QVERIFY(f.retypeLastRecords(count, ECG_SAMPLE, ECG_SAMPLE_LEADIN));
+    QVERIFY(appendOneByOne(f, records, records + 10));
+    QVERIFY(f.close());
+
+    QCOMPARE(QFileInfo(p).size(), qint64(110000 + (records + 10) * 16));
+    QFile raw(p);
+    QVERIFY(raw.open(QIODevice::ReadOnly) && raw.seek(110000));
+    const QByteArray bytes = raw.readAll();
+    const int first = std::max(0, records - count);
+    int retyped = 0;
+    for (int i = 0; i < records + 10; ++i) {
+        EcgFileRecord got;
+        std::memcpy(&got, bytes.constData() + i * 16, sizeof got);
+        EcgFileRecord wanted = makeRecord(i);
+        const bool inTail = i >= first && i < records;
+        if (inTail && wanted.type == ECG_SAMPLE) {
+            wanted.type = ECG_SAMPLE_LEADIN;
+            ++retyped;
+        }
+        QVERIFY2(std::memcmp(&got, &wanted, sizeof got) == 0,
+                 qPrintable(QStringLiteral("record %1: type %2").arg(i).arg(got.type)));
+    }
+    QVERIFY(count == 0 || retyped > 0);
+    // An opened file is not the one being made.
+    CFileEcg r;
+    QVERIFY(r.openFileReadWrite(p.toStdString()));
+    QVERIFY(!r.retypeLastRecords(5, ECG_SAMPLE, ECG_SAMPLE_LEADIN));
 }
 
 QTEST_GUILESS_MAIN(TestFileEcg)

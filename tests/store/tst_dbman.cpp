@@ -242,10 +242,15 @@ void TestDbMan::newDatabaseViewsComputeTexts()
                               .arg((QDateTime::currentSecsSinceEpoch() - 1000000000) / 31557600),
                           "4|E|Canine|Kg|Female, Spayed|1970-01-01||unfiled",
                           "5|Z|Canine|Kg|Not Specified|1970-01-01||unfiled"}));
-    QCOMPARE(rowsOf(path(), "select id, sectionHeader, studyDate, fileName, qvlCaseStatus, duration "
-                            "from ecgViewQmlKx order by id"),
-             (QStringList{"1|1970-01-02|1970-01-02 00:00:00|a.ecg|completed|0",
-                          "2|1970-01-02|1970-01-02 00:00:01|b.ecg|receipt failure|1"}));
+    // Every recording is listed: also one whose patient's species is
+    // unknown, and one that waits for its patient (patient 0, no name).
+    QCOMPARE(rowsOf(path(), "select id, patientId, patientName, sectionHeader, studyDate, fileName, "
+                            "qvlCaseStatus, duration from ecgViewQmlKx order by id"),
+             (QStringList{"1|1|rex|1970-01-02|1970-01-02 00:00:00|a.ecg|completed|0",
+                          "2|1|rex|1970-01-02|1970-01-02 00:00:01|b.ecg|receipt failure|1",
+                          "3|6|lost|1970-01-01|1970-01-01 00:00:00|c.ecg|unfiled|60",
+                          "4|0||1970-01-01|1970-01-01 00:00:00|d.ecg|unfiled|131"}));
+    QCOMPARE(rowsOf(path(), "select extId, ownerFirst from ecgViewQmlKx where id=4"), QStringList{"|"});
     QCOMPARE(rowsOf(path(), "select ecgId, fileSize from ecgViewQml order by ecgId"),
              (QStringList{"1|0.14 MB", "2|0.15 MB", "3|0.49 MB", "4|1.11 MB"}));
 }

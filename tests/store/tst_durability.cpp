@@ -44,8 +44,9 @@ int modeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
-// Writes an .ecg file of `records` records; the last 1,250 are a trailer when asked.
-bool writeEcg(const QString& path, int records, bool trailer = false)
+// Writes an .ecg file of `records` records: the first leadIn and the last
+// trailer records carry the lead-in type, an event at every 700th.
+bool writeEcg(const QString& path, int records, int trailer = 0, int leadIn = 0)
 {
     CFileEcg file;
     file.patientName = "dummy";
@@ -55,7 +56,9 @@ bool writeEcg(const QString& path, int records, bool trailer = false)
     for (int i = 0; i < records; ++i) {
         EcgFileRecord r{};
         r.leadI = float(i);
-        r.type = trailer && i >= records - 1250 ? ECG_SAMPLE_LEADIN : 0;
+        r.type = i < leadIn || i >= records - trailer ? ECG_SAMPLE_LEADIN : 0;
+        if (i % 700 == 699)
+            r.type = ECG_EVENT_USER_MARK2;
         if (!file.addData(&r, 1))
             return false;
     }
@@ -95,7 +98,8 @@ private slots:
     void writeLimitStopsTheRecording();
     void fullDiskStopsTheRecording();
     void orphanFileBecomesPendingRecording();
-    void cutShortAssignmentIsRelinked();
+    void cutShortAssignmentIsFinishedOrRelinked_data();
+    void cutShortAssignmentIsFinishedOrRelinked();
     void deletionRemovesRowFirst();
     void storedNamesStayInTheDataFolder_data();
     void storedNamesStayInTheDataFolder();
@@ -220,11 +224,15 @@ void TestDurability::fullDiskStopsTheRecording()
 void TestDurability::orphanFileBecomesPendingRecording()
 {
     StoreEnv env;
-    // Left by a run that died while recording (no row), one with a trailer,
-    // one with no records, and a file that is not a recording of ours.
-    QVERIFY(writeEcg(env.path("0_7_20240102_101500.ecg"), 3000));
-    QVERIFY(writeEcg(env.path("0_8_20240102_111500.ecg"), 2000, true));
-    QVERIFY(writeEcg(env.path("0_9_20240102_121500.ecg"), 0));
+    // Left by runs that died: while recording (no trailer), during the stop
+    // (a trailer cut short, an old recorder's appended one), after the
+    // trailer was complete; one with the lead-in only, one with no records,
+    // and a file that is not a recording of ours.
+    QVERIFY(writeEcg(env.path("0_7_20240102_101500.ecg"), 3000, 0, 2499));
+    QVERIFY(writeEcg(env.path("0_8_20240102_111500.ecg"), 5000, 1250, 2499));
+    QVERIFY(writeEcg(env.path("0_9_20240102_121500.ecg"), 4000, 468, 2499));
+    QVERIFY(writeEcg(env.path("0_10_20240102_131500.ecg"), 0));
+    QVERIFY(writeEcg(env.path("0_11_20240102_141500.ecg"), 2499, 0, 2499));
     QFile other(env.path("notes.ecg"));
     QVERIFY(other.open(QIODevice::WriteOnly));
     other.write(QByteArray(120000, 'x'));
@@ -232,29 +240,70 @@ void TestDurability::orphanFileBecomesPendingRecording()
     env.open();
     LogWindow log(QString::fromStdString(g_pDebugLog->errorPath()));
 
-    QCOMPARE(env.files->reconcileDataFolder(), 2);
-    QCOMPARE(env.value("select patientId from ecgTable where fileName='0_7_20240102_101500.ecg'").toInt(), 0);
+    QCOMPARE(env.files->reconcileDataFolder(), 5);
+    QCOMPARE(env.files->recoveredRecordings(), 3);
+    QCOMPARE(env.value("select count(*) from ecgTable").toInt(), 3);
+    QCOMPARE(env.value("select count(*) from ecgTable where patientId=0").toInt(), 3);
+    // One rule for the count: every record on the disk, as a stop stores it,
+    // whatever part of a trailer the file holds.
     QCOMPARE(env.value("select fileSize from ecgTable where fileName='0_7_20240102_101500.ecg'").toInt(), 3000);
-    QCOMPARE(env.value("select fileSize from ecgTable where fileName='0_8_20240102_111500.ecg'").toInt(), 750);
+    QCOMPARE(env.value("select fileSize from ecgTable where fileName='0_8_20240102_111500.ecg'").toInt(), 5000);
+    QCOMPARE(env.value("select fileSize from ecgTable where fileName='0_9_20240102_121500.ecg'").toInt(), 4000);
     QCOMPARE(env.value("select ecgTime from ecgTable where fileName='0_7_20240102_101500.ecg'").toLongLong(),
              qint64(1700000000));
     QVERIFY(!env.value("select pacsStudyUuid from ecgTable where fileName='0_7_20240102_101500.ecg'")
                  .toString()
                  .isEmpty());
-    QCOMPARE(env.value("select count(*) from ecgTable").toInt(), 2);
     QVERIFY(log.text().contains("0_7_20240102_101500.ecg without a row"));
-    // Nothing deleted, and a second start finds nothing more to do.
-    QVERIFY(QFileInfo::exists(env.path("0_9_20240102_121500.ecg")) && QFileInfo::exists(env.path("notes.ecg")));
+    QVERIFY(log.text().contains("it was cut short while recording"));
+    QVERIFY(log.text().contains("its stop was cut short after 468 trailer records"));
+    QVERIFY(log.text().contains("0_8_20240102_111500.ecg without a row: kept as pending recording"));
+
+    // No recording to offer: kept aside, said in the log, nothing deleted.
+    const QString aside = env.dataFolder() + QLatin1String(CFileMan::kSetAsideFolder) + QLatin1Char('/');
+    QVERIFY(QFileInfo::exists(aside + "0_10_20240102_131500.ecg"));
+    QVERIFY(QFileInfo::exists(aside + "0_11_20240102_141500.ecg"));
+    QVERIFY(!QFileInfo::exists(env.path("0_11_20240102_141500.ecg")));
+    QVERIFY(log.text().contains("0_11_20240102_141500.ecg to " + aside.toUtf8() + "0_11_20240102_141500.ecg: "
+                                "it holds lead-in records only"));
+    QVERIFY(QFileInfo::exists(env.path("notes.ecg")));
+
+    // The newest found again is the current recording, remembered for the
+    // next start; a second start finds nothing more to do.
+    const int newest = env.value("select max(ecgId) from ecgTable").toInt();
+    QCOMPARE(env.files->currentEcgId(), newest);
+    QCOMPARE(env.files->currentPatientId(), 0);
+    QCOMPARE(env.settings->fileId, newest);
+    env.open();
     QCOMPARE(env.files->reconcileDataFolder(), 0);
+    QCOMPARE(env.files->recoveredRecordings(), 0);
+    QCOMPARE(env.files->currentEcgId(), newest);
     // The adopted recording opens and can be given to a patient.
     const int id = env.value("select ecgId from ecgTable where fileName='0_7_20240102_101500.ecg'").toInt();
     QCOMPARE(env.files->selectFile(id), id);
     QVERIFY(env.files->isStoredFileOpen());
 }
 
-void TestDurability::cutShortAssignmentIsRelinked()
+void TestDurability::cutShortAssignmentIsFinishedOrRelinked_data()
 {
+    QTest::addColumn<bool>("patientExists");
+    QTest::addColumn<bool>("headerWritten");
+    QTest::addColumn<int>("pacsConfig");
+    QTest::newRow("renamed, header not yet") << true << false << 0;
+    QTest::newRow("renamed and header, PACS set up") << true << true << 1;
+    QTest::newRow("renamed for no patient") << false << false << 0;
+}
+
+void TestDurability::cutShortAssignmentIsFinishedOrRelinked()
+{
+    QFETCH(bool, patientExists);
+    QFETCH(bool, headerWritten);
+    QFETCH(int, pacsConfig);
     StoreEnv env;
+    const int patient = patientExists
+        ? env.patients->createPatient("Rex", "P-77", "Anna", "Berg", 2, 1, 20.0f, 0, "Collie",
+                                      1577836800, "1.2.3.4.5", QString())
+        : 5;
     CFileMan& f = *env.files;
     QVERIFY(f.ecgFileCreate(0, "dummy", "dummyOF", "dummyOL", "dummyXId", 0, 0, 0, QString()));
     for (int i = 0; i < 600; ++i)
@@ -262,14 +311,48 @@ void TestDurability::cutShortAssignmentIsRelinked()
     QVERIFY(f.ecgFileCreateEnd());
     const int id = f.currentEcgId();
     const QString oldName = f.currentFileName();
-    // The file was renamed, then the program died before the row changed.
-    const QString newName = QStringLiteral("5") + oldName.mid(1);
+    const qint64 start = f.currentEcgTime();
+    // The file took the patient's name (and maybe its header), then the
+    // program died before the row changed.
+    const QString newName = QString::number(patient) + CFileMan::nameAfterPatient(oldName);
     env.files.reset();
     QVERIFY(QFile::rename(env.path(oldName), env.path(newName)));
+    if (headerWritten) {
+        CFileEcg file;
+        QVERIFY(file.openFileReadWrite(env.path(newName).toStdString()));
+        file.patientName = "Rex";
+        QVERIFY(file.patchFileHeader(true));
+        QVERIFY(file.close());
+    }
     env.open();
+    env.settings->dicomPacsConfigStatus = pacsConfig;
     QCOMPARE(env.files->reconcileDataFolder(), 1);
     QCOMPARE(env.value("select fileName from ecgTable where ecgId=?", {id}).toString(), newName);
     QCOMPARE(env.value("select count(*) from ecgTable").toInt(), 1);
+    QCOMPARE(env.files->recoveredRecordings(), 0);
+    CFileEcg file;
+    QVERIFY(file.openFileReadOnly(env.path(newName).toStdString()));
+    if (patientExists) {
+        // Finished, never half: the row takes the patient, the header is the
+        // patient's, the worklist's study UID is used up, the PACS mark set
+        // as the assignment would have.
+        QCOMPARE(env.value("select patientId from ecgTable where ecgId=?", {id}).toInt(), patient);
+        QCOMPARE(QString::fromStdString(file.patientName), QStringLiteral("Rex"));
+        QCOMPARE(QString::fromStdString(file.extPatientId), QStringLiteral("P-77"));
+        QCOMPARE(QString::fromStdString(file.ownerLastName), QStringLiteral("Berg"));
+        QCOMPARE(file.speciesCode, 2);
+        QCOMPARE(file.recordingTime, start);
+        QCOMPARE(env.value("select pacsStudyUuid from ecgTable where ecgId=?", {id}).toString(),
+                 QStringLiteral("1.2.3.4.5"));
+        QCOMPARE(env.value("select pendingStudyUuid from patientTable where patientId=?", {patient}).toString(),
+                 QString());
+        QCOMPARE(env.value("select pacsStatus from ecgTable where ecgId=?", {id}).toInt(), pacsConfig == 1 ? 1 : 0);
+    } else {
+        // No patient to finish it for: the row follows its file and still waits.
+        QCOMPARE(env.value("select patientId from ecgTable where ecgId=?", {id}).toInt(), 0);
+        QCOMPARE(QString::fromStdString(file.patientName), QStringLiteral("dummy"));
+    }
+    file.close();
     QCOMPARE(env.files->selectFile(id), id);
     QVERIFY(env.files->isStoredFileOpen());
 }

@@ -1,0 +1,329 @@
+// Recordings that wait for their patient, as the user meets them through the
+// real main.qml: a run that ended abruptly left a recording file without a
+// row and one with its lead-in only, and a stopped recording was never
+// assigned. The start finds the first again, keeps the second aside, opens
+// in state 4 with the recording found, says so once, and lists every waiting
+// recording in "All ECGs" as not assigned, from where it is deleted or given
+// to a patient. The journey ends in the database and the data folder.
+
+#include "appharness.h"
+#include "dbman.h"
+#include "fileecg.h"
+#include "fileman.h"
+#include "isolatedhome.h"
+#include "patientman.h"
+#include "qmlmodule.h"
+#include "settingsman.h"
+#include "sqlquerymodel.h"
+#include "updateandterms.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QQuickItem>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QtQml/qqmlmoduleregistration.h>
+#include <QtTest>
+
+#include <cmath>
+
+static IsolatedHome isolatedHome;
+static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
+
+namespace {
+
+EcgStreamSample sampleAt(int i, int type)
+{
+    EcgStreamSample s{};
+    const double t = (i % 400) / 400.0;
+    s.leadII = float(900.0 * std::exp(-std::pow((t - 0.3) / 0.012, 2)));
+    s.leadI = s.leadII * 0.6f;
+    s.type = type;
+    return s;
+}
+
+// A live recording as the stop leaves it: lead-in, samples, trailer.
+bool record(CFileMan& files, int patientId, int samples)
+{
+    if (!files.ecgFileCreate(patientId, "dummy", "dummyOF", "dummyOL", "dummyXId", 0, 0, 0, QString()))
+        return false;
+    for (int i = 0; i < 2499 + samples; ++i) {
+        if (!files.addEntry(sampleAt(i, i < 2499 ? ECG_SAMPLE_LEADIN : ECG_SAMPLE)))
+            return false;
+    }
+    return files.markRecordingTrailer(CFileEcg::kTrailerRecords) && files.ecgFileCreateEnd();
+}
+
+// What a run killed while recording leaves: the header and records, no row.
+bool writeOrphan(const QString& path, int leadIn, int samples)
+{
+    CFileEcg file;
+    file.patientName = "dummy";
+    file.recordingTime = 1717236000; // 2024-06-01 10:00:00
+    if (!file.createFile(path.toStdString()))
+        return false;
+    for (int i = 0; i < leadIn + samples; ++i) {
+        const EcgStreamSample s = sampleAt(i, i < leadIn ? ECG_SAMPLE_LEADIN : ECG_SAMPLE);
+        const EcgFileRecord r = fileRecordFromStream(s);
+        if (!file.addData(&r, 1))
+            return false;
+    }
+    return file.close();
+}
+
+// Texts of the items below an item as they are drawn (list delegates are
+// not its children as objects, only as items).
+void textsBelow(QQuickItem* item, QStringList& out)
+{
+    if (!item)
+        return;
+    if (item->inherits("QQuickText") && item->isVisible())
+        out << item->property("text").toString();
+    for (QQuickItem* child : item->childItems())
+        textsBelow(child, out);
+}
+
+} // namespace
+
+class TstPendingRecordings : public QObject
+{
+    Q_OBJECT
+
+    mutable AppHarness m_app;
+    QQuickWindow* m_window = nullptr;
+    QString m_data;
+    int m_bella = -1;
+    int m_bellaRecording = -1;
+    int m_stopped = -1;             // stopped, never assigned
+    QString m_stoppedFile;
+    const QString m_orphan = QStringLiteral("0_40_20240601_100000.ecg");
+    const QString m_leadInOnly = QStringLiteral("0_41_20240601_101500.ecg");
+
+    QVariant ui(const char* name) const
+    {
+        return m_app.bridge().items().object(qml::Item::UiData)->property(name);
+    }
+
+    QVariant value(const QString& sql, const QVariantList& values = {})
+    {
+        QSqlQuery q(*m_app.bridge().dbMan()->database());
+        q.prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        return q.exec() && q.next() ? q.value(0) : QVariant();
+    }
+
+    bool textShown(const QString& text) const
+    {
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickText") && o->property("text").toString() == text
+                && qobject_cast<QQuickItem*>(o)->isVisible())
+                return true;
+        }
+        return false;
+    }
+
+    QQuickItem* openRecordings(int mode)
+    {
+        QVariant opened;
+        QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
+                                  Q_ARG(QVariant, QString("recordings")));
+        QObject* loader = m_window->property("viewLoaders").toMap().value("recordings").value<QObject*>();
+        auto* view = loader ? qobject_cast<QQuickItem*>(loader->property("item").value<QObject*>()) : nullptr;
+        if (view)
+            QMetaObject::invokeMethod(view, "showMode", Q_ARG(QVariant, mode));
+        return view;
+    }
+
+    // The rows the list shows: model row per ecgId.
+    static QMap<int, QVariantMap> rowsOf(QQuickItem* view)
+    {
+        auto* model = qobject_cast<CSqlQueryModel*>(view->property("listModel").value<QObject*>());
+        QMap<int, QVariantMap> rows;
+        while (model->canFetchMore())
+            model->fetchMore();
+        const QHash<int, QByteArray> roles = model->roleNames();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            QVariantMap row;
+            for (auto it = roles.cbegin(); it != roles.cend(); ++it)
+                row[QString::fromUtf8(it.value())] = model->data(model->index(r, 0), it.key());
+            row["row"] = r;
+            rows[row["id"].toInt()] = row;
+        }
+        return rows;
+    }
+
+    void noWarnings()
+    {
+        QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(isolatedHome.isValid());
+        QVERIFY(m_app.isValid());
+        // The data folder as the last run left it, made before the program starts.
+        m_data = QString::fromLocal8Bit(qgetenv("MALVORANT_PUBLIC_DOCUMENTS")) + "/MalvorantData/";
+        QVERIFY(QDir().mkpath(m_data));
+        {
+            int from = -1, to = -1;
+            CDbMan db(m_data, from, to);
+            QVERIFY(db.isOk());
+            CSettingsMan settings("MalvorantQml", db.database(), from, to);
+            CPatientMan patients(db.database(), &settings, from, to, 1);
+            m_bella = patients.createPatient("Bella", "P-1042", "Anna", "Lindqvist", 2, 4, 23.5f, 0,
+                                             "Labrador Retriever", 1577836800, QString(), QString());
+            QVERIFY(m_bella > 0);
+            CFileMan files(m_data, db.database(), &settings, from, to);
+            QVERIFY(record(files, m_bella, 3000));
+            m_bellaRecording = files.currentEcgId();
+            QVERIFY(record(files, 0, 3000));
+            m_stopped = files.currentEcgId();
+            m_stoppedFile = files.currentFileName();
+            QCOMPARE(settings.fileId, m_stopped);
+        }
+        QVERIFY(writeOrphan(m_data + m_orphan, 2499, 4000));
+        QVERIFY(writeOrphan(m_data + m_leadInOnly, 2499, 0));
+
+        m_window = m_app.load();
+        QVERIFY(m_window);
+        QVERIFY(AppHarness::waitFor([&] { return m_app.bridge().updateAndTerms().setupCount() > 0; }));
+    }
+
+    void init() { AppHarness::warnings().clear(); }
+
+    // The recording found again is shown, waiting for its patient, and the
+    // user is told once, after the terms, how many were found and where.
+    void startShowsTheRecordingFoundAgain()
+    {
+        CQmlInterface& bridge = m_app.bridge();
+        CFileMan& files = *bridge.fileMan();
+        const int found = value("select ecgId from ecgTable where fileName=?", {m_orphan}).toInt();
+        QVERIFY(found > 0);
+        QCOMPARE(value("select patientId from ecgTable where ecgId=?", {found}).toInt(), 0);
+        QCOMPARE(value("select fileSize from ecgTable where ecgId=?", {found}).toInt(), 2499 + 4000);
+        QCOMPARE(files.currentEcgId(), found);
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QVERIFY(textShown("Not assigned to a patient"));
+        QVERIFY(!textShown("Bella  (ID P-1042)"));
+        QVERIFY(textShown("Select Patient & Save"));
+        QVERIFY(files.isStoredFileOpen());
+
+        // The terms come first; the word comes once they are accepted.
+        QVERIFY(!visibleDialog(m_window, "ECG Recovered"));
+        bridge.splashScreenTucAction(1);
+        QObject* dialog = visibleDialog(m_window, "ECG Recovered");
+        QVERIFY(dialog);
+        QCOMPARE(dialog->property("text").toString(),
+                 QStringLiteral("An ECG that was not saved when the program last ended has been recovered."));
+        closeVisibleDialogs(m_window);
+        QCOMPARE(ui("displayState").toInt(), 4);
+        bridge.splashScreenTucAction(1);
+        QVERIFY(!visibleDialog(m_window, "ECG Recovered"));
+
+        // The lead-in alone is no recording: kept aside, not offered.
+        QVERIFY(!QFileInfo::exists(m_data + m_leadInOnly));
+        QVERIFY(QFileInfo::exists(m_data + CFileMan::kSetAsideFolder + "/" + m_leadInOnly));
+        QVERIFY(!value("select count(*) from ecgTable where fileName=?", {m_leadInOnly}).toInt());
+        noWarnings();
+    }
+
+    // "All ECGs" lists both waiting recordings as not assigned; a patient's
+    // own list does not; the one chosen is shown in state 4.
+    void allEcgsListsTheWaitingRecordings()
+    {
+        CQmlInterface& bridge = m_app.bridge();
+        const int found = value("select ecgId from ecgTable where fileName=?", {m_orphan}).toInt();
+        QQuickItem* view = openRecordings(1);
+        QVERIFY(view);
+        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 3; }));
+        QMap<int, QVariantMap> rows = rowsOf(view);
+        for (int id : {found, m_stopped}) {
+            QVERIFY(rows.contains(id));
+            QCOMPARE(rows[id]["patientId"].toInt(), 0);
+            QCOMPARE(rows[id]["patientName"].toString(), QString());
+        }
+        QCOMPARE(rows[m_bellaRecording]["patientName"].toString(), QStringLiteral("Bella"));
+        QVERIFY(AppHarness::waitFor([&] {
+            QStringList texts;
+            textsBelow(view, texts);
+            return texts.filter(QRegularExpression("^Not assigned  \u00B7  ")).size() == 2;
+        }));
+
+        // Chosen from the list: state 4 with that recording, the shown
+        // patient unchanged and not named.
+        const int patientBefore = bridge.patientMan()->patientId;
+        QMetaObject::invokeMethod(view, "rowChosen", Q_ARG(QVariant, rows[m_stopped]["row"]),
+                                  Q_ARG(QVariant, rows[m_stopped]));
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(bridge.fileMan()->currentEcgId(), m_stopped);
+        QCOMPARE(bridge.patientMan()->patientId, patientBefore);
+        QVERIFY(textShown("Not assigned to a patient"));
+        QVERIFY(bridge.fileMan()->isStoredFileOpen());
+
+        // A patient's own list holds only its recordings.
+        bridge.setUiDataDisplayState(0);
+        bridge.fileSelectedLocal(m_bella, m_bellaRecording);
+        view = openRecordings(0);
+        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 1; }));
+        QVERIFY(rowsOf(view).contains(m_bellaRecording));
+        view->setProperty("visible", false);
+        noWarnings();
+    }
+
+    // Deleted from the list after the question; given to a patient after
+    // being chosen there.
+    void deletedOrAssignedFromTheList()
+    {
+        CQmlInterface& bridge = m_app.bridge();
+        const int found = value("select ecgId from ecgTable where fileName=?", {m_orphan}).toInt();
+        QQuickItem* view = openRecordings(1);
+        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 3; }));
+        QMap<int, QVariantMap> rows = rowsOf(view);
+        QMetaObject::invokeMethod(view, "askDelete", Q_ARG(QVariant, rows[m_stopped]));
+        QObject* ask = m_window->findChild<QObject*>("deleteEcgDialog");
+        QVERIFY(ask && ask->property("visible").toBool());
+        QCOMPARE(ask->property("text").toString(),
+                 "You have requested that the ECG recorded on " + rows[m_stopped]["studyDate"].toString()
+                     + ", not assigned to a patient, gets deleted.");
+        QMetaObject::invokeMethod(ask, "accept");
+        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 2; }));
+        QVERIFY(!value("select count(*) from ecgTable where ecgId=?", {m_stopped}).toInt());
+        QVERIFY(!QFileInfo::exists(m_data + m_stoppedFile));
+
+        rows = rowsOf(view);
+        QMetaObject::invokeMethod(view, "rowChosen", Q_ARG(QVariant, rows[found]["row"]), Q_ARG(QVariant, rows[found]));
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(bridge.fileMan()->currentEcgId(), found);
+        // The patient chosen and confirmed in the patient view.
+        bridge.ecgPatientAssignment(m_bella);
+        QCOMPARE(ui("displayState").toInt(), 0);
+        QCOMPARE(bridge.patientMan()->patientId, m_bella);
+        QVERIFY(textShown("Bella  (ID P-1042)"));
+        QVERIFY(!textShown("Not assigned to a patient"));
+
+        // The database and the data folder: the recording is Bella's, under
+        // her name, with her header; nothing waits any more.
+        const QString assigned = QString::number(m_bella) + CFileMan::nameAfterPatient(m_orphan);
+        QCOMPARE(value("select patientId from ecgTable where ecgId=?", {found}).toInt(), m_bella);
+        QCOMPARE(value("select fileName from ecgTable where ecgId=?", {found}).toString(), assigned);
+        QCOMPARE(value("select count(*) from ecgTable where patientId=0").toInt(), 0);
+        CFileEcg header;
+        QVERIFY(header.openFileReadOnly((m_data + assigned).toStdString()));
+        QCOMPARE(QString::fromStdString(header.patientName), QStringLiteral("Bella"));
+        header.close();
+        QStringList files = QDir(m_data).entryList({"*.ecg"}, QDir::Files);
+        files.sort();
+        QStringList named;
+        QSqlQuery q(*bridge.dbMan()->database());
+        QVERIFY(q.exec("select fileName from ecgTable order by fileName"));
+        while (q.next())
+            named << q.value(0).toString();
+        QCOMPARE(files, named);
+        noWarnings();
+    }
+};
+
+QTEST_MAIN(TstPendingRecordings)
+#include "tst_pendingrecordings.moc"
