@@ -452,7 +452,17 @@ private slots:
 
         QCOMPARE(m_commError->count(), errors + 1);
         QVERIFY(!comm().getLastError().isEmpty());
-        QCOMPARE(m_commError->last().at(0).toString(), comm().getLastError());
+        const QString shown = m_commError->last().at(0).toString();
+        if (job == QLatin1String("fetch") || job == QLatin1String("send")) {
+            // In words the user can act on: the PACS refused, or is not there.
+            QVERIFY2(shown.startsWith(peer == QLatin1String("down")
+                                          ? "The ECG Storage refused the connection: check its address and port"
+                                          : "The ECG Storage rejected the association"),
+                     qPrintable(shown));
+            QVERIFY2(!shown.contains(files.dataFolder()), qPrintable(shown));
+        } else {
+            QCOMPARE(shown, comm().getLastError());
+        }
         QCOMPARE(m_uploadDone->count(), uploads);
         QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), mwlRows);
         QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), pacsRows);
@@ -460,8 +470,12 @@ private slots:
         QCOMPARE(m_mwlDone->count(), mwlDone + (toMwl ? 1 : 0));
         QCOMPARE(m_pacsListDone->count(), listDone);
         QCOMPARE(dbValue("select count(*) from ecgTable").toInt(), recordings);
-        if (sendId > 0)
-            QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {sendId}).toInt(), 0);
+        if (sendId > 0) {
+            // Not sent, and left to the background send.
+            QCOMPARE(dbValue("select pacsTs from ecgTable where ecgId=?", {sendId}).toLongLong(), 0);
+            QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {sendId}).toInt(), 1);
+            QVERIFY2(shown.endsWith("It will be sent automatically when the ECG Storage answers."), qPrintable(shown));
+        }
         configure(mwl().port(), pacs().port());
     }
 
