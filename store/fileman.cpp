@@ -576,7 +576,10 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
     file->patientName = patient.value(1).toString().toStdString();
     file->ownerFirstName = patient.value(2).toString().toStdString();
     file->ownerLastName = patient.value(3).toString().toStdString();
-    file->speciesCode = patient.value(4).toInt();
+    // A patient without species (a worklist entry often has none) leaves
+    // the species chosen for the recording.
+    const int species = patient.value(4).toInt();
+    file->speciesCode = species != 0 ? species : before.speciesCode;
     file->genderCode = patient.value(5).toInt();
     file->patientBirthdate = birthdateText(patient.value(6).toLongLong());
     file->recordingTime = m_ecgTime;

@@ -260,6 +260,9 @@ private slots:
         QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
         QCOMPARE(m_mwlDone->count(), mwlDone + 1);
 
+        // The vet answers the species question: a dog. The worklist entry
+        // names no species (wlmscpfs returns none), so the dog stays.
+        bridge().onRecordSpeciesSelector(1);
         const int ecgId = recordFromDevice(2);
         QVERIFY(ecgId > 0);
         QCOMPARE(dbValue("select patientId from ecgTable where ecgId=?", {ecgId}).toInt(), 0);
@@ -304,6 +307,10 @@ private slots:
         QCOMPARE(object.value("PatientName").toString(), QStringLiteral("Lindqvist^Bella"));
         QCOMPARE(object.value("StudyInstanceUID").toString(), QString::fromLatin1(kStudy));
         QCOMPARE(object.value("InstitutionName").toString(), QStringLiteral("Clinic Nord"));
+        QCOMPARE(object.value("PatientSpeciesDescription").toString(), QStringLiteral("Canine"));
+        CFileEcg header;
+        dcetest::readRecords(recorded, &header);
+        QCOMPARE(header.speciesCode, 2);
         const QJsonArray groups = object.value("groups").toArray();
         QCOMPARE(groups.size(), 1);
         const QJsonObject group = groups.first().toObject();
@@ -315,6 +322,44 @@ private slots:
         QVERIFY2(span > 100, qPrintable(QString::number(span)));
         m_sentEcgId = ecgId;
         m_sentSamples = samples;
+    }
+
+    // "Search by Patient Name or ID" in the worklist: the ID finds the entry
+    // as the name does, through the real patients view.
+    void worklistSearchFindsByNameOrId_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("by ID") << "WL-1" << 1;
+        QTest::newRow("by name") << "Bella" << 1;
+        QTest::newRow("neither") << "Nobody" << 0;
+    }
+
+    void worklistSearchFindsByNameOrId()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, rows);
+        QVariant opened;
+        QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
+                                  Q_ARG(QVariant, QStringLiteral("patients")));
+        QObject* loader = m_window->property("viewLoaders").toMap().value("patients").value<QObject*>();
+        QObject* view = loader ? loader->property("item").value<QObject*>() : nullptr;
+        QVERIFY(view);
+        QVERIFY(view->property("worklistMode").toBool());
+        QObject* search = m_window->findChild<QObject*>(QStringLiteral("patientSearch"));
+        QObject* button = m_window->findChild<QObject*>(QStringLiteral("searchWorklist"));
+        QVERIFY(search && button);
+        // An old table must not answer for the search.
+        QVERIFY(QSqlQuery(*bridge().dbMan()->database()).exec("delete from worklistTable"));
+        search->setProperty("text", text);
+        const int done = count(m_mwlDone);
+        QMetaObject::invokeMethod(button, "clicked");
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_mwlDone->count(), done + 1);
+        QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
+        QVERIFY(AppHarness::waitFor([&] { return view->property("rowCount").toInt() == rows; }));
+        search->setProperty("text", QString());
+        view->setProperty("visible", false);
     }
 
     void pacsStudyIsListedAndFetched()
