@@ -3,6 +3,8 @@
 #include "dcmcomm.h"
 #include "dcmscheduler.h"
 #include "debuglog.h"
+#include "dicomstatus.h"
+#include "dicomtexts.h"
 #include "fileman.h"
 #include "patientflows.h"
 #include "patientman.h"
@@ -28,9 +30,10 @@ void logAnswer(const char* slot, bool hasNetworkError, bool hasErrorResponse)
 } // namespace
 
 DicomFlows::DicomFlows(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
-                       PatientFlows& patients, CDcmComm* comm, CDcmScheduler* scheduler)
+                       PatientFlows& patients, CDcmComm* comm, CDcmScheduler* scheduler,
+                       DicomStatus& status)
     : m_items(items), m_engine(engine), m_publisher(publisher), m_patients(patients),
-      m_comm(comm), m_scheduler(scheduler)
+      m_comm(comm), m_scheduler(scheduler), m_status(status)
 {
 }
 
@@ -103,7 +106,10 @@ void DicomFlows::dcmMwlItemSelected(int selectedRecordId)
         return;
     }
     CFileMan& files = *m_engine.files;
-    const bool forPacs = m_engine.settings->dicomPacsConfigStatus == 1;
+    // Marked for the PACS while one is configured, also while it does not
+    // pass its test: the background sends it once it answers.
+    const bool forPacs = CDcmScheduler::pacsConfigured(m_engine.settings);
+    const bool sendNow = forPacs && m_engine.settings->dicomPacsConfigStatus == 1;
     if (!files.assignPendingEcg(patientId, forPacs)) {
         debugLogError("CQmlInterface::dcmMwlItemSelected() assignment failed, patientId="
                       + toStdString(patientId));
@@ -116,7 +122,7 @@ void DicomFlows::dcmMwlItemSelected(int selectedRecordId)
     // The recording just assigned, even when an older study is dated later.
     m_patients.selectNShowPatient(patientId, ecgId);
 
-    if (forPacs) {
+    if (sendNow) {
         debugLog(2, "CQmlInterface::dcmMwlItemSelected starting upload to pacs");
         sendCurrentRecording(false);
     } else {
@@ -158,8 +164,22 @@ bool DicomFlows::sendCurrentRecording(bool showBusy)
     const int ecgId = files.currentEcgId();
     const QString path = files.dataFolder() + files.currentFileName();
     const QString weight = CDcmScheduler::weightInKg(patient.weight, patient.weightUnit);
-    if (ecgId < 0 || !m_comm->sendPacsFile(path, files.currentStudyUid(), patient.breed, weight)) {
-        alert(ecgId < 0 ? QStringLiteral("No recording to send") : m_comm->getLastError());
+    if (ecgId < 0) {
+        alert(QStringLiteral("No recording to send"));
+        return false;
+    }
+    // Marked as being sent before it goes: the background leaves it alone,
+    // and a recording the background is sending is not sent twice.
+    if (m_scheduler && !m_scheduler->claimForeground(ecgId)) {
+        debugLog(2, "CQmlInterface::sendCurrentRecording() ecgId=" + toStdString(ecgId)
+                        + " is being sent in the background");
+        publishPacsQueue();
+        return true;
+    }
+    if (!m_comm->sendPacsFile(path, files.currentStudyUid(), patient.breed, weight)) {
+        if (m_scheduler)
+            m_scheduler->releaseForeground(ecgId);
+        alert(m_comm->getLastError());
         return false;
     }
     m_sendEcgId = ecgId;
@@ -184,14 +204,26 @@ void DicomFlows::dcmRespSendPacsFile(bool hasNetworkError, bool hasErrorResponse
         // Belongs to no user request: a foreground job may still be running.
         if (!failed)
             m_items.set<P::FilePacsStatus>(files.currentPacsStatus());
+        publishPacsQueue();
         return;
     }
     m_items.set<P::BusyIndicatorRunning>(false);
     const int ecgId = m_sendEcgId;
     m_sendEcgId = -1;
+    if (m_scheduler && ecgId > 0)
+        m_scheduler->releaseForeground(ecgId);
     if (failed) {
         debugLogError("CQmlInterface::dcmRespSendPacsFile() ErrorResponse=" + m_comm->getLastErrorUtf8());
-        alert(m_comm->getLastError());
+        const DcmFailure failure = m_comm->lastFailure();
+        if (ecgId > 0 && dcmFailureIsRecordings(failure.kind)) {
+            if (m_scheduler)
+                m_scheduler->setAsideRecording(ecgId, failure);
+        } else if (ecgId > 0 && !files.queueForUpload(ecgId, false)) {
+            // Otherwise the background takes it once the PACS answers.
+            debugLogError("CQmlInterface::dcmRespSendPacsFile() could not queue ecgId=" + toStdString(ecgId));
+        }
+        alert(dicomtexts::sendFailure(failure, m_comm->getLastError()));
+        publishPacsQueue();
         return;
     }
     // The recording that was sent, whichever is shown now.
@@ -199,6 +231,19 @@ void DicomFlows::dcmRespSendPacsFile(bool hasNetworkError, bool hasErrorResponse
         debugLogError("CQmlInterface::dcmRespSendPacsFile() could not mark ecgId=" + toStdString(ecgId));
     m_items.invoke<C::QmlAlertBoxDcmUploadCompleted>();
     m_items.set<P::FilePacsStatus>(files.currentPacsStatus());
+    publishPacsQueue();
+}
+
+void DicomFlows::publishPacsQueue()
+{
+    const int ecgId = m_engine.files->currentEcgId();
+    const CDcmScheduler::QueueState state = m_scheduler ? m_scheduler->queueState(ecgId)
+                                                        : CDcmScheduler::QueueState::None;
+    m_items.set<P::FilePacsQueue>(int(state));
+    m_items.set<P::FilePacsQueueText>(
+        state == CDcmScheduler::QueueState::SetAside
+            ? dicomtexts::failure(m_scheduler->setAsideFailure(ecgId), QString(), dicomtexts::Server::Pacs)
+            : QString());
 }
 
 // --- fetching a stored study -----------------------------------------------
@@ -259,7 +304,8 @@ void DicomFlows::dcmRespLoadFromPacs(bool hasNetworkError, bool hasErrorResponse
     if (hasNetworkError || hasErrorResponse) {
         files.releaseReservation();
         debugLogError("CQmlInterface::dcmRespLoadFromPacs() ErrorResponse=" + m_comm->getLastErrorUtf8());
-        alert(m_comm->getLastError());
+        // Why, in words the user can act on; the details are in the log.
+        alert(dicomtexts::failure(m_comm->lastFailure(), m_comm->getLastError(), dicomtexts::Server::Pacs));
         return;
     }
     // Already on the PACS: the row is stored as sent.
@@ -283,8 +329,22 @@ void DicomFlows::saveDicomSettings()
 void DicomFlows::updateConfigs()
 {
     m_comm->updateConfig();
+    m_status.updateConfig();
     if (m_scheduler)
         m_scheduler->updateConfig();
+}
+
+void DicomFlows::testRefused(bool worklist)
+{
+    // The status would stay "running" until the next save: the test is
+    // given to the status's own worker instead.
+    debugLogError(std::string("CQmlInterface the ") + (worklist ? "worklist" : "PACS")
+                  + " test was refused: " + m_comm->getLastErrorUtf8());
+    if (worklist)
+        m_items.set<P::DicomMwlConfigStatus>(0);
+    else
+        m_items.set<P::DicomPacsConfigStatus>(0);
+    m_status.testHandedOver(worklist ? DicomStatus::Server::Worklist : DicomStatus::Server::Pacs);
 }
 
 void DicomFlows::updateDcmSettingsGeneral(const QString& name, const QString& port,
@@ -312,14 +372,20 @@ void DicomFlows::updateDcmSettingsMwl(const QString& title, const QString& ip, c
     if (complete) {
         m_items.set<P::DicomMwlConfigStatus>(2);
         updateConfigs();
+        m_status.testStarted(DicomStatus::Server::Worklist);
         qDebug() << "starting MWL credentials check";
         // Its answer starts the PACS test.
-        m_comm->testMwlCredentials();
+        if (!m_comm->testMwlCredentials()) {
+            testRefused(true);
+            if (m_pacsCheckPending)
+                testRefused(false);
+        }
         return;
     }
     m_items.set<P::DicomMwlConfigStatus>(0);
-    if (m_pacsCheckPending)
-        m_comm->testPacsCredentials();
+    m_status.notConfigured(DicomStatus::Server::Worklist);
+    if (m_pacsCheckPending && !m_comm->testPacsCredentials())
+        testRefused(false);
 }
 
 void DicomFlows::updateDcmSettingsPacs(const QString& title, const QString& ip, const QString& port)
@@ -335,12 +401,16 @@ void DicomFlows::updateDcmSettingsPacs(const QString& title, const QString& ip, 
     if (complete) {
         m_items.set<P::DicomPacsConfigStatus>(2);
         updateConfigs();
+        m_status.testStarted(DicomStatus::Server::Pacs);
         qDebug() << "starting PACS credentials check";
         m_pacsCheckPending = true;
         return;
     }
     m_pacsCheckPending = false;
     m_items.set<P::DicomPacsConfigStatus>(0);
+    updateConfigs();
+    m_status.notConfigured(DicomStatus::Server::Pacs);
+    publishPacsQueue();
 }
 
 void DicomFlows::dcmRespTestMwlCredentials(bool hasNetworkError, bool hasErrorResponse)
@@ -351,7 +421,10 @@ void DicomFlows::dcmRespTestMwlCredentials(bool hasNetworkError, bool hasErrorRe
     qDebug() << "end MWL credentials check, result=" << status;
     saveDicomSettings();
     m_items.set<P::DicomMwlConfigStatus>(status);
-    m_comm->testPacsCredentials();
+    m_status.testAnswered(DicomStatus::Server::Worklist, status == 1, m_comm->lastFailure(),
+                          m_comm->getLastError());
+    if (!m_comm->testPacsCredentials())
+        testRefused(false);
 }
 
 void DicomFlows::dcmRespTestPacsCredentials(bool hasNetworkError, bool hasErrorResponse)
@@ -362,4 +435,7 @@ void DicomFlows::dcmRespTestPacsCredentials(bool hasNetworkError, bool hasErrorR
     qDebug() << "end PACS credentials check, result=" << status;
     saveDicomSettings();
     m_items.set<P::DicomPacsConfigStatus>(status);
+    m_status.testAnswered(DicomStatus::Server::Pacs, status == 1, m_comm->lastFailure(),
+                          m_comm->getLastError());
+    publishPacsQueue();
 }

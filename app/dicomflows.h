@@ -7,6 +7,7 @@
 
 class CDcmComm;
 class CDcmScheduler;
+class DicomStatus;
 class PatientFlows;
 class QmlItems;
 class UiPublisher;
@@ -19,7 +20,8 @@ class DicomFlows
 public:
     // scheduler may be null: every call to it is skipped then.
     DicomFlows(QmlItems& items, const EngineParts& engine, UiPublisher& publisher,
-               PatientFlows& patients, CDcmComm* comm, CDcmScheduler* scheduler);
+               PatientFlows& patients, CDcmComm* comm, CDcmScheduler* scheduler,
+               DicomStatus& status);
 
     DicomFlows(const DicomFlows&) = delete;
     DicomFlows& operator=(const DicomFlows&) = delete;
@@ -47,11 +49,16 @@ public:
     bool isPacsCheckPending() const { return m_pacsCheckPending; }
 
     // Sends the current recording to the PACS; false (alert shown) when refused.
-    // Also what an assignment calls when the PACS is configured.
+    // Also what an assignment calls when the PACS passes its test.
     bool sendCurrentRecording(bool showBusy);
+
+    // Where the shown recording stands in the PACS queue, for the screen.
+    void publishPacsQueue();
 
 private:
     void alert(const QString& text);
+    // The front refused a connection test: the own worker of the status runs it.
+    void testRefused(bool worklist);
     void saveDicomSettings();
     void updateConfigs();
 
@@ -61,6 +68,7 @@ private:
     PatientFlows& m_patients;
     CDcmComm* m_comm = nullptr;
     CDcmScheduler* m_scheduler = nullptr;
+    DicomStatus& m_status;
     bool m_pacsCheckPending = false;
     // The recording of the foreground send in flight, -1 when none.
     int m_sendEcgId = -1;

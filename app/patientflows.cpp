@@ -1,6 +1,7 @@
 #include "patientflows.h"
 
 #include "dbman.h"
+#include "dcmscheduler.h"
 #include "debuglog.h"
 #include "fileecg.h"
 #include "fileman.h"
@@ -392,7 +393,9 @@ bool PatientFlows::assignPending(int patientId, const char* flow)
         return false;
     }
     const int ecgId = files.currentEcgId();
-    if (!files.assignPendingEcg(patientId, status == 1)) {
+    // Marked for a configured PACS also while it does not pass its test: the
+    // background sends it once the PACS answers.
+    if (!files.assignPendingEcg(patientId, CDcmScheduler::pacsConfigured(m_engine.settings))) {
         debugLogError("CQmlInterface::ecgPatientAssignment() recording " + toStdString(ecgId)
                       + " could not be given to patient " + toStdString(patientId));
         fileAlert(false);

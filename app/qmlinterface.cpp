@@ -6,6 +6,7 @@
 #include "debuglog.h"
 #include "deviceselection.h"
 #include "dicomflows.h"
+#include "dicomstatus.h"
 #include "ecgchart.h"
 #include "fileman.h"
 #include "importexport.h"
@@ -154,8 +155,14 @@ void CQmlInterface::createUnits()
     m_patients = std::make_unique<PatientFlows>(*m_items, engine, *m_publisher, *m_live);
     m_telemed = std::make_unique<TelemedFlows>(*m_items, engine, *m_publisher, *m_patients,
                                                *m_qvlComm, m_qvlScheduler);
+    m_dicomStatus = std::make_unique<DicomStatus>(*m_items, engine, m_dcmScheduler.get());
     m_dicom = std::make_unique<DicomFlows>(*m_items, engine, *m_publisher, *m_patients,
-                                           m_dcmComm.get(), m_dcmScheduler.get());
+                                           m_dcmComm.get(), m_dcmScheduler.get(), *m_dicomStatus);
+    // What the screen shows of the PACS queue follows the queue.
+    m_publisher->setFileExtras([this] { m_dicom->publishPacsQueue(); });
+    if (m_dcmScheduler)
+        connect(m_dcmScheduler.get(), &CDcmScheduler::queueChanged, this,
+                [this] { m_dicom->publishPacsQueue(); });
     m_patients->setPacsSender([this] { return m_dicom->sendCurrentRecording(false); });
     m_settingsPages = std::make_unique<SettingsPages>(*m_items, engine);
     m_updateAndTerms = std::make_unique<UpdateAndTerms>(*m_items, engine, *m_viewer, *m_patients,
@@ -180,6 +187,8 @@ CQmlInterface::~CQmlInterface()
     // may reach it once it is gone.
     delete m_qvlScheduler;
     delete m_qvlComm;
+    if (m_dcmScheduler)
+        disconnect(m_dcmScheduler.get(), nullptr, this, nullptr);
     for (const void* manager : {static_cast<const void*>(m_dbMan), static_cast<const void*>(m_settingsMan),
                                 static_cast<const void*>(m_patientMan), static_cast<const void*>(m_fileMan)}) {
         if (manager)
@@ -308,6 +317,7 @@ void CQmlInterface::setSettingsDrawerObject(QObject* item)
 {
     m_settingsPages->settingsViewBound(item);
     m_telemed->publishAccountState();
+    m_dicomStatus->publish();
 }
 
 void CQmlInterface::setToolsSettingsObject(QObject* item)

@@ -31,6 +31,7 @@ class RecordingControl;
 class PatientFlows;
 class TelemedFlows;
 class DicomFlows;
+class DicomStatus;
 class SettingsPages;
 class UpdateAndTerms;
 class ImportExport;
@@ -79,6 +80,8 @@ public:
     EcgChart& chart() const { return *m_chart; }
     ViewerSettings& viewer() const { return *m_viewer; }
     PatientFlows& patientFlows() const { return *m_patients; }
+    DicomFlows& dicomFlows() const { return *m_dicom; }
+    DicomStatus& dicomStatus() const { return *m_dicomStatus; }
     const ImportHandOver& importHandOver() const { return m_importHandOver; }
 
     // Bridge-side operations that other code calls (no QML caller).
@@ -311,6 +314,7 @@ private:
     std::unique_ptr<RecordingControl> m_recording;
     std::unique_ptr<PatientFlows> m_patients;
     std::unique_ptr<TelemedFlows> m_telemed;
+    std::unique_ptr<DicomStatus> m_dicomStatus;
     std::unique_ptr<DicomFlows> m_dicom;
     std::unique_ptr<SettingsPages> m_settingsPages;
     std::unique_ptr<UpdateAndTerms> m_updateAndTerms;

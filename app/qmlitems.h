@@ -77,6 +77,8 @@ enum Writer { Bridge, Qml };
     X(FileQvlCaseStatus, UiData, "fileQVLCaseStatus", QString, QString(), Bridge)             \
     X(FileCount, UiData, "fileCount", int, 0, Bridge)                                         \
     X(FilePacsStatus, UiData, "filePacsStatus", int, 0, Bridge)                               \
+    X(FilePacsQueue, UiData, "filePacsQueue", int, 0, Bridge)                                 \
+    X(FilePacsQueueText, UiData, "filePacsQueueText", QString, QString(), Bridge)             \
     X(FooterLineLeft, UiData, "footerLineLeft", QString, QString(), Bridge)                   \
     X(PowerFilterActive, UiData, "powerFilterActive", bool, false, Bridge)                    \
     X(ArtifactFilterActive, UiData, "artifactFilterActive", bool, false, Bridge)              \
@@ -181,6 +183,10 @@ enum Writer { Bridge, Qml };
     X(SetInitDcmInstName, SettingsView, "initializerDcmInstName", QString, QVariant(), Bridge) \
     X(SetInitDcmLocalIpAddress, SettingsView, "initializerDcmLocalIpAddress", QString,        \
       QVariant(), Bridge)                                                                     \
+    X(SetDcmMwlTestState, SettingsView, "dcmMwlTestState", int, QVariant(), Bridge)           \
+    X(SetDcmMwlTestText, SettingsView, "dcmMwlTestText", QString, QVariant(), Bridge)         \
+    X(SetDcmPacsTestState, SettingsView, "dcmPacsTestState", int, QVariant(), Bridge)         \
+    X(SetDcmPacsTestText, SettingsView, "dcmPacsTestText", QString, QVariant(), Bridge)       \
     X(ToolsOpenedAccordion, ToolsView, "openedAccordion", int, QVariant(), Bridge)            \
     X(ToolsVisible, ToolsView, "visible", bool, QVariant(), Bridge)                           \
     X(ExportDataFileName, ExportView, "exportDataFileName", QString, QVariant(), Bridge)      \

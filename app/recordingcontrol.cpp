@@ -27,6 +27,20 @@ RecordingControl::RecordingControl(QmlItems& items, const EngineParts& engine,
 
 RecordingControl::~RecordingControl() = default;
 
+int RecordingControl::storedSpeciesOf(int analysisSpecies)
+{
+    // The species list of the patients: 2 canine, 3 feline; "other" is no
+    // species the analysis or the PACS can name.
+    switch (analysisSpecies) {
+    case kSpeciesCanine:
+        return 2;
+    case kSpeciesFeline:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
 int RecordingControl::timerIntervalFor(int recordingSeconds)
 {
     return recordingSeconds * 1000 + LiveView::kRecordingDelay * 2;
@@ -44,7 +58,10 @@ void RecordingControl::recordStartStop(bool doStart)
         return;
     CFileMan& files = *m_engine.files;
     if (doStart) {
-        if (!files.ecgFileCreate(0, "dummy", "dummyOF", "dummyOL", "dummyXId", 0, 0, 0, QString())) {
+        // The recording carries the species chosen for it; a patient without
+        // one (a worklist entry often has none) leaves it at the assignment.
+        if (!files.ecgFileCreate(0, "dummy", "dummyOF", "dummyOL", "dummyXId", 0,
+                                 storedSpeciesOf(m_live.species()), 0, QString())) {
             debugLogError("error opening file");
             m_items.invoke<C::QmlAlertBoxFileWriteError>(true);
             return;

@@ -43,6 +43,9 @@ public:
     // The stream holds recordingTime seconds of viewable entries plus the
     // ring's delay (1,250 samples of 2 ms), which the stop marks as trailer.
     static int timerIntervalFor(int recordingSeconds);
+    // The patients' species code of the analysis species chosen for a
+    // recording (0 when it names none).
+    static int storedSpeciesOf(int analysisSpecies);
     static constexpr int kGraceMs = 2000;
 
 private:

@@ -129,6 +129,8 @@ void UiPublisher::publishFile()
     m_items.set<P::FileDate>(t != 0 ? uitexts::fileDate(t) : QString());
     m_items.set<P::FileTimeCurrent>(t != 0 ? uitexts::timeOfDay(t) : QString());
     m_items.set<P::FilePacsStatus>(f.currentPacsStatus());
+    if (m_fileExtras)
+        m_fileExtras();
     publishFileQvl();
     if (f.currentEcgId() == -1)
         setDisplayState(NoFile);

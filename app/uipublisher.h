@@ -3,6 +3,8 @@
 
 #include "bridgeparts.h"
 
+#include <functional>
+
 class CEcgBuffer;
 class EcgChart;
 class QmlItems;
@@ -47,6 +49,8 @@ public:
     void publishFilePosition(int filePos);
     void publishFileQvl();
     void showFile();
+    // What else publishFile publishes of the recording (its place in the PACS queue).
+    void setFileExtras(std::function<void()> extras) { m_fileExtras = std::move(extras); }
 
 private:
     QmlItems& m_items;
@@ -54,6 +58,7 @@ private:
     EcgChart& m_chart;
     int m_displayState = NoFile;
     bool m_liveView = false;
+    std::function<void()> m_fileExtras;
 };
 
 // Lead-in of a stored recording: the run of type-45 entries from entry 5 on

@@ -125,6 +125,7 @@ void CDcmComm::dcmThreadFinished()
     debugLog(4, "CDcmComm::dcmThreadFinished() called");
     m_busy = false;
     m_lastError = m_thread->getLastError();
+    m_lastFailure = m_thread->failure();
     const DcmAnswerFlags flags = dcmAnswerFlags(m_thread->resultClass());
     if (!m_callback)
         return;

@@ -2,6 +2,7 @@
 #define MALVORANT_DCMCOMM_H
 
 #include "dcmcallbackinterface.h"
+#include "dcmfailure.h"
 
 #include <QObject>
 #include <QString>
@@ -49,6 +50,8 @@ public:
 
     QString getLastError() const { return m_lastError; }
     std::string getLastErrorUtf8() const { return m_lastError.toUtf8().toStdString(); }
+    // Why the last answered job failed, in terms the user can act on.
+    DcmFailure lastFailure() const { return m_lastFailure; }
 
     // Whether a job runs or its answer is still to come (a request would be refused).
     bool isBusy() const;
@@ -67,6 +70,7 @@ private:
     QSqlDatabase* m_database = nullptr;
     CDcmCallbackInterface* m_callback = nullptr;
     QString m_lastError;
+    DcmFailure m_lastFailure;
     int m_applicationType = 0;
     QString m_version;
     int m_cmd = 0;

@@ -314,6 +314,10 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     debugLog(4, std::string(name) + "(peer=" + peer + ", peerPort=" + toStdString(port)
                     + ", aeScp=" + aeScp + ", aeScu=" + aeScu + ", patId=" + patId);
     m_errorText.clear();
+    m_failure = DcmFailure();
+    m_failure.kind = DcmFailureKind::Settings;
+    m_failure.calledTitle = aeScp;
+    m_failure.callingTitle = aeScu;
     // Each query sends its own keys only.
     m_overrideKeys.clear();
     m_callback->clearRefusal();
@@ -355,6 +359,7 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
         return fail(DCM_ERR_INIT_NETWORK, prefix + "Initialize Network failed: invalid peer or port");
 
     CDcmFindSCUCallback::SornhapCallback::ResetIndex();
+    m_failure.kind = DcmFailureKind::Other;
 
     // The connection and socket time-outs are process-wide in DCMTK: set once
     // for the whole program, never per call (another job may be connecting).
@@ -390,6 +395,15 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
         cond = DIMSE_RECEIVEFAILED;
     }
     if (cond.bad()) {
+        m_failure.kind = dcmConditionKind(cond);
+        if (m_failure.kind == DcmFailureKind::Rejected)
+            m_failure.rejectReason = guard.rejectReason();
+        else if (!statusText.empty())
+            m_failure.kind = DcmFailureKind::PeerRefused;
+        else if (m_failure.kind == DcmFailureKind::BrokeOff && guard.bytesRead() == 0)
+            m_failure.kind = DcmFailureKind::NoAnswer;
+        if (guard.lastStatus() > 0)
+            m_failure.status = unsigned(guard.lastStatus());
         std::string text = prefix + "Perform Query failed: " + cond.text();
         if (!statusText.empty())
             text += " (" + statusText + ")";
@@ -403,12 +417,14 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
         return fail(DCM_ERR_CFIND, text);
     }
 
+    m_failure.kind = DcmFailureKind::None;
     cond = findscu.dropNetwork();
     if (cond.bad()) {
         if (worklist) {
             m_errorText = prefix + "Network cleanup failed: " + cond.text();
         } else {
             m_errorText = prefix + "Netwerk cleanup failed: " + cond.text();
+            m_failure.kind = DcmFailureKind::Other;
             return DCM_ERR_DROP_NETWORK_QUERY;
         }
     }

@@ -2,6 +2,7 @@
 #define MALVORANT_DCMFINDSCU_H
 
 #include "dcmerrors.h"
+#include "dcmfailure.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmnet/dfindscu.h>
@@ -108,6 +109,8 @@ public:
                        std::string ownerLast);
 
     std::string getLastError() const { return m_errorText; }
+    // Why the last query failed, in terms the caller can act on.
+    DcmFailure failure() const { return m_failure; }
 
     bool firstResponse();
     bool nextResponse(NsCDcmFindScu::TResponseRecord* record);
@@ -146,6 +149,7 @@ private:
     OFList<OFString> m_fileNameList;
     size_t m_readPosition = 0;
     std::string m_errorText;
+    DcmFailure m_failure;
     int m_applicationType;
     int m_maxResponses;
     OFString m_abstractSyntax;

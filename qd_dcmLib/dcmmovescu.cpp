@@ -185,6 +185,10 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
     m_received.clear();
     m_receivedCount = 0;
     m_refusedAssociations = 0;
+    m_failure = DcmFailure();
+    m_failure.calledTitle = aeScp;
+    m_failure.callingTitle = aeScu;
+    m_failure.kind = DcmFailureKind::Other;
 
     if (!dcmDataDict.isDictionaryLoaded())
         return fail(DCM_ERR_NO_DICTIONARY, std::string(kGetFile)
@@ -197,6 +201,7 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
     addOverrideKey("0020,000D=" + studyUid);
 
     if (m_retrievePort != 0) {
+        m_failure.kind = DcmFailureKind::LocalFolder;
         if (!OFStandard::dirExists(OFFilename(m_outputDirectory.c_str())))
             return fail(DCM_ERR_SAVE_FILE,
                         std::string(kGetFile) + "specified output directory does not exist");
@@ -211,6 +216,7 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
             return fail(DCM_ERR_SAVE_FILE, std::string(kGetFile) + "invalid output file name");
     }
     // Refused before any network activity: what would not fit its field.
+    m_failure.kind = DcmFailureKind::Settings;
     if (aeScu.empty() || aeScu.size() > 16 || aeScp.empty() || aeScp.size() > 16)
         return fail(DCM_ERR_ASSOC_REQUEST, std::string(kGetFile)
                         + "Association Request Failed: AE titles must have 1 to 16 characters");
@@ -222,6 +228,8 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
                     std::string(kGetFile) + "Association Request Failed: invalid peer or port");
     if (m_retrievePort < 0 || m_retrievePort > 65535)
         return fail(DCM_ERR_INIT_NETWORK, std::string(kGetFile) + "cannot initialize network");
+
+    m_failure.kind = DcmFailureKind::Other;
 
     CDcmNetGuard guard(m_totalSeconds, m_dimseTimeout, m_maxBytes);
     guard.setCancel(m_cancel);
@@ -266,9 +274,11 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
     cond = ASC_requestAssociation(m_net, params, &assoc);
     if (cond.bad()) {
         int code = DCM_ERR_ASSOC_REQUEST;
+        m_failure.kind = dcmConditionKind(cond);
         if (cond == DUL_ASSOCIATIONREJECTED) {
             T_ASC_RejectParameters rej;
             ASC_getRejectParameters(params, &rej);
+            m_failure.rejectReason = dcmRejectReasonOf(unsigned(rej.source), unsigned(rej.reason));
             OFString rejText;
             fail(DCM_ERR_ASSOC_REJECTED, std::string(kGetFile) + "Association Rejected: "
                      + ASC_printRejectParameters(rejText, &rej).c_str());
@@ -300,11 +310,14 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
         debugLog(2, std::string(kGetFile) + "Association Parameters Negotiated: "
                         + ASC_dumpParameters(text, assoc->params, ASC_ASSOC_AC).c_str());
     }
-    if (ASC_countAcceptedPresentationContexts(assoc->params) == 0)
+    if (ASC_countAcceptedPresentationContexts(assoc->params) == 0) {
+        m_failure.kind = DcmFailureKind::PeerRefused;
         return failSetup(DCM_ERR_NO_ACCEPTED_CONTEXT,
                          std::string(kGetFile) + "No Acceptable Presentation Contexts");
+    }
     debugLog(2, std::string(kGetFile) + "Association Accepted, Max Send PDV: "
                     + uintToStdString(assoc->sendPDVLength));
+    m_failure.kind = DcmFailureKind::None;
 
     cond = cmove(assoc);
 
@@ -333,6 +346,9 @@ int CDcmMoveScu::getFile(std::string outFileName, std::string peer, unsigned int
             debugLogError(text + ", Aborting Association");
         }
         result = fail(DCM_ERR_STORE_FAILED, text);
+        // Only a peer that went silent is no answer; anything else broke off.
+        m_failure.kind = dcmConditionKind(cond) == DcmFailureKind::NoAnswer ? DcmFailureKind::NoAnswer
+                                                                             : DcmFailureKind::BrokeOff;
         if (cond != DUL_PEERABORTEDASSOCIATION) {
             const OFCondition aborted = ASC_abortAssociation(assoc);
             if (aborted.bad())
@@ -436,6 +452,12 @@ OFCondition CDcmMoveScu::moveSCU(T_ASC_Association* assoc)
             // text says why.
             m_errorText = std::string("CDcmMoveScu::moveSCU(), rsp.DimseStatus: ") + status;
             debugLogError(m_errorText);
+            if (rsp.DimseStatus != STATUS_Pending && rsp.DimseStatus != STATUS_MOVE_Warning_SubOperationsCompleteOneOrMoreFailures
+                && m_failure.kind == DcmFailureKind::None) {
+                m_failure.kind = (rsp.DimseStatus & 0xFF00u) == 0xA700u ? DcmFailureKind::PeerBusy
+                                                                        : DcmFailureKind::PeerRefused;
+                m_failure.status = rsp.DimseStatus;
+            }
         }
     } else {
         debugLogError(std::string("CDcmMoveScu::moveSCU() Move Request Failed: ") + cond.text());
@@ -477,6 +499,8 @@ OFCondition CDcmMoveScu::acceptSubAssoc(T_ASC_Network* net, T_ASC_Association** 
             ++m_refusedAssociations;
             debugLogError("CDcmMoveScu::acceptSubAssoc() refused the association of " + calling
                           + ", expected " + m_pacsAeTitle);
+            m_failure.kind = DcmFailureKind::WrongPeerTitle;
+            m_failure.peerTitle = calling;
             T_ASC_RejectParameters rej = {ASC_RESULT_REJECTEDPERMANENT, ASC_SOURCE_SERVICEUSER,
                                           ASC_REASON_SU_CALLINGAETITLENOTRECOGNIZED};
             ASC_rejectAssociation(*assoc, &rej);

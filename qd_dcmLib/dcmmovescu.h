@@ -2,6 +2,7 @@
 #define MALVORANT_DCMMOVESCU_H
 
 #include "dcmerrors.h"
+#include "dcmfailure.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcxfer.h>
@@ -51,6 +52,9 @@ public:
     // Objects the receiver took in the last fetch, and those it refused.
     int receivedCount() const { return m_receivedCount; }
     int refusedAssociations() const { return m_refusedAssociations; }
+    // What went wrong in the last fetch, also when it returned 0: a failure
+    // status of the C-MOVE, a storing association refused for its AE title.
+    DcmFailure failure() const { return m_failure; }
 
     static const int kDefaultAcseTimeout = 30;
     static const int kDefaultDimseTimeout = 60;
@@ -124,6 +128,7 @@ private:
     std::string m_outputFileName;
     std::string m_pacsAeTitle;
     std::string m_errorText;
+    DcmFailure m_failure;
     T_ASC_Network* m_net = nullptr;
     DcmDataset* m_overrideKeys = nullptr;
     std::vector<Received> m_received;

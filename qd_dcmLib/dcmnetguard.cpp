@@ -33,8 +33,11 @@ public:
                     m_headerFill = 0;
                     m_bodyLeft = bigEndian32(m_header + 2);
                     m_body.clear();
-                    // Only P-DATA-TF bodies of a sane size are looked into.
-                    m_keepBody = m_header[0] == 0x04 && m_bodyLeft <= kMaxBody;
+                    // Only P-DATA-TF bodies of a sane size are looked into,
+                    // and the reasons of an A-ASSOCIATE-RJ.
+                    m_type = m_header[0];
+                    m_keepBody = (m_type == 0x04 && m_bodyLeft <= kMaxBody)
+                        || (m_type == 0x03 && m_bodyLeft == 4);
                     if (m_bodyLeft == 0)
                         m_keepBody = false;
                 }
@@ -46,8 +49,12 @@ public:
             p += take;
             n -= take;
             m_bodyLeft -= static_cast<std::uint32_t>(take);
-            if (m_bodyLeft == 0 && m_keepBody)
-                items(guard);
+            if (m_bodyLeft == 0 && m_keepBody) {
+                if (m_type == 0x03)
+                    guard->noteAssociateReject(m_body[2], m_body[3]);
+                else
+                    items(guard);
+            }
         }
     }
 
@@ -104,6 +111,7 @@ private:
     }
 
     unsigned char m_header[6] = {};
+    unsigned char m_type = 0;
     size_t m_headerFill = 0;
     std::uint32_t m_bodyLeft = 0;
     bool m_keepBody = false;
@@ -329,6 +337,11 @@ void CDcmNetGuard::noteCommandRead(unsigned commandField, int status)
 {
     m_lastCommandField = commandField;
     m_lastStatus = status;
+}
+
+void CDcmNetGuard::noteAssociateReject(unsigned source, unsigned reason)
+{
+    m_rejectReason = static_cast<int>(dcmRejectReasonOf(source, reason));
 }
 
 void CDcmNetGuard::noteActivity()

@@ -4,6 +4,8 @@
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmnet/dcmlayer.h>
 
+#include "dcmfailure.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -61,6 +63,11 @@ public:
     int lastStatus() const { return m_lastStatus.load(); }
     void noteCommandRead(unsigned commandField, int status);
 
+    // Why the peer rejected the association, from its A-ASSOCIATE-RJ
+    // (DCMTK's find client keeps the reason to itself).
+    DcmRejectReason rejectReason() const { return static_cast<DcmRejectReason>(m_rejectReason.load()); }
+    void noteAssociateReject(unsigned source, unsigned reason);
+
     // Registers the job's connections in cancel too, so that another thread
     // can end their waits at once (at exit). Before start().
     void setCancel(CDcmJobCancel* cancel) { m_cancel = cancel; }
@@ -84,6 +91,7 @@ private:
     std::atomic<bool> m_abortSent{false};
     std::atomic<unsigned> m_lastCommandField{0};
     std::atomic<int> m_lastStatus{-1};
+    std::atomic<int> m_rejectReason{0};
     CDcmJobCancel* m_cancel = nullptr;
 
     std::mutex m_mutex;

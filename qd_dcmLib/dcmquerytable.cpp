@@ -141,7 +141,7 @@ int CDcmQueryTable::replaceRows(const QSqlDatabase& db, bool worklist, CDcmFindS
 }
 
 int runDcmQueryJob(const DcmQueryRequest& request, const QSqlDatabase& db,
-                   std::string& errorText, int* rowsWritten)
+                   std::string& errorText, int* rowsWritten, DcmFailure* failure)
 {
     int rows = 0;
     CDcmFindScu scu(10000, request.applicationType);
@@ -156,6 +156,7 @@ int runDcmQueryJob(const DcmQueryRequest& request, const QSqlDatabase& db,
                              request.callingAeTitle, request.patientId, request.patientName,
                              request.ownerFirst, request.ownerLast);
     int code = result;
+    DcmFailure why = scu.failure();
     if (result >= 1) {
         errorText = "findScu(remoteIp=" + request.host + ", remotePort="
             + toStdString(request.port) + ", remoteAeTitle=" + request.calledAeTitle
@@ -169,8 +170,11 @@ int runDcmQueryJob(const DcmQueryRequest& request, const QSqlDatabase& db,
             rows = 0;
             errorText = tableError;
             code = kDcmErrResultTable;
+            why.kind = DcmFailureKind::Other;
         }
     }
+    if (failure)
+        *failure = why;
     debugLog(2, "number response lines returned by getWmlList() is " + toStdString(rows));
     if (rowsWritten)
         *rowsWritten = rows;

@@ -63,8 +63,10 @@ public:
 
 // Runs the query and, when it succeeded, the rewrite of its table. Gives the
 // job's result code: 0, a DcmErrorCode of the query with errorText
-// "findScu(...) returned ...", or kDcmErrResultTable.
+// "findScu(...) returned ...", or kDcmErrResultTable; failure, when given,
+// says why in terms the caller can act on.
 int runDcmQueryJob(const DcmQueryRequest& request, const QSqlDatabase& db,
-                   std::string& errorText, int* rowsWritten = nullptr);
+                   std::string& errorText, int* rowsWritten = nullptr,
+                   DcmFailure* failure = nullptr);
 
 #endif

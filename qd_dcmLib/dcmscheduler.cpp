@@ -9,8 +9,11 @@
 #include "sqlexec.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
+#include <QSqlRecord>
 #include <QSqlQuery>
 #include <QTimer>
 #include <QVariant>
@@ -58,6 +61,29 @@ void CDcmScheduler::updateConfig()
     debugLog(4, "entering CDcmScheduler::updateConfig()");
     if (m_settings)
         m_thread->setConfig(*m_settings);
+    // Other settings may let the recordings set aside through.
+    if (!m_setAside.isEmpty()) {
+        debugLog(2, "CDcmScheduler::updateConfig() recordings set aside get another chance");
+        m_setAside.clear();
+        m_setAsideOrder.clear();
+        emit queueChanged();
+    }
+    m_intervalMs = kIntervalMs;
+    m_lastSharedFailure.clear();
+}
+
+void CDcmScheduler::resume()
+{
+    m_intervalMs = kIntervalMs;
+    m_lastSharedFailure.clear();
+    if (!m_backgroundUploadInProgress && !m_closing)
+        backgroundUploadTimerExpired();
+}
+
+bool CDcmScheduler::pacsConfigured(const CSettingsMan* settings)
+{
+    return settings && !settings->dcmPacsTitle.trimmed().isEmpty()
+        && !settings->dcmPacsIp.trimmed().isEmpty() && settings->dcmPacsPort > 0;
 }
 
 QString CDcmScheduler::weightInKg(const QVariant& weight, const QVariant& weightUnit)
@@ -74,24 +100,75 @@ QString CDcmScheduler::weightInKg(const QVariant& weight, const QVariant& weight
     return QString::number(kg, 'g', 6);
 }
 
+namespace {
+// With applicationType 1 every recording with a patient and no PACS time is
+// due, otherwise only those marked for the PACS.
+QString dueCondition(int applicationType)
+{
+    return applicationType == 1
+        ? QStringLiteral("coalesce(pacsTs,0)=0 and coalesce(pacsStatus,0)<=1 and coalesce(patientId,0)!=0")
+        : QStringLiteral("coalesce(pacsTs,0)=0 and pacsStatus=1 and coalesce(patientId,0)!=0");
+}
+} // namespace
+
 int CDcmScheduler::nextDueRecording()
 {
-    // With applicationType 1 every recording with a patient and no PACS time
-    // is due, otherwise only those marked for the PACS.
-    const QString sql = m_applicationType == 1
-        ? QStringLiteral("select ecgId from ecgTable where coalesce(pacsTs,0)=0 and "
-                         "coalesce(pacsStatus,0)<=1 and coalesce(patientId,0)!=0 order by ecgId")
-        : QStringLiteral("select ecgId from ecgTable where coalesce(pacsTs,0)=0 and "
-                         "pacsStatus=1 and coalesce(patientId,0)!=0 order by ecgId");
     QSqlQuery query(*m_database);
-    if (!runQuery(query, sql, {}, "CDcmScheduler::backgroundUploadTimerExpired()"))
+    if (!runQuery(query,
+                  QStringLiteral("select ecgId from ecgTable where ") + dueCondition(m_applicationType)
+                      + QStringLiteral(" order by ecgId"),
+                  {}, "CDcmScheduler::backgroundUploadTimerExpired()"))
         return 0;
     while (query.next()) {
         const int ecgId = query.value(0).toInt();
-        if (ecgId > 0 && !m_setAside.contains(ecgId))
+        if (ecgId > 0 && !m_foreground.contains(ecgId) && !isSetAside(ecgId))
             return ecgId;
     }
     return 0;
+}
+
+bool CDcmScheduler::isDue(int ecgId)
+{
+    QSqlQuery query(*m_database);
+    return runQuery(query,
+                    QStringLiteral("select ecgId from ecgTable where ecgId=? and ")
+                        + dueCondition(m_applicationType),
+                    {ecgId}, "CDcmScheduler::isDue()")
+        && query.next();
+}
+
+QString CDcmScheduler::signatureOf(int ecgId)
+{
+    QStringList parts;
+    QSqlQuery query(*m_database);
+    if (runQuery(query,
+                 QStringLiteral("select e.patientId, e.fileName, e.fileSize, e.ecgTime, "
+                                "e.pacsStudyUuid, e.pacsStatus, e.tsLastChanged, p.* from ecgTable e "
+                                "left join patientTable p on p.patientId=e.patientId where e.ecgId=?"),
+                 {ecgId}, "CDcmScheduler::signatureOf()")
+        && query.next()) {
+        const int columns = query.record().count();
+        for (int i = 0; i < columns; ++i)
+            parts << query.value(i).toString();
+        const QFileInfo file(QDir(m_files ? m_files->dataFolder() : QString()).filePath(query.value(1).toString()));
+        parts << QString::number(file.exists() ? file.size() : -1)
+              << QString::number(file.exists() ? file.lastModified().toMSecsSinceEpoch() : 0);
+    }
+    return parts.join(QChar(0x1f));
+}
+
+bool CDcmScheduler::isSetAside(int ecgId)
+{
+    const auto it = m_setAside.constFind(ecgId);
+    if (it == m_setAside.constEnd())
+        return false;
+    if (signatureOf(ecgId) == it->signature)
+        return true;
+    debugLog(2, "CDcmScheduler: recording " + toStdString(ecgId)
+                    + " or its patient changed, it is due again");
+    m_setAside.remove(ecgId);
+    m_setAsideOrder.removeAll(ecgId);
+    return false;
 }
 
 bool CDcmScheduler::startSend(int ecgId)
@@ -122,17 +199,78 @@ bool CDcmScheduler::startSend(int ecgId)
     if (!m_thread->setRequest(0, path, studyUid, breed, weight))
         return false;
     m_thread->start(QThread::InheritPriority);
+    emit queueChanged();
     return true;
 }
 
-void CDcmScheduler::setAside(int ecgId, const std::string& why)
+void CDcmScheduler::setAside(int ecgId, const DcmFailure& failure, const std::string& why)
 {
-    if (ecgId <= 0 || m_setAside.contains(ecgId))
+    if (ecgId <= 0)
         return;
-    m_setAside.insert(ecgId);
-    m_setAsideOrder.append(ecgId);
+    if (!m_setAside.contains(ecgId))
+        m_setAsideOrder.append(ecgId);
+    m_setAside.insert(ecgId, SetAside{signatureOf(ecgId), failure});
     debugLogError("CDcmScheduler: recording " + toStdString(ecgId)
-                  + " set aside until restart: " + why);
+                  + " set aside until it, its patient or the settings change: " + why);
+    emit queueChanged();
+}
+
+void CDcmScheduler::setAsideRecording(int ecgId, const DcmFailure& failure)
+{
+    setAside(ecgId, failure, std::string("a send from the screen failed: ")
+                                 + dcmFailureKindName(failure.kind));
+}
+
+DcmFailure CDcmScheduler::setAsideFailure(int ecgId)
+{
+    if (!isSetAside(ecgId))
+        return {};
+    return m_setAside.value(ecgId).failure;
+}
+
+CDcmScheduler::QueueState CDcmScheduler::queueState(int ecgId)
+{
+    if (ecgId <= 0)
+        return QueueState::None;
+    if (m_foreground.contains(ecgId) || (m_backgroundUploadInProgress && m_currentEcgId == ecgId))
+        return QueueState::Sending;
+    if (!pacsConfigured(m_settings) || !isDue(ecgId))
+        return QueueState::None;
+    return isSetAside(ecgId) ? QueueState::SetAside : QueueState::Waiting;
+}
+
+bool CDcmScheduler::claimForeground(int ecgId)
+{
+    if (m_backgroundUploadInProgress && m_currentEcgId == ecgId) {
+        debugLog(2, "CDcmScheduler: recording " + toStdString(ecgId)
+                        + " is being sent in the background already");
+        return false;
+    }
+    m_foreground.insert(ecgId);
+    emit queueChanged();
+    return true;
+}
+
+void CDcmScheduler::releaseForeground(int ecgId)
+{
+    if (m_foreground.remove(ecgId))
+        emit queueChanged();
+}
+
+void CDcmScheduler::sharedFailure(const DcmFailure& failure)
+{
+    // The same failure again: the PACS or the folder needs longer.
+    const QString key = QLatin1String(dcmFailureKindName(failure.kind)) + QLatin1Char(':')
+        + QString::number(failure.status);
+    if (key == m_lastSharedFailure)
+        m_intervalMs = qMin(m_intervalMs * 2, kMaxIntervalMs);
+    else
+        m_intervalMs = kIntervalMs;
+    m_lastSharedFailure = key;
+    if (!m_closing)
+        m_timer->start(m_intervalMs);
+    debugLog(2, "CDcmScheduler: recording " + toStdString(m_currentEcgId)
+                    + " keeps its place; next try in " + toStdString(m_intervalMs / 1000) + " s");
 }
 
 void CDcmScheduler::backgroundUploadTimerExpired()
@@ -140,14 +278,14 @@ void CDcmScheduler::backgroundUploadTimerExpired()
     debugLog(4, "CDcmScheduler::backgroundUploadTimerExpired()");
     if (m_closing)
         return;
-    m_timer->start(kIntervalMs);
+    m_timer->start(m_intervalMs);
     if (m_backgroundUploadInProgress || m_thread->isRunning()) {
         debugLogError("CDcmScheduler::backgroundUploadTimerExpired() but backgroundUploadInProgress="
                       + toStdString(true));
         return;
     }
     m_backgroundUploadInProgress = true;
-    if (!m_settings || m_settings->dicomPacsConfigStatus == 0) {
+    if (!pacsConfigured(m_settings)) {
         m_backgroundUploadInProgress = false;
         return;
     }
@@ -158,7 +296,9 @@ void CDcmScheduler::backgroundUploadTimerExpired()
             break;
         if (startSend(ecgId))
             return; // in progress until the worker has finished
-        setAside(ecgId, "its row or patient can't be read");
+        DcmFailure failure;
+        failure.kind = DcmFailureKind::Recording;
+        setAside(ecgId, failure, "its row or patient can't be read");
     }
     m_backgroundUploadInProgress = false;
 }
@@ -167,22 +307,33 @@ void CDcmScheduler::dcmThreadFinished()
 {
     debugLog(4, "CDcmScheduler::dcmThreadFinished()");
     m_backgroundUploadInProgress = false;
+    const int ecgId = m_currentEcgId;
     const int resultClass = m_thread->resultClass();
-    if (resultClass == DCM_CLASS_NETWORK) {
-        // The PACS or the network: the same recording is first at the next tick.
-        debugLogError("CDcmScheduler::dcmRespSendPacsFile() NetworkError="
-                      + m_thread->getLastErrorUtf8());
-        return;
-    }
+    const DcmFailure failure = m_thread->failure();
     if (resultClass != DCM_CLASS_SUCCESS) {
-        debugLogError("CDcmScheduler::dcmRespSendPacsFile() ErrorResponse="
-                      + m_thread->getLastErrorUtf8());
-        setAside(m_currentEcgId, "it can't be sent");
-    } else if (!m_files || !m_files->setPacsTs(m_currentEcgId)) {
+        if (resultClass == DCM_CLASS_NETWORK)
+            debugLogError("CDcmScheduler::dcmRespSendPacsFile() NetworkError="
+                          + m_thread->getLastErrorUtf8());
+        else
+            debugLogError("CDcmScheduler::dcmRespSendPacsFile() ErrorResponse="
+                          + m_thread->getLastErrorUtf8());
+        if (!dcmFailureIsRecordings(failure.kind)) {
+            // Not this recording's fault: it keeps its place for the next tick.
+            sharedFailure(failure);
+            emit queueChanged();
+            return;
+        }
+        setAside(ecgId, failure, std::string("it can't be sent: ") + dcmFailureKindName(failure.kind));
+    } else if (!m_files || !m_files->setPacsTs(ecgId)) {
         // On the PACS but not marked: never sent again in a loop.
-        setAside(m_currentEcgId, "sent, but marking it sent failed");
+        DcmFailure notMarked;
+        notMarked.kind = DcmFailureKind::NotMarked;
+        setAside(ecgId, notMarked, "sent, but marking it sent failed");
     } else {
-        qDebug() << "file" << m_currentEcgId << "successfully uploaded to PACS";
+        m_intervalMs = kIntervalMs;
+        m_lastSharedFailure.clear();
+        qDebug() << "file" << ecgId << "successfully uploaded to PACS";
+        emit queueChanged();
         if (m_callback)
             m_callback->dcmRespSendPacsFile(false, false, true);
     }

@@ -68,12 +68,18 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
     m_lastStatusCode = 0;
     m_unsuccessfulStoreEncountered = false;
     m_storeFailureCode = DCM_ERR_STORE_FAILED;
+    m_failure = DcmFailure();
+    m_failure.calledTitle = aeScp;
+    m_failure.callingTitle = aeScu;
 
     OFList<OFString> fileNameList;
     fileNameList.push_back(OFString(fname.c_str()));
-    if (!OFStandard::fileExists(OFFilename(fname.c_str())))
+    m_failure.kind = DcmFailureKind::Settings;
+    if (!OFStandard::fileExists(OFFilename(fname.c_str()))) {
+        m_failure.kind = DcmFailureKind::LocalFolder;
         return fail(DCM_ERR_OPEN_FILE,
                     std::string(kOp) + "cannot access file: cannot access file: " + fname);
+    }
 
     // Settings that would not fit their protocol fields are refused before
     // any network activity, never cut short; DCMTK refuses empty titles.
@@ -90,6 +96,7 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
     const int peerLength = std::snprintf(peerHost, sizeof(peerHost), "%s:%u", peer.c_str(), peerPort);
     if (peerLength < 0 || static_cast<size_t>(peerLength) >= sizeof(peerHost))
         return fail(DCM_ERR_ASSOC_REQUEST, initFailed + ": peer host name too long");
+    m_failure.kind = DcmFailureKind::Other;
 
     T_ASC_Network* net = nullptr;
     T_ASC_Parameters* params = nullptr;
@@ -138,9 +145,11 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
     if (assoc)
         params = nullptr; // the association owns them from here on
     if (cond.bad()) {
+        m_failure.kind = dcmConditionKind(cond);
         if (cond == DUL_ASSOCIATIONREJECTED) {
             T_ASC_RejectParameters rej;
             ASC_getRejectParameters(assoc ? assoc->params : params, &rej);
+            m_failure.rejectReason = dcmRejectReasonOf(unsigned(rej.source), unsigned(rej.reason));
             OFString rejText;
             debugLog(2, std::string("CDcmStoreScu::sornhapStoreScu() ")
                             + ASC_printRejectParameters(rejText, &rej).c_str());
@@ -150,6 +159,7 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
         return failSetup(DCM_ERR_ASSOC_REQUEST, std::string(kOp) + "Association Request Failed");
     }
 
+    m_failure.kind = DcmFailureKind::PeerRefused;
     if (ASC_countAcceptedPresentationContexts(assoc->params) == 0)
         return failSetup(DCM_ERR_NO_ACCEPTED_CONTEXT,
                          std::string(kOp) + "No Acceptable Presentation Contexts");
@@ -169,6 +179,16 @@ int CDcmStoreScu::sornhapStoreScu(std::string fname, std::string peer, unsigned 
     // the sender would store it again.
     const bool stored = !m_unsuccessfulStoreEncountered;
     int result = stored ? DCM_OK : m_storeFailureCode;
+    if (stored)
+        m_failure.kind = DcmFailureKind::None;
+    else if (m_storeFailureCode == DCM_ERR_STORE_REFUSED)
+        m_failure.kind = dcmStoreStatusKind(m_lastStatusCode);
+    else if (m_storeFailureCode == DCM_ERR_STORE_FAILED)
+        m_failure.kind = dcmConditionKind(cond) == DcmFailureKind::NoAnswer ? DcmFailureKind::NoAnswer
+                                                                             : DcmFailureKind::BrokeOff;
+    else if (m_storeFailureCode != DCM_ERR_NO_ACCEPTED_CONTEXT)
+        m_failure.kind = DcmFailureKind::Other;
+    m_failure.status = m_lastStatusCode;
     if (!stored && m_storeFailureCode == DCM_ERR_STORE_REFUSED)
         fail(DCM_ERR_STORE_REFUSED,
              std::string(kOp) + "Store Refused: status " + statusText(m_lastStatusCode));

@@ -2,6 +2,7 @@
 #define MALVORANT_DCMSTORESCU_H
 
 #include "dcmerrors.h"
+#include "dcmfailure.h"
 
 class CDcmJobCancel;
 
@@ -34,6 +35,8 @@ public:
 
     // The DIMSE status of the last C-STORE response (0 before any).
     unsigned int lastStatusCode() const { return m_lastStatusCode; }
+    // Why the last send failed, in terms the caller can act on.
+    DcmFailure failure() const { return m_failure; }
 
     // Bounds of the waits. acseSeconds (default 30) limits the connection
     // attempt, association set-up and release; dimseSeconds 0 (default) waits
@@ -74,6 +77,7 @@ private:
     int m_dimseTimeout = 0;
     int m_acseTimeout = kDefaultAcseTimeout;
     std::string m_errorText;
+    DcmFailure m_failure;
     CDcmJobCancel* m_cancel = nullptr;
 
     // The result a store that was not successful gives the operation.

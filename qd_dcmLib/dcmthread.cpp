@@ -84,6 +84,7 @@ void CDcmThread::run()
     m_errorText.clear();
     m_resultClass = DCM_CLASS_SUCCESS;
     m_resultCode = DCM_OK;
+    m_failure = DcmFailure();
 
     int code = DCM_OK;
     bool known = true;
@@ -102,7 +103,12 @@ void CDcmThread::run()
     if (known) {
         m_resultCode = code;
         m_resultClass = dcmResultClass(code);
+        if (code == DCM_OK)
+            m_failure.kind = DcmFailureKind::None;
+        else if (!m_failure.failed())
+            m_failure.kind = DcmFailureKind::Other;
     } else {
+        m_failure.kind = DcmFailureKind::Other;
         m_errorText = QStringLiteral("CDcmThread::setRequest() unknown cmd=") + QString::number(m_cmd);
         debugLogError(m_errorText.toStdString());
         m_resultCode = -1;
@@ -137,6 +143,12 @@ int CDcmThread::setError(int code, const QString& text)
     return code;
 }
 
+int CDcmThread::setError(int code, DcmFailureKind kind, const QString& text)
+{
+    m_failure.kind = kind;
+    return setError(code, text);
+}
+
 QString CDcmThread::checkAeTitle(const QString& title, const char* what)
 {
     const QString name = QLatin1String(what) + QStringLiteral(" AE title");
@@ -156,6 +168,8 @@ QString CDcmThread::checkAeTitle(const QString& title, const char* what)
 
 int CDcmThread::checkPeer(const QString& host, int port, const QString& aeTitle, const char* what)
 {
+    m_failure.calledTitle = aeTitle.toStdString();
+    m_failure.callingTitle = m_config.localAeTitle.toStdString();
     QString problem = checkAeTitle(m_config.localAeTitle, "local");
     if (problem.isEmpty())
         problem = checkAeTitle(aeTitle, what);
@@ -169,7 +183,7 @@ int CDcmThread::checkPeer(const QString& host, int port, const QString& aeTitle,
     if (problem.isEmpty())
         return DCM_OK;
     // A settings fault, not the recording's: a later attempt may succeed.
-    return setError(DCM_ERR_ASSOC_REQUEST, problem);
+    return setError(DCM_ERR_ASSOC_REQUEST, DcmFailureKind::Settings, problem);
 }
 
 void CDcmThread::requestStop()

@@ -2,6 +2,7 @@
 #define MALVORANT_DCMTHREAD_H
 
 #include "dcmcallbackinterface.h"
+#include "dcmfailure.h"
 #include "dcmjobcancel.h"
 
 #include <QDeadlineTimer>
@@ -59,6 +60,8 @@ public:
     // The DcmResultClass of the last job, and its result code.
     int resultClass() const { takeUpJob(); return m_resultClass; }
     int resultCode() const { takeUpJob(); return m_resultCode; }
+    // Why the last job failed, in terms the owner can act on.
+    DcmFailure failure() const { takeUpJob(); return m_failure; }
     int command() const { return m_cmd; }
 
     // Asks a running job to stop (used at exit): it ends at its next step,
@@ -97,6 +100,7 @@ private:
     // Refuses a job whose peer or titles can't be used, before it connects.
     int checkPeer(const QString& host, int port, const QString& aeTitle, const char* what);
     int setError(int code, const QString& text);
+    int setError(int code, DcmFailureKind kind, const QString& text);
     // Qt orders the end of a thread before its finished() and wait() with
     // its own futex-based locks, which ThreadSanitizer does not see; the job's
     // last step publishes its work and the owner takes it up here, so the
@@ -124,6 +128,7 @@ private:
 
     int m_resultClass = 0;
     int m_resultCode = 0;
+    DcmFailure m_failure;
     CDcmJobCancel m_cancel;
     std::atomic<int> m_jobsDone{0};
 };

@@ -62,7 +62,8 @@ int CDcmThread::sendPacsFile()
     QDir().mkpath(tmpFolder);
     QTemporaryFile dcmFile(tmpFolder + QStringLiteral("/send_XXXXXX.dce"));
     if (!dcmFile.open())
-        return setError(DCM_ERR_SAVE_FILE, QStringLiteral("cannot create a temporary DICOM file in ")
+        return setError(DCM_ERR_SAVE_FILE, DcmFailureKind::LocalFolder,
+                        QStringLiteral("cannot create a temporary DICOM file in ")
                                                + tmpFolder + QStringLiteral(": ")
                                                + dcmFile.errorString());
     const QString dcmPath = dcmFile.fileName();
@@ -75,14 +76,19 @@ int CDcmThread::sendPacsFile()
         auto waveform = std::make_unique<CDcmWvfOrv>();
         int code = waveform->convertOrv2Dcm(plugin.get(), utf8(m_ecgPath), utf8(m_studyUid),
                                             utf8(m_breed), utf8(weightText(m_weight)), std::string());
+        // Whatever stops the conversion is the recording's own.
         if (code != DCM_OK)
-            return setError(code, QStringLiteral("ecgToDicomConversion1 returned err=")
+            return setError(code, DcmFailureKind::Recording,
+                            QStringLiteral("ecgToDicomConversion1 returned err=")
                                       + QString::number(code) + QStringLiteral(", errText=")
                                       + fromUtf8(waveform->getLastError()));
         debugLog(2, "dcm file=" + utf8(dcmPath));
         code = waveform->saveDcmFile(utf8(dcmPath));
         if (code != DCM_OK)
-            return setError(code, QStringLiteral("ecgToDicomConversion2 returned err=")
+            return setError(code,
+                            code == DCM_ERR_SAVE_FILE ? DcmFailureKind::LocalFolder
+                                                      : DcmFailureKind::Recording,
+                            QStringLiteral("ecgToDicomConversion2 returned err=")
                                       + QString::number(code) + QStringLiteral(", errText=")
                                       + fromUtf8(waveform->getLastError()));
         debugLog(2, "dcm conversion completed successfully");
@@ -99,6 +105,7 @@ int CDcmThread::sendPacsFile()
     const int result = store.sornhapStoreScu(utf8(dcmPath), utf8(m_config.pacsIp),
                                              unsigned(m_config.pacsPort), utf8(m_config.pacsAeTitle),
                                              utf8(m_config.localAeTitle));
+    m_failure = store.failure();
     if (result > 0)
         setError(result, QStringLiteral("storeScu(fName=") + dcmPath + QStringLiteral(", remoteIp=")
                              + m_config.pacsIp + QStringLiteral(", remotePort=")
@@ -122,7 +129,7 @@ int CDcmThread::loadList(bool worklist)
     // The table is rewritten on this thread's own connection.
     const QSqlDatabase db = CDbMan::threadDatabase();
     if (!db.isValid() || !db.isOpen())
-        return setError(kDcmErrResultTable,
+        return setError(kDcmErrResultTable, DcmFailureKind::Other,
                         QStringLiteral("CDcmThread::run() no database connection for the result table"));
 
     DcmQueryRequest request;
@@ -141,7 +148,7 @@ int CDcmThread::loadList(bool worklist)
     request.dimseTimeout = timeout;
     request.cancel = &m_cancel;
     std::string text;
-    const int result = runDcmQueryJob(request, db, text);
+    const int result = runDcmQueryJob(request, db, text, nullptr, &m_failure);
     if (result != DCM_OK)
         return setError(result, fromUtf8(text));
     return DCM_OK;
@@ -153,7 +160,7 @@ int CDcmThread::loadFromPacs()
     if (check != DCM_OK)
         return check;
     if (m_config.localPort < 1 || m_config.localPort > 65535)
-        return setError(DCM_ERR_INIT_NETWORK,
+        return setError(DCM_ERR_INIT_NETWORK, DcmFailureKind::Settings,
                         QStringLiteral("The local port %1 is not a port number (1 to 65535)")
                             .arg(m_config.localPort));
 
@@ -169,6 +176,8 @@ int CDcmThread::loadFromPacs()
         result = move.getFile(utf8(name), utf8(m_config.pacsIp), unsigned(m_config.pacsPort),
                               utf8(m_config.pacsAeTitle), utf8(m_config.localAeTitle),
                               m_config.localPort, utf8(m_outDir), utf8(m_studyUid));
+        // Also after a fetch that ended normally: why nothing may have come.
+        m_failure = move.failure();
         if (result >= 1)
             return setError(result, QStringLiteral("dcm_getpacsfile (fName=") + name
                                         + QStringLiteral(", remoteIp=") + m_config.pacsIp
@@ -199,14 +208,20 @@ int CDcmThread::loadFromPacs()
     DcmFileFormat fileFormat(new CDcmDataset, false);
     OFCondition cond = fileFormat.loadFile(OFFilename(utf8(fetched).c_str()), EXS_Unknown,
                                            EGL_noChange, 4096, ERM_autoDetect);
-    if (cond.bad())
+    if (cond.bad()) {
+        // The fetch ended without a file: the move's own story, if it has one.
+        if (!m_failure.failed())
+            m_failure.kind = DcmFailureKind::NothingReceived;
         return setError(cond.code() != 0 ? int(cond.code()) : -1,
                         QStringLiteral("Error loading DICOM file ") + fetched + QStringLiteral(": ")
                             + QString::fromLatin1(cond.text()));
+    }
+    // A file came: what the move said about other objects no longer matters.
+    m_failure = DcmFailure();
 
     auto* dataset = dynamic_cast<CDcmDataset*>(fileFormat.getDataset());
     if (!dataset)
-        return setError(-1, QStringLiteral("Error loading DICOM file ") + fetched
+        return setError(-1, DcmFailureKind::Recording, QStringLiteral("Error loading DICOM file ") + fetched
                                 + QStringLiteral(": no data set"));
     TWaveformParams params;
     dataset->getWaveformParams(params);
@@ -219,7 +234,7 @@ int CDcmThread::loadFromPacs()
                              + QString::fromLatin1(readCond.text()));
     const int code = waveform->convertDcm2Orv(plugin.get(), utf8(m_outDir + m_fileName), &params);
     if (code != DCM_OK)
-        return setError(code, QStringLiteral("Conversion error for file '") + m_fileName
+        return setError(code, DcmFailureKind::Recording, QStringLiteral("Conversion error for file '") + m_fileName
                                   + QStringLiteral("': code=") + QString::number(code)
                                   + QStringLiteral(": msg=") + QString::fromLatin1(readCond.text()));
     return DCM_OK;

@@ -75,12 +75,15 @@ bool CFileMan::writePatientHeader(const QString& fileName, const PatientRow& pat
                       + " to write its header");
         return false;
     }
+    // A patient without species (a worklist entry often has none) leaves
+    // the species chosen for the recording.
+    const int recordedSpecies = file.speciesCode;
     file.resetHeaderData();
     file.extPatientId = patient.extId.toStdString();
     file.patientName = patient.name.toStdString();
     file.ownerFirstName = patient.ownerFirst.toStdString();
     file.ownerLastName = patient.ownerLast.toStdString();
-    file.speciesCode = patient.species;
+    file.speciesCode = patient.species != 0 ? patient.species : recordedSpecies;
     file.genderCode = patient.sex;
     file.patientBirthdate = birthdateText(patient.birthdate);
     file.recordingTime = recordingTime;

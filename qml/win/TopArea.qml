@@ -31,6 +31,16 @@ Rectangle {
         return line;
     }
 
+    // Where the recording stands in the ECG Storage queue.
+    function pacsQueueLine() {
+        switch (ui.filePacsQueue) {
+        case 1: return "ECG Storage: waiting to send";
+        case 2: return "ECG Storage: sending\u2026";
+        case 3: return "ECG Storage: not sent";
+        }
+        return "";
+    }
+
     function pageBack() {
         var x = ecgFlickable.contentX - halfPage;
         if (x >= 0)
@@ -150,6 +160,17 @@ Rectangle {
                         color: topArea.defs.colorTextDim
                     }
                 }
+                // The recording's place in the ECG Storage queue, on a line of its own.
+                Label {
+                    objectName: "pacsQueueMark"
+                    Layout.fillWidth: true
+                    visible: topArea.showsRecording && topArea.ui.filePacsQueue > 0
+                    text: topArea.pacsQueueLine()
+                    elide: Text.ElideRight
+                    font.family: topArea.defs.commonFont
+                    font.pointSize: topArea.defs.fontSizeTopAreaSmall
+                    color: topArea.ui.filePacsQueue === 3 ? topArea.defs.colorRecording : topArea.defs.colorText
+                }
                 Label {
                     visible: topArea.ui.displayState === 3
                     text: "No ECG recorded for this patient yet"
@@ -263,5 +284,7 @@ Rectangle {
         informativeText: "File: " + topArea.ui.fileName
               + (topArea.ui.fileQVLCaseId.length > 0 ? "\nTelemedicine case: " + topArea.ui.fileQVLCaseId + " (" + topArea.ui.fileQVLCaseStatus + ")" : "")
               + (topArea.ui.filePacsStatus === 2 ? "\nStored in the ECG Storage" : "")
+              + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueLine()
+                 + (topArea.ui.filePacsQueueText.length > 0 ? ": " + topArea.ui.filePacsQueueText : "") : "")
     }
 }

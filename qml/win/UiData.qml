@@ -27,6 +27,10 @@ QtObject {
     property string fileQVLCaseStatus: ""
     property int fileCount: 0
     property int filePacsStatus: 0
+    // Its place in the ECG Storage queue: 0 none, 1 waiting, 2 being sent,
+    // 3 set aside (why in filePacsQueueText).
+    property int filePacsQueue: 0
+    property string filePacsQueueText: ""
 
     // Viewer.
     property string footerLineLeft: ""

@@ -321,9 +321,12 @@ ViewFrame {
                 onTextChanged: view.reload()
             }
             Button {
+                objectName: "searchWorklist"
                 visible: view.worklistMode
                 text: "Search Worklist"
-                onClicked: cQmlInterface.dcmLoadMwl(search.text, "", "", "")
+                // The whole worklist: the search text then finds an entry by
+                // name or by ID in it (a server matches one key at a time).
+                onClicked: cQmlInterface.dcmLoadMwl("", "", "", "")
             }
         }
 

@@ -31,6 +31,12 @@ ViewFrame {
     property int initializerDcmPacsPort: 0
     property string initializerDcmInstName: ""
     property string initializerDcmLocalIpAddress: ""
+    // Each DICOM server's last connection test: 0 not configured, 1 passed,
+    // 2 running, 3 failed, with its line.
+    property int dcmMwlTestState: 0
+    property string dcmMwlTestText: ""
+    property int dcmPacsTestState: 0
+    property string dcmPacsTestText: ""
 
     signal qmlStreamsRetrieved(int maxIdx, int currentIdx)
     signal pageRequested(url url, string title)
@@ -179,6 +185,17 @@ ViewFrame {
         color: defs.colorText
         font.family: defs.commonFont
         font.pointSize: defs.fontSizeNormal
+    }
+    component TestLine: Label {
+        required property UiDefs defs
+        required property int testState
+        Layout.columnSpan: 2
+        Layout.preferredWidth: 340
+        Layout.topMargin: 4
+        wrapMode: Text.Wrap
+        font.family: defs.commonFont
+        font.pointSize: defs.fontSizeNormal
+        color: testState === 3 ? defs.colorRecording : testState === 1 ? defs.colorAccent : defs.colorTextDim
     }
     component Heading: Label {
         required property UiDefs defs
@@ -412,7 +429,7 @@ ViewFrame {
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Local Settings" }
                         SettingLabel { defs: view.defs; text: "AE Title" }
-                        SettingField { defs: view.defs; id: localAe }
+                        SettingField { defs: view.defs; id: localAe; objectName: "dcmLocalAe" }
                         SettingLabel { defs: view.defs; text: "IP Address" }
                         Label {
                             Layout.preferredWidth: 240
@@ -422,9 +439,9 @@ ViewFrame {
                             font.pointSize: view.defs.fontSizeNormal
                         }
                         SettingLabel { defs: view.defs; text: "Port" }
-                        SettingField { defs: view.defs; id: localPort; inputMethodHints: Qt.ImhDigitsOnly }
+                        SettingField { defs: view.defs; id: localPort; objectName: "dcmLocalPort"; inputMethodHints: Qt.ImhDigitsOnly }
                         SettingLabel { defs: view.defs; text: "Institution" }
-                        SettingField { defs: view.defs; id: instName }
+                        SettingField { defs: view.defs; id: instName; objectName: "dcmInstName" }
                     }
                     GridLayout {
                         Layout.alignment: Qt.AlignTop
@@ -432,11 +449,17 @@ ViewFrame {
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Worklist Server Settings" }
                         SettingLabel { defs: view.defs; text: "AE Title" }
-                        SettingField { defs: view.defs; id: mwlAe }
+                        SettingField { defs: view.defs; id: mwlAe; objectName: "dcmMwlAe" }
                         SettingLabel { defs: view.defs; text: "IP Address" }
-                        SettingField { defs: view.defs; id: mwlIp }
+                        SettingField { defs: view.defs; id: mwlIp; objectName: "dcmMwlIp" }
                         SettingLabel { defs: view.defs; text: "Port" }
-                        SettingField { defs: view.defs; id: mwlPort; inputMethodHints: Qt.ImhDigitsOnly }
+                        SettingField { defs: view.defs; id: mwlPort; objectName: "dcmMwlPort"; inputMethodHints: Qt.ImhDigitsOnly }
+                        TestLine {
+                            objectName: "dcmMwlTestLine"
+                            defs: view.defs
+                            testState: view.dcmMwlTestState
+                            text: view.dcmMwlTestText
+                        }
                     }
                     GridLayout {
                         Layout.alignment: Qt.AlignTop
@@ -444,16 +467,23 @@ ViewFrame {
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Destination Server Settings" }
                         SettingLabel { defs: view.defs; text: "AE Title" }
-                        SettingField { defs: view.defs; id: pacsAe }
+                        SettingField { defs: view.defs; id: pacsAe; objectName: "dcmPacsAe" }
                         SettingLabel { defs: view.defs; text: "IP Address" }
-                        SettingField { defs: view.defs; id: pacsIp }
+                        SettingField { defs: view.defs; id: pacsIp; objectName: "dcmPacsIp" }
                         SettingLabel { defs: view.defs; text: "Port" }
-                        SettingField { defs: view.defs; id: pacsPort; inputMethodHints: Qt.ImhDigitsOnly }
+                        SettingField { defs: view.defs; id: pacsPort; objectName: "dcmPacsPort"; inputMethodHints: Qt.ImhDigitsOnly }
+                        TestLine {
+                            objectName: "dcmPacsTestLine"
+                            defs: view.defs
+                            testState: view.dcmPacsTestState
+                            text: view.dcmPacsTestText
+                        }
                     }
                 }
                 RowLayout {
                     spacing: 12
                     Button {
+                        objectName: "dcmSave"
                         text: "Save"
                         highlighted: true
                         onClicked: {

@@ -138,6 +138,7 @@ void printBaselines(Context& c, const char* name)
 } // namespace
 
 #include "viewshots.h"
+#include "dicomshots.h"
 
 namespace {
 QList<QObject*> openPopups(QQuickWindow* window);
@@ -258,6 +259,7 @@ std::vector<Shot> shots()
         }});
     }
     viewshots::addRows(list);
+    dicomshots::addRows(list);
     // The simulated device's ECG a few seconds after "New ECG", as a newcomer sees it.
     list.push_back({"live-simulated-device", [](Context& c) {
         showRecording(c, 0);

@@ -260,6 +260,9 @@ private slots:
         QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
         QCOMPARE(m_mwlDone->count(), mwlDone + 1);
 
+        // The vet answers the species question: a dog. The worklist entry
+        // names no species (wlmscpfs returns none), so the dog stays.
+        bridge().onRecordSpeciesSelector(1);
         const int ecgId = recordFromDevice(2);
         QVERIFY(ecgId > 0);
         QCOMPARE(dbValue("select patientId from ecgTable where ecgId=?", {ecgId}).toInt(), 0);
@@ -304,6 +307,10 @@ private slots:
         QCOMPARE(object.value("PatientName").toString(), QStringLiteral("Lindqvist^Bella"));
         QCOMPARE(object.value("StudyInstanceUID").toString(), QString::fromLatin1(kStudy));
         QCOMPARE(object.value("InstitutionName").toString(), QStringLiteral("Clinic Nord"));
+        QCOMPARE(object.value("PatientSpeciesDescription").toString(), QStringLiteral("Canine"));
+        CFileEcg header;
+        dcetest::readRecords(recorded, &header);
+        QCOMPARE(header.speciesCode, 2);
         const QJsonArray groups = object.value("groups").toArray();
         QCOMPARE(groups.size(), 1);
         const QJsonObject group = groups.first().toObject();
@@ -315,6 +322,44 @@ private slots:
         QVERIFY2(span > 100, qPrintable(QString::number(span)));
         m_sentEcgId = ecgId;
         m_sentSamples = samples;
+    }
+
+    // "Search by Patient Name or ID" in the worklist: the ID finds the entry
+    // as the name does, through the real patients view.
+    void worklistSearchFindsByNameOrId_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("by ID") << "WL-1" << 1;
+        QTest::newRow("by name") << "Bella" << 1;
+        QTest::newRow("neither") << "Nobody" << 0;
+    }
+
+    void worklistSearchFindsByNameOrId()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, rows);
+        QVariant opened;
+        QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
+                                  Q_ARG(QVariant, QStringLiteral("patients")));
+        QObject* loader = m_window->property("viewLoaders").toMap().value("patients").value<QObject*>();
+        QObject* view = loader ? loader->property("item").value<QObject*>() : nullptr;
+        QVERIFY(view);
+        QVERIFY(view->property("worklistMode").toBool());
+        QObject* search = m_window->findChild<QObject*>(QStringLiteral("patientSearch"));
+        QObject* button = m_window->findChild<QObject*>(QStringLiteral("searchWorklist"));
+        QVERIFY(search && button);
+        // An old table must not answer for the search.
+        QVERIFY(QSqlQuery(*bridge().dbMan()->database()).exec("delete from worklistTable"));
+        search->setProperty("text", text);
+        const int done = count(m_mwlDone);
+        QMetaObject::invokeMethod(button, "clicked");
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_mwlDone->count(), done + 1);
+        QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
+        QVERIFY(AppHarness::waitFor([&] { return view->property("rowCount").toInt() == rows; }));
+        search->setProperty("text", QString());
+        view->setProperty("visible", false);
     }
 
     void pacsStudyIsListedAndFetched()
@@ -452,7 +497,17 @@ private slots:
 
         QCOMPARE(m_commError->count(), errors + 1);
         QVERIFY(!comm().getLastError().isEmpty());
-        QCOMPARE(m_commError->last().at(0).toString(), comm().getLastError());
+        const QString shown = m_commError->last().at(0).toString();
+        if (job == QLatin1String("fetch") || job == QLatin1String("send")) {
+            // In words the user can act on: the PACS refused, or is not there.
+            QVERIFY2(shown.startsWith(peer == QLatin1String("down")
+                                          ? "The ECG Storage refused the connection: check its address and port"
+                                          : "The ECG Storage rejected the association"),
+                     qPrintable(shown));
+            QVERIFY2(!shown.contains(files.dataFolder()), qPrintable(shown));
+        } else {
+            QCOMPARE(shown, comm().getLastError());
+        }
         QCOMPARE(m_uploadDone->count(), uploads);
         QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), mwlRows);
         QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), pacsRows);
@@ -460,8 +515,12 @@ private slots:
         QCOMPARE(m_mwlDone->count(), mwlDone + (toMwl ? 1 : 0));
         QCOMPARE(m_pacsListDone->count(), listDone);
         QCOMPARE(dbValue("select count(*) from ecgTable").toInt(), recordings);
-        if (sendId > 0)
-            QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {sendId}).toInt(), 0);
+        if (sendId > 0) {
+            // Not sent, and left to the background send.
+            QCOMPARE(dbValue("select pacsTs from ecgTable where ecgId=?", {sendId}).toLongLong(), 0);
+            QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {sendId}).toInt(), 1);
+            QVERIFY2(shown.endsWith("It will be sent automatically when the ECG Storage answers."), qPrintable(shown));
+        }
         configure(mwl().port(), pacs().port());
     }
 

@@ -177,9 +177,15 @@ bool ToolPeer::launch(const QString& program, const QStringList& args, const QSt
                       const std::function<bool(quint16)>& prepare)
 {
     stop();
+    m_program = program;
+    m_args = args;
+    m_workDir = workDir;
+    m_prepare = prepare;
     m_logPath = QDir(workDir).filePath(QFileInfo(program).fileName() + ".log");
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        const quint16 port = freePort();
+        if (m_fixedPort != 0 && attempt > 0)
+            QThread::msleep(500); // the old listener lets go
+        const quint16 port = m_fixedPort != 0 ? m_fixedPort : freePort();
         if (port == 0)
             continue;
         if (prepare && !prepare(port))
@@ -203,6 +209,7 @@ bool ToolPeer::launch(const QString& program, const QStringList& args, const QSt
                 // and the tool's bind; then the tool has ended by now.
                 if (!m_process.waitForFinished(100)) {
                     m_port = port;
+                    m_lastPort = port;
                     return true;
                 }
             }
@@ -210,6 +217,16 @@ bool ToolPeer::launch(const QString& program, const QStringList& args, const QSt
         stop();
     }
     return false;
+}
+
+bool ToolPeer::restart()
+{
+    if (m_program.isEmpty() || m_lastPort == 0)
+        return false;
+    m_fixedPort = m_lastPort;
+    const bool ok = launch(m_program, m_args, m_workDir, m_prepare);
+    m_fixedPort = 0;
+    return ok;
 }
 
 void ToolPeer::stop()

@@ -103,6 +103,11 @@ public:
     static bool orthancInstalled();
 
     void stop();
+    // Starts the last tool again, as it was and on the port it had (after
+    // stop(): a server that comes back). port() is 0 while stopped; the
+    // port it will come back on is lastPort().
+    bool restart();
+    quint16 lastPort() const { return m_lastPort; }
     bool isRunning() const;
     quint16 port() const { return m_port; }
     QString aeTitle() const { return m_aeTitle; }
@@ -118,6 +123,13 @@ private:
 
     QProcess m_process;
     quint16 m_port = 0;
+    // The last launch, for restart(); a fixed port while restarting.
+    QString m_program;
+    QStringList m_args;
+    QString m_workDir;
+    std::function<bool(quint16)> m_prepare;
+    quint16 m_fixedPort = 0;
+    quint16 m_lastPort = 0;
     QString m_aeTitle;
     QString m_logPath;
     QString m_incomingFolder;
@@ -306,7 +318,9 @@ private:
 class MovePeer : public AcceptorPeer
 {
 public:
-    enum class Mode { Store, Silent };
+    // Store: stores the files, then answers; Silent: never answers;
+    // AbortAfterStore: stores the files, then aborts instead of answering.
+    enum class Mode { Store, Silent, AbortAfterStore };
 
     MovePeer() = default;
     ~MovePeer();

@@ -360,6 +360,10 @@ void MovePeer::serve(T_ASC_Association* assoc)
             std::lock_guard<std::mutex> lock(m_mutex);
             m_storeOutput = out;
         }
+        if (m_mode == Mode::AbortAfterStore) {
+            ASC_abortAssociation(assoc);
+            return;
+        }
         T_DIMSE_C_MoveRSP rsp;
         std::memset(&rsp, 0, sizeof(rsp));
         rsp.DimseStatus = failed ? STATUS_MOVE_Warning_SubOperationsCompleteOneOrMoreFailures

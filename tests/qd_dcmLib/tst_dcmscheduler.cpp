@@ -7,6 +7,7 @@
 #include "dcmscheduler.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +22,14 @@ using dicomrig::ToolPeer;
 namespace {
 const int kTimeout = 3;
 const int kWaitMs = 30000;
+
+// Cuts the recording's file in the middle of its header.
+void damageRecording(StoreEnv& env, int ecgId)
+{
+    QFile file(env.path(env.value(QStringLiteral("select fileName from ecgTable where ecgId=?"), {ecgId})
+                            .toString()));
+    QVERIFY(file.resize(100));
+}
 }
 
 class TestDcmScheduler : public QObject
@@ -36,7 +45,11 @@ private slots:
     void dueRecordings();
     void weightReachesThePacs();
     void queueGoesOnPastBadRecordings();
+    void setAsideUntilSomethingChanges();
+    void sharedFailuresKeepTheOrder_data();
+    void sharedFailuresKeepTheOrder();
     void pacsStoppedAndStartedMidQueue();
+    void eitherRoadSkipsWhatTheOtherSends();
     void failedMarkingIsNotResent();
     void tickWhileSendingIsRefused();
 
@@ -120,30 +133,34 @@ void TestDcmScheduler::dueRecordings_data()
 {
     QTest::addColumn<int>("applicationType");
     QTest::addColumn<int>("configStatus");
+    QTest::addColumn<bool>("configured");
     // Rows as "patient:pacsStatus:pacsTs", the recordings expected sent in order.
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QList<int>>("sent");
 
     const QStringList mixed = {"0:0:0", "1:2:100", "1:0:0", "1:1:0", "1:1:50", "1:0:0"};
     QTest::newRow("type 1: every recording with a patient and no PACS time")
-        << 1 << 1 << mixed << QList<int>{3, 4, 6};
-    QTest::newRow("other type: only those marked for the PACS") << 2 << 1 << mixed << QList<int>{4};
-    QTest::newRow("check running counts as configured") << 1 << 2 << mixed << QList<int>{3, 4, 6};
-    QTest::newRow("PACS not verified: nothing") << 1 << 0 << mixed << QList<int>{};
-    QTest::newRow("no patient: never") << 1 << 1 << QStringList{"0:1:0", "0:0:0"} << QList<int>{};
+        << 1 << 1 << true << mixed << QList<int>{3, 4, 6};
+    QTest::newRow("other type: only those marked for the PACS") << 2 << 1 << true << mixed << QList<int>{4};
+    QTest::newRow("check running counts as configured") << 1 << 2 << true << mixed << QList<int>{3, 4, 6};
+    // A failed test does not turn the PACS off: only a missing PACS does.
+    QTest::newRow("last test failed: still sent") << 1 << 0 << true << mixed << QList<int>{3, 4, 6};
+    QTest::newRow("no PACS configured: nothing") << 1 << 1 << false << mixed << QList<int>{};
+    QTest::newRow("no patient: never") << 1 << 1 << true << QStringList{"0:1:0", "0:0:0"} << QList<int>{};
 }
 
 void TestDcmScheduler::dueRecordings()
 {
     QFETCH(int, applicationType);
     QFETCH(int, configStatus);
+    QFETCH(bool, configured);
     QFETCH(QStringList, rows);
     QFETCH(QList<int>, sent);
 
     Background b(applicationType);
     StorePeer pacs;
     QVERIFY(pacs.start());
-    b.configure(pacs.port(), pacs.aeTitle());
+    b.configure(pacs.port(), configured ? pacs.aeTitle() : QString());
     b.env.settings->dicomPacsConfigStatus = configStatus;
     const int patient = addPatient(b.env, QStringLiteral("Rex"));
     QList<int> ids;
@@ -211,43 +228,148 @@ void TestDcmScheduler::weightReachesThePacs()
 
 void TestDcmScheduler::queueGoesOnPastBadRecordings()
 {
-    // Five recordings: the second has no file, the fourth is refused by the
-    // PACS. The other three land once each, in order.
+    // Six recordings: the second has no file, the fourth the PACS refuses
+    // for its content, the fifth is damaged. Those are set aside; the other
+    // three land once each, in order.
     Background b;
     StorePeer pacs;
-    pacs.refusePatientId(QStringLiteral("R4"), 0xA700);
+    pacs.refusePatientId(QStringLiteral("R4"), 0xC000);
+    QVERIFY(pacs.start());
+    b.configure(pacs.port(), pacs.aeTitle());
+    const int patient = addPatient(b.env, QStringLiteral("Rex"));
+    QList<int> ids;
+    for (int i = 1; i <= 6; ++i)
+        ids << addRecording(b.env, patient, QStringLiteral("R%1").arg(i), i != 2);
+    damageRecording(b.env, ids[4]);
+
+    QVERIFY(b.tick());
+    QCOMPARE(pacs.storedPatientIds(), (QStringList{"R1", "R3", "R6"}));
+    QCOMPARE(b.backgroundAnswers(), 3);
+    for (int i : {0, 2, 5})
+        QCOMPARE(b.pacsStatus(ids[i]), 2);
+    for (int i : {1, 3, 4}) {
+        QCOMPARE(b.pacsStatus(ids[i]), 0);
+        QCOMPARE(b.pacsTs(ids[i]), 0);
+        QCOMPARE(b.scheduler->queueState(ids[i]), CDcmScheduler::QueueState::SetAside);
+    }
+    QCOMPARE(b.scheduler->setAsideIds(), (QList<int>{ids[1], ids[3], ids[4]}));
+    QCOMPARE(b.scheduler->setAsideFailure(ids[1]).kind, DcmFailureKind::Recording);
+    QCOMPARE(b.scheduler->setAsideFailure(ids[3]).kind, DcmFailureKind::ObjectRefused);
+    QCOMPARE(b.scheduler->setAsideFailure(ids[3]).status, 0xC000u);
+    QCOMPARE(b.scheduler->setAsideFailure(ids[4]).kind, DcmFailureKind::Recording);
+    QCOMPARE(b.scheduler->queueState(ids[0]), CDcmScheduler::QueueState::None);
+    // A set-aside recording costs no waiting: the queue keeps its pace.
+    QCOMPARE(b.scheduler->intervalMs(), CDcmScheduler::kIntervalMs);
+
+    // Nothing of them changed: later ticks leave them alone.
+    QVERIFY(b.tick());
+    QVERIFY(b.tick());
+    QCOMPARE(pacs.received().size(), 4);
+    QCOMPARE(b.backgroundAnswers(), 3);
+    QCOMPARE(filesIn(b.env.dataFolder() + QStringLiteral("tmp")), QStringList());
+}
+
+void TestDcmScheduler::setAsideUntilSomethingChanges()
+{
+    Background b;
+    StorePeer pacs;
+    pacs.refusePatientId(QStringLiteral("R2"), 0xA900);
+    QVERIFY(pacs.start());
+    b.configure(pacs.port(), pacs.aeTitle());
+    const int rex = addPatient(b.env, QStringLiteral("Rex"));
+    const int tom = addPatient(b.env, QStringLiteral("Tom"));
+    const int missing = addRecording(b.env, rex, QStringLiteral("R1"), false);
+    const int refused = addRecording(b.env, tom, QStringLiteral("R2"));
+    const int damaged = addRecording(b.env, rex, QStringLiteral("R3"));
+    damageRecording(b.env, damaged);
+    QVERIFY(b.tick());
+    QCOMPARE(b.scheduler->setAsideIds(), (QList<int>{missing, refused, damaged}));
+
+    // The recording changed: its file is there now.
+    QVERIFY(writeRecording(b.env.path(b.env.value(QStringLiteral("select fileName from ecgTable where ecgId=?"),
+                                                  {missing}).toString()),
+                           QStringLiteral("R1")));
+    QCOMPARE(b.scheduler->queueState(missing), CDcmScheduler::QueueState::Waiting);
+    QVERIFY(b.tick());
+    QCOMPARE(pacs.storedPatientIds(), QStringList{"R1"});
+    QCOMPARE(b.scheduler->setAsideIds(), (QList<int>{refused, damaged}));
+
+    // Its patient changed: the PACS takes it now.
+    pacs.refusePatientId(QString(), 0);
+    QVERIFY(b.tick());
+    QCOMPARE(pacs.storedPatientIds(), QStringList{"R1"});
+    b.env.exec(QStringLiteral("update patientTable set weight=31 where patientId=?"), {tom});
+    QVERIFY(b.tick());
+    QCOMPARE(pacs.storedPatientIds(), (QStringList{"R1", "R2"}));
+    QCOMPARE(b.pacsStatus(refused), 2);
+
+    // New settings give it another chance; still damaged, it is set aside again.
+    const int tries = pacs.received().size();
+    b.scheduler->updateConfig();
+    QCOMPARE(b.scheduler->setAsideIds(), QList<int>{});
+    QVERIFY(b.tick());
+    QCOMPARE(b.scheduler->setAsideIds(), QList<int>{damaged});
+    QCOMPARE(pacs.received().size(), tries);
+    QCOMPARE(b.backgroundAnswers(), 2);
+}
+
+void TestDcmScheduler::sharedFailuresKeepTheOrder_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("PACS out of resources") << "resources";
+    QTest::newRow("temporary folder can't be written") << "folder";
+}
+
+void TestDcmScheduler::sharedFailuresKeepTheOrder()
+{
+    // A failure that is not the recording's: for two ticks nothing goes and
+    // nothing is set aside, each tick waits longer; then all five land, once
+    // each, in order.
+    QFETCH(QString, fault);
+    Background b;
+    StorePeer pacs;
     QVERIFY(pacs.start());
     b.configure(pacs.port(), pacs.aeTitle());
     const int patient = addPatient(b.env, QStringLiteral("Rex"));
     QList<int> ids;
     for (int i = 1; i <= 5; ++i)
-        ids << addRecording(b.env, patient, QStringLiteral("R%1").arg(i), i != 2);
+        ids << addRecording(b.env, patient, QStringLiteral("R%1").arg(i));
 
+    const QString tmp = b.env.dataFolder() + QStringLiteral("tmp");
+    auto breakIt = [&](bool broken) {
+        if (fault == QLatin1String("resources")) {
+            pacs.setStatus(broken ? 0xA700 : 0x0000);
+        } else if (broken) {
+            // A file where the folder belongs: nothing can be written there.
+            QDir(tmp).removeRecursively();
+            QFile blocker(tmp);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QFile::remove(tmp));
+        }
+    };
+    breakIt(true);
     QVERIFY(b.tick());
-    QCOMPARE(pacs.storedPatientIds(), (QStringList{"R1", "R3", "R5"}));
-    QCOMPARE(b.backgroundAnswers(), 3);
-    for (int i : {0, 2, 4})
-        QCOMPARE(b.pacsStatus(ids[i]), 2);
-    for (int i : {1, 3}) {
-        QCOMPARE(b.pacsStatus(ids[i]), 0);
-        QCOMPARE(b.pacsTs(ids[i]), 0);
-    }
-    QCOMPARE(b.scheduler->setAsideIds(), (QList<int>{ids[1], ids[3]}));
+    QCOMPARE(b.scheduler->intervalMs(), CDcmScheduler::kIntervalMs);
+    QVERIFY(b.tick());
+    QCOMPARE(b.scheduler->intervalMs(), 2 * CDcmScheduler::kIntervalMs);
+    // The first recording kept its place: the PACS saw it at each tick and
+    // refused it (out of resources), or saw nothing (no file could be made).
+    const QStringList refused = pacs.storedPatientIds();
+    QCOMPARE(refused, fault == QLatin1String("resources") ? QStringList({"R1", "R1"}) : QStringList());
+    QCOMPARE(b.scheduler->setAsideIds(), QList<int>{});
+    QCOMPARE(b.pacsStatus(ids[0]), 0);
+    QCOMPARE(b.scheduler->queueState(ids[0]), CDcmScheduler::QueueState::Waiting);
+    QCOMPARE(b.answers.answers.size(), 0);
 
-    // Set aside until the program restarts: later ticks send nothing again.
+    breakIt(false);
     QVERIFY(b.tick());
-    QVERIFY(b.tick());
-    QCOMPARE(pacs.received().size(), 4);
-    QCOMPARE(b.backgroundAnswers(), 3);
-
-    // A new start tries them again (and the PACS now takes the fourth).
-    pacs.refusePatientId(QString(), 0);
-    b.scheduler = std::make_unique<CDcmScheduler>(&b.answers, &b.env.database(), b.env.settings.get(),
-                                                  b.env.files.get(), 1, QStringLiteral("8"));
-    QVERIFY(b.tick());
-    QCOMPARE(pacs.storedPatientIds(), (QStringList{"R1", "R3", "R5", "R4"}));
-    QCOMPARE(b.pacsStatus(ids[3]), 2);
-    QCOMPARE(b.scheduler->setAsideIds(), QList<int>{ids[1]});
+    QCOMPARE(pacs.storedPatientIds().mid(refused.size()), (QStringList{"R1", "R2", "R3", "R4", "R5"}));
+    QCOMPARE(b.backgroundAnswers(), 5);
+    for (int id : ids)
+        QCOMPARE(b.pacsStatus(id), 2);
+    QCOMPARE(b.scheduler->intervalMs(), CDcmScheduler::kIntervalMs);
+    QCOMPARE(filesIn(tmp), QStringList());
 }
 
 void TestDcmScheduler::pacsStoppedAndStartedMidQueue()
@@ -305,6 +427,34 @@ void TestDcmScheduler::failedMarkingIsNotResent()
     QCOMPARE(b.backgroundAnswers(), 0);
     QVERIFY(b.tick());
     QCOMPARE(pacs.received().size(), 2);
+}
+
+void TestDcmScheduler::eitherRoadSkipsWhatTheOtherSends()
+{
+    Background b;
+    SilentListener silent;
+    QVERIFY(silent.start());
+    b.configure(silent.port(), QStringLiteral("SILENT"));
+    const int patient = addPatient(b.env, QStringLiteral("Rex"));
+    const int first = addRecording(b.env, patient, QStringLiteral("R1"));
+    const int second = addRecording(b.env, patient, QStringLiteral("R2"));
+
+    // The screen sends the first: the background takes the second.
+    QVERIFY(b.scheduler->claimForeground(first));
+    QCOMPARE(b.scheduler->queueState(first), CDcmScheduler::QueueState::Sending);
+    b.scheduler->backgroundUploadTimerExpired();
+    QVERIFY(b.scheduler->isUploadInProgress());
+    QCOMPARE(b.scheduler->currentEcgId(), second);
+    QCOMPARE(b.scheduler->queueState(second), CDcmScheduler::QueueState::Sending);
+    // ... and the screen may not send the second now.
+    QVERIFY(!b.scheduler->claimForeground(second));
+    QTRY_VERIFY_WITH_TIMEOUT(!b.scheduler->isUploadInProgress(), (kTimeout + 10) * 1000);
+    QCOMPARE(b.scheduler->queueState(second), CDcmScheduler::QueueState::Waiting);
+
+    // Released, the first is due again.
+    b.scheduler->releaseForeground(first);
+    QCOMPARE(b.scheduler->queueState(first), CDcmScheduler::QueueState::Waiting);
+    QCOMPARE(silent.connectionCount(), 1);
 }
 
 void TestDcmScheduler::tickWhileSendingIsRefused()

@@ -1,0 +1,113 @@
+#ifndef MALVORANT_TESTS_DICOMSHOTS_H
+#define MALVORANT_TESTS_DICOMSHOTS_H
+
+// The screenshot rows of the DICOM servers' states: the DICOM settings with
+// each server's test result, a recording's place in the ECG Storage queue and
+// the alert of a failed send. Included by screenshots.cpp after viewshots.h.
+
+#include "dicomtexts.h"
+
+namespace dicomshots {
+
+// The DICOM section as a clinic fills it, with the two test lines.
+inline void showDicomSettings(Context& c, int mwlState, const QString& mwlLine, int pacsState,
+                              const QString& pacsLine)
+{
+    QObject* view = viewshots::openView(c, "settings");
+    // A PACS not configured has its fields empty.
+    const bool pacs = pacsState != dicomtexts::TestNotConfigured;
+    const QList<std::pair<const char*, QVariant>> values = {
+        {"initializerDcmLocalAe", "MALVORANT"}, {"initializerDcmLocalPort", 11112},
+        {"initializerDcmInstName", "Clinic Nord"}, {"initializerDcmLocalIpAddress", "192.168.20.14"},
+        {"initializerDcmMwlAe", "WLMSCP"}, {"initializerDcmMwlIp", "192.168.20.2"},
+        {"initializerDcmMwlPort", 104}, {"initializerDcmPacsAe", pacs ? "ECGSTORE" : ""},
+        {"initializerDcmPacsIp", pacs ? "192.168.20.3" : ""}, {"initializerDcmPacsPort", pacs ? 11112 : 0}};
+    for (const auto& [name, value] : values)
+        view->setProperty(name, value);
+    QMetaObject::invokeMethod(view, "loadFromInitializers");
+    view->setProperty("openedAccordion", 7);
+    view->setProperty("dcmMwlTestState", mwlState);
+    view->setProperty("dcmMwlTestText", mwlLine);
+    view->setProperty("dcmPacsTestState", pacsState);
+    view->setProperty("dcmPacsTestText", pacsLine);
+}
+
+inline DcmFailure failureOf(DcmFailureKind kind)
+{
+    DcmFailure f;
+    f.kind = kind;
+    f.calledTitle = "ECGSTORE";
+    f.callingTitle = "MALVORANT";
+    return f;
+}
+
+inline void addRows(std::vector<Shot>& list)
+{
+    using namespace dicomtexts;
+    list.push_back({"view-settings-dicom-passed", [](Context& c) {
+        showDicomSettings(c, TestPassed, testState(TestPassed), TestPassed, testState(TestPassed));
+    }});
+    list.push_back({"view-settings-dicom-testing", [](Context& c) {
+        showDicomSettings(c, TestRunning, testState(TestRunning), TestRunning, testState(TestRunning));
+    }});
+    list.push_back({"view-settings-dicom-rejected-refused", [](Context& c) {
+        showDicomSettings(c, TestFailed, testFailure(failureOf(DcmFailureKind::Rejected), QString()),
+                          TestFailed, testFailure(failureOf(DcmFailureKind::Refused), QString()));
+    }});
+    list.push_back({"view-settings-dicom-no-answer-not-configured", [](Context& c) {
+        showDicomSettings(c, TestFailed, testFailure(failureOf(DcmFailureKind::NoAnswer), QString()),
+                          TestNotConfigured, testState(TestNotConfigured));
+    }});
+    list.push_back({"view-settings-dicom-bad-setting", [](Context& c) {
+        showDicomSettings(c, TestPassed, testState(TestPassed), TestFailed,
+                          testFailure(failureOf(DcmFailureKind::Settings),
+                                      QStringLiteral("The PACS AE title \"ECG STORAGE OF THE CLINIC\" is "
+                                                     "longer than 16 characters")));
+    }});
+
+    // The shown recording in the ECG Storage queue.
+    auto queued = [](Context& c, int state, const QString& why) {
+        viewshots::closeViews(c);
+        showRecording(c, 0);
+        c.items().set<qml::P::FilePacsQueue>(state);
+        c.items().set<qml::P::FilePacsQueueText>(why);
+    };
+    list.push_back({"state0-pacs-waiting", [queued](Context& c) { queued(c, 1, QString()); }});
+    // In the smallest window.
+    list.push_back({"state0-pacs-waiting-minimum-window", [queued](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        queued(c, 1, QString());
+    }});
+    list.push_back({"state0-pacs-sending", [queued](Context& c) {
+        c.window->setGeometry(0, 0, 1280, 800);
+        queued(c, 2, QString());
+    }});
+    list.push_back({"state0-pacs-not-sent-details", [queued](Context& c) {
+        queued(c, 3, failure(failureOf(DcmFailureKind::Recording), QString(), Server::Pacs));
+        for (QObject* o : c.window->findChildren<QObject*>()) {
+            if (o->inherits("QQuickDialog") && o->property("title").toString() == "ECG Details")
+                QMetaObject::invokeMethod(o, "open");
+        }
+    }});
+    list.push_back({"alert-dcm-send-failed", [queued](Context& c) {
+        queued(c, 1, QString());
+        c.items().invoke<qml::C::QmlAlertBoxDcmCommError>(
+            sendFailure(failureOf(DcmFailureKind::Refused), QString()));
+    }});
+    list.push_back({"alert-dcm-fetch-wrong-title", [](Context& c) {
+        viewshots::closeViews(c);
+        showRecording(c, 0);
+        DcmFailure f = failureOf(DcmFailureKind::WrongPeerTitle);
+        f.peerTitle = "ORTHANC";
+        c.items().invoke<qml::C::QmlAlertBoxDcmCommError>(failure(f, QString(), Server::Pacs));
+    }});
+    // Back to no queue for the rows after.
+    list.push_back({"state0-pacs-sent", [queued](Context& c) {
+        queued(c, 0, QString());
+        c.items().set<qml::P::FilePacsStatus>(2);
+    }});
+}
+
+} // namespace dicomshots
+
+#endif
