@@ -52,6 +52,9 @@ public:
 
 private:
     void alert(const QString& text);
+    // Makes the patient of the shown recording current again after a fetch
+    // that shows nothing.
+    void keepShownPatient();
     void saveDicomSettings();
     void updateConfigs();
 

@@ -208,6 +208,8 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
       "isFileCreation")                                                                       \
     X(QmlAlertBoxFileReadError, BottomArea, "qmlAlertBoxFileReadError", (), "")               \
     X(QmlAlertBoxExportError, BottomArea, "qmlAlertBoxExportError", (), "")                   \
+    X(QmlAlertBoxFileSaved, BottomArea, "qmlAlertBoxFileSaved", (QString, QString),           \
+      "fileName,folder")                                                                      \
     X(QmlAlertBoxNoNetwork, BottomArea, "qmlAlertBoxNoNetwork", (int, bool),                  \
       "fileId,isQvlUpload")                                                                   \
     X(QmlAlertBoxNoNetworkSync, BottomArea, "qmlAlertBoxNoNetworkSync", (int, bool),          \

@@ -24,6 +24,7 @@ Rectangle {
     signal qmlAlertBoxFileWriteError(bool isFileCreation)
     signal qmlAlertBoxFileReadError()
     signal qmlAlertBoxExportError()
+    signal qmlAlertBoxFileSaved(string fileName, string folder)
     signal qmlAlertBoxNoNetwork(int fileId, bool isQvlUpload)
     signal qmlAlertBoxNoNetworkSync(int fileId, bool isQvlUpload)
     signal qmlAlertBoxQvlFileAlreadyUploaded(int fileId)
@@ -49,6 +50,7 @@ Rectangle {
     property var alertAction: null
 
     function showAlert(title, text, informativeText, withCancel, action) {
+        cQmlInterface.postLogMessage("alert: " + title + ": " + text);
         genericDialog.title = title;
         genericDialog.text = text;
         genericDialog.informativeText = informativeText;
@@ -96,6 +98,9 @@ Rectangle {
     onQmlAlertBoxExportError: {
         showAlert("Error exporting File", "Unable to export the ECG file",
                   "Please check whether there is space left on the device.", false, null);
+    }
+    onQmlAlertBoxFileSaved: (fileName, folder) => {
+        showAlert("File Saved", "The file " + fileName + " has been saved.", "Folder: " + folder, false, null);
     }
     onQmlAlertBoxQvlShortFileUpload: (duration) => {
         showAlert("Short ECG",
