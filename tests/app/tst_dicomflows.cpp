@@ -359,6 +359,52 @@ private slots:
         QCOMPARE(files.currentEcgId(), fetched);
     }
 
+    // A study whose fetch is answered while a recording runs: stored as sent,
+    // not shown; the recording goes on undisturbed and ends waiting for its
+    // patient, on the screen.
+    void fetchAnsweredDuringARecordingIsStoredNotShown()
+    {
+        CFileMan& files = *bridge().fileMan();
+        bool ok = false;
+        files.deleteFile(m_patientId, files.currentEcgId(), &ok);
+        QVERIFY(ok);
+        // Untimed: it runs until stopped, however long the PACS takes.
+        settings().recordingSeconds = 0;
+        bridge().streamStartStop(true);
+        QVERIFY(AppHarness::waitFor([&] { return ui(Prop::IsBtConnected).toBool()
+                                                 && bridge().liveView().isLeadInComplete(); }, 30000));
+        bridge().recordStartStop(true);
+        QVERIFY(bridge().recordingControl().isRecording());
+        const QVariantList shown{ui(Prop::PatientName), ui(Prop::PatientId), ui(Prop::FileName)};
+        QSignalSpy chartInit(bridge().items().object(Item::EcgChart), SIGNAL(qmlInitEcgData()));
+        QSignalSpy chartRefresh(bridge().items().object(Item::EcgChart), SIGNAL(qmlRefreshEcgData()));
+
+        // The study's request went out before "New ECG"; its answer comes now.
+        const qint64 studyTime = dbValue("select tsStudy from pacsTable where idx=0").toLongLong();
+        const QString name = files.reserveNextFilename(m_patientId, 1, QString::fromLatin1(kStudy), studyTime);
+        QVERIFY(!name.isEmpty());
+        QVERIFY(comm().loadFromPacs(QString::fromLatin1(kStudy), files.dataFolder(), name));
+        QVERIFY(AppHarness::waitFor([&] { return !comm().isBusy() && !files.hasPendingReservation(); },
+                                    kAnswerWaitMs));
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select pacsStatus from ecgTable where fileName=?", {name}).toInt(), 2);
+        QCOMPARE(dbValue("select patientId from ecgTable where fileName=?", {name}).toInt(), m_patientId);
+        QVERIFY(QFile::exists(files.dataFolder() + name));
+        QVERIFY(bridge().recordingControl().isRecording());
+        QCOMPARE(ui(Prop::DisplayState).toInt(), 2);
+        QCOMPARE((QVariantList{ui(Prop::PatientName), ui(Prop::PatientId), ui(Prop::FileName)}), shown);
+        QCOMPARE(chartInit.count(), 0);
+        QCOMPARE(chartRefresh.count(), 0);
+
+        // "Stop recording".
+        bridge().streamStartStop(false);
+        QCOMPARE(ui(Prop::DisplayState).toInt(), 4);
+        QCOMPARE(files.currentPatientId(), 0);
+        QVERIFY(files.currentFileName() != name);
+        QCOMPARE(ui(Prop::FileName).toString(), files.currentFileName());
+        QCOMPARE(dbValue("select count(*) from ecgTable where fileName=?", {name}).toInt(), 1);
+    }
+
     // A request while a job runs is refused with the busy text and no answer
     // follows; a background answer leaves the running job's indicator on.
     void busyRule()
