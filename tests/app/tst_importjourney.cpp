@@ -12,6 +12,7 @@
 #include "qmlitems.h"
 #include "qmlmodule.h"
 #include "recordingcontrol.h"
+#include "screenclicks.h"
 #include "settingsman.h"
 
 #include <QDirIterator>
@@ -124,16 +125,6 @@ class TstImportJourney : public QObject
         return scalar(QStringLiteral("select patientId from patientTable where patientName=?"), {name});
     }
 
-    // The visible object of that name (popups and loaded views included).
-    QObject* find(const QString& name) const
-    {
-        for (QObject* o : window()->findChildren<QObject*>(name)) {
-            if (!o->property("visible").isValid() || o->property("visible").toBool())
-                return o;
-        }
-        return nullptr;
-    }
-
     // A click on a button a user sees by its name.
     bool press(const QString& accessibleName) const
     {
@@ -141,106 +132,13 @@ class TstImportJourney : public QObject
         return b && b->object() && QMetaObject::invokeMethod(b->object(), "clicked");
     }
 
-    static bool click(QObject* o) { return o && QMetaObject::invokeMethod(o, "clicked"); }
-
-    // A visible button by its text (one a popup shows).
-    QObject* buttonWithText(const QString& text) const
-    {
-        for (QObject* o : window()->findChildren<QObject*>()) {
-            if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == text
-                && o->property("visible").toBool())
-                return o;
-        }
-        return nullptr;
-    }
-
     QObject* patientView() const { return bridge().items().object(Item::PatientView); }
-
-    // "Import ECGs", then the file chosen in the import dialog.
-    bool importThroughTheDialog(const QString& path)
-    {
-        if (!press(QStringLiteral("Import ECGs")))
-            return false;
-        QObject* dialog = find(QStringLiteral("importDialog"));
-        if (!dialog)
-            return false;
-        // The dialog goes to the folder; the file is clicked in its list.
-        dialog->setProperty("currentFolder", QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
-        QObject* list = find(QStringLiteral("fileDialogListView"));
-        QQuickItem* file = nullptr;
-        AppHarness::waitFor([&] {
-            for (int i = 0; list && i < list->property("count").toInt() && !file; ++i) {
-                QQuickItem* row = nullptr;
-                QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, row), Q_ARG(int, i));
-                if (row && row->property("file").toUrl() == QUrl::fromLocalFile(path))
-                    file = row;
-            }
-            return file != nullptr;
-        });
-        if (!click(file))
-            return false;
-        QMetaObject::invokeMethod(dialog, "accept");
-        return AppHarness::waitFor([&] { return patientView()->property("visible").toBool(); });
-    }
-
-    // The row of the patient list showing that patient, found by the search box.
+    QObject* find(const QString& name) const { return screen::find(window(), name); }
+    bool importFile(const QString& path) { return screen::importThroughTheDialog(window(), path, patientView()); }
+    QStringList savedAlert() { return screen::takeAlert(window(), QStringLiteral("File Saved")); }
     QQuickItem* patientRow(const QString& name)
     {
-        QObject* search = find(QStringLiteral("patientSearch"));
-        QObject* list = find(QStringLiteral("patientList"));
-        if (!search || !list)
-            return nullptr;
-        search->setProperty("text", name);
-        if (!AppHarness::waitFor([&] { return list->property("count").toInt() == 1; }))
-            return nullptr;
-        QQuickItem* row = nullptr;
-        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, row), Q_ARG(int, 0));
-        return row;
-    }
-
-    // The folder dialog, opened by the screen's own button: into folder, then
-    // optionally picking one of its folders with a click, and its button.
-    bool chooseFolder(const QString& folder, const QString& pick = QString())
-    {
-        QObject* dialog = nullptr;
-        if (!AppHarness::waitFor([&] { return (dialog = find(QStringLiteral("folderDialog"))) != nullptr; }))
-            return false;
-        // Opened where the user left it; the "Up" button and a double click move.
-        dialog->setProperty("currentFolder", QUrl::fromLocalFile(QFileInfo(folder).absolutePath()));
-        QObject* list = find(QStringLiteral("folderList"));
-        auto rowNamed = [&](const QString& name) -> QQuickItem* {
-            for (int i = 0; i < list->property("count").toInt(); ++i) {
-                QQuickItem* row = nullptr;
-                QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, row), Q_ARG(int, i));
-                if (row && row->property("text").toString() == name)
-                    return row;
-            }
-            return nullptr;
-        };
-        QQuickItem* into = nullptr;
-        if (!AppHarness::waitFor([&] { return (into = rowNamed(QFileInfo(folder).fileName())) != nullptr; }))
-            return false;
-        QMetaObject::invokeMethod(into, "doubleClicked");
-        if (dialog->property("currentFolder").toUrl() != QUrl::fromLocalFile(folder))
-            return false;
-        if (!pick.isEmpty()) {
-            QQuickItem* picked = nullptr;
-            if (!AppHarness::waitFor([&] { return (picked = rowNamed(pick)) != nullptr; }))
-                return false;
-            click(picked);
-        }
-        return click(find(QStringLiteral("folderAccept")));
-    }
-
-    // The "File Saved" alert: the name and folder it gives; closes it.
-    QStringList savedAlert()
-    {
-        QObject* dialog = visibleDialog(window(), QStringLiteral("File Saved"));
-        if (!dialog)
-            return {};
-        const QStringList said{dialog->property("text").toString(), dialog->property("informativeText").toString()};
-        closeVisibleDialogs(window());
-        return said;
+        return screen::searchedRow(window(), QStringLiteral("patientSearch"), QStringLiteral("patientList"), name);
     }
 
     // Records from the simulated device as the vet does: "New ECG", then
@@ -255,7 +153,7 @@ class TstImportJourney : public QObject
                                  30000))
             return -1;
         // The species question of "always ask": a dog.
-        click(buttonWithText(QStringLiteral("Canine")));
+        screen::clickText(window(), QStringLiteral("Canine"));
         if (!press(QStringLiteral("Record")) || !bridge().recordingControl().isRecording())
             return -1;
         if (!AppHarness::waitFor([&] { return ui("displayState").toInt() == 4; }, 30000))
@@ -321,7 +219,7 @@ private slots:
         const int recordings = scalar("select count(*) from ecgTable");
         const auto folderBefore = snapshot(dataFolder());
 
-        QVERIFY(importThroughTheDialog(m_importFile));
+        QVERIFY(importFile(m_importFile));
         QObject* view = patientView();
         QCOMPARE(view->property("title").toString(), QStringLiteral("New Patient ?"));
         QCOMPARE(find("patientNameField")->property("text").toString(), QStringLiteral("Rex"));
@@ -331,7 +229,7 @@ private slots:
         QCOMPARE(bridge().patientMan()->patientId, m_bella);
         QCOMPARE(bridge().patientMan()->patientName, QStringLiteral("Bella"));
 
-        QVERIFY(click(find("cancelPatientButton")));
+        QVERIFY(screen::click(find("cancelPatientButton")));
         QVERIFY(!view->property("visible").toBool());
         QVERIFY(!ui("fromImport").toBool());
         const QStringList after{ui("patientName").toString(), ui("fileName").toString(),
@@ -349,10 +247,10 @@ private slots:
         QVERIFY(exportView && exportView->property("visible").toBool());
         const QString recordingName = QFileInfo(fileOf(m_bellaEcg)).fileName();
         QCOMPARE(find("exportDataName")->property("text").toString(), "Bella_" + recordingName);
-        QVERIFY(click(buttonWithText(QStringLiteral("Export ECG"))));
+        QVERIFY(screen::clickText(window(), QStringLiteral("Export ECG")));
         const QString target = m_outside.filePath("cancelled-import");
         QVERIFY(QDir().mkpath(target));
-        QVERIFY(chooseFolder(target));
+        QVERIFY(screen::chooseFolder(window(), target));
         QVERIFY(AppHarness::waitFor([&] { return QFile::exists(target + "/Bella_" + recordingName); }));
         QCOMPARE(readRecording(target + "/Bella_" + recordingName).records,
                  readRecording(fileOf(m_bellaEcg)).records);
@@ -368,9 +266,9 @@ private slots:
     void importedRecordingGoesToTheNewPatient()
     {
         const int recordings = scalar("select count(*) from ecgTable");
-        QVERIFY(importThroughTheDialog(m_importFile));
+        QVERIFY(importFile(m_importFile));
         find("weightField")->setProperty("text", QStringLiteral("31.5"));
-        QVERIFY(click(find("savePatientButton")));
+        QVERIFY(screen::click(find("savePatientButton")));
         QVERIFY(!patientView()->property("visible").toBool());
         QVERIFY(!ui("fromImport").toBool());
 
@@ -399,12 +297,7 @@ private slots:
         QCOMPARE(scalar("select patientId from ecgTable where ecgId=?", {fresh}), 0);
         QVERIFY(press(QStringLiteral("Select Patient & Save")));
         QVERIFY(AppHarness::waitFor([&] { return patientView()->property("visible").toBool(); }));
-        QQuickItem* row = patientRow(QStringLiteral("Milo"));
-        QVERIFY(row);
-        QVERIFY(click(row));
-        QObject* confirm = nullptr;
-        QVERIFY(AppHarness::waitFor([&] { return (confirm = find(QStringLiteral("confirmPatient"))) != nullptr; }));
-        QVERIFY(click(confirm));
+        QVERIFY(screen::confirmRow(window(), patientRow(QStringLiteral("Milo"))));
 
         QCOMPARE(recordingsOf(m_milo), QList<int>{fresh});
         const FileView freshFile = readRecording(fileOf(fresh));
@@ -429,8 +322,8 @@ private slots:
         const QString reports = m_outside.filePath("reports");
         QVERIFY(QDir().mkpath(reports));
         QVERIFY(press(QStringLiteral("ECG Tools")));
-        QVERIFY(click(find(QStringLiteral("saveToPdf"))));
-        QVERIFY(chooseFolder(reports));
+        QVERIFY(screen::click(find(QStringLiteral("saveToPdf"))));
+        QVERIFY(screen::chooseFolder(window(), reports));
         const QString pendingName = QFileInfo(fileOf(pending)).baseName();
         const QString pendingPdf = reports + "/_" + pendingName + ".pdf";
         QVERIFY(QFile::exists(pendingPdf));
@@ -441,14 +334,10 @@ private slots:
             QVERIFY2(!text.contains("dummy"), qPrintable(text));
             QVERIFY2(!text.contains("Milo") && !text.contains("Bella"), qPrintable(text));
         }
-        QVERIFY(click(find(QStringLiteral("viewClose"))));
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
         // Given to Bella, shown.
         QVERIFY(press(QStringLiteral("Select Patient & Save")));
-        QQuickItem* row = patientRow(QStringLiteral("Bella"));
-        QVERIFY(click(row));
-        QObject* confirm = nullptr;
-        QVERIFY(AppHarness::waitFor([&] { return (confirm = find(QStringLiteral("confirmPatient"))) != nullptr; }));
-        QVERIFY(click(confirm));
+        QVERIFY(screen::confirmRow(window(), patientRow(QStringLiteral("Bella"))));
         QCOMPARE(scalar("select patientId from ecgTable where ecgId=?", {pending}), m_bella);
         const QString name = QFileInfo(fileOf(pending)).fileName();
 
@@ -456,8 +345,8 @@ private slots:
         const QString empty = m_outside.filePath("empty");
         QVERIFY(QDir().mkpath(empty));
         QVERIFY(press(QStringLiteral("ECG Tools")));
-        QVERIFY(click(find(QStringLiteral("saveToPdf"))));
-        QVERIFY(chooseFolder(empty));
+        QVERIFY(screen::click(find(QStringLiteral("saveToPdf"))));
+        QVERIFY(screen::chooseFolder(window(), empty));
         const QString pdf = empty + "/Bella_" + QFileInfo(name).baseName() + ".pdf";
         QVERIFY(QFile::exists(pdf));
         QCOMPARE(savedAlert().value(1), "Folder: " + QDir::toNativeSeparators(empty));
@@ -465,7 +354,7 @@ private slots:
         if (!assignedText.isEmpty())
             QVERIFY2(assignedText.contains("Bella") && !assignedText.contains("No patient assigned"),
                      qPrintable(assignedText));
-        QVERIFY(click(find(QStringLiteral("viewClose"))));
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
 
         // Into a folder that has folders of its own, none picked: that folder,
         // not its first one.
@@ -473,8 +362,8 @@ private slots:
         QVERIFY(QDir().mkpath(parent + "/archive"));
         QVERIFY(QDir().mkpath(parent + "/older"));
         QVERIFY(press(QStringLiteral("Export ECGs")));
-        QVERIFY(click(buttonWithText(QStringLiteral("Export ECG"))));
-        QVERIFY(chooseFolder(parent));
+        QVERIFY(screen::clickText(window(), QStringLiteral("Export ECG")));
+        QVERIFY(screen::chooseFolder(window(), parent));
         QVERIFY(QFile::exists(parent + "/Bella_" + name));
         QCOMPARE(savedAlert().value(0), "The file Bella_" + name + " has been saved.");
         QVERIFY(QDir(parent + "/archive").isEmpty());
@@ -486,13 +375,13 @@ private slots:
         QObject* shownName = find(QStringLiteral("exportDicomName"));
         QVERIFY(shownName);
         QCOMPARE(shownName->property("text").toString(), dicomName);
-        QVERIFY(click(buttonWithText(QStringLiteral("Export Dicom"))));
-        QVERIFY(chooseFolder(parent, QStringLiteral("older")));
+        QVERIFY(screen::clickText(window(), QStringLiteral("Export Dicom")));
+        QVERIFY(screen::chooseFolder(window(), parent, QStringLiteral("older")));
         QVERIFY(AppHarness::waitFor([&] { return QFile::exists(parent + "/older/" + dicomName); }));
         QVERIFY(!QFile::exists(parent + "/" + dicomName));
         QCOMPARE(savedAlert(), QStringList({"The file " + dicomName + " has been saved.",
                                             "Folder: " + QDir::toNativeSeparators(parent + "/older")}));
-        QVERIFY(click(find(QStringLiteral("viewClose"))));
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
         QVERIFY(!exportView->property("visible").toBool());
         noWarnings();
     }
