@@ -48,11 +48,13 @@ Dialog {
         return text.length > 0 ? text : "/";
     }
 
+    // Over the whole window, whatever item holds the dialog.
+    parent: Overlay.overlay
     modal: true
     closePolicy: Popup.CloseOnEscape
-    anchors.centerIn: Overlay.overlay
-    width: Math.min(640, (parent ? parent.width : 640) - 40)
-    height: Math.min(520, (parent ? parent.height : 520) - 40)
+    anchors.centerIn: parent
+    width: Math.min(640, (parent ? parent.width : 680) - 40)
+    height: Math.min(520, (parent ? parent.height : 560) - 40)
     padding: 16
     font.family: defs.commonFont
     font.pointSize: defs.fontSizeDialog + 1

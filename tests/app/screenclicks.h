@@ -16,14 +16,37 @@
 
 namespace screen {
 
-// The visible object of that name (popups and loaded views included).
+inline bool shown(QObject* o)
+{
+    return !o->property("visible").isValid() || o->property("visible").toBool();
+}
+
+// A visible item of that name in the item tree below item.
+inline QQuickItem* findItem(QQuickItem* item, const QString& name)
+{
+    if (!item)
+        return nullptr;
+    if (item->objectName() == name && shown(item))
+        return item;
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// The visible object of that name (popups and loaded views included; the
+// items of Qt's own dialogs are found in the item tree only).
 inline QObject* find(QQuickWindow* window, const QString& name)
 {
     for (QObject* o : window->findChildren<QObject*>(name)) {
-        if (!o->property("visible").isValid() || o->property("visible").toBool())
+        if (shown(o))
             return o;
     }
-    return nullptr;
+    QQuickItem* root = window->contentItem();
+    while (root && root->parentItem())
+        root = root->parentItem();
+    return findItem(root, name);
 }
 
 // The same, once it is there.
@@ -75,7 +98,7 @@ inline bool importThroughTheDialog(QQuickWindow* window, const QString& path, QO
     if (!dialog)
         return false;
     dialog->setProperty("currentFolder", QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
-    QQuickItem* file = rowWhere(find(window, QStringLiteral("fileDialogListView")), [&](QQuickItem* row) {
+    QQuickItem* file = rowWhere(waitFor(window, QStringLiteral("fileDialogListView")), [&](QQuickItem* row) {
         return row->property("file").toUrl() == QUrl::fromLocalFile(path);
     });
     if (!click(file))
@@ -93,7 +116,7 @@ inline bool chooseFolder(QQuickWindow* window, const QString& folder, const QStr
     if (!dialog)
         return false;
     dialog->setProperty("currentFolder", QUrl::fromLocalFile(QFileInfo(folder).absolutePath()));
-    QObject* list = find(window, QStringLiteral("folderList"));
+    QObject* list = waitFor(window, QStringLiteral("folderList"));
     auto named = [](const QString& name) {
         return [name](QQuickItem* row) { return row->property("text").toString() == name; };
     };

@@ -137,6 +137,7 @@ void printBaselines(Context& c, const char* name)
 } // namespace
 
 #include "viewshots.h"
+#include "importshots.h"
 
 namespace {
 QList<QObject*> openPopups(QQuickWindow* window);
@@ -224,6 +225,7 @@ std::vector<Shot> shots()
         settle(3000);
     }});
     viewshots::addRows(list);
+    importshots::addRows(list);
     // The simulated device's ECG a few seconds after "New ECG", as a newcomer sees it.
     list.push_back({"live-simulated-device", [](Context& c) {
         showRecording(c, 0);
