@@ -6,6 +6,7 @@
 
 #include "appharness.h"
 #include "dbman.h"
+#include "debuglog.h"
 #include "fileecg.h"
 #include "isolatedhome.h"
 #include "livetap.h"
@@ -384,6 +385,25 @@ private slots:
         QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
         QVERIFY(!exportView->property("visible").toBool());
         noWarnings();
+    }
+
+    // The screens put the user's steps into the program's log.
+    void screensLogTheirSteps()
+    {
+        CDebugLog* const programLog = g_pDebugLog;
+        CDebugLog verbose(4, false, m_outside.path().toStdString(), "journeylog");
+        g_pDebugLog = &verbose;
+        const bool opened = press(QStringLiteral("Export ECGs"));
+        const bool closed = screen::click(find(QStringLiteral("viewClose")));
+        bridge().items().invoke<qml::C::QmlAlertBoxExportError>();
+        closeVisibleDialogs(window());
+        g_pDebugLog = programLog;
+        QVERIFY(opened && closed);
+        QFile log(QString::fromStdString(verbose.path()));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY2(text.contains("QML::view opened: export"), qPrintable(text));
+        QVERIFY2(text.contains("QML::alert: Error exporting File: Unable to export the ECG file"), qPrintable(text));
     }
 };
 
