@@ -14,9 +14,10 @@ class CFileMan;
 class CPatientMan;
 class CSettingsMan;
 
-// The patient an imported file names, as the "New Patient ?" form shows it.
-// It is not a patient of the database until the user saves the form.
-struct ImportedPatient
+// A patient's values as the patient form shows them. An import hands over
+// those of the patient its file names, which is no patient of the database
+// until the user saves the form.
+struct PatientFormValues
 {
     QString name;
     QString extId;
@@ -44,7 +45,7 @@ struct ImportHandOver
     QString sourcePath;
     QString temporaryPath;
     qint64 startTime = 0;
-    ImportedPatient patient;
+    PatientFormValues patient;
 };
 
 // The engine the bridge owns, as the units see it. Plain pointers: the bridge

@@ -266,7 +266,7 @@ void ImportExport::importRecording(const QString& path)
         return;
     }
     ImportHandOver handed{path, QString(), 0, {}};
-    ImportedPatient& patient = handed.patient;
+    PatientFormValues& patient = handed.patient;
     patient.name = QString::fromStdString(file.patientName);
     patient.ownerFirst = QString::fromStdString(file.ownerFirstName);
     patient.ownerLast = QString::fromStdString(file.ownerLastName);
@@ -315,7 +315,7 @@ void ImportExport::importDicom(const QString& path)
     }
 
     ImportHandOver handed{tmpPath, tmpPath, startTime, {}};
-    ImportedPatient& patient = handed.patient;
+    PatientFormValues& patient = handed.patient;
     patient.name = dcm.patientName;
     patient.extId = dcm.patientId;
     patient.ownerFirst = dcm.ownerFirstName;
@@ -333,7 +333,7 @@ void ImportExport::importDicom(const QString& path)
     m_items.set<P::BusyIndicatorRunning>(false);
 }
 
-void ImportExport::lookUpSpecies(ImportedPatient& patient, bool byName)
+void ImportExport::lookUpSpecies(PatientFormValues& patient, bool byName)
 {
     CPatientMan& p = *m_engine.patients;
     BorrowedSpeciesFields borrowed(p);

@@ -122,7 +122,7 @@ void PatientFlows::patientDrawerPopulateObject()
 {
     debugLog(4, "CQmlInterface::patientDrawerPopulateObject()");
     CPatientMan& p = *m_engine.patients;
-    ImportedPatient v;
+    PatientFormValues v;
     if (m_creatingNewPatient) {
         v.speciesName = QStringLiteral("Unknown");
         v.speciesListIdx = -1;
@@ -147,14 +147,14 @@ void PatientFlows::patientDrawerPopulateObject()
     populateDrawer(p.patientId, v, false);
 }
 
-void PatientFlows::populateDrawerForImport(const ImportedPatient& patient)
+void PatientFlows::populateDrawerForImport(const PatientFormValues& patient)
 {
     debugLog(4, "CQmlInterface::patientDrawerPopulateObject() from the import");
     m_creatingNewPatient = false;
     populateDrawer(-1, patient, false);
 }
 
-void PatientFlows::populateDrawer(int patId, const ImportedPatient& v, bool blank)
+void PatientFlows::populateDrawer(int patId, const PatientFormValues& v, bool blank)
 {
     m_items.set<P::PatInitPatId>(patId);
     m_items.set<P::PatInitPatientName>(v.name);

@@ -34,7 +34,7 @@ public:
     int fileGetCurrentModelIndex();
     void patientDrawerPopulateObject();
     // The form filled with the patient an imported file names (not stored yet).
-    void populateDrawerForImport(const ImportedPatient& patient);
+    void populateDrawerForImport(const PatientFormValues& patient);
     void patientDrawerPopulateAge(qint64 ts);
     void patientDrawerPopulateBirthday(qint64 ts);
     void checkBirthdayInput(const QString& birthdayTextFieldMMYYYY);
@@ -79,7 +79,7 @@ public:
 private:
     // Writes the form's initial values; blank: a new patient typed from scratch
     // (no weight, no birth date).
-    void populateDrawer(int patId, const ImportedPatient& values, bool blank);
+    void populateDrawer(int patId, const PatientFormValues& values, bool blank);
     // Gives the pending recording (patient 0) to the patient; false, with an
     // alert shown, when there is none or the assignment failed.
     bool assignPending(int patientId, const char* flow = "ecgPatientAssignment");

@@ -341,7 +341,7 @@ private slots:
         // The file's patient is handed over and shown in the form; the
         // current patient stays the one on the screen.
         QCOMPARE(patients().patientId, m_patientId);
-        const ImportedPatient& p = h.patient;
+        const PatientFormValues& p = h.patient;
         QCOMPARE(p.name, QString("Bella"));
         QCOMPARE(p.extId, QString("P-1042"));
         QCOMPARE(p.ownerFirst, QString("Anna"));
