@@ -42,9 +42,11 @@ Dialog {
             goInto(folders.parentFolder);
     }
 
-    // The folder as the user's system writes it.
+    // The folder as the user's system writes it (file:///C:/x is C:/x on Windows).
     function displayPath(folder) {
-        var text = decodeURIComponent(String(folder).replace(/^file:\/\//, ""));
+        var local = Qt.platform.os === "windows" ? String(folder).replace(/^file:\/\/\/?/, "")
+                                                 : String(folder).replace(/^file:\/\//, "");
+        var text = decodeURIComponent(local);
         return text.length > 0 ? text : "/";
     }
 
