@@ -14,15 +14,38 @@ class CFileMan;
 class CPatientMan;
 class CSettingsMan;
 
+// A patient's values as the patient form shows them. An import hands over
+// those of the patient its file names, which is no patient of the database
+// until the user saves the form.
+struct PatientFormValues
+{
+    QString name;
+    QString extId;
+    QString ownerFirst;
+    QString ownerLast;
+    int species = 0;
+    QString speciesName;
+    int speciesListIdx = 0;
+    int sex = 0;
+    std::int64_t birthdate = 0;
+    QString breed;
+    int breedListIdx = -1;
+    float weight = 0.0f;
+    int weightUnit = 0;
+};
+
 // What an import leaves for the assignment of the new recording: the .ecg file
 // to copy, a temporary file to remove after the copy (empty, or the source
-// itself), the recording time of the imported file (Unix seconds, 0 = none).
-// An empty source path means there is nothing to assign.
+// itself), the recording time of the imported file (Unix seconds, 0 = none),
+// and the file's patient. An empty source path means there is nothing to
+// assign. The current patient is never touched by an import: a cancelled one
+// leaves the program as it was.
 struct ImportHandOver
 {
     QString sourcePath;
     QString temporaryPath;
     qint64 startTime = 0;
+    PatientFormValues patient;
 };
 
 // The engine the bridge owns, as the units see it. Plain pointers: the bridge

@@ -94,6 +94,7 @@ void DicomFlows::dcmRespLoadPacsList(bool hasNetworkError, bool hasErrorResponse
 void DicomFlows::dcmMwlItemSelected(int selectedRecordId)
 {
     debugLog(2, "CQmlInterface::dcmMwlItemSelected() selectedIdx=" + toStdString(selectedRecordId));
+    const int shownPatient = m_engine.patients->patientId;
     QString studyUid;
     std::int64_t studyTime = 0;
     const int patientId = m_engine.patients->createPatientfromDcm(selectedRecordId, true, studyUid,
@@ -111,10 +112,13 @@ void DicomFlows::dcmMwlItemSelected(int selectedRecordId)
     const bool forPacs = CDcmScheduler::pacsConfigured(m_engine.settings);
     const bool sendNow = forPacs && m_engine.settings->dicomPacsConfigStatus == 1;
     if (!files.assignPendingEcg(patientId, forPacs)) {
+        // The pending recording stays shown, waiting for its patient: showing
+        // any other one would leave it behind unassigned.
         debugLogError("CQmlInterface::dcmMwlItemSelected() assignment failed, patientId="
                       + toStdString(patientId));
+        if (shownPatient > 0 && shownPatient != patientId)
+            m_engine.patients->loadPatient(shownPatient);
         m_items.invoke<C::QmlAlertBoxFileWriteError>(false);
-        m_patients.selectNShowPatient(patientId, -1);
         return;
     }
     const int ecgId = files.currentEcgId();
@@ -141,6 +145,7 @@ void DicomFlows::dcmMwlItemSelectedForImport(int selectedRecordId)
         m_items.invoke<C::QmlAlertBoxFileReadError>();
         return;
     }
+    const int shownPatient = m_engine.patients->patientId;
     QString studyUid;
     std::int64_t studyTime = 0;
     const int patientId = m_engine.patients->createPatientfromDcm(selectedRecordId, true, studyUid,
@@ -152,7 +157,9 @@ void DicomFlows::dcmMwlItemSelectedForImport(int selectedRecordId)
         return;
     }
     // The worklist's study time is the recording's start.
-    m_patients.assignImportedRecording(patientId, studyUid, studyTime, "dcmMwlItemSelected");
+    if (!m_patients.assignImportedRecording(patientId, studyUid, studyTime, "dcmMwlItemSelected")
+        && shownPatient > 0 && m_engine.patients->patientId != shownPatient)
+        m_engine.patients->loadPatient(shownPatient);
 }
 
 // --- sending ---------------------------------------------------------------
@@ -248,6 +255,15 @@ void DicomFlows::publishPacsQueue()
 
 // --- fetching a stored study -----------------------------------------------
 
+void DicomFlows::keepShownPatient()
+{
+    // Choosing the study made its patient current; the recording still shown
+    // is another's, and what acts on the shown recording takes its patient.
+    const int owner = m_engine.files->currentPatientId();
+    if (m_engine.files->currentEcgId() >= 0 && owner > 0 && owner != m_engine.patients->patientId)
+        m_engine.patients->loadPatient(owner);
+}
+
 void DicomFlows::dcmPacsItemSelected(int selectedIdx)
 {
     debugLog(2, "CQmlInterface::dcmPacsItemSelected() selectedIdx=" + toStdString(selectedIdx));
@@ -303,16 +319,31 @@ void DicomFlows::dcmRespLoadFromPacs(bool hasNetworkError, bool hasErrorResponse
     m_fetchPatientId = -1;
     if (hasNetworkError || hasErrorResponse) {
         files.releaseReservation();
+        keepShownPatient();
         debugLogError("CQmlInterface::dcmRespLoadFromPacs() ErrorResponse=" + m_comm->getLastErrorUtf8());
         // Why, in words the user can act on; the details are in the log.
         alert(dicomtexts::failure(m_comm->lastFailure(), m_comm->getLastError(), dicomtexts::Server::Pacs));
         return;
     }
+    // Storing the row makes it the current recording; while the live view
+    // owns the screen (streaming, recording, or a new recording waiting for
+    // its patient) the one current before stays so, and the study waits in
+    // the recording list.
+    const int shownEcg = files.currentEcgId();
+    const bool live = m_publisher.isLiveView();
     // Already on the PACS: the row is stored as sent.
     if (!files.setEntryCnt() || !files.commitNextFilename(true)) {
         files.releaseReservation();
         debugLogError("CQmlInterface::dcmRespLoadFromPacs() fetched file could not be stored");
         m_items.invoke<C::QmlAlertBoxFileWriteError>(true);
+        return;
+    }
+    if (live) {
+        debugLog(2, "CQmlInterface::dcmRespLoadFromPacs() stored ecgId=" + toStdString(files.currentEcgId())
+                        + ", not shown during the live view");
+        if (shownEcg >= 0)
+            files.selectFile(shownEcg);
+        keepShownPatient();
         return;
     }
     m_patients.selectNShowPatient(patientId, files.currentEcgId());

@@ -59,6 +59,9 @@ private:
     void alert(const QString& text);
     // The front refused a connection test: the own worker of the status runs it.
     void testRefused(bool worklist);
+    // Makes the patient of the shown recording current again after a fetch
+    // that shows nothing.
+    void keepShownPatient();
     void saveDicomSettings();
     void updateConfigs();
 

@@ -25,21 +25,30 @@ QString safeFileNamePart(const QString& text)
     return out;
 }
 
-QString exportDataPath(const QString& folder, const QString& patientName, const QString& fileName)
-{
-    return QDir(folder).filePath(safeFileNamePart(patientName) + QLatin1Char('_')
-                                 + safeFileNamePart(fileName));
-}
-
 QString dicomFileNameOf(const QString& fileName)
 {
     return QFileInfo(fileName).baseName() + QStringLiteral(".dce");
 }
 
+QString exportDataName(const QString& patientName, const QString& fileName)
+{
+    return safeFileNamePart(patientName) + QLatin1Char('_') + safeFileNamePart(fileName);
+}
+
+QString exportDicomName(const QString& patientName, const QString& fileName)
+{
+    return safeFileNamePart(patientName) + QLatin1Char('_')
+           + safeFileNamePart(dicomFileNameOf(fileName));
+}
+
+QString exportDataPath(const QString& folder, const QString& patientName, const QString& fileName)
+{
+    return QDir(folder).filePath(exportDataName(patientName, fileName));
+}
+
 QString exportDicomPath(const QString& folder, const QString& patientName, const QString& fileName)
 {
-    return QDir(folder).filePath(safeFileNamePart(patientName) + QLatin1Char('_')
-                                 + safeFileNamePart(dicomFileNameOf(fileName)));
+    return QDir(folder).filePath(exportDicomName(patientName, fileName));
 }
 
 ImportKind importKindOf(const QString& path)

@@ -15,11 +15,14 @@ QString localPathOf(const QUrl& url);
 // patient name can never leave the folder it is put in.
 QString safeFileNamePart(const QString& text);
 
-// <folder>/<patient>_<recording file name>
+// <patient>_<recording file name>: the name of the exported data file.
+QString exportDataName(const QString& patientName, const QString& fileName);
+// <patient>_<file name up to its first dot>.dce: the name of the DICOM file.
+QString exportDicomName(const QString& patientName, const QString& fileName);
+// The same names in a folder.
 QString exportDataPath(const QString& folder, const QString& patientName, const QString& fileName);
-// <folder>/<patient>_<file name up to its first dot>.dce
 QString exportDicomPath(const QString& folder, const QString& patientName, const QString& fileName);
-// What the export view shows: the recording's name and its .dce name.
+// The recording's .dce name: its file name up to the first dot, ".dce".
 QString dicomFileNameOf(const QString& fileName);
 
 enum class ImportKind { Unreadable, Unknown, Recording, Dicom };

@@ -60,6 +60,34 @@ std::int64_t birthdateOfHeader(const std::string& text)
     return seconds < 0 ? 0 : seconds;
 }
 
+// The patient manager answers species and breed questions about its current
+// patient's fields: these are lent for the look-up and put back after it.
+class BorrowedSpeciesFields
+{
+public:
+    explicit BorrowedSpeciesFields(CPatientMan& p)
+        : m_p(p), m_species(p.species), m_speciesName(p.speciesName), m_breed(p.breed),
+          m_breedListIdx(p.breedListIdx)
+    {
+    }
+    ~BorrowedSpeciesFields()
+    {
+        m_p.species = m_species;
+        m_p.speciesName = m_speciesName;
+        m_p.breed = m_breed;
+        m_p.breedListIdx = m_breedListIdx;
+    }
+    BorrowedSpeciesFields(const BorrowedSpeciesFields&) = delete;
+    BorrowedSpeciesFields& operator=(const BorrowedSpeciesFields&) = delete;
+
+private:
+    CPatientMan& m_p;
+    int m_species;
+    QString m_speciesName;
+    QString m_breed;
+    int m_breedListIdx;
+};
+
 } // namespace
 
 ImportExport::ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients)
@@ -90,7 +118,7 @@ void ImportExport::exportEcg(const QUrl& exportUrl)
     }
     if (m_engine.importHandOver)
         m_engine.importHandOver->temporaryPath.clear();
-    const QString name = m_engine.patients ? m_engine.patients->patientName : QString();
+    const QString name = exportPatientName();
     const QString fileName = m_engine.files->currentFileName();
     const QString folder = exportpaths::localPathOf(exportUrl);
     if (fileName.isEmpty() || folder.isEmpty()) {
@@ -112,7 +140,9 @@ void ImportExport::exportEcg(const QUrl& exportUrl)
         if (result != CEcgBuffer::CopyOntoItself)
             destination.removeIfWritten();
         exportFailed();
+        return;
     }
+    exported(destination.path);
 }
 
 void ImportExport::exportDcm(const QUrl& exportUrl)
@@ -129,7 +159,7 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
         return;
     }
     const QString source = m_engine.files->dataFolder() + fileName;
-    const Destination destination(exportpaths::exportDicomPath(folder, p.patientName, fileName));
+    const Destination destination(exportpaths::exportDicomPath(folder, exportPatientName(), fileName));
     debugLog(2, "CQmlInterface::exportDcm() " + source.toStdString() + " to "
                     + destination.path.toStdString());
     if (!writeBackShownRecording()) {
@@ -154,7 +184,21 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
     if (dcm.ecgToDicomConversion(source, destination.path, m_engine.settings->dcmInstitutionName)) {
         destination.removeIfWritten();
         exportFailed();
+        return;
     }
+    exported(destination.path);
+}
+
+QString ImportExport::exportPatientName() const
+{
+    return m_engine.patients ? m_engine.patients->patientName : QString();
+}
+
+void ImportExport::exported(const QString& path)
+{
+    const QFileInfo info(path);
+    debugLog(2, "CQmlInterface: exported " + path.toStdString());
+    m_items.invoke<C::QmlAlertBoxFileSaved>(info.fileName(), QDir::toNativeSeparators(info.absolutePath()));
 }
 
 void ImportExport::getExportFileName()
@@ -168,8 +212,10 @@ void ImportExport::getExportFileName()
         debugLogError("No Filename set, failed to export");
         return;
     }
-    m_items.set<P::ExportDataFileName>(fileName);
-    m_items.set<P::ExportDicomFileName>(exportpaths::dicomFileNameOf(fileName));
+    // The names the files are written under, the patient's name in front.
+    const QString name = exportPatientName();
+    m_items.set<P::ExportDataFileName>(exportpaths::exportDataName(name, fileName));
+    m_items.set<P::ExportDicomFileName>(exportpaths::exportDicomName(name, fileName));
 }
 
 void ImportExport::importEcg(const QUrl& url)
@@ -201,6 +247,7 @@ void ImportExport::refuseImport()
     if (m_engine.importHandOver)
         *m_engine.importHandOver = ImportHandOver();
     m_items.set<P::BusyIndicatorRunning>(false);
+    m_items.set<P::FromImport>(false);
     m_items.invoke<C::QmlAlertBoxFileReadError>();
 }
 
@@ -218,7 +265,8 @@ void ImportExport::importRecording(const QString& path)
         refuseImport();
         return;
     }
-    ImportedPatient patient;
+    ImportHandOver handed{path, QString(), 0, {}};
+    PatientFormValues& patient = handed.patient;
     patient.name = QString::fromStdString(file.patientName);
     patient.ownerFirst = QString::fromStdString(file.ownerFirstName);
     patient.ownerLast = QString::fromStdString(file.ownerLastName);
@@ -227,13 +275,11 @@ void ImportExport::importRecording(const QString& path)
     patient.sex = file.genderCode;
     patient.birthdate = birthdateOfHeader(file.patientBirthdate);
     patient.weightUnit = m_engine.settings->weightUnitIsPound;
-    const qint64 startTime = file.recordingTime;
+    handed.startTime = file.recordingTime;
     file.close();
 
-    if (m_engine.importHandOver)
-        *m_engine.importHandOver = ImportHandOver{path, QString(), startTime};
-    if (m_items.isBound(Item::PatientView))
-        prepareDrawerForNewPatient(patient);
+    lookUpSpecies(patient, false);
+    handOver(handed);
 }
 
 void ImportExport::importDicom(const QString& path)
@@ -268,8 +314,8 @@ void ImportExport::importDicom(const QString& path)
         return;
     }
 
-    ImportedPatient patient;
-    patient.fromDicom = true;
+    ImportHandOver handed{tmpPath, tmpPath, startTime, {}};
+    PatientFormValues& patient = handed.patient;
     patient.name = dcm.patientName;
     patient.extId = dcm.patientId;
     patient.ownerFirst = dcm.ownerFirstName;
@@ -281,16 +327,39 @@ void ImportExport::importDicom(const QString& path)
     patient.weightUnit = 0;
     patient.speciesName = dcm.speciesDescription;
     patient.breed = dcm.breedDescription;
-    patient.studyUid = dcm.studyInstanceUid;
 
-    if (m_engine.importHandOver)
-        *m_engine.importHandOver = ImportHandOver{tmpPath, tmpPath, startTime};
-    prepareDrawerForNewPatient(patient);
+    lookUpSpecies(patient, true);
+    handOver(handed);
     m_items.set<P::BusyIndicatorRunning>(false);
 }
 
-void ImportExport::prepareDrawerForNewPatient(const ImportedPatient& patient)
+void ImportExport::lookUpSpecies(PatientFormValues& patient, bool byName)
 {
+    CPatientMan& p = *m_engine.patients;
+    BorrowedSpeciesFields borrowed(p);
+    p.breed = patient.breed;
+    if (byName) {
+        // A DICOM file names its species and breed.
+        p.speciesName = patient.speciesName;
+        patient.species = p.getSpeciesIdByName();
+        patient.breedListIdx = p.getBreedListIdx();
+    } else {
+        // A recording file gives the species' number.
+        p.species = patient.species;
+        p.breedListIdx = -1;
+        p.getSpeciesBreedInfo();
+        patient.speciesName = p.speciesName;
+        patient.breedListIdx = p.breedListIdx;
+    }
+    patient.speciesListIdx = p.getSpeciesListIdx();
+}
+
+void ImportExport::handOver(const ImportHandOver& handed)
+{
+    if (m_engine.importHandOver)
+        *m_engine.importHandOver = handed;
+    if (!m_items.isBound(Item::PatientView))
+        return;
     if (m_items.isBound(Item::ToolsView)) {
         m_items.set<P::ToolsOpenedAccordion>(3);
         m_items.set<P::ToolsVisible>(false);
@@ -301,30 +370,7 @@ void ImportExport::prepareDrawerForNewPatient(const ImportedPatient& patient)
     m_items.set<P::PatHeaderLabel>(QStringLiteral("New Patient ?"));
     m_items.set<P::PatNumberOfEcgsToPatient>(-1);
     m_items.set<P::FromImport>(true);
-    m_patients.setPatientCreatingNew(false);
-
-    // The current patient carries the import's values; its row is not written.
-    CPatientMan& p = *m_engine.patients;
-    p.patientId = -1;
-    p.patientName = patient.name;
-    p.extId = patient.extId;
-    p.ownerFirst = patient.ownerFirst;
-    p.ownerLast = patient.ownerLast;
-    p.sex = patient.sex;
-    p.birthdate = patient.birthdate;
-    p.weight = patient.weight;
-    p.weightUnit = patient.weightUnit;
-    p.breed = patient.breed;
-    if (patient.fromDicom) {
-        p.speciesName = patient.speciesName;
-        p.species = p.getSpeciesIdByName();
-        p.breedListIdx = p.getBreedListIdx();
-        p.pendingStudyUuid = patient.studyUid;
-    } else {
-        p.species = patient.species;
-        p.breedListIdx = -1;
-        p.getSpeciesBreedInfo();
-    }
-    m_patients.patientDrawerPopulateObject();
+    // The form shows the file's patient; the current patient stays the shown one.
+    m_patients.populateDrawerForImport(handed.patient);
     m_items.invoke<C::PatDoReload>();
 }

@@ -6,8 +6,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <cstdint>
-
 class PatientFlows;
 class QmlItems;
 
@@ -30,31 +28,20 @@ public:
     void importDcm(const QUrl& url);
 
 private:
-    // The patient an import brings, as the drawer is prepared with it.
-    struct ImportedPatient
-    {
-        QString name;
-        QString extId;
-        QString ownerFirst;
-        QString ownerLast;
-        int species = 0;
-        QString speciesName; // when set, the species id is looked up from it
-        int sex = 0;
-        std::int64_t birthdate = 0;
-        QString breed;
-        float weight = 0.0f;
-        int weightUnit = 0;
-        QString studyUid;
-        bool fromDicom = false;
-    };
-
     void importRecording(const QString& path);
     void importDicom(const QString& path);
     // Puts the changed beat types of the shown recording onto its file.
     bool writeBackShownRecording();
     void exportFailed();
     void refuseImport();
-    void prepareDrawerForNewPatient(const ImportedPatient& patient);
+    // Hands the import over and opens the form for the file's patient.
+    void handOver(const ImportHandOver& handOver);
+    // Species name, its picker position and the breed's, of the file's patient.
+    void lookUpSpecies(PatientFormValues& patient, bool byName);
+    // The patient name every exported file begins with.
+    QString exportPatientName() const;
+    // Tells the user where an exported file went.
+    void exported(const QString& path);
 
     QmlItems& m_items;
     EngineParts m_engine;

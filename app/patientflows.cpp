@@ -123,27 +123,59 @@ void PatientFlows::patientDrawerPopulateObject()
 {
     debugLog(4, "CQmlInterface::patientDrawerPopulateObject()");
     CPatientMan& p = *m_engine.patients;
-    const bool isNew = m_creatingNewPatient;
-    m_items.set<P::PatInitPatId>(isNew ? -1 : p.patientId);
-    m_items.set<P::PatInitPatientName>(isNew ? QString() : p.patientName);
-    m_items.set<P::PatInitExtId>(isNew ? QString() : p.extId);
-    m_items.set<P::PatInitOFirst>(isNew ? QString() : p.ownerFirst);
-    m_items.set<P::PatInitOLast>(isNew ? QString() : p.ownerLast);
-    m_items.set<P::PatInitSpeciesIdx>(isNew ? 0 : p.species);
-    m_items.set<P::PatInitSpeciesListIdx>(isNew ? -1 : p.getSpeciesListIdx());
-    m_items.set<P::PatInitSpeciesValue>(isNew ? QStringLiteral("Unknown") : p.speciesName);
-    m_items.set<P::PatInitBreedListIdx>(isNew ? -1 : p.breedListIdx);
-    m_items.set<P::PatInitBreedValue>(isNew ? QString() : p.breed);
-    m_items.set<P::PatInitGenderIndex>(isNew ? 1 : p.sex);
-    m_items.set<P::PatInitWeight>(isNew ? QString() : QString::number(p.weight, 'g', 6));
-    m_items.set<P::PatInitWeightUnitIsPound>(isNew ? m_engine.settings->weightUnitIsPound
-                                                   : p.weightUnit);
+    PatientFormValues v;
+    if (m_creatingNewPatient) {
+        v.speciesName = QStringLiteral("Unknown");
+        v.speciesListIdx = -1;
+        v.sex = 1;
+        v.weightUnit = m_engine.settings->weightUnitIsPound;
+        populateDrawer(-1, v, true);
+        return;
+    }
+    v.name = p.patientName;
+    v.extId = p.extId;
+    v.ownerFirst = p.ownerFirst;
+    v.ownerLast = p.ownerLast;
+    v.species = p.species;
+    v.speciesListIdx = p.getSpeciesListIdx();
+    v.speciesName = p.speciesName;
+    v.breedListIdx = p.breedListIdx;
+    v.breed = p.breed;
+    v.sex = p.sex;
+    v.weight = p.weight;
+    v.weightUnit = p.weightUnit;
+    v.birthdate = p.birthdate;
+    populateDrawer(p.patientId, v, false);
+}
+
+void PatientFlows::populateDrawerForImport(const PatientFormValues& patient)
+{
+    debugLog(4, "CQmlInterface::patientDrawerPopulateObject() from the import");
+    m_creatingNewPatient = false;
+    populateDrawer(-1, patient, false);
+}
+
+void PatientFlows::populateDrawer(int patId, const PatientFormValues& v, bool blank)
+{
+    m_items.set<P::PatInitPatId>(patId);
+    m_items.set<P::PatInitPatientName>(v.name);
+    m_items.set<P::PatInitExtId>(v.extId);
+    m_items.set<P::PatInitOFirst>(v.ownerFirst);
+    m_items.set<P::PatInitOLast>(v.ownerLast);
+    m_items.set<P::PatInitSpeciesIdx>(v.species);
+    m_items.set<P::PatInitSpeciesListIdx>(v.speciesListIdx);
+    m_items.set<P::PatInitSpeciesValue>(v.speciesName);
+    m_items.set<P::PatInitBreedListIdx>(v.breedListIdx);
+    m_items.set<P::PatInitBreedValue>(v.breed);
+    m_items.set<P::PatInitGenderIndex>(v.sex);
+    m_items.set<P::PatInitWeight>(blank ? QString() : QString::number(v.weight, 'g', 6));
+    m_items.set<P::PatInitWeightUnitIsPound>(v.weightUnit);
     m_items.set<P::PatInitCurrentYear>(QDateTime::currentDateTimeUtc().date().year());
 
-    if (!isNew && p.birthdate != 0) {
-        m_items.set<P::PatInitBirthdayTs>(static_cast<double>(p.birthdate));
-        patientDrawerPopulateAge(p.birthdate);
-        patientDrawerPopulateBirthday(p.birthdate);
+    if (!blank && v.birthdate != 0) {
+        m_items.set<P::PatInitBirthdayTs>(static_cast<double>(v.birthdate));
+        patientDrawerPopulateAge(v.birthdate);
+        patientDrawerPopulateBirthday(v.birthdate);
         m_items.invoke<C::PatDoSetValues>();
     } else {
         m_items.set<P::PatInitBirthdayTs>(0.0);
@@ -248,11 +280,11 @@ void PatientFlows::testPatientsForEcgs(int patientId)
     m_items.set<P::PatNumberOfEcgsToPatient>(count);
 }
 
-void PatientFlows::patientUpdated(int patId, const QString& patientName, const QString& patientId,
-                                  const QString& patientFirst, const QString& patientLast,
-                                  int species, const QString& breed, int gender,
-                                  const QString& weightString, bool weightUnitIsPound,
-                                  quint32 tsBirthdate)
+int PatientFlows::patientUpdated(int patId, const QString& patientName, const QString& patientId,
+                                 const QString& patientFirst, const QString& patientLast,
+                                 int species, const QString& breed, int gender,
+                                 const QString& weightString, bool weightUnitIsPound,
+                                 quint32 tsBirthdate)
 {
     debugLog(4, "CQmlInterface::patientUpdated() patId=" + toStdString(patId)
                     + ", weight=" + weightString.toStdString());
@@ -266,18 +298,20 @@ void PatientFlows::patientUpdated(int patId, const QString& patientName, const Q
                                           gender, weight, unit, breed, birth, QString(), QString());
         if (!transaction.commit() || newId < 0) {
             debugLogError("CQmlInterface::patientUpdated() the patient could not be stored");
-            return;
+            return -1;
         }
         if (m_publisher.displayState() != UiPublisher::ShowingFileUnassigned)
             selectNShowPatient(newId, -1);
-        return;
+        return newId;
     }
     const bool updated = p.updatePatient(patId, patientName, patientId, patientFirst, patientLast,
                                          species, gender, weight, unit, breed, birth);
-    if (!transaction.commit() || !updated)
+    const bool stored = transaction.commit() && updated;
+    if (!stored)
         debugLogError("CQmlInterface::patientUpdated() patient " + toStdString(patId)
                       + " could not be updated");
     m_publisher.publishPatient();
+    return stored ? patId : -1;
 }
 
 void PatientFlows::patientDeleted(int patId)
@@ -443,7 +477,7 @@ bool PatientFlows::hasImportToAssign() const
     return !m_import.sourcePath.isEmpty() && QFileInfo(m_import.sourcePath).isFile();
 }
 
-void PatientFlows::assignImportedRecording(int patientId, const QString& studyUid, qint64 startTime,
+bool PatientFlows::assignImportedRecording(int patientId, const QString& studyUid, qint64 startTime,
                                            const char* flow)
 {
     const std::string where = std::string("CQmlInterface::") + flow + "()";
@@ -453,18 +487,33 @@ void PatientFlows::assignImportedRecording(int patientId, const QString& studyUi
     if (!hasImportToAssign() || patientId <= 0) {
         debugLogError(where + " nothing to import: " + source.toStdString());
         m_items.invoke<C::QmlAlertBoxFileReadError>();
-        return;
+        return false;
     }
+    // A failure puts the managers back on what the screen shows, which was
+    // never changed: nothing of the import is left behind.
+    const int shownPatient = p.patientId;
+    const int shownEcg = files.currentEcgId();
+    auto putBack = [&] {
+        if (p.patientId != shownPatient && shownPatient > 0)
+            p.loadPatient(shownPatient);
+        if (files.currentEcgId() != shownEcg) {
+            if (shownEcg >= 0)
+                files.selectFile(shownEcg);
+            else
+                files.selectNewestFile(shownPatient);
+        }
+    };
     if (p.patientId != patientId && !p.loadPatient(patientId)) {
         debugLogError(where + " no patient " + toStdString(patientId));
         fileAlert(false);
-        return;
+        return false;
     }
 
     const QString name = files.reserveNextFilename(0, 1, studyUid, startTime);
     if (name.isEmpty()) {
+        putBack();
         fileAlert(true);
-        return;
+        return false;
     }
     const QString destination = files.dataFolder() + name;
 
@@ -493,18 +542,29 @@ void PatientFlows::assignImportedRecording(int patientId, const QString& studyUi
         if (files.hasPendingReservation())
             files.releaseReservation();
         QFile::remove(destination);
+        putBack();
         fileAlert(true);
-        return;
+        return false;
     }
 
-    if (!assignPending(patientId, flow))
-        return;
+    const int copyId = files.currentEcgId();
+    if (!assignPending(patientId, flow)) {
+        // The copy would wait for a patient no one chose: it goes again, and
+        // the import stays handed over for another try.
+        bool removed = false;
+        files.deleteFile(0, copyId, &removed);
+        if (!removed)
+            debugLogError(where + " the unassigned copy " + name.toStdString() + " stays pending");
+        putBack();
+        return false;
+    }
     m_live.streamStartStop(false);
     fileSelectedLocal(patientId, files.currentEcgId());
 
     if (!m_import.temporaryPath.isEmpty() && m_import.temporaryPath == m_import.sourcePath)
         QFile::remove(m_import.temporaryPath);
     m_import = ImportHandOver{};
+    return true;
 }
 
 void PatientFlows::ecgPatientAssignmentAborted()

@@ -33,16 +33,20 @@ public:
     int patientGetCurrentModelIndex();
     int fileGetCurrentModelIndex();
     void patientDrawerPopulateObject();
+    // The form filled with the patient an imported file names (not stored yet).
+    void populateDrawerForImport(const PatientFormValues& patient);
     void patientDrawerPopulateAge(qint64 ts);
     void patientDrawerPopulateBirthday(qint64 ts);
     void checkBirthdayInput(const QString& birthdayTextFieldMMYYYY);
     void checkAgeInput(const QString& ageTextFieldY, const QString& ageTextFieldM);
     QString getFirstEntryInBreedList(int speciesId);
     void testPatientsForEcgs(int patientId);
-    void patientUpdated(int patId, const QString& patientName, const QString& patientId,
-                        const QString& patientFirst, const QString& patientLast, int species,
-                        const QString& breed, int gender, const QString& weightString,
-                        bool weightUnitIsPound, quint32 tsBirthdate);
+    // Creates (patId -1) or updates a patient; its id, -1 when it could not
+    // be stored.
+    int patientUpdated(int patId, const QString& patientName, const QString& patientId,
+                       const QString& patientFirst, const QString& patientLast, int species,
+                       const QString& breed, int gender, const QString& weightString,
+                       bool weightUnitIsPound, quint32 tsBirthdate);
     void patientDeleted(int patId);
     // patientId 0: the recording waits for its patient and is shown in state 4.
     void fileSelectedLocal(int patientId, int ecgId);
@@ -58,8 +62,9 @@ public:
     // The import's recording becomes a new recording of the patient (loaded
     // here when it is not the current one) under the given study UID (empty:
     // none) and start time, then is assigned and shown. flow names the slot
-    // in the log.
-    void assignImportedRecording(int patientId, const QString& studyUid, qint64 startTime,
+    // in the log. False (alert shown) when nothing was assigned; the import
+    // then stays handed over and nothing of it is left in the store.
+    bool assignImportedRecording(int patientId, const QString& studyUid, qint64 startTime,
                                  const char* flow);
     // An import waits for its patient and its file is still there.
     bool hasImportToAssign() const;
@@ -76,6 +81,9 @@ public:
     void setPacsSender(PacsSender sender) { m_pacsSender = std::move(sender); }
 
 private:
+    // Writes the form's initial values; blank: a new patient typed from scratch
+    // (no weight, no birth date).
+    void populateDrawer(int patId, const PatientFormValues& values, bool blank);
     // Gives the pending recording (patient 0) to the patient; false, with an
     // alert shown, when there is none or the assignment failed.
     bool assignPending(int patientId, const char* flow = "ecgPatientAssignment");

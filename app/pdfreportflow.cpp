@@ -10,7 +10,9 @@
 #include "viewersettings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 
 using namespace qml;
 
@@ -20,16 +22,18 @@ PdfReportFlow::PdfReportFlow(QmlItems& items, const EngineParts& engine, ViewerS
 {
 }
 
-void PdfReportFlow::saveAsPdf(const QUrl& pdfUrl)
+PdfReportRequest PdfReportFlow::takeRequest(const QUrl& pdfUrl)
 {
-    debugLog(4, "CQmlInterface::saveAsPdf() " + pdfUrl.toString().toStdString());
     CFileMan& files = *m_engine.files;
-    const QString patientName =
-        m_engine.patients->patientId >= 0 ? m_engine.patients->patientName : QString();
-
+    const CPatientMan& patient = *m_engine.patients;
     PdfReportRequest request;
     if (files.currentEcgId() >= 0 && files.isStoredFileOpen())
         request.buffer = &files.ecgBuffer();
+    // A recording that waits for its patient is nobody's yet, whoever was shown before it.
+    request.patientAssigned = files.currentPatientId() > 0;
+    const QString patientName = request.patientAssigned && patient.patientId == files.currentPatientId()
+                                    ? patient.patientName
+                                    : QString();
     request.leadInLength = m_chart.leadInLength();
     for (const EcgBookmark& mark : m_chart.bookmarks())
         request.bookmarks.push_back(mark.entry);
@@ -40,17 +44,29 @@ void PdfReportFlow::saveAsPdf(const QUrl& pdfUrl)
     request.texts = CPdfReport::textsForInstitution(m_engine.settings->dcmInstitutionName);
     request.logoPath = CPdfReport::logoPath(QCoreApplication::applicationDirPath(), true);
     request.outputPath = CPdfReport::outputPath(pdfUrl, patientName, files.currentFileName());
+    return request;
+}
 
+void PdfReportFlow::saveAsPdf(const QUrl& pdfUrl)
+{
+    debugLog(4, "CQmlInterface::saveAsPdf() " + pdfUrl.toString().toStdString());
     PdfReportResult result;
-    if (!request.buffer) {
+    PdfReportRequest request;
+    if (m_engine.files->currentEcgId() < 0 || !m_engine.files->isStoredFileOpen()) {
         result.error = QStringLiteral("no recording is open");
-    } else if (request.outputPath.isEmpty()) {
-        result.error = QStringLiteral("the folder is not a local one");
     } else {
-        // A long recording takes a second or more: let the indicator show first.
+        // A long recording takes a second or more: let the indicator show
+        // first. Queued answers may run meanwhile and change what is shown, so
+        // the report is taken from the state after them, all of it at once.
         m_items.set<P::BusyIndicatorRunning>(true);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        result = CPdfReport::write(request);
+        request = takeRequest(pdfUrl);
+        if (!request.buffer)
+            result.error = QStringLiteral("no recording is open");
+        else if (request.outputPath.isEmpty())
+            result.error = QStringLiteral("the folder is not a local one");
+        else
+            result = CPdfReport::write(request);
         m_items.set<P::BusyIndicatorRunning>(false);
     }
     if (!result.ok) {
@@ -60,4 +76,7 @@ void PdfReportFlow::saveAsPdf(const QUrl& pdfUrl)
     }
     debugLog(2, "CQmlInterface::saveAsPdf() wrote " + request.outputPath.toStdString() + ", pages="
                     + toStdString(result.pages));
+    const QFileInfo written(request.outputPath);
+    m_items.invoke<C::QmlAlertBoxFileSaved>(written.fileName(),
+                                            QDir::toNativeSeparators(written.absolutePath()));
 }

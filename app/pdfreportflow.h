@@ -6,6 +6,7 @@
 #include <QUrl>
 
 class EcgChart;
+struct PdfReportRequest;
 class QmlItems;
 class ViewerSettings;
 
@@ -22,6 +23,9 @@ public:
     void saveAsPdf(const QUrl& pdfUrl);
 
 private:
+    // Everything the report needs, from what is shown now.
+    PdfReportRequest takeRequest(const QUrl& pdfUrl);
+
     QmlItems& m_items;
     EngineParts m_engine;
     ViewerSettings& m_viewer;

@@ -500,12 +500,12 @@ void CQmlInterface::checkAgeInput(QString years, QString months) { m_patients->c
 QString CQmlInterface::getFirstEntryInBreedList(int speciesId) { return m_patients->getFirstEntryInBreedList(speciesId); }
 void CQmlInterface::testPatientsForEcgs(int patientId) { m_patients->testPatientsForEcgs(patientId); }
 
-void CQmlInterface::patientUpdated(int patId, QString patientName, QString patientId,
-                                   QString patientFirst, QString patientLast, int species,
-                                   QString breed, int gender, QString weightString,
-                                   bool weightUnitIsPound, quint32 tsBirthdate)
+int CQmlInterface::patientUpdated(int patId, QString patientName, QString patientId,
+                                  QString patientFirst, QString patientLast, int species,
+                                  QString breed, int gender, QString weightString,
+                                  bool weightUnitIsPound, quint32 tsBirthdate)
 {
-    m_patients->patientUpdated(patId, patientName, patientId, patientFirst, patientLast, species,
+    return m_patients->patientUpdated(patId, patientName, patientId, patientFirst, patientLast, species,
                                breed, gender, weightString, weightUnitIsPound, tsBirthdate);
 }
 

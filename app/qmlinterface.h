@@ -227,9 +227,10 @@ public slots:
     void checkAgeInput(QString ageTextFieldY, QString ageTextFieldM);
     QString getFirstEntryInBreedList(int speciesId);
     void testPatientsForEcgs(int patientId);
-    void patientUpdated(int patId, QString patientName, QString patientId, QString patientFirst,
-                        QString patientLast, int species, QString breed, int gender,
-                        QString weightString, bool weightUnitIsPound, quint32 tsBirthdate);
+    // The patient's id, -1 when it could not be stored.
+    int patientUpdated(int patId, QString patientName, QString patientId, QString patientFirst,
+                       QString patientLast, int species, QString breed, int gender,
+                       QString weightString, bool weightUnitIsPound, quint32 tsBirthdate);
     void patientDeleted(int patId);
     void fileSelectedLocal(int patientId, int ecgId);
     void fileDeletedLocal(int ecgId);

@@ -218,6 +218,8 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
     X(QmlAlertBoxExportError, BottomArea, "qmlAlertBoxExportError", (), "")                   \
     X(QmlAlertBoxRecordingsRecovered, BottomArea, "qmlAlertBoxRecordingsRecovered", (int),    \
       "count")                                                                                \
+    X(QmlAlertBoxFileSaved, BottomArea, "qmlAlertBoxFileSaved", (QString, QString),           \
+      "fileName,folder")                                                                      \
     X(QmlAlertBoxNoNetwork, BottomArea, "qmlAlertBoxNoNetwork", (int, bool),                  \
       "fileId,isQvlUpload")                                                                   \
     X(QmlAlertBoxNoNetworkSync, BottomArea, "qmlAlertBoxNoNetworkSync", (int, bool),          \

@@ -286,6 +286,10 @@ void ReportWriter::practiceAndPatient()
     y = top - 14;
     text(x, y, 8, "Patient Name: ");
     y -= 10;
+    if (!m_request.patientAssigned) {
+        text(x, y, 8, "No patient assigned");
+        return;
+    }
     const std::string birth = "Birthdate: " + toCp1250(m_header.patientBirthdate);
     textRight(right, y, 8, birth);
     text(x, y, 8, fitted(toCp1250(m_header.patientName), 8, right - x - width(birth, 8) - 10));
@@ -329,6 +333,8 @@ void ReportWriter::footer(int page, int pages)
     std::snprintf(line, sizeof line, "%s  Page %02d of %02d", m_now.c_str(), page, pages);
     textRight(right, bottom + 2, 8, line);
 
+    if (!m_request.patientAssigned)
+        return;
     std::string who = m_header.patientName;
     std::string owner = m_header.ownerFirstName;
     if (!owner.empty() && !m_header.ownerLastName.empty())

@@ -34,6 +34,9 @@ struct PdfReportRequest {
     double gain = 5.0;
     int displayMode = 3;
     PdfReportTexts texts;
+    // False for a recording that waits for its patient: its file header holds
+    // only stand-ins, so the patient block says so and no patient is named.
+    bool patientAssigned = true;
     QString logoPath;   // a PNG; a missing or unreadable one leaves the logo out
     QString outputPath; // the .pdf to write (an existing file is replaced whole)
 };

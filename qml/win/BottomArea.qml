@@ -25,6 +25,7 @@ Rectangle {
     signal qmlAlertBoxFileReadError()
     signal qmlAlertBoxExportError()
     signal qmlAlertBoxRecordingsRecovered(int count)
+    signal qmlAlertBoxFileSaved(string fileName, string folder)
     signal qmlAlertBoxNoNetwork(int fileId, bool isQvlUpload)
     signal qmlAlertBoxNoNetworkSync(int fileId, bool isQvlUpload)
     signal qmlAlertBoxQvlFileAlreadyUploaded(int fileId)
@@ -51,6 +52,7 @@ Rectangle {
     property var alertAction: null
 
     function showAlert(title, text, informativeText, withCancel, action) {
+        cQmlInterface.postLogMessage("alert: " + title + ": " + text);
         genericDialog.title = title;
         genericDialog.text = text;
         genericDialog.informativeText = informativeText;
@@ -111,6 +113,9 @@ Rectangle {
                       "The newest is shown now, waiting for its patient. All of them are listed in "
                       + "Saved ECGs under All ECGs as \"Not assigned\", to be saved for a patient or deleted.",
                       false, null);
+    }
+    onQmlAlertBoxFileSaved: (fileName, folder) => {
+        showAlert("File Saved", "The file " + fileName + " has been saved.", "Folder: " + folder, false, null);
     }
     onQmlAlertBoxQvlShortFileUpload: (duration) => {
         showAlert("Short ECG",

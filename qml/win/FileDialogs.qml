@@ -18,6 +18,7 @@ Item {
         currentFolder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.HomeLocation)
         nameFilters: ["Malvorant ECG files (*.ecg)", "Dicom files (*.dce)"]
         onAccepted: {
+            cQmlInterface.postLogMessage("import of " + importDialog.selectedFile);
             if (importDialog.selectedNameFilter.index === 1)
                 cQmlInterface.importDcm(importDialog.selectedFile.toString());
             else

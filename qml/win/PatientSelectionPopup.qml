@@ -22,9 +22,13 @@ Popup {
     }
 
     onQmlOpenPopup: (patientName, extId, owner, species, breed, sex, age, weight, studyDate) => {
-        rows = [["Patient Name", patientName], ["Patient ID", extId], ["Owner", owner],
-                ["Species", species], ["Breed", breed], ["Gender", sex], ["Age", age],
-                ["Weight", weight], ["Recorded", studyDate]];
+        var shown = [["Patient Name", patientName], ["Patient ID", extId], ["Owner", owner],
+                     ["Species", species], ["Breed", breed], ["Gender", sex], ["Age", age],
+                     ["Weight", weight]];
+        // An imported file is not recorded here: no date to show.
+        if (studyDate.trim().length > 0)
+            shown.push(["Recorded", studyDate]);
+        rows = shown;
         open();
     }
 
@@ -63,7 +67,8 @@ Popup {
                 Label {
                     required property int index
                     Layout.fillWidth: index % 2 === 1
-                    text: popup.rows[Math.floor(index / 2)][index % 2]
+                    // The rows may have shrunk before this delegate goes.
+                    text: (popup.rows[Math.floor(index / 2)] ?? ["", ""])[index % 2]
                     elide: Text.ElideRight
                     color: index % 2 === 0 ? popup.defs.colorTextDim : popup.defs.colorText
                     font.family: popup.defs.commonFont

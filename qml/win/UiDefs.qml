@@ -121,6 +121,7 @@ QtObject {
     property url imgHeartRate: imgPath + "HeartRate.svg"
     property url imgPageBack: imgPath + "PageBack.svg"
     property url imgPageForward: imgPath + "PageForward.svg"
+    property url imgFolder: imgPath + "Folder.svg"
 
     property string commonFont: "Arial"
     property string linkFont: "Arial"

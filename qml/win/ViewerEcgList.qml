@@ -91,6 +91,17 @@ ViewFrame {
         return !pacsMode && Number(model.patientId ?? -1) === 0;
     }
 
+    // The telemedicine case page of a recording, e.g. one finished later:
+    // the recording is shown and its case opens in the browser.
+    function openCase(row, model) {
+        var id = Number(model.id);
+        rowChosen(row, model);
+        if (ui.fileQVLCaseUrl.length > 0)
+            cQmlInterface.openQvlWindow(ui.fileQVLCaseUrl);
+        else
+            cQmlInterface.postLogMessage("no case page yet for ECG " + id);
+    }
+
     function askDelete(model) {
         deleteDialog.fileId = Number(model.id);
         deleteDialog.text = isUnassigned(model)
@@ -211,6 +222,12 @@ ViewFrame {
                                 return parts.join("  \u00B7  ");
                             }
                         }
+                    }
+                    Button {
+                        objectName: "openCase" + row.index
+                        visible: !view.pacsMode && String(row.model.qvlCaseId ?? "").length > 0
+                        text: "Open Case"
+                        onClicked: view.openCase(row.index, row.model)
                     }
                     ToolButton {
                         visible: !view.pacsMode

@@ -37,6 +37,7 @@ ViewFrame {
         spacing: 0
 
         AccordionSection {
+            objectName: "exportDataSection"
             Layout.fillWidth: true
             defs: view.defs
             index: 0
@@ -68,6 +69,7 @@ ViewFrame {
         }
 
         AccordionSection {
+            objectName: "exportDicomSection"
             Layout.fillWidth: true
             defs: view.defs
             index: 1

@@ -49,6 +49,8 @@ ViewFrame {
     readonly property alias rowCount: list.count
     // The row waiting for the user's confirmation in the selection popup.
     property int pendingId: -1
+    // The form shows the patient of an imported file ("New Patient ?").
+    property bool importForm: false
     property bool listReady: false
     property bool pendingFromWorklist: false
     // The species of the form.
@@ -118,6 +120,22 @@ ViewFrame {
         openedAccordion = 0;
     }
 
+    // The import goes to the patient: a copy of the file becomes its recording
+    // and is shown. From the worklist, the entry makes the patient.
+    function assignImport(id, fromWorklist) {
+        if (fromWorklist)
+            cQmlInterface.dcmMwlItemSelectedForImport(id);
+        else
+            cQmlInterface.ecgPatientAssignmentFromImport(id);
+        closeView();
+    }
+
+    // An import whose patient is chosen from the list instead of the form.
+    function chooseExistingForImport() {
+        importForm = false;
+        showList();
+    }
+
     // The form takes the values the bridge put into the initializer properties.
     function loadForm() {
         nameField.text = initializerPatientName;
@@ -142,6 +160,7 @@ ViewFrame {
     }
 
     function openNewPatient() {
+        importForm = false;
         editExistingPatient = false;
         numberOfEcgsToPatient = -1;
         cQmlInterface.setPatientListDrawerObject(view);
@@ -154,6 +173,7 @@ ViewFrame {
     }
 
     function openEditPatient(patientId) {
+        importForm = false;
         editExistingPatient = true;
         cQmlInterface.testPatientsForEcgs(patientId);
         cQmlInterface.setPatientCreatingNew(false);
@@ -212,8 +232,13 @@ ViewFrame {
                     ownerFirstField.text, ownerLastField.text, formSpeciesIdx, breedField.text,
                     genderGroup.index, weightField.text.trim(), poundButton.checked,
                     initializerBirthdayTs];
-        cQmlInterface.patientUpdated(args[0], args[1], args[2], args[3], args[4], args[5], args[6],
-                                     args[7], args[8], args[9], args[10]);
+        var id = cQmlInterface.patientUpdated(args[0], args[1], args[2], args[3], args[4], args[5],
+                                              args[6], args[7], args[8], args[9], args[10]);
+        // A new patient saved while an import waits is the import's patient.
+        if (ui.fromImport && !editExistingPatient && id > 0) {
+            assignImport(id, false);
+            return {"args": args, "assigned": id};
+        }
         showList();
         return {"args": args};
     }
@@ -221,7 +246,7 @@ ViewFrame {
     function rowChosen(row, model) {
         list.currentIndex = row;
         var id = Number(model.id);
-        if (ui.displayState === 4) {
+        if (ui.displayState === 4 || ui.fromImport) {
             pendingId = id;
             pendingFromWorklist = worklistMode;
             var owner = String(model.ownerFirst ?? "") + " " + String(model.ownerLast ?? "");
@@ -231,7 +256,7 @@ ViewFrame {
             cQmlInterface.patientSelectionPending(String(model.patientName ?? ""), String(model.extId ?? ""),
                                                   owner.trim(), String(model.species ?? ""),
                                                   String(model.breed ?? ""), String(model.sex ?? ""), age,
-                                                  weight, ui.fileDate + " " + ui.fileTimeCurrent);
+                                                  weight, ui.fromImport ? "" : ui.fileDate + " " + ui.fileTimeCurrent);
         } else if (!worklistMode) {
             cQmlInterface.patientSelected(id);
             cQmlInterface.fileSelectedLocal(id, -1);
@@ -240,10 +265,12 @@ ViewFrame {
     }
 
     onDoReload: {
-        if (formOpen)
+        if (formOpen) {
+            importForm = ui.fromImport && !editExistingPatient;
             loadForm();
-        else
+        } else {
             reload();
+        }
     }
     onDoSetValues: loadBirthFields()
     onQmlMwlRetrievalCompleted: reload()
@@ -260,18 +287,21 @@ ViewFrame {
     onQmlSelectionConfirmedFromImport: (userHasConfirmed) => {
         if (!userHasConfirmed || pendingId < 0)
             return;
-        if (pendingFromWorklist)
-            cQmlInterface.dcmMwlItemSelectedForImport(pendingId);
-        else
-            cQmlInterface.ecgPatientAssignmentFromImport(pendingId);
+        var id = pendingId;
         pendingId = -1;
-        closeView();
+        assignImport(id, pendingFromWorklist);
     }
     onVisibleChanged: {
         if (!visible) {
-            // Shown again, the view starts at its list.
+            // Shown again, the view starts at its list. An import not given to
+            // a patient by now is dropped: the next confirmation is a recording's.
             listReady = false;
             openedAccordion = 0;
+            importForm = false;
+            if (ui.fromImport) {
+                cQmlInterface.postLogMessage("patient view closed, the import is done with");
+                ui.fromImport = false;
+            }
             return;
         }
         cQmlInterface.patientListDrawerOpened();
@@ -280,7 +310,7 @@ ViewFrame {
     }
     onWorklistModeChanged: if (visible && !formOpen) showList()
     onCloseRequested: {
-        if (formOpen && !ui.fromImport)
+        if (formOpen && !importForm)
             showList();
         else
             closeView();
@@ -513,8 +543,15 @@ ViewFrame {
                     onClicked: view.saveForm()
                 }
                 Button {
+                    objectName: "cancelPatientButton"
                     text: "Cancel"
-                    onClicked: view.ui.fromImport ? view.closeView() : view.showList()
+                    onClicked: view.importForm ? view.closeView() : view.showList()
+                }
+                Button {
+                    objectName: "existingPatientButton"
+                    visible: view.importForm
+                    text: "Choose Existing Patient"
+                    onClicked: view.chooseExistingForImport()
                 }
                 Button {
                     objectName: "deletePatientButton"

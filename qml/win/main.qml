@@ -33,6 +33,7 @@ ApplicationWindow {
     function openView(name) {
         if (anyViewVisible)
             return false;
+        cQmlInterface.postLogMessage("view opened: " + name);
         var loader = viewLoaders[name];
         loader.load();
         var view = loader.item as Item;
@@ -214,12 +215,11 @@ ApplicationWindow {
     }
     Loader {
         id: folderDialogLoader
-        active: false
-        source: "FileDialogsExport.qml"
     }
 
     function openFolderDialog(mode) {
-        folderDialogLoader.active = true;
+        if (folderDialogLoader.status === Loader.Null)
+            folderDialogLoader.setSource("FileDialogsExport.qml", { "defs": uiDefs });
         (folderDialogLoader.item as FileDialogsExport).openFolder(mode);
     }
 

@@ -139,6 +139,7 @@ void printBaselines(Context& c, const char* name)
 
 #include "viewshots.h"
 #include "dicomshots.h"
+#include "importshots.h"
 
 namespace {
 QList<QObject*> openPopups(QQuickWindow* window);
@@ -260,6 +261,7 @@ std::vector<Shot> shots()
     }
     viewshots::addRows(list);
     dicomshots::addRows(list);
+    importshots::addRows(list);
     // The simulated device's ECG a few seconds after "New ECG", as a newcomer sees it.
     list.push_back({"live-simulated-device", [](Context& c) {
         showRecording(c, 0);

@@ -17,6 +17,7 @@
 #include "qmlitems.h"
 #include "qmlmodule.h"
 #include "recordingcontrol.h"
+#include "screenclicks.h"
 #include "settingsman.h"
 #include "updateandterms.h"
 
@@ -402,6 +403,141 @@ private slots:
         QVERIFY(!comm().isBusy());
         QVERIFY(!busy());
         QCOMPARE(files.currentEcgId(), fetched);
+    }
+
+    // A study whose fetch is answered while a recording runs: stored as sent,
+    // not shown; the recording goes on undisturbed and ends waiting for its
+    // patient, on the screen.
+    void fetchAnsweredDuringARecordingIsStoredNotShown()
+    {
+        CFileMan& files = *bridge().fileMan();
+        bool ok = false;
+        files.deleteFile(m_patientId, files.currentEcgId(), &ok);
+        QVERIFY(ok);
+        // Untimed: it runs until stopped, however long the PACS takes.
+        settings().recordingSeconds = 0;
+        bridge().streamStartStop(true);
+        QVERIFY(AppHarness::waitFor([&] { return ui(Prop::IsBtConnected).toBool()
+                                                 && bridge().liveView().isLeadInComplete(); }, 30000));
+        bridge().recordStartStop(true);
+        QVERIFY(bridge().recordingControl().isRecording());
+        const QVariantList shown{ui(Prop::PatientName), ui(Prop::PatientId), ui(Prop::FileName)};
+        QSignalSpy chartInit(bridge().items().object(Item::EcgChart), SIGNAL(qmlInitEcgData()));
+        QSignalSpy chartRefresh(bridge().items().object(Item::EcgChart), SIGNAL(qmlRefreshEcgData()));
+
+        // The study's request went out before "New ECG"; its answer comes now.
+        const qint64 studyTime = dbValue("select tsStudy from pacsTable where idx=0").toLongLong();
+        const QString name = files.reserveNextFilename(m_patientId, 1, QString::fromLatin1(kStudy), studyTime);
+        QVERIFY(!name.isEmpty());
+        QVERIFY(comm().loadFromPacs(QString::fromLatin1(kStudy), files.dataFolder(), name));
+        QVERIFY(AppHarness::waitFor([&] { return !comm().isBusy() && !files.hasPendingReservation(); },
+                                    kAnswerWaitMs));
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select pacsStatus from ecgTable where fileName=?", {name}).toInt(), 2);
+        QCOMPARE(dbValue("select patientId from ecgTable where fileName=?", {name}).toInt(), m_patientId);
+        QVERIFY(QFile::exists(files.dataFolder() + name));
+        QVERIFY(bridge().recordingControl().isRecording());
+        QCOMPARE(ui(Prop::DisplayState).toInt(), 2);
+        QCOMPARE((QVariantList{ui(Prop::PatientName), ui(Prop::PatientId), ui(Prop::FileName)}), shown);
+        QCOMPARE(chartInit.count(), 0);
+        QCOMPARE(chartRefresh.count(), 0);
+
+        // "Stop recording".
+        bridge().streamStartStop(false);
+        QCOMPARE(ui(Prop::DisplayState).toInt(), 4);
+        QCOMPARE(files.currentPatientId(), 0);
+        QVERIFY(files.currentFileName() != name);
+        QCOMPARE(ui(Prop::FileName).toString(), files.currentFileName());
+        QCOMPARE(dbValue("select count(*) from ecgTable where fileName=?", {name}).toInt(), 1);
+    }
+
+    // The worklist on the screens: "Select Patient & Save" for a recording
+    // from the device and "Choose Existing Patient" for an imported file
+    // open the worklist; the entry picked and confirmed takes each, under its
+    // study, and each goes on to the PACS.
+    void worklistEntriesChosenOnTheScreen()
+    {
+        const QString studyA = QStringLiteral("1.2.826.0.1.3680043.10.543.201");
+        const QString studyB = QStringLiteral("1.2.826.0.1.3680043.10.543.202");
+        QVERIFY(dicomrig::writeKeysFile(
+            mwl().worklistFolder() + QStringLiteral("/item2.wl"),
+            querytest::worklistItem({QStringLiteral("PatientName=Brenner^Luna"), QStringLiteral("PatientID=WL-2"),
+                                     QStringLiteral("AccessionNumber=ACC2"), "StudyInstanceUID=" + studyA})));
+        QVERIFY(dicomrig::writeKeysFile(
+            mwl().worklistFolder() + QStringLiteral("/item3.wl"),
+            querytest::worklistItem({QStringLiteral("PatientName=Okafor^Kiki"), QStringLiteral("PatientID=WL-3"),
+                                     QStringLiteral("AccessionNumber=ACC3"), "StudyInstanceUID=" + studyB})));
+        QCOMPARE(ui(Prop::DicomMwlConfigStatus).toInt(), 1);
+        QCOMPARE(ui(Prop::DicomPacsConfigStatus).toInt(), 1);
+        CFileMan& files = *bridge().fileMan();
+        QObject* patients = bridge().items().object(Item::PatientView);
+        QObject* bottom = bridge().items().object(Item::BottomArea);
+        auto studyOf = [&](int ecgId) {
+            return dbValue("select pacsStudyUuid from ecgTable where ecgId=?", {ecgId}).toString();
+        };
+        auto patientOf = [&](const char* extId) {
+            return dbValue("select patientId from patientTable where extId=?", {QString::fromLatin1(extId)}).toInt();
+        };
+        // The worklist, asked for with the screen's button; the entry found by
+        // the animal's name (the owner's is the family name of a DICOM name).
+        auto pickEntry = [&](const QString& name) -> QQuickItem* {
+            // The whole worklist: the search box emptied first.
+            QObject* search = screen::find(m_window, "patientSearch");
+            if (!search)
+                return nullptr;
+            search->setProperty("text", QString());
+            if (!patients->property("worklistMode").toBool() || !screen::clickText(m_window, "Search Worklist")
+                || !waitForAnswer())
+                return nullptr;
+            return screen::searchedRow(m_window, "patientSearch", "patientList", name);
+        };
+
+        // A recording from the device, then "Select Patient & Save".
+        const int recorded = recordFromDevice(2);
+        QVERIFY(recorded > 0);
+        QVERIFY(QMetaObject::invokeMethod(bottom, "actionClicked"));
+        QVERIFY(AppHarness::waitFor([&] { return patients->property("visible").toBool(); }));
+        QCOMPARE(patients->property("title").toString(), QStringLiteral("Select from Worklist"));
+        QVERIFY(screen::confirmRow(m_window, pickEntry(QStringLiteral("Luna"))));
+        QVERIFY(!patients->property("visible").toBool());
+        const int luna = patientOf("WL-2");
+        QVERIFY(luna > 0);
+        QCOMPARE(dbValue("select patientId from ecgTable where ecgId=?", {recorded}).toInt(), luna);
+        QCOMPARE(dbValue("select count(*) from ecgTable where patientId=?", {luna}).toInt(), 1);
+        QCOMPARE(studyOf(recorded), studyA);
+        QVERIFY(QFile::exists(files.dataFolder() + files.currentFileName()));
+        QVERIFY(files.currentFileName().startsWith(QString::number(luna) + "_"));
+        QCOMPARE(ui(Prop::DisplayState).toInt(), 0);
+        QVERIFY(AppHarness::waitFor([&] { return !comm().isBusy(); }, kAnswerWaitMs));
+        QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {recorded}).toInt(), 2);
+
+        // That recording, as a file from elsewhere, imported and given to another entry.
+        const QString source = m_work.filePath("from-the-clinic.ecg");
+        QVERIFY(QFile::copy(files.dataFolder() + files.currentFileName(), source));
+        const int records = int(dcetest::readRecords(source).size());
+        closeVisibleDialogs(m_window);
+        QVERIFY(screen::importThroughTheDialog(m_window, source, patients));
+        QCOMPARE(patients->property("title").toString(), QStringLiteral("New Patient ?"));
+        QVERIFY(screen::click(screen::find(m_window, "existingPatientButton")));
+        QVERIFY(screen::confirmRow(m_window, pickEntry(QStringLiteral("Kiki"))));
+        QVERIFY(!patients->property("visible").toBool());
+        QVERIFY(!ui(Prop::FromImport).toBool());
+        const int kiki = patientOf("WL-3");
+        QVERIFY(kiki > 0);
+        QCOMPARE(dbValue("select count(*) from ecgTable where patientId=?", {kiki}).toInt(), 1);
+        const int imported = files.currentEcgId();
+        QCOMPARE(dbValue("select patientId from ecgTable where ecgId=?", {imported}).toInt(), kiki);
+        QCOMPARE(studyOf(imported), studyB);
+        QCOMPARE(dbValue("select ecgTime from ecgTable where ecgId=?", {imported}).toLongLong(),
+                 dbValue("select tsStudy from worklistTable where sUuid=?", {studyB}).toLongLong());
+        QCOMPARE(int(dcetest::readRecords(files.dataFolder() + files.currentFileName()).size()), records);
+        QVERIFY(bridge().importHandOver().sourcePath.isEmpty());
+        QCOMPARE(dbValue("select count(*) from ecgTable where patientId=?", {luna}).toInt(), 1);
+        QCOMPARE(ui(Prop::PatientId).toInt(), kiki);
+        QVERIFY(AppHarness::waitFor([&] { return !comm().isBusy(); }, kAnswerWaitMs));
+        QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {imported}).toInt(), 2);
+        closeVisibleDialogs(m_window);
+        patients->setProperty("visible", false);
     }
 
     // A request while a job runs is refused with the busy text and no answer

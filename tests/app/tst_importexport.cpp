@@ -115,6 +115,19 @@ class TstImportExport : public QObject
 
     bool anyDialogOpen() { return visibleDialog(m_window) != nullptr; }
 
+    // An export that went well says where the file went, and nothing else.
+    void expectSaved(const QString& path)
+    {
+        QObject* saved = openDialog("File Saved");
+        QVERIFY(saved);
+        QCOMPARE(saved->property("text").toString(),
+                 "The file " + QFileInfo(path).fileName() + " has been saved.");
+        QCOMPARE(saved->property("informativeText").toString(),
+                 "Folder: " + QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+        closeDialogs();
+        QVERIFY(!anyDialogOpen());
+    }
+
     void closeDialogs() { closeVisibleDialogs(m_window); }
 
     // Shows the recording and its patient again, as the user would before exporting.
@@ -183,16 +196,15 @@ private slots:
         closeDialogs();
     }
 
-    // The export view shows the recording's own names.
+    // The export view shows the names the files are written under.
     void exportNames()
     {
         QObject* view = bridge().items().object(Item::ExportView);
         if (!view)
             QSKIP("the export view is not bound at start");
         bridge().getExportFileName();
-        const QString name = QFileInfo(m_recording).fileName();
-        QCOMPARE(view->property("exportDataFileName").toString(), name);
-        QCOMPARE(view->property("exportDicomFileName").toString(), QFileInfo(name).baseName() + ".dce");
+        QCOMPARE(view->property("exportDataFileName").toString(), QFileInfo(exportedEcg()).fileName());
+        QCOMPARE(view->property("exportDicomFileName").toString(), QFileInfo(exportedDce()).fileName());
     }
 
     // The .ecg export is the data file byte for byte, beat types changed in
@@ -204,7 +216,7 @@ private slots:
         QVERIFY(buffer.setEntryType(1200, 1));
         QVERIFY(buffer.setEntryType(3400, 1));
         bridge().exportEcg(QUrl::fromLocalFile(m_out.path()));
-        QVERIFY(!anyDialogOpen());
+        expectSaved(exportedEcg());
         const QByteArray exported = readAll(exportedEcg());
         QVERIFY(!exported.isEmpty());
         QCOMPARE(exported, readAll(m_recording));
@@ -220,7 +232,7 @@ private slots:
     {
         showRecording();
         bridge().exportDcm(QUrl::fromLocalFile(m_out.path()));
-        QVERIFY(!anyDialogOpen());
+        expectSaved(exportedDce());
         QVERIFY(QFileInfo(exportedDce()).size() > 0);
         const dcetest::PydicomView v = dcetest::readWithPydicom(exportedDce());
         QVERIFY2(v.ok, v.err.constData());
@@ -247,7 +259,7 @@ private slots:
         patients().patientName = "../../Bella/x";
         bridge().exportEcg(QUrl::fromLocalFile(m_out.path()));
         showRecording();
-        QVERIFY(!anyDialogOpen());
+        expectSaved(m_out.filePath(".._.._Bella_x_" + QFileInfo(m_recording).fileName()));
         QVERIFY(QFile::exists(m_out.filePath(".._.._Bella_x_" + QFileInfo(m_recording).fileName())));
     }
 
@@ -310,6 +322,7 @@ private slots:
         const QString exported = dicom ? out.filePath("Bella_" + QFileInfo(m_recording).baseName() + ".dce")
                                        : out.filePath("Bella_" + QFileInfo(m_recording).fileName());
         QVERIFY(QFile::exists(exported));
+        expectSaved(exported);
 
         // The dialog's filter does not matter: the content chooses the road.
         bridge().importEcg(QUrl::fromLocalFile(exported));
@@ -325,22 +338,31 @@ private slots:
         CFileEcg original;
         const std::vector<EcgFileRecord> before = dcetest::readRecords(m_recording, &original);
         QCOMPARE(h.startTime, qint64(original.recordingTime));
-        const CPatientMan& p = patients();
-        QCOMPARE(p.patientId, -1);
-        QCOMPARE(p.patientName, QString("Bella"));
+        // The file's patient is handed over and shown in the form; the
+        // current patient stays the one on the screen.
+        QCOMPARE(patients().patientId, m_patientId);
+        const PatientFormValues& p = h.patient;
+        QCOMPARE(p.name, QString("Bella"));
         QCOMPARE(p.extId, QString("P-1042"));
         QCOMPARE(p.ownerFirst, QString("Anna"));
         QCOMPARE(p.ownerLast, QString("Lindqvist"));
         QCOMPARE(p.sex, 4);
         QCOMPARE(p.species, 2);
         QCOMPARE(p.birthdate, kBirth);
+        QCOMPARE(drawer->property("initializerPatId").toInt(), -1);
+        QCOMPARE(drawer->property("initializerPatientName").toString(), QString("Bella"));
+        QCOMPARE(drawer->property("initializerSpeciesIdx").toInt(), 2);
+        QCOMPARE(drawer->property("initializerSpeciesValue").toString(), p.speciesName);
+        QVERIFY(!p.speciesName.isEmpty());
+        QCOMPARE(drawer->property("initializerBirthdayTs").toDouble(), double(kBirth));
         if (dicom) {
             QCOMPARE(h.temporaryPath, h.sourcePath);
             QVERIFY(h.sourcePath.startsWith(QDir(dataFolder()).filePath("tmp/")));
             QCOMPARE(p.weight, 23.5f);
             QCOMPARE(p.weightUnit, 0);
             QCOMPARE(p.breed, QString("Labrador Retriever"));
-            QCOMPARE(p.pendingStudyUuid, kStudyUid);
+            QCOMPARE(drawer->property("initializerBreedValue").toString(), QString("Labrador Retriever"));
+            QVERIFY(p.breedListIdx >= 0);
         } else {
             QCOMPARE(h.sourcePath, exported);
             QVERIFY(h.temporaryPath.isEmpty());

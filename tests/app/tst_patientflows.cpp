@@ -7,6 +7,7 @@
 #include "dbman.h"
 #include "fileecg.h"
 #include "fileman.h"
+#include "filebytes.h"
 #include "isolatedhome.h"
 #include "localtime.h"
 #include "patientflows.h"
@@ -436,7 +437,7 @@ private slots:
             // The copy stops short (the file size limit cuts the output): no
             // row, no partial output, the input kept, the alert.
             ImportHandOver& hand = bridge().patientFlows().importHandOver();
-            hand = {source, source, start};
+            hand = {source, source, start, {}};
             const int rowsBefore = scalar("select count(*) from ecgTable");
             const QStringList filesBefore = QDir(bridge().folders().dataFolder).entryList(QDir::Files);
             {
@@ -502,7 +503,7 @@ private slots:
         const int rowsBefore = scalar("select count(*) from ecgTable");
 
         // No entry 4: the read alert, no patient, nothing stored, the import kept.
-        hand = {source, source, utc(2025, 1, 1, 1)};
+        hand = {source, source, utc(2025, 1, 1, 1), {}};
         bridge().dcmMwlItemSelectedForImport(4);
         QCOMPARE(readAlert.count(), 1);
         QCOMPARE(scalar("select count(*) from patientTable"), patientsBefore);
@@ -544,6 +545,56 @@ private slots:
         QCOMPARE(readAlert.count(), 2);
         QCOMPARE(scalar("select count(*) from patientTable"), patientsAfter);
         QCOMPARE(scalar("select count(*) from ecgTable"), rowsBefore + 1);
+    }
+
+    // A worklist entry whose patient can't take the pending recording (a file
+    // of the name it would get is in the way): the alert, and the pending
+    // recording stays current and shown, waiting, with the patient shown
+    // before it; nothing else is put on the screen.
+    void worklistFailureKeepsThePendingRecording()
+    {
+        CFileMan& files = *bridge().fileMan();
+        const int shown = createPatient("Shown before");
+        const int entryPatient = bridge().patientMan()->createPatient(
+            "Lotte", "WL-9", "Ina", "Roth", 2, 2, 8.0f, 0, QString(), 0, QString(), QString());
+        QVERIFY(entryPatient > 0);
+        {
+            QSqlQuery q(*bridge().dbMan()->database());
+            QVERIFY(q.exec("delete from worklistTable"));
+            q.prepare("insert into worklistTable (idx, extId, patientName, ownerFirst, ownerLast, species, "
+                      "sex, tsStudy, sUuid) values (7, 'WL-9', 'Lotte', 'Ina', 'Roth', 2, 2, 0, '1.2.3.4.9')");
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        }
+        bridge().selectNShowPatient(shown, -1);
+        const int pending = m_app.makeRecording(0, 2, 100);
+        QVERIFY(pending > 0);
+        bridge().setUiDataDisplayState(4);
+        bridge().showFile();
+        const QString pendingName = fileOf(pending);
+        const QString blocking = dataPath(QString::number(entryPatient) + CFileMan::nameAfterPatient(pendingName));
+        QVERIFY(writeFileBytes(blocking, "in the way"));
+        QSignalSpy writeAlert(bottom(), SIGNAL(qmlAlertBoxFileWriteError(bool)));
+        QSignalSpy refresh(bridge().items().object(Item::EcgChart), SIGNAL(qmlRefreshEcgData()));
+
+        bridge().dcmMwlItemSelected(7);
+        QCOMPARE(writeAlert.count(), 1);
+        QCOMPARE(files.currentEcgId(), pending);
+        QVERIFY(files.isStoredFileOpen());
+        QCOMPARE(scalar("select patientId from ecgTable where ecgId=?", {pending}), 0);
+        QCOMPARE(fileOf(pending), pendingName);
+        QVERIFY(QFile::exists(dataPath(pendingName)));
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(ui("fileName").toString(), pendingName);
+        QCOMPARE(refresh.count(), 0);
+        QCOMPARE(bridge().patientMan()->patientId, shown);
+
+        // The way cleared, the same entry takes it.
+        QVERIFY(QFile::remove(blocking));
+        bridge().dcmMwlItemSelected(7);
+        QCOMPARE(writeAlert.count(), 1);
+        QCOMPARE(scalar("select patientId from ecgTable where ecgId=?", {pending}), entryPatient);
+        QCOMPARE(ui("displayState").toInt(), 0);
+        QCOMPARE(ui("patientId").toInt(), entryPatient);
     }
 
     void popupAndConfirmation()
@@ -595,6 +646,40 @@ private slots:
         QCOMPARE(info.exitCode(), 0);
         QVERIFY2(out.contains(QRegularExpression("Pages:\\s+[1-9]")), qPrintable(out));
         QVERIFY2(out.contains("(A4)"), qPrintable(out));
+
+        // A report asked for while a queued answer is about to show another
+        // recording is the report of that recording, named for it: the
+        // answer runs while the busy indicator comes up, before the report
+        // is taken.
+        const int other = createPatient("Zoë");
+        const int otherEcg = m_app.makeRecording(other, 40);
+        // At 25 mm/s the 12 s recording prints one page, the 40 s one two.
+        bridge().setViewerParams(1, 10, 25, false, false, false, false, true);
+        bridge().selectNShowPatient(id, ecg);
+        QMetaObject::invokeMethod(
+            &bridge(), [this, other, otherEcg] { bridge().selectNShowPatient(other, otherEcg); },
+            Qt::QueuedConnection);
+        const QString switched = m_tmp.filePath("switched");
+        QVERIFY(QDir().mkpath(switched));
+        bridge().saveAsPdf(QUrl::fromLocalFile(switched));
+        QCOMPARE(alert.count(), 0);
+        const QString expected = "Zoë_" + QFileInfo(fileOf(otherEcg)).baseName() + ".pdf";
+        QCOMPARE(QDir(switched).entryList({"*.pdf"}), QStringList{expected});
+        auto pagesOf = [](const QString& path) {
+            QProcess p;
+            p.start("pdfinfo", {path});
+            p.waitForFinished(20000);
+            const QRegularExpressionMatch m =
+                QRegularExpression("Pages:\\s+(\\d+)").match(QString::fromUtf8(p.readAllStandardOutput()));
+            return m.hasMatch() ? m.captured(1).toInt() : -1;
+        };
+        const QString direct = m_tmp.filePath("direct");
+        QVERIFY(QDir().mkpath(direct));
+        bridge().saveAsPdf(QUrl::fromLocalFile(direct));
+        const int otherPages = pagesOf(QDir(direct).filePath(expected));
+        QVERIFY(otherPages > 0);
+        QCOMPARE(pagesOf(QDir(switched).filePath(expected)), otherPages);
+        QCOMPARE(otherPages, 2);
 
         // A folder that can't be written, and no recording at all: the alert.
         bridge().saveAsPdf(QUrl::fromLocalFile(m_tmp.filePath("missing/deeper")));

@@ -24,6 +24,7 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QtQml/qqmlmoduleregistration.h>
+#include <QQuickItem>
 #include <QtTest>
 #include <QtWebView/QtWebView>
 
@@ -95,6 +96,7 @@ private slots:
     void uploadButtonDecides();
     void finishLater();
     void finishNowOpensTheCasePage();
+    void casePageFromTheRecordingList();
     void confirmedRecordingIsUploaded();
     void failureAlerts_data();
     void failureAlerts();
@@ -502,6 +504,55 @@ void TstTelemedFlow::finishNowOpensTheCasePage()
     QVERIFY(AppHarness::waitFor([&] { return drawer->property("opened").toBool(); }));
     QVERIFY(m_systemBrowser.opened.isEmpty());
     QMetaObject::invokeMethod(drawer, "close");
+}
+
+// A case finished later: its page opens again from the recording's row in
+// the recording list, which shows that recording; a row without a case
+// offers nothing.
+void TstTelemedFlow::casePageFromTheRecordingList()
+{
+    const Row withCase = row(m_ecgId);
+    QVERIFY(!withCase.caseUrl.isEmpty());
+    const int other = makeAssignedRecording(25);
+    QVERIFY(other > 0);
+    bridge().selectNShowPatient(m_patientId, other);
+    QVariant opened;
+    QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
+                              Q_ARG(QVariant, QStringLiteral("recordings")));
+    QVERIFY(opened.toBool());
+    QObject* view = bridge().items().object(Item::FileList);
+    QObject* list = m_window->findChild<QObject*>("ecgList");
+    QVERIFY(view && list);
+    QVERIFY(AppHarness::waitFor([&] { return list->property("count").toInt() >= 2; }));
+    QObject* caseButton = nullptr;
+    for (int i = 0; i < list->property("count").toInt(); ++i) {
+        QQuickItem* r = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, r), Q_ARG(int, i));
+        QVERIFY(r);
+        QObject* button = r->findChild<QObject*>(QStringLiteral("openCase%1").arg(i));
+        QVERIFY(button);
+        const int ecgId = r->property("model").value<QObject*>()->property("id").toInt();
+        const bool hasCase = !row(ecgId).caseId.isEmpty();
+        QCOMPARE(button->property("visible").toBool(), hasCase);
+        if (ecgId == m_ecgId)
+            caseButton = button;
+    }
+    QVERIFY(caseButton);
+    QVERIFY(QMetaObject::invokeMethod(caseButton, "clicked"));
+
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{"qmlOpenBrowser"});
+    QCOMPARE(args.first().at(0).toUrl(), QUrl(withCase.caseUrl));
+    QCOMPARE(args.first().at(1).toString(), QStringLiteral("Complete Telemedicine Request for Bella"));
+    QVERIFY(!view->property("visible").toBool());
+    QCOMPARE(bridge().fileMan()->currentEcgId(), m_ecgId);
+    QCOMPARE(ui("fileQVLCaseId").toString(), withCase.caseId);
+    QObject* drawer = bridge().items().object(Item::BrowserDrawer);
+    QVERIFY(drawer);
+    QVERIFY(AppHarness::waitFor([&] { return drawer->property("opened").toBool(); }));
+    QCOMPARE(ui("browserUrl").toUrl(), QUrl(withCase.caseUrl));
+    QMetaObject::invokeMethod(drawer, "close");
+    QVERIFY(m_systemBrowser.opened.isEmpty());
 }
 
 void TstTelemedFlow::confirmedRecordingIsUploaded()

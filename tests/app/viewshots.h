@@ -145,8 +145,8 @@ inline void addRows(std::vector<Shot>& list)
     }});
     list.push_back({"view-export", [](Context& c) {
         QObject* view = openView(c, "export");
-        view->setProperty("exportDataFileName", QStringLiteral("20260114_093012_P-1042.ecg"));
-        view->setProperty("exportDicomFileName", QStringLiteral("20260114_093012_P-1042.dce"));
+        // The names the bridge gives: those the files are written under.
+        c.bridge().getExportFileName();
         view->setProperty("openedAccordion", 0);
     }});
     list.push_back({"dialog-import-file", [](Context& c) {

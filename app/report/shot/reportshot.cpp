@@ -15,16 +15,18 @@
 
 namespace {
 
-bool writeSample(const QString& path)
+// pending: a recording that waits for its patient, with the stand-ins a new
+// recording's header holds until it is assigned.
+bool writeSample(const QString& path, bool pending = false)
 {
     CFileEcg f;
-    f.patientName = "Bello vom Müllerhof";
-    f.patientBirthdate = "03.04.2019";
-    f.genderCode = 3;
-    f.speciesCode = 2;
-    f.ownerFirstName = "Jürgen";
-    f.ownerLastName = "Müller";
-    f.extPatientId = "PX-1042";
+    f.patientName = pending ? "dummy" : "Bello vom Müllerhof";
+    f.patientBirthdate = pending ? "" : "03.04.2019";
+    f.genderCode = pending ? 0 : 3;
+    f.speciesCode = pending ? 0 : 2;
+    f.ownerFirstName = pending ? "dummyOF" : "Jürgen";
+    f.ownerLastName = pending ? "dummyOL" : "Müller";
+    f.extPatientId = pending ? "dummyXId" : "PX-1042";
     f.recordingTime = 1767348000; // Jan 02, 2026 10:00:00
     if (!f.createFile(path.toStdString()))
         return false;
@@ -102,5 +104,17 @@ int main(int argc, char** argv)
     QFile::remove(keptPdf);
     QFile::copy(r.outputPath, keptPdf);
     std::printf("%s.png\n%s.png\n%s\n", qPrintable(first), qPrintable(later), qPrintable(keptPdf));
+
+    // The report of a recording that still waits for its patient.
+    const QString pending = tmp.filePath(QStringLiteral("0_13_20260102_101500.ecg"));
+    r.recordingPath = pending;
+    r.patientAssigned = false;
+    r.outputPath = tmp.filePath(QStringLiteral("pending.pdf"));
+    const QString unassigned = QDir(folder).filePath(QStringLiteral("report-no-patient-page1"));
+    if (!writeSample(pending, true) || !CPdfReport::write(r).ok || !render(r.outputPath, 1, unassigned)) {
+        std::fprintf(stderr, "the report without a patient failed\n");
+        return 1;
+    }
+    std::printf("%s.png\n", qPrintable(unassigned));
     return 0;
 }
