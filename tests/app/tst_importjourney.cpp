@@ -153,8 +153,11 @@ class TstImportJourney : public QObject
         if (!AppHarness::waitFor([&] { return ui("isBtConnected").toBool() && ui("isLeadInComplete").toBool(); },
                                  30000))
             return -1;
-        // The species question of "always ask": a dog.
+        // The species question of "always ask": a dog. The choice starts the
+        // lead-in again; "Record" waits for it as a user does.
         screen::clickText(window(), QStringLiteral("Canine"));
+        if (!AppHarness::waitFor([&] { return ui("isLeadInComplete").toBool(); }, 30000))
+            return -1;
         if (!press(QStringLiteral("Record")) || !bridge().recordingControl().isRecording())
             return -1;
         if (!AppHarness::waitFor([&] { return ui("displayState").toInt() == 4; }, 30000))
