@@ -180,7 +180,8 @@ OFCondition WvfAnnotationItem::read(DcmItem* item)
     // A numeric value belongs to a measurement: it stands beside a concept
     // name and excludes a coded value (Concept Code Sequence).
     if (!m_conceptCode) {
-        running = WvfUtils::getAndCheckElementFromDataset(*item, m_numericValues, m_numericValuesSet, "1", "3");
+        // the standard's VM: a device-information event carries several values
+        running = WvfUtils::getAndCheckElementFromDataset(*item, m_numericValues, m_numericValuesSet, "1-n", "3");
         if (running.bad())
             WVF_DEBUG("WvfAnnotationItem: Unable to read 'Concept Name Code Sequence': " << running.text());
     }
@@ -230,7 +231,7 @@ OFCondition WvfAnnotationItem::read(DcmItem* item)
 bool WvfAnnotationItem::check(const bool& invent)
 {
     if (!WvfUtils::checkElementValue(m_text, "1", "1C", m_textSet) ||
-        !WvfUtils::checkElementValue(m_numericValues, "1", "3", m_numericValuesSet) ||
+        !WvfUtils::checkElementValue(m_numericValues, "1-n", "3", m_numericValuesSet) ||
         !WvfUtils::checkElementValue(m_channels, "2-2n", "1", m_channelsSet) ||
         !WvfUtils::checkElementValue(m_samplePositions, "1-n", "1C", m_samplePositionsSet) ||
         !WvfUtils::checkElementValue(m_timeOffsets, "1-n", "1C", m_timeOffsetsSet) ||

@@ -6,6 +6,7 @@
 #include "dbman.h"
 #include "dcmdataset.h"
 #include "dcmerrors.h"
+#include "dcmexportpatient.h"
 #include "dcmmovescu.h"
 #include "dcmnetconfig.h"
 #include "dcmquerytable.h"
@@ -69,12 +70,21 @@ int CDcmThread::sendPacsFile()
     dcmFile.close();
 
     {
+        // The object names the recording's own patient as it is now; breed
+        // and weight come with the request.
+        DcmExportPatient patient;
+        if (!loadExportPatient(CDbMan::threadDatabase(), QFileInfo(m_ecgPath).fileName(), patient))
+            return setError(DCM_ERR_OPEN_FILE, QStringLiteral("the patient of ") + m_ecgPath
+                                                   + QStringLiteral(" could not be read"));
+        TWaveformParams params = patient.params(m_studyUid);
+        params.breedDescription = utf8(m_breed);
+        params.weight = utf8(weightText(m_weight));
+
         auto plugin = std::make_unique<CDcmWvfPluginOrv>(m_applicationType,
                                                          utf8(m_config.institutionName),
                                                          utf8(m_version));
         auto waveform = std::make_unique<CDcmWvfOrv>();
-        int code = waveform->convertOrv2Dcm(plugin.get(), utf8(m_ecgPath), utf8(m_studyUid),
-                                            utf8(m_breed), utf8(weightText(m_weight)), std::string());
+        int code = waveform->convertOrv2Dcm(plugin.get(), utf8(m_ecgPath), std::move(params));
         if (code != DCM_OK)
             return setError(code, QStringLiteral("ecgToDicomConversion1 returned err=")
                                       + QString::number(code) + QStringLiteral(", errText=")

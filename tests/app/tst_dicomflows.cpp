@@ -64,16 +64,14 @@ QJsonArray objectsOfPatient(const QJsonArray& objects, const QString& patientId)
     return out;
 }
 
-// The samples a recording's waveform holds: every record but the events the
-// waveform carries as annotations.
+// The samples a recording's waveform holds: every record but the events,
+// which it carries as annotations.
 int waveformSamplesOf(const QString& ecgPath)
 {
     int n = 0;
-    for (const EcgFileRecord& r : dcetest::readRecords(ecgPath)) {
-        const bool annotated = (r.type <= -1 && r.type >= -3) || (r.type <= -101 && r.type >= -105);
-        if (!annotated)
+    for (const EcgFileRecord& r : dcetest::readRecords(ecgPath))
+        if (r.type >= 0)
             ++n;
-    }
     return n;
 }
 
