@@ -357,6 +357,61 @@ private slots:
         QCOMPARE(files.currentEcgId(), fetched);
     }
 
+    // A name in another alphabet: a query with such a key says it is UTF-8,
+    // so worklist and PACS find the patient; a study stored in Latin-1 by
+    // another system comes in as UTF-8, its patient and recording "Müller".
+    void nonAsciiNameFoundAndFetched()
+    {
+        const QString mueller = QString::fromUtf8("Müller");
+        QVERIFY(dicomrig::writeKeysFile(
+            mwl().worklistFolder() + QStringLiteral("/item2.wl"),
+            querytest::worklistItem({QStringLiteral("SpecificCharacterSet=ISO_IR 192"),
+                                     QStringLiteral("PatientName=") + mueller + QStringLiteral("^Luna"),
+                                     QStringLiteral("PatientID=WL-2"),
+                                     QStringLiteral("StudyInstanceUID=1.2.826.0.1.3680043.10.543.78")})));
+        bridge().dcmLoadMwl(QString(), QString(), QString(), mueller);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
+        QCOMPARE(dbValue("select ownerLast from worklistTable where idx=0").toString(), mueller);
+        QCOMPARE(dbValue("select patientName from worklistTable where idx=0").toString(), QStringLiteral("Luna"));
+
+        // Stored by another system in Latin-1.
+        const QString object = m_work.filePath("latin1.dcm");
+        const dcetest::ToolResult made =
+            dcetest::runTool(dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), object,
+                                                 QStringLiteral("latin1")});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        QString output;
+        const int stored = dicomrig::runTool(QStringLiteral("storescu"),
+                                             {QStringLiteral("-aet"), QStringLiteral("OTHERCART"),
+                                              QStringLiteral("-aec"), pacs().aeTitle(), QStringLiteral("127.0.0.1"),
+                                              QString::number(pacs().port()), object},
+                                             &output);
+        QVERIFY2(stored == 0, qPrintable(output));
+
+        bridge().dcmLoadPacsList(QString(), QString(), QString(), mueller);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), 1);
+        QCOMPARE(dbValue("select ownerLast from pacsTable where idx=0").toString(), mueller);
+        QCOMPARE(dbValue("select patientName from pacsTable where idx=0").toString(), QStringLiteral("Bello"));
+
+        CFileMan& files = *bridge().fileMan();
+        bridge().dcmPacsItemSelected(0);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        const int patientId = files.currentPatientId();
+        QVERIFY(patientId > 0);
+        QCOMPARE(dbValue("select ownerLast from patientTable where patientId=?", {patientId}).toString(), mueller);
+        QCOMPARE(ui(Prop::PatientName).toString(), QStringLiteral("Bello"));
+        CFileEcg header;
+        QVERIFY(!dcetest::readRecords(files.dataFolder() + files.currentFileName(), &header).empty());
+        QCOMPARE(QString::fromStdString(header.ownerLastName), mueller);
+        QCOMPARE(QString::fromStdString(header.patientName), QStringLiteral("Bello"));
+        QFile::remove(mwl().worklistFolder() + QStringLiteral("/item2.wl"));
+    }
+
     // A request while a job runs is refused with the busy text and no answer
     // follows; a background answer leaves the running job's indicator on.
     void busyRule()

@@ -187,6 +187,7 @@ def main():
     ds.StudyDate = "20240102"
     ds.StudyTime = "101500"
     ds.StudyInstanceUID = generate_uid()
+    ds.SeriesInstanceUID = generate_uid()  # a PACS such as Orthanc stores nothing without it
     ds.WaveformSequence = Sequence(groups)
 
     meta = FileMetaDataset()
