@@ -231,6 +231,7 @@ int CDcmThread::loadFromPacs()
     if (code != DCM_OK)
         return setError(code, QStringLiteral("Conversion error for file '") + m_fileName
                                   + QStringLiteral("': code=") + QString::number(code)
-                                  + QStringLiteral(": msg=") + QString::fromLatin1(readCond.text()));
+                                  + QStringLiteral(": msg=") + QString::fromLatin1(readCond.text())
+                                  + QStringLiteral(", ") + fromUtf8(waveform->getLastError()));
     return DCM_OK;
 }

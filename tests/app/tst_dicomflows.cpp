@@ -412,6 +412,39 @@ private slots:
         QFile::remove(mwl().worklistFolder() + QStringLiteral("/item2.wl"));
     }
 
+    // A study whose channel scale gives no finite values is refused: the
+    // alert says why, no recording or reservation stays.
+    void fetchedStudyWithoutFiniteValuesRefused()
+    {
+        const QString object = m_work.filePath("notfinite.dcm");
+        const dcetest::ToolResult made =
+            dcetest::runTool(dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), object,
+                                                 QStringLiteral("sensitivity_inf")});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        QString output;
+        const int stored = dicomrig::runTool(QStringLiteral("storescu"),
+                                             {QStringLiteral("-aet"), QStringLiteral("OTHERCART"),
+                                              QStringLiteral("-aec"), pacs().aeTitle(), QStringLiteral("127.0.0.1"),
+                                              QString::number(pacs().port()), object},
+                                             &output);
+        QVERIFY2(stored == 0, qPrintable(output));
+        bridge().dcmLoadPacsList(QString(), QString(), QString(), QStringLiteral("Other"));
+        QVERIFY(waitForAnswer());
+        QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), 1);
+
+        CFileMan& files = *bridge().fileMan();
+        const int recordings = dbValue("select count(*) from ecgTable").toInt();
+        const int errors = m_commError->count();
+        bridge().dcmPacsItemSelected(0);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), errors + 1);
+        const QString text = m_commError->last().at(0).toString();
+        QVERIFY2(text.contains(QStringLiteral("not finite")), qPrintable(text));
+        QVERIFY(!files.hasPendingReservation());
+        QCOMPARE(dbValue("select count(*) from ecgTable").toInt(), recordings);
+        QCOMPARE(QDir(files.dataFolder()).entryList({QStringLiteral("dcm_*")}, QDir::Files), QStringList());
+    }
+
     // A request while a job runs is refused with the busy text and no answer
     // follows; a background answer leaves the running job's indicator on.
     void busyRule()
