@@ -150,6 +150,25 @@ class TstDicomFlows : public QObject
         return bridge().fileMan()->currentEcgId();
     }
 
+    // An object as another maker's system writes it (a case of
+    // dce_pydicom_make.py), stored on the PACS by that system.
+    bool storeOtherMakersObject(const QString& name, QString* error)
+    {
+        const QString object = m_work.filePath(name + QStringLiteral(".dcm"));
+        const dcetest::ToolResult made = dcetest::runTool(
+            dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), object, name});
+        if (made.exitCode != 0) {
+            *error = QString::fromUtf8(made.err);
+            return false;
+        }
+        return dicomrig::runTool(QStringLiteral("storescu"),
+                                 {QStringLiteral("-aet"), QStringLiteral("OTHERCART"), QStringLiteral("-aec"),
+                                  pacs().aeTitle(), QStringLiteral("127.0.0.1"), QString::number(pacs().port()),
+                                  object},
+                                 error)
+            == 0;
+    }
+
     void configure(quint16 mwlPort, quint16 pacsPort)
     {
         settings().dcmModalityName = QStringLiteral("MALVORANT");
@@ -377,18 +396,8 @@ private slots:
         QCOMPARE(dbValue("select patientName from worklistTable where idx=0").toString(), QStringLiteral("Luna"));
 
         // Stored by another system in Latin-1.
-        const QString object = m_work.filePath("latin1.dcm");
-        const dcetest::ToolResult made =
-            dcetest::runTool(dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), object,
-                                                 QStringLiteral("latin1")});
-        QVERIFY2(made.exitCode == 0, made.err.constData());
-        QString output;
-        const int stored = dicomrig::runTool(QStringLiteral("storescu"),
-                                             {QStringLiteral("-aet"), QStringLiteral("OTHERCART"),
-                                              QStringLiteral("-aec"), pacs().aeTitle(), QStringLiteral("127.0.0.1"),
-                                              QString::number(pacs().port()), object},
-                                             &output);
-        QVERIFY2(stored == 0, qPrintable(output));
+        QString error;
+        QVERIFY2(storeOtherMakersObject(QStringLiteral("latin1"), &error), qPrintable(error));
 
         bridge().dcmLoadPacsList(QString(), QString(), QString(), mueller);
         QVERIFY(waitForAnswer());
@@ -416,18 +425,8 @@ private slots:
     // alert says why, no recording or reservation stays.
     void fetchedStudyWithoutFiniteValuesRefused()
     {
-        const QString object = m_work.filePath("notfinite.dcm");
-        const dcetest::ToolResult made =
-            dcetest::runTool(dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), object,
-                                                 QStringLiteral("sensitivity_inf")});
-        QVERIFY2(made.exitCode == 0, made.err.constData());
-        QString output;
-        const int stored = dicomrig::runTool(QStringLiteral("storescu"),
-                                             {QStringLiteral("-aet"), QStringLiteral("OTHERCART"),
-                                              QStringLiteral("-aec"), pacs().aeTitle(), QStringLiteral("127.0.0.1"),
-                                              QString::number(pacs().port()), object},
-                                             &output);
-        QVERIFY2(stored == 0, qPrintable(output));
+        QString error;
+        QVERIFY2(storeOtherMakersObject(QStringLiteral("sensitivity_inf"), &error), qPrintable(error));
         bridge().dcmLoadPacsList(QString(), QString(), QString(), QStringLiteral("Other"));
         QVERIFY(waitForAnswer());
         QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), 1);

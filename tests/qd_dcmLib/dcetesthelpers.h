@@ -164,6 +164,30 @@ inline QString script(const char* folder, const char* name)
     return QString(MALVORANT_SOURCE_DIR) + "/tests/" + folder + "/" + name;
 }
 
+// What dciodvfy reports about an object: every error line, and every warning
+// line that allowedWarning does not accept. started is false without dciodvfy.
+struct DciodvfyReport
+{
+    bool started = false;
+    QString text;
+    QStringList problems;
+};
+
+template <class Allowed>
+DciodvfyReport runDciodvfy(const QString& path, Allowed allowedWarning)
+{
+    DciodvfyReport report;
+    const ToolResult r = runTool("dciodvfy", {path});
+    report.started = r.started;
+    report.text = QString::fromUtf8(r.out + r.err);
+    for (QString line : report.text.split('\n', Qt::SkipEmptyParts)) {
+        line = line.trimmed();
+        if (line.startsWith("Error") || (line.startsWith("Warning") && !allowedWarning(line)))
+            report.problems << line;
+    }
+    return report;
+}
+
 // pydicom's reading of an object: the modules as JSON, the raw samples of
 // every channel (group after group, channel after channel) as int32.
 struct PydicomView
