@@ -563,18 +563,32 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
     };
     std::size_t next = 0;
     std::size_t events = 0;
+    // Most objects give each lead from one channel of its own: no sums then.
+    int direct[3] = {-1, -1, -1};
+    bool allDirect = true;
+    for (int o = 0; o < 3; ++o)
+        for (int k = 0; k < sources.count; ++k)
+            if (sources.weight[o][k] != 0.0) {
+                allDirect = allDirect && direct[o] < 0 && sources.weight[o][k] == 1.0;
+                direct[o] = k;
+            }
     const int records = static_cast<int>(samplesPerChannel);
     for (int r = 0; r < records && written; ++r) {
-        double v[3] = {};
-        for (int k = 0; k < sources.count; ++k)
-            v[k] = scales[k].apply(data[k][r]);
-        double lead[3] = {};
-        for (int o = 0; o < 3; ++o)
-            for (int k = 0; k < sources.count; ++k)
-                if (sources.weight[o][k] != 0.0)
-                    lead[o] += sources.weight[o][k] * v[k];
+        double lead[3] = {0.0, 0.0, 0.0};
+        if (allDirect) {
+            for (int o = 0; o < 3; ++o)
+                if (direct[o] >= 0)
+                    lead[o] = scales[direct[o]].apply(data[direct[o]][r]);
+        } else {
+            for (int k = 0; k < sources.count; ++k) {
+                const double v = scales[k].apply(data[k][r]);
+                for (int o = 0; o < 3; ++o)
+                    lead[o] += sources.weight[o][k] * v;
+            }
+        }
         EcgFileRecord sample;
-        std::memset(&sample, 0, sizeof(sample));
+        sample.type = 0;
+        sample.extra = 0;
         sample.leadI = static_cast<float>(lead[0]);
         sample.leadII = static_cast<float>(lead[1]);
         sample.leadIII = sources.thirdOwn ? static_cast<float>(lead[2]) : sample.leadII - sample.leadI;
