@@ -1,6 +1,8 @@
 #include "dicomflows.h"
 
+#include "dbman.h"
 #include "dcmcomm.h"
+#include "dcmexportpatient.h"
 #include "dcmscheduler.h"
 #include "debuglog.h"
 #include "dicomstatus.h"
@@ -167,10 +169,8 @@ void DicomFlows::dcmMwlItemSelectedForImport(int selectedRecordId)
 bool DicomFlows::sendCurrentRecording(bool showBusy)
 {
     CFileMan& files = *m_engine.files;
-    CPatientMan& patient = *m_engine.patients;
     const int ecgId = files.currentEcgId();
     const QString path = files.dataFolder() + files.currentFileName();
-    const QString weight = CDcmScheduler::weightInKg(patient.weight, patient.weightUnit);
     if (ecgId < 0) {
         alert(QStringLiteral("No recording to send"));
         return false;
@@ -183,7 +183,10 @@ bool DicomFlows::sendCurrentRecording(bool showBusy)
         publishPacsQueue();
         return true;
     }
-    if (!m_comm->sendPacsFile(path, files.currentStudyUid(), patient.breed, weight)) {
+    // Breed and weight of the recording's own patient, whoever is shown.
+    DcmExportPatient patient;
+    loadExportPatient(CDbMan::threadDatabase(), files.currentFileName(), patient);
+    if (!m_comm->sendPacsFile(path, files.currentStudyUid(), patient.breedDescription, patient.weight)) {
         if (m_scheduler)
             m_scheduler->releaseForeground(ecgId);
         alert(m_comm->getLastError());

@@ -1,5 +1,7 @@
 #include "importexport.h"
 
+#include "dbman.h"
+#include "dcmexportpatient.h"
 #include "dcmfile.h"
 #include "debuglog.h"
 #include "ecgbuffer.h"
@@ -21,8 +23,6 @@
 using namespace qml;
 
 namespace {
-
-constexpr double kKilogramsPerPound = 0.453592;
 
 // What a destination looked like before it was written, so that a failure
 // removes only what was written.
@@ -167,19 +167,17 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
         return;
     }
 
+    // The recording's own patient as it is now, not the one on screen; a
+    // recording without a patient names none.
+    DcmExportPatient patient;
+    if (!loadExportPatient(CDbMan::threadDatabase(), fileName, patient)) {
+        exportFailed();
+        return;
+    }
     CDcmFile dcm;
-    dcm.patientName = p.patientName;
-    dcm.patientId = p.extId;
-    dcm.ownerLastName = p.ownerLast;
-    dcm.ownerFirstName = p.ownerFirst;
-    dcm.genderCode = p.sex;
-    dcm.birthTs = p.birthdate;
-    dcm.speciesDescription = p.speciesName;
-    dcm.breedDescription = p.breed;
+    dcm.setPatient(patient);
     // The study this recording was made in, the one a PACS send names too.
     dcm.studyInstanceUid = m_engine.files->currentStudyUid();
-    const double kilograms = p.weightUnit != 0 ? double(p.weight) * kKilogramsPerPound : double(p.weight);
-    dcm.weight = QString::number(kilograms, 'g', 6);
 
     if (dcm.ecgToDicomConversion(source, destination.path, m_engine.settings->dcmInstitutionName)) {
         destination.removeIfWritten();

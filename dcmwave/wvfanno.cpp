@@ -180,7 +180,8 @@ OFCondition WvfAnnotationItem::read(DcmItem* item)
     // A numeric value belongs to a measurement: it stands beside a concept
     // name and excludes a coded value (Concept Code Sequence).
     if (!m_conceptCode) {
-        running = WvfUtils::getAndCheckElementFromDataset(*item, m_numericValues, m_numericValuesSet, "1", "3");
+        // the standard's VM: a device-information event carries several values
+        running = WvfUtils::getAndCheckElementFromDataset(*item, m_numericValues, m_numericValuesSet, "1-n", "3");
         if (running.bad())
             WVF_DEBUG("WvfAnnotationItem: Unable to read 'Concept Name Code Sequence': " << running.text());
     }
@@ -230,7 +231,7 @@ OFCondition WvfAnnotationItem::read(DcmItem* item)
 bool WvfAnnotationItem::check(const bool& invent)
 {
     if (!WvfUtils::checkElementValue(m_text, "1", "1C", m_textSet) ||
-        !WvfUtils::checkElementValue(m_numericValues, "1", "3", m_numericValuesSet) ||
+        !WvfUtils::checkElementValue(m_numericValues, "1-n", "3", m_numericValuesSet) ||
         !WvfUtils::checkElementValue(m_channels, "2-2n", "1", m_channelsSet) ||
         !WvfUtils::checkElementValue(m_samplePositions, "1-n", "1C", m_samplePositionsSet) ||
         !WvfUtils::checkElementValue(m_timeOffsets, "1-n", "1C", m_timeOffsetsSet) ||
@@ -404,10 +405,9 @@ WvfAnnotationModule::WvfAnnotationModule() {}
 
 WvfAnnotationModule::~WvfAnnotationModule()
 {
-    while (!m_items.empty()) {
-        delete m_items.front();
-        m_items.pop_front();
-    }
+    for (WvfAnnotationItem* annotation : m_items)
+        delete annotation;
+    m_items.clear();
 }
 
 OFCondition WvfAnnotationModule::read(DcmItem* item)
@@ -416,11 +416,13 @@ OFCondition WvfAnnotationModule::read(DcmItem* item)
     DcmSequenceOfItems* seq = NULL;
     if (!item || item->findAndGetSequence(DCM_WaveformAnnotationSequence, seq, OFFalse).bad() || !seq)
         return EC_WvfError("No Waveform Annotation Sequence present");
-    for (unsigned long i = 0; i < seq->card(); ++i) {
+    // in sequence order (an item by its index walks the sequence each time)
+    m_items.reserve(m_items.size() + seq->card());
+    for (DcmObject* entry = seq->nextInContainer(NULL); entry; entry = seq->nextInContainer(entry)) {
         WvfAnnotationItem* annotation = new (std::nothrow) WvfAnnotationItem();
         if (!annotation)
             return EC_MemoryExhausted;
-        annotation->read(seq->getItem(i));
+        annotation->read(OFstatic_cast(DcmItem*, entry));
         m_items.push_back(annotation);
     }
     return EC_Normal;
@@ -440,7 +442,7 @@ OFCondition WvfAnnotationModule::write(DcmItem* item) const
         WVF_DEBUG("WvfAnnotationModule: Error creating 'Waveform Annotation Sequence': out of memory");
         return EC_Normal;
     }
-    for (OFListConstIterator(WvfAnnotationItem*) it = m_items.begin(); it != m_items.end(); ++it) {
+    for (std::vector<WvfAnnotationItem*>::const_iterator it = m_items.begin(); it != m_items.end(); ++it) {
         DcmItem* entry = new (std::nothrow) DcmItem();
         if (!entry || seq->append(entry).bad()) {
             delete entry;
@@ -462,8 +464,8 @@ OFCondition WvfAnnotationModule::write(DcmItem* item) const
 
 bool WvfAnnotationModule::check(const bool& invent)
 {
-    for (OFListIterator(WvfAnnotationItem*) it = m_items.begin(); it != m_items.end(); ++it)
-        if (!(*it)->check(invent))
+    for (WvfAnnotationItem* annotation : m_items)
+        if (!annotation->check(invent))
             return false;
     return true;
 }
@@ -483,10 +485,5 @@ Uint32 WvfAnnotationModule::getNumberOfAnnotationItems()
 
 WvfAnnotationItem* WvfAnnotationModule::getAnnotationItem(const Uint32& index)
 {
-    if (index >= m_items.size())
-        return NULL;
-    OFListIterator(WvfAnnotationItem*) it = m_items.begin();
-    for (Uint32 i = 0; i < index; ++i)
-        ++it;
-    return *it;
+    return index < m_items.size() ? m_items[index] : NULL;
 }

@@ -5,6 +5,8 @@
 
 #include "wvfmacro.h"
 
+#include <vector>
+
 // A coded concept with its modifier codes.
 class ConceptCodeItem : public CodeSequenceMacro
 {
@@ -87,7 +89,8 @@ private:
     WvfAnnotationModule(const WvfAnnotationModule&);
     WvfAnnotationModule& operator=(const WvfAnnotationModule&);
 
-    OFList<WvfAnnotationItem*> m_items;
+    // By index: an import walks thousands of items in order.
+    std::vector<WvfAnnotationItem*> m_items;
 };
 
 #endif

@@ -96,7 +96,7 @@ OFCondition WvfPatientMod::write(DcmItem* item) const
         return EC_IllegalParameter;
     // Type 2 and 2C attributes are written, empty when there is no value;
     // the type 1C ones (species description, responsible person's role)
-    // only with a value.
+    // only with a value, the role only beside a responsible person.
     OFCondition result = EC_Normal;
     WvfUtils::addIfSet(result, *item, m_patientName, true);
     WvfUtils::addIfSet(result, *item, m_patientID, true);
@@ -105,7 +105,7 @@ OFCondition WvfPatientMod::write(DcmItem* item) const
     WvfUtils::addIfSet(result, *item, m_patientSexNeutered, true);
     WvfUtils::addIfSet(result, *item, m_responsiblePerson, true);
     WvfUtils::addIfSet(result, *item, m_responsiblePersonRole,
-                       WvfUtils::hasValue(m_responsiblePersonRole));
+                       WvfUtils::hasValue(m_responsiblePersonRole) && WvfUtils::hasValue(m_responsiblePerson));
     WvfUtils::addIfSet(result, *item, m_patientSpeciesDescription,
                        WvfUtils::hasValue(m_patientSpeciesDescription));
     WvfUtils::addIfSet(result, *item, m_patientBreedDescription, true);

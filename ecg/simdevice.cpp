@@ -75,6 +75,8 @@ SimDeviceConfig SimDeviceConfig::fromEnvironment()
     if (envNumber("MALVORANT_SIM_MAINS_HZ", 1, 200, &v)) c.mainsHz = v;
     if (envNumber("MALVORANT_SIM_BATTERY_LOW_AFTER", 0, 1e7, &v)) c.batteryLowAfter = v;
     if (envNumber("MALVORANT_SIM_TOGGLE_EVERY", 0.1, 1e7, &v)) c.toggleEvery = v;
+    if (envNumber("MALVORANT_SIM_USER_MARK_EVERY", 0.1, 1e7, &v)) c.userMarkEvery = v;
+    if (envNumber("MALVORANT_SIM_DEVICE_INFO_EVERY", 0.1, 1e7, &v)) c.deviceInfoEvery = v;
     if (envNumber("MALVORANT_SIM_SILENT_AFTER", 0, 1e7, &v)) c.silentAfter = v;
     if (envNumber("MALVORANT_SIM_DROP_AFTER", 0, 1e7, &v)) c.dropAfter = v;
     if (envNumber("MALVORANT_SIM_CONNECT_DELAY_MS", 0, 60000, &v)) c.connectDelayMs = static_cast<int>(v);
@@ -134,6 +136,10 @@ void CSimDeviceSession::run()
     std::int64_t produced = 0;
     int lastBatteryPacket = -2;
     double nextToggle = m_config.toggleEvery > 0 ? m_config.toggleEvery : -1.0;
+    double nextMark = m_config.userMarkEvery > 0 ? m_config.userMarkEvery : -1.0;
+    int markNumber = 0;
+    const std::int64_t infoEvery =
+        m_config.deviceInfoEvery > 0 ? std::max<std::int64_t>(1, std::int64_t(m_config.deviceInfoEvery * kRate)) : 0;
     QByteArray carry;
     char buf[256];
 
@@ -181,7 +187,13 @@ void CSimDeviceSession::run()
                     encoder.addEvent(ECG_EVENT_RECORD_TOGGLE);
                     nextToggle += m_config.toggleEvery;
                 }
-                if (produced == kRate / 5) {
+                if (nextMark > 0 && t >= nextMark) {
+                    encoder.addEvent(ECG_EVENT_USER_MARK1 - markNumber);
+                    markNumber = (markNumber + 1) % 4;
+                    nextMark += m_config.userMarkEvery;
+                }
+                if (produced == kRate / 5 || (infoEvery > 0 && produced > kRate / 5
+                                              && (produced - kRate / 5) % infoEvery == 0)) {
                     // The device introduces itself once the stream runs.
                     EcgDeviceInfo info{};
                     info.a = 0x4B580001u;

@@ -26,6 +26,8 @@ struct SimDeviceConfig {
     double mainsHz = 50.0;
     double batteryLowAfter = -1.0;         // seconds of streaming; < 0 never
     double toggleEvery = -1.0;             // seconds between device toggles; <= 0 never
+    double userMarkEvery = -1.0;           // seconds between user marks (1 to 4 in turn); <= 0 never
+    double deviceInfoEvery = -1.0;         // seconds between device introductions; <= 0 only once
     double silentAfter = -1.0;             // stops sending, keeps the link; < 0 never
     double dropAfter = -1.0;               // closes the link; < 0 never
     bool neverAnswers = false;             // accepts the link, never streams

@@ -51,7 +51,9 @@ enum DcmErrorCode : int
     DCM_ERR_NETWORK_9940 = 9940,
     DCM_ERR_NETWORK_9941 = 9941,
     DCM_ERR_TRANSPORT_LAYER = 9942,
-    DCM_ERR_USER_IDENTITY = 9943
+    DCM_ERR_USER_IDENTITY = 9943,
+    // 9944: the query table's rewrite failed (dcmquerytable.h)
+    DCM_ERR_VALUES_NOT_FINITE = 9945     // a channel's scale gives values that are not finite numbers
 };
 
 // The grouping of result codes that leaves the worker thread.

@@ -1,6 +1,7 @@
 #include "dcmfile.h"
 
 #include "dcmdataset.h"
+#include "dcmexportpatient.h"
 #include "dcmwvforv.h"
 #include "debuglog.h"
 
@@ -11,6 +12,19 @@
 CDcmFile::CDcmFile() = default;
 
 CDcmFile::~CDcmFile() = default;
+
+void CDcmFile::setPatient(const DcmExportPatient& patient)
+{
+    patientName = patient.patientName;
+    ownerLastName = patient.ownerLastName;
+    ownerFirstName = patient.ownerFirstName;
+    patientId = patient.patientId;
+    genderCode = patient.genderCode;
+    birthTs = patient.birthTs;
+    speciesDescription = patient.speciesDescription;
+    breedDescription = patient.breedDescription;
+    weight = patient.weight;
+}
 
 bool CDcmFile::ecgToDicomConversion(QString ecgPath, QString dcmPath, QString institutionName)
 {
@@ -42,8 +56,17 @@ bool CDcmFile::exportFile(const QString& ecgPath, const QString& dcmPath, const 
         debugLogError("ecgToDicomConversion1 returned err=9913, errText=out of memory");
         return true;
     }
-    int code = waveform->convertOrv2Dcm(plugin.get(), ecgPath.toStdString(), studyInstanceUid.toStdString(),
-                                        breedDescription.toStdString(), weight.toStdString(), std::string());
+    DcmExportPatient patient;
+    patient.patientName = patientName;
+    patient.ownerLastName = ownerLastName;
+    patient.ownerFirstName = ownerFirstName;
+    patient.patientId = patientId;
+    patient.genderCode = genderCode;
+    patient.birthTs = birthTs;
+    patient.speciesDescription = speciesDescription;
+    patient.breedDescription = breedDescription;
+    patient.weight = weight;
+    int code = waveform->convertOrv2Dcm(plugin.get(), ecgPath.toStdString(), patient.params(studyInstanceUid));
     if (code != 0) {
         debugLogError("ecgToDicomConversion1 returned err=" + toStdString(code) + ", errText="
                       + waveform->getLastError());

@@ -10,13 +10,16 @@
 
 #include <cstdint>
 
+struct DcmExportPatient;
+
 class CDcmFile : public QFile
 {
 public:
     CDcmFile();
     ~CDcmFile() override;
 
-    // True when the export failed.
+    // True when the export failed. The object names the patient of the fields
+    // below (fill them with setPatient), not the recording's header.
     bool ecgToDicomConversion(QString ecgPath, QString dcmPath, QString institutionName);
     // True when the import succeeded and outPath holds the new recording.
     bool dicomToEcgConversion(QUrl dicomUrl, QString outPath);
@@ -35,6 +38,9 @@ public:
     QString speciesDescription;
     QString breedDescription;
     QString weight;            // kilograms
+
+    // Fields 1-6 and 12-14 from the patient an export names.
+    void setPatient(const DcmExportPatient& patient);
 
 private:
     bool exportFile(const QString& ecgPath, const QString& dcmPath, const QString& institutionName);

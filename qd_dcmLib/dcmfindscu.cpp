@@ -16,6 +16,7 @@
 #include <QStringDecoder>
 
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -38,6 +39,18 @@ std::string utf8Of(const OFString& value)
     if (!decoder.hasError())
         return bytes.toStdString();
     return QString::fromLatin1(bytes).toUtf8().toStdString();
+}
+
+// The Specific Character Set key of a query: a key beyond ASCII is UTF-8 and
+// the query says so (a peer reads unnamed text as ASCII or Latin-1 and would
+// match nothing); otherwise asked for as a return key.
+OFString characterSetKey(std::initializer_list<const std::string*> keys)
+{
+    for (const std::string* key : keys)
+        for (unsigned char c : *key)
+            if (c >= 0x80)
+                return "(0008,0005)=ISO_IR 192";
+    return "(0008,0005)";
 }
 
 std::string textOf(DcmItem* item, const DcmTagKey& tag, bool searchIntoSub = false)
@@ -328,8 +341,8 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
     if (worklist) {
         m_abstractSyntax = UID_FINDModalityWorklistInformationModel;
         m_overrideKeys.push_back("(0040,0100)[0].Modality=ECG");
-        // Asked for so the answers carry the character set of their texts.
-        m_overrideKeys.push_back("(0008,0005)");
+        // Also asked for so the answers carry the character set of their texts.
+        m_overrideKeys.push_back(characterSetKey({&patId, &patientName, &ownerFirst, &ownerLast}));
         if (m_applicationType == 1)
             m_overrideKeys.push_back(
                 "(0040,0100)[0].ScheduledProcedureStepStatus=SCHEDULED\\ARRIVED\\READY\\STARTED");
@@ -339,9 +352,10 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
             m_overrideKeys.push_back(key);
     } else {
         m_abstractSyntax = UID_FINDStudyRootQueryRetrieveInformationModel;
-        for (const char* key : {"(0008,0052)=STUDY", "(0008,0005)", "(0008,0050)", "(0020,000D)", "(0008,0020)",
-                                "(0008,0030)", "(0008,0061)=ECG", "(0010,2201)", "(0010,2292)",
-                                "(0010,0030)", "(0010,0040)", "(0010,1030)"})
+        m_overrideKeys.push_back("(0008,0052)=STUDY");
+        m_overrideKeys.push_back(characterSetKey({&patId, &patientName, &ownerFirst, &ownerLast}));
+        for (const char* key : {"(0008,0050)", "(0020,000D)", "(0008,0020)", "(0008,0030)", "(0008,0061)=ECG",
+                                "(0010,2201)", "(0010,2292)", "(0010,0030)", "(0010,0040)", "(0010,1030)"})
             m_overrideKeys.push_back(key);
     }
     addMatchingKeys(patId, patientName, ownerFirst, ownerLast);

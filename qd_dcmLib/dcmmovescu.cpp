@@ -34,6 +34,15 @@ std::string trimmed(const char* text)
     return begin == std::string::npos ? std::string() : s.substr(begin);
 }
 
+// A received object's texts in UTF-8, as a file import has them; a character
+// set that can't be converted leaves the object as it came.
+void convertToUtf8(DcmDataset& dataset)
+{
+    const OFCondition cond = dataset.convertToUTF8();
+    if (cond.bad())
+        debugLog(2, std::string("CDcmMoveScu::storeSCPCallback() character set not converted: ") + cond.text());
+}
+
 std::string joinPath(const std::string& dir, const std::string& name)
 {
     OFString path;
@@ -634,6 +643,7 @@ void CDcmMoveScu::storeSCPCallback(void* callbackData, T_DIMSE_StoreProgress* pr
         : self->m_writeTransferSyntax;
     Received received;
     received.path = context->path;
+    convertToUtf8(**imageDataSet);
     const OFCondition saved = context->file->saveFile(
         context->path.c_str(), xfer, self->m_sequenceType, self->m_groupLength,
         self->m_paddingType, 0, 0, self->m_useMetaheader ? EWM_fileformat : EWM_dataset);

@@ -6,6 +6,7 @@
 #include "dbman.h"
 #include "dcmdataset.h"
 #include "dcmerrors.h"
+#include "dcmexportpatient.h"
 #include "dcmmovescu.h"
 #include "dcmnetconfig.h"
 #include "dcmquerytable.h"
@@ -70,13 +71,22 @@ int CDcmThread::sendPacsFile()
     dcmFile.close();
 
     {
+        // The object names the recording's own patient as it is now; breed
+        // and weight come with the request.
+        DcmExportPatient patient;
+        if (!loadExportPatient(CDbMan::threadDatabase(), QFileInfo(m_ecgPath).fileName(), patient))
+            return setError(DCM_ERR_OPEN_FILE, QStringLiteral("the patient of ") + m_ecgPath
+                                                   + QStringLiteral(" could not be read"));
+        TWaveformParams params = patient.params(m_studyUid);
+        params.breedDescription = utf8(m_breed);
+        params.weight = utf8(weightText(m_weight));
+
         auto plugin = std::make_unique<CDcmWvfPluginOrv>(m_applicationType,
                                                          utf8(m_config.institutionName),
                                                          utf8(m_version));
         auto waveform = std::make_unique<CDcmWvfOrv>();
-        int code = waveform->convertOrv2Dcm(plugin.get(), utf8(m_ecgPath), utf8(m_studyUid),
-                                            utf8(m_breed), utf8(weightText(m_weight)), std::string());
         // Whatever stops the conversion is the recording's own.
+        int code = waveform->convertOrv2Dcm(plugin.get(), utf8(m_ecgPath), std::move(params));
         if (code != DCM_OK)
             return setError(code, DcmFailureKind::Recording,
                             QStringLiteral("ecgToDicomConversion1 returned err=")
@@ -236,6 +246,7 @@ int CDcmThread::loadFromPacs()
     if (code != DCM_OK)
         return setError(code, DcmFailureKind::Recording, QStringLiteral("Conversion error for file '") + m_fileName
                                   + QStringLiteral("': code=") + QString::number(code)
-                                  + QStringLiteral(": msg=") + QString::fromLatin1(readCond.text()));
+                                  + QStringLiteral(": msg=") + QString::fromLatin1(readCond.text())
+                                  + QStringLiteral(", ") + fromUtf8(waveform->getLastError()));
     return DCM_OK;
 }

@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <strings.h>
 #include <sys/stat.h>
@@ -27,10 +30,14 @@ const char* const kAcceptedSopClasses[] = {
 const int kMaxChannels = 12;
 const int kChunkRecords = 4096;
 
-enum Lead { LeadNone = -1, LeadI = 0, LeadII = 1, LeadIII = 2 };
+enum Lead { LeadNone = -1, LeadI = 0, LeadII, LeadIII, LeadAvr, LeadAvl, LeadAvf, LeadCount };
+
+// Each limb lead as a x I + b x II (aVR itself, -(I + II) / 2).
+const double kLeadOfI[LeadCount][2] = {{1.0, 0.0}, {0.0, 1.0}, {-1.0, 1.0}, {-0.5, -0.5}, {1.0, -0.5}, {-0.5, 1.0}};
 
 // Which limb lead a channel's source code names: the standard codes (MDC
-// and SCP-ECG) and the program's earlier codes, whose meaning names the lead.
+// and SCP-ECG) and the program's earlier codes, whose meaning names the lead
+// (only I to III: its earlier aVR was not aVR).
 Lead leadOf(WvfChannel* channel)
 {
     CodeSequenceMacro code;
@@ -40,27 +47,15 @@ Lead leadOf(WvfChannel* channel)
     code.getCodingSchemeDesignator(scheme);
     code.getCodeValue(value);
     code.getCodeMeaning(meaning);
-    if (scheme == "MDC") {
-        if (value == "2:1")
-            return LeadI;
-        if (value == "2:2")
-            return LeadII;
-        if (value == "2:61")
-            return LeadIII;
-    } else if (scheme == "SCPECG") {
-        if (value == "5.6.3-9-1")
-            return LeadI;
-        if (value == "5.6.3-9-2")
-            return LeadII;
-        if (value == "5.6.3-9-61")
-            return LeadIII;
-    } else if (scheme == "OFFIS_DCMTK_354") {
-        if (meaning == "I")
-            return LeadI;
-        if (meaning == "II")
-            return LeadII;
-        if (meaning == "III")
-            return LeadIII;
+    static const char* const kMdc[LeadCount] = {"2:1", "2:2", "2:61", "2:62", "2:63", "2:64"};
+    static const char* const kScp[LeadCount] = {"5.6.3-9-1",  "5.6.3-9-2",  "5.6.3-9-61",
+                                                "5.6.3-9-62", "5.6.3-9-63", "5.6.3-9-64"};
+    static const char* const kOwn[3] = {"I", "II", "III"};
+    for (int lead = 0; lead < LeadCount; ++lead) {
+        if ((scheme == "MDC" && value == kMdc[lead]) || (scheme == "SCPECG" && value == kScp[lead]))
+            return static_cast<Lead>(lead);
+        if (scheme == "OFFIS_DCMTK_354" && lead < 3 && meaning == kOwn[lead])
+            return static_cast<Lead>(lead);
     }
     return LeadNone;
 }
@@ -69,14 +64,22 @@ Lead leadOf(WvfChannel* channel)
 struct ChannelScale
 {
     bool programScale = true; // the sample / 5.6 of the program's own objects
+    bool finite = true;       // false: the channel's scale gives no finite value
     double factor = 0.0;
     double offset = 0.0;
 
-    float apply(Sint16 raw) const
+    double apply(Sint16 raw) const
     {
         if (programScale)
-            return static_cast<float>(raw / CDcmWvfPluginOrv::kLeadScale);
-        return static_cast<float>(raw * factor + offset);
+            return raw / CDcmWvfPluginOrv::kLeadScale;
+        return raw * factor + offset;
+    }
+    // The largest magnitude apply() can give.
+    double bound() const
+    {
+        if (programScale)
+            return 32768.0 / CDcmWvfPluginOrv::kLeadScale;
+        return 32768.0 * std::fabs(factor) + std::fabs(offset);
     }
 };
 
@@ -96,7 +99,8 @@ double microVoltsPer(const OFString& unit)
 
 // Another maker's channel comes in at its true amplitude (sensitivity,
 // correction, baseline and units); the program's own objects, and channels
-// whose scale can't be read, as the sample / 5.6.
+// whose scale can't be read, as the sample / 5.6. A scale that is not finite
+// is marked so: such a channel is refused, never read as something else.
 ChannelScale scaleOf(WvfChannel* channel)
 {
     ChannelScale scale;
@@ -125,7 +129,11 @@ ChannelScale scaleOf(WvfChannel* channel)
         return scale;
     }
     const double microVoltsPerStep = sensitivity * correction * perUnit;
-    if (!std::isfinite(microVoltsPerStep) || microVoltsPerStep == 0.0 || !std::isfinite(baseline))
+    if (!std::isfinite(microVoltsPerStep) || !std::isfinite(baseline)) {
+        scale.finite = false;
+        return scale;
+    }
+    if (microVoltsPerStep == 0.0)
         return scale;
     const double own = CDcmWvfPluginOrv::kMicroVoltPerLead / CDcmWvfPluginOrv::kLeadScale;
     if (baseline == 0.0 && std::fabs(microVoltsPerStep / own - 1.0) < 1e-5)
@@ -133,7 +141,82 @@ ChannelScale scaleOf(WvfChannel* channel)
     scale.programScale = false;
     scale.factor = microVoltsPerStep / CDcmWvfPluginOrv::kMicroVoltPerLead;
     scale.offset = baseline * perUnit / CDcmWvfPluginOrv::kMicroVoltPerLead;
+    scale.finite = std::isfinite(scale.factor) && std::isfinite(scale.offset);
     return scale;
+}
+
+// Up to three channels and how leads I, II and III of a record follow from
+// them: lead o = sum of weight[o][k] x channel k. Without a source for III,
+// III is II - I.
+struct LeadSources
+{
+    WvfChannel* channels[3] = {};
+    double weight[3][3] = {};
+    bool thirdOwn = false;
+    int count = 0;
+
+    int add(WvfChannel* channel)
+    {
+        channels[count] = channel;
+        return count++;
+    }
+};
+
+// Channels placed by the leads their codes name: leads I and II themselves,
+// else any two limb leads (I and II follow from them), else one of I, II or
+// III alone (the lead missing beside it is 0). Without such codes, the first
+// channels in order are I, II and III.
+LeadSources leadSourcesOf(WvfMplxGroup* group, unsigned short channelCount)
+{
+    WvfChannel* byLead[LeadCount] = {};
+    for (unsigned short c = 1; c <= channelCount; ++c) {
+        WvfChannel* channel = group->getChannel(c);
+        const Lead lead = channel ? leadOf(channel) : LeadNone;
+        if (lead != LeadNone && !byLead[lead])
+            byLead[lead] = channel;
+    }
+    LeadSources s;
+    int found[LeadCount];
+    int foundCount = 0;
+    for (int lead = 0; lead < LeadCount; ++lead)
+        if (byLead[lead])
+            found[foundCount++] = lead;
+
+    if (byLead[LeadI] && byLead[LeadII]) {
+        s.weight[0][s.add(byLead[LeadI])] = 1.0;
+        s.weight[1][s.add(byLead[LeadII])] = 1.0;
+    } else if (foundCount >= 2) {
+        // two limb leads: solve a1 I + b1 II = x1, a2 I + b2 II = x2
+        const double* p = kLeadOfI[found[0]];
+        const double* q = kLeadOfI[found[1]];
+        const double det = p[0] * q[1] - p[1] * q[0];
+        const int x1 = s.add(byLead[found[0]]);
+        const int x2 = s.add(byLead[found[1]]);
+        s.weight[0][x1] = q[1] / det;
+        s.weight[0][x2] = -p[1] / det;
+        s.weight[1][x1] = -q[0] / det;
+        s.weight[1][x2] = p[0] / det;
+    } else if (foundCount == 1 && found[0] <= LeadIII) {
+        // I alone: II is 0; II or III alone: I is 0 (III = II)
+        s.weight[found[0] == LeadI ? 0 : 1][s.add(byLead[found[0]])] = 1.0;
+    } else {
+        for (unsigned short c = 1; c <= channelCount && c <= 3; ++c)
+            s.weight[c - 1][s.add(group->getChannel(c))] = 1.0;
+        s.thirdOwn = s.count == 3;
+        return s;
+    }
+    if (byLead[LeadIII]) {
+        for (int k = 0; k < s.count; ++k)
+            if (s.channels[k] == byLead[LeadIII]) {
+                s.weight[2][k] = 1.0;
+                s.thirdOwn = true;
+            }
+        if (!s.thirdOwn && s.count < 3) {
+            s.weight[2][s.add(byLead[LeadIII])] = 1.0;
+            s.thirdOwn = true;
+        }
+    }
+    return s;
 }
 
 bool isEightDigits(const std::string& text)
@@ -159,37 +242,81 @@ struct PendingAnnotation
 {
     Uint32 position;
     OFString text;
-    double value;
+    double value;               // the first numeric value, carried over from the item before
+    std::vector<double> values; // the item's own numeric values
 };
 
-void annotationRecord(const OFString& text, double value, EcgFileRecord& record)
+// The low 16 bits of a value truncated toward zero (0 when not finite).
+std::int16_t extraWordOf(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    const double clamped = std::max(std::min(value, double(INT_MAX)), double(INT_MIN));
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<int>(clamped) & 0xFFFF));
+}
+
+std::int32_t int32Of(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return static_cast<std::int32_t>(std::max(std::min(value, double(INT32_MAX)), double(INT32_MIN)));
+}
+
+float bitsAsFloat(std::int32_t bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof(f));
+    return f;
+}
+
+// A sample mark: the sample's type and extra word; false for any other text.
+bool applySampleMark(const PendingAnnotation& a, EcgFileRecord& sample)
+{
+    static const struct
+    {
+        const char* text;
+        int type;
+    } kMarks[] = {{"R", ECG_SAMPLE_RPEAK}, {"UNKNOWN", ECG_SAMPLE_MARK13}, {"L", ECG_SAMPLE_LEADIN}};
+    for (const auto& m : kMarks)
+        if (a.text == m.text) {
+            sample.type = static_cast<std::int16_t>(m.type);
+            sample.extra = extraWordOf(a.value);
+            return true;
+        }
+    return false;
+}
+
+// An event: the record that follows its sample; false for any other text.
+bool eventRecordOf(const PendingAnnotation& a, EcgFileRecord& event)
 {
     static const struct
     {
         const char* text;
         int type;
         bool withValue;
-    } kTypes[] = {{"R", 1, true},
-                  {"UNKNOWN", 13, true},
-                  {"L", 45, true},
-                  {"USER_MARK_1", -102, true},
-                  {"USER_MARK_2", -103, true},
-                  {"USER_MARK_3", -104, true},
-                  {"USER_MARK_4", -105, true},
-                  {"CHANNEL_ERROR", -2, true},
-                  {"PACKET_ERROR", -3, false},
-                  {"LOWBAT", -1, false}};
-    for (const auto& t : kTypes) {
-        if (text != t.text)
+    } kEvents[] = {{"LOWBAT", ECG_EVENT_BATTERY_LOW, false},     {"CHANNEL_ERROR", ECG_EVENT_CHANNEL_ERROR, true},
+                   {"PACKET_ERROR", ECG_EVENT_PACKET_ERROR, false}, {"RECORD_TOGGLE", ECG_EVENT_RECORD_TOGGLE, false},
+                   {"DEVICE_INFO", ECG_EVENT_DEVICE_INFO, false}, {"USER_MARK_1", ECG_EVENT_USER_MARK1, true},
+                   {"USER_MARK_2", ECG_EVENT_USER_MARK2, true},     {"USER_MARK_3", ECG_EVENT_USER_MARK3, true},
+                   {"USER_MARK_4", ECG_EVENT_USER_MARK4, true},     {"DEVICE_ID", ECG_EVENT_DEVICE_ID, false},
+                   {"DEVICE_DATA", ECG_EVENT_DEVICE_DATA, false}};
+    for (const auto& e : kEvents) {
+        if (a.text != e.text)
             continue;
-        record.type = static_cast<std::int16_t>(t.type);
-        if (t.withValue && std::isfinite(value)) {
-            // truncated toward zero, low 16 bits
-            const double clamped = std::max(std::min(value, double(INT_MAX)), double(INT_MIN));
-            record.extra = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<int>(clamped) & 0xFFFF));
+        std::memset(&event, 0, sizeof(event));
+        event.type = static_cast<std::int16_t>(e.type);
+        if (e.withValue)
+            event.extra = extraWordOf(a.value);
+        if (e.type == ECG_EVENT_DEVICE_INFO) {
+            // F and D as integers in the lead slots, E in the extra word
+            const std::size_t n = a.values.size();
+            event.leadII = bitsAsFloat(int32Of(n > 0 ? a.values[0] : 0.0));
+            event.leadIII = bitsAsFloat(int32Of(n > 1 ? a.values[1] : 0.0));
+            event.extra = n > 2 ? extraWordOf(a.values[2]) : 0;
         }
-        return;
+        return true;
     }
+    return false;
 }
 
 } // namespace
@@ -314,39 +441,47 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
     if (interpretation != SS)
         return fail(DCM_ERR_INTERPRETATION, "Invalid Value Interpretation");
 
-    // Leads I and II where the source codes name them, else the first
-    // channels in order; one or two channels give lead III as II - I.
+    // Every channel taken, placed by the lead its code names.
     WvfMplxGroup* group = waveform->getMultiplexGroup(1);
-    WvfChannel* channels[3] = {};
-    for (unsigned short c = 1; c <= channelCount; ++c) {
-        WvfChannel* channel = group->getChannel(c);
-        const Lead lead = leadOf(channel);
-        if (lead != LeadNone && !channels[lead])
-            channels[lead] = channel;
-    }
-    if (!channels[LeadI] || !channels[LeadII]) {
-        for (int k = 0; k < 3; ++k)
-            channels[k] = k < channelCount ? group->getChannel(static_cast<Uint32>(k + 1)) : nullptr;
-    }
+    const LeadSources sources = leadSourcesOf(group, channelCount);
     const Sint16* data[3] = {};
     ChannelScale scales[3];
     Uint32 samplesPerChannel = UINT32_MAX;
-    for (int k = 0; k < 3; ++k) {
-        if (!channels[k])
-            continue;
+    for (int k = 0; k < sources.count; ++k) {
         Uint32 bytes = 0;
         Uint8* raw = nullptr;
-        WvfSamples* samples = channels[k]->getSamples();
+        WvfSamples* samples = sources.channels[k] ? sources.channels[k]->getSamples() : nullptr;
         if (!samples || samples->getData(bytes, raw).bad() || !raw || samples->getBitsPerSample() != 16)
             return fail(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: lead channel without 16-bit samples");
         data[k] = reinterpret_cast<const Sint16*>(raw);
         samplesPerChannel = std::min(samplesPerChannel, Uint32(bytes / 2));
-        scales[k] = scaleOf(channels[k]);
+        scales[k] = scaleOf(sources.channels[k]);
     }
     if (samplesPerChannel == UINT32_MAX || samplesPerChannel > Uint32(INT_MAX))
         return fail(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: no usable sample data");
 
-    // Annotations in position order; at one position the first one applies.
+    // Checked before the file exists: a lead whose values would not be
+    // finite numbers refuses the object, nothing of it is written.
+    double bounds[3] = {};
+    for (int o = 0; o < 3; ++o)
+        for (int k = 0; k < sources.count; ++k) {
+            if (sources.weight[o][k] == 0.0)
+                continue;
+            if (!scales[k].finite)
+                bounds[o] = HUGE_VAL;
+            else
+                bounds[o] += std::fabs(sources.weight[o][k]) * scales[k].bound();
+        }
+    if (!sources.thirdOwn)
+        bounds[2] = bounds[0] + bounds[1];
+    static const char* const kLeadNames[3] = {"I", "II", "III"};
+    for (int o = 0; o < 3; ++o)
+        if (!(bounds[o] < double(FLT_MAX)))
+            return fail(DCM_ERR_VALUES_NOT_FINITE, std::string("CDcmWfvImportPluginOrv: the channel sensitivity ")
+                                                       + "gives lead " + kLeadNames[o]
+                                                       + " values that are not finite numbers");
+
+    // Annotations in position order, each position's in their stored order.
     std::vector<PendingAnnotation> annotations;
     WvfAnnotationModule* module = waveform->getAnnotationModule();
     const Uint32 itemCount = module ? module->getNumberOfAnnotationItems() : 0;
@@ -376,6 +511,7 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         while (!a.text.empty() && a.text[a.text.size() - 1] == ' ')
             a.text.erase(a.text.size() - 1); // trailing padding is not part of the text
         a.value = value;
+        a.values.assign(values.begin(), values.end());
         annotations.push_back(a);
     }
     std::stable_sort(annotations.begin(), annotations.end(),
@@ -417,30 +553,63 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
     }
 
     bool written = true;
-    std::size_t next = 0;
     int inChunk = 0;
-    const int records = static_cast<int>(samplesPerChannel);
-    for (int r = 0; r < records && written; ++r) {
-        EcgFileRecord& rec = chunk[inChunk];
-        const float leadI = data[LeadI] ? scales[LeadI].apply(data[LeadI][r]) : 0.0f;
-        const float leadII = data[LeadII] ? scales[LeadII].apply(data[LeadII][r]) : 0.0f;
-        rec.leadI = leadI;
-        rec.leadII = leadII;
-        rec.leadIII = data[LeadIII] ? scales[LeadIII].apply(data[LeadIII][r]) : leadII - leadI;
-        rec.type = 0;
-        rec.extra = 0;
-        while (next < annotations.size() && annotations[next].position < Uint32(r))
-            ++next;
-        if (next < annotations.size() && annotations[next].position == Uint32(r)) {
-            annotationRecord(annotations[next].text, annotations[next].value, rec);
-            // later ones at the same position do not apply
-            while (next < annotations.size() && annotations[next].position == Uint32(r))
-                ++next;
-        }
+    auto append = [&](const EcgFileRecord& record) {
+        chunk[inChunk] = record;
         if (++inChunk == kChunkRecords) {
-            written = file->addData(chunk, inChunk);
+            written = written && file->addData(chunk, inChunk);
             inChunk = 0;
         }
+    };
+    std::size_t next = 0;
+    std::size_t events = 0;
+    // Most objects give each lead from one channel of its own: no sums then.
+    int direct[3] = {-1, -1, -1};
+    bool allDirect = true;
+    for (int o = 0; o < 3; ++o)
+        for (int k = 0; k < sources.count; ++k)
+            if (sources.weight[o][k] != 0.0) {
+                allDirect = allDirect && direct[o] < 0 && sources.weight[o][k] == 1.0;
+                direct[o] = k;
+            }
+    const int records = static_cast<int>(samplesPerChannel);
+    for (int r = 0; r < records && written; ++r) {
+        double lead[3] = {0.0, 0.0, 0.0};
+        if (allDirect) {
+            for (int o = 0; o < 3; ++o)
+                if (direct[o] >= 0)
+                    lead[o] = scales[direct[o]].apply(data[direct[o]][r]);
+        } else {
+            for (int k = 0; k < sources.count; ++k) {
+                const double v = scales[k].apply(data[k][r]);
+                for (int o = 0; o < 3; ++o)
+                    lead[o] += sources.weight[o][k] * v;
+            }
+        }
+        EcgFileRecord sample;
+        sample.type = 0;
+        sample.extra = 0;
+        sample.leadI = static_cast<float>(lead[0]);
+        sample.leadII = static_cast<float>(lead[1]);
+        sample.leadIII = sources.thirdOwn ? static_cast<float>(lead[2]) : sample.leadII - sample.leadI;
+
+        // Marks of this sample (the first one applies), then its events as
+        // records of their own after it: no sample is given up for an event.
+        while (next < annotations.size() && annotations[next].position < Uint32(r))
+            ++next;
+        std::size_t end = next;
+        bool marked = false;
+        for (; end < annotations.size() && annotations[end].position == Uint32(r); ++end)
+            if (!marked)
+                marked = applySampleMark(annotations[end], sample);
+        append(sample);
+        EcgFileRecord event;
+        for (std::size_t i = next; i < end; ++i)
+            if (eventRecordOf(annotations[i], event)) {
+                append(event);
+                ++events;
+            }
+        next = end;
     }
     if (written && inChunk > 0)
         written = file->addData(chunk, inChunk);
@@ -451,6 +620,7 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         removePartialFile(outPath);
         return fail(DCM_ERR_OPEN_FILE, "unable to write output file " + outPath);
     }
-    debugLog(2, "max sampleNo on waveform import is " + toStdString(records));
+    debugLog(2, "max sampleNo on waveform import is " + toStdString(records) + ", events "
+                    + toStdString(static_cast<long long>(events)));
     return 0;
 }

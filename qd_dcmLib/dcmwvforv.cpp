@@ -15,8 +15,7 @@ CDcmWvfOrv::~CDcmWvfOrv()
     m_lastError.clear();
 }
 
-int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, std::string studyInstanceUid,
-                               std::string breed, std::string weight, std::string spare)
+int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, TWaveformParams patient)
 {
     m_lastError.clear();
     if (!plugin) {
@@ -25,8 +24,7 @@ int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, std::
     }
     int code;
     try {
-        code = plugin->convertOrv2Dcm(this, std::move(path), std::move(studyInstanceUid), std::move(breed),
-                                      std::move(weight), std::move(spare));
+        code = plugin->convertOrv2Dcm(this, std::move(path), std::move(patient));
     } catch (const std::exception&) { // memory ran out: no exception leaves a worker thread
         m_lastError = "CDcmWvfOrv::convertOrv2Dcm() out of memory";
         debugLogError(m_lastError);

@@ -13,8 +13,9 @@ public:
     CDcmWvfOrv();
     ~CDcmWvfOrv() override;
 
-    int convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, std::string studyInstanceUid, std::string breed,
-                       std::string weight, std::string spare);
+    // patient: the recording's own patient, its study UID, breed and weight
+    // (see CDcmWvfPluginOrv::convertOrv2Dcm).
+    int convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, TWaveformParams patient);
     int convertDcm2Orv(CDcmWvfPluginOrv* plugin, std::string outPath, const TWaveformParams* params);
     // DICOM file with meta header, explicit VR little endian.
     int saveDcmFile(std::string path);

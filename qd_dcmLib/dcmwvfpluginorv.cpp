@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -24,9 +25,14 @@ const char* const kLeadCodes[CDcmWvfPluginOrv::kChannels] = {"2:1", "2:2", "2:61
 const char* const kLeadMeanings[CDcmWvfPluginOrv::kChannels] = {"Lead I",   "Lead II",  "Lead III",
                                                                 "Lead aVR", "Lead aVL", "Lead aVF"};
 
-const char* const kSpecies[21] = {"",        "Equine", "Canine",  "Feline",  "",         "Alpaca", "Avian",
+const char* const kSpecies[21] = {"Unknown", "Equine", "Canine",  "Feline",  "Other",    "Alpaca", "Avian",
                                   "Cow",     "Ferret", "Goat",    "GuineaPig", "Lizard", "Llama",  "Porcine",
                                   "Primate", "Rabbit", "Reptile", "Rodent",  "Sheep",    "Small Mammal", "Snake"};
+
+// Longest values of the VRs written from typed texts, in bytes (what
+// validators and PACS count): LO, and one component group of PN.
+const std::size_t kLongStringBytes = 64;
+const std::size_t kNameGroupBytes = 64;
 
 bool isAscii(const std::string& text)
 {
@@ -47,37 +53,6 @@ std::string utcText(std::int64_t seconds, const char* format)
     return std::string(buffer, n);
 }
 
-// dd.mm.yyyy to yyyymmdd; any other form gives no birth date rather than a
-// wrong one.
-std::string birthDateOf(const std::string& text)
-{
-    if (text.size() != 10 || text[2] != '.' || text[5] != '.')
-        return std::string();
-    const std::string date = text.substr(6, 4) + text.substr(3, 2) + text.substr(0, 2);
-    for (char c : date)
-        if (c < '0' || c > '9')
-            return std::string();
-    return date;
-}
-
-// Events that the waveform carries as annotations; any other negative type
-// (recording toggled, device identification and data) is read as a sample of 0.
-bool isAnnotatedEvent(int type)
-{
-    return (type <= -1 && type >= -3) || (type <= -101 && type >= -105);
-}
-
-bool readRecord(CFileEcg& file, int index, EcgReadRecord& record)
-{
-    if (!file.readData(index, record))
-        return false;
-    if (record.type < 0 && !isAnnotatedEvent(record.type)) {
-        record.type = 0;
-        record.leadI = record.leadII = 0.0f;
-    }
-    return true;
-}
-
 // A backslash separates values in DICOM: a typed one must not split a text.
 std::string oneValue(std::string text)
 {
@@ -85,25 +60,85 @@ std::string oneValue(std::string text)
     return text;
 }
 
-// A weight as a decimal string (a decimal comma becomes a point); empty when
-// the text is no number a decimal string can hold.
+std::string longString(const std::string& text)
+{
+    return CDcmWvfPluginOrv::cutToBytes(oneValue(text), kLongStringBytes);
+}
+
+// Family and given name as one component group of at most 64 bytes; the
+// longer part gives way first. The caret stands between two parts, or always
+// when caretAlways is set.
+std::string personName(std::string family, std::string given, bool caretAlways)
+{
+    family = oneValue(family);
+    given = oneValue(given);
+    const bool caret = caretAlways || (!family.empty() && !given.empty());
+    const std::size_t room = kNameGroupBytes - (caret ? 1 : 0);
+    if (family.size() + given.size() > room) {
+        const std::size_t half = room / 2;
+        if (family.size() <= half) {
+            given = CDcmWvfPluginOrv::cutToBytes(given, room - family.size());
+        } else if (given.size() <= half) {
+            family = CDcmWvfPluginOrv::cutToBytes(family, room - given.size());
+        } else {
+            family = CDcmWvfPluginOrv::cutToBytes(family, half);
+            given = CDcmWvfPluginOrv::cutToBytes(given, room - family.size());
+        }
+    }
+    return caret ? family + "^" + given : family + given;
+}
+
+// A positive weight as a decimal string (a decimal comma becomes a point);
+// empty for an unknown weight: no number, 0 or below.
 std::string decimalText(std::string text)
 {
     std::replace(text.begin(), text.end(), ',', '.');
     if (text.empty() || text.size() > 16)
         return std::string();
     // digits with at most one point, checked by hand: strtod reads by locale
-    std::size_t i = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    std::size_t i = text[0] == '+' ? 1 : 0;
     int digits = 0, points = 0;
+    bool positive = false;
     for (; i < text.size(); ++i) {
-        if (text[i] >= '0' && text[i] <= '9')
+        if (text[i] >= '0' && text[i] <= '9') {
             ++digits;
-        else if (text[i] == '.' && ++points == 1)
+            positive = positive || text[i] != '0';
+        } else if (text[i] == '.' && ++points == 1) {
             continue;
-        else
+        } else {
             return std::string();
+        }
     }
-    return digits > 0 ? text : std::string();
+    return digits > 0 && positive ? text : std::string();
+}
+
+// Sample marks and events as annotation texts; null for a plain sample.
+const char* sampleMarkText(int type)
+{
+    switch (type) {
+    case ECG_SAMPLE_RPEAK: return "R";
+    case ECG_SAMPLE_MARK13: return "UNKNOWN";
+    case ECG_SAMPLE_LEADIN: return "L";
+    default: return nullptr;
+    }
+}
+
+const char* eventText(int type)
+{
+    switch (type) {
+    case ECG_EVENT_BATTERY_LOW: return "LOWBAT";
+    case ECG_EVENT_CHANNEL_ERROR: return "CHANNEL_ERROR";
+    case ECG_EVENT_PACKET_ERROR: return "PACKET_ERROR";
+    case ECG_EVENT_RECORD_TOGGLE: return "RECORD_TOGGLE";
+    case ECG_EVENT_DEVICE_INFO: return "DEVICE_INFO"; // an annotation without text breaks the object
+    case ECG_EVENT_USER_MARK1: return "USER_MARK_1";
+    case ECG_EVENT_USER_MARK2: return "USER_MARK_2";
+    case ECG_EVENT_USER_MARK3: return "USER_MARK_3";
+    case ECG_EVENT_USER_MARK4: return "USER_MARK_4";
+    case ECG_EVENT_DEVICE_ID: return "DEVICE_ID";
+    case ECG_EVENT_DEVICE_DATA: return "DEVICE_DATA";
+    default: return nullptr;
+    }
 }
 
 void logTag(const char* tag, const std::string& value)
@@ -138,7 +173,37 @@ int CDcmWvfPluginOrv::fail(int code, const std::string& text)
 
 std::string CDcmWvfPluginOrv::speciesDescriptionOf(int code)
 {
-    return code >= 0 && code <= 20 ? kSpecies[code] : "";
+    // Every species has a text: without one the object would not say the
+    // patient is an animal, and the veterinary attributes would be out of place.
+    return code >= 0 && code <= 20 ? kSpecies[code] : kSpecies[0];
+}
+
+void CDcmWvfPluginOrv::setSexOf(int genderCode, TWaveformParams& params)
+{
+    switch (genderCode) {
+    case 1: params.patientSex = "M"; params.patientSexNeutered = "UNALTERED"; break;
+    case 2: params.patientSex = "F"; params.patientSexNeutered = "UNALTERED"; break;
+    case 3: params.patientSex = "M"; params.patientSexNeutered = "ALTERED"; break;
+    case 4: params.patientSex = "F"; params.patientSexNeutered = "ALTERED"; break;
+    case 5: params.patientSex.clear(); params.patientSexNeutered.clear(); break;
+    default: params.patientSex = "O"; params.patientSexNeutered = "UNALTERED"; break;
+    }
+}
+
+std::string CDcmWvfPluginOrv::birthDateOf(std::int64_t birthTs)
+{
+    return birthTs != 0 ? utcText(birthTs, "%Y%m%d") : std::string();
+}
+
+std::string CDcmWvfPluginOrv::cutToBytes(const std::string& text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    std::size_t end = maxBytes;
+    // back to the first byte of a character (continuation bytes are 10xxxxxx)
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
 }
 
 void CDcmWvfPluginOrv::checkSamplingFrequency(double& frequency, bool isSet)
@@ -155,8 +220,7 @@ void CDcmWvfPluginOrv::checkSamplingFrequency(double& frequency, bool isSet)
     }
 }
 
-int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, std::string studyInstanceUid,
-                                     std::string breed, std::string weight, std::string spare)
+int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, TWaveformParams params)
 {
     debugLog(4, "CDcmWfvImportPluginOrv::convertOrv2Dcm() start");
     m_lastError.clear();
@@ -169,30 +233,14 @@ int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, st
     if (!m_reader->openFileReadOnly(path))
         return fail(DCM_ERR_OPEN_FILE, "CDcmWfvImportPluginOrv::convertOrv2Dcm() unable to open " + path);
 
-    TWaveformParams params;
-    params.patientName = m_reader->patientName;
-    params.ownerLastName = m_reader->ownerLastName;
-    params.ownerFirstName = m_reader->ownerFirstName;
-    params.patientId = m_reader->extPatientId;
-    switch (m_reader->genderCode) {
-    case 1: params.patientSex = "M"; params.patientSexNeutered = "UNALTERED"; break;
-    case 2: params.patientSex = "F"; params.patientSexNeutered = "UNALTERED"; break;
-    case 3: params.patientSex = "M"; params.patientSexNeutered = "ALTERED"; break;
-    case 4: params.patientSex = "F"; params.patientSexNeutered = "ALTERED"; break;
-    case 5: break;
-    default: params.patientSex = "O"; params.patientSexNeutered = "UNALTERED"; break;
-    }
-    params.patientBirthDate = birthDateOf(m_reader->patientBirthdate);
+    // The patient is the caller's (the recording's own, as it is now); the
+    // header's patient texts are those of the moment of recording.
     params.studyTs = m_reader->recordingTime;
     params.studyDate = utcText(params.studyTs, "%Y%m%d");
     params.studyTime = utcText(params.studyTs, "%H%M%S");
     debugLog(4, "time conversion: " + toStdString(static_cast<long long>(params.studyTs)) + " converts to "
                     + params.studyDate + " " + params.studyTime);
-    params.studyInstanceUid = std::move(studyInstanceUid);
-    params.speciesDescription = speciesDescriptionOf(m_reader->speciesCode);
-    params.breedDescription = std::move(breed);
-    params.weight = std::move(weight);
-    params.spare = std::move(spare);
+    params.accessionNumber.clear();
     params.manufacturer = "Malvorant Windows";
     params.softwareVersion = m_softwareVersion;
 
@@ -218,14 +266,13 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
             break;
         }
 
-    std::string name = p.ownerLastName;
-    if (!name.empty() && !p.patientName.empty())
-        name += "^";
-    name += p.patientName;
+    // Every text within its VR's length, cut at a character's boundary.
+    const std::string name = personName(p.ownerLastName, p.patientName, false);
     logTag("patientName", name);
-    w->setPatientName(oneValue(name).c_str());
-    logTag("patientId", p.patientId);
-    w->setPatientID(oneValue(p.patientId).c_str());
+    w->setPatientName(name.c_str());
+    const std::string id = longString(p.patientId);
+    logTag("patientId", id);
+    w->setPatientID(id.c_str());
     logTag("patientBirthDate", p.patientBirthDate);
     w->setPatientBirthDate(p.patientBirthDate.c_str());
     logTag("patientSex", p.patientSex);
@@ -260,41 +307,46 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
 
     std::string responsible;
     if (!p.ownerFirstName.empty()) {
-        responsible = p.ownerLastName + "^" + p.ownerFirstName;
+        responsible = personName(p.ownerLastName, p.ownerFirstName, true);
         logTag("responsiblePerson", responsible);
     } else {
         debugLog(3, "CDcmWfvImportPluginOrv::setParams() DEFAULTING tag responsiblePerson to <empty>");
     }
-    w->setResponsiblePerson(oneValue(responsible).c_str());
+    w->setResponsiblePerson(responsible.c_str());
     w->setResponsiblePersonRole("OWNER");
     w->setReferringPhysicianName("");
     logTag("studyInstanceUID", p.studyInstanceUid);
     w->setStudyInstanceUID(p.studyInstanceUid.c_str());
-    logTag("institutionName", m_institutionName);
-    w->setInstitutionName(oneValue(m_institutionName).c_str());
+    const std::string institution = longString(m_institutionName);
+    logTag("institutionName", institution);
+    w->setInstitutionName(institution.c_str());
     if (!p.manufacturer.empty()) {
-        debugLog(3, "CDcmWfvImportPluginOrv::setParams() setting tag manufacturer to " + p.manufacturer
+        const std::string manufacturer = longString(p.manufacturer);
+        debugLog(3, "CDcmWfvImportPluginOrv::setParams() setting tag manufacturer to " + manufacturer
                         + ", applicationType=" + toStdString(m_applicationType));
-        w->setManufacturer(p.manufacturer.c_str());
+        w->setManufacturer(manufacturer.c_str());
     }
     if (!p.softwareVersion.empty()) {
-        const std::string model = "Yarlo Malvorant " + p.softwareVersion;
+        const std::string model = longString("Yarlo Malvorant " + p.softwareVersion);
         debugLog(3, "CDcmWfvImportPluginOrv::setParams() setting tag manufacturer to " + model
                         + ", applicationType=" + toStdString(m_applicationType));
         w->setManufacturerModelName(model.c_str());
     }
-    if (!p.speciesDescription.empty()) {
-        logTag("PatientSpeciesDescription", p.speciesDescription);
-        w->setPatientSpeciesDescription(p.speciesDescription.c_str());
-    }
+    // Always a species: the patient is an animal, and the object says so.
+    const std::string species = longString(p.speciesDescription.empty() ? speciesDescriptionOf(0)
+                                                                        : p.speciesDescription);
+    logTag("PatientSpeciesDescription", species);
+    w->setPatientSpeciesDescription(species.c_str());
     if (!p.breedDescription.empty()) {
-        logTag("PatientBreedDescription", p.breedDescription);
-        w->setPatientBreedDescription(oneValue(p.breedDescription).c_str());
+        const std::string breed = longString(p.breedDescription);
+        logTag("PatientBreedDescription", breed);
+        w->setPatientBreedDescription(breed.c_str());
     }
     if (!p.weight.empty()) {
         const std::string weight = decimalText(p.weight);
         if (weight.empty()) {
-            debugLogError("CDcmWfvImportPluginOrv::setParams() weight is no number: " + p.weight);
+            debugLog(2, "CDcmWfvImportPluginOrv::setParams() weight left empty, not a positive number: "
+                            + p.weight);
         } else {
             logTag("PatientWeight", weight);
             w->setPatientWeight(weight.c_str());
@@ -382,7 +434,8 @@ int CDcmWvfPluginOrv::cutSamples(WvfSamples* samples[kChannels], Uint32 count)
     return 0;
 }
 
-int CDcmWvfPluginOrv::addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position)
+int CDcmWvfPluginOrv::addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position,
+                                    const OFList<double>& values)
 {
     WvfAnnotationItem* item = new (std::nothrow) WvfAnnotationItem();
     if (!item)
@@ -392,8 +445,6 @@ int CDcmWvfPluginOrv::addAnnotation(WvfWaveform* waveform, const char* text, Uin
     channels.push_back(1);
     channels.push_back(1);
     item->setReferencedWaveformChannels(channels);
-    OFList<double> values;
-    values.push_back(0.0);
     item->setNumericValues(values);
     item->setTemporalRangeType(POINT);
     OFList<Uint32> positions;
@@ -423,10 +474,19 @@ int CDcmWvfPluginOrv::setSamples(WvfSamples* samples[kChannels], WvfWaveform* wa
         room = std::min(room, samples[c]->getNumberOfSamples());
     }
 
+    // An event holds no sample: it is an annotation at the sample it follows.
+    // Events before the first sample wait for it and follow it.
+    struct Event
+    {
+        const char* text;
+        OFList<double> values;
+    };
+    std::vector<Event> beforeFirst;
     Uint32 n = 0;
     EcgReadRecord record{};
     const int records = m_reader->getRecordCount();
-    for (int i = 0; i < records && readRecord(*m_reader, i, record); ++i) {
+    for (int i = 0; i < records && m_reader->readData(i, record); ++i) {
+        OFList<double> values;
         if (record.type >= 0) {
             if (n >= room)
                 return fail(DCM_ERR_STORE_SAMPLES, "CDcmWfvImportPluginOrv::setSamples unable to store sample "
@@ -440,43 +500,47 @@ int CDcmWvfPluginOrv::setSamples(WvfSamples* samples[kChannels], WvfWaveform* wa
             out[3][n] = scaleSample(-((leadI + leadII) * 0.5f));
             out[4][n] = scaleSample(leadI - leadII * 0.5f);
             out[5][n] = scaleSample(leadII - leadI * 0.5f);
-            if (n != 0) {
-                const char* text = record.type == 1 ? "R" : record.type == 13 ? "UNKNOWN"
-                                                          : record.type == 45 ? "L" : nullptr;
-                if (text) {
-                    const int code = addAnnotation(waveform, text, n);
-                    if (code != 0)
-                        return code;
-                }
+            if (const char* mark = sampleMarkText(record.type)) {
+                values.push_back(record.extra);
+                const int code = addAnnotation(waveform, mark, n, values);
+                if (code != 0)
+                    return code;
             }
+            for (const Event& e : beforeFirst) {
+                const int code = addAnnotation(waveform, e.text, n, e.values);
+                if (code != 0)
+                    return code;
+            }
+            beforeFirst.clear();
             ++n;
             continue;
         }
-        if (n == 0)
+        const char* text = eventText(record.type);
+        if (!text) {
+            debugLogError("CDcmWfvImportPluginOrv::setSamples :unknown annotation annotation, annotation="
+                          + toStdString(record.type) + " at position=" + toStdString(static_cast<long long>(n)));
+            text = "ERROR";
+        }
+        if (record.type == ECG_EVENT_DEVICE_INFO) {
+            // the device values the recording keeps of it
+            values.push_back(record.leadI);
+            values.push_back(record.leadII);
+        }
+        values.push_back(record.extra);
+        if (n == 0) {
+            beforeFirst.push_back(Event{text, values});
             continue;
+        }
         const Uint32 position = n - 1;
         debugLog(4, "CDcmWfvImportPluginOrv::setSamples :writing annotation, annotation="
                         + toStdString(record.type) + " at position=" + toStdString(static_cast<long long>(position)));
-        const char* text = nullptr;
-        switch (record.type) {
-        case -1: text = "LOWBAT"; break;
-        case -2: text = "CHANNEL_ERROR"; break;
-        case -3: text = "PACKET_ERROR"; break;
-        case -101: text = "DEVICE_INFO"; break; // an annotation without text breaks the object
-        case -102: text = "USER_MARK_1"; break;
-        case -103: text = "USER_MARK_2"; break;
-        case -104: text = "USER_MARK_3"; break;
-        case -105: text = "USER_MARK_4"; break;
-        default:
-            debugLogError("CDcmWfvImportPluginOrv::setSamples :unknown annotation annotation, annotation="
-                          + toStdString(record.type) + " at position=" + toStdString(static_cast<long long>(position)));
-            text = "ERROR";
-            break;
-        }
-        const int code = addAnnotation(waveform, text, position);
+        const int code = addAnnotation(waveform, text, position, values);
         if (code != 0)
             return code;
     }
+    if (!beforeFirst.empty())
+        debugLog(2, "CDcmWfvImportPluginOrv::setSamples: " + toStdString(int(beforeFirst.size()))
+                        + " events without a sample are not exported");
     m_samplesPerChannel = n;
     debugLog(2, "CDcmWfvImportPluginOrv::setSamples: max sampleNo on .ecg import is "
                     + toStdString(static_cast<long long>(n)));

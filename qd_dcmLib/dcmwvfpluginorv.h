@@ -5,6 +5,7 @@
 #include "wvfwave.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -52,9 +53,11 @@ public:
     CDcmWvfPluginOrv(const CDcmWvfPluginOrv&) = delete;
     CDcmWvfPluginOrv& operator=(const CDcmWvfPluginOrv&) = delete;
 
-    // Export: fills the waveform from the recording (opened read-only).
-    int convertOrv2Dcm(WvfWaveform* waveform, std::string path, std::string studyInstanceUid, std::string breed,
-                       std::string weight, std::string spare);
+    // Export: fills the waveform from the recording (opened read-only). The
+    // patient texts, study instance UID, breed, weight and spare text come
+    // from patient (the recording's own patient, nothing for a recording
+    // without one); the recording gives its samples, events and start time.
+    int convertOrv2Dcm(WvfWaveform* waveform, std::string path, TWaveformParams patient);
     // Import: writes a new .ecg file from the waveform; params may be null
     // (then the file has no header).
     int convertDcm2Orv(WvfWaveform* waveform, std::string outPath, const TWaveformParams* params);
@@ -85,13 +88,21 @@ public:
     // Header codes of the import.
     static int genderCodeOf(const std::string& sex, const std::string& neutered);
     static int speciesCodeOf(const std::string& description, int unchanged);
+    // Export texts of the program's codes: a species always has a description
+    // ("Unknown" for 0, "Other" for 4); sex and neutered by the gender code;
+    // the birth date (seconds of 00:00 UTC, 0 for none) as YYYYMMDD.
     static std::string speciesDescriptionOf(int code);
+    static void setSexOf(int genderCode, TWaveformParams& params);
+    static std::string birthDateOf(std::int64_t birthTs);
+    // The longest start of text that holds at most maxBytes bytes and ends
+    // on a whole UTF-8 character.
+    static std::string cutToBytes(const std::string& text, std::size_t maxBytes);
 
 private:
     int fail(int code, const std::string& text);
     // Cuts the buffers to the samples written (events hold none).
     int cutSamples(WvfSamples* samples[kChannels], Uint32 count);
-    int addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position);
+    int addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position, const OFList<double>& values);
 
     int m_samplingFrequency = 0;
     Uint32 m_samplesPerChannel = 0;

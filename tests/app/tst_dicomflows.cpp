@@ -65,16 +65,14 @@ QJsonArray objectsOfPatient(const QJsonArray& objects, const QString& patientId)
     return out;
 }
 
-// The samples a recording's waveform holds: every record but the events the
-// waveform carries as annotations.
+// The samples a recording's waveform holds: every record but the events,
+// which it carries as annotations.
 int waveformSamplesOf(const QString& ecgPath)
 {
     int n = 0;
-    for (const EcgFileRecord& r : dcetest::readRecords(ecgPath)) {
-        const bool annotated = (r.type <= -1 && r.type >= -3) || (r.type <= -101 && r.type >= -105);
-        if (!annotated)
+    for (const EcgFileRecord& r : dcetest::readRecords(ecgPath))
+        if (r.type >= 0)
             ++n;
-    }
     return n;
 }
 
@@ -151,6 +149,25 @@ class TstDicomFlows : public QObject
         if (!AppHarness::waitFor([&] { return ui(Prop::DisplayState).toInt() == 4; }, 30000))
             return -1;
         return bridge().fileMan()->currentEcgId();
+    }
+
+    // An object as another maker's system writes it (a case of
+    // dce_pydicom_make.py), stored on the PACS by that system.
+    bool storeOtherMakersObject(const QString& name, QString* error)
+    {
+        const QString object = m_work.filePath(name + QStringLiteral(".dcm"));
+        const dcetest::ToolResult made = dcetest::runTool(
+            dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), object, name});
+        if (made.exitCode != 0) {
+            *error = QString::fromUtf8(made.err);
+            return false;
+        }
+        return dicomrig::runTool(QStringLiteral("storescu"),
+                                 {QStringLiteral("-aet"), QStringLiteral("OTHERCART"), QStringLiteral("-aec"),
+                                  pacs().aeTitle(), QStringLiteral("127.0.0.1"), QString::number(pacs().port()),
+                                  object},
+                                 error)
+            == 0;
     }
 
     void configure(quint16 mwlPort, quint16 pacsPort)
@@ -538,6 +555,74 @@ private slots:
         QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {imported}).toInt(), 2);
         closeVisibleDialogs(m_window);
         patients->setProperty("visible", false);
+    }
+
+    // A name in another alphabet: a query with such a key says it is UTF-8,
+    // so worklist and PACS find the patient; a study stored in Latin-1 by
+    // another system comes in as UTF-8, its patient and recording "Müller".
+    void nonAsciiNameFoundAndFetched()
+    {
+        const QString mueller = QString::fromUtf8("Müller");
+        QVERIFY(dicomrig::writeKeysFile(
+            mwl().worklistFolder() + QStringLiteral("/item2.wl"),
+            querytest::worklistItem({QStringLiteral("SpecificCharacterSet=ISO_IR 192"),
+                                     QStringLiteral("PatientName=") + mueller + QStringLiteral("^Luna"),
+                                     QStringLiteral("PatientID=WL-2"),
+                                     QStringLiteral("StudyInstanceUID=1.2.826.0.1.3680043.10.543.78")})));
+        bridge().dcmLoadMwl(QString(), QString(), QString(), mueller);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
+        QCOMPARE(dbValue("select ownerLast from worklistTable where idx=0").toString(), mueller);
+        QCOMPARE(dbValue("select patientName from worklistTable where idx=0").toString(), QStringLiteral("Luna"));
+
+        // Stored by another system in Latin-1.
+        QString error;
+        QVERIFY2(storeOtherMakersObject(QStringLiteral("latin1"), &error), qPrintable(error));
+
+        bridge().dcmLoadPacsList(QString(), QString(), QString(), mueller);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), 1);
+        QCOMPARE(dbValue("select ownerLast from pacsTable where idx=0").toString(), mueller);
+        QCOMPARE(dbValue("select patientName from pacsTable where idx=0").toString(), QStringLiteral("Bello"));
+
+        CFileMan& files = *bridge().fileMan();
+        bridge().dcmPacsItemSelected(0);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        const int patientId = files.currentPatientId();
+        QVERIFY(patientId > 0);
+        QCOMPARE(dbValue("select ownerLast from patientTable where patientId=?", {patientId}).toString(), mueller);
+        QCOMPARE(ui(Prop::PatientName).toString(), QStringLiteral("Bello"));
+        CFileEcg header;
+        QVERIFY(!dcetest::readRecords(files.dataFolder() + files.currentFileName(), &header).empty());
+        QCOMPARE(QString::fromStdString(header.ownerLastName), mueller);
+        QCOMPARE(QString::fromStdString(header.patientName), QStringLiteral("Bello"));
+        QFile::remove(mwl().worklistFolder() + QStringLiteral("/item2.wl"));
+    }
+
+    // A study whose channel scale gives no finite values is refused: the
+    // alert says why, no recording or reservation stays.
+    void fetchedStudyWithoutFiniteValuesRefused()
+    {
+        QString error;
+        QVERIFY2(storeOtherMakersObject(QStringLiteral("sensitivity_inf"), &error), qPrintable(error));
+        bridge().dcmLoadPacsList(QString(), QString(), QString(), QStringLiteral("Other"));
+        QVERIFY(waitForAnswer());
+        QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), 1);
+
+        CFileMan& files = *bridge().fileMan();
+        const int recordings = dbValue("select count(*) from ecgTable").toInt();
+        const int errors = m_commError->count();
+        bridge().dcmPacsItemSelected(0);
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), errors + 1);
+        const QString text = m_commError->last().at(0).toString();
+        QVERIFY2(text.contains(QStringLiteral("not finite")), qPrintable(text));
+        QVERIFY(!files.hasPendingReservation());
+        QCOMPARE(dbValue("select count(*) from ecgTable").toInt(), recordings);
+        QCOMPARE(QDir(files.dataFolder()).entryList({QStringLiteral("dcm_*")}, QDir::Files), QStringList());
     }
 
     // A request while a job runs is refused with the busy text and no answer

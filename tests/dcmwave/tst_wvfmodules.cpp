@@ -165,6 +165,10 @@ void TstWvfModules::patientWritesIodTypes()
     dog.setPatientSpeciesDescription("Canine");
     dog.setResponsiblePersonRole("OWNER");
     dog.setPatientName("Müller^Bello");
+    DcmItem ownerless;
+    QVERIFY(dog.write(&ownerless).good());
+    QVERIFY(!ownerless.tagExists(DCM_ResponsiblePersonRole)); // a role only beside a person
+    dog.setResponsiblePerson("Müller^Anna");
     DcmItem animal;
     QVERIFY(dog.write(&animal).good());
     QCOMPARE(value(animal, DCM_PatientSpeciesDescription), QString("Canine"));

@@ -319,7 +319,7 @@ void TstWvfWaveform::annotationItems()
     item->setUnformattedTextValue("R");
     QVERIFY(module.check(false));
     item->setNumericValues({1.0, 2.0});
-    QVERIFY(!module.check(false)); // VM 1
+    QVERIFY(module.check(false)); // VM 1-n: a device-information event holds its values
     item->setNumericValues({92.0});
     item->setReferencedSamplePositions({});
     QVERIFY(!module.check(false)); // present but empty

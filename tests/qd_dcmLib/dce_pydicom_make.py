@@ -106,6 +106,18 @@ def main():
         groups = [group(["I"])]
     elif case == "two_channels":
         groups = [group(["I", "II"])]
+    elif case == "one_channel_ii":
+        groups = [group(["II"])]
+    elif case == "two_channels_ii_iii":
+        groups = [group(["II", "III"])]
+    elif case == "two_channels_i_avf":
+        groups = [group(["I", "aVF"])]
+    elif case == "sensitivity_inf":
+        # a decimal string beyond any double
+        groups = [group(leads3, sensitivity="1E+999")]
+    elif case == "sensitivity_huge":
+        # a finite scale whose values pass what a recording's numbers hold
+        groups = [group(leads3, sensitivity="1E+300")]
     elif case == "three_unknown_leads":
         groups = [group(["V1", "V2", "V3"], scheme="SCPECG")]
     elif case == "leads_by_code":
@@ -175,6 +187,7 @@ def main():
     ds.StudyDate = "20240102"
     ds.StudyTime = "101500"
     ds.StudyInstanceUID = generate_uid()
+    ds.SeriesInstanceUID = generate_uid()  # a PACS such as Orthanc stores nothing without it
     ds.WaveformSequence = Sequence(groups)
 
     meta = FileMetaDataset()

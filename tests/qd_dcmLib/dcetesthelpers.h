@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include "dcmdataset.h"
+#include "dcmexportpatient.h"
 #include "dcmwvforv.h"
 #include "fileecg.h"
 
@@ -101,16 +102,32 @@ inline std::vector<EcgFileRecord> readRecords(const QString& path, CFileEcg* hea
     return out;
 }
 
+// The patient an export names, as the program reads it from its tables.
+inline DcmExportPatient patientRex()
+{
+    DcmExportPatient p;
+    p.patientName = "Rex";
+    p.ownerLastName = "Smith";
+    p.ownerFirstName = "Anna";
+    p.patientId = "P-17";
+    p.genderCode = 1;
+    p.birthTs = 1551744000; // 2019-03-05
+    p.speciesDescription = "Canine";
+    p.breedDescription = "Beagle";
+    p.weight = "12.5";
+    return p;
+}
+
 // Exports a recording the way the file export does; the code of the first
 // failing step, 0 on success.
 inline int exportRecording(const QString& ecgPath, const QString& dcePath, std::string* error = nullptr,
-                           const std::string& studyUid = "1.2.826.0.1.3680043.10.1138.7",
-                           const std::string& breed = "Beagle", const std::string& weight = "12.5",
+                           const DcmExportPatient& patient = patientRex(),
+                           const QString& studyUid = "1.2.826.0.1.3680043.10.1138.7",
                            const std::string& institution = "Animal Clinic")
 {
     CDcmWvfOrv waveform;
     CDcmWvfPluginOrv plugin(1, institution, "0.0.0");
-    int code = waveform.convertOrv2Dcm(&plugin, ecgPath.toStdString(), studyUid, breed, weight, "");
+    int code = waveform.convertOrv2Dcm(&plugin, ecgPath.toStdString(), patient.params(studyUid));
     if (code == 0)
         code = waveform.saveDcmFile(dcePath.toStdString());
     if (error)
@@ -145,6 +162,30 @@ using toolrun::ToolResult;
 inline QString script(const char* folder, const char* name)
 {
     return QString(MALVORANT_SOURCE_DIR) + "/tests/" + folder + "/" + name;
+}
+
+// What dciodvfy reports about an object: every error line, and every warning
+// line that allowedWarning does not accept. started is false without dciodvfy.
+struct DciodvfyReport
+{
+    bool started = false;
+    QString text;
+    QStringList problems;
+};
+
+template <class Allowed>
+DciodvfyReport runDciodvfy(const QString& path, Allowed allowedWarning)
+{
+    DciodvfyReport report;
+    const ToolResult r = runTool("dciodvfy", {path});
+    report.started = r.started;
+    report.text = QString::fromUtf8(r.out + r.err);
+    for (QString line : report.text.split('\n', Qt::SkipEmptyParts)) {
+        line = line.trimmed();
+        if (line.startsWith("Error") || (line.startsWith("Warning") && !allowedWarning(line)))
+            report.problems << line;
+    }
+    return report;
 }
 
 // pydicom's reading of an object: the modules as JSON, the raw samples of

@@ -94,10 +94,22 @@ inline int addPatient(StoreEnv& env, const QString& name, const QVariant& weight
 }
 
 // Adds a recording row of the patient (file written unless withFile is false);
-// gives its ecgId. extId goes into the file's header.
+// gives its ecgId. extId goes into the file's header. An object names its
+// recording's patient, so each recording gets a patient of its own: a copy of
+// patientId's row with extId as its external id (the Patient ID that tells
+// the objects on a PACS apart).
 inline int addRecording(StoreEnv& env, int patientId, const QString& extId, bool withFile = true,
                         int pacsStatus = 0, qint64 pacsTs = 0)
 {
+    if (patientId != 0 && env.value(QStringLiteral("select count(*) from patientTable where patientId=?"),
+                                    {patientId}).toInt() == 1) {
+        env.exec(QStringLiteral("insert into patientTable (extId, patientName, ownerFirst, ownerLast, species, "
+                                "sex, birthdate, breed, weight, weightUnit) select ?, patientName, ownerFirst, "
+                                "ownerLast, species, sex, birthdate, breed, weight, weightUnit from patientTable "
+                                "where patientId=?"),
+                 {extId, patientId});
+        patientId = env.value(QStringLiteral("select max(patientId) from patientTable")).toInt();
+    }
     const int next = env.value(QStringLiteral("select coalesce(max(ecgId),0)+1 from ecgTable")).toInt();
     const QString fileName = QStringLiteral("%1_%2_20260101_120000.ecg").arg(patientId).arg(next);
     if (withFile && !writeRecording(env.path(fileName), extId))

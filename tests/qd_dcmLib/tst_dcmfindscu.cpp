@@ -173,6 +173,20 @@ void TestDcmFindScu::searchKeys_data()
                                        << QStringList{"(0010,2297) PN [*Anna*]",
                                                       "(0010,0010) PN (no value"}
                                        << QStringList{};
+    // A key beyond ASCII says its character set; otherwise the set is asked for.
+    QTest::newRow("ascii keys: character set asked for") << true << QStringList{"P-1", "Rex", "Anna", "Miller"}
+                                                         << QStringList{"(0008,0005) CS (no value"}
+                                                         << QStringList{"ISO_IR 192"};
+    QTest::newRow("owner last beyond ascii") << true << QStringList{"", "", "", "Müller"}
+                                             << QStringList{"(0008,0005) CS [ISO_IR 192]",
+                                                            "(0010,0010) PN [Müller*^*]"}
+                                             << QStringList{};
+    QTest::newRow("patient name beyond ascii") << false << QStringList{"", "Żaba", "", ""}
+                                               << QStringList{"(0008,0005) CS [ISO_IR 192]",
+                                                              "(0010,0010) PN [*^Żaba*]"}
+                                               << QStringList{};
+    QTest::newRow("id beyond ascii") << false << QStringList{"Ä-1", "", "", ""}
+                                     << QStringList{"(0008,0005) CS [ISO_IR 192]"} << QStringList{};
     const QString longName(2000, 'x');
     QTest::newRow("too long: bare keys") << true << QStringList{longName, longName, longName, ""}
                                          << QStringList{"(0010,0020) LO (no value",
@@ -190,10 +204,10 @@ void TestDcmFindScu::searchKeys()
     FindPeer peer;
     QVERIFY(peer.start());
     DcmQueryRequest r = request(worklist, peer.port(), peer.aeTitle());
-    r.patientId = search[0].toStdString();
-    r.patientName = search[1].toStdString();
-    r.ownerFirst = search[2].toStdString();
-    r.ownerLast = search[3].toStdString();
+    r.patientId = search[0].toUtf8().toStdString();
+    r.patientName = search[1].toUtf8().toStdString();
+    r.ownerFirst = search[2].toUtf8().toStdString();
+    r.ownerLast = search[3].toUtf8().toStdString();
     QCOMPARE(runOnWorker(r).code, 0);
     const QString dump = peer.lastRequest();
     for (const QString& line : expected)

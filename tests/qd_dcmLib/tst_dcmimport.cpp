@@ -36,6 +36,8 @@ struct LeadSource
     int channel = -1;     // -1: no channel, value 0
     double factor = 0.0;  // lead units per step; 0 means the program's own sample / 5.6
     double offset = 0.0;
+    int second = -1;      // a lead computed from two channels: + weight x this one (same factor)
+    double weight = 0.0;
 };
 
 } // namespace
@@ -93,8 +95,10 @@ QString TestDcmImport::makeObject(const QString& name)
     return file;
 }
 
-// Export, then import through the entry point: the samples within one
-// quantisation step, the events where they were, the header as it was.
+// Export, then import through the entry point: every record back in its
+// place, the samples within one quantisation step, the events after the
+// sample they followed (also one that follows an R mark), the patient as it
+// was given.
 void TestDcmImport::roundTrip()
 {
     const MitRecord rec = mitReadRecord(QString(MALVORANT_TEST_DATA).toStdString() + "/mitdb", "100");
@@ -106,65 +110,78 @@ void TestDcmImport::roundTrip()
     std::vector<EcgFileRecord> samples;
     for (std::size_t k = 0; k < n; ++k)
         samples.push_back(sample(i[k], ii[k]));
+    std::vector<std::size_t> beats;
     for (std::int64_t beat : mitReferenceBeats(rec, 500.0))
-        if (beat > 0 && std::size_t(beat) < n)
+        if (beat > 0 && std::size_t(beat) < n) {
             samples[std::size_t(beat)].type = 1;
-    // events after samples that carry no R mark: (sample index, type)
-    const QList<QPair<int, int>> events = {{1000, -1}, {2001, -102}, {5003, -103}, {9000, -104},
-                                           {12000, -105}, {15000, -2}, {20000, -3}};
+            beats.push_back(std::size_t(beat));
+        }
+    samples[0].type = 45; // a mark on the first sample
+    QVERIFY(beats.size() > 10);
+    // events after samples: (sample index, type); two follow an R mark, several share a sample
+    const QList<QPair<std::size_t, int>> events = {
+        {1000, -1},     {1000, -4},     {2001, -102},   {5003, -103},   {9000, -104},
+        {beats[3], -105}, {beats[7], -1}, {15000, -2}, {20000, -3}, {20000, -112}, {20000, -113}};
     std::vector<EcgFileRecord> records;
     for (std::size_t k = 0; k < n; ++k) {
         records.push_back(samples[k]);
         for (const auto& e : events)
-            if (std::size_t(e.first) == k) {
-                QVERIFY(samples[k].type == 0);
+            if (e.first == k)
                 records.push_back(eventRecord(e.second));
-            }
     }
-    Header h;
-    h.patientName = "Rüdiger";
-    h.ownerLastName = "Müller";
-    h.ownerFirstName = "Zoë";
-    h.genderCode = 4;
-    h.speciesCode = 19;
-    QVERIFY(writeRecording(path("trip.ecg"), records, h));
+    EcgFileRecord deviceInfo = eventRecord(-101, 0x7FF);
+    const std::int32_t f = 100, d = 8191;
+    std::memcpy(&deviceInfo.leadII, &f, 4);
+    std::memcpy(&deviceInfo.leadIII, &d, 4);
+    records.insert(records.begin() + 101, deviceInfo); // after sample 100
+    QVERIFY(writeRecording(path("trip.ecg"), records));
 
+    DcmExportPatient patient;
+    patient.patientName = QString::fromUtf8("Rüdiger");
+    patient.ownerLastName = QString::fromUtf8("Müller");
+    patient.ownerFirstName = QString::fromUtf8("Zoë");
+    patient.patientId = "P-17";
+    patient.genderCode = 4;
+    patient.birthTs = 1551744000; // 2019-03-05
+    patient.speciesDescription = "Small Mammal";
+    patient.breedDescription = QString::fromUtf8("Bärenhund");
+    patient.weight = "7.25";
     CDcmFile out;
+    out.setPatient(patient);
     out.studyInstanceUid = "1.2.826.0.1.3680043.10.1138.21";
-    out.breedDescription = "Bärenhund";
-    out.weight = "7.25";
     QVERIFY(!out.ecgToDicomConversion(path("trip.ecg"), path("trip.dce"), "Animal Clinic"));
     CDcmFile in;
     QVERIFY(in.dicomToEcgConversion(QUrl::fromLocalFile(path("trip.dce")), path("back.ecg")));
 
     CFileEcg header;
     const std::vector<EcgFileRecord> back = readRecords(path("back.ecg"), &header);
-    QCOMPARE(back.size(), n);
+    QCOMPARE(back.size(), records.size());
     const double step = 1.0 / 5.6 + 1e-5;
-    for (std::size_t k = 0; k < n; ++k) {
-        QVERIFY2(std::fabs(back[k].leadI - samples[k].leadI) <= step, qPrintable(QString::number(k)));
-        QVERIFY(std::fabs(back[k].leadII - samples[k].leadII) <= step);
-        QVERIFY(std::fabs(back[k].leadIII - (samples[k].leadII - samples[k].leadI)) <= step);
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        const EcgFileRecord& a = records[k];
+        const EcgFileRecord& b = back[k];
+        QVERIFY2(b.type == a.type, qPrintable(QString("record %1 type %2, was %3").arg(k).arg(b.type).arg(a.type)));
+        QCOMPARE(int(b.extra), int(a.extra));
+        if (a.type < 0) {
+            // an event holds no sample; the device values are kept bit for bit
+            QCOMPARE(std::memcmp(&a, &b, sizeof(a)), 0);
+            continue;
+        }
+        QVERIFY2(std::fabs(b.leadI - a.leadI) <= step, qPrintable(QString::number(k)));
+        QVERIFY(std::fabs(b.leadII - a.leadII) <= step);
+        QVERIFY(std::fabs(b.leadIII - (a.leadII - a.leadI)) <= step);
         // the program's own objects come back as exactly the sample / 5.6
-        QCOMPARE(back[k].leadI, float(std::trunc(double(samples[k].leadI) * 5.6) / 5.6));
-        int type = samples[k].type;
-        for (const auto& e : events)
-            if (std::size_t(e.first) == k)
-                type = e.second;
-        if (k == 0)
-            type = 0; // an R mark on the first sample is not exported
-        QVERIFY2(back[k].type == type, qPrintable(QString("record %1 type %2").arg(k).arg(back[k].type)));
-        QCOMPARE(int(back[k].extra), 0);
+        QCOMPARE(b.leadI, float(std::trunc(double(a.leadI) * 5.6) / 5.6));
     }
 
     QCOMPARE(QString::fromStdString(header.patientName), QString("Rüdiger"));
     QCOMPARE(QString::fromStdString(header.ownerLastName), QString("Müller"));
     QCOMPARE(QString::fromStdString(header.ownerFirstName), QString("Zoë"));
-    QCOMPARE(header.extPatientId, h.patientId);
-    QCOMPARE(header.patientBirthdate, h.birthDate);
+    QCOMPARE(header.extPatientId, std::string("P-17"));
+    QCOMPARE(header.patientBirthdate, std::string("05.03.2019"));
     QCOMPARE(header.genderCode, 4);
     QCOMPARE(header.speciesCode, 19);
-    QCOMPARE(header.recordingTime, h.recordingTime);
+    QCOMPARE(header.recordingTime, Header().recordingTime);
 
     QCOMPARE(in.patientName, QString("Rüdiger"));
     QCOMPARE(in.ownerLastName, QString("Müller"));
@@ -198,6 +215,12 @@ void TestDcmImport::otherMakersObjects_data()
                                              << LeadSource{1, 0.5, 10.0 / 5.2} << LeadSource{2, 0.5, 10.0 / 5.2};
     QTest::newRow("one channel") << 0 << uv(0) << none << computed;
     QTest::newRow("two channels") << 0 << uv(0) << uv(1) << computed;
+    QTest::newRow("one channel, lead II") << 0 << none << uv(0) << computed;
+    // two limb leads other than I and II: the leads follow from them
+    QTest::newRow("two channels, leads II and III")
+        << 0 << LeadSource{0, 1.0 / 5.2, 0.0, 1, -1.0} << uv(0) << uv(1);
+    QTest::newRow("two channels, leads I and aVF")
+        << 0 << uv(0) << LeadSource{1, 1.0 / 5.2, 0.0, 0, 0.5} << computed;
     QTest::newRow("three channels, leads unknown") << 0 << uv(0) << uv(1) << uv(2);
     QTest::newRow("leads found by their codes") << 0 << uv(3) << uv(2) << uv(1);
     QTest::newRow("twelve channels") << 0 << uv(0) << uv(1) << uv(2);
@@ -206,6 +229,8 @@ void TestDcmImport::otherMakersObjects_data()
     QTest::newRow("no sampling frequency") << 0 << uv(0) << uv(1) << uv(2);
     QTest::newRow("no originality") << 0 << uv(0) << uv(1) << uv(2);
     QTest::newRow("thirteen channels") << int(DCM_ERR_NO_CHANNELS) << none << none << none;
+    QTest::newRow("sensitivity not finite") << int(DCM_ERR_VALUES_NOT_FINITE) << none << none << none;
+    QTest::newRow("values beyond a float") << int(DCM_ERR_VALUES_NOT_FINITE) << none << none << none;
     QTest::newRow("250 Hz") << int(DCM_ERR_SAMPLING_FREQUENCY) << none << none << none;
     QTest::newRow("derived") << int(DCM_ERR_NOT_ORIGINAL) << none << none << none;
     QTest::newRow("8 bit") << int(DCM_ERR_SAMPLE_BITS) << none << none << none;
@@ -223,6 +248,9 @@ void TestDcmImport::otherMakersObjects()
         {"two channels", "two_channels"}, {"three channels, leads unknown", "three_unknown_leads"},
         {"leads found by their codes", "leads_by_code"}, {"twelve channels", "twelve_channels"},
         {"two groups, the first taken", "two_groups"}, {"hemodynamic", "hemodynamic"},
+        {"one channel, lead II", "one_channel_ii"}, {"two channels, leads II and III", "two_channels_ii_iii"},
+        {"two channels, leads I and aVF", "two_channels_i_avf"}, {"sensitivity not finite", "sensitivity_inf"},
+        {"values beyond a float", "sensitivity_huge"},
         {"no sampling frequency", "no_frequency"}, {"no originality", "no_originality"},
         {"thirteen channels", "thirteen_channels"}, {"250 Hz", "frequency_250"}, {"derived", "derived"},
         {"8 bit", "eight_bit"}, {"unsigned", "unsigned"}, {"CT image", "ct_image"},
@@ -246,7 +274,8 @@ void TestDcmImport::otherMakersObjects()
         if (s.channel < 0)
             return 0.0f;
         const int raw = rawSample(s.channel, t);
-        return s.factor == 0.0 ? float(raw / 5.6) : float(raw * s.factor + s.offset);
+        const double second = s.second < 0 ? 0.0 : s.weight * rawSample(s.second, t) * s.factor;
+        return s.factor == 0.0 ? float(raw / 5.6) : float(raw * s.factor + s.offset + second);
     };
     for (int t = 0; t < kSamples; ++t) {
         const float i = expect(leadI, t), ii = expect(leadII, t);
@@ -261,28 +290,49 @@ void TestDcmImport::otherMakersObjects()
     }
 }
 
+// Sample marks give their sample its type; events become records of their
+// own after the sample at their position, so every sample stays. Several
+// annotations at one position all apply (of the marks the first).
 void TestDcmImport::annotationsBecomeRecordTypes()
 {
     const QString object = makeObject("annotations");
     QVERIFY(!object.isEmpty());
     QCOMPARE(importObject(object, path("annotations.ecg")), 0);
     const std::vector<EcgFileRecord> back = readRecords(path("annotations.ecg"));
-    QCOMPARE(int(back.size()), kSamples);
-    // record -> (type, extra word)
-    const QMap<int, QPair<int, int>> expected = {
+    // sample -> (type, extra word) of the sample, then of each event after it
+    using Typed = QPair<int, int>;
+    const QMap<int, QList<Typed>> expected = {
         // an item without numeric value keeps v of the item stored before it (-1 at the start)
-        {0, {1, 0xFFFF}},
-        {1, {13, 0}},      // stored after later ones, still applies
-        {2, {-1, 0}},      {3, {1, 0}},   {5, {1, 0}}, // the second item at 5 does not apply
-        {7, {-103, 7}},    {8, {-2, 0xFFFD}}, // -3.9 truncated toward zero
-        {9, {-3, 0}},      {11, {45, 12}}, {12, {-105, 12}},
+        {0, {{1, 0xFFFF}}},
+        {1, {{13, 0}}},                // stored after later ones, still applies
+        {2, {{0, 0}, {-1, 0}}},        // LOWBAT after the sample
+        {3, {{1, 0}}},
+        {5, {{1, 0}, {-102, 0}}},      // a user mark after an R mark keeps both
+        {7, {{0, 0}, {-103, 7}}},
+        {8, {{0, 0}, {-2, 0xFFFD}}},   // -3.9 truncated toward zero
+        {9, {{0, 0}, {-3, 0}}},
+        {11, {{45, 12}}},
+        {12, {{0, 0}, {-105, 12}}},
     };
-    for (int t = 0; t < kSamples; ++t) {
-        const QPair<int, int> e = expected.value(t, {0, 0});
-        QVERIFY2(back[std::size_t(t)].type == e.first, qPrintable(QString("record %1 type %2").arg(t)
-                                                                          .arg(back[std::size_t(t)].type)));
-        QCOMPARE(int(std::uint16_t(back[std::size_t(t)].extra)), int(std::uint16_t(e.second)));
+    QList<Typed> wanted;
+    for (int t = 0; t < kSamples; ++t)
+        wanted += expected.value(t, {{0, 0}}); // no text, other texts and positions beyond the samples: nothing
+    QCOMPARE(int(back.size()), int(wanted.size()));
+    int samples = 0;
+    for (int r = 0; r < int(back.size()); ++r) {
+        const EcgFileRecord& record = back[std::size_t(r)];
+        QVERIFY2(record.type == wanted[r].first,
+                 qPrintable(QString("record %1 type %2, wanted %3").arg(r).arg(record.type).arg(wanted[r].first)));
+        QCOMPARE(int(std::uint16_t(record.extra)), int(std::uint16_t(wanted[r].second)));
+        if (record.type >= 0) {
+            // each sample keeps its own values
+            QCOMPARE(record.leadI, float(rawSample(0, samples) / 5.6));
+            ++samples;
+        } else {
+            QCOMPARE(record.leadI, 0.0f);
+        }
     }
+    QCOMPARE(samples, kSamples);
 }
 
 void TestDcmImport::headerFieldsAndCharacterSet()
