@@ -70,9 +70,14 @@ QString failure(const DcmFailure& f, const QString& errorText, Server server)
         return QStringLiteral("A folder of this computer can't be written: check the free space and "
                               "the rights of the data folder.");
     case DcmFailureKind::Recording:
-        return server == Server::Pacs && errorText.startsWith(QLatin1String("Conversion error"))
-            ? QStringLiteral("The ECG sent by the ECG Storage can't be read by this program.")
-            : QStringLiteral("The ECG file can't be read or converted.");
+        if (server != Server::Pacs || !errorText.startsWith(QLatin1String("Conversion error")))
+            return QStringLiteral("The ECG file can't be read or converted.");
+        // A channel whose scale gives no finite values: a fault of the object
+        // itself, worth naming to whoever looks after the PACS.
+        if (errorText.contains(QLatin1String("not finite numbers")))
+            return QStringLiteral("The ECG sent by the ECG Storage holds values that are not finite "
+                                  "numbers: it can't be read by this program.");
+        return QStringLiteral("The ECG sent by the ECG Storage can't be read by this program.");
     case DcmFailureKind::NotMarked:
         return QStringLiteral("The ECG was sent, but could not be marked as sent.");
     case DcmFailureKind::Other:

@@ -22,8 +22,7 @@ TWaveformParams DcmExportPatient::params(const QString& studyUid) const
     p.patientId = utf8(patientId);
     CDcmWvfPluginOrv::setSexOf(genderCode, p);
     p.patientBirthDate = CDcmWvfPluginOrv::birthDateOf(birthTs);
-    p.speciesDescription = speciesDescription.isEmpty() ? CDcmWvfPluginOrv::speciesDescriptionOf(0)
-                                                        : utf8(speciesDescription);
+    p.speciesDescription = utf8(speciesDescription);
     p.breedDescription = utf8(breedDescription);
     p.weight = utf8(weight);
     p.studyInstanceUid = utf8(studyUid);
@@ -49,7 +48,8 @@ bool loadExportPatient(const QSqlDatabase& db, const QString& fileName, DcmExpor
     patient.patientId = q.value(3).toString();
     patient.genderCode = q.value(4).toInt();
     patient.birthTs = q.value(5).toLongLong();
-    patient.speciesDescription = QString::fromStdString(CDcmWvfPluginOrv::speciesDescriptionOf(q.value(6).toInt()));
+    if (const int species = q.value(6).toInt(); species != 0)
+        patient.speciesDescription = QString::fromStdString(CDcmWvfPluginOrv::speciesDescriptionOf(species));
     patient.breedDescription = q.value(7).toString();
     patient.weight = CDcmScheduler::weightInKg(q.value(8), q.value(9));
     return true;

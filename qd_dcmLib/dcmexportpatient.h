@@ -18,7 +18,7 @@ struct DcmExportPatient
     QString patientId;           // the external id
     int genderCode = 5;          // the program's gender codes; 5 says nothing
     std::int64_t birthTs = 0;    // 00:00 UTC of the birth date, 0 for none
-    QString speciesDescription;  // empty is taken as "Unknown"
+    QString speciesDescription;  // empty: the species chosen for the recording
     QString breedDescription;
     QString weight;              // kilograms, empty when unknown
 

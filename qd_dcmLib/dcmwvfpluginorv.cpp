@@ -235,6 +235,10 @@ int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, TW
 
     // The patient is the caller's (the recording's own, as it is now); the
     // header's patient texts are those of the moment of recording.
+    // A patient without species (none yet, or a worklist entry without one)
+    // leaves the species chosen for the recording.
+    if (params.speciesDescription.empty())
+        params.speciesDescription = speciesDescriptionOf(m_reader->speciesCode);
     params.studyTs = m_reader->recordingTime;
     params.studyDate = utcText(params.studyTs, "%Y%m%d");
     params.studyTime = utcText(params.studyTs, "%H%M%S");

@@ -255,6 +255,8 @@ private slots:
         const auto exportShown = [&](QJsonObject& object) {
             QTemporaryDir out;
             bridge().exportDcm(QUrl::fromLocalFile(out.path()));
+            QVERIFY(openDialog("File Saved"));
+            closeDialogs();
             QVERIFY(!anyDialogOpen());
             const QStringList made = QDir(out.path()).entryList({"*.dce"}, QDir::Files);
             QCOMPARE(made.size(), 1);
@@ -271,7 +273,8 @@ private slots:
         for (const char* key : {"PatientName", "PatientID", "ResponsiblePerson", "PatientBreedDescription",
                                 "PatientWeight", "PatientBirthDate"})
             QVERIFY2(o[key].toString().isEmpty(), qPrintable(QString(key) + "=" + o[key].toString()));
-        QCOMPARE(o["PatientSpeciesDescription"].toString(), QString("Unknown"));
+        // The species is the one chosen for the recording.
+        QCOMPARE(o["PatientSpeciesDescription"].toString(), QString("Canine"));
 
         const int tom = patients().createPatient("Tom", "P-7", "Jo", "Berg", 3, 1, 0.0f, 0, QString(), 0,
                                                  QString(), QString());

@@ -290,7 +290,7 @@ void TestDcmExport::patientToAttributes()
 }
 
 // A recording without a patient names none: no name, owner, breed or
-// weight, and still a species so the object stays whole.
+// weight; its species is the one chosen for the recording (the header's).
 void TestDcmExport::recordingWithoutPatient()
 {
     QVERIFY(writeRecording(path("pending.ecg"), {sample(1, 2), sample(1, 2)}));
@@ -300,7 +300,7 @@ void TestDcmExport::recordingWithoutPatient()
     for (const char* key : {"PatientName", "PatientID", "ResponsiblePerson", "PatientBreedDescription",
                             "PatientWeight", "PatientSex", "PatientBirthDate"})
         QVERIFY2(v.json[key].toString().isEmpty(), key);
-    QCOMPARE(v.json["PatientSpeciesDescription"].toString(), QString("Unknown"));
+    QCOMPARE(v.json["PatientSpeciesDescription"].toString(), QString("Canine"));
 }
 
 // Texts longer than their VR allows are cut to its length in bytes, at a

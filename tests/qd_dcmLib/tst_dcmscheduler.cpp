@@ -298,7 +298,10 @@ void TestDcmScheduler::setAsideUntilSomethingChanges()
     pacs.refusePatientId(QString(), 0);
     QVERIFY(b.tick());
     QCOMPARE(pacs.storedPatientIds(), QStringList{"R1"});
-    b.env.exec(QStringLiteral("update patientTable set weight=31 where patientId=?"), {tom});
+    // (each recording has a patient of its own)
+    b.env.exec(QStringLiteral("update patientTable set weight=31 where patientId="
+                              "(select patientId from ecgTable where ecgId=?)"),
+               {refused});
     QVERIFY(b.tick());
     QCOMPARE(pacs.storedPatientIds(), (QStringList{"R1", "R2"}));
     QCOMPARE(b.pacsStatus(refused), 2);
