@@ -18,10 +18,10 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QSignalSpy>
+#include <QQuickWindow>
 #include <QSqlQuery>
 #include <QtQml/qqmlmoduleregistration.h>
 #include <QtTest>
-#include <QtWebView/QtWebView>
 
 #include <map>
 
@@ -668,8 +668,8 @@ int main(int argc, char** argv)
 {
     // The in-application browser as the program prepares it.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
     platform::prepareEmbeddedBrowser();
-    QtWebView::initialize();
     QApplication app(argc, argv);
     TstTelemedFlow test;
     return QTest::qExec(&test, argc, argv);
