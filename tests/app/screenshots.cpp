@@ -24,7 +24,6 @@
 #include <QImage>
 #include <QQuickWindow>
 #include <QtQml/qqmlmoduleregistration.h>
-#include <QtWebView/QtWebView>
 
 #include <algorithm>
 #include <cstdio>
@@ -256,7 +255,14 @@ std::vector<Shot> shots()
                             40000);
         printBaselines(c, "live-simulated-device-settled");
     }});
+    // The live view over each grid: the raster is drawn once into a layer and
+    // hidden for "none"; the pictures must show the same paper as before.
+    static const char* const grids[] = {"live-grid-fine", "live-grid-medium", "live-grid-coarse", "live-grid-none"};
+    for (int grid = 0; grid < 4; ++grid) {
+        list.push_back({grids[grid], [grid](Context& c) { c.items().invoke<C::QmlInitGrid>(grid); }});
+    }
     list.push_back({"after-live-stopped", [](Context& c) {
+        c.items().invoke<C::QmlInitGrid>(1);
         c.bridge().setUiDataDisplayState(0);
         c.bridge().streamStartStop(false);
         showRecording(c, 0);
@@ -302,7 +308,6 @@ int main(int argc, char* argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
     platform::prepareEmbeddedBrowser();
-    QtWebView::initialize();
     QApplication application(argc, argv);
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(folder);
