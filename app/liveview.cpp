@@ -513,6 +513,18 @@ void LiveView::drawSample(float fI, float fII)
     m_chart.resetColumn();
 }
 
+namespace {
+
+// Hands points to a series only when they differ from what it shows: an
+// unchanged series costs the chart nothing, a replaced one a new upload.
+void replaceIfChanged(QXYSeries* series, const QList<QPointF>& points)
+{
+    if (series && series->points() != points)
+        series->replace(points);
+}
+
+} // namespace
+
 void LiveView::drawChart(const EcgSeries& series)
 {
     prepareTable(false);
@@ -521,14 +533,11 @@ void LiveView::drawChart(const EcgSeries& series)
     if (!layout || length <= 0)
         return;
     for (int j = 0; j < layout->traces; ++j) {
-        if (QXYSeries* s = series[j]) {
-            const std::vector<QPointF>& table = m_points[std::size_t(j)];
-            s->replace(QList<QPointF>(table.begin(), table.begin() + length));
-        }
+        const std::vector<QPointF>& table = m_points[std::size_t(j)];
+        replaceIfChanged(series[j], QList<QPointF>(table.begin(), table.begin() + length));
     }
     const double x = double(m_chart.sweepPosition()) / length;
-    if (QXYSeries* cursor = series[EcgSeries::Cursor])
-        cursor->replace(QList<QPointF>{{x, 0.0}, {x, 1.0}});
+    replaceIfChanged(series[EcgSeries::Cursor], QList<QPointF>{{x, 0.0}, {x, 1.0}});
 
     QList<QPointF> errors;
     QList<QPointF> marks;
@@ -550,8 +559,6 @@ void LiveView::drawChart(const EcgSeries& series)
             marks.append(QPointF(xi, up ? 1.5 : -0.5));
         }
     }
-    if (QXYSeries* s = series[EcgSeries::Error])
-        s->replace(errors);
-    if (QXYSeries* s = series[EcgSeries::Marker])
-        s->replace(marks);
+    replaceIfChanged(series[EcgSeries::Error], errors);
+    replaceIfChanged(series[EcgSeries::Marker], marks);
 }

@@ -12,7 +12,6 @@
 #include <QQuickWindow>
 #include <QSurfaceFormat>
 #include <QUrl>
-#include <QtWebView/QtWebView>
 #include <QtQml/qqmlmoduleregistration.h>
 
 static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
@@ -27,9 +26,10 @@ int main(int argc, char* argv[])
     QT_WARNING_POP
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
-    // The in-application browser's engine must be prepared before the application object.
+    // The in-application browser's engine loads with its first page: the two
+    // settings above are all it needs before the application object, so the
+    // live view does not carry it.
     platform::prepareEmbeddedBrowser();
-    QtWebView::initialize();
 
     // Quietly: a second start just brings nothing up.
     if (isAnotherInstanceRunning())

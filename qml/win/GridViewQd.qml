@@ -9,7 +9,12 @@ Item {
     required property UiDefs defs
     required property UiData ui
 
-    visible: (gridView.ui.isBtConnected && gridView.ui.isStreamingView) || gridView.ui.displayState === 0
+    // Grid "none" draws nothing: the chart is left out of every frame.
+    visible: gridView.ui.ecgGridIdx !== 3
+             && ((gridView.ui.isBtConnected && gridView.ui.isStreamingView) || gridView.ui.displayState === 0)
+    // The raster changes only with the grid index and the size: drawn once
+    // into a texture, not again for every frame of the trace above it.
+    layer.enabled: true
 
     // Invoked by the bridge: draw the raster of grid index 0 fine, 1 medium,
     // 2 coarse, 3 none.

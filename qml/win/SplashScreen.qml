@@ -36,7 +36,7 @@ Item {
 
     Image {
         anchors.fill: parent
-        source: splash.defs.imgSplash
+        source: splash.visible ? splash.defs.imgSplash : ""
         fillMode: Image.PreserveAspectCrop
     }
 

@@ -66,12 +66,8 @@ ApplicationWindow {
         defs: uiDefs
     }
 
-    Rectangle {
-        id: background
-        z: 1
-        anchors.fill: parent
-        color: uiDefs.colorBackground
-    }
+    // The window's own colour is the background: cleared, not drawn, every frame.
+    color: uiDefs.colorBackground
 
     TopHeader {
         id: topHeader

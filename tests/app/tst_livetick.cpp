@@ -185,6 +185,39 @@ private slots:
         QCOMPARE(m_series[EcgSeries::Error].count(), 0);
     }
 
+    // A series whose points did not change is not handed them again: the
+    // chart uploads and redraws only what moved.
+    void unchangedSeriesLeftAlone()
+    {
+        for (int i = 0; i < 10; ++i)
+            m_source.sample(10.0f * i, 20.0f * i);
+        tick();
+        std::vector<std::unique_ptr<QSignalSpy>> spies;
+        for (QLineSeries& s : m_series)
+            spies.push_back(std::make_unique<QSignalSpy>(&s, &QXYSeries::pointsReplaced));
+        auto replaced = [&] {
+            QList<int> which;
+            for (int i = 0; i < 9; ++i) {
+                if (spies[std::size_t(i)]->count() > 0)
+                    which << i;
+                spies[std::size_t(i)]->clear();
+            }
+            return which;
+        };
+
+        tick(); // no sample
+        QCOMPARE(replaced(), QList<int>());
+
+        m_source.sample(500, 700);
+        tick(); // the three traces and the cursor move; no mark or error
+        QCOMPARE(replaced(), (QList<int>{0, 1, 2, EcgSeries::Cursor}));
+
+        m_source.event(ECG_EVENT_USER_MARK1);
+        tick(); // a mark only
+        QCOMPARE(replaced(), QList<int>{EcgSeries::Marker});
+        QCOMPARE(m_series[EcgSeries::Marker].count(), 2);
+    }
+
     // The ring fills to 2,499 records and then reports the lead-in complete.
     void leadInRing()
     {

@@ -22,11 +22,11 @@
 #include <QDesktopServices>
 #include <QQuickItem>
 #include <QSignalSpy>
+#include <QQuickWindow>
 #include <QSqlQuery>
 #include <QtQml/qqmlmoduleregistration.h>
 #include <QQuickItem>
 #include <QtTest>
-#include <QtWebView/QtWebView>
 
 #include <map>
 
@@ -963,8 +963,8 @@ int main(int argc, char** argv)
 {
     // The in-application browser as the program prepares it.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
     platform::prepareEmbeddedBrowser();
-    QtWebView::initialize();
     QApplication app(argc, argv);
     TstTelemedFlow test;
     return QTest::qExec(&test, argc, argv);
