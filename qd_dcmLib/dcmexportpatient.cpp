@@ -1,6 +1,7 @@
 #include "dcmexportpatient.h"
 
 #include "dcmscheduler.h"
+#include "patientman.h"
 #include "sqlexec.h"
 
 #include <QSqlQuery>
@@ -31,26 +32,27 @@ TWaveformParams DcmExportPatient::params(const QString& studyUid) const
 
 bool loadExportPatient(const QSqlDatabase& db, const QString& fileName, DcmExportPatient& patient)
 {
+    const char* const where = "loadExportPatient()";
     patient = DcmExportPatient();
     QSqlQuery q(db);
-    if (!runQuery(q,
-                  QStringLiteral("select t2.patientName, t2.ownerLast, t2.ownerFirst, t2.extId, t2.sex, "
-                                 "t2.birthdate, t2.species, t2.breed, t2.weight, t2.weightUnit "
-                                 "from ecgTable t1 join patientTable t2 on t2.patientId=t1.patientId "
-                                 "where t1.fileName=? and t1.patientId!=0"),
-                  {fileName}, "loadExportPatient()"))
+    if (!runQuery(q, QStringLiteral("select patientId from ecgTable where fileName=? and patientId!=0"),
+                  {fileName}, where))
         return false;
     if (!q.next())
         return true; // no patient: the object names none
-    patient.patientName = q.value(0).toString();
-    patient.ownerLastName = q.value(1).toString();
-    patient.ownerFirstName = q.value(2).toString();
-    patient.patientId = q.value(3).toString();
-    patient.genderCode = q.value(4).toInt();
-    patient.birthTs = q.value(5).toLongLong();
-    if (const int species = q.value(6).toInt(); species != 0)
-        patient.speciesDescription = QString::fromStdString(CDcmWvfPluginOrv::speciesDescriptionOf(species));
-    patient.breedDescription = q.value(7).toString();
-    patient.weight = CDcmScheduler::weightInKg(q.value(8), q.value(9));
+    PatientRecord row;
+    const RowRead read = readPatientRecord(db, q.value(0).toInt(), row, where);
+    if (read != RowRead::Found)
+        return read == RowRead::Missing; // a patient gone names none
+    patient.patientName = row.name;
+    patient.ownerLastName = row.ownerLast;
+    patient.ownerFirstName = row.ownerFirst;
+    patient.patientId = row.extId;
+    patient.genderCode = row.sex;
+    patient.birthTs = row.birthdate;
+    if (row.species != 0)
+        patient.speciesDescription = QString::fromStdString(CDcmWvfPluginOrv::speciesDescriptionOf(row.species));
+    patient.breedDescription = row.breed;
+    patient.weight = CDcmScheduler::weightInKg(row.weight, row.weightUnit);
     return true;
 }

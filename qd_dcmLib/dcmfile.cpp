@@ -13,17 +13,27 @@ CDcmFile::CDcmFile() = default;
 
 CDcmFile::~CDcmFile() = default;
 
+namespace {
+// The patient fields an export names, which the file object and the export's
+// patient both carry under the same names.
+template <class From, class To>
+void copyPatientFields(const From& from, To& to)
+{
+    to.patientName = from.patientName;
+    to.ownerLastName = from.ownerLastName;
+    to.ownerFirstName = from.ownerFirstName;
+    to.patientId = from.patientId;
+    to.genderCode = from.genderCode;
+    to.birthTs = from.birthTs;
+    to.speciesDescription = from.speciesDescription;
+    to.breedDescription = from.breedDescription;
+    to.weight = from.weight;
+}
+} // namespace
+
 void CDcmFile::setPatient(const DcmExportPatient& patient)
 {
-    patientName = patient.patientName;
-    ownerLastName = patient.ownerLastName;
-    ownerFirstName = patient.ownerFirstName;
-    patientId = patient.patientId;
-    genderCode = patient.genderCode;
-    birthTs = patient.birthTs;
-    speciesDescription = patient.speciesDescription;
-    breedDescription = patient.breedDescription;
-    weight = patient.weight;
+    copyPatientFields(patient, *this);
 }
 
 bool CDcmFile::ecgToDicomConversion(QString ecgPath, QString dcmPath, QString institutionName)
@@ -57,15 +67,7 @@ bool CDcmFile::exportFile(const QString& ecgPath, const QString& dcmPath, const 
         return true;
     }
     DcmExportPatient patient;
-    patient.patientName = patientName;
-    patient.ownerLastName = ownerLastName;
-    patient.ownerFirstName = ownerFirstName;
-    patient.patientId = patientId;
-    patient.genderCode = genderCode;
-    patient.birthTs = birthTs;
-    patient.speciesDescription = speciesDescription;
-    patient.breedDescription = breedDescription;
-    patient.weight = weight;
+    copyPatientFields(*this, patient);
     int code = waveform->convertOrv2Dcm(plugin.get(), ecgPath.toStdString(), patient.params(studyInstanceUid));
     if (code != 0) {
         debugLogError("ecgToDicomConversion1 returned err=" + toStdString(code) + ", errText="

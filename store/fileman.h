@@ -3,6 +3,7 @@
 
 #include "dicomuid.h"
 #include "ecgbuffer.h"
+#include "patientman.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -264,22 +265,13 @@ private:
     // "%d.%m.%Y" of a birth date in seconds, empty for 0.
     static std::string birthdateText(std::int64_t birthdate);
 
-    // What an assignment takes from the patient's row.
-    struct PatientRow
-    {
-        QString extId, name, ownerFirst, ownerLast, pendingStudyUuid;
-        int species = 0;
-        int sex = 0;
-        std::int64_t birthdate = 0;
-    };
-    bool readPatientRow(int patientId, PatientRow& out, const char* where);
     // Writes the patient's fields into the header of a recording file that
     // is not open.
-    bool writePatientHeader(const QString& fileName, const PatientRow& patient,
+    bool writePatientHeader(const QString& fileName, const PatientRecord& patient,
                             std::int64_t recordingTime, const char* where);
     // The row of a pending recording given to the patient, in one transaction
     // with the use of the patient's pending study UID.
-    bool storeAssignment(int ecgId, int patientId, const QString& fileName, const PatientRow& patient,
+    bool storeAssignment(int ecgId, int patientId, const QString& fileName, const PatientRecord& patient,
                          bool queueForPacs, const char* where);
 
     enum class Adoption { Adopted, SetAside, Left };
@@ -287,7 +279,7 @@ private:
     bool setAside(const QString& fileName, const std::string& why);
     // A row whose file was renamed for the patient by an assignment cut
     // short: the assignment is finished (header and row).
-    bool finishAssignment(int ecgId, std::int64_t ecgTime, int patientId, const PatientRow& patient,
+    bool finishAssignment(int ecgId, std::int64_t ecgTime, int patientId, const PatientRecord& patient,
                           const QString& fileName);
     bool removeFile(const QString& fileName, const char* caller);
     bool setCaseState(const char* caller, int ecgId, const QString& column, const QString& text,

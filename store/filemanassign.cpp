@@ -45,28 +45,7 @@ struct HeaderFields
 
 } // namespace
 
-bool CFileMan::readPatientRow(int patientId, PatientRow& out, const char* where)
-{
-    QSqlQuery patient(*m_db);
-    if (!runQuery(patient,
-                  QStringLiteral("select extId, patientName, ownerFirst, ownerLast, species, sex, "
-                                 "birthdate, pendingStudyUuid from patientTable where patientId=?"),
-                  {patientId}, where)
-        || !patient.next()) {
-        return false;
-    }
-    out.extId = patient.value(0).toString();
-    out.name = patient.value(1).toString();
-    out.ownerFirst = patient.value(2).toString();
-    out.ownerLast = patient.value(3).toString();
-    out.species = patient.value(4).toInt();
-    out.sex = patient.value(5).toInt();
-    out.birthdate = patient.value(6).toLongLong();
-    out.pendingStudyUuid = patient.value(7).toString();
-    return true;
-}
-
-bool CFileMan::writePatientHeader(const QString& fileName, const PatientRow& patient,
+bool CFileMan::writePatientHeader(const QString& fileName, const PatientRecord& patient,
                                   std::int64_t recordingTime, const char* where)
 {
     CFileEcg file;
@@ -95,7 +74,7 @@ bool CFileMan::writePatientHeader(const QString& fileName, const PatientRow& pat
 }
 
 bool CFileMan::storeAssignment(int ecgId, int patientId, const QString& fileName,
-                               const PatientRow& patient, bool queueForPacs, const char* where)
+                               const PatientRecord& patient, bool queueForPacs, const char* where)
 {
     CDbTransaction transaction(*m_db);
     QString sql = QStringLiteral("update ecgTable set patientId=?, fileName=?, tsLastChanged=?");
@@ -152,8 +131,8 @@ bool CFileMan::assignPendingEcg(int patientId, bool queueForPacs)
     }
     row.finish();
 
-    PatientRow patient;
-    if (!readPatientRow(patientId, patient, where)) {
+    PatientRecord patient;
+    if (readPatientRecord(*m_db, patientId, patient, where) != RowRead::Found) {
         debugLogError("CFileMan::assignPendingEcg() no patient with patientId=" + toStdString(patientId));
         return false;
     }

@@ -143,9 +143,10 @@ int CFileMan::reconcileDataFolder()
         }
         const QString file = orphans[match];
         const int owner = patientOfName(file);
-        PatientRow patient;
+        PatientRecord patient;
         bool repaired = false;
-        if (row.patientId == 0 && owner > 0 && readPatientRow(owner, patient, kWhere))
+        if (row.patientId == 0 && owner > 0
+            && readPatientRecord(*m_db, owner, patient, kWhere) == RowRead::Found)
             repaired = finishAssignment(row.ecgId, row.ecgTime, owner, patient, file);
         if (!repaired) {
             QSqlQuery relink(*m_db);
@@ -194,7 +195,7 @@ int CFileMan::reconcileDataFolder()
     return repairs;
 }
 
-bool CFileMan::finishAssignment(int ecgId, std::int64_t ecgTime, int patientId, const PatientRow& patient,
+bool CFileMan::finishAssignment(int ecgId, std::int64_t ecgTime, int patientId, const PatientRecord& patient,
                                 const QString& fileName)
 {
     // As the assignment itself would have: the header from the patient's row,

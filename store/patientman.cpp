@@ -123,34 +123,56 @@ bool CPatientMan::updatePatient(int patientId, const QString& patientName, const
     return loadPatient(patientId);
 }
 
-bool CPatientMan::loadPatient(int patientId)
+RowRead readPatientRecord(const QSqlDatabase& db, int patientId, PatientRecord& out, const char* where)
 {
-    debugLog(4, "CPatientMan::loadPatient() called, patientId=" + toStdString(patientId));
-    QSqlQuery q(*m_db);
+    QSqlQuery q(db);
     if (!runQuery(q,
                   QStringLiteral("select patientName, ownerFirst, ownerLast, extId, species, sex, "
                                  "birthdate, breed, weight, weightUnit, tsLastChanged, "
                                  "pendingStudyUuid, otherExtIds from patientTable where patientId=?"),
-                  {patientId}, "CPatientMan::loadPatient()")
-        || !q.next()) {
+                  {patientId}, where))
+        return RowRead::Failed;
+    if (!q.next())
+        return RowRead::Missing;
+    out.name = q.value(0).toString();
+    out.ownerFirst = q.value(1).toString();
+    out.ownerLast = q.value(2).toString();
+    out.extId = q.value(3).toString();
+    out.species = q.value(4).toInt();
+    out.sex = q.value(5).toInt();
+    out.birthdate = q.value(6).toLongLong();
+    out.breed = q.value(7).toString();
+    out.weight = q.value(8);
+    out.weightUnit = q.value(9).toInt();
+    out.tsLastChanged = q.value(10).toLongLong();
+    out.pendingStudyUuid = q.value(11).toString();
+    out.otherExtIds = q.value(12).toString();
+    return RowRead::Found;
+}
+
+bool CPatientMan::loadPatient(int patientId)
+{
+    debugLog(4, "CPatientMan::loadPatient() called, patientId=" + toStdString(patientId));
+    PatientRecord row;
+    if (readPatientRecord(*m_db, patientId, row, "CPatientMan::loadPatient()") != RowRead::Found) {
         debugLogError("CPatientMan::loadPatient() unable to find patient record, patientId="
                       + toStdString(patientId));
         return false;
     }
     this->patientId = patientId;
-    patientName = q.value(0).toString();
-    ownerFirst = q.value(1).toString();
-    ownerLast = q.value(2).toString();
-    extId = q.value(3).toString();
-    species = q.value(4).toInt();
-    sex = q.value(5).toInt();
-    birthdate = q.value(6).toLongLong();
-    breed = q.value(7).toString();
-    weight = float(q.value(8).toDouble());
-    weightUnit = q.value(9).toInt();
-    tsLastChanged = q.value(10).toLongLong();
-    pendingStudyUuid = q.value(11).toString();
-    otherExtIds = q.value(12).toString();
+    patientName = row.name;
+    ownerFirst = row.ownerFirst;
+    ownerLast = row.ownerLast;
+    extId = row.extId;
+    species = row.species;
+    sex = row.sex;
+    birthdate = row.birthdate;
+    breed = row.breed;
+    weight = float(row.weight.toDouble());
+    weightUnit = row.weightUnit;
+    tsLastChanged = row.tsLastChanged;
+    pendingStudyUuid = row.pendingStudyUuid;
+    otherExtIds = row.otherExtIds;
     rememberCurrent();
     getSpeciesBreedInfo();
     return true;

@@ -3,9 +3,34 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariant>
 #include <cstdint>
 
 class CSettingsMan;
+
+// A patientTable row as it is stored.
+struct PatientRecord
+{
+    QString name;
+    QString extId;
+    QString ownerFirst;
+    QString ownerLast;
+    int species = 0;
+    int sex = 0;
+    std::int64_t birthdate = 0;
+    QString breed;
+    QVariant weight; // as stored: null, 0 or not a number when unknown
+    int weightUnit = 0;
+    std::int64_t tsLastChanged = 0;
+    QString pendingStudyUuid;
+    QString otherExtIds;
+};
+
+enum class RowRead { Found, Missing, Failed };
+
+// Reads the row of patientId on db (the caller's own connection); a failed
+// statement writes an error line that begins with `where`.
+RowRead readPatientRecord(const QSqlDatabase& db, int patientId, PatientRecord& out, const char* where);
 
 // Keeps the current patient and runs every patient statement: create, load,
 // update and delete patientTable rows, turn a worklist or PACS row into a

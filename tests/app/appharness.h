@@ -1,6 +1,7 @@
 #ifndef MALVORANT_TESTS_APPHARNESS_H
 #define MALVORANT_TESTS_APPHARNESS_H
 
+#include "dbman.h"
 #include "ecgrecords.h"
 #include "fileman.h"
 #include "patientman.h"
@@ -16,6 +17,7 @@
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -105,6 +107,30 @@ public:
     {
         static QStringList list;
         return list;
+    }
+
+    // The warnings of the program's QML (they name a qrc: file), for tests
+    // whose peers make the process itself warn.
+    static QStringList qmlWarnings()
+    {
+        QStringList out;
+        for (const QString& w : warnings())
+            if (w.contains(QLatin1String("qrc:/")))
+                out << w;
+        return out;
+    }
+
+    // The first column of the first row of a query on the program's database,
+    // values bound in order; invalid when it fails or finds no row.
+    QVariant dbValue(const QString& sql, const QVariantList& values = {})
+    {
+        QSqlQuery q(*bridge().dbMan()->database());
+        q.prepare(sql);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!q.exec() || !q.next())
+            return QVariant();
+        return q.value(0);
     }
 
     // A patient with every field the top area shows, made current.

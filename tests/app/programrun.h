@@ -2,6 +2,8 @@
 #ifndef MALVORANT_TESTS_PROGRAMRUN_H
 #define MALVORANT_TESTS_PROGRAMRUN_H
 
+#include "toolrun.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -51,13 +53,7 @@ inline std::unique_ptr<QProcess> startProgram(const QString& documents, const QS
 // Asks the program to end, and ends it when it does not within 30 s.
 inline void stopProgram(QProcess& p)
 {
-    if (p.state() == QProcess::NotRunning)
-        return;
-    p.terminate();
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        p.waitForFinished();
-    }
+    toolrun::endProcess(p, 30000);
 }
 
 #endif

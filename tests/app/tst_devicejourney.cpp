@@ -5,8 +5,10 @@
 // found in one run is selected at the next start without a click (two runs of
 // this program, as children, on one data folder).
 
+#include "childrun.h"
 #include "dbman.h"
 #include "deviceselection.h"
+#include "ecgfilerecords.h"
 #include "fileecg.h"
 #include "isolatedhome.h"
 #include "livetap.h"
@@ -93,20 +95,6 @@ QQuickItem* openBluetoothSettings(LiveApp& live)
     return open ? view : nullptr;
 }
 
-// The records of a .ecg file.
-QVector<EcgFileRecord> fileRecords(const QString& path)
-{
-    QVector<EcgFileRecord> records;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() < CFileEcg::kDataStartV2)
-        return records;
-    f.seek(CFileEcg::kDataStartV2);
-    const QByteArray data = f.readAll();
-    records.resize(data.size() / qsizetype(sizeof(EcgFileRecord)));
-    std::memcpy(records.data(), data.constData(), std::size_t(records.size()) * sizeof(EcgFileRecord));
-    return records;
-}
-
 // The two runs of the restart journey, as children of the test.
 int childFail(const char* why)
 {
@@ -185,11 +173,7 @@ class TstDeviceJourney : public QObject
     static QByteArray runChild(const QTemporaryDir& tmp, const char* mode, int* exitCode)
     {
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MALVORANT_PUBLIC_DOCUMENTS", tmp.filePath("Public"));
-        env.insert("ALLUSERSPROFILE", tmp.filePath("ProgramData"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        child.setProcessEnvironment(env);
+        child.setProcessEnvironment(childrun::programEnvironment(tmp));
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationFilePath(), QStringList{QLatin1String(mode)});
         if (!child.waitForFinished(60000)) {

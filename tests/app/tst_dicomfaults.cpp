@@ -102,16 +102,7 @@ class TstDicomFaults : public QObject
     CSettingsMan& settings() { return *bridge().settingsMan(); }
     QVariant ui(Prop prop) { return bridge().items().read(prop); }
 
-    QVariant dbValue(const QString& sql, const QVariantList& values = {})
-    {
-        QSqlQuery q(*bridge().dbMan()->database());
-        q.prepare(sql);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec() || !q.next())
-            return QVariant();
-        return q.value(0);
-    }
+    QVariant dbValue(const QString& sql, const QVariantList& values = {}) { return m_app.dbValue(sql, values); }
     int pacsStatus(int ecgId) { return dbValue("select pacsStatus from ecgTable where ecgId=?", {ecgId}).toInt(); }
     QString studyUidOf(int ecgId)
     {
@@ -530,10 +521,7 @@ private slots:
 
     void noQmlWarnings()
     {
-        QStringList qmlWarnings;
-        for (const QString& w : AppHarness::warnings())
-            if (w.contains(QLatin1String("qrc:/")))
-                qmlWarnings << w;
+        const QStringList qmlWarnings = AppHarness::qmlWarnings();
         QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
     }
 };

@@ -110,16 +110,7 @@ class TstDicomFlows : public QObject
 
     static int count(const std::unique_ptr<QSignalSpy>& spy) { return int(spy->count()); }
 
-    QVariant dbValue(const QString& sql, const QVariantList& values = {})
-    {
-        QSqlQuery q(*bridge().dbMan()->database());
-        q.prepare(sql);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec() || !q.next())
-            return QVariant();
-        return q.value(0);
-    }
+    QVariant dbValue(const QString& sql, const QVariantList& values = {}) { return m_app.dbValue(sql, values); }
 
     // The answer has come: the front is free and the busy indicator off.
     bool waitForAnswer() { return AppHarness::waitFor([&] { return !comm().isBusy() && !busy(); }, kAnswerWaitMs); }
@@ -795,10 +786,7 @@ private slots:
 
     void noQmlWarnings()
     {
-        QStringList qmlWarnings;
-        for (const QString& w : AppHarness::warnings())
-            if (w.contains(QLatin1String("qrc:/")))
-                qmlWarnings << w;
+        const QStringList qmlWarnings = AppHarness::qmlWarnings();
         QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
     }
 };

@@ -94,11 +94,8 @@ class TstImportJourney : public QObject
 
     int scalar(const QString& sql, const QVariantList& values = {}) const
     {
-        QSqlQuery q(*bridge().dbMan()->database());
-        q.prepare(sql);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        return q.exec() && q.next() ? q.value(0).toInt() : -1;
+        const QVariant value = m_live.app().dbValue(sql, values);
+        return value.isValid() ? value.toInt() : -1;
     }
 
     QString fileOf(int ecgId) const

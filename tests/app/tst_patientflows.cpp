@@ -139,13 +139,8 @@ class TstPatientFlows : public QObject
 
     int scalar(const QString& sql, const QVariantList& values = {})
     {
-        QSqlQuery q(*bridge().dbMan()->database());
-        q.prepare(sql);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec() || !q.next())
-            return -1;
-        return q.value(0).toInt();
+        const QVariant value = m_app.dbValue(sql, values);
+        return value.isValid() ? value.toInt() : -1;
     }
 
     QString fileOf(int ecgId)

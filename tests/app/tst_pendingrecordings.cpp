@@ -104,14 +104,7 @@ class TstPendingRecordings : public QObject
         return m_app.bridge().items().object(qml::Item::UiData)->property(name);
     }
 
-    QVariant value(const QString& sql, const QVariantList& values = {})
-    {
-        QSqlQuery q(*m_app.bridge().dbMan()->database());
-        q.prepare(sql);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        return q.exec() && q.next() ? q.value(0) : QVariant();
-    }
+    QVariant value(const QString& sql, const QVariantList& values = {}) { return m_app.dbValue(sql, values); }
 
     bool textShown(const QString& text) const
     {

@@ -13,6 +13,8 @@
 // state 4 and lists it in "All ECGs" as not assigned, and completes a stop or
 // an assignment that was cut short.
 
+#include "childrun.h"
+#include "ecgfilerecords.h"
 #include "fileecg.h"
 #include "isolatedhome.h"
 #include "livetap.h"
@@ -46,16 +48,10 @@
 
 namespace {
 
-constexpr qint64 kDataStart = 110000;
 constexpr int kLeadIn = LiveView::kRingSize - 1;
 // Ordinary samples the child waits for on the disk (beyond those the stop
 // marks as trailer) before it reports.
 constexpr int kRecorded = 1500;
-
-int recordsOnDisk(const QString& path)
-{
-    return int((QFileInfo(path).size() - kDataStart) / qint64(sizeof(EcgFileRecord)));
-}
 
 // The child: starts the stream with "New ECG", records with the record
 // button, says "RECORDING <file name>" once enough is on the disk, then runs
@@ -109,22 +105,8 @@ int childMain(int argc, char** argv)
 
 // ---------------------------------------------------------------- killed
 
-QByteArray g_killStep;
-
-void killAtStep(const char* step)
-{
-    if (g_killStep == step) {
-        std::fflush(stdout);
-        std::raise(SIGKILL);
-    }
-}
-
-void say(const QByteArray& line)
-{
-    std::fputs(line.constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+using childrun::killAtStep;
+using childrun::say;
 
 // What the start shows: "SHOWN <displayState> <ecgId> <recording's patient>
 // <shown patient> <file name>", "UNASSIGNED <1 when the top area says the
@@ -261,7 +243,7 @@ int killChildMain(int argc, char** argv)
     if (action == QLatin1String("record"))
         return app.exec();
 
-    g_killStep = args.value(4).toLatin1();
+    childrun::killStep = args.value(4).toLatin1();
     // A recording of some seconds, then the chosen end.
     if (!AppHarness::waitFor([&] { return onDisk >= LiveView::kRingSize + 1500; }, 30000))
         return 5;
@@ -301,22 +283,6 @@ struct KillRun
     QString shownFile() const { return QFile::decodeName(start.value("SHOWN").value(4)); }
 };
 
-// The records of a file on the disk, by type.
-QVector<int> typesOnDisk(const QString& path)
-{
-    QVector<int> types;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || !f.seek(kDataStart))
-        return types;
-    const QByteArray bytes = f.readAll();
-    for (qsizetype i = 0; i + 16 <= bytes.size(); i += 16) {
-        EcgFileRecord r;
-        std::memcpy(&r, bytes.constData() + i, sizeof r);
-        types << r.type;
-    }
-    return types;
-}
-
 bool hasSampleBeyondLeadIn(const QVector<int>& types)
 {
     return std::any_of(types.begin(), types.end(), [](int t) { return t >= 0 && t != ECG_SAMPLE_LEADIN; });
@@ -332,63 +298,41 @@ static KillRun runKillChild(const QTemporaryDir& tmp, const QStringList& args, i
 {
     KillRun run;
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("MALVORANT_PUBLIC_DOCUMENTS", tmp.filePath("Public"));
-    env.insert("ALLUSERSPROFILE", tmp.filePath("ProgramData"));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    child.setProcessEnvironment(env);
+    child.setProcessEnvironment(childrun::programEnvironment(tmp));
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("killchild")} + args);
-    if (!child.waitForStarted(10000))
-        return run;
-    QElapsedTimer clock;
-    clock.start();
     qint64 recordingSince = -1;
-    QByteArray pending;
-    auto readLines = [&] {
-        pending += child.readAllStandardOutput();
-        int nl;
-        while ((nl = int(pending.indexOf('\n'))) >= 0) {
-            const QList<QByteArray> f = pending.left(nl).split(' ');
-            pending.remove(0, nl + 1);
-            if (f[0] == "F" && f.size() > 1) {
-                run.file = QFile::decodeName(f[1]);
-            } else if (f[0] == "T" && f.size() > 3) {
-                if (recordingSince < 0)
-                    recordingSince = clock.elapsed();
-                run.heard.append({clock.elapsed(), f[1].toInt()});
-                run.longestWait = std::max(run.longestWait, f[3].toLongLong());
-            } else if (f[0] == "PATIENT" && f.size() > 1) {
-                run.patient = f[1].toInt();
-            } else if (f[0] == "SHOWN" || f[0] == "UNASSIGNED" || f[0] == "RECOVERED" || f[0] == "LISTED") {
-                run.start[f[0]] = f.mid(1);
-            } else if (f[0] == "WAITING") {
-                atStart(run);
-                child.write("go\n");
-            }
+    childrun::Watch watch;
+    watch.onLine = [&](const QList<QByteArray>& f, qint64 ms) {
+        if (f[0] == "F" && f.size() > 1) {
+            run.file = QFile::decodeName(f[1]);
+        } else if (f[0] == "T" && f.size() > 3) {
+            if (recordingSince < 0)
+                recordingSince = ms;
+            run.heard.append({ms, f[1].toInt()});
+            run.longestWait = std::max(run.longestWait, f[3].toLongLong());
+        } else if (f[0] == "PATIENT" && f.size() > 1) {
+            run.patient = f[1].toInt();
+        } else if (f[0] == "SHOWN" || f[0] == "UNASSIGNED" || f[0] == "RECOVERED" || f[0] == "LISTED") {
+            run.start[f[0]] = f.mid(1);
+        } else if (f[0] == "WAITING") {
+            atStart(run);
+            child.write("go\n");
         }
     };
-    while (child.state() != QProcess::NotRunning) {
-        if (run.killedAt < 0 && killAfterMs >= 0 && recordingSince >= 0
-            && clock.elapsed() >= recordingSince + killAfterMs) {
-            // What it said before the kill is what it had done.
-            readLines();
-            run.killedAt = clock.elapsed();
-            ::kill(pid_t(child.processId()), SIGKILL);
-        }
-        child.waitForReadyRead(5);
-        if (run.killedAt < 0)
-            readLines();
-        if (clock.elapsed() > 120000) {
-            ::kill(pid_t(child.processId()), SIGKILL);
-            child.waitForFinished(5000);
-            qWarning("killchild ran too long");
-            return run;
-        }
-    }
-    if (run.killedAt < 0) {
-        readLines();
-        run.killedAt = clock.elapsed();
+    // What it said before the kill is what it had done.
+    watch.killNow = [&](qint64 ms) {
+        return killAfterMs >= 0 && recordingSince >= 0 && ms >= recordingSince + killAfterMs;
+    };
+    watch.pollMs = 5;
+    watch.limitMs = 120000;
+    const childrun::Ended end = childrun::watchChild(child, watch);
+    run.killedAt = end.killedAt >= 0 ? end.killedAt : end.endedAt;
+    if (!end.started)
+        return run;
+    if (end.tooLong) {
+        qWarning("killchild ran too long");
+        return run;
     }
     run.killed = child.exitStatus() == QProcess::CrashExit;
     run.exitCode = child.exitCode();
@@ -400,15 +344,6 @@ static IsolatedHome isolatedHome;
 class TstQuitRecording : public QObject
 {
     Q_OBJECT
-
-    static QProcessEnvironment environment(const QTemporaryDir& tmp)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MALVORANT_PUBLIC_DOCUMENTS", tmp.filePath("Public"));
-        env.insert("ALLUSERSPROFILE", tmp.filePath("ProgramData"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        return env;
-    }
 
     static void stop(QProcess& p)
     {
@@ -447,7 +382,7 @@ private slots:
         QTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         QProcess program;
-        program.setProcessEnvironment(environment(tmp));
+        program.setProcessEnvironment(childrun::programEnvironment(tmp));
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(MALVORANT_EXECUTABLE, QStringList());
         QVERIFY(program.waitForStarted());
@@ -482,7 +417,7 @@ private slots:
         QTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         QProcess child;
-        QProcessEnvironment env = environment(tmp);
+        QProcessEnvironment env = childrun::programEnvironment(tmp);
         env.insert("MALVORANT_DEVICE", "simulated");
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -513,7 +448,7 @@ private slots:
         const QString data = tmp.filePath("Public") + "/MalvorantData";
         const QString path = data + "/" + name;
         const int records = recordsOnDisk(path);
-        QCOMPARE(QFileInfo(path).size(), kDataStart + qint64(records) * 16);
+        QCOMPARE(QFileInfo(path).size(), CFileEcg::kDataStartV2 + qint64(records) * 16);
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
             db.setDatabaseName(data + "/zqr.sqlite3");
@@ -537,16 +472,8 @@ private slots:
         QSqlDatabase::removeDatabase("check");
 
         // The lead-in, what was recorded, and the ring flushed as trailer.
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        f.seek(kDataStart);
-        const QByteArray bytes = f.readAll();
-        QVector<int> types;
-        for (qsizetype i = 0; i + 16 <= bytes.size(); i += 16) {
-            EcgFileRecord r;
-            std::memcpy(&r, bytes.constData() + i, sizeof r);
-            types << r.type;
-        }
+        QVERIFY(QFile(path).open(QIODevice::ReadOnly));
+        const QVector<int> types = recordTypes(path);
         int first = -1, last = -1, viewable = 0;
         for (int i = 0; i < types.size(); ++i) {
             if (types[i] == ECG_SAMPLE) {
@@ -636,7 +563,7 @@ private:
     {
         const QString path = data + "/" + killed.file;
         const QString aside = data + "/" + QLatin1String(CFileMan::kSetAsideFolder) + "/" + killed.file;
-        const QVector<int> types = typesOnDisk(QFileInfo::exists(path) ? path : aside);
+        const QVector<int> types = recordTypes(QFileInfo::exists(path) ? path : aside);
         const QString kind = action.first();
 
         // Every sample handed to the file more than a second before the kill is in it.

@@ -4,6 +4,7 @@
 #include "appharness.h"
 #include "ecganalysisparams.h"
 #include "ecgchart.h"
+#include "ecgfilerecords.h"
 #include "fileecg.h"
 #include "readonlyscope.h"
 #include "livetap.h"
@@ -22,29 +23,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-
-// The whole records of a .ecg file as they stand on the disk.
-static QVector<EcgFileRecord> fileRecords(const QString& path)
-{
-    QVector<EcgFileRecord> records;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() < CFileEcg::kDataStartV2)
-        return records;
-    f.seek(CFileEcg::kDataStartV2);
-    const QByteArray data = f.readAll();
-    records.resize(data.size() / qsizetype(sizeof(EcgFileRecord)));
-    std::memcpy(records.data(), data.constData(), size_t(records.size()) * sizeof(EcgFileRecord));
-    return records;
-}
-
-// The records of a .ecg file: the types, in order.
-static QVector<int> recordTypes(const QString& path)
-{
-    QVector<int> types;
-    for (const EcgFileRecord& r : fileRecords(path))
-        types << r.type;
-    return types;
-}
 
 // The first record of the file that differs from what the live view was
 // handed from first on (lead-in and trailer samples typed 45, trailerFrom
@@ -133,10 +111,6 @@ class TstRecording : public QObject
         if (QObject* dialog = openAlert())
             QMetaObject::invokeMethod(dialog, "close");
         AppHarness::waitFor([&] { return openAlert() == nullptr; }, 1000);
-    }
-    static int recordsOnDisk(const QString& path)
-    {
-        return int((QFileInfo(path).size() - CFileEcg::kDataStartV2) / qint64(sizeof(EcgFileRecord)));
     }
 
 private slots:

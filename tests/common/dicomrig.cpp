@@ -1,4 +1,5 @@
 #include "dicomrig.h"
+#include "toolrun.h"
 
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
@@ -231,13 +232,7 @@ bool ToolPeer::restart()
 
 void ToolPeer::stop()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
+    toolrun::endProcess(m_process, 5000, 5000);
     m_port = 0;
 }
 

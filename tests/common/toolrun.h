@@ -1,5 +1,5 @@
 // Running an independent tool (pydicom, dcmdump, dciodvfy...) to its end and
-// keeping what it printed.
+// keeping what it printed, and ending a process a test started.
 #ifndef MALVORANT_TESTS_TOOLRUN_H
 #define MALVORANT_TESTS_TOOLRUN_H
 
@@ -44,6 +44,19 @@ inline ToolResult runTool(const QString& program, const QStringList& args, int t
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;
+}
+
+// Asks the process to end (SIGTERM) and kills it when it has not ended
+// within graceMs.
+inline void endProcess(QProcess& p, int graceMs, int killWaitMs = 30000)
+{
+    if (p.state() == QProcess::NotRunning)
+        return;
+    p.terminate();
+    if (!p.waitForFinished(graceMs)) {
+        p.kill();
+        p.waitForFinished(killWaitMs);
+    }
 }
 
 } // namespace toolrun

@@ -93,6 +93,22 @@ std::vector<RawPair> synthPairs(int n, double bpm = 120, double amplitude = 288,
     return pairs;
 }
 
+// n samples of the generator as the device sends them in protocol 0 (framed)
+// or 1 (IAP).
+QByteArray deviceStream(CSynthEcg& gen, int protocol, int n)
+{
+    FramedWriter fw;
+    IapWriter iw;
+    for (int i = 0; i < n; ++i) {
+        const SynthEcgSample s = gen.next();
+        if (protocol == 0)
+            fw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
+        else
+            iw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
+    }
+    return protocol == 0 ? fw.out : iw.out;
+}
+
 void verifyInfo(const EcgStreamSample& r, const EcgDeviceInfo& expected)
 {
     QCOMPARE(r.type, int(ECG_EVENT_DEVICE_INFO));
@@ -561,19 +577,10 @@ void TestDatCodec::peakFlagsFollowBeats()
     p.amplitude = 288; // 1.5 mV
     p.noise = 2.0;
     CSynthEcg gen(p);
-    FramedWriter fw;
-    IapWriter iw;
-    const int n = 20 * 500;
-    for (int i = 0; i < n; ++i) {
-        const SynthEcgSample s = gen.next();
-        if (protocol == 0)
-            fw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
-        else
-            iw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
-    }
+    const QByteArray stream = deviceStream(gen, protocol, 20 * 500);
     CDatCodec codec;
     codec.setMode(protocol);
-    const auto samples = samplesOf(decodeAll(codec, protocol == 0 ? fw.out : iw.out));
+    const auto samples = samplesOf(decodeAll(codec, stream));
     std::vector<int> flags;
     for (int i = 0; i < int(samples.size()); ++i)
         if (samples[std::size_t(i)].type == ECG_SAMPLE_RPEAK)
@@ -996,18 +1003,9 @@ void TestDatCodec::baselineFromTheFirstSecond()
     p.amplitude = 1.5 * 1000 / 5.2;
     p.noise = 2;
     CSynthEcg gen(p);
-    FramedWriter fw;
-    IapWriter iw;
     const int seconds = 60;
-    for (int i = 0; i < seconds * 500; ++i) {
-        const SynthEcgSample s = gen.next();
-        if (protocol == 0)
-            fw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
-        else
-            iw.addSample(quantiseII(s.leadII), quantiseI(s.leadI));
-    }
     CDatCodec codec;
-    const auto samples = samplesOf(decodeAll(codec, (protocol == 0 ? fw.out : iw.out).mid(start)));
+    const auto samples = samplesOf(decodeAll(codec, deviceStream(gen, protocol, seconds * 500).mid(start)));
     QCOMPARE(codec.mode(), protocol);
     QVERIFY(samples.size() > std::size_t((seconds - 1) * 500));
     auto meanOf = [&](int second, bool leadI) {

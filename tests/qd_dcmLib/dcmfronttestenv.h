@@ -121,6 +121,12 @@ inline int addRecording(StoreEnv& env, int patientId, const QString& extId, bool
     return next;
 }
 
+// The path of the recording's file.
+inline QString recordingPath(StoreEnv& env, int ecgId)
+{
+    return env.path(env.value(QStringLiteral("select fileName from ecgTable where ecgId=?"), {ecgId}).toString());
+}
+
 // The DICOM settings of a PACS on loopback.
 inline void configurePacs(CSettingsMan& settings, quint16 port, const QString& aeTitle,
                           const QString& localAeTitle = QStringLiteral("MALVORANT"))

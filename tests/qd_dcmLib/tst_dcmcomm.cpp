@@ -97,8 +97,7 @@ void TestDcmComm::sendLandsOnPacs()
 
     const int patient = addPatient(f.env, QStringLiteral("Rex"));
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
     const QByteArray before = fileBytes(path);
 
     QVERIFY(f.comm->sendPacsFile(path, QStringLiteral("1.2.3.4"), QStringLiteral("Beagle"),
@@ -144,8 +143,7 @@ void TestDcmComm::sentWeight()
     f.configure(pacs.port(), pacs.aeTitle());
     const int patient = addPatient(f.env, QStringLiteral("Rex"));
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
     QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), weight));
     QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
     QVERIFY2(!f.answers.answers.first().hasNetworkError && !f.answers.answers.first().hasErrorResponse,
@@ -168,8 +166,7 @@ void TestDcmComm::busyRuleAndOneAnswerPerRequest()
     f.configure(silent.port(), QStringLiteral("SILENT"));
     const int patient = addPatient(f.env, QStringLiteral("Rex"));
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
 
     QElapsedTimer clock;
     clock.start();
@@ -309,8 +306,7 @@ void TestDcmComm::sendFailureFlags()
 
     const int patient = addPatient(f.env, QStringLiteral("Rex"));
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"), withFile);
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
@@ -356,8 +352,7 @@ void TestDcmComm::aeTitleCheck()
     f.configure(silent.port(), remote, local);
     const int patient = addPatient(f.env, QStringLiteral("Rex"));
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
 
     // Refused before any connection, for every job that talks to the PACS.
     QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
@@ -385,8 +380,7 @@ void TestDcmComm::settingsReachWorkerBetweenJobs()
     f.configure(silent.port(), QStringLiteral("SILENT"));
     const int patient = addPatient(f.env, QStringLiteral("Rex"));
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
 
     QVERIFY(f.comm->sendPacsFile(path, QString(), QString(), QString()));
     QTRY_VERIFY_WITH_TIMEOUT(silent.connectionCount() >= 1, kAnswerWaitMs);
@@ -456,8 +450,7 @@ void TestDcmComm::pacsRoundTrip()
 
     const int patient = addPatient(f.env, QStringLiteral("Rex"));
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-9"));
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
     const QString study = QStringLiteral("1.2.826.0.1.3680043.10.999.%1").arg(ecgId);
     QVERIFY(f.comm->sendPacsFile(path, study, QStringLiteral("Beagle"), QStringLiteral("12")));
     QTRY_COMPARE_WITH_TIMEOUT(f.answers.answers.size(), 1, kAnswerWaitMs);
@@ -574,8 +567,7 @@ void TestDcmComm::frontAndBackgroundSendSameRecording()
     f.env.settings->dicomPacsConfigStatus = 1;
     const int patient = addPatient(f.env, QStringLiteral("Rex"), 20.0, 0);
     const int ecgId = addRecording(f.env, patient, QStringLiteral("EXT-1"));
-    const QString path = f.env.path(f.env.value(QStringLiteral("select fileName from ecgTable "
-                                                               "where ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(f.env, ecgId);
 
     CDcmScheduler scheduler(&f.answers, &f.env.database(), f.env.settings.get(), f.env.files.get(), 1,
                             QStringLiteral("8.0.2 build: 078"));
@@ -655,8 +647,7 @@ static int exitChild(const QByteArray& setup)
     env->settings->dicomPacsConfigStatus = 1;
     const int patient = addPatient(*env, QStringLiteral("Rex"));
     const int ecgId = addRecording(*env, patient, QStringLiteral("EXT-1"));
-    const QString path = env->path(env->value(QStringLiteral("select fileName from ecgTable where "
-                                                             "ecgId=?"), {ecgId}).toString());
+    const QString path = recordingPath(*env, ecgId);
     auto* answers = new AnswerRecorder;
     auto* comm = new CDcmComm(answers, &env->database(), env->settings.get(), 1, QStringLiteral("8"));
     auto* scheduler = new CDcmScheduler(answers, &env->database(), env->settings.get(),

@@ -26,8 +26,7 @@ const int kWaitMs = 30000;
 // Cuts the recording's file in the middle of its header.
 void damageRecording(StoreEnv& env, int ecgId)
 {
-    QFile file(env.path(env.value(QStringLiteral("select fileName from ecgTable where ecgId=?"), {ecgId})
-                            .toString()));
+    QFile file(recordingPath(env, ecgId));
     QVERIFY(file.resize(100));
 }
 }
@@ -84,6 +83,15 @@ private:
         qint64 pacsTs(int ecgId)
         {
             return env.value(QStringLiteral("select pacsTs from ecgTable where ecgId=?"), {ecgId}).toLongLong();
+        }
+        // The patient "Rex" with n recordings, "R1" to "Rn" in that order; their ecgIds.
+        QList<int> addRecordings(int n)
+        {
+            const int patient = addPatient(env, QStringLiteral("Rex"));
+            QList<int> ids;
+            for (int i = 1; i <= n; ++i)
+                ids << addRecording(env, patient, QStringLiteral("R%1").arg(i));
+            return ids;
         }
         int backgroundAnswers() const
         {
@@ -286,9 +294,7 @@ void TestDcmScheduler::setAsideUntilSomethingChanges()
     QCOMPARE(b.scheduler->setAsideIds(), (QList<int>{missing, refused, damaged}));
 
     // The recording changed: its file is there now.
-    QVERIFY(writeRecording(b.env.path(b.env.value(QStringLiteral("select fileName from ecgTable where ecgId=?"),
-                                                  {missing}).toString()),
-                           QStringLiteral("R1")));
+    QVERIFY(writeRecording(recordingPath(b.env, missing), QStringLiteral("R1")));
     QCOMPARE(b.scheduler->queueState(missing), CDcmScheduler::QueueState::Waiting);
     QVERIFY(b.tick());
     QCOMPARE(pacs.storedPatientIds(), QStringList{"R1"});
@@ -333,10 +339,7 @@ void TestDcmScheduler::sharedFailuresKeepTheOrder()
     StorePeer pacs;
     QVERIFY(pacs.start());
     b.configure(pacs.port(), pacs.aeTitle());
-    const int patient = addPatient(b.env, QStringLiteral("Rex"));
-    QList<int> ids;
-    for (int i = 1; i <= 5; ++i)
-        ids << addRecording(b.env, patient, QStringLiteral("R%1").arg(i));
+    const QList<int> ids = b.addRecordings(5);
 
     const QString tmp = b.env.dataFolder() + QStringLiteral("tmp");
     auto breakIt = [&](bool broken) {
@@ -382,10 +385,7 @@ void TestDcmScheduler::pacsStoppedAndStartedMidQueue()
     QVERIFY(pacs.start());
     const quint16 port = pacs.port();
     b.configure(port, pacs.aeTitle());
-    const int patient = addPatient(b.env, QStringLiteral("Rex"));
-    QList<int> ids;
-    for (int i = 1; i <= 5; ++i)
-        ids << addRecording(b.env, patient, QStringLiteral("R%1").arg(i));
+    const QList<int> ids = b.addRecordings(5);
 
     // The PACS goes away right after the second recording landed.
     b.answers.onSend = [&](const Answer&) {
@@ -418,9 +418,9 @@ void TestDcmScheduler::failedMarkingIsNotResent()
     StorePeer pacs;
     QVERIFY(pacs.start());
     b.configure(pacs.port(), pacs.aeTitle());
-    const int patient = addPatient(b.env, QStringLiteral("Rex"));
-    const int first = addRecording(b.env, patient, QStringLiteral("R1"));
-    const int second = addRecording(b.env, patient, QStringLiteral("R2"));
+    const QList<int> ids = b.addRecordings(2);
+    const int first = ids[0];
+    const int second = ids[1];
     b.env.breakWrites(QStringLiteral("ecgTable"), QStringLiteral("update"));
 
     QVERIFY(b.tick());
@@ -438,9 +438,9 @@ void TestDcmScheduler::eitherRoadSkipsWhatTheOtherSends()
     SilentListener silent;
     QVERIFY(silent.start());
     b.configure(silent.port(), QStringLiteral("SILENT"));
-    const int patient = addPatient(b.env, QStringLiteral("Rex"));
-    const int first = addRecording(b.env, patient, QStringLiteral("R1"));
-    const int second = addRecording(b.env, patient, QStringLiteral("R2"));
+    const QList<int> ids = b.addRecordings(2);
+    const int first = ids[0];
+    const int second = ids[1];
 
     // The screen sends the first: the background takes the second.
     QVERIFY(b.scheduler->claimForeground(first));
@@ -466,9 +466,7 @@ void TestDcmScheduler::tickWhileSendingIsRefused()
     SilentListener silent;
     QVERIFY(silent.start());
     b.configure(silent.port(), QStringLiteral("SILENT"));
-    const int patient = addPatient(b.env, QStringLiteral("Rex"));
-    const int first = addRecording(b.env, patient, QStringLiteral("R1"));
-    addRecording(b.env, patient, QStringLiteral("R2"));
+    const int first = b.addRecordings(2)[0];
 
     b.scheduler->backgroundUploadTimerExpired();
     QVERIFY(b.scheduler->isUploadInProgress());

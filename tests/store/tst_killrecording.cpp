@@ -6,6 +6,7 @@
 // next start must find everything again and complete what was cut short.
 // (tests/app/tst_quitrecording.cpp kills the whole program, live view and
 // screens included.)
+#include "childrun.h"
 #include "dbman.h"
 #include "fileecg.h"
 #include "fileman.h"
@@ -32,22 +33,8 @@
 
 namespace {
 
-QByteArray g_killStep;
-
-void killAtStep(const char* step)
-{
-    if (g_killStep == step) {
-        std::fflush(stdout);
-        std::raise(SIGKILL);
-    }
-}
-
-void say(const QByteArray& line)
-{
-    std::fputs(line.constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+using childrun::killAtStep;
+using childrun::say;
 
 struct ChildStore
 {
@@ -78,7 +65,7 @@ int childMain(int argc, char** argv)
         return 2;
     const QString folder = args[2];
     const QString mode = args[3];
-    g_killStep = args.last().toLatin1();
+    childrun::killStep = args.last().toLatin1();
     CFileMan::setStepHook(killAtStep);
     ChildStore store;
     if (!store.open(folder))
@@ -216,64 +203,41 @@ ChildReport TestKillRecording::runChild(const QStringList& args, int killAfterMs
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("child"), m_folder} + args);
-    if (!child.waitForStarted(10000)) {
+    qint64 flowing = -1; // when the first samples were accepted
+    QList<QPair<qint64, int>> accepted; // when the parent heard it, count
+    childrun::Watch watch;
+    watch.onLine = [&](const QList<QByteArray>& f, qint64 ms) {
+        if (f[0] == "F" && f.size() > 1)
+            report.inProgress = QFile::decodeName(f[1]);
+        else if (f[0] == "W" && f.size() > 2) {
+            report.onDisk = qMax(report.onDisk, f[1].toInt());
+            accepted.append({ms, f[2].toInt()});
+            if (flowing < 0 && f[2].toInt() > 0)
+                flowing = ms;
+        }
+        else if (f[0] == "C" && f.size() > 2) {
+            report.committedId = f[1].toInt();
+            report.committedCount = f[2].toInt();
+        } else if ((f[0] == "A" || f[0] == "D") && f.size() > 1)
+            report.subjectId = f[1].toInt();
+    };
+    // The moment counts from the first samples, so a slow start-up on a busy
+    // machine still gets killed mid-recording. Whatever the child said before
+    // the kill is what it had written.
+    watch.killNow = [&](qint64 ms) { return killAfterMs >= 0 && flowing >= 0 && ms >= flowing + killAfterMs; };
+    const childrun::Ended end = childrun::watchChild(child, watch);
+    if (!end.started) {
         qWarning("child did not start");
         return report;
     }
-    QElapsedTimer clock;
-    clock.start();
-    bool killed = false;
-    qint64 killedAt = -1;
-    qint64 flowing = -1; // when the first samples were accepted
-    QList<QPair<qint64, int>> accepted; // when the parent heard it, count
-    QByteArray pending;
-    auto readLines = [&] {
-        pending += child.readAllStandardOutput();
-        int nl;
-        while ((nl = int(pending.indexOf('\n'))) >= 0) {
-            const QList<QByteArray> f = pending.left(nl).split(' ');
-            pending.remove(0, nl + 1);
-            if (f[0] == "F" && f.size() > 1)
-                report.inProgress = QFile::decodeName(f[1]);
-            else if (f[0] == "W" && f.size() > 2) {
-                report.onDisk = qMax(report.onDisk, f[1].toInt());
-                accepted.append({clock.elapsed(), f[2].toInt()});
-                if (flowing < 0 && f[2].toInt() > 0)
-                    flowing = clock.elapsed();
-            }
-            else if (f[0] == "C" && f.size() > 2) {
-                report.committedId = f[1].toInt();
-                report.committedCount = f[2].toInt();
-            } else if ((f[0] == "A" || f[0] == "D") && f.size() > 1)
-                report.subjectId = f[1].toInt();
-        }
-    };
-    while (child.state() != QProcess::NotRunning) {
-        // The moment counts from the first samples, so a slow start-up on a
-        // busy machine still gets killed mid-recording.
-        if (!killed && killAfterMs >= 0 && flowing >= 0 && clock.elapsed() >= flowing + killAfterMs) {
-            // Whatever the child said before the kill is what it had written.
-            readLines();
-            killedAt = clock.elapsed();
-            ::kill(pid_t(child.processId()), SIGKILL);
-            killed = true;
-        }
-        child.waitForReadyRead(10);
-        if (!killed)
-            readLines();
-        if (clock.elapsed() > 60000) {
-            ::kill(pid_t(child.processId()), SIGKILL);
-            child.waitForFinished(5000);
-            qWarning("child ran too long");
-            return report;
-        }
+    if (end.tooLong) {
+        qWarning("child ran too long");
+        return report;
     }
-    if (!killed)
-        readLines();
     // Every sample accepted more than a second before the kill is on the disk.
-    if (killedAt >= 0) {
+    if (end.killedAt >= 0) {
         for (const auto& a : accepted) {
-            if (a.first < killedAt - 1000)
+            if (a.first < end.killedAt - 1000)
                 report.onDisk = qMax(report.onDisk, a.second);
         }
     }

@@ -350,6 +350,20 @@ void QvlStandIn::abortConnections()
     }
 }
 
+void QvlStandIn::goAwayMidBody(qint64 minTotal)
+{
+    m_wentAwayMidBody = false;
+    setOnBodyProgress([this, minTotal](qint64 got, qint64 total) {
+        if (m_wentAwayMidBody || total < minTotal || got < total / 2)
+            return;
+        m_wentAwayMidBody = true;
+        QTimer::singleShot(0, this, [this]() {
+            stopListening();
+            abortConnections();
+        });
+    });
+}
+
 bool QvlStandIn::listenAgain()
 {
     return m_http && m_https && (m_http->isListening() || m_http->listen(m_address, 80))

@@ -82,6 +82,11 @@ public:
     bool listenAgain();
     // Called as a request's body comes in (bytes so far, the announced length).
     void setOnBodyProgress(std::function<void(qint64, qint64)> f) { m_onBodyProgress = std::move(f); }
+    // The service goes away (stops listening, cuts every connection) once
+    // half of a body of at least minTotal bytes has come in; wentAwayMidBody
+    // says whether it has since this call.
+    void goAwayMidBody(qint64 minTotal);
+    bool wentAwayMidBody() const { return m_wentAwayMidBody; }
 
     // Keep each request (body included); when false only the callback sees it.
     void setKeepRequests(bool keep) { m_keep = keep; }
@@ -116,6 +121,7 @@ private:
     QByteArray m_contentType;
     std::function<void(const StandInRequest&)> m_onRequest;
     std::function<void(qint64, qint64)> m_onBodyProgress;
+    bool m_wentAwayMidBody = false;
     QList<QPointer<QTcpSocket>> m_held;
 };
 
