@@ -82,6 +82,20 @@ class TstMainLayout : public QObject
     QQuickItem* topArea() { return qobject_cast<QQuickItem*>(m_app.bridge().items().object(qml::Item::TopArea)); }
     QQuickItem* ecgView() { return qobject_cast<QQuickItem*>(m_app.bridge().items().object(qml::Item::EcgChart)); }
 
+    // Layouts place their items when the window next draws; two frames, so
+    // one whose layout pass began before the last change does not count.
+    void drawn()
+    {
+        int frames = 0;
+        const auto drawnOnce = connect(m_window, &QQuickWindow::frameSwapped, this, [&] {
+            if (++frames < 2)
+                m_window->update();
+        });
+        m_window->update();
+        QTRY_VERIFY(frames >= 2);
+        disconnect(drawnOnce);
+    }
+
     void resizeWindow(int width, int height)
     {
         m_window->setVisibility(QWindow::Windowed);
@@ -90,6 +104,7 @@ class TstMainLayout : public QObject
             return m_window->width() == width && m_window->height() == height
                    && topArea()->width() == width;
         }));
+        drawn();
     }
 
     // The window in the display state, showing the patient; a shown
@@ -117,7 +132,7 @@ class TstMainLayout : public QObject
         ui->setProperty("isBtConnected", live);
         ui->setProperty("showBeatsPerMinute", live);
         ui->setProperty("beatsPerMinuteLabel", live ? QStringLiteral("120") : QString());
-        QCoreApplication::processEvents();
+        drawn();
         QCOMPARE(ui->property("displayState").toInt(), state);
     }
 
@@ -246,7 +261,7 @@ private slots:
             if (!live)
                 continue;
             m_app.bridge().setViewerParams(1, 10, 25, false, false, true, false, true);
-            QCoreApplication::processEvents();
+            drawn();
             QCOMPARE(box->x(), 10 * chart->width() / 200);
             QCOMPARE(box->y(), 10 * chart->height() / 100);
             const qreal firstZeroLine = chart->height() * (1 - EcgChart::modeLayout(1)->offset[0]);
