@@ -177,8 +177,10 @@ Item {
             readonly property string label: index < layoutLabels.length ? layoutLabels[index] : ""
             visible: label !== "" && index < ecgView.defs.ecgModeNumVectors[ecgView.displayMode]
             x: 6 * ecgView.mmX
-            y: visible ? ecgView.height * (1 - ecgView.defs.ecgModeOffsets[ecgView.displayMode][index]) - font.pixelSize : 0
-            font.pixelSize: 13
+            // The letters stand a millimetre above their trace's zero line,
+            // so the line does not run through them.
+            y: visible ? ecgView.height * (1 - ecgView.defs.ecgModeOffsets[ecgView.displayMode][index]) - ecgView.mmY - baselineOffset : 0
+            font.pixelSize: ecgView.defs.fontSizeEcgLabel
             color: "#3b5e61"
             text: ecgView.defs.isYarloVariant && label === "-aVR" ? "aVR" : label
         }
@@ -257,27 +259,39 @@ Item {
         }
     }
 
+    // The box hugs the figures, not the font's full line, so that it hides
+    // as little of the first trace as it can.
     Rectangle {
         id: heartRateBox
+        objectName: "heartRateBox"
         x: 10 * ecgView.mmX
         y: 10 * ecgView.mmY
-        width: heartRateRow.implicitWidth + 16
-        height: heartRateRow.implicitHeight + 8
+        width: rateUnit.x + rateUnit.width + padding
+        height: figures.tightBoundingRect.height + 2 * padding
         color: Qt.rgba(1, 1, 1, 0.75)
         visible: (ecgView.ui.displayState === 1 || ecgView.ui.displayState === 2) && ecgView.ui.showBeatsPerMinute
-        Row {
-            id: heartRateRow
-            anchors.centerIn: parent
-            spacing: 6
-            Text {
-                text: ecgView.ui.beatsPerMinuteLabel
-                font.pixelSize: 28
-            }
-            Text {
-                anchors.baseline: parent.children[0].baseline
-                text: "BPM"
-                font.pixelSize: 13
-            }
+        readonly property real padding: 2
+
+        TextMetrics {
+            id: figures
+            font: rate.font
+            text: "0123456789"
+        }
+        Text {
+            id: rate
+            x: heartRateBox.padding
+            // The figures' tops one padding below the box's top.
+            y: heartRateBox.padding - baselineOffset - figures.tightBoundingRect.y
+            text: ecgView.ui.beatsPerMinuteLabel
+            font.pixelSize: ecgView.defs.fontSizeHeartRate
+        }
+        Text {
+            id: rateUnit
+            anchors.left: rate.right
+            anchors.leftMargin: 4
+            anchors.baseline: rate.baseline
+            text: "BPM"
+            font.pixelSize: ecgView.defs.fontSizeNormal
         }
     }
 

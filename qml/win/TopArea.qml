@@ -97,17 +97,41 @@ Rectangle {
                 width: parent.width
                 spacing: 2
 
-                Label {
+                // The patient and how many recordings the patient has.
+                RowLayout {
                     Layout.fillWidth: true
-                    text: topArea.unassigned ? "Not assigned to a patient"
-                          : topArea.ui.patientName.length > 0
-                          ? topArea.ui.patientName + (topArea.ui.patientExtId.length > 0 ? "  (ID " + topArea.ui.patientExtId + ")" : "")
-                          : "No patient selected"
-                    font.family: topArea.defs.commonFont
-                    font.pointSize: topArea.defs.fontSizeTopArea + 4
-                    font.bold: true
-                    color: topArea.defs.colorText
-                    elide: Text.ElideRight
+                    spacing: 18
+                    Label {
+                        id: patientName
+                        objectName: "topAreaPatientName"
+                        Layout.fillWidth: true
+                        // Its whole width at most, so the count follows it; a
+                        // cut-short label reports only the shown part as its own.
+                        Layout.maximumWidth: Math.ceil(patientNameMetrics.advanceWidth)
+                        Layout.alignment: Qt.AlignBaseline
+                        text: topArea.unassigned ? "Not assigned to a patient"
+                              : topArea.ui.patientName.length > 0
+                              ? topArea.ui.patientName + (topArea.ui.patientExtId.length > 0 ? "  (ID " + topArea.ui.patientExtId + ")" : "")
+                              : "No patient selected"
+                        font.family: topArea.defs.commonFont
+                        font.pointSize: topArea.defs.fontSizeTopArea + 4
+                        font.bold: true
+                        color: topArea.defs.colorText
+                        elide: Text.ElideRight
+                    }
+                    TextMetrics {
+                        id: patientNameMetrics
+                        font: patientName.font
+                        text: patientName.text
+                    }
+                    Label {
+                        Layout.alignment: Qt.AlignBaseline
+                        visible: !topArea.unassigned && recordingFacts.visible
+                        text: topArea.ui.fileCount === 1 ? "1 ECG" : topArea.ui.fileCount + " ECGs"
+                        font.family: topArea.defs.commonFont
+                        font.pointSize: topArea.defs.fontSizeTopAreaSmall
+                        color: topArea.defs.colorTextDim
+                    }
                 }
                 Label {
                     Layout.fillWidth: true
@@ -129,35 +153,42 @@ Rectangle {
                     maximumLineCount: 2
                     elide: Text.ElideRight
                 }
-                RowLayout {
+                // When, the telemedicine case and the ECG Storage mark: what
+                // does not fit beside the others goes to the next line, a fact
+                // wider than the room is cut short.
+                Flow {
+                    id: recordingFacts
                     Layout.fillWidth: true
-                    spacing: 18
                     visible: topArea.showsRecording && topArea.ui.fileDate.length > 0
+                    // Between facts on a line; Flow's own spacing would part the lines too.
+                    readonly property real gap: 18
                     Label {
+                        id: recordedDate
+                        width: Math.min(implicitWidth, recordingFacts.width)
+                        rightPadding: recordingFacts.gap
                         text: "Recorded: " + topArea.ui.fileDate + " " + topArea.ui.fileTimeCurrent
                         font.family: topArea.defs.commonFont
                         font.pointSize: topArea.defs.fontSizeTopArea
                         color: topArea.defs.colorText
+                        elide: Text.ElideRight
                     }
                     Label {
+                        objectName: "topAreaCase"
+                        width: Math.min(implicitWidth, recordingFacts.width)
+                        rightPadding: recordingFacts.gap
                         visible: topArea.ui.fileQVLCaseId.length > 0
                         text: "Case " + topArea.ui.fileQVLCaseId + ": " + topArea.ui.fileQVLCaseStatus
                         font.family: topArea.defs.commonFont
                         font.pointSize: topArea.defs.fontSizeTopArea
                         color: topArea.defs.colorText
+                        elide: Text.ElideRight
                     }
+                    // As tall as a line of text, so every line of facts is.
                     Image {
                         visible: topArea.ui.filePacsStatus === 2
-                        sourceSize.width: 22
-                        sourceSize.height: 22
+                        sourceSize.width: recordedDate.implicitHeight
+                        sourceSize.height: recordedDate.implicitHeight
                         source: topArea.defs.imgUploadedPacs
-                    }
-                    Label {
-                        visible: !topArea.unassigned
-                        text: topArea.ui.fileCount === 1 ? "1 ECG" : topArea.ui.fileCount + " ECGs"
-                        font.family: topArea.defs.commonFont
-                        font.pointSize: topArea.defs.fontSizeTopAreaSmall
-                        color: topArea.defs.colorTextDim
                     }
                 }
                 // The recording's place in the ECG Storage queue, on a line of its own.
@@ -178,97 +209,110 @@ Rectangle {
                     font.pointSize: topArea.defs.fontSizeTopArea
                     color: topArea.defs.colorText
                 }
-                Label {
-                    Layout.fillWidth: true
-                    visible: topArea.ui.footerLineLeft.length > 0
-                    text: topArea.ui.footerLineLeft
-                    font.family: topArea.defs.commonFont
-                    font.pointSize: topArea.defs.fontSizeTopAreaSmall
-                    color: topArea.defs.colorTextDim
-                    elide: Text.ElideRight
+            }
+        }
+
+        // The controls with the viewer's description under them, where the
+        // patient's lines leave it room.
+        ColumnLayout {
+            spacing: 4
+
+            RowLayout {
+                id: viewerControls
+                spacing: 16
+
+                // Paging through a shown recording.
+                RowLayout {
+                    visible: topArea.showsRecording
+                    spacing: 2
+                    IconButton {
+                        iconSource: topArea.defs.imgPageBack
+                        tip: "Previous page"
+                        onClicked: topArea.pageBack()
+                    }
+                    IconButton {
+                        iconSource: topArea.defs.imgPageForward
+                        tip: "Next page"
+                        onClicked: topArea.pageForward()
+                    }
+                }
+
+                Rectangle { Layout.preferredWidth: 1; Layout.preferredHeight: 40; color: "#c9d3d4" }
+
+                RowLayout {
+                    spacing: 2
+                    IconButton {
+                        iconSource: topArea.defs.imgDecreaseGain
+                        tip: "Decrease gain"
+                        enabled: topArea.ui.ecgGainIdx > 0
+                        onClicked: topArea.setGainIdx(topArea.ui.ecgGainIdx - 1)
+                    }
+                    IconButton {
+                        iconSource: topArea.defs.imgIncreaseGain
+                        tip: "Increase gain"
+                        enabled: topArea.ui.ecgGainIdx < 5
+                        onClicked: topArea.setGainIdx(topArea.ui.ecgGainIdx + 1)
+                    }
+                    IconButton {
+                        iconSource: topArea.defs.imgDecreaseSpeed
+                        tip: "Decrease paper speed"
+                        enabled: topArea.ui.ecgSpeedIdx > 0
+                        onClicked: topArea.setSpeedIdx(topArea.ui.ecgSpeedIdx - 1)
+                    }
+                    IconButton {
+                        iconSource: topArea.defs.imgIncreaseSpeed
+                        tip: "Increase paper speed"
+                        enabled: topArea.ui.ecgSpeedIdx < 6
+                        onClicked: topArea.setSpeedIdx(topArea.ui.ecgSpeedIdx + 1)
+                    }
+                }
+
+                Rectangle { Layout.preferredWidth: 1; Layout.preferredHeight: 40; color: "#c9d3d4" }
+
+                RowLayout {
+                    spacing: 2
+                    IconButton {
+                        iconSource: topArea.defs.img1Lead
+                        tip: "Single Lead"
+                        checkedLook: topArea.ui.ecgDisplayModeIdx === 0
+                        onClicked: topArea.setModeIdx(0)
+                    }
+                    IconButton {
+                        iconSource: topArea.defs.img3Leads
+                        tip: "Einthoven"
+                        checkedLook: topArea.ui.ecgDisplayModeIdx === 1
+                        onClicked: topArea.setModeIdx(1)
+                    }
+                    IconButton {
+                        iconSource: topArea.defs.img6Leads
+                        tip: "Goldberger"
+                        checkedLook: topArea.ui.ecgDisplayModeIdx === 2
+                        onClicked: topArea.setModeIdx(2)
+                    }
+                }
+
+                Rectangle { Layout.preferredWidth: 1; Layout.preferredHeight: 40; color: "#c9d3d4" }
+
+                IconButton {
+                    iconSource: topArea.defs.imgHeartRate
+                    tip: "Heart rate"
+                    checkedLook: topArea.ui.showHeartRateActive
+                    onClicked: {
+                        topArea.ui.showHeartRateActive = !topArea.ui.showHeartRateActive;
+                        topArea.ui.sendViewerParams(true);
+                    }
                 }
             }
-        }
 
-        // Paging through a shown recording.
-        RowLayout {
-            visible: topArea.showsRecording
-            spacing: 2
-            IconButton {
-                iconSource: topArea.defs.imgPageBack
-                tip: "Previous page"
-                onClicked: topArea.pageBack()
-            }
-            IconButton {
-                iconSource: topArea.defs.imgPageForward
-                tip: "Next page"
-                onClicked: topArea.pageForward()
-            }
-        }
-
-        Rectangle { Layout.preferredWidth: 1; Layout.preferredHeight: 40; color: "#c9d3d4" }
-
-        RowLayout {
-            spacing: 2
-            IconButton {
-                iconSource: topArea.defs.imgDecreaseGain
-                tip: "Decrease gain"
-                enabled: topArea.ui.ecgGainIdx > 0
-                onClicked: topArea.setGainIdx(topArea.ui.ecgGainIdx - 1)
-            }
-            IconButton {
-                iconSource: topArea.defs.imgIncreaseGain
-                tip: "Increase gain"
-                enabled: topArea.ui.ecgGainIdx < 5
-                onClicked: topArea.setGainIdx(topArea.ui.ecgGainIdx + 1)
-            }
-            IconButton {
-                iconSource: topArea.defs.imgDecreaseSpeed
-                tip: "Decrease paper speed"
-                enabled: topArea.ui.ecgSpeedIdx > 0
-                onClicked: topArea.setSpeedIdx(topArea.ui.ecgSpeedIdx - 1)
-            }
-            IconButton {
-                iconSource: topArea.defs.imgIncreaseSpeed
-                tip: "Increase paper speed"
-                enabled: topArea.ui.ecgSpeedIdx < 6
-                onClicked: topArea.setSpeedIdx(topArea.ui.ecgSpeedIdx + 1)
-            }
-        }
-
-        Rectangle { Layout.preferredWidth: 1; Layout.preferredHeight: 40; color: "#c9d3d4" }
-
-        RowLayout {
-            spacing: 2
-            IconButton {
-                iconSource: topArea.defs.img1Lead
-                tip: "Single Lead"
-                checkedLook: topArea.ui.ecgDisplayModeIdx === 0
-                onClicked: topArea.setModeIdx(0)
-            }
-            IconButton {
-                iconSource: topArea.defs.img3Leads
-                tip: "Einthoven"
-                checkedLook: topArea.ui.ecgDisplayModeIdx === 1
-                onClicked: topArea.setModeIdx(1)
-            }
-            IconButton {
-                iconSource: topArea.defs.img6Leads
-                tip: "Goldberger"
-                checkedLook: topArea.ui.ecgDisplayModeIdx === 2
-                onClicked: topArea.setModeIdx(2)
-            }
-        }
-
-        Rectangle { Layout.preferredWidth: 1; Layout.preferredHeight: 40; color: "#c9d3d4" }
-
-        IconButton {
-            iconSource: topArea.defs.imgHeartRate
-            tip: "Heart rate"
-            checkedLook: topArea.ui.showHeartRateActive
-            onClicked: {
-                topArea.ui.showHeartRateActive = !topArea.ui.showHeartRateActive;
-                topArea.ui.sendViewerParams(true);
+            Label {
+                Layout.preferredWidth: viewerControls.implicitWidth
+                visible: topArea.ui.footerLineLeft.length > 0
+                horizontalAlignment: Text.AlignHCenter
+                text: topArea.ui.footerLineLeft
+                font.family: topArea.defs.commonFont
+                font.pointSize: topArea.defs.fontSizeTopAreaSmall
+                color: topArea.defs.colorTextDim
+                elide: Text.ElideRight
             }
         }
     }

@@ -109,6 +109,17 @@ void showLive(Context& c, int state)
     ui->setProperty("tmpSpecies", 1);
 }
 
+// The viewer as the top area's buttons set it: mode, gain and speed indexes
+// of the lists the user picks from.
+void setViewer(Context& c, int modeIdx, int gainIdx, int speedIdx)
+{
+    QObject* ui = c.item(Item::UiData);
+    ui->setProperty("ecgDisplayModeIdx", modeIdx);
+    ui->setProperty("ecgGainIdx", gainIdx);
+    ui->setProperty("ecgSpeedIdx", speedIdx);
+    QMetaObject::invokeMethod(ui, "sendViewerParams", Q_ARG(QVariant, true));
+}
+
 // Where each live trace runs over the last second, in millimetres from its
 // zero line (a chart unit of y is 100 mm at every gain), for the reader of
 // the picture. The device's words sit at mid-scale (6.3 mV); the decoder's
@@ -264,7 +275,8 @@ std::vector<Shot> shots()
     // The simulated device's ECG a few seconds after "New ECG", as a newcomer sees it.
     list.push_back({"live-simulated-device", [](Context& c) {
         showRecording(c, 0);
-        c.bridge().setViewerParams(1, 10, 25, false, false, true, false, true);
+        c.item(Item::UiData)->setProperty("showHeartRateActive", true);
+        setViewer(c, 1, 2, 3); // Einthoven, 10 mm/mV, 25 mm/s
         for (QObject* o : c.window->findChildren<QObject*>()) {
             if (o->inherits("QQuickAbstractButton") && o->property("text").toString() == "New ECG")
                 QMetaObject::invokeMethod(o, "clicked");
@@ -299,15 +311,66 @@ std::vector<Shot> shots()
     for (int grid = 0; grid < 4; ++grid) {
         list.push_back({grids[grid], [grid](Context& c) { c.items().invoke<C::QmlInitGrid>(grid); }});
     }
+    // The live view at the smallest window in each display mode: the heart
+    // rate's box over the chart, the lead labels clear of their traces.
+    static const struct {
+        const char* name;
+        int modeIdx;
+    } liveModes[] = {{"live-single-lead-minimum-window", 0},
+                     {"live-three-leads-minimum-window", 1},
+                     {"live-six-leads-minimum-window", 2}};
+    for (const auto& mode : liveModes) {
+        list.push_back({mode.name, [mode](Context& c) {
+            c.items().invoke<C::QmlInitGrid>(1);
+            c.window->setGeometry(0, 0, 1024, 768);
+            setViewer(c, mode.modeIdx, 2, 3);
+            settle(4000);
+        }});
+    }
     list.push_back({"after-live-stopped", [](Context& c) {
+        c.window->setGeometry(0, 0, 1280, 800);
+        setViewer(c, 1, 2, 3);
         c.items().invoke<C::QmlInitGrid>(1);
         c.bridge().setUiDataDisplayState(0);
         c.bridge().streamStartStop(false);
         showRecording(c, 0);
     }});
+    // The top area at the smallest window with the most it can hold: a
+    // telemedicine case and the ECG Storage mark; long names.
+    list.push_back({"state0-telemedicine-minimum-window", [](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        showRecording(c, 0);
+        c.items().set<P::FilePacsStatus>(2);
+        c.items().set<P::FileQvlCaseId>(QStringLiteral("QV-20931"));
+        c.items().set<P::FileQvlCaseStatus>(QStringLiteral("needs attention"));
+    }});
+    list.push_back({"state0-long-names-minimum-window", [](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        const int id = c.bridge().patientMan()->createPatient(
+            "Princess Anastasia Wilhelmina of the Sunny Meadow Kennels", "KX-2024-000871-B",
+            "Maximiliane Charlotte", "Oberhauser-Wittgenstein von Lindenfels", 2, 4, 31.25f, 0,
+            "Nova Scotia Duck Tolling Retriever", 1262304000, QString(), QString());
+        const int ecgId = makeDogRecording(c.app, id, 20);
+        c.bridge().selectNShowPatient(id, ecgId);
+        c.bridge().setUiDataDisplayState(0);
+        c.items().set<P::FilePacsStatus>(2);
+        c.items().set<P::FilePacsQueue>(1);
+        c.items().set<P::FileQvlCaseId>(QStringLiteral("QV-2024-0012345678"));
+        c.items().set<P::FileQvlCaseStatus>(QStringLiteral("receipt failure"));
+    }});
+    list.push_back({"state3-no-recording-minimum-window", [](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        c.bridge().selectNShowPatient(c.emptyPatientId, -1);
+    }});
+    list.push_back({"state0-six-leads-minimum-window", [](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        showRecording(c, 0);
+        setViewer(c, 2, 2, 3);
+    }});
     // Last: the smallest window the program allows.
     list.push_back({"state0-minimum-window", [](Context& c) {
         c.window->setGeometry(0, 0, 1024, 768);
+        setViewer(c, 1, 2, 3);
         showRecording(c, 0);
     }});
     return list;

@@ -1,0 +1,287 @@
+// The main window's layout at the smallest and the usual window size, as a vet
+// reads it: the top area's texts and buttons stay inside their row and never
+// run into each other in any display state, long names are cut short, and the
+// heart rate of the live view hides as little of the first trace as it can.
+
+#include "appharness.h"
+#include "ecgchart.h"
+#include "isolatedhome.h"
+#include "qmlmodule.h"
+#include "settingsman.h"
+#include "updateandterms.h"
+
+#include <QQuickItem>
+#include <QRegularExpression>
+#include <QtQml/qqmlmoduleregistration.h>
+#include <QtTest>
+
+static IsolatedHome isolatedHome;
+static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
+
+namespace {
+
+// What a person sees of an item: a text's painted extent (it can be wider
+// than the item when it is not cut short), any other item's own box; in the
+// coordinates of `into`.
+QRectF seenRect(QQuickItem* item, QQuickItem* into)
+{
+    qreal w = item->width();
+    qreal h = item->height();
+    if (item->inherits("QQuickText")) {
+        w = std::max(w, item->property("contentWidth").toReal());
+        h = std::max(h, item->property("contentHeight").toReal());
+    }
+    return item->mapRectToItem(into, QRectF(0, 0, w, h));
+}
+
+QString describe(QQuickItem* item)
+{
+    const QString text = item->property("text").toString();
+    const QString tip = item->property("tip").toString();
+    return QString::fromLatin1(item->metaObject()->className()) + " \""
+           + (text.isEmpty() ? tip : text) + "\"";
+}
+
+// The visible texts, buttons and images under root: what can collide. A
+// button counts as one piece, whatever it is drawn of.
+void collectPieces(QQuickItem* root, QList<QQuickItem*>& pieces)
+{
+    for (QQuickItem* child : root->childItems()) {
+        if (!child->isVisible() || child->opacity() == 0)
+            continue;
+        const bool piece = child->inherits("QQuickText") || child->inherits("QQuickAbstractButton")
+                           || child->inherits("QQuickImage");
+        if (piece && child->width() > 0 && child->height() > 0)
+            pieces << child;
+        if (!child->inherits("QQuickAbstractButton"))
+            collectPieces(child, pieces);
+    }
+}
+
+} // namespace
+
+class TstMainLayout : public QObject
+{
+    Q_OBJECT
+
+    AppHarness m_app;
+    QQuickWindow* m_window = nullptr;
+    // A patient as most are and one whose every name is long, each with a
+    // recording and each without one.
+    struct Patient {
+        int id = -1;
+        int ecgId = -1;
+        int emptyId = -1;
+        QString caseId;
+    };
+    Patient m_usual;
+    Patient m_long;
+    int m_pendingId = -1;
+
+    QObject* uiData() { return m_app.bridge().items().object(qml::Item::UiData); }
+    QQuickItem* topArea() { return qobject_cast<QQuickItem*>(m_app.bridge().items().object(qml::Item::TopArea)); }
+    QQuickItem* ecgView() { return qobject_cast<QQuickItem*>(m_app.bridge().items().object(qml::Item::EcgChart)); }
+
+    // Layouts place their items when the window next draws; two frames, so
+    // one whose layout pass began before the last change does not count.
+    void drawn()
+    {
+        int frames = 0;
+        const auto drawnOnce = connect(m_window, &QQuickWindow::frameSwapped, this, [&] {
+            if (++frames < 2)
+                m_window->update();
+        });
+        m_window->update();
+        QTRY_VERIFY(frames >= 2);
+        disconnect(drawnOnce);
+    }
+
+    void resizeWindow(int width, int height)
+    {
+        m_window->setVisibility(QWindow::Windowed);
+        m_window->resize(width, height);
+        QVERIFY(AppHarness::waitFor([&] {
+            return m_window->width() == width && m_window->height() == height
+                   && topArea()->width() == width;
+        }));
+        drawn();
+    }
+
+    // The window in the display state, showing the patient; a shown
+    // recording has a telemedicine case, is stored in the ECG Storage and
+    // waits there again, the most a recording's lines can hold.
+    void showState(int state, const Patient& patient)
+    {
+        CQmlInterface& bridge = m_app.bridge();
+        bridge.setUiDataDisplayState(0);
+        if (state == 4) {
+            bridge.fileSelectedLocal(0, m_pendingId);
+        } else if (state == 3) {
+            bridge.selectNShowPatient(patient.emptyId, -1);
+        } else {
+            bridge.selectNShowPatient(patient.id, patient.ecgId);
+            bridge.setUiDataDisplayState(state);
+        }
+        QObject* ui = uiData();
+        const bool shown = state == 0 || state == 4;
+        ui->setProperty("fileQVLCaseId", shown ? patient.caseId : QString());
+        ui->setProperty("fileQVLCaseStatus", shown ? QStringLiteral("needs attention") : QString());
+        ui->setProperty("filePacsStatus", shown ? 2 : 0);
+        ui->setProperty("filePacsQueue", shown ? 1 : 0);
+        const bool live = state == 1 || state == 2;
+        ui->setProperty("isBtConnected", live);
+        ui->setProperty("showBeatsPerMinute", live);
+        ui->setProperty("beatsPerMinuteLabel", live ? QStringLiteral("120") : QString());
+        drawn();
+        QCOMPARE(ui->property("displayState").toInt(), state);
+    }
+
+    Patient makePatient(const QString& name, const QString& extId, const QString& ownerFirst,
+                        const QString& ownerLast, const QString& breed, const QString& caseId)
+    {
+        CPatientMan& patients = *m_app.bridge().patientMan();
+        Patient p;
+        p.caseId = caseId;
+        p.emptyId = patients.createPatient(name, extId, ownerFirst, ownerLast, 2, 4, 31.25f, 0, breed,
+                                           1262304000, QString(), QString());
+        p.id = patients.createPatient(name, extId + "-2", ownerFirst, ownerLast, 2, 4, 31.25f, 0, breed,
+                                      1262304000, QString(), QString());
+        p.ecgId = m_app.makeRecording(p.id, 12);
+        return p;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(isolatedHome.isValid());
+        QVERIFY(m_app.isValid());
+        m_app.bridge().settingsMan()->tucAccepted = 1;
+        m_window = m_app.load();
+        QVERIFY(m_window);
+        QVERIFY(AppHarness::waitFor([&] { return m_app.bridge().updateAndTerms().setupCount() > 0; }));
+        m_usual = makePatient("Bella", "P-1042", "Anna", "Lindqvist", "Labrador Retriever", "QV-20931");
+        m_long = makePatient("Princess Anastasia Wilhelmina of the Sunny Meadow Kennels", "KX-2024-000871-B",
+                             "Maximiliane Charlotte", "Oberhauser-Wittgenstein von Lindenfels",
+                             "Nova Scotia Duck Tolling Retriever", "QV-2024-0012345678");
+        m_pendingId = m_app.makeRecording(0, 12);
+        for (const Patient& p : {m_usual, m_long})
+            QVERIFY(p.id > 0 && p.emptyId > 0 && p.ecgId > 0);
+        QVERIFY(m_pendingId > 0);
+        QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
+    }
+
+    void init()
+    {
+        AppHarness::warnings().clear();
+        QTest::failOnWarning(QRegularExpression(".*"));
+    }
+
+    void cleanup() { QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n'))); }
+
+    void topAreaFitsItsRow_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("longNames");
+        for (const QSize size : {QSize(1024, 768), QSize(1280, 800)}) {
+            for (int state = 0; state <= 4; ++state) {
+                for (bool longNames : {false, true}) {
+                    if (state == 4 && longNames)
+                        continue; // a waiting recording shows no patient
+                    QTest::addRow("%dx%d state %d%s", size.width(), size.height(), state,
+                                  longNames ? " long names" : "")
+                        << size.width() << size.height() << state << longNames;
+                }
+            }
+        }
+    }
+
+    // Every text and button of the top area lies inside it and apart from
+    // the others; a name too long for its place is cut short.
+    void topAreaFitsItsRow()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, state);
+        QFETCH(bool, longNames);
+        resizeWindow(width, height);
+        showState(state, longNames ? m_long : m_usual);
+
+        QQuickItem* area = topArea();
+        const QRectF row(0, 0, area->width(), area->height());
+        // A long name is cut short; a usual one is whole.
+        QObject* name = m_window->findChild<QObject*>("topAreaPatientName");
+        QVERIFY(name);
+        QCOMPARE(name->property("truncated").toBool(), longNames);
+        QCOMPARE(name->property("lineCount").toInt(), 1);
+        QList<QQuickItem*> pieces;
+        collectPieces(area, pieces);
+        QVERIFY(pieces.size() > 10);
+        for (int i = 0; i < pieces.size(); ++i) {
+            const QRectF a = seenRect(pieces[i], area);
+            QVERIFY2(row.adjusted(-0.5, -0.5, 0.5, 0.5).contains(a),
+                     qPrintable(describe(pieces[i]) + QStringLiteral(" leaves the row: %1,%2 %3x%4")
+                                                          .arg(a.x()).arg(a.y()).arg(a.width()).arg(a.height())));
+            for (int j = i + 1; j < pieces.size(); ++j) {
+                if (pieces[j]->parentItem() == pieces[i] || pieces[i]->parentItem() == pieces[j])
+                    continue;
+                const QRectF overlap = a.intersected(seenRect(pieces[j], area));
+                QVERIFY2(overlap.width() <= 0.5 || overlap.height() <= 0.5,
+                         qPrintable(describe(pieces[i]) + " overlaps " + describe(pieces[j])));
+            }
+        }
+    }
+
+    void heartRateBoxInChart_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("smallest window") << 1024 << 768;
+        QTest::newRow("usual window") << 1280 << 800;
+    }
+
+    // The live view's heart rate stands in the chart at 10 mm/10 mm while
+    // streaming or recording with the rate switched on; its box hugs the
+    // figures, so in the three-lead view it stays above the first trace's
+    // zero line.
+    void heartRateBoxInChart()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        resizeWindow(width, height);
+        QQuickItem* box = m_window->findChild<QQuickItem*>("heartRateBox");
+        QVERIFY(box);
+        QQuickItem* chart = ecgView();
+        QCOMPARE(box->parentItem(), chart);
+        for (int state = 0; state <= 4; ++state) {
+            showState(state, m_usual);
+            const bool live = state == 1 || state == 2;
+            QCOMPARE(box->isVisible(), live);
+            if (!live)
+                continue;
+            m_app.bridge().setViewerParams(1, 10, 25, false, false, true, false, true);
+            drawn();
+            QCOMPARE(box->x(), 10 * chart->width() / 200);
+            QCOMPARE(box->y(), 10 * chart->height() / 100);
+            const qreal firstZeroLine = chart->height() * (1 - EcgChart::modeLayout(1)->offset[0]);
+            QVERIFY2(box->y() + box->height() < firstZeroLine,
+                     qPrintable(QStringLiteral("box bottom %1, zero line %2").arg(box->y() + box->height()).arg(firstZeroLine)));
+            QStringList read;
+            for (QQuickItem* t : box->childItems()) {
+                if (!t->inherits("QQuickText"))
+                    continue;
+                read << t->property("text").toString();
+                // The figures and the unit lie side by side within the box.
+                const QRectF glyphs = t->mapRectToItem(box, QRectF(0, 0, t->width(), t->height()));
+                QVERIFY(glyphs.left() >= 0 && glyphs.right() <= box->width());
+            }
+            QCOMPARE(read, (QStringList{"120", "BPM"}));
+            uiData()->setProperty("showBeatsPerMinute", false);
+            QVERIFY(!box->isVisible());
+        }
+    }
+};
+
+QTEST_MAIN(TstMainLayout)
+#include "tst_mainlayout.moc"
