@@ -42,6 +42,15 @@ int main(int argc, char* argv[])
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 
+    // The scene graph packs small images (the icons) into one texture sized
+    // for the window: 2048 x 1024, 8 MB at 1280 x 800, of which the icons use
+    // a corner. 512 x 512 holds them; an image that does not fit gets a
+    // texture of its own, so nothing looks different.
+    if (!qEnvironmentVariableIsSet("QSG_ATLAS_WIDTH") && !qEnvironmentVariableIsSet("QSG_ATLAS_HEIGHT")) {
+        qputenv("QSG_ATLAS_WIDTH", "512");
+        qputenv("QSG_ATLAS_HEIGHT", "512");
+    }
+
     QApplication app(argc, argv);
     platform::quitOnTerminateSignals();
 
