@@ -1,4 +1,5 @@
 #include "embeddedbrowser.h"
+#include "largeblocks.h"
 #include "qmlinterface.h"
 #include "qmlmodule.h"
 #include "quitsignals.h"
@@ -18,6 +19,7 @@ static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_ty
 
 int main(int argc, char* argv[])
 {
+    platform::returnLargeBlocksToSystem();
     prependExeDirToPath();
 
     QT_WARNING_PUSH
