@@ -220,10 +220,7 @@ std::vector<Shot> shots()
     }});
     list.push_back({"about-dialog", [](Context& c) {
         showRecording(c, 0);
-        for (QObject* o : c.window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDialog") && o->property("title").toString() == "About Malvorant PC")
-                QMetaObject::invokeMethod(o, "open");
-        }
+        QMetaObject::invokeMethod(c.window, "openAbout");
     }});
     list.push_back({"browser-terms-page", [](Context& c) {
         showRecording(c, 0);
