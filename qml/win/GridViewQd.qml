@@ -20,7 +20,9 @@ Item {
     // 2 coarse, 3 none.
     signal qmlInitGrid(int gridIdx)
 
-    onQmlInitGrid: (gridIdx) => {
+    onQmlInitGrid: (gridIdx) => gridView.chooseGrid(gridIdx)
+
+    function chooseGrid(gridIdx) {
         const chartBefore = gridChart.item;
         gridView.ui.ecgGridIdx = gridIdx; // makes or drops the chart
         // A chart made just now has drawn itself; without one only the choice is kept.

@@ -249,7 +249,7 @@ ApplicationWindow {
     function openBox(component) {
         var box = boxes[component];
         if (!box) {
-            box = component.createObject(mainWindow);
+            box = component.createObject(mainWindow, { "defs": uiDefs });
             boxes[component] = box;
         }
         box.open();
@@ -261,21 +261,18 @@ ApplicationWindow {
         id: interferenceHelp
         InterferenceDialog {
             z: 46
-            defs: uiDefs
         }
     }
     Component {
         id: leadPlacementHelp
         LeadPlacement {
             z: 46
-            defs: uiDefs
         }
     }
     Component {
         id: aboutDialog
         AboutDialog {
             z: 45
-            defs: uiDefs
         }
     }
     Connections {
