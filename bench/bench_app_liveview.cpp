@@ -14,7 +14,8 @@
 // folder, HOME and XDG folders; the terms of use are accepted and the
 // species is set, so the live view starts without a question. "New ECG" is
 // clicked through the X server's test extension, as a user would.
-// MALVORANT_BENCH_SHOTS=<folder> keeps pictures of the screen at each step.
+// MALVORANT_BENCH_SHOTS=<folder> keeps pictures of the screen at each step,
+// MALVORANT_BENCH_SMAPS=<folder> the memory maps of the program and the host.
 
 #include "dbman.h"
 #include "settingsman.h"
@@ -234,6 +235,22 @@ void keepPicture(const XServer& screen, const char* name)
 }
 
 // ---------------------------------------------------------------- processes
+
+// MALVORANT_BENCH_SMAPS=<folder> keeps a process's memory map where its
+// resident memory is read.
+void keepMemoryMap(qint64 pid, const char* name)
+{
+    const QByteArray folder = qgetenv("MALVORANT_BENCH_SMAPS");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(QString::fromLocal8Bit(folder));
+    const QString target = QDir(QString::fromLocal8Bit(folder)).filePath(QLatin1String(name) + ".smaps");
+    QFile::remove(target);
+    QFile in(QStringLiteral("/proc/%1/smaps").arg(pid));
+    QFile out(target);
+    if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
+        out.write(in.readAll());
+}
 
 // CPU seconds (user and system, all threads) a process has used so far.
 double cpuSeconds(qint64 pid)
@@ -517,6 +534,8 @@ int main(int argc, char* argv[])
     const auto [programCpu, referenceCpu] = cpuShares(live->processId(), reference.processId(), kMeasureMs);
     sleepMs(std::max<int>(0, kRssAfterMs - int(liveClock.elapsed())));
     const long rss = rssKb(live->processId());
+    keepMemoryMap(live->processId(), "program");
+    keepMemoryMap(reference.processId(), "reference");
     stop(*live);
     if (programCpu <= 0 || referenceCpu <= 0)
         return fail("the program or the reference host ended");

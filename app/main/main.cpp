@@ -1,4 +1,5 @@
 #include "embeddedbrowser.h"
+#include "largeblocks.h"
 #include "qmlinterface.h"
 #include "qmlmodule.h"
 #include "quitsignals.h"
@@ -18,6 +19,7 @@ static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_ty
 
 int main(int argc, char* argv[])
 {
+    platform::returnLargeBlocksToSystem();
     prependExeDirToPath();
 
     QT_WARNING_PUSH
@@ -41,6 +43,15 @@ int main(int argc, char* argv[])
     QT_WARNING_POP
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+
+    // The scene graph packs small images (the icons) into one texture sized
+    // for the window: 2048 x 1024, 8 MB at 1280 x 800, of which the icons use
+    // a corner. 512 x 512 holds them; an image that does not fit gets a
+    // texture of its own, so nothing looks different.
+    if (!qEnvironmentVariableIsSet("QSG_ATLAS_WIDTH") && !qEnvironmentVariableIsSet("QSG_ATLAS_HEIGHT")) {
+        qputenv("QSG_ATLAS_WIDTH", "512");
+        qputenv("QSG_ATLAS_HEIGHT", "512");
+    }
 
     QApplication app(argc, argv);
     platform::quitOnTerminateSignals();

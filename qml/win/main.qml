@@ -147,7 +147,7 @@ ApplicationWindow {
         z: 30
         defs: uiDefs
         height: mainWindow.height
-        onAboutRequested: aboutDialog.open()
+        onAboutRequested: mainWindow.openAbout()
         onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
     }
 
@@ -233,7 +233,7 @@ ApplicationWindow {
         defs: uiDefs
         y: topHeader.height + topArea.height
         height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
-        onHelpRequested: interferenceHelp.open()
+        onHelpRequested: mainWindow.openBox(interferenceHelp)
     }
     DrawerLeadWarning {
         id: leadWarningDrawer
@@ -241,17 +241,39 @@ ApplicationWindow {
         defs: uiDefs
         y: topHeader.height + topArea.height
         height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
-        onHelpRequested: leadPlacementHelp.open()
+        onHelpRequested: mainWindow.openBox(leadPlacementHelp)
     }
-    InterferenceDialog {
+
+    // The help boxes and the about box are made when first opened.
+    property var boxes: ({})
+    function openBox(component) {
+        var box = boxes[component];
+        if (!box) {
+            box = component.createObject(mainWindow, { "defs": uiDefs });
+            boxes[component] = box;
+        }
+        box.open();
+    }
+    function openAbout() {
+        openBox(aboutDialog);
+    }
+    Component {
         id: interferenceHelp
-        z: 46
-        defs: uiDefs
+        InterferenceDialog {
+            z: 46
+        }
     }
-    LeadPlacement {
+    Component {
         id: leadPlacementHelp
-        z: 46
-        defs: uiDefs
+        LeadPlacement {
+            z: 46
+        }
+    }
+    Component {
+        id: aboutDialog
+        AboutDialog {
+            z: 45
+        }
     }
     Connections {
         target: bottomArea
@@ -259,12 +281,6 @@ ApplicationWindow {
         function onQmlInterferenceWarningClose() { interferenceDrawer.close(); }
         function onQmlLeadWarning() { leadWarningDrawer.open(); }
         function onQmlLeadWarningClose() { leadWarningDrawer.close(); }
-    }
-
-    AboutDialog {
-        id: aboutDialog
-        z: 45
-        defs: uiDefs
     }
 
     SplashScreen {

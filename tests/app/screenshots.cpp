@@ -231,11 +231,19 @@ std::vector<Shot> shots()
     }});
     list.push_back({"about-dialog", [](Context& c) {
         showRecording(c, 0);
-        for (QObject* o : c.window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDialog") && o->property("title").toString() == "About Malvorant PC")
-                QMetaObject::invokeMethod(o, "open");
-        }
+        QMetaObject::invokeMethod(c.window, "openAbout");
     }});
+    // The help boxes of the two live warnings, as their drawers' help opens them.
+    for (const char* drawer : {"DrawerInterference", "DrawerLeadWarning"}) {
+        list.push_back({drawer == QByteArray("DrawerInterference") ? "help-interference" : "help-lead-placement",
+                        [drawer](Context& c) {
+            showRecording(c, 0);
+            for (QObject* o : c.window->findChildren<QObject*>()) {
+                if (QByteArray(o->metaObject()->className()).startsWith(drawer))
+                    QMetaObject::invokeMethod(o, "helpRequested");
+            }
+        }});
+    }
     list.push_back({"browser-terms-page", [](Context& c) {
         showRecording(c, 0);
         QMetaObject::invokeMethod(c.window, "openBrowser", Q_ARG(QVariant, QUrl("qrc:/qml/win/html/tuc.html")),

@@ -116,6 +116,10 @@ private slots:
         const QList<int> widths{2, 2, 2, 2, 2, 2, 5, 10, 2, 1, 1, 1};
         const QStringList colours{"#000000", "#000000", "#000000", "#000000", "#000000", "#000000",
                                   "#000000", "#d8292f", "#008000", "#e6e8ea", "#cccfd1", "#97999b"};
+        // Grid "none" has no grid chart at all; choosing a grid makes it.
+        QCOMPARE(m_uiData->property("ecgGridIdx").toInt(), 3);
+        QVERIFY(!seriesNamed(m_root, "grid fine"));
+        QVERIFY(QMetaObject::invokeMethod(m_bridge->gridChartItem, "qmlInitGrid", Q_ARG(int, 1)));
         for (int i = 0; i < names.size(); ++i) {
             QXYSeries* s = seriesNamed(m_root, names[i]);
             QVERIFY2(s, qPrintable(names[i]));
@@ -126,6 +130,10 @@ private slots:
         m_uiData->setProperty("displayState", 2);
         QCOMPARE(seriesNamed(m_root, "cursor")->color().name(), QStringLiteral("#d8292f"));
         m_uiData->setProperty("displayState", 0);
+        // Back to "none": the chart goes, the choice is kept.
+        QVERIFY(QMetaObject::invokeMethod(m_bridge->gridChartItem, "qmlInitGrid", Q_ARG(int, 3)));
+        QTRY_VERIFY(!seriesNamed(m_root, "grid fine"));
+        QCOMPARE(m_env->settings->ecgGridIdx, 3);
     }
 
     void faultyLeadFollowsTheLeadTable_data()

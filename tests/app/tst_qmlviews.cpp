@@ -14,6 +14,8 @@
 
 #include <QQuickItem>
 #include <QRegularExpression>
+
+#include <functional>
 #include <QSqlQuery>
 #include <QtQml/qqmlmoduleregistration.h>
 #include <QtTest>
@@ -676,6 +678,51 @@ private slots:
         QVERIFY(folder->property("visible").toBool());
         QCOMPARE(folder->property("currentFolder").toUrl(), QUrl::fromLocalFile(QDir::homePath()));
         QMetaObject::invokeMethod(folder, "reject");
+        noWarnings();
+    }
+
+    // The about box and the two help boxes of the live warnings are made when
+    // first asked for: none exists before, each opens with its title, and a
+    // second request opens the same box again.
+    void boxesOpenOnFirstUse()
+    {
+        auto boxes = [this](const QString& title) {
+            QList<QObject*> found;
+            for (QObject* o : m_window->findChildren<QObject*>()) {
+                if (o->inherits("QQuickPopup") && o->property("title").toString() == title)
+                    found.append(o);
+            }
+            return found;
+        };
+        QObject* interference = nullptr;
+        QObject* leadWarning = nullptr;
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            const QByteArray name = o->metaObject()->className();
+            if (name.startsWith("DrawerInterference"))
+                interference = o;
+            if (name.startsWith("DrawerLeadWarning"))
+                leadWarning = o;
+        }
+        QVERIFY(interference && leadWarning);
+        const struct {
+            QString title;
+            std::function<void()> ask;
+        } cases[] = {
+            {"About Malvorant PC", [this] { QMetaObject::invokeMethod(m_window, "openAbout"); }},
+            {"Possible ECG Interference Issue", [&] { QMetaObject::invokeMethod(interference, "helpRequested"); }},
+            {"Possible Lead Placement Issue", [&] { QMetaObject::invokeMethod(leadWarning, "helpRequested"); }},
+        };
+        for (const auto& box : cases) {
+            QVERIFY2(boxes(box.title).isEmpty(), qPrintable(box.title));
+            for (int round = 0; round < 2; ++round) {
+                box.ask();
+                const QList<QObject*> made = boxes(box.title);
+                QCOMPARE(made.size(), 1);
+                QTRY_VERIFY2(made.first()->property("visible").toBool(), qPrintable(box.title + " round " + QString::number(round)));
+                QMetaObject::invokeMethod(made.first(), "close");
+                QTRY_VERIFY(!made.first()->property("visible").toBool());
+            }
+        }
         noWarnings();
     }
 
