@@ -7,7 +7,9 @@
 #include "patientman.h"
 #include "qmlinterface.h"
 #include "qmlitems.h"
+#include "settingsman.h"
 #include "sqlquerymodel.h"
+#include "updateandterms.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -86,6 +88,17 @@ public:
         if (m_engine->rootObjects().isEmpty())
             return nullptr;
         return qobject_cast<QQuickWindow*>(m_engine->rootObjects().first());
+    }
+
+    // Loads main.qml for a returning user, whose terms are accepted, and
+    // waits for the start's set-up; the root window, or null.
+    QQuickWindow* loadReturningUser()
+    {
+        bridge().settingsMan()->tucAccepted = 1;
+        QQuickWindow* window = load();
+        if (window && !waitFor([&] { return bridge().updateAndTerms().setupCount() > 0; }))
+            return nullptr;
+        return window;
     }
 
     void unload() { m_engine.reset(); }

@@ -44,9 +44,7 @@ private slots:
     {
         qputenv("MALVORANT_DEVICE", "simulated");
         m_app = std::make_unique<AppHarness>();
-        bridge().settingsMan()->tucAccepted = 1;
-        QVERIFY(m_app->load());
-        QVERIFY(AppHarness::waitFor([&] { return bridge().updateAndTerms().setupCount() > 0; }));
+        QVERIFY(m_app->loadReturningUser());
         QVERIFY(sim());
     }
 

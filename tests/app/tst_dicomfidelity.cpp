@@ -124,11 +124,9 @@ private slots:
         qputenv("MALVORANT_SIM_DEVICE_INFO_EVERY", "2.3");
         QVERIFY(isolatedHome.isValid());
         QVERIFY(m_app.isValid());
-        bridge().settingsMan()->tucAccepted = 1;
         AppHarness::warnings().clear();
-        m_window = m_app.load();
+        m_window = m_app.loadReturningUser();
         QVERIFY(m_window);
-        QVERIFY(AppHarness::waitFor([&] { return bridge().updateAndTerms().setupCount() > 0; }));
     }
 
     // "New ECG", then the device's own button starts the recording; it ends

@@ -184,11 +184,9 @@ private slots:
         QVERIFY(isolatedHome.isValid());
         QVERIFY(m_app.isValid() && m_work.isValid());
         QCOMPARE(DcmNetConfig::applyTimeout(kTimeout), kTimeout);
-        bridge().settingsMan()->tucAccepted = 1;
         AppHarness::warnings().clear();
-        m_window = m_app.load();
+        m_window = m_app.loadReturningUser();
         QVERIFY(m_window);
-        QVERIFY(AppHarness::waitFor([&] { return bridge().updateAndTerms().setupCount() > 0; }));
         QVERIFY(bridge().dcmComm());
         QVERIFY(bridge().dcmScheduler());
 

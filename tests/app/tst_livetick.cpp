@@ -85,9 +85,7 @@ private slots:
     void initTestCase()
     {
         m_app = std::make_unique<AppHarness>();
-        bridge().settingsMan()->tucAccepted = 1;
-        QVERIFY(m_app->load());
-        QVERIFY(AppHarness::waitFor([&] { return bridge().updateAndTerms().setupCount() > 0; }));
+        QVERIFY(m_app->loadReturningUser());
         // From here on nothing runs the event loop, so only the test ticks.
         live().setSource(&m_source);
         live().setDeviceFinder(nullptr);

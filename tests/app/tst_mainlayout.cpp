@@ -155,10 +155,8 @@ private slots:
     {
         QVERIFY(isolatedHome.isValid());
         QVERIFY(m_app.isValid());
-        m_app.bridge().settingsMan()->tucAccepted = 1;
-        m_window = m_app.load();
+        m_window = m_app.loadReturningUser();
         QVERIFY(m_window);
-        QVERIFY(AppHarness::waitFor([&] { return m_app.bridge().updateAndTerms().setupCount() > 0; }));
         m_usual = makePatient("Bella", "P-1042", "Anna", "Lindqvist", "Labrador Retriever", "QV-20931");
         m_long = makePatient("Princess Anastasia Wilhelmina of the Sunny Meadow Kennels", "KX-2024-000871-B",
                              "Maximiliane Charlotte", "Oberhauser-Wittgenstein von Lindenfels",

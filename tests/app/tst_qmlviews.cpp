@@ -161,10 +161,8 @@ private slots:
         QVERIFY(isolatedHome.isValid());
         QVERIFY(m_app.isValid());
         // A returning user: no terms to accept before the views are used.
-        m_app.bridge().settingsMan()->tucAccepted = 1;
-        m_window = m_app.load();
+        m_window = m_app.loadReturningUser();
         QVERIFY(m_window);
-        QVERIFY(AppHarness::waitFor([&] { return m_app.bridge().updateAndTerms().setupCount() > 0; }));
         QVERIFY(viewdata::fill(*m_app.bridge().dbMan()->database(), 320, 150, 30));
         noWarnings();
     }
