@@ -151,7 +151,6 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
         debugLogError("Export Failed !!!!");
         return;
     }
-    const CPatientMan& p = *m_engine.patients;
     const QString fileName = m_engine.files->currentFileName();
     const QString folder = exportpaths::localPathOf(exportUrl);
     if (fileName.isEmpty() || folder.isEmpty()) {
@@ -305,7 +304,7 @@ void ImportExport::importDicom(const QString& path)
         opened = file.getRecordCount() > 0;
         file.close();
     }
-    if (!opened || !m_items.isBound(Item::PatientView)) {
+    if (!opened || !m_items.ensureBound(Item::PatientView)) {
         debugLogError("error opening file");
         QFile::remove(tmpPath);
         refuseImport();
@@ -356,7 +355,7 @@ void ImportExport::handOver(const ImportHandOver& handed)
 {
     if (m_engine.importHandOver)
         *m_engine.importHandOver = handed;
-    if (!m_items.isBound(Item::PatientView))
+    if (!m_items.ensureBound(Item::PatientView))
         return;
     if (m_items.isBound(Item::ToolsView)) {
         m_items.set<P::ToolsOpenedAccordion>(3);

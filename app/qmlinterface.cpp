@@ -125,6 +125,13 @@ void CQmlInterface::createUnits()
     const EngineParts engine{&m_folders, m_dbMan, m_settingsMan, m_patientMan, m_fileMan,
                              &m_importHandOver};
     m_items = std::make_unique<QmlItems>();
+    // The patient and recording views are built when first needed, by the
+    // user or by a flow of the bridge, not for the live view at start.
+    for (const auto& [item, view] : {std::pair{qml::Item::PatientView, "patients"}, std::pair{qml::Item::FileList, "recordings"}}) {
+        m_items->setBuiltOnDemand(item, [this, name = QString::fromLatin1(view)] {
+            m_items->invoke<qml::C::QmlLoadView>(name);
+        });
+    }
     m_chartPublisher = std::make_unique<QmlChartPublisher>(*m_items);
     m_chart = std::make_unique<EcgChart>(m_settingsMan, m_fileMan, m_chartPublisher.get());
     m_publisher = std::make_unique<UiPublisher>(*m_items, engine, *m_chart);
@@ -238,6 +245,9 @@ void CQmlInterface::setMainWindowObject(QObject* item)
 {
     debugLog(4, "CQmlInterface::setMainWindowObject()");
     m_items->bind(Item::MainWindow, item);
+    // The screens are built: what building them freed goes back once the
+    // start-up has settled.
+    m_memoryTrim.schedule();
 }
 
 void CQmlInterface::setMainWindowViewObject(QObject* item)
@@ -386,7 +396,13 @@ void CQmlInterface::updateStreamedEcg(QAbstractSeries* ecg0, QAbstractSeries* ec
     m_live->updateStreamedEcg(EcgSeries::from({ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, error, marker}));
 }
 
-void CQmlInterface::streamStartStop(bool start) { m_live->streamStartStop(start); }
+void CQmlInterface::streamStartStop(bool start)
+{
+    m_live->streamStartStop(start);
+    // The live view's first seconds build its shaders and analysis tables.
+    if (start)
+        m_memoryTrim.schedule();
+}
 void CQmlInterface::refreshInputList(int inputType) { m_devices->refreshInputList(inputType); }
 void CQmlInterface::stopRefreshInputList(int inputType) { m_devices->stopRefreshInputList(inputType); }
 void CQmlInterface::discoverDevices() { m_devices->discoverDevices(); }

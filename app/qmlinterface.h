@@ -4,6 +4,7 @@
 #include "appfolders.h"
 #include "bridgeparts.h"
 #include "dcmcallbackinterface.h"
+#include "memorytrim.h"
 #include "qvlcallbackinterface.h"
 
 #include <QObject>
@@ -323,6 +324,7 @@ private:
     ImportHandOver m_importHandOver;
     std::unique_ptr<PdfReportFlow> m_report;
     std::unique_ptr<CTonePlayer> m_tone;
+    MemoryTrim m_memoryTrim;
     // Last: the stream reports to the device selection until it is gone.
     std::unique_ptr<CRawStreamBt> m_stream;
     std::unique_ptr<BtLiveSource> m_liveSource;

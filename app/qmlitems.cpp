@@ -209,6 +209,21 @@ void QmlItems::bind(qml::Item item, QObject* object)
     }
 }
 
+void QmlItems::setBuiltOnDemand(qml::Item item, std::function<void()> build)
+{
+    m_builders[static_cast<std::size_t>(item)] = std::move(build);
+}
+
+bool QmlItems::ensureBound(qml::Item item)
+{
+    if (isBound(item))
+        return true;
+    const std::function<void()>& build = m_builders[static_cast<std::size_t>(item)];
+    if (build)
+        build();
+    return isBound(item);
+}
+
 QObject* QmlItems::object(qml::Item item) const
 {
     return m_objects[static_cast<std::size_t>(item)].data();
@@ -227,9 +242,11 @@ QVariant QmlItems::read(qml::Prop prop) const
 void QmlItems::write(qml::Prop prop, const QVariant& value)
 {
     const qml::PropInfo& info = qml::propInfo(prop);
+    if (!ensureBound(info.item))
+        return;
     QObject* target = object(info.item);
     const QMetaProperty& handle = m_props[static_cast<std::size_t>(prop)];
-    if (!target || !handle.isValid())
+    if (!handle.isValid())
         return;
     handle.write(target, value);
 }
@@ -237,9 +254,11 @@ void QmlItems::write(qml::Prop prop, const QVariant& value)
 void QmlItems::invokeArgs(qml::Call call, std::initializer_list<QGenericArgument> args)
 {
     const qml::CallInfo& info = qml::callInfo(call);
+    if (!ensureBound(info.item))
+        return;
     QObject* target = object(info.item);
     const QMetaMethod& handle = m_calls[static_cast<std::size_t>(call)];
-    if (!target || !handle.isValid())
+    if (!handle.isValid())
         return;
     QGenericArgument a[10];
     int n = 0;

@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <array>
+#include <functional>
 #include <tuple>
 #include <type_traits>
 
@@ -241,6 +242,7 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
     X(QmlLeadWarningClose, BottomArea, "qmlLeadWarningClose", (), "")                         \
     X(QmlDoStreaming, BottomArea, "qmlDoStreaming", (), "")                                   \
     X(QmlCloseSpecies, BottomArea, "qmlCloseSpecies", (), "")                                 \
+    X(QmlLoadView, MainWindow, "qmlLoadView", (QString), "name")                              \
     X(QmlOpenBrowser, MainWindow, "qmlOpenBrowser", (QUrl, QString, bool),                    \
       "targetUrl,headline,showForwardBackwardButton")                                        \
     X(QmlOpenPopup, PatientPopup, "qmlOpenPopup",                                             \
@@ -324,8 +326,9 @@ QList<std::pair<Call, CallInfo>> callTable();
 
 // The bound QML items with the handles of their properties and signals,
 // resolved once when an item binds. A write or an invocation on an item that
-// is not bound does nothing; a name the item lacks is logged once at binding
-// and then skipped.
+// is not bound does nothing, unless the item is built on demand: then it is
+// built first. A name the item lacks is logged once at binding and then
+// skipped.
 class QmlItems
 {
 public:
@@ -338,6 +341,12 @@ public:
     void bind(qml::Item item, QObject* object);
     QObject* object(qml::Item item) const;
     bool isBound(qml::Item item) const { return object(item) != nullptr; }
+
+    // An item whose screen is built on first use: `build` makes it, and it
+    // binds itself while being made.
+    void setBuiltOnDemand(qml::Item item, std::function<void()> build);
+    // Whether the item is bound, once built if it is built on demand.
+    bool ensureBound(qml::Item item);
 
     template <class Tag>
     void set(const typename Tag::Type& value)
@@ -365,6 +374,7 @@ private:
     std::array<QPointer<QObject>, qml::kItemCount> m_objects;
     std::array<QMetaProperty, qml::kPropCount> m_props;
     std::array<QMetaMethod, qml::kCallCount> m_calls;
+    std::array<std::function<void()>, qml::kItemCount> m_builders;
 };
 
 #endif

@@ -12,7 +12,7 @@ namespace {
 constexpr int kLen = EcgBeatWindow::kLength;
 constexpr std::size_t kTemplateFloats = 6 * std::size_t(kLen);
 
-bool validBeat(std::int64_t b, const std::vector<EcgBeatRecord>& beats)
+bool validBeat(std::int64_t b, const EcgBeatTable& beats)
 {
     return b >= 0 && b < std::int64_t(beats.size());
 }
@@ -67,7 +67,7 @@ bool CBeatTemplates::grow()
         return false;
     }
     try {
-        m_data.resize(std::size_t(capacity) * kTemplateFloats, 0.0f);
+        m_data.resize(std::size_t(capacity) * kTemplateFloats); // zeros, written only when used
     } catch (const std::bad_alloc&) {
         debugLogError("memory allocation error in CEcgAnalysis::newDrawer() line " + toStdString(1986));
         return false;
@@ -149,7 +149,7 @@ void CBeatTemplates::compare(const float* const a[3], const float* const b[3], d
 
 int CBeatTemplates::drawerGetBestMatch(std::int64_t position, const EcgBeatWindow& w,
                                        double& matchIndex, int& shift,
-                                       std::vector<EcgBeatRecord>& beats)
+                                       EcgBeatTable& beats)
 {
     shift = 0;
     if (m_count <= 1) {
@@ -232,7 +232,7 @@ int CBeatTemplates::newDrawer(const EcgBeatWindow& w, std::int64_t beat)
 }
 
 void CBeatTemplates::addBeat(int t, const EcgBeatWindow& w, std::int64_t beat, int shift,
-                             std::vector<EcgBeatRecord>& beats)
+                             EcgBeatTable& beats)
 {
     if (t < 0 || t >= m_count)
         return;
@@ -290,7 +290,7 @@ void CBeatTemplates::addBeat(int t, const EcgBeatWindow& w, std::int64_t beat, i
     ++h.beatCount;
 }
 
-void CBeatTemplates::appendChain(int t, int u, std::vector<EcgBeatRecord>& beats)
+void CBeatTemplates::appendChain(int t, int u, EcgBeatTable& beats)
 {
     Header& ht = m_headers[std::size_t(t)];
     const Header& hu = m_headers[std::size_t(u)];
@@ -319,7 +319,7 @@ void CBeatTemplates::remove(int u)
     --m_count;
 }
 
-void CBeatTemplates::drawerCombine(int t, int u, int shift, std::vector<EcgBeatRecord>& beats)
+void CBeatTemplates::drawerCombine(int t, int u, int shift, EcgBeatTable& beats)
 {
     if (t == u || t < 0 || u < 0 || t >= m_count || u >= m_count)
         return;
@@ -344,7 +344,7 @@ void CBeatTemplates::drawerCombine(int t, int u, int shift, std::vector<EcgBeatR
     remove(u);
 }
 
-void CBeatTemplates::compact(std::vector<EcgBeatRecord>& beats)
+void CBeatTemplates::compact(EcgBeatTable& beats)
 {
     for (int t = 1; t < m_count;) {
         if (m_headers[std::size_t(t)].beatCount <= 2) {

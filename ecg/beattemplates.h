@@ -1,6 +1,8 @@
 #ifndef MALVORANT_BEATTEMPLATES_H
 #define MALVORANT_BEATTEMPLATES_H
 
+#include "zeroedallocator.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +21,10 @@ struct EcgBeatRecord {
     std::uint8_t reserved[3];
     std::uint8_t polarity;          // 1 when the peak points upwards
 };
+
+// The beat table: it grows by many records at a time, and the room not yet
+// used costs no memory.
+using EcgBeatTable = std::vector<EcgBeatRecord, ZeroedAllocator<EcgBeatRecord>>;
 
 enum EcgBeatFlag : std::uint64_t {
     kBeatBatteryLow = 0x1,
@@ -73,15 +79,15 @@ public:
 
     // The best template for a beat window, with its match index and shift.
     int drawerGetBestMatch(std::int64_t position, const EcgBeatWindow& w, double& matchIndex,
-                           int& shift, std::vector<EcgBeatRecord>& beats);
+                           int& shift, EcgBeatTable& beats);
     // A new template from the window; -1 when the store cannot grow.
     int newDrawer(const EcgBeatWindow& w, std::int64_t beat);
     void addBeat(int t, const EcgBeatWindow& w, std::int64_t beat, int shift,
-                 std::vector<EcgBeatRecord>& beats);
+                 EcgBeatTable& beats);
     // Folds template u into template t.
-    void drawerCombine(int t, int u, int shift, std::vector<EcgBeatRecord>& beats);
+    void drawerCombine(int t, int u, int shift, EcgBeatTable& beats);
     // Folds every template with at most two beats into the catch-all.
-    void compact(std::vector<EcgBeatRecord>& beats);
+    void compact(EcgBeatTable& beats);
 
     // Largest lead difference in percent of the lead's amplitude, scaled and
     // unscaled, between two sets of three filtered leads.
@@ -93,7 +99,7 @@ public:
 
 private:
     float* dataOf(int t, int array);
-    void appendChain(int t, int u, std::vector<EcgBeatRecord>& beats);
+    void appendChain(int t, int u, EcgBeatTable& beats);
     void remove(int u);
     bool grow();
     void rangeOf(int& lo, int& hi) const;
@@ -108,7 +114,9 @@ private:
     int m_count = 0;
     int m_capacity = 0;
     std::vector<Header> m_headers;
-    std::vector<float> m_data; // per template six arrays of 750 values
+    // Per template six arrays of 750 values; the room for templates not yet
+    // made costs no memory.
+    std::vector<float, ZeroedAllocator<float>> m_data;
 };
 
 #endif

@@ -140,7 +140,7 @@ private:
     IntRing500 m_rateRing;
     int m_rateRr = 0;
 
-    std::vector<EcgBeatRecord> m_beats;
+    EcgBeatTable m_beats;
     int m_beatCount = 0;
     int m_lastCompaction = 0;
     CBeatTemplates m_templates;

@@ -148,6 +148,10 @@ void CEcgBuffer::readFileEntries()
 
 void CEcgBuffer::refilter()
 {
+    // Nothing loaded, nothing to hand out: the margin is left untouched (it
+    // holds nothing yet, and an hour's window costs memory only where used).
+    if (m_loadedEnd <= m_windowBase)
+        return;
     const int notch = m_filterMode == 1 ? 50 : m_filterMode == 2 ? 60 : 0;
     const int slots = std::max(0, m_loadedEnd - m_windowBase) + kMarginEntries;
     EcgBufferEntry* entries = m_entries.get();

@@ -14,4 +14,9 @@ void returnLargeBlocksToSystem()
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
 }
 
+void returnFreedMemoryToSystem()
+{
+    malloc_trim(0);
+}
+
 } // namespace platform

@@ -13,6 +13,8 @@ ApplicationWindow {
 
     // Invoked by the bridge: a telemedicine case page to show.
     signal qmlOpenBrowser(url targetUrl, string headline, bool showForwardBackwardButton)
+    // Invoked by the bridge before it talks to a view not yet built.
+    signal qmlLoadView(string name)
 
     // The full views, loaded on first use.
     readonly property var viewLoaders: ({
@@ -50,6 +52,12 @@ ApplicationWindow {
         var browser = browserLoader.item as DrawerBrowser;
         if (browser)
             browser.open();
+    }
+
+    onQmlLoadView: name => {
+        var loader = viewLoaders[name];
+        if (loader)
+            loader.load();
     }
 
     onQmlOpenBrowser: (targetUrl, headline, showForwardBackwardButton) => {
@@ -301,11 +309,5 @@ ApplicationWindow {
         visible: running
     }
 
-    Component.onCompleted: {
-        cQmlInterface.setMainWindowObject(mainWindow);
-        // The bridge opens these two on its own (an import, a confirmed
-        // assignment), so they bind themselves at start.
-        patientsLoader.load();
-        recordingsLoader.load();
-    }
+    Component.onCompleted: cQmlInterface.setMainWindowObject(mainWindow)
 }

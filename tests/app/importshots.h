@@ -79,7 +79,7 @@ inline void addRows(std::vector<Shot>& list)
     list.push_back({"import-2-new-patient-form", [](Context& c) {
         viewshots::closeViews(c);
         forgetImportDialog(c);
-        screen::importThroughTheDialog(c.window, clinicFile(c), patientView(c));
+        screen::importThroughTheDialog(c.window, clinicFile(c), [&c] { return patientView(c); });
     }});
     list.push_back({"import-3-choose-existing-patient", [](Context& c) {
         screen::click(screen::find(c.window, QStringLiteral("existingPatientButton")));
@@ -95,7 +95,7 @@ inline void addRows(std::vector<Shot>& list)
     }});
     list.push_back({"import-6-form-completed", [](Context& c) {
         forgetImportDialog(c);
-        screen::importThroughTheDialog(c.window, clinicFile(c), patientView(c));
+        screen::importThroughTheDialog(c.window, clinicFile(c), [&c] { return patientView(c); });
         screen::find(c.window, QStringLiteral("weightField"))->setProperty("text", QStringLiteral("31.5"));
     }});
     list.push_back({"import-7-saved-and-shown", [](Context& c) {

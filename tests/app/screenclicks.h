@@ -90,7 +90,10 @@ inline QQuickItem* rowWhere(QObject* list, const std::function<bool(QQuickItem*)
 
 // "Import ECGs", then the file clicked in the import dialog's list and the
 // dialog accepted. True once the patient view has opened for it.
-inline bool importThroughTheDialog(QQuickWindow* window, const QString& path, QObject* patientView)
+// The import hands the file to the patient view, which the bridge builds
+// when it first needs it: the view is looked up anew while waiting.
+inline bool importThroughTheDialog(QQuickWindow* window, const QString& path,
+                                   const std::function<QObject*()>& patientView)
 {
     if (!clickText(window, QStringLiteral("Import ECGs")))
         return false;
@@ -104,7 +107,10 @@ inline bool importThroughTheDialog(QQuickWindow* window, const QString& path, QO
     if (!click(file))
         return false;
     QMetaObject::invokeMethod(dialog, "accept");
-    return AppHarness::waitFor([&] { return patientView->property("visible").toBool(); });
+    return AppHarness::waitFor([&] {
+        QObject* view = patientView();
+        return view && view->property("visible").toBool();
+    });
 }
 
 // The folder dialog, opened by a screen's button: it is moved to the folder

@@ -210,9 +210,12 @@ private slots:
         m_commError = std::make_unique<QSignalSpy>(bottom, SIGNAL(qmlAlertBoxDcmCommError(QString)));
         m_uploadDone = std::make_unique<QSignalSpy>(bottom, SIGNAL(qmlAlertBoxDcmUploadCompleted()));
         QVERIFY(m_commError->isValid() && m_uploadDone->isValid());
+        // Built now, as the bridge does when it first needs them, so their
+        // signals can be watched from the start.
+        QVERIFY(bridge().items().ensureBound(Item::PatientView));
+        QVERIFY(bridge().items().ensureBound(Item::FileList));
         QObject* patients = bridge().items().object(Item::PatientView);
         QObject* list = bridge().items().object(Item::FileList);
-        QVERIFY(patients && list);
         m_mwlDone = std::make_unique<QSignalSpy>(patients, SIGNAL(qmlMwlRetrievalCompleted()));
         m_pacsListDone = std::make_unique<QSignalSpy>(list, SIGNAL(qmlPacsListRetrievalCompleted()));
         QVERIFY(m_mwlDone->isValid() && m_pacsListDone->isValid());
@@ -522,7 +525,7 @@ private slots:
         QVERIFY(QFile::copy(files.dataFolder() + files.currentFileName(), source));
         const int records = int(dcetest::readRecords(source).size());
         closeVisibleDialogs(m_window);
-        QVERIFY(screen::importThroughTheDialog(m_window, source, patients));
+        QVERIFY(screen::importThroughTheDialog(m_window, source, [patients] { return patients; }));
         QCOMPARE(patients->property("title").toString(), QStringLiteral("New Patient ?"));
         QVERIFY(screen::click(screen::find(m_window, "existingPatientButton")));
         QVERIFY(screen::confirmRow(m_window, pickEntry(QStringLiteral("Kiki"))));

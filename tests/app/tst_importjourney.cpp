@@ -132,7 +132,7 @@ class TstImportJourney : public QObject
 
     QObject* patientView() const { return bridge().items().object(Item::PatientView); }
     QObject* find(const QString& name) const { return screen::find(window(), name); }
-    bool importFile(const QString& path) { return screen::importThroughTheDialog(window(), path, patientView()); }
+    bool importFile(const QString& path) { return screen::importThroughTheDialog(window(), path, [this] { return patientView(); }); }
     QStringList savedAlert() { return screen::takeAlert(window(), QStringLiteral("File Saved")); }
     QQuickItem* patientRow(const QString& name)
     {

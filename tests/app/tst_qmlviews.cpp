@@ -467,8 +467,6 @@ private slots:
     {
         closeViews();
         QmlItems& items = m_app.bridge().items();
-        QVERIFY(items.isBound(qml::Item::PatientView));
-        QVERIFY(items.isBound(qml::Item::FileList));
         items.set<qml::P::PatEditExistingPatient>(false);
         items.set<qml::P::PatVisible>(true);
         items.set<qml::P::PatOpenedAccordion>(3);
@@ -478,6 +476,7 @@ private slots:
         items.set<qml::P::PatInitSpeciesValue>(QStringLiteral("Canine"));
         items.invoke<qml::C::PatDoReload>();
         QObject* view = items.object(qml::Item::PatientView);
+        QVERIFY(view);
         QVERIFY(view->property("visible").toBool());
         QCOMPARE(view->property("title").toString(), QStringLiteral("New Patient ?"));
         QCOMPARE(view->property("openedAccordion").toInt(), 3);

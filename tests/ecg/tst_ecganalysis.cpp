@@ -27,6 +27,7 @@ private slots:
     void compactionCountsFromStreamStart();
     void felineAmplitudeFloorAboveCeiling();
     void templateWeightCapped();
+    void storeGrowsKeepingTemplates();
     void prematureAndPause_data();
     void prematureAndPause();
     void badChannel();
@@ -447,13 +448,56 @@ void TestEcgAnalysis::felineAmplitudeFloorAboveCeiling()
     QCOMPARE(a->templates().leadAmplitude(1000.0), 3000 / 5.2);
 }
 
+// The store makes room a hundred templates at a time; each growth keeps
+// the templates made so far, the catch-all stays empty, and the room
+// beyond the last template is not handed out.
+void TestEcgAnalysis::storeGrowsKeepingTemplates()
+{
+    CBeatTemplates store;
+    QVERIFY(store.prepare());
+    auto window = std::make_unique<EcgBeatWindow>();
+    const int made = 2 * CBeatTemplates::kGrowth + 10;
+    for (int t = 1; t <= made; ++t) {
+        for (int lead = 0; lead < 3; ++lead) {
+            for (int k = 0; k < EcgBeatWindow::kLength; ++k) {
+                window->raw[lead][k] = float(t * 1000 + lead * 100 + k % 97);
+                window->filtered[lead][k] = -window->raw[lead][k];
+            }
+        }
+        QCOMPARE(store.newDrawer(*window, t), t);
+    }
+    QCOMPARE(store.count(), made + 1);
+    for (int array = 0; array < 6; ++array) {
+        for (int k = 0; k < EcgBeatWindow::kLength; ++k)
+            QCOMPARE(store.data(0, array)[k], 0.0f);
+    }
+    for (int t = 1; t <= made; ++t) {
+        QCOMPARE(store.header(t)->firstBeat, std::int64_t(t));
+        for (int lead = 0; lead < 3; ++lead) {
+            const float* raw = store.data(t, lead);
+            const float* filtered = store.data(t, lead + 3);
+            for (int k = 0; k < EcgBeatWindow::kLength; k += 61) {
+                const float expected = float(t * 1000 + lead * 100 + k % 97);
+                QCOMPARE(raw[k], expected);
+                QCOMPARE(filtered[k], -expected);
+            }
+        }
+    }
+    QVERIFY(store.data(made + 1, 0) == nullptr);
+    QVERIFY(store.header(made + 1) == nullptr);
+    // A new stream starts again from an empty catch-all and reuses the room.
+    QVERIFY(store.prepare());
+    QCOMPARE(store.count(), 1);
+    QCOMPARE(store.data(0, 2)[375], 0.0f);
+}
+
 // A template of 30 beats still takes a new beat with a weight of 1/20.
 void TestEcgAnalysis::templateWeightCapped()
 {
     CBeatTemplates store;
     store.setParams(90, 12, 1.3, 1.0, 1000.0);
     QVERIFY(store.prepare());
-    std::vector<EcgBeatRecord> beats(40);
+    EcgBeatTable beats(40);
     for (auto& b : beats) {
         b.nextInTemplate = -1;
         b.templateLink = -1;
