@@ -14,7 +14,6 @@ public:
 
     // (Re)starts the wait; the memory goes back when it ends.
     void schedule();
-    bool isScheduled() const { return m_timer.isActive(); }
 
 private:
     QTimer m_timer;

@@ -127,7 +127,8 @@ void CQmlInterface::createUnits()
     m_items = std::make_unique<QmlItems>();
     // The patient and recording views are built when first needed, by the
     // user or by a flow of the bridge, not for the live view at start.
-    for (const auto& [item, view] : {std::pair{qml::Item::PatientView, "patients"}, std::pair{qml::Item::FileList, "recordings"}}) {
+    for (const auto& [item, view] : {std::pair{qml::Item::PatientView, "patients"},
+                                     std::pair{qml::Item::FileList, "recordings"}}) {
         m_items->setBuiltOnDemand(item, [this, name = QString::fromLatin1(view)] {
             m_items->invoke<qml::C::QmlLoadView>(name);
         });
