@@ -26,8 +26,6 @@ LiveView::LiveView(QmlItems& items, const EngineParts& engine, UiPublisher& publ
                    EcgChart& chart)
     : m_items(items), m_engine(engine), m_publisher(publisher), m_chart(chart)
 {
-    for (auto& table : m_points)
-        table.assign(kMaxPoints, QPointF());
     m_rateTexts.reserve(1001);
     for (int r = 0; r <= 1000; ++r)
         m_rateTexts << QString::number(r);
@@ -436,6 +434,13 @@ void LiveView::prepareTable(bool force)
     const EcgModeLayout* layout = EcgChart::modeLayout(mode);
     if (!layout || length <= 0)
         return;
+    // Room for this sweep and two spare positions: the longest sweep's
+    // tables cost memory only once a speed asks for them.
+    const std::size_t room = std::size_t(length) + 2;
+    if (m_points[0].size() < room) {
+        for (auto& table : m_points)
+            table.resize(room);
+    }
     for (int j = 0; j < layout->traces; ++j) {
         std::vector<QPointF>& table = m_points[std::size_t(j)];
         for (int i = 0; i < length; ++i)

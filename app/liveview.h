@@ -121,7 +121,13 @@ public:
     int lastShownRate() const { return m_lastRate; }
     bool batteryLowShown() const { return m_batteryShown; }
     // Live point of trace j at sweep position i (tests).
-    QPointF point(int trace, int i) const { return m_points[std::size_t(trace)][std::size_t(i)]; }
+    QPointF point(int trace, int i) const
+    {
+        if (trace < 0 || trace >= int(m_points.size()) || i < 0
+            || std::size_t(i) >= m_points[std::size_t(trace)].size())
+            return {};
+        return m_points[std::size_t(trace)][std::size_t(i)];
+    }
 
 private:
     void processSample(const EcgStreamSample& sample);

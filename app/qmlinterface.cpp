@@ -125,10 +125,13 @@ void CQmlInterface::createUnits()
     const EngineParts engine{&m_folders, m_dbMan, m_settingsMan, m_patientMan, m_fileMan,
                              &m_importHandOver};
     m_items = std::make_unique<QmlItems>();
-    // The patient and recording views are built when first needed, by the
-    // user or by a flow of the bridge, not for the live view at start.
+    // The patient and recording views, the patient confirmation and the
+    // terms are built when first needed, by the user or by a flow of the
+    // bridge, not for the live view at start.
     for (const auto& [item, view] : {std::pair{qml::Item::PatientView, "patients"},
-                                     std::pair{qml::Item::FileList, "recordings"}}) {
+                                     std::pair{qml::Item::FileList, "recordings"},
+                                     std::pair{qml::Item::PatientPopup, "patientPopup"},
+                                     std::pair{qml::Item::SplashScreen, "splash"}}) {
         m_items->setBuiltOnDemand(item, [this, name = QString::fromLatin1(view)] {
             m_items->invoke<qml::C::QmlLoadView>(name);
         });

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 
@@ -58,6 +59,8 @@ ApplicationWindow {
         var loader = viewLoaders[name];
         if (loader)
             loader.load();
+        else if (screensOnDemand[name])
+            made(screensOnDemand[name]);
     }
 
     onQmlOpenBrowser: (targetUrl, headline, showForwardBackwardButton) => {
@@ -83,7 +86,7 @@ ApplicationWindow {
         defs: uiDefs
         ui: uiData
         viewOpen: mainWindow.anyViewVisible
-        onMenuRequested: leftDrawer.open()
+        onMenuRequested: mainWindow.openBox(leftDrawer)
         onViewRequested: (name) => mainWindow.openView(name)
         onImportRequested: {
             fileDialogsLoader.active = true;
@@ -148,15 +151,6 @@ ApplicationWindow {
         anchors.fill: parent
         color: "#80000000"
         visible: uiData.shaderVisible
-    }
-
-    LeftDrawer {
-        id: leftDrawer
-        z: 30
-        defs: uiDefs
-        height: mainWindow.height
-        onAboutRequested: mainWindow.openAbout()
-        onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
     }
 
     // The in-application browser (a web view) costs its engine: it loads on first use.
@@ -227,43 +221,60 @@ ApplicationWindow {
         (folderDialogLoader.item as FileDialogsExport).openFolder(mode);
     }
 
-    PatientSelectionPopup {
-        id: patientSelectionPopup
-        z: 45
-        defs: uiDefs
-        ui: uiData
-    }
 
     // The live signal warnings and their help boxes.
-    DrawerInterference {
-        id: interferenceDrawer
-        z: 31
-        defs: uiDefs
-        y: topHeader.height + topArea.height
-        height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
-        onHelpRequested: mainWindow.openBox(interferenceHelp)
-    }
-    DrawerLeadWarning {
-        id: leadWarningDrawer
-        z: 32
-        defs: uiDefs
-        y: topHeader.height + topArea.height
-        height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
-        onHelpRequested: mainWindow.openBox(leadPlacementHelp)
-    }
 
-    // The help boxes and the about box are made when first opened.
+    // The menu, the warning drawers, the help and about boxes, the terms and
+    // the patient confirmation are not part of the live view: each is made
+    // when first opened, by the user or (the last two) by the bridge.
     property var boxes: ({})
-    function openBox(component) {
+    readonly property var screensOnDemand: ({"splash": splashScreen, "patientPopup": patientSelectionPopup})
+    function made(component) {
         var box = boxes[component];
         if (!box) {
             box = component.createObject(mainWindow, { "defs": uiDefs });
             boxes[component] = box;
         }
-        box.open();
+        return box;
+    }
+    function openBox(component) {
+        made(component).open();
+    }
+    function closeBox(component) {
+        var box = boxes[component];
+        if (box)
+            box.close();
     }
     function openAbout() {
         openBox(aboutDialog);
+    }
+    Component {
+        id: leftDrawer
+        LeftDrawer {
+            z: 30
+            height: mainWindow.height
+            onAboutRequested: mainWindow.openAbout()
+            onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
+        }
+    }
+    // The live signal warnings and their help boxes.
+    Component {
+        id: interferenceDrawer
+        DrawerInterference {
+            z: 31
+            y: topHeader.height + topArea.height
+            height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
+            onHelpRequested: mainWindow.openBox(interferenceHelp)
+        }
+    }
+    Component {
+        id: leadWarningDrawer
+        DrawerLeadWarning {
+            z: 32
+            y: topHeader.height + topArea.height
+            height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
+            onHelpRequested: mainWindow.openBox(leadPlacementHelp)
+        }
     }
     Component {
         id: interferenceHelp
@@ -285,18 +296,27 @@ ApplicationWindow {
     }
     Connections {
         target: bottomArea
-        function onQmlInterferenceWarning() { interferenceDrawer.open(); }
-        function onQmlInterferenceWarningClose() { interferenceDrawer.close(); }
-        function onQmlLeadWarning() { leadWarningDrawer.open(); }
-        function onQmlLeadWarningClose() { leadWarningDrawer.close(); }
+        function onQmlInterferenceWarning() { mainWindow.openBox(interferenceDrawer); }
+        function onQmlInterferenceWarningClose() { mainWindow.closeBox(interferenceDrawer); }
+        function onQmlLeadWarning() { mainWindow.openBox(leadWarningDrawer); }
+        function onQmlLeadWarningClose() { mainWindow.closeBox(leadWarningDrawer); }
     }
 
-    SplashScreen {
+
+    Component {
+        id: patientSelectionPopup
+        PatientSelectionPopup {
+            z: 45
+            ui: uiData
+        }
+    }
+    Component {
         id: splashScreen
-        z: 60
-        defs: uiDefs
-        anchors.fill: parent
-        onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
+        SplashScreen {
+            z: 60
+            anchors.fill: parent
+            onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
+        }
     }
 
     BusyIndicator {

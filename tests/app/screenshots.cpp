@@ -225,21 +225,28 @@ std::vector<Shot> shots()
     list.push_back({"left-drawer", [](Context& c) {
         showRecording(c, 0);
         for (QObject* o : c.window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDrawer") && o->property("edge").toInt() == Qt::LeftEdge)
-                QMetaObject::invokeMethod(o, "open");
+            if (QByteArray(o->metaObject()->className()).startsWith("TopHeader"))
+                QMetaObject::invokeMethod(o, "menuRequested");
         }
     }});
     list.push_back({"about-dialog", [](Context& c) {
         showRecording(c, 0);
         QMetaObject::invokeMethod(c.window, "openAbout");
     }});
-    // The help boxes of the two live warnings, as their drawers' help opens them.
-    for (const char* drawer : {"DrawerInterference", "DrawerLeadWarning"}) {
-        list.push_back({drawer == QByteArray("DrawerInterference") ? "help-interference" : "help-lead-placement",
-                        [drawer](Context& c) {
+    // The help boxes of the two live warnings, as their drawers' help opens
+    // them: the warning opens its drawer, then its help is asked for.
+    static const struct {
+        const char* picture;
+        const char* warning;
+        const char* drawer;
+    } helps[] = {{"help-interference", "qmlInterferenceWarning", "DrawerInterference"},
+                 {"help-lead-placement", "qmlLeadWarning", "DrawerLeadWarning"}};
+    for (const auto& help : helps) {
+        list.push_back({help.picture, [help](Context& c) {
             showRecording(c, 0);
+            QMetaObject::invokeMethod(c.item(Item::BottomArea), help.warning);
             for (QObject* o : c.window->findChildren<QObject*>()) {
-                if (QByteArray(o->metaObject()->className()).startsWith(drawer))
+                if (QByteArray(o->metaObject()->className()).startsWith(help.drawer))
                     QMetaObject::invokeMethod(o, "helpRequested");
             }
         }});

@@ -678,9 +678,9 @@ private slots:
         noWarnings();
     }
 
-    // The about box and the two help boxes of the live warnings are made when
-    // first asked for: none exists before, each opens with its title, and a
-    // second request opens the same box again.
+    // The menu, the two live warning drawers, the about box and the warnings'
+    // help boxes are made when first asked for: none exists before, each
+    // opens, and a second request opens the same one again.
     void boxesOpenOnFirstUse()
     {
         auto boxes = [this](const QString& title) {
@@ -691,23 +691,34 @@ private slots:
             }
             return found;
         };
-        QObject* interference = nullptr;
-        QObject* leadWarning = nullptr;
-        for (QObject* o : m_window->findChildren<QObject*>()) {
-            const QByteArray name = o->metaObject()->className();
-            if (name.startsWith("DrawerInterference"))
-                interference = o;
-            if (name.startsWith("DrawerLeadWarning"))
-                leadWarning = o;
-        }
-        QVERIFY(interference && leadWarning);
+        auto madeOf = [this](const char* type) {
+            QList<QObject*> found;
+            for (QObject* o : m_window->findChildren<QObject*>()) {
+                if (QByteArray(o->metaObject()->className()).startsWith(type))
+                    found.append(o);
+            }
+            return found;
+        };
+        for (const char* type : {"LeftDrawer", "DrawerInterference", "DrawerLeadWarning"})
+            QVERIFY2(madeOf(type).isEmpty(), type);
+
+        // A warning opens its drawer; its help button asks for the help box.
+        QObject* bottomArea = m_app.bridge().items().object(qml::Item::BottomArea);
+        QVERIFY(bottomArea);
+        auto helpFrom = [&](const char* warning, const char* drawer) {
+            QMetaObject::invokeMethod(bottomArea, warning);
+            const QList<QObject*> drawers = madeOf(drawer);
+            QCOMPARE(drawers.size(), 1);
+            QTRY_VERIFY(drawers.first()->property("visible").toBool());
+            QMetaObject::invokeMethod(drawers.first(), "helpRequested");
+        };
         const struct {
             QString title;
             std::function<void()> ask;
         } cases[] = {
             {"About Malvorant PC", [this] { QMetaObject::invokeMethod(m_window, "openAbout"); }},
-            {"Possible ECG Interference Issue", [&] { QMetaObject::invokeMethod(interference, "helpRequested"); }},
-            {"Possible Lead Placement Issue", [&] { QMetaObject::invokeMethod(leadWarning, "helpRequested"); }},
+            {"Possible ECG Interference Issue", [&] { helpFrom("qmlInterferenceWarning", "DrawerInterference"); }},
+            {"Possible Lead Placement Issue", [&] { helpFrom("qmlLeadWarning", "DrawerLeadWarning"); }},
         };
         for (const auto& box : cases) {
             QVERIFY2(boxes(box.title).isEmpty(), qPrintable(box.title));
@@ -719,6 +730,29 @@ private slots:
                 QMetaObject::invokeMethod(made.first(), "close");
                 QTRY_VERIFY(!made.first()->property("visible").toBool());
             }
+        }
+        // The warnings clear; their drawers close and stay made.
+        QMetaObject::invokeMethod(bottomArea, "qmlInterferenceWarningClose");
+        QMetaObject::invokeMethod(bottomArea, "qmlLeadWarningClose");
+        for (const char* type : {"DrawerInterference", "DrawerLeadWarning"}) {
+            QCOMPARE(madeOf(type).size(), 1);
+            QTRY_VERIFY2(!madeOf(type).first()->property("visible").toBool(), type);
+        }
+
+        // The menu button opens the menu, made once.
+        QObject* header = nullptr;
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (QByteArray(o->metaObject()->className()).startsWith("TopHeader"))
+                header = o;
+        }
+        QVERIFY(header);
+        for (int round = 0; round < 2; ++round) {
+            QMetaObject::invokeMethod(header, "menuRequested");
+            const QList<QObject*> menus = madeOf("LeftDrawer");
+            QCOMPARE(menus.size(), 1);
+            QTRY_VERIFY(menus.first()->property("visible").toBool());
+            QMetaObject::invokeMethod(menus.first(), "close");
+            QTRY_VERIFY(!menus.first()->property("visible").toBool());
         }
         noWarnings();
     }
