@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QProcess>
+#include <QDir>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
@@ -47,13 +48,16 @@ inline void say(const QByteArray& line)
 // ----------------------------------------------------------- in the parent
 
 // The environment of a run of the program on the folders in tmp: its public
-// documents and its profile folder there, offscreen.
+// documents, its profile folder and its own temporary folders there (a child
+// that is killed or exits at once cannot remove them), offscreen.
 inline QProcessEnvironment programEnvironment(const QTemporaryDir& tmp)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("MALVORANT_PUBLIC_DOCUMENTS", tmp.filePath("Public"));
     env.insert("ALLUSERSPROFILE", tmp.filePath("ProgramData"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    QDir().mkpath(tmp.filePath("tmp"));
+    env.insert("TMPDIR", tmp.filePath("tmp"));
     return env;
 }
 

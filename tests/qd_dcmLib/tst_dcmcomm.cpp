@@ -604,9 +604,14 @@ void TestDcmComm::exitWithJobOnSilentPeer()
     QFETCH(QString, how);
     SilentListener silent;
     QVERIFY(silent.start());
+    // The child ends as the program does, leaving its data folder: it goes
+    // with this one.
+    QTemporaryDir childTmp;
+    QVERIFY(childTmp.isValid());
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(kExitChildVar), QString::number(silent.port()) + QLatin1Char(':') + how);
+    environment.insert(QStringLiteral("TMPDIR"), childTmp.path());
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer clock;

@@ -649,6 +649,10 @@ void TstQvlScheduler::restartAfterTheFileWent()
     QVERIFY(root.isValid());
     auto run = [&](const char* mode, int* exitCode) {
         QProcess child;
+        // The child's own temporary folders go with root.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), root.path());
+        child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QCoreApplication::applicationFilePath(),
                     {"child", root.path(), m_server->url(false, QLatin1String(kPath)), mode});
