@@ -221,9 +221,6 @@ ApplicationWindow {
         (folderDialogLoader.item as FileDialogsExport).openFolder(mode);
     }
 
-
-    // The live signal warnings and their help boxes.
-
     // The menu, the warning drawers, the help and about boxes, the terms and
     // the patient confirmation are not part of the live view: each is made
     // when first opened, by the user or (the last two) by the bridge.
@@ -301,7 +298,6 @@ ApplicationWindow {
         function onQmlLeadWarning() { mainWindow.openBox(leadWarningDrawer); }
         function onQmlLeadWarningClose() { mainWindow.closeBox(leadWarningDrawer); }
     }
-
 
     Component {
         id: patientSelectionPopup
