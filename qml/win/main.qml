@@ -60,7 +60,7 @@ ApplicationWindow {
         if (loader)
             loader.load();
         else if (screensOnDemand[name])
-            made(screensOnDemand[name]);
+            screensOnDemand[name]();
     }
 
     onQmlOpenBrowser: (targetUrl, headline, showForwardBackwardButton) => {
@@ -86,7 +86,7 @@ ApplicationWindow {
         defs: uiDefs
         ui: uiData
         viewOpen: mainWindow.anyViewVisible
-        onMenuRequested: mainWindow.openBox(leftDrawer)
+        onMenuRequested: mainWindow.openMenu()
         onViewRequested: (name) => mainWindow.openView(name)
         onImportRequested: {
             fileDialogsLoader.active = true;
@@ -223,97 +223,70 @@ ApplicationWindow {
 
     // The menu, the warning drawers, the help and about boxes, the terms and
     // the patient confirmation are not part of the live view: each is made
-    // when first opened, by the user or (the last two) by the bridge.
+    // from its file when first opened, by the user or (the last two) by the
+    // bridge, so that not even its type is loaded before.
     property var boxes: ({})
-    readonly property var screensOnDemand: ({"splash": splashScreen, "patientPopup": patientSelectionPopup})
-    function made(component) {
-        var box = boxes[component];
+    function made(file, initial, setUp) {
+        var box = boxes[file];
         if (!box) {
-            box = component.createObject(mainWindow, { "defs": uiDefs });
-            boxes[component] = box;
+            box = Qt.createComponent(file).createObject(mainWindow, Object.assign({ "defs": uiDefs }, initial));
+            if (!box) {
+                cQmlInterface.postLogMessage("could not make " + file);
+                return null;
+            }
+            boxes[file] = box;
+            if (setUp)
+                setUp(box);
         }
         return box;
     }
-    function openBox(component) {
-        made(component).open();
+    function openBox(file, initial, setUp) {
+        var box = made(file, initial, setUp);
+        if (box)
+            box.open();
     }
-    function closeBox(component) {
-        var box = boxes[component];
+    function closeBox(file) {
+        var box = boxes[file];
         if (box)
             box.close();
     }
     function openAbout() {
-        openBox(aboutDialog);
+        openBox("AboutDialog.qml", { "z": 45 });
     }
-    Component {
-        id: leftDrawer
-        LeftDrawer {
-            z: 30
-            height: mainWindow.height
-            onAboutRequested: mainWindow.openAbout()
-            onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
-        }
+    function openMenu() {
+        openBox("LeftDrawer.qml", { "z": 30 }, drawer => {
+            drawer.height = Qt.binding(() => mainWindow.height);
+            drawer.aboutRequested.connect(mainWindow.openAbout);
+            drawer.pageRequested.connect((url, title) => mainWindow.openBrowser(url, title, false));
+        });
     }
-    // The live signal warnings and their help boxes.
-    Component {
-        id: interferenceDrawer
-        DrawerInterference {
-            z: 31
-            y: topHeader.height + topArea.height
-            height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
-            onHelpRequested: mainWindow.openBox(interferenceHelp)
-        }
-    }
-    Component {
-        id: leadWarningDrawer
-        DrawerLeadWarning {
-            z: 32
-            y: topHeader.height + topArea.height
-            height: mainWindow.height - topHeader.height - topArea.height - bottomArea.height
-            onHelpRequested: mainWindow.openBox(leadPlacementHelp)
-        }
-    }
-    Component {
-        id: interferenceHelp
-        InterferenceDialog {
-            z: 46
-        }
-    }
-    Component {
-        id: leadPlacementHelp
-        LeadPlacement {
-            z: 46
-        }
-    }
-    Component {
-        id: aboutDialog
-        AboutDialog {
-            z: 45
-        }
+    // The live signal warnings at the right edge, between the top area and
+    // the bottom bar, and their help boxes.
+    function openWarning(file, z, helpFile) {
+        openBox(file, { "z": z }, drawer => {
+            drawer.y = Qt.binding(() => topHeader.height + topArea.height);
+            drawer.height = Qt.binding(() => mainWindow.height - topHeader.height - topArea.height
+                                       - bottomArea.height);
+            drawer.helpRequested.connect(() => mainWindow.openBox(helpFile, { "z": 46 }));
+        });
     }
     Connections {
         target: bottomArea
-        function onQmlInterferenceWarning() { mainWindow.openBox(interferenceDrawer); }
-        function onQmlInterferenceWarningClose() { mainWindow.closeBox(interferenceDrawer); }
-        function onQmlLeadWarning() { mainWindow.openBox(leadWarningDrawer); }
-        function onQmlLeadWarningClose() { mainWindow.closeBox(leadWarningDrawer); }
-    }
-
-    Component {
-        id: patientSelectionPopup
-        PatientSelectionPopup {
-            z: 45
-            ui: uiData
+        function onQmlInterferenceWarning() {
+            mainWindow.openWarning("DrawerInterference.qml", 31, "InterferenceDialog.qml");
         }
+        function onQmlInterferenceWarningClose() { mainWindow.closeBox("DrawerInterference.qml"); }
+        function onQmlLeadWarning() { mainWindow.openWarning("DrawerLeadWarning.qml", 32, "LeadPlacement.qml"); }
+        function onQmlLeadWarningClose() { mainWindow.closeBox("DrawerLeadWarning.qml"); }
     }
-    Component {
-        id: splashScreen
-        SplashScreen {
-            z: 60
-            anchors.fill: parent
-            onPageRequested: (url, title) => mainWindow.openBrowser(url, title, false)
-        }
-    }
+    // What the bridge makes before it talks to it.
+    readonly property var screensOnDemand: ({
+        "patientPopup": () => made("PatientSelectionPopup.qml", { "z": 45, "ui": uiData }),
+        "splash": () => made("SplashScreen.qml", { "z": 60 }, splash => {
+            splash.anchors.fill = splash.parent;
+            splash.pageRequested.connect((url, title) => mainWindow.openBrowser(url, title, false));
+        })
+    })
 
     BusyIndicator {
         id: busyIndicator
