@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -53,12 +54,13 @@ Rectangle {
 
     function showAlert(title, text, informativeText, withCancel, action) {
         cQmlInterface.postLogMessage("alert: " + title + ": " + text);
-        genericDialog.title = title;
-        genericDialog.text = text;
-        genericDialog.informativeText = informativeText;
-        genericDialog.rejectText = withCancel ? "Cancel" : "";
+        const dialog = genericDialog.made() as AlertDialog;
+        dialog.title = title;
+        dialog.text = text;
+        dialog.informativeText = informativeText;
+        dialog.rejectText = withCancel ? "Cancel" : "";
         alertAction = action;
-        genericDialog.open();
+        dialog.open();
     }
 
     function pad2(n) {
@@ -165,7 +167,7 @@ Rectangle {
     }
     onQmlDoStreaming: {
         if (speciesSelectorWanted())
-            speciesSelector.open();
+            speciesSelector.made().open();
     }
     onQmlCloseSpecies: {
         if (speciesSelectorWanted())
@@ -243,7 +245,7 @@ Rectangle {
                   : bottomArea.ui.tmpSpecies === 2 ? bottomArea.defs.imgFeline
                   : bottomArea.defs.imgOtherAnimal
         tip: "Select Species"
-        onClicked: speciesSelector.open()
+        onClicked: speciesSelector.made().open()
     }
 
     // The action button, in the middle, rises above the bar.
@@ -308,40 +310,49 @@ Rectangle {
         }
     }
 
-    AlertDialog {
+    MadeOnUse {
         id: genericDialog
-        defs: bottomArea.defs
-        onAccepted: {
-            var action = bottomArea.alertAction;
-            bottomArea.alertAction = null;
-            if (action)
-                action();
+        owner: bottomArea
+        dialog: AlertDialog {
+            defs: bottomArea.defs
+            onAccepted: {
+                var action = bottomArea.alertAction;
+                bottomArea.alertAction = null;
+                if (action)
+                    action();
+            }
+            onRejected: bottomArea.alertAction = null
         }
-        onRejected: bottomArea.alertAction = null
     }
 
     // "Start a Case": finish the request on the service's page now, or later.
-    AlertDialog {
+    MadeOnUse {
         id: uploadConfirmation
+        owner: bottomArea
         property int fileId: -1
         function ask(id) {
             fileId = id;
-            open();
+            made().open();
         }
-        defs: bottomArea.defs
-        title: "Start a Case"
-        text: "The ECG is uploaded to Quorvale as a new case."
-        informativeText: "Complete the request on the case page now, or finish it later."
-        acceptText: "Finish Now"
-        otherText: "Finish Later"
-        rejectText: "Cancel"
-        onAccepted: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true)
-        onOtherClicked: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false)
+        dialog: AlertDialog {
+            defs: bottomArea.defs
+            title: "Start a Case"
+            text: "The ECG is uploaded to Quorvale as a new case."
+            informativeText: "Complete the request on the case page now, or finish it later."
+            acceptText: "Finish Now"
+            otherText: "Finish Later"
+            rejectText: "Cancel"
+            onAccepted: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true)
+            onOtherClicked: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false)
+        }
     }
 
-    SpeciesSelector {
+    MadeOnUse {
         id: speciesSelector
-        defs: bottomArea.defs
-        ui: bottomArea.ui
+        owner: bottomArea
+        dialog: SpeciesSelector {
+            defs: bottomArea.defs
+            ui: bottomArea.ui
+        }
     }
 }

@@ -50,11 +50,12 @@ Item {
                                           ecg5, cursor, errorBars, markerBars)
     }
     onQmlHideEcg: cQmlInterface.hideEcg(ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, errorBars, markerBars)
-    onUpdateDialog: updateDialogBox.open()
-    onNoUpdates: noUpdatesBox.open()
+    onUpdateDialog: updateDialogBox.made().open()
+    onNoUpdates: noUpdatesBox.made().open()
     onUpdateFailed: (message) => {
-        updateFailedNote.informativeText = message;
-        updateFailedNote.open();
+        const note = updateFailedNote.made() as AlertDialog;
+        note.informativeText = message;
+        note.open();
     }
 
     // Pinch steps: a value i of the list is chosen once the finger distance
@@ -339,35 +340,44 @@ Item {
         }
     }
 
-    Dialog {
+    MadeOnUse {
         id: updateDialogBox
-        title: "New update"
-        anchors.centerIn: parent
-        modal: true
-        standardButtons: Dialog.Yes | Dialog.No
-        Label {
-            text: "A new version of Malvorant is available.\nDo you want to install it now?"
+        owner: ecgView
+        dialog: Dialog {
+            title: "New update"
+            anchors.centerIn: parent
+            modal: true
+            standardButtons: Dialog.Yes | Dialog.No
+            Label {
+                text: "A new version of Malvorant is available.\nDo you want to install it now?"
+            }
+            onAccepted: cQmlInterface.doUpdate(true)
+            onRejected: cQmlInterface.doUpdate(false)
         }
-        onAccepted: cQmlInterface.doUpdate(true)
-        onRejected: cQmlInterface.doUpdate(false)
     }
 
-    Dialog {
+    MadeOnUse {
         id: noUpdatesBox
-        title: "No updates"
-        anchors.centerIn: parent
-        modal: true
-        standardButtons: Dialog.Ok
-        Label {
-            text: "No updates available"
+        owner: ecgView
+        dialog: Dialog {
+            title: "No updates"
+            anchors.centerIn: parent
+            modal: true
+            standardButtons: Dialog.Ok
+            Label {
+                text: "No updates available"
+            }
         }
     }
 
-    AlertDialog {
+    MadeOnUse {
         id: updateFailedNote
-        defs: ecgView.defs
-        title: "Update failed"
-        text: "The installer could not be started. Malvorant keeps running."
+        owner: ecgView
+        dialog: AlertDialog {
+            defs: ecgView.defs
+            title: "Update failed"
+            text: "The installer could not be started. Malvorant keeps running."
+        }
     }
 
     Component.onCompleted: {

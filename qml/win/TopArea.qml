@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -86,11 +87,12 @@ Rectangle {
 
         // Patient and recording.
         MouseArea {
+            objectName: "recordingDetails"
             Layout.fillWidth: true
             Layout.fillHeight: true
             enabled: topArea.ui.fileName.length > 0
             cursorShape: enabled ? Qt.PointingHandCursor : Qt.ArrowCursor
-            onClicked: details.open()
+            onClicked: details.made().open()
 
             ColumnLayout {
                 anchors.verticalCenter: parent.verticalCenter
@@ -317,18 +319,21 @@ Rectangle {
         }
     }
 
-    AlertDialog {
+    MadeOnUse {
         id: details
-        defs: topArea.defs
-        title: "ECG Details"
-        text: (topArea.unassigned ? "Patient: not assigned"
-               : "Patient: " + topArea.ui.patientName + " (ID " + topArea.ui.patientExtId + ")"
-                 + "\nOwner: " + topArea.ui.patientFirstLast)
-              + "\nRecorded: " + topArea.ui.fileDate + " " + topArea.ui.fileTimeCurrent
-        informativeText: "File: " + topArea.ui.fileName
-              + (topArea.ui.fileQVLCaseId.length > 0 ? "\nTelemedicine case: " + topArea.ui.fileQVLCaseId + " (" + topArea.ui.fileQVLCaseStatus + ")" : "")
-              + (topArea.ui.filePacsStatus === 2 ? "\nStored in the ECG Storage" : "")
-              + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueLine()
-                 + (topArea.ui.filePacsQueueText.length > 0 ? ": " + topArea.ui.filePacsQueueText : "") : "")
+        owner: topArea
+        dialog: AlertDialog {
+            defs: topArea.defs
+            title: "ECG Details"
+            text: (topArea.unassigned ? "Patient: not assigned"
+                   : "Patient: " + topArea.ui.patientName + " (ID " + topArea.ui.patientExtId + ")"
+                     + "\nOwner: " + topArea.ui.patientFirstLast)
+                  + "\nRecorded: " + topArea.ui.fileDate + " " + topArea.ui.fileTimeCurrent
+            informativeText: "File: " + topArea.ui.fileName
+                  + (topArea.ui.fileQVLCaseId.length > 0 ? "\nTelemedicine case: " + topArea.ui.fileQVLCaseId + " (" + topArea.ui.fileQVLCaseStatus + ")" : "")
+                  + (topArea.ui.filePacsStatus === 2 ? "\nStored in the ECG Storage" : "")
+                  + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueLine()
+                     + (topArea.ui.filePacsQueueText.length > 0 ? ": " + topArea.ui.filePacsQueueText : "") : "")
+        }
     }
 }

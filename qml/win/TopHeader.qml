@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -149,21 +150,24 @@ Rectangle {
             visible: header.ui.displayState === 4
             onClicked: {
                 if (!header.viewOpen)
-                    cancelAssignment.open();
+                    cancelAssignment.made().open();
             }
         }
     }
 
-    AlertDialog {
+    MadeOnUse {
         id: cancelAssignment
-        defs: header.defs
-        title: "Close Without Saving"
-        text: "You have requested to cancel assignment and delete this recording."
-        informativeText: "Click 'OK' to delete this recording."
-        rejectText: "Cancel"
-        onAccepted: {
-            cQmlInterface.ecgPatientAssignmentAborted();
-            cQmlInterface.streamStartStop(true);
+        owner: header
+        dialog: AlertDialog {
+            defs: header.defs
+            title: "Close Without Saving"
+            text: "You have requested to cancel assignment and delete this recording."
+            informativeText: "Click 'OK' to delete this recording."
+            rejectText: "Cancel"
+            onAccepted: {
+                cQmlInterface.ecgPatientAssignmentAborted();
+                cQmlInterface.streamStartStop(true);
+            }
         }
     }
 }

@@ -6,6 +6,7 @@
 // the alert of a failed send. Included by screenshots.cpp after viewshots.h.
 
 #include "dicomtexts.h"
+#include "screenclicks.h"
 
 namespace dicomshots {
 
@@ -84,10 +85,10 @@ inline void addRows(std::vector<Shot>& list)
     }});
     list.push_back({"state0-pacs-not-sent-details", [queued](Context& c) {
         queued(c, 3, failure(failureOf(DcmFailureKind::Recording), QString(), Server::Pacs));
-        for (QObject* o : c.window->findChildren<QObject*>()) {
-            if (o->inherits("QQuickDialog") && o->property("title").toString() == "ECG Details")
-                QMetaObject::invokeMethod(o, "open");
-        }
+        // The user clicks the recording's facts.
+        if (auto* facts = qobject_cast<QQuickItem*>(screen::find(c.window, QStringLiteral("recordingDetails"))))
+            QTest::mouseClick(c.window, Qt::LeftButton, {},
+                              facts->mapToScene(QPointF(20, facts->height() / 2)).toPoint());
     }});
     list.push_back({"alert-dcm-send-failed", [queued](Context& c) {
         queued(c, 1, QString());

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QImage>
 #include <QQuickWindow>
+#include <QTest>
 #include <QtQml/qqmlmoduleregistration.h>
 
 #include <algorithm>
