@@ -95,6 +95,25 @@ private slots:
         QCOMPARE(m_app.bridge().updateAndTerms().setupCount(), 1);
     }
 
+    // No dialog is carried before it is asked for: at a first start only the
+    // terms are up.
+    void noDialogMadeBeforeItIsAskedFor()
+    {
+        QObject* splash = m_app.bridge().items().object(Item::SplashScreen);
+        QVERIFY(splash);
+        QStringList made;
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            if (!o->inherits("QQuickPopup"))
+                continue;
+            QObject* a = o;
+            while (a && a != splash)
+                a = a->parent();
+            if (!a)
+                made << QString::fromLatin1(o->metaObject()->className());
+        }
+        QVERIFY2(made.isEmpty(), qPrintable(made.join(", ")));
+    }
+
     // The terms gate: start-up found the splash screen bound and showed it.
     void firstStartShowsTheTerms()
     {
