@@ -32,6 +32,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QQmlEngine>
 #include <QXYSeries>
 #include <QtDebug>
 
@@ -147,7 +148,8 @@ void CQmlInterface::createUnits()
     m_liveSource = std::make_unique<BtLiveSource>(m_stream.get());
     m_live->setSource(m_liveSource.get());
     m_live->setDeviceFinder([this] { m_devices->findDeviceAndStart(); });
-    m_tone = std::make_unique<CTonePlayer>();
+    m_tone = std::make_unique<CTonePlayer>(
+        [this] { return qmlEngine(m_items->object(qml::Item::MainWindow)); });
     m_tone->setSource(QStringLiteral("qrc:/beep.wav"));
     m_live->setTonePlayer(m_tone.get());
     m_live->loadSpeciesAnalysisParams(m_settingsMan->selectedSpecies);
@@ -249,6 +251,7 @@ void CQmlInterface::setMainWindowObject(QObject* item)
 {
     debugLog(4, "CQmlInterface::setMainWindowObject()");
     m_items->bind(Item::MainWindow, item);
+    prepareToneIfOn();
     // The screens are built: what building them freed goes back once the
     // start-up has settled.
     m_memoryTrim.schedule();
@@ -471,6 +474,7 @@ void CQmlInterface::setViewerParams(int ecgDisplayMode, double gain, double spee
 {
     m_viewer->setViewerParams({ecgDisplayMode, gain, speed, powerFilterActive, artifactFilterActive,
                                showHeartRateActive, playHeartBeatActive, showIndicatorHints});
+    prepareToneIfOn();
 }
 
 void CQmlInterface::updateViewerParams(int ecgDisplayMode, double gain, double speed,
@@ -481,6 +485,14 @@ void CQmlInterface::updateViewerParams(int ecgDisplayMode, double gain, double s
     m_viewer->updateViewerParams({ecgDisplayMode, gain, speed, powerFilterActive,
                                   artifactFilterActive, showHeartRateActive, playHeartBeatActive,
                                   showIndicatorHints});
+    prepareToneIfOn();
+}
+
+// The sound library loads only once the beat tone is on.
+void CQmlInterface::prepareToneIfOn()
+{
+    if (m_viewer->params().playHeartBeatActive)
+        m_tone->prepare();
 }
 
 int CQmlInterface::getUiDataEcgModeValue() { return m_viewer->getUiDataEcgModeValue(); }

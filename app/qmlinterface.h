@@ -288,6 +288,7 @@ public slots:
 private:
     void purgeOldLogFiles();
     void createUnits();
+    void prepareToneIfOn();
 
     AppFolders m_folders;
     QString m_appPath;

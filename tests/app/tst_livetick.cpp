@@ -6,11 +6,14 @@
 #include "recordingcontrol.h"
 #include "liveview.h"
 #include "settingsman.h"
+#include "soundserverstandin.h"
 #include "toneplayer.h"
 #include "updateandterms.h"
 #include "viewersettings.h"
 
 #include <QLineSeries>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <deque>
@@ -268,15 +271,25 @@ private slots:
         QVERIFY(ui("vectorError1").toBool());
     }
 
-    // A beat-flagged sample sounds the tone while the switch is on.
+    // A beat-flagged sample sounds the tone while the switch is on. The
+    // sound library loads when the switch is turned on, not before.
     void toneOnBeatFlag()
     {
+        QTemporaryDir runtime;
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", oldRuntime); });
+        SoundServerStandIn server(runtime.filePath(QStringLiteral("pulse/native")));
+        QVERIFY(server.isListening());
+
         CTonePlayer& tone = bridge().tonePlayer();
         const int before = tone.requestCount();
         m_source.sample(0, 0, ECG_SAMPLE_RPEAK);
         tick();
         QCOMPARE(tone.requestCount(), before);
+        QVERIFY(!tone.isMade());
         viewer(1, 10, 25, true);
+        QVERIFY(tone.isMade());
         m_source.sample(0, 0, ECG_SAMPLE_RPEAK);
         m_source.sample(0, 0);
         tick();
