@@ -1,24 +1,51 @@
 import QtQuick
 import QtQuick.Templates as T
 
-// A dialog made the first time it is asked for: a screen that keeps one for
-// the rare occasion does not carry it through the live view.
+// A box made the first time it is asked for: a screen that keeps one for the
+// rare occasion does not carry it through the live view. The box is declared
+// in place (`dialog`), or named by its file, so that not even its type loads
+// before it is needed.
 QtObject {
-    // The dialog, and the item it belongs to (its parent, as if declared there).
+    id: onUse
+
     property Component dialog
-    required property Item owner
+    property string file
+    // The item it belongs to: its parent, as if declared there.
+    required property QtObject owner
+    // Properties the box is made with (a file's box: its required ones).
+    property var initial: ({})
 
-    property T.Popup made_: null
+    // Made, before it is first shown: connect its signals and bindings here.
+    signal created(var box)
 
-    // The dialog, made now if it was not yet.
-    function made(): T.Popup {
-        if (!made_)
-            made_ = dialog.createObject(owner) as T.Popup;
+    property QtObject made_: null
+
+    // The box, made now if it was not yet; null (and logged) if it cannot be made.
+    function object(): QtObject {
+        if (!made_) {
+            const component = dialog ?? Qt.createComponent(file);
+            made_ = component.createObject(owner, initial);
+            if (!made_) {
+                cQmlInterface.postLogMessage("could not make " + (file || "a dialog") + ": "
+                                             + component.errorString());
+                return null;
+            }
+            created(made_);
+        }
         return made_;
     }
-    // Closes the dialog if it was ever made.
+    function made(): T.Popup {
+        return object() as T.Popup;
+    }
+    function open() {
+        const box = made();
+        if (box)
+            box.open();
+    }
+    // Closes the box if it was ever made.
     function close() {
-        if (made_)
-            made_.close();
+        const box = made_ as T.Popup;
+        if (box)
+            box.close();
     }
 }

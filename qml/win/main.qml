@@ -225,68 +225,87 @@ ApplicationWindow {
     // the patient confirmation are not part of the live view: each is made
     // from its file when first opened, by the user or (the last two) by the
     // bridge, so that not even its type is loaded before.
-    property var boxes: ({})
-    function made(file, initial, setUp) {
-        var box = boxes[file];
-        if (!box) {
-            box = Qt.createComponent(file).createObject(mainWindow, Object.assign({ "defs": uiDefs }, initial));
-            if (!box) {
-                cQmlInterface.postLogMessage("could not make " + file);
-                return null;
-            }
-            boxes[file] = box;
-            if (setUp)
-                setUp(box);
-        }
-        return box;
+    function openAbout() { aboutBox.open(); }
+    function openMenu() { menuBox.open(); }
+    MadeOnUse {
+        id: aboutBox
+        owner: mainWindow
+        file: "AboutDialog.qml"
+        initial: ({ "defs": uiDefs, "z": 45 })
     }
-    function openBox(file, initial, setUp) {
-        var box = made(file, initial, setUp);
-        if (box)
-            box.open();
-    }
-    function closeBox(file) {
-        var box = boxes[file];
-        if (box)
-            box.close();
-    }
-    function openAbout() {
-        openBox("AboutDialog.qml", { "z": 45 });
-    }
-    function openMenu() {
-        openBox("LeftDrawer.qml", { "z": 30 }, drawer => {
+    MadeOnUse {
+        id: menuBox
+        owner: mainWindow
+        file: "LeftDrawer.qml"
+        initial: ({ "defs": uiDefs, "z": 30 })
+        onCreated: drawer => {
             drawer.height = Qt.binding(() => mainWindow.height);
             drawer.aboutRequested.connect(mainWindow.openAbout);
             drawer.pageRequested.connect((url, title) => mainWindow.openBrowser(url, title, false));
-        });
+        }
     }
     // The live signal warnings at the right edge, between the top area and
     // the bottom bar, and their help boxes.
-    function openWarning(file, z, helpFile) {
-        openBox(file, { "z": z }, drawer => {
-            drawer.y = Qt.binding(() => topHeader.height + topArea.height);
-            drawer.height = Qt.binding(() => mainWindow.height - topHeader.height - topArea.height
-                                       - bottomArea.height);
-            drawer.helpRequested.connect(() => mainWindow.openBox(helpFile, { "z": 46 }));
-        });
+    function placeWarning(drawer, help: MadeOnUse) {
+        drawer.y = Qt.binding(() => topHeader.height + topArea.height);
+        drawer.height = Qt.binding(() => mainWindow.height - topHeader.height - topArea.height
+                                   - bottomArea.height);
+        drawer.helpRequested.connect(() => help.open());
+    }
+    MadeOnUse {
+        id: interferenceWarning
+        owner: mainWindow
+        file: "DrawerInterference.qml"
+        initial: ({ "defs": uiDefs, "z": 31 })
+        onCreated: drawer => mainWindow.placeWarning(drawer, interferenceHelp)
+    }
+    MadeOnUse {
+        id: interferenceHelp
+        owner: mainWindow
+        file: "InterferenceDialog.qml"
+        initial: ({ "defs": uiDefs, "z": 46 })
+    }
+    MadeOnUse {
+        id: leadWarning
+        owner: mainWindow
+        file: "DrawerLeadWarning.qml"
+        initial: ({ "defs": uiDefs, "z": 32 })
+        onCreated: drawer => mainWindow.placeWarning(drawer, leadHelp)
+    }
+    MadeOnUse {
+        id: leadHelp
+        owner: mainWindow
+        file: "LeadPlacement.qml"
+        initial: ({ "defs": uiDefs, "z": 46 })
     }
     Connections {
         target: bottomArea
-        function onQmlInterferenceWarning() {
-            mainWindow.openWarning("DrawerInterference.qml", 31, "InterferenceDialog.qml");
-        }
-        function onQmlInterferenceWarningClose() { mainWindow.closeBox("DrawerInterference.qml"); }
-        function onQmlLeadWarning() { mainWindow.openWarning("DrawerLeadWarning.qml", 32, "LeadPlacement.qml"); }
-        function onQmlLeadWarningClose() { mainWindow.closeBox("DrawerLeadWarning.qml"); }
+        function onQmlInterferenceWarning() { interferenceWarning.open(); }
+        function onQmlInterferenceWarningClose() { interferenceWarning.close(); }
+        function onQmlLeadWarning() { leadWarning.open(); }
+        function onQmlLeadWarningClose() { leadWarning.close(); }
     }
     // What the bridge makes before it talks to it.
     readonly property var screensOnDemand: ({
-        "patientPopup": () => made("PatientSelectionPopup.qml", { "z": 45, "ui": uiData }),
-        "splash": () => made("SplashScreen.qml", { "z": 60 }, splash => {
+        "patientPopup": () => patientPopupBox.object(),
+        "splash": () => splashBox.object()
+    })
+    MadeOnUse {
+        id: patientPopupBox
+        owner: mainWindow
+        file: "PatientSelectionPopup.qml"
+        initial: ({ "defs": uiDefs, "ui": uiData, "z": 45 })
+    }
+    MadeOnUse {
+        id: splashBox
+        owner: mainWindow
+        file: "SplashScreen.qml"
+        initial: ({ "defs": uiDefs, "z": 60 })
+        onCreated: splash => {
             splash.anchors.fill = splash.parent;
             splash.pageRequested.connect((url, title) => mainWindow.openBrowser(url, title, false));
-        })
-    })
+        }
+    }
 
     BusyIndicator {
         id: busyIndicator

@@ -25,6 +25,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <random>
 #include <sstream>
 #include <vector>
 
@@ -35,8 +36,21 @@ const int kStartTimeoutMs = 10000;
 const int kStartAttempts = 5;
 }
 
+// Drawn below the range the system hands out to outgoing connections: a
+// port from that range can be taken, before the test binds it, by any client
+// connection of a test running alongside (or of this one). A random start
+// keeps parallel tests apart.
 quint16 freePort()
 {
+    static std::mt19937 pick(std::random_device{}() ^ quint32(::getpid()));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const auto port = quint16(20000 + pick() % 12000);
+        QTcpServer server;
+        if (server.listen(QHostAddress::LocalHost, port)) {
+            server.close();
+            return port;
+        }
+    }
     QTcpServer server;
     if (!server.listen(QHostAddress::LocalHost, 0))
         return 0;

@@ -27,7 +27,8 @@
 
 namespace dicomrig {
 
-// A TCP port that was free on 127.0.0.1 at the time of the call.
+// A TCP port that was free on 127.0.0.1 at the time of the call, outside the
+// range of the system's outgoing connections.
 quint16 freePort();
 
 // Waits until something accepts TCP connections on 127.0.0.1:port.
