@@ -1,7 +1,6 @@
 #include "dcmthread.h"
 
 #include "dcmerrors.h"
-#include "dcmnetconfig.h"
 #include "debuglog.h"
 #include "settingsman.h"
 
@@ -13,8 +12,9 @@ CDcmThread::CDcmThread(QObject* parent, int applicationType, QSqlDatabase* datab
     : QThread(parent), m_database(database), m_applicationType(applicationType), m_version(version)
 {
     debugLog(4, "entering CDcmThread constructor");
-    // Process-wide DCMTK values are fixed before the first job, never during one.
-    DcmNetConfig::timeoutSeconds();
+    // The process-wide DCMTK values are fixed by the first job, before its
+    // first network (every job asks for the time-out first), never during
+    // one: a session without DICOM work does not start DCMTK's network layer.
 }
 
 CDcmThread::~CDcmThread()

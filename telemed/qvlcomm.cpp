@@ -76,16 +76,26 @@ CQvlComm::CQvlComm(CQvlCallbackInterface* callback, const QString& dataFolder,
     debugLog(4, "entering CQvlComm constructor");
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &CQvlComm::requestDeadlinePassed);
-    m_manager = new QNetworkAccessManager();
-    connect(m_manager, &QNetworkAccessManager::finished, this, &CQvlComm::httpsReplyFinished);
 }
 
 CQvlComm::~CQvlComm()
 {
     // Pending replies (and their bodies) are children of the manager; an
     // aborted one must not call an answer from a client being destroyed.
-    disconnect(m_manager, nullptr, this, nullptr);
+    if (m_manager)
+        disconnect(m_manager, nullptr, this, nullptr);
     delete m_manager;
+}
+
+QNetworkAccessManager& CQvlComm::manager()
+{
+    // Made for the first request: a session that never talks to the service
+    // does not carry the network stack's state.
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager();
+        connect(m_manager, &QNetworkAccessManager::finished, this, &CQvlComm::httpsReplyFinished);
+    }
+    return *m_manager;
 }
 
 void CQvlComm::setTransferTimeout(int milliseconds)
@@ -432,7 +442,7 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
     envelope = QByteArray();
 
     debugLog(2, "CQvlComm::doRequest() url=" + str(url.toString()));
-    QNetworkReply* reply = m_manager->post(request, multiPart);
+    QNetworkReply* reply = manager().post(request, multiPart);
     // The body lives exactly as long as its reply.
     multiPart->setParent(reply);
     if (reply->error() != QNetworkReply::NoError) {

@@ -105,6 +105,7 @@ public slots:
     void httpsReplyFinished(QNetworkReply* reply);
 
 private:
+    QNetworkAccessManager& manager();
     void watchReply(QNetworkReply* reply, qint64 bodyBytes);
     void requestDeadlinePassed();
     bool acceptRequest(const char* name);
