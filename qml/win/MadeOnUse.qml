@@ -6,11 +6,9 @@ import QtQuick.Templates as T
 // in place (`dialog`), or named by its file, so that not even its type loads
 // before it is needed.
 QtObject {
-    id: onUse
-
     property Component dialog
     property string file
-    // The item it belongs to: its parent, as if declared there.
+    // The item or window it belongs to: its parent, as if declared there.
     required property QtObject owner
     // Properties the box is made with (a file's box: its required ones).
     property var initial: ({})
