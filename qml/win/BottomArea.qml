@@ -55,6 +55,8 @@ Rectangle {
     function showAlert(title, text, informativeText, withCancel, action) {
         cQmlInterface.postLogMessage("alert: " + title + ": " + text);
         const dialog = genericDialog.made() as AlertDialog;
+        if (!dialog)
+            return;
         dialog.title = title;
         dialog.text = text;
         dialog.informativeText = informativeText;
@@ -167,7 +169,7 @@ Rectangle {
     }
     onQmlDoStreaming: {
         if (speciesSelectorWanted())
-            speciesSelector.made().open();
+            speciesSelector.open();
     }
     onQmlCloseSpecies: {
         if (speciesSelectorWanted())
@@ -245,7 +247,7 @@ Rectangle {
                   : bottomArea.ui.tmpSpecies === 2 ? bottomArea.defs.imgFeline
                   : bottomArea.defs.imgOtherAnimal
         tip: "Select Species"
-        onClicked: speciesSelector.made().open()
+        onClicked: speciesSelector.open()
     }
 
     // The action button, in the middle, rises above the bar.
@@ -332,7 +334,7 @@ Rectangle {
         property int fileId: -1
         function ask(id) {
             fileId = id;
-            made().open();
+            uploadConfirmation.open();
         }
         dialog: AlertDialog {
             defs: bottomArea.defs

@@ -50,10 +50,12 @@ Item {
                                           ecg5, cursor, errorBars, markerBars)
     }
     onQmlHideEcg: cQmlInterface.hideEcg(ecg0, ecg1, ecg2, ecg3, ecg4, ecg5, cursor, errorBars, markerBars)
-    onUpdateDialog: updateDialogBox.made().open()
-    onNoUpdates: noUpdatesBox.made().open()
+    onUpdateDialog: updateDialogBox.open()
+    onNoUpdates: noUpdatesBox.open()
     onUpdateFailed: (message) => {
         const note = updateFailedNote.made() as AlertDialog;
+        if (!note)
+            return;
         note.informativeText = message;
         note.open();
     }

@@ -92,7 +92,7 @@ Rectangle {
             Layout.fillHeight: true
             enabled: topArea.ui.fileName.length > 0
             cursorShape: enabled ? Qt.PointingHandCursor : Qt.ArrowCursor
-            onClicked: details.made().open()
+            onClicked: details.open()
 
             ColumnLayout {
                 anchors.verticalCenter: parent.verticalCenter

@@ -150,7 +150,7 @@ Rectangle {
             visible: header.ui.displayState === 4
             onClicked: {
                 if (!header.viewOpen)
-                    cancelAssignment.made().open();
+                    cancelAssignment.open();
             }
         }
     }
