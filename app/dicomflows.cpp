@@ -7,6 +7,8 @@
 #include "debuglog.h"
 #include "dicomstatus.h"
 #include "dicomtexts.h"
+#include "ecgbuffer.h"
+#include "fileecg.h"
 #include "fileman.h"
 #include "patientflows.h"
 #include "patientman.h"
@@ -99,8 +101,11 @@ void DicomFlows::dcmMwlItemSelected(int selectedRecordId)
     const int shownPatient = m_engine.patients->patientId;
     QString studyUid;
     std::int64_t studyTime = 0;
-    const int patientId = m_engine.patients->createPatientfromDcm(selectedRecordId, true, studyUid,
-                                                                  studyTime);
+    const CFileEcg* pending = m_engine.files->currentPatientId() == 0
+        ? m_engine.files->ecgBuffer().getFileEcg()
+        : nullptr;
+    const int patientId = m_engine.patients->createPatientfromDcm(
+        selectedRecordId, true, studyUid, studyTime, pending ? pending->speciesCode : 0);
     if (patientId < 0) {
         // Nothing is given to a patient that does not exist.
         debugLogError("CQmlInterface::dcmMwlItemSelected() no patient from worklist entry "
@@ -150,8 +155,8 @@ void DicomFlows::dcmMwlItemSelectedForImport(int selectedRecordId)
     const int shownPatient = m_engine.patients->patientId;
     QString studyUid;
     std::int64_t studyTime = 0;
-    const int patientId = m_engine.patients->createPatientfromDcm(selectedRecordId, true, studyUid,
-                                                                  studyTime);
+    const int patientId = m_engine.patients->createPatientfromDcm(
+        selectedRecordId, true, studyUid, studyTime, m_patients.importHandOver().patient.species);
     if (patientId < 0) {
         debugLogError("CQmlInterface::dcmMwlItemSelectedForImport() no patient from worklist entry "
                       + toStdString(selectedRecordId));

@@ -53,6 +53,8 @@ CPatientMan::CPatientMan(QSqlDatabase* database, CSettingsMan* settings, int fro
     }
     if (toVersion != fromVersion)
         upgradeDatabaseContent(fromVersion, toVersion);
+    if (fromVersion > 0 && !mendBreedNames())
+        debugLogError("CPatientMan() unable to mend the breed names");
 }
 
 int CPatientMan::createPatient(const QString& patientName, const QString& extId,
@@ -205,7 +207,7 @@ bool CPatientMan::deletePatient(int patientId)
 }
 
 int CPatientMan::createPatientfromDcm(int selectedIdx, bool isMwmTable, QString& studyUid,
-                                      std::int64_t& tsStudy)
+                                      std::int64_t& tsStudy, int recordedSpecies)
 {
     studyUid.clear();
     debugLog(4, "CPatientMan::createPatientfromDcm() selectedIdx=" + toStdString(selectedIdx)
@@ -228,7 +230,9 @@ int CPatientMan::createPatientfromDcm(int selectedIdx, bool isMwmTable, QString&
     const QString dcmName = row.value(2).toString();
     const QString dcmOwnerFirst = row.value(3).toString();
     const QString dcmOwnerLast = row.value(4).toString();
-    const int dcmSpecies = row.value(6).toInt();
+    // The recording's species stands where the entry names none, as it does
+    // in the object sent for it.
+    const int dcmSpecies = row.value(6).toInt() != 0 ? row.value(6).toInt() : recordedSpecies;
     const int dcmSex = row.value(7).toInt();
     const std::int64_t dcmBirthdate = row.value(8).toLongLong();
     const QString dcmBreed = row.value(9).toString();
@@ -409,6 +413,35 @@ bool CPatientMan::initDatabaseData()
         }
     }
     return transaction.commit();
+}
+
+bool CPatientMan::mendBreedNames()
+{
+    const char* const where = "CPatientMan::mendBreedNames()";
+    for (const BreedMend& mend : breedMends()) {
+        const QString written = QString::fromLatin1(mend.written);
+        const QString name = QString::fromLatin1(mend.name);
+        // Looked for first: a database opened only for reading is not written.
+        bool found = false;
+        const int broken = countQuery(
+            QStringLiteral("select (select count(*) from breedTable where speciesId=? and breed=?)"
+                           " + (select count(*) from patientTable where species=? and breed=?)"),
+            {mend.speciesId, written, mend.speciesId, written}, where, found);
+        if (!found)
+            return false;
+        if (broken == 0)
+            continue;
+        CDbTransaction transaction(*m_db);
+        QSqlQuery q(*m_db);
+        if (!transaction.isActive()
+            || !runQuery(q, QStringLiteral("update breedTable set breed=? where speciesId=? and breed=?"),
+                         {name, mend.speciesId, written}, where)
+            || !runQuery(q, QStringLiteral("update patientTable set breed=? where species=? and breed=?"),
+                         {name, mend.speciesId, written}, where)
+            || !transaction.commit())
+            return false;
+    }
+    return true;
 }
 
 void CPatientMan::rememberCurrent()

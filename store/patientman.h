@@ -70,10 +70,12 @@ public:
     bool deletePatient(int patientId);
     // Makes the worklist (isMwmTable) or PACS row idx the current patient:
     // an existing patient with the same external id, name and owner's names,
-    // or a new one. studyUid and tsStudy receive the row's study. Returns the
-    // patientId, or -1 when the row is missing or the patient can't be stored.
+    // or a new one. studyUid and tsStudy receive the row's study. A new
+    // patient of a row without species takes recordedSpecies, the species of
+    // the recording it is made for (0: none). Returns the patientId, or -1
+    // when the row is missing or the patient can't be stored.
     int createPatientfromDcm(int selectedIdx, bool isMwmTable, QString& studyUid,
-                             std::int64_t& tsStudy);
+                             std::int64_t& tsStudy, int recordedSpecies = 0);
 
     // speciesName and breedListIdx of the current species and breed (empty
     // and -1 for a species the species table does not have).
@@ -95,6 +97,10 @@ public:
     bool upgradeDatabaseContent(int fromVersion, int toVersion);
     // Writes the species and breed lists into a new database (one transaction).
     bool initDatabaseData();
+    // Mends the broken breed names (breedMends) of an existing database, in
+    // the breed list and in the patients that chose them; writes nothing when
+    // there is none (one transaction).
+    bool mendBreedNames();
 
     // The current patient.
     int patientId = -1;

@@ -58,7 +58,7 @@ const BreedRow kBreedList1[] = {
     {25, 6, "Finch, Cordon Bleu"},
     {26, 6, "Finch, Gouldian"},
     {27, 6, "Finch, Zebra"},
-    {28, 6, "oose, Domestic"},
+    {28, 6, "Goose, Domestic"},
     {29, 6, "Hawk, Harris"},
     {30, 6, "Hawk, Red-tailed"},
     {31, 6, "Lovebird, Abyssinian"},
@@ -836,6 +836,19 @@ constexpr std::size_t countOf(const T (&)[N])
 RowSpan<SpeciesRow> speciesRows(int applicationType)
 {
     return {kSpecies, applicationType == 1 ? countOf(kSpecies) : kReducedSpeciesCount};
+}
+
+namespace {
+
+const BreedMend kBreedMends[] = {
+    {6, "oose, Domestic", "Goose, Domestic"},
+};
+
+}
+
+RowSpan<BreedMend> breedMends()
+{
+    return {kBreedMends, sizeof(kBreedMends) / sizeof(kBreedMends[0])};
 }
 
 RowSpan<BreedRow> breedRows(int applicationType)

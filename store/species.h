@@ -6,7 +6,9 @@
 
 // The built-in species and breed lists that a new database receives. The
 // names are data: they are stored letter for letter as written here (typos
-// included), because existing databases and peers carry them that way.
+// included), because existing databases and peers carry them that way; only
+// a name that is plainly broken is mended, in the list and (breedMends) in
+// existing databases.
 
 struct SpeciesRow
 {
@@ -37,6 +39,15 @@ struct RowSpan
 RowSpan<SpeciesRow> speciesRows(int applicationType);
 // Breed list 1 (444 rows) for a non-zero applicationType, list 2 (343 rows) for 0.
 RowSpan<BreedRow> breedRows(int applicationType);
+
+// A breed name earlier lists wrote broken, and the name that replaces it.
+struct BreedMend
+{
+    int speciesId;
+    const char* written;
+    const char* name;
+};
+RowSpan<BreedMend> breedMends();
 
 // Look-ups in the full species list (ids 0 to 20), independent of any database.
 // The name of a species id, empty for an id outside the list.

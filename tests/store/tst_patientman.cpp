@@ -25,6 +25,8 @@ private slots:
     void patientFromWorklist();
     void patientFromPacs();
     void patientFromMissingRow();
+    void patientFromWorklistTakesTheRecordedSpecies();
+    void brokenBreedNameMended();
     void speciesAndBreedLookups();
     void currentModelIndex();
 };
@@ -62,7 +64,7 @@ void TestPatientMan::newDatabase()
         QCOMPARE(env.value("select count(*) from breedTable where speciesId=3").toInt(), 68);
         QCOMPARE(env.value("select count(*) from breedTable where speciesId=17").toInt(), 38);
         QCOMPARE(env.value("select breed from breedTable where id=28").toString(),
-                 QStringLiteral("oose, Domestic"));
+                 QStringLiteral("Goose, Domestic"));
         QCOMPARE(env.value("select species from speciesTable where id=19").toString(),
                  QStringLiteral("Small Mammal"));
     } else {
@@ -128,9 +130,8 @@ void TestPatientMan::createAndLoad()
     QCOMPARE(env.value("select patientName from patientTable where patientId=?", {id}).toString(), name);
     QCOMPARE(env.value("select cast(weight as text) from patientTable where patientId=?", {id}).toString(),
              storedWeight);
-    // Avian breeds before "Parrot, Senegal": the 55 listed before it but
-    // "oose, Domestic" (lower case sorts after upper case).
-    QCOMPARE(p.breedListIdx, 54);
+    // Avian breeds before "Parrot, Senegal": the 55 listed before it.
+    QCOMPARE(p.breedListIdx, 55);
 
     QVERIFY(p.loadPatient(1));
     QCOMPARE(p.patientName, QStringLiteral("demo"));
@@ -344,6 +345,48 @@ void TestPatientMan::patientFromMissingRow()
     QCOMPARE(env.patients->createPatientfromDcm(42, true, uid, ts), -1);
     QVERIFY(uid.isEmpty());
     QCOMPARE(env.patients->patientId, 1);
+}
+
+// A worklist entry without species gives its new patient the species of
+// the recording it is made for; an entry with one keeps its own.
+void TestPatientMan::patientFromWorklistTakesTheRecordedSpecies()
+{
+    StoreEnv env;
+    CPatientMan& p = *env.patients;
+    addDcmRow(env, "worklistTable", 0, "Polly", "1.2.826.0.1.1", 0.3, 1700000000);
+    addDcmRow(env, "worklistTable", 1, "Minka", "1.2.826.0.1.2", 4.0, 1700000000);
+    env.exec("update worklistTable set species=0, breed='' where idx=1");
+    QString uid;
+    std::int64_t ts = 0;
+    const int minka = p.createPatientfromDcm(1, true, uid, ts, 3);
+    QVERIFY(minka > 1);
+    QCOMPARE(p.species, 3);
+    QCOMPARE(p.speciesName, QStringLiteral("Feline"));
+    QCOMPARE(env.value("select species from patientTable where patientId=?", {minka}).toInt(), 3);
+    const int polly = p.createPatientfromDcm(0, true, uid, ts, 3);
+    QCOMPARE(env.value("select species from patientTable where patientId=?", {polly}).toInt(), 6);
+}
+
+// A database written with the broken breed name gets it mended at start,
+// in the breed list and in the patient that chose it, once.
+void TestPatientMan::brokenBreedNameMended()
+{
+    StoreEnv env;
+    env.exec("update breedTable set breed='oose, Domestic' where id=28");
+    const int goose = env.patients->createPatient("Gustav", "G-1", "Olga", "Berg", 6, 1, 4.0f, 0,
+                                                  "oose, Domestic", 0, QString(), QString());
+    const int other = env.patients->createPatient("Rex", "R-1", "Olga", "Berg", 2, 1, 4.0f, 0,
+                                                  "oose, Domestic", 0, QString(), QString());
+    env.open();
+    QCOMPARE(env.value("select breed from breedTable where id=28").toString(), QStringLiteral("Goose, Domestic"));
+    QCOMPARE(env.value("select count(*) from breedTable where breed like '%oose, Domestic'").toInt(), 1);
+    QCOMPARE(env.value("select breed from patientTable where patientId=?", {goose}).toString(),
+             QStringLiteral("Goose, Domestic"));
+    // Typed for another species: the user's text stays.
+    QCOMPARE(env.value("select breed from patientTable where patientId=?", {other}).toString(),
+             QStringLiteral("oose, Domestic"));
+    QVERIFY(env.patients->loadPatient(goose));
+    QCOMPARE(env.patients->getBreedListIdx(), 27);
 }
 
 void TestPatientMan::speciesAndBreedLookups()
