@@ -81,6 +81,47 @@ std::string nameBeforeCaret(const std::string& name)
     return name.substr(0, caret);
 }
 
+namespace {
+
+// DICOM wildcard matching: `*` any run of characters, `?` one character.
+bool wildcardMatch(const QString& pattern, const QString& text)
+{
+    qsizetype p = 0, t = 0, starP = -1, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && (pattern[p] == QLatin1Char('?') || pattern[p] == text[t])) {
+            ++p;
+            ++t;
+        } else if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+            starP = p++;
+            starT = t;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QLatin1Char('*'))
+        ++p;
+    return p == pattern.size();
+}
+
+}
+
+bool nameMatchesSearch(const std::string& storedName, const std::string& search)
+{
+    const QString name = QString::fromUtf8(storedName.data(), qsizetype(storedName.size())).toCaseFolded();
+    const QString pattern =
+        QString::fromUtf8(search.data(), qsizetype(search.size())).toCaseFolded() + QLatin1Char('*');
+    if (nameBeforeCaret(storedName).empty() && wildcardMatch(pattern, name))
+        return true;
+    for (qsizetype caret = name.indexOf(QLatin1Char('^')); caret >= 0;
+         caret = name.indexOf(QLatin1Char('^'), caret + 1))
+        if (wildcardMatch(pattern, name.mid(caret + 1)))
+            return true;
+    return false;
+}
+
 bool isValidUid(const std::string& text)
 {
     if (text.empty() || text.size() > 64)
@@ -202,6 +243,10 @@ void CDcmFindSCUCallback::callback(T_DIMSE_C_FindRQ*, int&, T_DIMSE_C_FindRSP*,
         return;
     NsCDcmFindScu::TResponseRecord record;
     makeRecord(responseIdentifiers, record);
+    if (!m_nameSearch.empty()
+        && !NsCDcmFindScu::nameMatchesSearch(textOf(responseIdentifiers, DCM_PatientName),
+                                             m_nameSearch))
+        return;
     for (const std::string* field :
          {&record.patientName, &record.patientId, &record.accessionNumber, &record.studyInstanceUid,
           &record.studyDateTime, &record.ownerFirst, &record.ownerLast, &record.species,
@@ -305,12 +350,22 @@ void CDcmFindScu::addMatchingKeys(const std::string& patId, const std::string& p
     else
         m_overrideKeys.push_back("(0010,0020)");
 
+    m_callback->setNameSearch(std::string());
     if (patientName.size() <= kMaxKeyLength && ownerLast.size() <= kMaxKeyLength
-        && !(patientName.empty() && ownerLast.empty()))
-        m_overrideKeys.push_back(
-            OFString(("(0010,0010)=" + ownerLast + "*^" + patientName + "*").c_str()));
-    else
+        && !(patientName.empty() && ownerLast.empty())) {
+        if (ownerLast.empty()) {
+            // A patient without owner surname is stored without caret (our own
+            // export writes it so), and no one key matches "^name" and a
+            // name standing alone: the key takes both, the answers are sifted.
+            m_overrideKeys.push_back(OFString(("(0010,0010)=*" + patientName + "*").c_str()));
+            m_callback->setNameSearch(patientName);
+        } else {
+            m_overrideKeys.push_back(
+                OFString(("(0010,0010)=" + ownerLast + "*^" + patientName + "*").c_str()));
+        }
+    } else {
         m_overrideKeys.push_back("(0010,0010)");
+    }
 
     if (!ownerFirst.empty() && ownerFirst.size() <= kMaxKeyLength)
         m_overrideKeys.push_back(OFString(("(0010,2297)=*" + ownerFirst + "*").c_str()));
@@ -348,14 +403,15 @@ int CDcmFindScu::query(const char* name, bool worklist, const std::string& peer,
                 "(0040,0100)[0].ScheduledProcedureStepStatus=SCHEDULED\\ARRIVED\\READY\\STARTED");
         for (const char* key : {"(0040,0100)[0].ScheduledProcedureStepStartDate", "(0008,0050)",
                                 "(0032,1060)", "(0020,000D)", "(0010,2201)", "(0010,2292)",
-                                "(0010,0030)", "(0010,0040)", "(0010,1030)"})
+                                "(0010,0030)", "(0010,0040)", "(0010,2203)", "(0010,1030)"})
             m_overrideKeys.push_back(key);
     } else {
         m_abstractSyntax = UID_FINDStudyRootQueryRetrieveInformationModel;
         m_overrideKeys.push_back("(0008,0052)=STUDY");
         m_overrideKeys.push_back(characterSetKey({&patId, &patientName, &ownerFirst, &ownerLast}));
         for (const char* key : {"(0008,0050)", "(0020,000D)", "(0008,0020)", "(0008,0030)", "(0008,0061)=ECG",
-                                "(0010,2201)", "(0010,2292)", "(0010,0030)", "(0010,0040)", "(0010,1030)"})
+                                "(0010,2201)", "(0010,2292)", "(0010,0030)", "(0010,0040)", "(0010,2203)",
+                                "(0010,1030)"})
             m_overrideKeys.push_back(key);
     }
     addMatchingKeys(patId, patientName, ownerFirst, ownerLast);

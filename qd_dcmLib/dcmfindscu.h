@@ -41,6 +41,12 @@ struct TResponseRecord
 std::string nameAfterCaret(const std::string& name);
 std::string nameBeforeCaret(const std::string& name);
 
+// Whether a stored Patient's Name is one a search by the animal's name alone
+// means: the name after a caret starts with it, or a name without owner part
+// does. `*` and `?` in the search are wildcards; case is not told apart, so
+// nothing a case-blind peer found is dropped.
+bool nameMatchesSearch(const std::string& storedName, const std::string& search);
+
 // True for a DICOM UID: 1 to 64 characters, numeric components without
 // leading zeros, separated by single dots.
 bool isValidUid(const std::string& text);
@@ -62,6 +68,11 @@ public:
     // a peer that ignores the matching key lists studies of every kind.
     // Empty (the default) keeps every answer.
     void setStudyModality(const std::string& modality) { m_studyModality = modality; }
+
+    // A search by the animal's name alone is sent wide enough to find names
+    // with and without owner part; answers whose name it does not mean
+    // (nameMatchesSearch) are dropped. Empty (the default) keeps every answer.
+    void setNameSearch(const std::string& name) { m_nameSearch = name; }
 
     // Why the callback broke the query off (an answer it could not take),
     // empty while it did not.
@@ -87,6 +98,7 @@ private:
     int m_cancelAfterNResponses = -1;
     int m_maxResponses;
     std::string m_studyModality;
+    std::string m_nameSearch;
     std::string m_refusal;
 };
 

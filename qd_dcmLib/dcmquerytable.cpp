@@ -1,5 +1,6 @@
 #include "dcmquerytable.h"
 
+#include "dcmwvfpluginorv.h"
 #include "debuglog.h"
 #include "fileecg.h"
 #include "sqlutil.h"
@@ -47,13 +48,11 @@ int speciesNumber(const std::string& species)
     return 0;
 }
 
-int sexNumber(const std::string& sex)
+int sexNumber(const std::string& sex, const std::string& neutered)
 {
-    if (sex == "M")
-        return 1;
-    if (sex == "F")
-        return 2;
-    return 0;
+    // The import's rule, so that a patient from a list row and one from a file agree.
+    const int code = CDcmWvfPluginOrv::genderCodeOf(sex, neutered);
+    return code >= 1 && code <= 4 ? code : 0;
 }
 
 double weight(const std::string& text)
@@ -124,7 +123,7 @@ int CDcmQueryTable::replaceRows(const QSqlDatabase& db, bool worklist, CDcmFindS
             query.bindValue(7, text(r.studyInstanceUid));
             query.bindValue(8, DcmQueryValues::speciesNumber(r.species));
             query.bindValue(9, text(r.breed));
-            query.bindValue(10, DcmQueryValues::sexNumber(r.sex));
+            query.bindValue(10, DcmQueryValues::sexNumber(r.sex, r.sexNeutered));
             query.bindValue(11, qint64(r.birthDate.empty()
                                            ? 0
                                            : DcmQueryValues::timeStamp(r.birthDate.substr(0, 8))));

@@ -42,8 +42,9 @@ namespace DcmQueryValues {
 std::int64_t timeStamp(const std::string& dateTime);
 // Species number of the patient store, 0 for anything not in its list.
 int speciesNumber(const std::string& species);
-// 1 for "M", 2 for "F", 0 otherwise.
-int sexNumber(const std::string& sex);
+// The patient store's sex code of Patient's Sex and Sex Neutered: 1 "M",
+// 2 "F", 3 "M" altered, 4 "F" altered; 0 for anything else.
+int sexNumber(const std::string& sex, const std::string& neutered);
 // A Patient's Weight text read in the C locale, as the tables store it (six
 // significant digits); 0 when empty, unreadable, not finite or negative.
 double weight(const std::string& text);

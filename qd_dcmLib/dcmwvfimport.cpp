@@ -325,14 +325,11 @@ int CDcmWvfPluginOrv::genderCodeOf(const std::string& sex, const std::string& ne
 {
     if (sex == "O")
         return 0;
-    if (sex == "M" && neutered == "UNALTERED")
-        return 1;
-    if (sex == "F" && neutered == "UNALTERED")
-        return 2;
-    if (sex == "M" && neutered == "ALTERED")
-        return 3;
-    if (sex == "F" && neutered == "ALTERED")
-        return 4;
+    // Without a neutered value the sex is still known.
+    if (sex == "M")
+        return neutered == "ALTERED" ? 3 : 1;
+    if (sex == "F")
+        return neutered == "ALTERED" ? 4 : 2;
     return 5;
 }
 

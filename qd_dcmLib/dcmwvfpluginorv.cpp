@@ -60,6 +60,16 @@ std::string oneValue(std::string text)
     return text;
 }
 
+// Caret and equals sign separate a person name's components and groups: a
+// typed one must not split a name.
+std::string onePersonNamePart(std::string text)
+{
+    text = oneValue(text);
+    std::replace(text.begin(), text.end(), '^', '/');
+    std::replace(text.begin(), text.end(), '=', '/');
+    return text;
+}
+
 std::string longString(const std::string& text)
 {
     return CDcmWvfPluginOrv::cutToBytes(oneValue(text), kLongStringBytes);
@@ -70,8 +80,8 @@ std::string longString(const std::string& text)
 // when caretAlways is set.
 std::string personName(std::string family, std::string given, bool caretAlways)
 {
-    family = oneValue(family);
-    given = oneValue(given);
+    family = onePersonNamePart(family);
+    given = onePersonNamePart(given);
     const bool caret = caretAlways || (!family.empty() && !given.empty());
     const std::size_t room = kNameGroupBytes - (caret ? 1 : 0);
     if (family.size() + given.size() > room) {
@@ -186,7 +196,8 @@ void CDcmWvfPluginOrv::setSexOf(int genderCode, TWaveformParams& params)
     case 3: params.patientSex = "M"; params.patientSexNeutered = "ALTERED"; break;
     case 4: params.patientSex = "F"; params.patientSexNeutered = "ALTERED"; break;
     case 5: params.patientSex.clear(); params.patientSexNeutered.clear(); break;
-    default: params.patientSex = "O"; params.patientSexNeutered = "UNALTERED"; break;
+    // Other or unknown: nothing is known of neutering, so nothing is claimed.
+    default: params.patientSex = "O"; params.patientSexNeutered.clear(); break;
     }
 }
 
@@ -281,12 +292,9 @@ void CDcmWvfPluginOrv::setParams(const TWaveformParams& p, WvfWaveform* w)
     w->setPatientBirthDate(p.patientBirthDate.c_str());
     logTag("patientSex", p.patientSex);
     w->setPatientSex(p.patientSex.c_str());
-    std::string neutered = p.patientSexNeutered;
-    if (p.patientSex == "O")
-        neutered = "UNALTERED";
-    else if (p.patientSex.empty())
-        neutered.clear();
-    w->setPatientSexNeutered(neutered.c_str());
+    // Neutering is told only with a sex it belongs to.
+    const bool neuterable = p.patientSex == "M" || p.patientSex == "F";
+    w->setPatientSexNeutered(neuterable ? p.patientSexNeutered.c_str() : "");
 
     std::string date = p.studyDate;
     if (date.empty()) {

@@ -33,7 +33,8 @@ def read(path):
         return None
     out = {k: text(ds, k) for k in ("SOPClassUID", "SOPInstanceUID", "PatientID", "PatientName",
                                     "StudyInstanceUID", "SeriesInstanceUID", "Modality",
-                                    "InstitutionName", "PatientSpeciesDescription")}
+                                    "InstitutionName", "PatientSpeciesDescription", "PatientSex",
+                                    "PatientSexNeutered")}
     groups = []
     for g, item in enumerate(ds.get("WaveformSequence", [])):
         arr = multiplex_array(ds, g, as_raw=True)  # samples x channels

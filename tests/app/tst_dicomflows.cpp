@@ -594,6 +594,73 @@ private slots:
         QFile::remove(mwl().worklistFolder() + QStringLiteral("/item2.wl"));
     }
 
+    // A spayed animal whose worklist entry has no owner surname and no
+    // species: found by its name alone on the worklist, given the recording
+    // (the new patient takes the recording's species), sent to the PACS as a
+    // spayed female, and found there by its name alone.
+    void ownerlessSpayedEntryFoundOnBothListsAndSent()
+    {
+        const QString study = QStringLiteral("1.2.826.0.1.3680043.10.543.90");
+        const QString minkaItem = mwl().worklistFolder() + QStringLiteral("/item4.wl");
+        const QString otherItem = mwl().worklistFolder() + QStringLiteral("/item5.wl");
+        QVERIFY(dicomrig::writeKeysFile(
+            minkaItem, querytest::worklistItem({QStringLiteral("PatientName=Minka"), QStringLiteral("PatientID=WL-4"),
+                                                QStringLiteral("PatientSex=F"),
+                                                QStringLiteral("PatientSexNeutered=ALTERED"),
+                                                QStringLiteral("AccessionNumber=ACC4"), "StudyInstanceUID=" + study})));
+        // Holds the name, but as its owner's: not what the search means.
+        QVERIFY(dicomrig::writeKeysFile(
+            otherItem, querytest::worklistItem({QStringLiteral("PatientName=Minkamann^Rex"),
+                                                QStringLiteral("PatientID=WL-5"), QStringLiteral("AccessionNumber=ACC5"),
+                                                QStringLiteral("StudyInstanceUID=1.2.826.0.1.3680043.10.543.91")})));
+        bridge().dcmLoadMwl(QStringLiteral("Minka"), QString(), QString(), QString());
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select count(*) from worklistTable").toInt(), 1);
+        QCOMPARE(dbValue("select extId || '|' || ownerLast || '|' || patientName || '|' || species "
+                         "from worklistTable where idx=0").toString(),
+                 QStringLiteral("WL-4||Minka|0"));
+        // wlmscpfs does not return Patient's Sex Neutered: a female, no more.
+        const int sex = m_orthanc ? 4 : 2;
+        QCOMPARE(dbValue("select sex from worklistTable where idx=0").toInt(), sex);
+
+        bridge().onRecordSpeciesSelector(1);
+        const int ecgId = recordFromDevice(2);
+        QVERIFY(ecgId > 0);
+        bridge().dcmMwlItemSelected(0);
+        const int patientId = bridge().patientMan()->patientId;
+        QCOMPARE(dbValue("select extId || '|' || ownerLast || '|' || patientName || '|' || species || '|' || sex "
+                         "from patientTable where patientId=?", {patientId}).toString(),
+                 QStringLiteral("WL-4||Minka|2|%1").arg(sex));
+        QCOMPARE(dbValue("select patientId from ecgTable where ecgId=?", {ecgId}).toInt(), patientId);
+        QVERIFY(AppHarness::waitFor([&] { return !comm().isBusy(); }, kAnswerWaitMs));
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select pacsStatus from ecgTable where ecgId=?", {ecgId}).toInt(), 2);
+
+        QByteArray error;
+        const QJsonArray sent = objectsOfPatient(pacsObjects(pacs().storageFolder(), &error), "WL-4");
+        QVERIFY2(error.isEmpty(), error.constData());
+        QCOMPARE(sent.size(), 1);
+        const QJsonObject object = sent.first().toObject();
+        QCOMPARE(object.value("PatientName").toString(), QStringLiteral("Minka"));
+        QCOMPARE(object.value("PatientSex").toString(), QStringLiteral("F"));
+        QCOMPARE(object.value("PatientSexNeutered").toString(),
+                 m_orthanc ? QStringLiteral("ALTERED") : QStringLiteral("UNALTERED"));
+        QCOMPARE(object.value("PatientSpeciesDescription").toString(), QStringLiteral("Canine"));
+        QCOMPARE(object.value("StudyInstanceUID").toString(), study);
+
+        // The PACS list, searched by the animal's name alone.
+        bridge().dcmLoadPacsList(QStringLiteral("Minka"), QString(), QString(), QString());
+        QVERIFY(waitForAnswer());
+        QCOMPARE(m_commError->count(), 0);
+        QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), 1);
+        QCOMPARE(dbValue("select extId || '|' || ownerLast || '|' || patientName || '|' || sUuid "
+                         "from pacsTable where idx=0").toString(),
+                 "WL-4||Minka|" + study);
+        QFile::remove(minkaItem);
+        QFile::remove(otherItem);
+    }
+
     // A study whose channel scale gives no finite values is refused: the
     // alert says why, no recording or reservation stays.
     void fetchedStudyWithoutFiniteValuesRefused()

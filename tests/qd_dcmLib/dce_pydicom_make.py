@@ -22,6 +22,20 @@ MDC = {"I": "2:1", "II": "2:2", "III": "2:61", "aVR": "2:62", "aVL": "2:63", "aV
        "V1": "2:3", "V2": "2:4", "V3": "2:5", "V4": "2:6", "V5": "2:7", "V6": "2:8"}
 TWELVE = ["I", "II", "III", "aVR", "aVL", "aVF", "V1", "V2", "V3", "V4", "V5", "V6"]
 
+# The patient cases: three plain leads, the patient written as other makers
+# do; a value of None leaves the attribute out.
+PATIENTS = {
+    "patient_caret_in_name": {"PatientName": "Keller^Minka^Anna"},
+    "patient_no_owner": {"PatientName": "Minka"},
+    "patient_m_no_neutered": {"PatientSex": "M", "PatientSexNeutered": None},
+    "patient_f_no_neutered": {"PatientSex": "F", "PatientSexNeutered": None},
+    "patient_f_empty_neutered": {"PatientSex": "F", "PatientSexNeutered": ""},
+    "patient_m_unaltered": {"PatientSex": "M", "PatientSexNeutered": "UNALTERED"},
+    "patient_m_altered": {"PatientSex": "M", "PatientSexNeutered": "ALTERED"},
+    "patient_o_altered": {"PatientSex": "O"},
+    "patient_no_sex": {"PatientSex": None, "PatientSexNeutered": None},
+}
+
 
 def code(value, scheme, meaning, version=None):
     c = Dataset()
@@ -143,6 +157,8 @@ def main():
     elif case == "no_sop_class":
         sop_class = None
         groups = [group(leads3)]
+    elif case in PATIENTS:
+        groups = [group(leads3)]
     elif case == "hemodynamic":
         sop_class = HEMODYNAMIC
         groups = [group(leads3)]
@@ -184,6 +200,11 @@ def main():
     ds.PatientSexNeutered = "ALTERED"
     ds.PatientBirthDate = "20180704"
     ds.PatientSpeciesDescription = "feline"
+    for keyword, value in PATIENTS.get(case, {}).items():
+        if value is None:
+            delattr(ds, keyword)
+        else:
+            setattr(ds, keyword, value)
     ds.StudyDate = "20240102"
     ds.StudyTime = "101500"
     ds.StudyInstanceUID = generate_uid()

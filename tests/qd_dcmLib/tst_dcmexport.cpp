@@ -238,8 +238,13 @@ void TestDcmExport::patientToAttributes_data()
                                           << QStringList{"PatientName=Müller^Rüdiger",
                                                          "ResponsiblePerson=Müller^Zoë",
                                                          "SpecificCharacterSet=ISO_IR 192", "PatientSex=O",
-                                                         "PatientSexNeutered=UNALTERED",
+                                                         "PatientSexNeutered=",
                                                          "PatientSpeciesDescription=Other"};
+    // Typed delimiters of person names split nothing.
+    QTest::newRow("carets and equals signs typed") << "Mi=nka" << "Kel^ler" << "An^na=" << 4 << 3 << b << t
+                                                   << QStringList{"PatientName=Kel/ler^Mi/nka",
+                                                                  "ResponsiblePerson=Kel/ler^An/na/",
+                                                                  "PatientSex=F", "PatientSexNeutered=ALTERED"};
     QTest::newRow("gender and species unknown") << "Rex" << "Smith" << "Anna" << 5 << 0 << b << t
                                                 << QStringList{"PatientSex=", "PatientSexNeutered=",
                                                                "PatientSpeciesDescription=Unknown"};

@@ -40,6 +40,10 @@ private slots:
     void tableWriteFailureKeepsRows();
     void pacsListsOnlyEcgStudies();
     void connectionTestReplacesRows();
+    void nameMatchesSearch_data();
+    void nameMatchesSearch();
+    void nameSearchWithAndWithoutOwner_data();
+    void nameSearchWithAndWithoutOwner();
 
 private:
     QTemporaryDir m_dir;
@@ -126,6 +130,23 @@ void TestDcmFindScu::rowFields_data()
         << base.arg(utc(2026, 2, 1)).arg("Mruczek", "Anna", "Kowalski", "1.2.826.0.1.99", "19",
                                          "", "2")
                .arg(0).arg("0");
+    // The neutered state goes into the sex code; without one the sex stays.
+    QTest::newRow("female, altered")
+        << QStringList{"PatientName=Minka", "PatientID=P1", "AccessionNumber=ACC1",
+                       "PatientSex=F", "PatientSexNeutered=ALTERED"}
+        << base.arg(0).arg("Minka", "", "", "", "0", "", "4").arg(0).arg("0");
+    QTest::newRow("male, altered")
+        << QStringList{"PatientName=A^B", "PatientID=P1", "AccessionNumber=ACC1",
+                       "PatientSex=M", "PatientSexNeutered=ALTERED"}
+        << base.arg(0).arg("B", "", "A", "", "0", "", "3").arg(0).arg("0");
+    QTest::newRow("female, unaltered")
+        << QStringList{"PatientName=A^B", "PatientID=P1", "AccessionNumber=ACC1",
+                       "PatientSex=F", "PatientSexNeutered=UNALTERED"}
+        << base.arg(0).arg("B", "", "A", "", "0", "", "2").arg(0).arg("0");
+    QTest::newRow("other, altered")
+        << QStringList{"PatientName=A^B", "PatientID=P1", "AccessionNumber=ACC1",
+                       "PatientSex=O", "PatientSexNeutered=ALTERED"}
+        << base.arg(0).arg("B", "", "A", "", "0", "", "0").arg(0).arg("0");
     QTest::newRow("description that is no UID")
         << QStringList{"PatientName=A^B", "PatientID=P1", "AccessionNumber=ACC1",
                        "RequestedProcedureDescription=Resting ECG 1.2", "StudyDate=2026",
@@ -157,18 +178,24 @@ void TestDcmFindScu::searchKeys_data()
                               << QStringList{"(0010,0020) LO [P-1*]", "(0010,0010) PN (no value",
                                              "(0010,2297) PN (no value",
                                              "(0040,0020) CS [SCHEDULED\\ARRIVED\\READY\\STARTED",
-                                             "(0008,0060) CS [ECG", "(0040,0002) DA (no value"}
+                                             "(0008,0060) CS [ECG", "(0040,0002) DA (no value",
+                                             "(0010,2203) CS (no value"}
                               << QStringList{"(0008,0061)"};
     QTest::newRow("owner last alone") << true << QStringList{"", "", "", "Miller"}
                                       << QStringList{"(0010,0010) PN [Miller*^*",
                                                      "(0010,0020) LO (no value"}
                                       << QStringList{};
+    // Wide enough for a name stored without owner part; the answers are sifted.
     QTest::newRow("patient name alone") << false << QStringList{"", "Rex", "", ""}
-                                        << QStringList{"(0010,0010) PN [*^Rex*]",
+                                        << QStringList{"(0010,0010) PN [*Rex*",
                                                        "(0008,0052) CS [STUDY",
                                                        "(0008,0061) CS [ECG",
-                                                       "(0008,0020) DA (no value"}
-                                        << QStringList{"(0040,0100)"};
+                                                       "(0008,0020) DA (no value",
+                                                       "(0010,2203) CS (no value"}
+                                        << QStringList{"(0040,0100)", "*^Rex"};
+    QTest::newRow("owner last and patient name") << true << QStringList{"", "Rex", "", "Miller"}
+                                                 << QStringList{"(0010,0010) PN [Miller*^Rex*]"}
+                                                 << QStringList{};
     QTest::newRow("owner first alone") << false << QStringList{"", "", "Anna", ""}
                                        << QStringList{"(0010,2297) PN [*Anna*]",
                                                       "(0010,0010) PN (no value"}
@@ -183,7 +210,7 @@ void TestDcmFindScu::searchKeys_data()
                                              << QStringList{};
     QTest::newRow("patient name beyond ascii") << false << QStringList{"", "Żaba", "", ""}
                                                << QStringList{"(0008,0005) CS [ISO_IR 192]",
-                                                              "(0010,0010) PN [*^Żaba*]"}
+                                                              "(0010,0010) PN [*Żaba*"}
                                                << QStringList{};
     QTest::newRow("id beyond ascii") << false << QStringList{"Ä-1", "", "", ""}
                                      << QStringList{"(0008,0005) CS [ISO_IR 192]"} << QStringList{};
@@ -497,7 +524,80 @@ void TestDcmFindScu::connectionTestReplacesRows()
     QCOMPARE(result.code, 0);
     QCOMPARE(result.rows, 0);
     QCOMPARE(tableRows("worklistTable", "idx"), QStringList{});
-    QVERIFY(wl.output().contains("(0010,0010) PN [*^testingCredentials*"));
+    QVERIFY(wl.output().contains("(0010,0010) PN [*testingCredentials*"));
+}
+
+void TestDcmFindScu::nameMatchesSearch_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("match");
+    QTest::newRow("without owner") << "Minka" << "Minka" << true;
+    QTest::newRow("with owner") << "Smith^Minka" << "Minka" << true;
+    QTest::newRow("name begins so") << "Smith^Minkarina" << "Minka" << true;
+    QTest::newRow("caret last") << "Minka^" << "Minka" << true;
+    QTest::newRow("given names after the first") << "Smith^Anna^Minka" << "Minka" << true;
+    QTest::newRow("other case") << "SMITH^MINKA" << "minka" << true;
+    QTest::newRow("beyond ascii, other case") << "Åström^Älva" << "älva" << true;
+    QTest::newRow("in the owner's name") << "Minkamann^Rex" << "Minka" << false;
+    QTest::newRow("inside a name") << "Tominka" << "Minka" << false;
+    QTest::newRow("inside the animal's name") << "Smith^Tominka" << "Minka" << false;
+    QTest::newRow("typed wildcards") << "Smith^Minka" << "M?n*a" << true;
+    QTest::newRow("typed wildcards, no match") << "Smith^Mona" << "M?n*k" << false;
+}
+
+void TestDcmFindScu::nameMatchesSearch()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, search);
+    QFETCH(bool, match);
+    QCOMPARE(NsCDcmFindScu::nameMatchesSearch(stored.toStdString(), search.toStdString()), match);
+}
+
+// A search by the animal's name alone finds it whether the stored name has
+// an owner part or not (our own export writes a patient without owner
+// surname as the bare name), on the real servers; names that only hold the
+// text elsewhere are not listed.
+void TestDcmFindScu::nameSearchWithAndWithoutOwner_data()
+{
+    QTest::addColumn<bool>("worklist");
+    QTest::newRow("wlmscpfs") << true;
+    QTest::newRow("dcmqrscp") << false;
+}
+
+void TestDcmFindScu::nameSearchWithAndWithoutOwner()
+{
+    QFETCH(bool, worklist);
+    const QStringList names{"Minka", "Smith^Minka", "Minkamann^Rex", "Tominka", "Smith^Rex"};
+    QTemporaryDir dir;
+    ToolPeer peer;
+    if (worklist) {
+        QVERIFY(peer.startWorklistScp(dir.path(), "WLMSCP"));
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY(writeKeysFile(QString("%1/%2.wl").arg(peer.worklistFolder()).arg(i),
+                                  worklistItem({"PatientName=" + names[i],
+                                                QString("PatientID=N%1").arg(i)})));
+    } else {
+        QVERIFY(peer.startQrScp(dir.path(), "QRSCP"));
+        for (int i = 0; i < names.size(); ++i) {
+            const QString file = dir.filePath(QString("n%1.dcm").arg(i));
+            QVERIFY(!writeEcgFile(file).isEmpty());
+            QCOMPARE(runTool("dcmodify", {"-nb", "-m", "(0010,0010)=" + names[i], "-m",
+                                          QString("(0010,0020)=N%1").arg(i), "-m",
+                                          QString("(0020,000d)=1.2.826.0.1.3680043.2.9.%1").arg(i),
+                                          file}),
+                     0);
+            QCOMPARE(runTool("storescu", {"-aec", "QRSCP", "127.0.0.1", QString::number(peer.port()), file}),
+                     0);
+        }
+    }
+    DcmQueryRequest r = request(worklist, peer.port(), peer.aeTitle());
+    r.patientName = "Minka";
+    const JobResult result = runOnWorker(r);
+    QCOMPARE(result.code, 0);
+    QStringList rows = tableRows(worklist ? "worklistTable" : "pacsTable", "extId, ownerLast, patientName");
+    rows.sort();
+    QCOMPARE(rows, (QStringList{"N0||Minka", "N1|Smith|Minka"}));
 }
 
 QTEST_GUILESS_MAIN(TestDcmFindScu)

@@ -56,6 +56,8 @@ private slots:
     void otherMakersObjects();
     void annotationsBecomeRecordTypes();
     void headerFieldsAndCharacterSet();
+    void patientOfOtherMakers_data();
+    void patientOfOtherMakers();
     void entryPointRefusesWithoutLeavingFiles();
     void fullDiskRemovesThePartialRecording();
     void datasetGetters_data();
@@ -354,6 +356,48 @@ void TestDcmImport::headerFieldsAndCharacterSet()
     QCOMPARE(header.speciesCode, 3); // "feline" in any case
     QCOMPARE(header.recordingTime,
              std::int64_t(QDateTime(QDate(2024, 1, 2), QTime(10, 15), Qt::UTC).toSecsSinceEpoch()));
+}
+
+// Names and sex as other makers write them: the owner is the part before
+// the first caret, the neutered state joins the sex, a sex without neutered
+// value stays known.
+void TestDcmImport::patientOfOtherMakers_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("owner");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("gender"); // the program's codes: 1 M, 2 F, 3 M altered, 4 F altered, 0 O, 5 none
+    QTest::newRow("given names after the first caret") << "patient_caret_in_name" << "Keller" << "Minka^Anna" << 4;
+    QTest::newRow("no owner part") << "patient_no_owner" << "" << "Minka" << 4;
+    QTest::newRow("M without neutered") << "patient_m_no_neutered" << "Other" << "Maker" << 1;
+    QTest::newRow("F without neutered") << "patient_f_no_neutered" << "Other" << "Maker" << 2;
+    QTest::newRow("F, neutered empty") << "patient_f_empty_neutered" << "Other" << "Maker" << 2;
+    QTest::newRow("M unaltered") << "patient_m_unaltered" << "Other" << "Maker" << 1;
+    QTest::newRow("M altered") << "patient_m_altered" << "Other" << "Maker" << 3;
+    QTest::newRow("F altered") << "latin1" << "Müller" << "Bello" << 4;
+    QTest::newRow("O, altered") << "patient_o_altered" << "Other" << "Maker" << 0;
+    QTest::newRow("no sex") << "patient_no_sex" << "Other" << "Maker" << 5;
+}
+
+void TestDcmImport::patientOfOtherMakers()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, owner);
+    QFETCH(QString, name);
+    QFETCH(int, gender);
+    const QString file = makeObject(object);
+    QVERIFY(!file.isEmpty());
+    const QString out = path(object + ".ecg");
+    CDcmFile in;
+    QVERIFY(in.dicomToEcgConversion(QUrl::fromLocalFile(file), out));
+    QCOMPARE(in.ownerLastName, owner);
+    QCOMPARE(in.patientName, name);
+    QCOMPARE(in.genderCode, gender);
+    CFileEcg header;
+    QCOMPARE(int(readRecords(out, &header).size()), kSamples);
+    QCOMPARE(header.genderCode, gender);
+    QCOMPARE(QString::fromStdString(header.ownerLastName), owner);
+    QCOMPARE(QString::fromStdString(header.patientName), name);
 }
 
 void TestDcmImport::entryPointRefusesWithoutLeavingFiles()

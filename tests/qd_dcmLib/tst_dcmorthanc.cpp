@@ -23,6 +23,8 @@ private slots:
     void worklistWithAnimalFields();
     void pacsListsOnlyEcgStudies();
     void fetchFromOrthanc();
+    void nameAloneFindsPatientsWithoutOwner_data();
+    void nameAloneFindsPatientsWithoutOwner();
 
 private:
     QTemporaryDir m_dir;
@@ -151,6 +153,52 @@ void TestDcmOrthanc::fetchFromOrthanc()
         QCOMPARE(QDir(other.path()).entryList(QDir::Files), QStringList{});
         QVERIFY(!scu.getLastError().empty());
     }
+}
+
+// The animal's name alone finds a patient stored without owner surname (as
+// our export writes one) and one with, on the worklist and the PACS list;
+// the neutered state comes along into the sex code.
+void TestDcmOrthanc::nameAloneFindsPatientsWithoutOwner_data()
+{
+    QTest::addColumn<bool>("worklist");
+    QTest::newRow("worklist") << true;
+    QTest::newRow("PACS list") << false;
+}
+
+void TestDcmOrthanc::nameAloneFindsPatientsWithoutOwner()
+{
+    QFETCH(bool, worklist);
+    // name, patient id, neutered
+    const QList<QStringList> patients{{"Minka", "M1", "ALTERED"}, {"Smith^Minka", "M2", "UNALTERED"},
+                                      {"Minkamann^Rex", "M3", ""}};
+    for (int i = 0; i < patients.size(); ++i) {
+        const QStringList& p = patients[i];
+        const QString uid = QString("1.2.826.0.1.3680043.2.7.%1").arg(i);
+        if (worklist) {
+            QStringList keys{"PatientName=" + p[0], "PatientID=" + p[1], "PatientSex=F",
+                             "StudyInstanceUID=" + uid};
+            if (!p[2].isEmpty())
+                keys << "PatientSexNeutered=" + p[2];
+            QVERIFY(writeKeysFile(QString("%1/minka%2.wl").arg(m_orthanc.worklistFolder()).arg(i),
+                                  worklistItem(keys)));
+            continue;
+        }
+        const QString file = m_dir.filePath(QString("minka%1.dcm").arg(i));
+        QVERIFY(!writeEcgFile(file).isEmpty());
+        QStringList args{"-nb", "-m", "(0010,0010)=" + p[0], "-m", "(0010,0020)=" + p[1], "-m",
+                         "(0010,0040)=F", "-m", "(0020,000d)=" + uid};
+        if (!p[2].isEmpty())
+            args << "-i" << "(0010,2203)=" + p[2];
+        QCOMPARE(runTool("dcmodify", args << file), 0);
+        QCOMPARE(runTool("storescu", {"-aec", "ORTHANC", "127.0.0.1", QString::number(m_orthanc.port()), file}),
+                 0);
+    }
+    DcmQueryRequest r = request(worklist, m_orthanc.port(), m_orthanc.aeTitle());
+    r.patientName = "Minka";
+    QCOMPARE(runOnWorker(r).code, 0);
+    QStringList rows = tableRows(worklist ? "worklistTable" : "pacsTable", "extId, ownerLast, patientName, sex");
+    rows.sort();
+    QCOMPARE(rows, (QStringList{"M1||Minka|4", "M2|Smith|Minka|2"}));
 }
 
 QTEST_GUILESS_MAIN(TestDcmOrthanc)
