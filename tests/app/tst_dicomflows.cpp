@@ -523,7 +523,12 @@ private slots:
         // That recording, as a file from elsewhere, imported and given to another entry.
         const QString source = m_work.filePath("from-the-clinic.ecg");
         QVERIFY(QFile::copy(files.dataFolder() + files.currentFileName(), source));
-        const int records = int(dcetest::readRecords(source).size());
+        CFileEcg sourceHeader;
+        const int records = int(dcetest::readRecords(source, &sourceHeader).size());
+        // The entries name no species: Luna has her recording's.
+        QVERIFY(sourceHeader.speciesCode != 0);
+        QCOMPARE(dbValue("select species from patientTable where patientId=?", {luna}).toInt(),
+                 sourceHeader.speciesCode);
         closeVisibleDialogs(m_window);
         QVERIFY(screen::importThroughTheDialog(m_window, source, [patients] { return patients; }));
         QCOMPARE(patients->property("title").toString(), QStringLiteral("New Patient ?"));
@@ -534,6 +539,8 @@ private slots:
         const int kiki = patientOf("WL-3");
         QVERIFY(kiki > 0);
         QCOMPARE(dbValue("select count(*) from ecgTable where patientId=?", {kiki}).toInt(), 1);
+        QCOMPARE(dbValue("select species from patientTable where patientId=?", {kiki}).toInt(),
+                 sourceHeader.speciesCode);
         const int imported = files.currentEcgId();
         QCOMPARE(dbValue("select patientId from ecgTable where ecgId=?", {imported}).toInt(), kiki);
         QCOMPARE(studyOf(imported), studyB);
