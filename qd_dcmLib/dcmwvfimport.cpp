@@ -28,6 +28,8 @@ const char* const kAcceptedSopClasses[] = {
 };
 
 const int kMaxChannels = 12;
+// The reason of a refusal for a part the waveform lacks.
+const char* const kIncomplete = "Its waveform is incomplete or damaged.";
 const int kChunkRecords = 4096;
 
 enum Lead { LeadNone = -1, LeadI = 0, LeadII, LeadIII, LeadAvr, LeadAvl, LeadAvf, LeadCount };
@@ -422,7 +424,6 @@ int CDcmWvfPluginOrv::getAndCheckChannelData(WvfWaveform* waveform, unsigned sho
     buffers.clear();
     // The rhythm group, wherever it stands: the first original (not derived,
     // such as a median beat) group at 500 Hz.
-    const char* const kIncomplete = "Its waveform is incomplete or damaged.";
     WvfMplxGroup* group = nullptr;
     WvfMplxGroup* firstOriginal = nullptr;
     double firstFrequency = 0.0;
@@ -558,14 +559,14 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         WvfSamples* samples = sources.channels[k] ? sources.channels[k]->getSamples() : nullptr;
         if (!samples || samples->getData(bytes, raw).bad() || !raw || samples->getBitsPerSample() != 16)
             return refuse(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: lead channel without 16-bit samples",
-                          "Its waveform is incomplete or damaged.");
+                          kIncomplete);
         data[k] = reinterpret_cast<const Sint16*>(raw);
         samplesPerChannel = std::min(samplesPerChannel, Uint32(bytes / 2));
         scales[k] = scaleOf(sources.channels[k]);
     }
     if (samplesPerChannel == UINT32_MAX || samplesPerChannel > Uint32(INT_MAX))
         return refuse(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: no usable sample data",
-                      "Its waveform is incomplete or damaged.");
+                      kIncomplete);
 
     // Checked before the file exists: a lead whose values would not be
     // finite numbers refuses the object, nothing of it is written.
