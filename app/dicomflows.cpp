@@ -110,7 +110,7 @@ void DicomFlows::dcmMwlItemSelected(int selectedRecordId)
         // Nothing is given to a patient that does not exist.
         debugLogError("CQmlInterface::dcmMwlItemSelected() no patient from worklist entry "
                       + toStdString(selectedRecordId));
-        m_items.invoke<C::QmlAlertBoxFileReadError>();
+        m_items.invoke<C::QmlAlertBoxFileReadError>(QString());
         return;
     }
     CFileMan& files = *m_engine.files;
@@ -149,7 +149,7 @@ void DicomFlows::dcmMwlItemSelectedForImport(int selectedRecordId)
     // Checked first: no patient is made for an import that is gone.
     if (!m_patients.hasImportToAssign()) {
         debugLogError("CQmlInterface::dcmMwlItemSelectedForImport() no imported recording waits");
-        m_items.invoke<C::QmlAlertBoxFileReadError>();
+        m_items.invoke<C::QmlAlertBoxFileReadError>(QString());
         return;
     }
     const int shownPatient = m_engine.patients->patientId;
@@ -160,7 +160,7 @@ void DicomFlows::dcmMwlItemSelectedForImport(int selectedRecordId)
     if (patientId < 0) {
         debugLogError("CQmlInterface::dcmMwlItemSelectedForImport() no patient from worklist entry "
                       + toStdString(selectedRecordId));
-        m_items.invoke<C::QmlAlertBoxFileReadError>();
+        m_items.invoke<C::QmlAlertBoxFileReadError>(QString());
         return;
     }
     // The worklist's study time is the recording's start.
@@ -285,7 +285,7 @@ void DicomFlows::dcmPacsItemSelected(int selectedIdx)
     if (patientId < 0) {
         debugLogError("CQmlInterface::dcmPacsItemSelected() no patient from PACS entry "
                       + toStdString(selectedIdx));
-        m_items.invoke<C::QmlAlertBoxFileReadError>();
+        m_items.invoke<C::QmlAlertBoxFileReadError>(QString());
         return;
     }
     CFileMan& files = *m_engine.files;

@@ -77,6 +77,9 @@ QString failure(const DcmFailure& f, const QString& errorText, Server server)
         if (errorText.contains(QLatin1String("not finite numbers")))
             return QStringLiteral("The ECG sent by the ECG Storage holds values that are not finite "
                                   "numbers: it can't be read by this program.");
+        if (!f.reason.empty())
+            return QStringLiteral("The ECG sent by the ECG Storage can't be read by this program. ")
+                + QString::fromStdString(f.reason);
         return QStringLiteral("The ECG sent by the ECG Storage can't be read by this program.");
     case DcmFailureKind::NotMarked:
         return QStringLiteral("The ECG was sent, but could not be marked as sent.");

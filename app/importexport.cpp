@@ -226,9 +226,13 @@ void ImportExport::importEcg(const QUrl& url)
     case exportpaths::ImportKind::Dicom:
         importDicom(path);
         break;
+    case exportpaths::ImportKind::Unreadable:
+        debugLogError("CQmlInterface::importEcg() can't be opened: " + path.toStdString());
+        refuseImport(QStringLiteral("It can't be opened: check that it still exists and that you may read it."));
+        break;
     default:
         debugLogError("CQmlInterface::importEcg() not a recording: " + path.toStdString());
-        refuseImport();
+        refuseImport(QStringLiteral("It is neither an ECG recording nor a DICOM file."));
         break;
     }
 }
@@ -238,14 +242,14 @@ void ImportExport::importDcm(const QUrl& url)
     importEcg(url);
 }
 
-void ImportExport::refuseImport()
+void ImportExport::refuseImport(const QString& reason)
 {
     // Nothing is left for an assignment to copy.
     if (m_engine.importHandOver)
         *m_engine.importHandOver = ImportHandOver();
     m_items.set<P::BusyIndicatorRunning>(false);
     m_items.set<P::FromImport>(false);
-    m_items.invoke<C::QmlAlertBoxFileReadError>();
+    m_items.invoke<C::QmlAlertBoxFileReadError>(reason);
 }
 
 void ImportExport::importRecording(const QString& path)
@@ -294,7 +298,7 @@ void ImportExport::importDicom(const QString& path)
     if (!QDir().mkpath(tmpFolder) || !dcm.dicomToEcgConversion(QUrl::fromLocalFile(path), tmpPath)) {
         debugLogError("error opening file");
         converted.removeIfWritten();
-        refuseImport();
+        refuseImport(dcm.refusalReason);
         return;
     }
     CFileEcg file;

@@ -33,7 +33,8 @@ private:
     // Puts the changed beat types of the shown recording onto its file.
     bool writeBackShownRecording();
     void exportFailed();
-    void refuseImport();
+    // reason: why, in words for the user; empty when the file gives none.
+    void refuseImport(const QString& reason = QString());
     // Hands the import over and opens the form for the file's patient.
     void handOver(const ImportHandOver& handOver);
     // Species name, its picker position and the breed's, of the file's patient.

@@ -486,7 +486,7 @@ bool PatientFlows::assignImportedRecording(int patientId, const QString& studyUi
     const QString source = m_import.sourcePath;
     if (!hasImportToAssign() || patientId <= 0) {
         debugLogError(where + " nothing to import: " + source.toStdString());
-        m_items.invoke<C::QmlAlertBoxFileReadError>();
+        m_items.invoke<C::QmlAlertBoxFileReadError>(QString());
         return false;
     }
     // A failure puts the managers back on what the screen shows, which was

@@ -215,7 +215,7 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
       "isStart")                                                                              \
     X(QmlAlertBoxFileWriteError, BottomArea, "qmlAlertBoxFileWriteError", (bool),             \
       "isFileCreation")                                                                       \
-    X(QmlAlertBoxFileReadError, BottomArea, "qmlAlertBoxFileReadError", (), "")               \
+    X(QmlAlertBoxFileReadError, BottomArea, "qmlAlertBoxFileReadError", (QString), "reason")  \
     X(QmlAlertBoxExportError, BottomArea, "qmlAlertBoxExportError", (), "")                   \
     X(QmlAlertBoxRecordingsRecovered, BottomArea, "qmlAlertBoxRecordingsRecovered", (int),    \
       "count")                                                                                \

@@ -178,6 +178,9 @@ void CDcmDataset::getWaveformParams(TWaveformParams& p)
     getPatientSpeciesDescription(p.speciesDescription);
     getPatientBreedDescription(p.breedDescription);
     getPatientWeight(p.weight);
+    // Who wrote the object: how its sample positions count.
+    p.manufacturer = readText(DCM_Manufacturer, "Manufacturer");
+    p.softwareVersion = readText(DCM_SoftwareVersions, "SoftwareVersions");
 }
 
 std::int64_t CDcmDataset::getTsFromString(const std::string& text)

@@ -6,7 +6,7 @@ DcmResultClass dcmResultClass(int code)
 {
     if (code == DCM_OK)
         return DCM_CLASS_SUCCESS;
-    if (code == DCM_ERR_STORE_REFUSED || code == DCM_ERR_VALUES_NOT_FINITE)
+    if (code == DCM_ERR_STORE_REFUSED || code == DCM_ERR_VALUES_NOT_FINITE || code == DCM_ERR_NO_LIMB_LEADS)
         return DCM_CLASS_CONTENT;
     if (code < 9901 || code > 9943)
         return DCM_CLASS_OTHER;

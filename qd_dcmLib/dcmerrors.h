@@ -53,7 +53,8 @@ enum DcmErrorCode : int
     DCM_ERR_TRANSPORT_LAYER = 9942,
     DCM_ERR_USER_IDENTITY = 9943,
     // 9944: the query table's rewrite failed (dcmquerytable.h)
-    DCM_ERR_VALUES_NOT_FINITE = 9945     // a channel's scale gives values that are not finite numbers
+    DCM_ERR_VALUES_NOT_FINITE = 9945,    // a channel's scale gives values that are not finite numbers
+    DCM_ERR_NO_LIMB_LEADS = 9946         // no channel is, or with another gives, lead I, II or III
 };
 
 // The grouping of result codes that leaves the worker thread.

@@ -46,6 +46,8 @@ struct DcmFailure
     std::string calledTitle;
     std::string callingTitle;
     std::string peerTitle;
+    // Recording: why the import refused the object, in words for the user.
+    std::string reason;
 
     bool failed() const { return kind != DcmFailureKind::None; }
 };

@@ -89,6 +89,7 @@ bool CDcmFile::importFile(const QUrl& dicomUrl, const QString& outPath)
 {
     const std::string path = dicomUrl.toLocalFile().toStdString();
     debugLog(4, "CDcmFile::dicomToEcgConversion() dicom file=" + path + ", ecg file=" + outPath.toStdString());
+    refusalReason.clear();
     CDcmDataset* dataset = new (std::nothrow) CDcmDataset();
     if (!dataset) {
         debugLogError("CDcmFile::dicomToEcgConversion() out of memory");
@@ -104,6 +105,7 @@ bool CDcmFile::importFile(const QUrl& dicomUrl, const QString& outPath)
     OFCondition cond = file->loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 4096, ERM_autoDetect);
     if (cond.bad()) {
         debugLogError("CDcmFile::dicomToEcgConversion() unable to load " + path + ": " + cond.text());
+        refusalReason = QStringLiteral("It is not a DICOM file this program can read.");
         return false;
     }
     // Texts of any character set come in as UTF-8.
@@ -137,6 +139,7 @@ bool CDcmFile::importFile(const QUrl& dicomUrl, const QString& outPath)
     const OFCondition readCond = waveform->read(dataset);
     if (readCond.bad()) {
         debugLogError(std::string("Error initializing waveform: ") + readCond.text());
+        refusalReason = QStringLiteral("It is a DICOM file, but holds no ECG waveform this program can read.");
         return false;
     }
     const int code = waveform->convertDcm2Orv(plugin.get(), outPath.toStdString(), &params);
@@ -144,6 +147,7 @@ bool CDcmFile::importFile(const QUrl& dicomUrl, const QString& outPath)
     if (code != 0) {
         debugLogError("Conversion error for file '" + outPath.toStdString() + "': code=" + toStdString(code)
                       + ": msg=" + waveform->getLastError());
+        refusalReason = QString::fromStdString(waveform->getRefusalReason());
         return false;
     }
     return true;

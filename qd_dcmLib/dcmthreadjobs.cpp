@@ -243,10 +243,12 @@ int CDcmThread::loadFromPacs()
         setError(DCM_OK, QStringLiteral("Error initializing waveform: ")
                              + QString::fromLatin1(readCond.text()));
     const int code = waveform->convertDcm2Orv(plugin.get(), utf8(m_outDir + m_fileName), &params);
-    if (code != DCM_OK)
+    if (code != DCM_OK) {
+        m_failure.reason = waveform->getRefusalReason();
         return setError(code, DcmFailureKind::Recording, QStringLiteral("Conversion error for file '") + m_fileName
                                   + QStringLiteral("': code=") + QString::number(code)
                                   + QStringLiteral(": msg=") + QString::fromLatin1(readCond.text())
                                   + QStringLiteral(", ") + fromUtf8(waveform->getLastError()));
+    }
     return DCM_OK;
 }

@@ -28,6 +28,8 @@ const char* const kAcceptedSopClasses[] = {
 };
 
 const int kMaxChannels = 12;
+// The reason of a refusal for a part the waveform lacks.
+const char* const kIncomplete = "Its waveform is incomplete or damaged.";
 const int kChunkRecords = 4096;
 
 enum Lead { LeadNone = -1, LeadI = 0, LeadII, LeadIII, LeadAvr, LeadAvl, LeadAvf, LeadCount };
@@ -58,6 +60,35 @@ Lead leadOf(WvfChannel* channel)
             return static_cast<Lead>(lead);
     }
     return LeadNone;
+}
+
+// The name of the lead a channel's source code gives, for the user: the
+// standard codes by their number (MDC "2:n", SCP-ECG "5.6.3-9-n"), other
+// codes by their meaning; empty when the channel names no lead.
+std::string leadNameOf(WvfChannel* channel)
+{
+    CodeSequenceMacro code;
+    if (!channel || !channel->getChannelSourceSequence(code))
+        return std::string();
+    OFString scheme, value, meaning;
+    code.getCodingSchemeDesignator(scheme);
+    code.getCodeValue(value);
+    code.getCodeMeaning(meaning);
+    static const struct
+    {
+        const char* number;
+        const char* name;
+    } kNumbers[] = {{"1", "I"},   {"2", "II"},  {"3", "V1"},  {"4", "V2"},   {"5", "V3"},   {"6", "V4"},
+                    {"7", "V5"},  {"8", "V6"},  {"61", "III"}, {"62", "aVR"}, {"63", "aVL"}, {"64", "aVF"}};
+    const char* prefix = scheme == "MDC" ? "2:" : scheme == "SCPECG" ? "5.6.3-9-" : nullptr;
+    if (prefix && value.compare(0, std::strlen(prefix), prefix) == 0)
+        for (const auto& n : kNumbers)
+            if (value.substr(std::strlen(prefix)) == n.number)
+                return n.name;
+    std::string name(meaning.c_str());
+    if (name.compare(0, 5, "Lead ") == 0)
+        name.erase(0, 5);
+    return name;
 }
 
 // Lead units per stored step of one channel, and the offset in lead units.
@@ -162,10 +193,10 @@ struct LeadSources
     }
 };
 
-// Channels placed by the leads their codes name: leads I and II themselves,
-// else any two limb leads (I and II follow from them), else one of I, II or
-// III alone (the lead missing beside it is 0). Without such codes, the first
-// channels in order are I, II and III.
+// Channels placed only by the leads their codes name: leads I and II
+// themselves, else any two limb leads (I and II follow from them), else one
+// of I, II or III alone (the lead missing beside it is 0). Anything else
+// gives no sources (count 0): a chest lead is never shown as a limb lead.
 LeadSources leadSourcesOf(WvfMplxGroup* group, unsigned short channelCount)
 {
     WvfChannel* byLead[LeadCount] = {};
@@ -200,9 +231,6 @@ LeadSources leadSourcesOf(WvfMplxGroup* group, unsigned short channelCount)
         // I alone: II is 0; II or III alone: I is 0 (III = II)
         s.weight[found[0] == LeadI ? 0 : 1][s.add(byLead[found[0]])] = 1.0;
     } else {
-        for (unsigned short c = 1; c <= channelCount && c <= 3; ++c)
-            s.weight[c - 1][s.add(group->getChannel(c))] = 1.0;
-        s.thirdOwn = s.count == 3;
         return s;
     }
     if (byLead[LeadIII]) {
@@ -217,6 +245,28 @@ LeadSources leadSourcesOf(WvfMplxGroup* group, unsigned short channelCount)
         }
     }
     return s;
+}
+
+// Why a group gives no limb leads, naming the leads it holds.
+std::string missingLimbLeadsReason(WvfMplxGroup* group, unsigned short channelCount)
+{
+    std::string names;
+    int named = 0, unnamed = 0;
+    for (unsigned short c = 1; c <= channelCount; ++c) {
+        const std::string name = leadNameOf(group->getChannel(c));
+        if (name.empty()) {
+            ++unnamed;
+            continue;
+        }
+        names += (named++ == 0 ? "" : ", ") + name;
+    }
+    std::string held;
+    if (named > 0)
+        held = std::string(named == 1 ? "lead " : "leads ") + names;
+    if (unnamed > 0)
+        held += (named > 0 ? " and " : "") + toStdString(unnamed)
+                + (unnamed == 1 ? " channel that names no lead" : " channels that name no lead");
+    return "It holds only " + held + "; this program needs lead I, II or III, or two limb leads.";
 }
 
 bool isEightDigits(const std::string& text)
@@ -236,6 +286,21 @@ void removePartialFile(const std::string& path)
     struct stat info;
     if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         std::remove(path.c_str());
+}
+
+// Whether an annotation's Referenced Waveform Channels (group, channel
+// pairs) name the group; an annotation that names none belongs to every one.
+bool refersTo(const OFList<Uint16>& refChannels, Uint32 group)
+{
+    if (refChannels.size() < 2)
+        return true;
+    bool isGroup = true;
+    for (Uint16 value : refChannels) {
+        if (isGroup && value == group)
+            return true;
+        isGroup = !isGroup;
+    }
+    return false;
 }
 
 struct PendingAnnotation
@@ -354,39 +419,66 @@ int CDcmWvfPluginOrv::getAndCheckChannelData(WvfWaveform* waveform, unsigned sho
                                              WVF_SAMPLE_INTERPRETATION& interpretation)
 {
     buffers.clear();
-    WvfMplxGroup* group = waveform->getMultiplexGroup(1);
+    // The rhythm group, wherever it stands: the first original (not derived,
+    // such as a median beat) group at 500 Hz.
+    WvfMplxGroup* group = nullptr;
+    WvfMplxGroup* firstOriginal = nullptr;
+    double firstFrequency = 0.0;
+    Uint32 groups = 0;
+    for (Uint32 g = 1; WvfMplxGroup* candidate = waveform->getMultiplexGroup(g); ++g) {
+        ++groups;
+        OFString originality;
+        if (candidate->getWaveformOriginality(originality) && originality != "ORIGINAL")
+            continue;
+        double frequency = 0.0;
+        const bool frequencySet = candidate->getSamplingFrequency(frequency);
+        checkSamplingFrequency(frequency, frequencySet);
+        if (!firstOriginal) {
+            firstOriginal = candidate;
+            firstFrequency = frequency;
+        }
+        if (frequency == 500.0) {
+            group = candidate;
+            m_rhythmGroup = g;
+            break;
+        }
+    }
+    if (groups == 0)
+        return refuse(DCM_ERR_NO_MPLX_GROUP, "CDcmWfvImportPluginOrv: no multiplex group",
+                      "It holds no ECG waveform.");
+    if (!firstOriginal)
+        return refuse(DCM_ERR_NOT_ORIGINAL, "CDcmWfvImportPluginOrv: no original (rhythm) multiplex group",
+                      "It holds only a derived waveform, such as a median beat, and no rhythm recording.");
     if (!group)
-        return fail(DCM_ERR_NO_MPLX_GROUP, "CDcmWfvImportPluginOrv: no multiplex group");
+        return refuse(DCM_ERR_SAMPLING_FREQUENCY, "CDcmWfvImportPluginOrv: sampling frequency is not 500 Hz",
+                      "It was recorded at " + toStdString(firstFrequency)
+                          + " samples per second; this program reads 500.");
+    samplingFrequency = 500.0;
+
     channelCount = group->getNumberOfChannels();
     if (channelCount > kMaxChannels)
-        return fail(DCM_ERR_NO_CHANNELS, "CDcmWfvImportPluginOrv: " + toStdString(int(channelCount))
-                                             + " channels, at most 12 are taken");
+        return refuse(DCM_ERR_NO_CHANNELS,
+                      "CDcmWfvImportPluginOrv: " + toStdString(int(channelCount)) + " channels, at most 12 are taken",
+                      "Its rhythm recording has " + toStdString(int(channelCount))
+                          + " channels; this program reads at most 12.");
     if (channelCount == 0)
-        return fail(DCM_ERR_NO_CHANNELS, "CDcmWfvImportPluginOrv: no channels");
-
-    const bool frequencySet = group->getSamplingFrequency(samplingFrequency);
-    checkSamplingFrequency(samplingFrequency, frequencySet);
-    if (samplingFrequency != 500.0)
-        return fail(DCM_ERR_SAMPLING_FREQUENCY, "CDcmWfvImportPluginOrv: sampling frequency is not 500 Hz");
-
-    OFString originality;
-    if (group->getWaveformOriginality(originality) && originality != "ORIGINAL")
-        return fail(DCM_ERR_NOT_ORIGINAL, "CDcmWfvImportPluginOrv: waveform originality is "
-                                              + std::string(originality.c_str()));
+        return refuse(DCM_ERR_NO_CHANNELS, "CDcmWfvImportPluginOrv: no channels", "Its waveform has no channels.");
 
     for (unsigned short c = 1; c <= channelCount; ++c) {
         WvfChannel* channel = group->getChannel(c);
         if (!channel)
-            return fail(DCM_ERR_CHANNEL_MISSING, "CDcmWfvImportPluginOrv: channel " + toStdString(int(c)) + " missing");
+            return refuse(DCM_ERR_CHANNEL_MISSING,
+                          "CDcmWfvImportPluginOrv: channel " + toStdString(int(c)) + " missing", kIncomplete);
         WvfSamples* samples = channel->getSamples();
         if (!samples)
-            return fail(DCM_ERR_NO_SAMPLE_BUFFER, "CDcmWfvImportPluginOrv: channel " + toStdString(int(c))
-                                                      + " has no samples");
+            return refuse(DCM_ERR_NO_SAMPLE_BUFFER,
+                          "CDcmWfvImportPluginOrv: channel " + toStdString(int(c)) + " has no samples", kIncomplete);
         Uint32 bytes = 0;
         Uint8* data = nullptr;
         if (samples->getData(bytes, data).bad() || bytes == 0 || !data)
-            return fail(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: channel " + toStdString(int(c))
-                                                    + " has no sample data");
+            return refuse(DCM_ERR_NO_SAMPLE_DATA,
+                          "CDcmWfvImportPluginOrv: channel " + toStdString(int(c)) + " has no sample data",
+                          kIncomplete);
         buffers.push_back(samples);
         byteLength = bytes;
     }
@@ -394,14 +486,19 @@ int CDcmWvfPluginOrv::getAndCheckChannelData(WvfWaveform* waveform, unsigned sho
         const Uint32 first = group->getChannel(1)->getNumberOfSamples();
         const Uint32 second = group->getChannel(2)->getNumberOfSamples();
         if (first != second)
-            return fail(DCM_ERR_CHANNEL_LENGTHS, "Channel 1,2" + toStdString(static_cast<long long>(first)) + ","
-                                                     + toStdString(static_cast<long long>(second)));
+            return refuse(DCM_ERR_CHANNEL_LENGTHS,
+                          "Channel 1,2" + toStdString(static_cast<long long>(first)) + ","
+                              + toStdString(static_cast<long long>(second)),
+                          kIncomplete);
     }
-    bytesPerSample = static_cast<unsigned char>(buffers.front()->getBitsPerSample() / 8);
+    const unsigned bits = buffers.front()->getBitsPerSample();
+    bytesPerSample = static_cast<unsigned char>(bits / 8);
     if (bytesPerSample != 2)
-        return fail(DCM_ERR_SAMPLE_BITS, "CDcmWfvImportPluginOrv: samples are not 16 bits wide");
+        return refuse(DCM_ERR_SAMPLE_BITS, "CDcmWfvImportPluginOrv: samples are not 16 bits wide",
+                      "Its samples are " + toStdString(bits) + "-bit; this program reads 16-bit samples.");
     if (!group->getWaveformSampleInterpretation(interpretation))
-        return fail(DCM_ERR_NO_INTERPRETATION, "CDcmWfvImportPluginOrv: no waveform sample interpretation");
+        return refuse(DCM_ERR_NO_INTERPRETATION, "CDcmWfvImportPluginOrv: no waveform sample interpretation",
+                      kIncomplete);
     return 0;
 }
 
@@ -409,6 +506,8 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
 {
     debugLog(4, "CDcmWfvImportPluginOrv::convertDcm2Orv() start, outPath=" + outPath);
     m_lastError.clear();
+    m_refusal.clear();
+    m_rhythmGroup = 1;
     if (!waveform)
         return fail(DCM_ERR_NO_OBJECT, "CDcmWfvImportPluginOrv::convertDcm2Orv() no waveform object");
 
@@ -418,8 +517,10 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         for (const char* uid : kAcceptedSopClasses)
             accepted = accepted || sopClass == uid;
         if (!accepted)
-            return fail(DCM_ERR_SOP_CLASS, std::string("CDcmWfvImportPluginOrv: SOP class ") + sopClass.c_str()
-                                               + " is not an ECG waveform");
+            return refuse(DCM_ERR_SOP_CLASS,
+                          std::string("CDcmWfvImportPluginOrv: SOP class ") + sopClass.c_str()
+                              + " is not an ECG waveform",
+                          "It is a DICOM file, but not an ECG.");
     } else {
         debugLogError("SOP class not set, assuming ECG Waveform Storage");
     }
@@ -436,11 +537,16 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         return code;
     // Checked before the file exists, so a refused object leaves nothing behind.
     if (interpretation != SS)
-        return fail(DCM_ERR_INTERPRETATION, "Invalid Value Interpretation");
+        return refuse(DCM_ERR_INTERPRETATION, "Invalid Value Interpretation",
+                      interpretation == US ? "Its samples are unsigned; this program reads signed 16-bit samples."
+                                           : "Its samples are not signed 16-bit numbers; this program reads only those.");
 
     // Every channel taken, placed by the lead its code names.
-    WvfMplxGroup* group = waveform->getMultiplexGroup(1);
+    WvfMplxGroup* group = waveform->getMultiplexGroup(m_rhythmGroup);
     const LeadSources sources = leadSourcesOf(group, channelCount);
+    if (sources.count == 0)
+        return refuse(DCM_ERR_NO_LIMB_LEADS, "CDcmWfvImportPluginOrv: no channel is or gives lead I, II or III",
+                      missingLimbLeadsReason(group, channelCount));
     const Sint16* data[3] = {};
     ChannelScale scales[3];
     Uint32 samplesPerChannel = UINT32_MAX;
@@ -449,13 +555,15 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         Uint8* raw = nullptr;
         WvfSamples* samples = sources.channels[k] ? sources.channels[k]->getSamples() : nullptr;
         if (!samples || samples->getData(bytes, raw).bad() || !raw || samples->getBitsPerSample() != 16)
-            return fail(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: lead channel without 16-bit samples");
+            return refuse(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: lead channel without 16-bit samples",
+                          kIncomplete);
         data[k] = reinterpret_cast<const Sint16*>(raw);
         samplesPerChannel = std::min(samplesPerChannel, Uint32(bytes / 2));
         scales[k] = scaleOf(sources.channels[k]);
     }
     if (samplesPerChannel == UINT32_MAX || samplesPerChannel > Uint32(INT_MAX))
-        return fail(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: no usable sample data");
+        return refuse(DCM_ERR_NO_SAMPLE_DATA, "CDcmWfvImportPluginOrv: no usable sample data",
+                      kIncomplete);
 
     // Checked before the file exists: a lead whose values would not be
     // finite numbers refuses the object, nothing of it is written.
@@ -474,11 +582,15 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
     static const char* const kLeadNames[3] = {"I", "II", "III"};
     for (int o = 0; o < 3; ++o)
         if (!(bounds[o] < double(FLT_MAX)))
-            return fail(DCM_ERR_VALUES_NOT_FINITE, std::string("CDcmWfvImportPluginOrv: the channel sensitivity ")
-                                                       + "gives lead " + kLeadNames[o]
-                                                       + " values that are not finite numbers");
+            return refuse(DCM_ERR_VALUES_NOT_FINITE,
+                          std::string("CDcmWfvImportPluginOrv: the channel sensitivity gives lead ") + kLeadNames[o]
+                              + " values that are not finite numbers",
+                          "Its channel sensitivity gives values that are not finite numbers.");
 
     // Annotations in position order, each position's in their stored order.
+    // The standard counts positions from 1; objects of the program's earlier
+    // versions counted them from 0.
+    const bool fromZero = params && params->manufacturer == kManufacturer && params->softwareVersion.empty();
     std::vector<PendingAnnotation> annotations;
     WvfAnnotationModule* module = waveform->getAnnotationModule();
     const Uint32 itemCount = module ? module->getNumberOfAnnotationItems() : 0;
@@ -493,17 +605,23 @@ int CDcmWvfPluginOrv::convertDcm2Orv(WvfWaveform* waveform, std::string outPath,
         OFList<double> values;
         if (!item->getReferencedSamplePositions(positions))
             debugLogError("Error Reading Annotations RefSamplePos");
-        // channels are read and not used; numeric values are optional
         if (!item->getReferencedWaveformChannels(refChannels))
             debugLog(4, "Error Reading Annotations RefChn");
+        // numeric values are optional
         if (!item->getNumericValues(values))
             debugLog(4, "Error Reading Annotations Float Value");
         if (!values.empty())
             value = values.front();
         if (positions.empty())
             continue; // not tied to a sample
+        if (!refersTo(refChannels, m_rhythmGroup))
+            continue; // a mark of another group, such as the median beat
+        if (!fromZero && positions.front() == 0) {
+            debugLog(2, "CDcmWfvImportPluginOrv: annotation at sample position 0 passed over");
+            continue;
+        }
         PendingAnnotation a;
-        a.position = positions.front();
+        a.position = fromZero ? positions.front() : positions.front() - 1;
         item->getUnformattedTextValue(a.text);
         while (!a.text.empty() && a.text[a.text.size() - 1] == ' ')
             a.text.erase(a.text.size() - 1); // trailing padding is not part of the text

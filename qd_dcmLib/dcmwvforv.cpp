@@ -32,6 +32,7 @@ int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, TWave
     }
     if (code != 0)
         m_lastError = plugin->getLastError();
+    m_softwareVersion = plugin->softwareVersion();
     return code;
 }
 
@@ -42,6 +43,7 @@ int CDcmWvfOrv::convertDcm2Orv(CDcmWvfPluginOrv* plugin, std::string outPath, co
         m_lastError = "CDcmWvfOrv::convertDcm2Orv() no plug-in";
         return DCM_ERR_NO_OBJECT;
     }
+    m_refusal.clear();
     int code;
     try {
         code = plugin->convertDcm2Orv(this, std::move(outPath), params);
@@ -50,8 +52,10 @@ int CDcmWvfOrv::convertDcm2Orv(CDcmWvfPluginOrv* plugin, std::string outPath, co
         debugLogError(m_lastError);
         return DCM_ERR_OPEN_FILE;
     }
-    if (code != 0)
+    if (code != 0) {
         m_lastError = plugin->getLastError();
+        m_refusal = plugin->getRefusalReason();
+    }
     return code;
 }
 
@@ -75,6 +79,10 @@ int CDcmWvfOrv::save(const std::string& path)
         return DCM_ERR_WRITE_DATASET;
     }
     OFCondition cond = write(file->getDataset(), true /*check*/, true /*invent*/);
+    // Its presence tells the import that sample positions count from 1.
+    if (cond.good())
+        cond = file->getDataset()->putAndInsertString(
+            DCM_SoftwareVersions, m_softwareVersion.empty() ? "0" : m_softwareVersion.c_str());
     if (cond.bad()) {
         m_lastError = cond.text();
         delete file;

@@ -21,11 +21,16 @@ public:
     int saveDcmFile(std::string path);
 
     std::string getLastError() const { return m_lastError; }
+    // Why the import refused the object, in words for the user (see
+    // CDcmWvfPluginOrv::getRefusalReason).
+    std::string getRefusalReason() const { return m_refusal; }
 
 private:
     int save(const std::string& path);
 
     std::string m_lastError;
+    std::string m_refusal;
+    std::string m_softwareVersion; // of the export that filled the object
 };
 
 #endif

@@ -181,6 +181,12 @@ int CDcmWvfPluginOrv::fail(int code, const std::string& text)
     return code;
 }
 
+int CDcmWvfPluginOrv::refuse(int code, const std::string& text, const std::string& reason)
+{
+    m_refusal = reason;
+    return fail(code, text);
+}
+
 std::string CDcmWvfPluginOrv::speciesDescriptionOf(int code)
 {
     // Every species has a text: without one the object would not say the
@@ -256,7 +262,7 @@ int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, TW
     debugLog(4, "time conversion: " + toStdString(static_cast<long long>(params.studyTs)) + " converts to "
                     + params.studyDate + " " + params.studyTime);
     params.accessionNumber.clear();
-    params.manufacturer = "Malvorant Windows";
+    params.manufacturer = kManufacturer;
     params.softwareVersion = m_softwareVersion;
 
     const int code = buildWaveform(waveform, params);
@@ -459,8 +465,9 @@ int CDcmWvfPluginOrv::addAnnotation(WvfWaveform* waveform, const char* text, Uin
     item->setReferencedWaveformChannels(channels);
     item->setNumericValues(values);
     item->setTemporalRangeType(POINT);
+    // The standard counts sample positions from 1: the first sample is 1.
     OFList<Uint32> positions;
-    positions.push_back(position);
+    positions.push_back(position + 1);
     item->setReferencedSamplePositions(positions);
     const OFCondition cond = waveform->getAnnotationModule()->addAnnotationItem(item);
     if (cond.bad()) {

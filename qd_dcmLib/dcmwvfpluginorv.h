@@ -32,7 +32,7 @@ struct TWaveformParams
     std::string weight;              // kilograms
     std::string spare;               // carried by the callers, used by nothing here
     std::string manufacturer;
-    std::string softwareVersion;
+    std::string softwareVersion;     // import: Software Versions (0018,1020), empty when absent
 
     void clear();
 };
@@ -44,6 +44,10 @@ public:
     static constexpr int kChannels = 6;
     static constexpr double kLeadScale = 5.6;   // stored sample = lead value x 5.6
     static constexpr double kMicroVoltPerLead = 5.2;
+    // The Manufacturer of the program's objects. Objects of earlier versions
+    // carry it without Software Versions (0018,1020), which the program
+    // writes since it counts sample positions from 1 as the standard does.
+    static constexpr const char* kManufacturer = "Malvorant Windows";
 
     // applicationType: 1 file export, 0 file import and PACS retrieval.
     CDcmWvfPluginOrv(int applicationType, std::string institutionName, std::string softwareVersion);
@@ -71,6 +75,10 @@ public:
                                double& samplingFrequency, WVF_SAMPLE_INTERPRETATION& interpretation);
 
     std::string getLastError() const { return m_lastError; }
+    // Why the last import was refused, in words for the user; empty when it
+    // was not refused for the object's content.
+    std::string getRefusalReason() const { return m_refusal; }
+    std::string softwareVersion() const { return m_softwareVersion; }
 
     // The stored 16-bit sample of a lead value: value x 5.6 truncated toward
     // zero, saturated to the 16-bit range; a value that is not finite gives 0.
@@ -100,6 +108,7 @@ public:
 
 private:
     int fail(int code, const std::string& text);
+    int refuse(int code, const std::string& text, const std::string& reason);
     // Cuts the buffers to the samples written (events hold none).
     int cutSamples(WvfSamples* samples[kChannels], Uint32 count);
     int addAnnotation(WvfWaveform* waveform, const char* text, Uint32 position, const OFList<double>& values);
@@ -111,6 +120,8 @@ private:
     std::string m_institutionName;
     std::string m_lastError;
     std::string m_softwareVersion;
+    std::string m_refusal;
+    Uint32 m_rhythmGroup = 1; // the multiplex group the import reads
 };
 
 #endif

@@ -23,7 +23,7 @@ Rectangle {
     // Invoked by the bridge.
     signal qmlStartStopRecordingAnimation(bool isStart)
     signal qmlAlertBoxFileWriteError(bool isFileCreation)
-    signal qmlAlertBoxFileReadError()
+    signal qmlAlertBoxFileReadError(string reason)
     signal qmlAlertBoxExportError()
     signal qmlAlertBoxRecordingsRecovered(int count)
     signal qmlAlertBoxFileSaved(string fileName, string folder)
@@ -97,9 +97,9 @@ Rectangle {
                   isFileCreation ? "Unable to create the ECG file" : "Unable to write to the ECG file",
                   "Please check whether there is space left on the device.", false, null);
     }
-    onQmlAlertBoxFileReadError: {
+    onQmlAlertBoxFileReadError: (reason) => {
         showAlert("File Read Error", "Unable to read the ECG file",
-                  "Please check whether the file has an appropriate format.", false, null);
+                  reason !== "" ? reason : "Please check whether the file has an appropriate format.", false, null);
     }
     onQmlAlertBoxExportError: {
         showAlert("Error exporting File", "Unable to export the ECG file",

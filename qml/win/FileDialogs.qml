@@ -16,7 +16,7 @@ Item {
         title: "Import ECG"
         fileMode: FileDialog.OpenFile
         currentFolder: Platform.StandardPaths.writableLocation(Platform.StandardPaths.HomeLocation)
-        nameFilters: ["Malvorant ECG files (*.ecg)", "Dicom files (*.dce)"]
+        nameFilters: ["Malvorant ECG files (*.ecg)", "Dicom files (*.dce *.dcm)"]
         onAccepted: {
             cQmlInterface.postLogMessage("import of " + importDialog.selectedFile);
             if (importDialog.selectedNameFilter.index === 1)

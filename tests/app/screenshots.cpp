@@ -197,7 +197,11 @@ std::vector<Shot> shots()
     };
     alert("alert-file-write-error-create", [](QmlItems& i) { i.invoke<C::QmlAlertBoxFileWriteError>(true); });
     alert("alert-file-write-error-write", [](QmlItems& i) { i.invoke<C::QmlAlertBoxFileWriteError>(false); });
-    alert("alert-file-read-error", [](QmlItems& i) { i.invoke<C::QmlAlertBoxFileReadError>(); });
+    alert("alert-file-read-error", [](QmlItems& i) { i.invoke<C::QmlAlertBoxFileReadError>(QString()); });
+    alert("alert-file-read-reason", [](QmlItems& i) {
+        i.invoke<C::QmlAlertBoxFileReadError>(QStringLiteral(
+            "It holds only leads V1, V2, V3, V4, V5, V6; this program needs lead I, II or III, or two limb leads."));
+    });
     alert("alert-export-error", [](QmlItems& i) { i.invoke<C::QmlAlertBoxExportError>(); });
     alert("alert-no-network", [](QmlItems& i) { i.invoke<C::QmlAlertBoxNoNetwork>(7, true); });
     alert("alert-no-network-sync", [](QmlItems& i) { i.invoke<C::QmlAlertBoxNoNetworkSync>(7, true); });

@@ -668,24 +668,44 @@ private slots:
         QFile::remove(otherItem);
     }
 
-    // A study whose channel scale gives no finite values is refused: the
-    // alert says why, no recording or reservation stays.
-    void fetchedStudyWithoutFiniteValuesRefused()
+    // A study the import refuses (a channel scale without finite values,
+    // chest leads only) is refused by the fetch on the same road: the alert
+    // says why, no recording or reservation stays.
+    void fetchedStudyRefusedWithItsReason_data()
     {
+        QTest::addColumn<QString>("name");   // the case of dce_pydicom_make.py
+        QTest::addColumn<QString>("reason"); // a part of the alert
+        QTest::newRow("values not finite") << "sensitivity_inf" << "not finite";
+        QTest::newRow("chest leads only")
+            << "v_leads_only"
+            << "can't be read by this program. It holds only leads V1, V2, V3, V4, V5, V6; this program needs "
+               "lead I, II or III, or two limb leads.";
+    }
+
+    void fetchedStudyRefusedWithItsReason()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
         QString error;
-        QVERIFY2(storeOtherMakersObject(QStringLiteral("sensitivity_inf"), &error), qPrintable(error));
+        QVERIFY2(storeOtherMakersObject(name, &error), qPrintable(error));
+        // the study of this object, whatever else the PACS holds for the name
+        DcmFileFormat object;
+        QVERIFY(object.loadFile(QFile::encodeName(m_work.filePath(name + QStringLiteral(".dcm"))).constData()).good());
+        OFString studyUid;
+        QVERIFY(object.getDataset()->findAndGetOFString(DCM_StudyInstanceUID, studyUid).good());
         bridge().dcmLoadPacsList(QString(), QString(), QString(), QStringLiteral("Other"));
         QVERIFY(waitForAnswer());
-        QCOMPARE(dbValue("select count(*) from pacsTable").toInt(), 1);
+        const QVariant idx = dbValue("select idx from pacsTable where sUuid=?", {QString::fromLatin1(studyUid.c_str())});
+        QVERIFY(idx.isValid());
 
         CFileMan& files = *bridge().fileMan();
         const int recordings = dbValue("select count(*) from ecgTable").toInt();
         const int errors = m_commError->count();
-        bridge().dcmPacsItemSelected(0);
+        bridge().dcmPacsItemSelected(idx.toInt());
         QVERIFY(waitForAnswer());
         QCOMPARE(m_commError->count(), errors + 1);
         const QString text = m_commError->last().at(0).toString();
-        QVERIFY2(text.contains(QStringLiteral("not finite")), qPrintable(text));
+        QVERIFY2(text.contains(reason), qPrintable(text));
         QVERIFY(!files.hasPendingReservation());
         QCOMPARE(dbValue("select count(*) from ecgTable").toInt(), recordings);
         QCOMPARE(QDir(files.dataFolder()).entryList({QStringLiteral("dcm_*")}, QDir::Files), QStringList());

@@ -422,23 +422,38 @@ private slots:
     }
 
     // What the import takes and what it refuses; a refusal leaves the data
-    // folder as it was and shows the read alert.
+    // folder as it was and shows the read alert, with its reason where the
+    // file gives one. A kind "pydicom:CASE" is another maker's object
+    // (dce_pydicom_make.py) saved as CASE.dcm.
     void importKinds_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("viaDicomSlot");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<bool>("converted");
-        QTest::newRow("read-only recording") << "readonly" << false << true << false;
-        QTest::newRow("recording by the DICOM filter") << "recording" << true << true << false;
-        QTest::newRow("DICOM named .ecg") << "dicomAsEcg" << false << true << true;
-        QTest::newRow("random bytes") << "random" << false << false << false;
-        QTest::newRow("random bytes as .dce") << "random" << true << false << false;
-        QTest::newRow("version 0") << "version0" << false << false << false;
-        QTest::newRow("truncated header") << "truncated" << false << false << false;
-        QTest::newRow("missing") << "missing" << false << false << false;
-        QTest::newRow("empty") << "empty" << true << false << false;
-        QTest::newRow("DICOM whose scale gives no finite values") << "notFinite" << true << false << false;
+        QTest::addColumn<QString>("reason"); // the alert's informative text; empty: not checked
+        QTest::newRow("read-only recording") << "readonly" << false << true << false << QString();
+        QTest::newRow("recording by the DICOM filter") << "recording" << true << true << false << QString();
+        QTest::newRow("DICOM named .ecg") << "dicomAsEcg" << false << true << true << QString();
+        QTest::newRow("random bytes") << "random" << false << false << false << QString();
+        QTest::newRow("random bytes as .dce") << "random" << true << false << false << QString();
+        QTest::newRow("version 0") << "version0" << false << false << false << QString();
+        QTest::newRow("truncated header") << "truncated" << false << false << false << QString();
+        QTest::newRow("missing") << "missing" << false << false << false << QString();
+        QTest::newRow("empty") << "empty" << true << false << false << QString();
+        QTest::newRow("DICOM whose scale gives no finite values")
+            << "pydicom:sensitivity_inf" << true << false << false
+            << "Its channel sensitivity gives values that are not finite numbers.";
+        QTest::newRow("DICOM at 250 Hz") << "pydicom:frequency_250" << false << false << false
+                                         << "It was recorded at 250 samples per second; this program reads 500.";
+        QTest::newRow("DICOM of chest leads only")
+            << "pydicom:v_leads_only" << true << false << false
+            << "It holds only leads V1, V2, V3, V4, V5, V6; this program needs lead I, II or III, or two limb "
+               "leads.";
+        QTest::newRow("DICOM that is no ECG") << "pydicom:ct_image" << true << false << false
+                                              << "It is a DICOM file, but not an ECG.";
+        QTest::newRow("12-lead DICOM, median beat first") << "pydicom:median_first" << true << true << true
+                                                         << QString();
     }
 
     void importKinds()
@@ -447,11 +462,14 @@ private slots:
         QFETCH(bool, viaDicomSlot);
         QFETCH(bool, accepted);
         QFETCH(bool, converted);
+        QFETCH(QString, reason);
         QVERIFY(QFile::exists(exportedEcg()));
         QVERIFY(QFile::exists(exportedDce()));
         QTemporaryDir in;
         const QByteArray recording = readAll(exportedEcg());
-        QString path = in.filePath(kind + (kind == "random" && viaDicomSlot ? ".dce" : ".ecg"));
+        const QString pydicomCase = kind.startsWith("pydicom:") ? kind.mid(8) : QString();
+        QString path = pydicomCase.isEmpty() ? in.filePath(kind + (kind == "random" && viaDicomSlot ? ".dce" : ".ecg"))
+                                             : in.filePath(pydicomCase + ".dcm");
         if (kind == "readonly" || kind == "recording") {
             QVERIFY(writeAll(path, recording));
             if (kind == "readonly")
@@ -470,9 +488,9 @@ private slots:
             QVERIFY(writeAll(path, recording.left(100)));
         } else if (kind == "empty") {
             QVERIFY(writeAll(path, QByteArray()));
-        } else if (kind == "notFinite") {
+        } else if (!pydicomCase.isEmpty()) {
             const dcetest::ToolResult r = dcetest::runTool(
-                dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), path, "sensitivity_inf"});
+                dcetest::python(), {dcetest::script("qd_dcmLib", "dce_pydicom_make.py"), path, pydicomCase});
             QVERIFY2(r.exitCode == 0, r.err.constData());
         }
         const QByteArray given = readAll(path);
@@ -491,7 +509,11 @@ private slots:
         QCOMPARE(readAll(path), given); // the user's file is only read
         const ImportHandOver& h = bridge().importHandOver();
         if (!accepted) {
-            QVERIFY(openDialog("File Read Error"));
+            QObject* alert = openDialog("File Read Error");
+            QVERIFY(alert);
+            QCOMPARE(alert->property("text").toString(), QString("Unable to read the ECG file"));
+            if (!reason.isEmpty())
+                QCOMPARE(alert->property("informativeText").toString(), reason);
             QVERIFY(h.sourcePath.isEmpty());
             QVERIFY(h.temporaryPath.isEmpty());
             QCOMPARE(snapshot(dataFolder()), folderBefore);
@@ -500,7 +522,7 @@ private slots:
             if (converted) {
                 QVERIFY(h.sourcePath.startsWith(QDir(dataFolder()).filePath("tmp/")));
                 QCOMPARE(h.temporaryPath, h.sourcePath);
-                QCOMPARE(QFileInfo(h.sourcePath).fileName(), QString("dicomAsEcg.ecg"));
+                QCOMPARE(QFileInfo(h.sourcePath).fileName(), QFileInfo(path).completeBaseName() + ".ecg");
             } else {
                 QCOMPARE(h.sourcePath, path);
                 QVERIFY(h.temporaryPath.isEmpty());

@@ -461,7 +461,7 @@ private slots:
             QVERIFY(hand.sourcePath.isEmpty() && hand.temporaryPath.isEmpty());
 
             // Nothing handed over: the read alert, nothing stored.
-            QSignalSpy readAlert(bottom(), SIGNAL(qmlAlertBoxFileReadError()));
+            QSignalSpy readAlert(bottom(), SIGNAL(qmlAlertBoxFileReadError(QString)));
             bridge().ecgPatientAssignmentFromImport(target);
             QCOMPARE(readAlert.count(), 1);
             QCOMPARE(scalar("select count(*) from ecgTable"), rowsBefore + 1);
@@ -492,7 +492,7 @@ private slots:
                 q.addBindValue(v);
             QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
         }
-        QSignalSpy readAlert(bottom(), SIGNAL(qmlAlertBoxFileReadError()));
+        QSignalSpy readAlert(bottom(), SIGNAL(qmlAlertBoxFileReadError(QString)));
         ImportHandOver& hand = bridge().patientFlows().importHandOver();
         const int patientsBefore = scalar("select count(*) from patientTable");
         const int rowsBefore = scalar("select count(*) from ecgTable");

@@ -374,6 +374,8 @@ private slots:
             << "Please check whether there is space left on the device." << false;
         QTest::newRow("file read") << 2 << "File Read Error" << "Unable to read the ECG file"
             << "Please check whether the file has an appropriate format." << false;
+        QTest::newRow("file read with its reason") << 14 << "File Read Error" << "Unable to read the ECG file"
+            << "It was recorded at 250 samples per second; this program reads 500." << false;
         QTest::newRow("export") << 3 << "Error exporting File" << "Unable to export the ECG file"
             << "Please check whether there is space left on the device." << false;
         QTest::newRow("short") << 4 << "Short ECG"
@@ -419,7 +421,7 @@ private slots:
         switch (alert) {
         case 0: items.invoke<C::QmlAlertBoxFileWriteError>(true); break;
         case 1: items.invoke<C::QmlAlertBoxFileWriteError>(false); break;
-        case 2: items.invoke<C::QmlAlertBoxFileReadError>(); break;
+        case 2: items.invoke<C::QmlAlertBoxFileReadError>(QString()); break;
         case 3: items.invoke<C::QmlAlertBoxExportError>(); break;
         case 4: items.invoke<C::QmlAlertBoxQvlShortFileUpload>(14); break;
         case 5: items.invoke<C::QmlAlertBoxNoNetworkSync>(3, true); break;
@@ -431,6 +433,10 @@ private slots:
         case 11: items.invoke<C::QmlAlertBoxQvlAskUpload>(3); break;
         case 12: items.invoke<C::QmlAlertBoxRecordingsRecovered>(1); break;
         case 13: items.invoke<C::QmlAlertBoxRecordingsRecovered>(3); break;
+        case 14:
+            items.invoke<C::QmlAlertBoxFileReadError>(
+                QStringLiteral("It was recorded at 250 samples per second; this program reads 500."));
+            break;
         }
         QObject* dialog = openAlert();
         QVERIFY(dialog);

@@ -666,7 +666,7 @@ private slots:
         QVERIFY(import);
         QVERIFY(import->property("visible").toBool());
         const QStringList filters = import->property("nameFilters").toStringList();
-        QCOMPARE(filters, QStringList({"Malvorant ECG files (*.ecg)", "Dicom files (*.dce)"}));
+        QCOMPARE(filters, QStringList({"Malvorant ECG files (*.ecg)", "Dicom files (*.dce *.dcm)"}));
         QMetaObject::invokeMethod(import, "reject");
 
         QMetaObject::invokeMethod(m_window, "openFolderDialog", Q_ARG(QVariant, QStringLiteral("pdf")));

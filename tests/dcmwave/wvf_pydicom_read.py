@@ -40,7 +40,7 @@ def main():
               "PatientBreedDescription", "PatientWeight",
               "StudyInstanceUID", "StudyDate", "StudyTime", "ReferringPhysicianName", "StudyID",
               "AccessionNumber", "Modality", "SeriesInstanceUID", "SeriesNumber", "Manufacturer",
-              "ManufacturerModelName", "InstanceNumber", "ContentDate", "ContentTime",
+              "ManufacturerModelName", "SoftwareVersions", "InstanceNumber", "ContentDate", "ContentTime",
               "AcquisitionDateTime"):
         out[k] = text(ds, k)
     out["AcquisitionContextSequence"] = len(ds.AcquisitionContextSequence) if "AcquisitionContextSequence" in ds else None

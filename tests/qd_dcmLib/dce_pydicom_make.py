@@ -15,6 +15,7 @@ from pydicom.uid import ExplicitVRLittleEndian, generate_uid
 
 SAMPLES = 600
 GENERAL_ECG = "1.2.840.10008.5.1.4.1.1.9.1.2"
+TWELVE_LEAD_ECG = "1.2.840.10008.5.1.4.1.1.9.1.1"
 HEMODYNAMIC = "1.2.840.10008.5.1.4.1.1.9.2.1"
 CT_IMAGE = "1.2.840.10008.5.1.4.1.1.2"
 
@@ -53,7 +54,7 @@ def values(channels):
 
 
 def group(leads, scheme="MDC", sensitivity="1", units=("uV", "microvolt"), correction="1", baseline="0",
-          interp="SS", bits=16, frequency="500", originality="ORIGINAL"):
+          interp="SS", bits=16, frequency="500", originality="ORIGINAL", arr=None):
     g = Dataset()
     if originality is not None:
         g.WaveformOriginality = originality
@@ -79,7 +80,8 @@ def group(leads, scheme="MDC", sensitivity="1", units=("uV", "microvolt"), corre
     g.ChannelDefinitionSequence = Sequence(defs)
     g.WaveformBitsAllocated = bits
     g.WaveformSampleInterpretation = interp
-    arr = values(len(leads))
+    if arr is None:
+        arr = values(len(leads))
     if bits == 8:
         g["WaveformData"] = pydicom.DataElement(0x54001010, "OB", (arr % 100).astype("i1").tobytes())
     elif interp == "US":
@@ -89,7 +91,7 @@ def group(leads, scheme="MDC", sensitivity="1", units=("uV", "microvolt"), corre
     return g
 
 
-def annotation(text, position, numeric=None, concept=None):
+def annotation(text, position, numeric=None, concept=None, group_number=1):
     a = Dataset()
     if text is not None:
         a.UnformattedTextValue = text
@@ -98,7 +100,7 @@ def annotation(text, position, numeric=None, concept=None):
     if numeric is not None:
         a.NumericValue = numeric
         a.MeasurementUnitsCodeSequence = Sequence([code("1", "UCUM", "no units")])
-    a.ReferencedWaveformChannels = [1, 1]
+    a.ReferencedWaveformChannels = [group_number, 1]
     a.TemporalRangeType = "POINT"
     a.ReferencedSamplePositions = position
     return a
@@ -165,24 +167,55 @@ def main():
     elif case == "ct_image":
         sop_class = CT_IMAGE
         groups = [group(leads3)]
-    elif case == "annotations":
+    elif case in ("annotations", "annotations_own_earlier"):
+        # The same marks on the same samples: the standard's positions count
+        # from 1, those of the program's earlier versions from 0.
+        earlier = case == "annotations_own_earlier"
+        first = 0 if earlier else 1
         groups = [group(leads3, scheme="OFFIS_DCMTK_354")]
-        ds.WaveformAnnotationSequence = Sequence([
-            annotation("R", 0),
-            annotation("LOWBAT", 2),
-            annotation("R", 3, "0"),
-            annotation("R", 5),
-            annotation("USER_MARK_1", 5),           # same position: the first applies
-            annotation("UNKNOWN", 1),               # out of order
-            annotation("USER_MARK_2", 7, "7"),
-            annotation("CHANNEL_ERROR", 8, "-3.9"),
-            annotation("PACKET_ERROR", 9, "12"),
-            annotation(None, 10, concept="BEAT"),   # no text: a plain sample
-            annotation("L", 11),
-            annotation("USER_MARK_4", 12),
-            annotation("SOMETHING_ELSE", 13),
-            annotation("USER_MARK_3", SAMPLES + 5),  # beyond the samples
-        ])
+        marks = [
+            ("R", 0, None),
+            ("LOWBAT", 2, None),
+            ("R", 3, "0"),
+            ("R", 5, None),
+            ("USER_MARK_1", 5, None),            # same position: the first applies
+            ("UNKNOWN", 1, None),                # out of order
+            ("USER_MARK_2", 7, "7"),
+            ("CHANNEL_ERROR", 8, "-3.9"),
+            ("PACKET_ERROR", 9, "12"),
+            (None, 10, None),                    # no text: a plain sample
+            ("L", 11, None),
+            ("USER_MARK_4", 12, None),
+            ("SOMETHING_ELSE", 13, None),
+            ("USER_MARK_3", SAMPLES + 5, None),  # beyond the samples
+        ]
+        items = [annotation(t, p + first, n, concept=None if t else "BEAT") for t, p, n in marks]
+        if not earlier:
+            items.insert(1, annotation("LOWBAT", 0))  # position 0 is none: passed over
+        ds.WaveformAnnotationSequence = Sequence(items)
+        if earlier:
+            ds.Manufacturer = "Malvorant Windows"
+            ds.ManufacturerModelName = "Yarlo Malvorant 8.0.2 build: 078"
+    elif case == "r_peaks":
+        # lead II peaks every 100 samples, each R mark at its peak's position (from 1)
+        arr = values(3)
+        arr[:, 1] = np.clip(arr[:, 1], -1000, 500)
+        peaks = list(range(50, SAMPLES, 100))
+        arr[peaks, 1] = 900
+        groups = [group(leads3, arr=arr)]
+        ds.WaveformAnnotationSequence = Sequence([annotation("R", p + 1) for p in peaks])
+    elif case == "v_leads_only":
+        groups = [group(["V1", "V2", "V3", "V4", "V5", "V6"])]
+    elif case == "avf_alone":
+        groups = [group(["aVF"])]
+    elif case in ("median_first", "median_first_250"):
+        # a 12-lead object: the median beat (derived, its leads in another
+        # order) before the rhythm; marks name their group
+        sop_class = TWELVE_LEAD_ECG
+        rhythm = "250" if case == "median_first_250" else "500"
+        groups = [group(list(reversed(TWELVE)), originality="DERIVED"), group(TWELVE, frequency=rhythm)]
+        ds.WaveformAnnotationSequence = Sequence([annotation("R", 21, group_number=1),
+                                                  annotation("R", 11, group_number=2)])
     elif case == "latin1":
         ds.SpecificCharacterSet = "ISO_IR 100"
         groups = [group(leads3)]

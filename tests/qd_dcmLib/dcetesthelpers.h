@@ -137,7 +137,8 @@ inline int exportRecording(const QString& ecgPath, const QString& dcePath, std::
 
 // Imports a DICOM file the way the file import does, giving the code: -1 when
 // the file can't be loaded or read into a waveform.
-inline int importObject(const QString& dcePath, const QString& ecgPath, TWaveformParams* paramsOut = nullptr)
+inline int importObject(const QString& dcePath, const QString& ecgPath, TWaveformParams* paramsOut = nullptr,
+                        std::string* refusal = nullptr)
 {
     CDcmDataset* dataset = new CDcmDataset();
     DcmFileFormat file(dataset, OFFalse);
@@ -152,7 +153,10 @@ inline int importObject(const QString& dcePath, const QString& ecgPath, TWavefor
         return -1;
     if (paramsOut)
         *paramsOut = params;
-    return waveform.convertDcm2Orv(&plugin, ecgPath.toStdString(), &params);
+    const int code = waveform.convertDcm2Orv(&plugin, ecgPath.toStdString(), &params);
+    if (refusal)
+        *refusal = waveform.getRefusalReason();
+    return code;
 }
 
 using toolrun::python;

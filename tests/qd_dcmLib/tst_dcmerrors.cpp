@@ -27,7 +27,7 @@ void TestDcmErrors::codeToClassAndFlags_data()
         QTest::addRow("%d", code) << code << cls << (cls == 11) << (cls != 0 && cls != 11);
     };
     row(0, 0);
-    for (int c : {9900, 9901, 9904, 9910, 9912, 9924, 9945})
+    for (int c : {9900, 9901, 9904, 9910, 9912, 9924, 9945, 9946})
         row(c, 3);
     for (int c : {9902, 9903, 9906, 9907, 9908, 9909, 9911, 9936})
         row(c, 4);
@@ -39,7 +39,7 @@ void TestDcmErrors::codeToClassAndFlags_data()
     for (int c : {9913, 9914, 9916, 9917, 9918, 9919})
         row(c, 255);
     // Anything else that is not 0: outside the range, negative, a DCMTK code.
-    for (int c : {-1, -9920, 1, 9899, 9944, 9946, 10000, 0x0102, INT_MAX, INT_MIN})
+    for (int c : {-1, -9920, 1, 9899, 9944, 9947, 10000, 0x0102, INT_MAX, INT_MIN})
         row(c, 255);
 }
 

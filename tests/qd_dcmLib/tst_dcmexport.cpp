@@ -29,6 +29,7 @@ private slots:
     void cleanupTestCase();
 
     void samplesAndAnnotations();
+    void rMarksOnTheirPeaksInOtherSoftware();
     void channelDefinitions();
     void patientToAttributes_data();
     void patientToAttributes();
@@ -156,11 +157,63 @@ void TestDcmExport::samplesAndAnnotations()
     for (int k = 0; k < marks.size(); ++k) {
         const QJsonObject a = annotations[k].toObject();
         QCOMPARE(a["UnformattedTextValue"].toString(), marks[k].text);
-        QCOMPARE(a["ReferencedSamplePositions"].toString(), QString::number(marks[k].position));
+        // positions count from 1, as the standard numbers samples
+        QCOMPARE(a["ReferencedSamplePositions"].toString(), QString::number(marks[k].position + 1));
         QCOMPARE(a["ReferencedWaveformChannels"].toArray(), QJsonArray({"1", "1"}));
         QCOMPARE(a["NumericValue"], marks[k].values);
         QCOMPARE(a["TemporalRangeType"].toString(), QString("POINT"));
     }
+}
+
+// Read by other software (pydicom): every position is at least 1, and each R
+// position less one is the peak of its beat in lead II.
+void TestDcmExport::rMarksOnTheirPeaksInOtherSoftware()
+{
+    std::vector<EcgFileRecord> records = mitRecording(20);
+    QVERIFY(records.size() > 5000);
+    const int window = 40; // samples either side of a beat's peak (80 ms)
+    const int n = int(records.size());
+    std::vector<int> peaks;
+    for (int k = 0; k < n; ++k) {
+        if (records[std::size_t(k)].type != 1)
+            continue;
+        records[std::size_t(k)].type = 0;
+        int peak = k;
+        for (int t = std::max(0, k - window); t < std::min(n, k + window); ++t)
+            if (records[std::size_t(t)].leadII > records[std::size_t(peak)].leadII)
+                peak = t;
+        peaks.push_back(peak);
+    }
+    for (int peak : peaks)
+        records[std::size_t(peak)].type = 1;
+    records[0].type = 45;                                    // a mark on the first sample
+    records.insert(records.begin(), eventRecord(-1));         // an event before it
+    records.insert(records.begin() + 1001, eventRecord(-102)); // after sample 999
+    QVERIFY(peaks.size() > 15);
+    QVERIFY(writeRecording(path("peaks.ecg"), records));
+    QCOMPARE(exportRecording(path("peaks.ecg"), path("peaks.dce")), 0);
+    const PydicomView v = readWithPydicom(path("peaks.dce"));
+    QVERIFY2(v.ok, v.err.constData());
+    const QJsonArray annotations = v.json["annotations"].toArray();
+    QCOMPARE(annotations.size(), int(peaks.size()) + 3);
+    const int samples = v.json["groups"].toArray()[0].toObject()["NumberOfWaveformSamples"].toString().toInt();
+    QCOMPARE(samples, n);
+    const std::int32_t* leadII = v.samples.data() + samples; // channel 2
+    QList<int> rPositions;
+    for (const QJsonValue& item : annotations) {
+        const QJsonObject a = item.toObject();
+        const int position = a["ReferencedSamplePositions"].toString().toInt();
+        QVERIFY2(position >= 1 && position <= samples, qPrintable(QString::number(position)));
+        if (a["UnformattedTextValue"].toString() != "R")
+            continue;
+        rPositions << position;
+        const int peak = position - 1;
+        for (int t = std::max(0, peak - window); t < std::min(samples, peak + window); ++t)
+            QVERIFY2(leadII[t] <= leadII[peak], qPrintable(QString("R at %1, sample %2").arg(position).arg(t)));
+    }
+    QCOMPARE(rPositions.size(), int(peaks.size()));
+    for (int k = 0; k < rPositions.size(); ++k)
+        QCOMPARE(rPositions[k] - 1, peaks[std::size_t(k)]);
 }
 
 void TestDcmExport::channelDefinitions()
@@ -174,6 +227,8 @@ void TestDcmExport::channelDefinitions()
     QCOMPARE(v.json["Modality"].toString(), QString("ECG"));
     QCOMPARE(v.json["Manufacturer"].toString(), QString("Malvorant Windows"));
     QCOMPARE(v.json["ManufacturerModelName"].toString(), QString("Yarlo Malvorant 0.0.0"));
+    // tells the import the positions count from 1 (the earlier versions wrote none)
+    QCOMPARE(v.json["SoftwareVersions"].toString(), QString("0.0.0"));
     QCOMPARE(v.json["InstitutionName"].toString(), QString("Animal Clinic"));
     QCOMPARE(v.json["ResponsiblePersonRole"].toString(), QString("OWNER"));
     QCOMPARE(v.json["StudyInstanceUID"].toString(), QString("1.2.826.0.1.3680043.10.1138.7"));

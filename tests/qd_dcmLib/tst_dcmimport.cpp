@@ -54,6 +54,7 @@ private slots:
     void roundTrip();
     void otherMakersObjects_data();
     void otherMakersObjects();
+    void annotationsBecomeRecordTypes_data();
     void annotationsBecomeRecordTypes();
     void headerFieldsAndCharacterSet();
     void patientOfOtherMakers_data();
@@ -201,73 +202,100 @@ void TestDcmImport::roundTrip()
 
 void TestDcmImport::otherMakersObjects_data()
 {
+    QTest::addColumn<QString>("name"); // the case of dce_pydicom_make.py
     QTest::addColumn<int>("code");
     QTest::addColumn<LeadSource>("leadI");
     QTest::addColumn<LeadSource>("leadII");
     QTest::addColumn<LeadSource>("leadIII"); // channel -2: computed as II - I
+    QTest::addColumn<QList<int>>("rMarks");  // the samples marked R
+    QTest::addColumn<QString>("reason");     // of a refusal, as the user reads it
 
     const auto own = [](int c) { return LeadSource{c, 0.0, 0.0}; };
     const auto uv = [](int c) { return LeadSource{c, 1.0 / 5.2, 0.0}; };
     const LeadSource none{-1, 0.0, 0.0};
     const LeadSource computed{-2, 0.0, 0.0};
-    QTest::newRow("earlier export of the program") << 0 << own(0) << own(1) << own(2);
-    QTest::newRow("millivolt sensitivity") << 0 << LeadSource{0, 5.0 / 5.2, 0.0} << LeadSource{1, 5.0 / 5.2, 0.0}
-                                           << LeadSource{2, 5.0 / 5.2, 0.0};
-    QTest::newRow("correction and baseline") << 0 << LeadSource{0, 0.5, 10.0 / 5.2}
-                                             << LeadSource{1, 0.5, 10.0 / 5.2} << LeadSource{2, 0.5, 10.0 / 5.2};
-    QTest::newRow("one channel") << 0 << uv(0) << none << computed;
-    QTest::newRow("two channels") << 0 << uv(0) << uv(1) << computed;
-    QTest::newRow("one channel, lead II") << 0 << none << uv(0) << computed;
+    const QList<int> noMarks;
+    const auto read = [&](const char* tag, const char* name, LeadSource i, LeadSource ii, LeadSource iii,
+                          const QList<int>& marks = {}) {
+        QTest::newRow(tag) << QString(name) << 0 << i << ii << iii << marks << QString();
+    };
+    const auto refused = [&](const char* tag, const char* name, int code, const char* reason) {
+        QTest::newRow(tag) << QString(name) << code << none << none << none << noMarks << QString(reason);
+    };
+    const char* const noLimbLead = "; this program needs lead I, II or III, or two limb leads.";
+
+    read("earlier export of the program", "legacy_own", own(0), own(1), own(2));
+    read("millivolt sensitivity", "sensitivity_mv", LeadSource{0, 5.0 / 5.2, 0.0}, LeadSource{1, 5.0 / 5.2, 0.0},
+         LeadSource{2, 5.0 / 5.2, 0.0});
+    read("correction and baseline", "correction_baseline", LeadSource{0, 0.5, 10.0 / 5.2},
+         LeadSource{1, 0.5, 10.0 / 5.2}, LeadSource{2, 0.5, 10.0 / 5.2});
+    read("one channel", "one_channel", uv(0), none, computed);
+    read("two channels", "two_channels", uv(0), uv(1), computed);
+    read("one channel, lead II", "one_channel_ii", none, uv(0), computed);
     // two limb leads other than I and II: the leads follow from them
-    QTest::newRow("two channels, leads II and III")
-        << 0 << LeadSource{0, 1.0 / 5.2, 0.0, 1, -1.0} << uv(0) << uv(1);
-    QTest::newRow("two channels, leads I and aVF")
-        << 0 << uv(0) << LeadSource{1, 1.0 / 5.2, 0.0, 0, 0.5} << computed;
-    QTest::newRow("three channels, leads unknown") << 0 << uv(0) << uv(1) << uv(2);
-    QTest::newRow("leads found by their codes") << 0 << uv(3) << uv(2) << uv(1);
-    QTest::newRow("twelve channels") << 0 << uv(0) << uv(1) << uv(2);
-    QTest::newRow("two groups, the first taken") << 0 << uv(0) << uv(1) << uv(2);
-    QTest::newRow("hemodynamic") << 0 << uv(0) << uv(1) << uv(2);
-    QTest::newRow("no sampling frequency") << 0 << uv(0) << uv(1) << uv(2);
-    QTest::newRow("no originality") << 0 << uv(0) << uv(1) << uv(2);
-    QTest::newRow("thirteen channels") << int(DCM_ERR_NO_CHANNELS) << none << none << none;
-    QTest::newRow("sensitivity not finite") << int(DCM_ERR_VALUES_NOT_FINITE) << none << none << none;
-    QTest::newRow("values beyond a float") << int(DCM_ERR_VALUES_NOT_FINITE) << none << none << none;
-    QTest::newRow("250 Hz") << int(DCM_ERR_SAMPLING_FREQUENCY) << none << none << none;
-    QTest::newRow("derived") << int(DCM_ERR_NOT_ORIGINAL) << none << none << none;
-    QTest::newRow("8 bit") << int(DCM_ERR_SAMPLE_BITS) << none << none << none;
-    QTest::newRow("unsigned") << int(DCM_ERR_INTERPRETATION) << none << none << none;
-    QTest::newRow("CT image") << int(DCM_ERR_SOP_CLASS) << none << none << none;
+    read("two channels, leads II and III", "two_channels_ii_iii", LeadSource{0, 1.0 / 5.2, 0.0, 1, -1.0}, uv(0),
+         uv(1));
+    read("two channels, leads I and aVF", "two_channels_i_avf", uv(0), LeadSource{1, 1.0 / 5.2, 0.0, 0, 0.5},
+         computed);
+    read("leads found by their codes", "leads_by_code", uv(3), uv(2), uv(1));
+    read("twelve channels", "twelve_channels", uv(0), uv(1), uv(2));
+    read("two groups, the first taken", "two_groups", uv(0), uv(1), uv(2));
+    // the median beat (derived) first: the rhythm group is read, and only its marks
+    read("12-lead, median beat group first", "median_first", uv(0), uv(1), uv(2), {10});
+    // positions count from 1: each R mark on its lead II peak
+    read("R marks at 1-based positions", "r_peaks", uv(0), uv(1), uv(2), {50, 150, 250, 350, 450, 550});
+    read("hemodynamic", "hemodynamic", uv(0), uv(1), uv(2));
+    read("no sampling frequency", "no_frequency", uv(0), uv(1), uv(2));
+    read("no originality", "no_originality", uv(0), uv(1), uv(2));
+    refused("thirteen channels", "thirteen_channels", DCM_ERR_NO_CHANNELS,
+            "Its rhythm recording has 13 channels; this program reads at most 12.");
+    refused("sensitivity not finite", "sensitivity_inf", DCM_ERR_VALUES_NOT_FINITE,
+            "Its channel sensitivity gives values that are not finite numbers.");
+    refused("values beyond a float", "sensitivity_huge", DCM_ERR_VALUES_NOT_FINITE,
+            "Its channel sensitivity gives values that are not finite numbers.");
+    refused("250 Hz", "frequency_250", DCM_ERR_SAMPLING_FREQUENCY,
+            "It was recorded at 250 samples per second; this program reads 500.");
+    refused("12-lead, median beat first, rhythm at 250 Hz", "median_first_250", DCM_ERR_SAMPLING_FREQUENCY,
+            "It was recorded at 250 samples per second; this program reads 500.");
+    refused("derived", "derived", DCM_ERR_NOT_ORIGINAL,
+            "It holds only a derived waveform, such as a median beat, and no rhythm recording.");
+    refused("8 bit", "eight_bit", DCM_ERR_SAMPLE_BITS, "Its samples are 8-bit; this program reads 16-bit samples.");
+    refused("unsigned", "unsigned", DCM_ERR_INTERPRETATION,
+            "Its samples are unsigned; this program reads signed 16-bit samples.");
+    refused("CT image", "ct_image", DCM_ERR_SOP_CLASS, "It is a DICOM file, but not an ECG.");
+    // chest leads are never shown as limb leads
+    refused("V leads only", "v_leads_only", DCM_ERR_NO_LIMB_LEADS,
+            qPrintable(QString("It holds only leads V1, V2, V3, V4, V5, V6") + noLimbLead));
+    refused("aVF alone", "avf_alone", DCM_ERR_NO_LIMB_LEADS, qPrintable(QString("It holds only lead aVF") + noLimbLead));
+    refused("three channels, unknown codes", "three_unknown_leads", DCM_ERR_NO_LIMB_LEADS,
+            qPrintable(QString("It holds only leads V1, V2, V3") + noLimbLead));
     // the waveform model needs the SOP class to read the object at all
-    QTest::newRow("no SOP class") << -1 << none << none << none;
+    refused("no SOP class", "no_sop_class", -1, "");
 }
 
 void TestDcmImport::otherMakersObjects()
 {
-    static const QMap<QString, QString> cases = {
-        {"earlier export of the program", "legacy_own"}, {"millivolt sensitivity", "sensitivity_mv"},
-        {"correction and baseline", "correction_baseline"}, {"one channel", "one_channel"},
-        {"two channels", "two_channels"}, {"three channels, leads unknown", "three_unknown_leads"},
-        {"leads found by their codes", "leads_by_code"}, {"twelve channels", "twelve_channels"},
-        {"two groups, the first taken", "two_groups"}, {"hemodynamic", "hemodynamic"},
-        {"one channel, lead II", "one_channel_ii"}, {"two channels, leads II and III", "two_channels_ii_iii"},
-        {"two channels, leads I and aVF", "two_channels_i_avf"}, {"sensitivity not finite", "sensitivity_inf"},
-        {"values beyond a float", "sensitivity_huge"},
-        {"no sampling frequency", "no_frequency"}, {"no originality", "no_originality"},
-        {"thirteen channels", "thirteen_channels"}, {"250 Hz", "frequency_250"}, {"derived", "derived"},
-        {"8 bit", "eight_bit"}, {"unsigned", "unsigned"}, {"CT image", "ct_image"},
-        {"no SOP class", "no_sop_class"}};
+    QFETCH(QString, name);
     QFETCH(int, code);
     QFETCH(LeadSource, leadI);
     QFETCH(LeadSource, leadII);
     QFETCH(LeadSource, leadIII);
-    const QString name = cases.value(QTest::currentDataTag());
+    QFETCH(QList<int>, rMarks);
+    QFETCH(QString, reason);
     const QString object = makeObject(name);
     QVERIFY(!object.isEmpty());
     const QString out = path(name + ".ecg");
-    QCOMPARE(importObject(object, out), code);
+    std::string refusal;
+    QCOMPARE(importObject(object, out, nullptr, &refusal), code);
+    QCOMPARE(QString::fromStdString(refusal), reason);
     if (code != 0) {
         QVERIFY2(!QFile::exists(out), "a refused object leaves no recording");
+        // the file import says the same
+        CDcmFile in;
+        QVERIFY(!in.dicomToEcgConversion(QUrl::fromLocalFile(object), out));
+        if (!reason.isEmpty())
+            QCOMPARE(in.refusalReason, reason);
+        QVERIFY(!QFile::exists(out));
         return;
     }
     const std::vector<EcgFileRecord> back = readRecords(out);
@@ -279,28 +307,49 @@ void TestDcmImport::otherMakersObjects()
         const double second = s.second < 0 ? 0.0 : s.weight * rawSample(s.second, t) * s.factor;
         return s.factor == 0.0 ? float(raw / 5.6) : float(raw * s.factor + s.offset + second);
     };
+    const bool peaks = name == "r_peaks"; // lead II of that object has its own shape
     for (int t = 0; t < kSamples; ++t) {
+        const EcgFileRecord& r = back[std::size_t(t)];
+        QCOMPARE(int(r.type), rMarks.contains(t) ? 1 : 0);
+        if (peaks)
+            continue;
         const float i = expect(leadI, t), ii = expect(leadII, t);
         const float iii = leadIII.channel == -2 ? ii - i : expect(leadIII, t);
-        const EcgFileRecord& r = back[std::size_t(t)];
         QVERIFY2(std::fabs(r.leadI - i) <= 1e-4f * std::max(1.0f, std::fabs(i))
                      && std::fabs(r.leadII - ii) <= 1e-4f * std::max(1.0f, std::fabs(ii))
                      && std::fabs(r.leadIII - iii) <= 1e-4f * std::max(1.0f, std::fabs(iii)),
                  qPrintable(QString("t %1: %2 %3 %4, expected %5 %6 %7").arg(t).arg(r.leadI).arg(r.leadII)
                                 .arg(r.leadIII).arg(i).arg(ii).arg(iii)));
-        QCOMPARE(int(r.type), 0);
     }
+    if (!peaks)
+        return;
+    // each R mark on the highest lead II value of its beat (the 100 samples around it)
+    for (int m : rMarks)
+        for (int t = std::max(0, m - 50); t < std::min(kSamples, m + 50); ++t)
+            QVERIFY2(back[std::size_t(t)].leadII < back[std::size_t(m)].leadII || t == m,
+                     qPrintable(QString("mark %1, sample %2").arg(m).arg(t)));
 }
 
 // Sample marks give their sample its type; events become records of their
 // own after the sample at their position, so every sample stays. Several
 // annotations at one position all apply (of the marks the first).
+void TestDcmImport::annotationsBecomeRecordTypes_data()
+{
+    QTest::addColumn<QString>("name");
+    // positions from 1 as the standard has them (a position 0 is none)
+    QTest::newRow("another maker") << "annotations";
+    // an object of the program's earlier versions: its manufacturer and no
+    // software versions, positions from 0 on the same samples
+    QTest::newRow("the program's earlier versions") << "annotations_own_earlier";
+}
+
 void TestDcmImport::annotationsBecomeRecordTypes()
 {
-    const QString object = makeObject("annotations");
+    QFETCH(QString, name);
+    const QString object = makeObject(name);
     QVERIFY(!object.isEmpty());
-    QCOMPARE(importObject(object, path("annotations.ecg")), 0);
-    const std::vector<EcgFileRecord> back = readRecords(path("annotations.ecg"));
+    QCOMPARE(importObject(object, path(name + ".ecg")), 0);
+    const std::vector<EcgFileRecord> back = readRecords(path(name + ".ecg"));
     // sample -> (type, extra word) of the sample, then of each event after it
     using Typed = QPair<int, int>;
     const QMap<int, QList<Typed>> expected = {
