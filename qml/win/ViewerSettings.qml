@@ -421,10 +421,12 @@ ViewFrame {
                 openedIndex: view.openedAccordion
                 onToggled: (i) => view.openedAccordion = i
                 title: "DICOM"
-                RowLayout {
+                // The three groups side by side where the window is wide
+                // enough, else the next one under them.
+                Flow {
+                    Layout.fillWidth: true
                     spacing: 40
                     GridLayout {
-                        Layout.alignment: Qt.AlignTop
                         columns: 2
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Local Settings" }
@@ -444,7 +446,6 @@ ViewFrame {
                         SettingField { defs: view.defs; id: instName; objectName: "dcmInstName" }
                     }
                     GridLayout {
-                        Layout.alignment: Qt.AlignTop
                         columns: 2
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Worklist Server Settings" }
@@ -462,7 +463,6 @@ ViewFrame {
                         }
                     }
                     GridLayout {
-                        Layout.alignment: Qt.AlignTop
                         columns: 2
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Destination Server Settings" }
