@@ -150,6 +150,55 @@ class TstQmlViews : public QObject
         return result.toMap();
     }
 
+    // The radio buttons of a choice list (a Repeater's items are the list's
+    // items, not its children), by their texts.
+    QHash<QString, QQuickItem*> choiceButtons(const char* list) const
+    {
+        QHash<QString, QQuickItem*> buttons;
+        QList<QQuickItem*> items{qobject_cast<QQuickItem*>(find(list))};
+        while (!items.isEmpty()) {
+            QQuickItem* item = items.takeFirst();
+            if (!item)
+                continue;
+            if (item->inherits("QQuickRadioButton"))
+                buttons.insert(item->property("text").toString(), item);
+            items += item->childItems();
+        }
+        return buttons;
+    }
+
+    // The texts of a choice list's checked buttons.
+    QStringList checkedChoices(const char* list) const
+    {
+        QStringList checked;
+        const QHash<QString, QQuickItem*> buttons = choiceButtons(list);
+        for (auto it = buttons.cbegin(); it != buttons.cend(); ++it) {
+            if (it.value()->property("checked").toBool())
+                checked << it.key();
+        }
+        return checked;
+    }
+
+    // A click where the user clicks: in the middle of the item.
+    void clickItem(QQuickItem* item)
+    {
+        QVERIFY(item);
+        QTRY_VERIFY(item->isVisible() && item->width() > 0);
+        QTest::mouseClick(m_window, Qt::LeftButton, {},
+                          item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+    }
+
+    // An icon button of the top area by its tool tip.
+    QObject* topAreaButton(const QString& tip) const
+    {
+        QObject* area = m_app.bridge().items().object(qml::Item::TopArea);
+        for (QObject* o : area->findChildren<QObject*>()) {
+            if (o->inherits("QQuickAbstractButton") && o->property("tip").toString() == tip)
+                return o;
+        }
+        return nullptr;
+    }
+
     void noWarnings()
     {
         QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
@@ -770,6 +819,53 @@ private slots:
         QObject* grid = find("gridChoice");
         QMetaObject::invokeMethod(grid, "chosen", Q_ARG(int, 1));
         QCOMPARE(uiData->property("ecgGridIdx").toInt(), 1);
+        noWarnings();
+        closeViews();
+    }
+
+    // ECG Tools shows the choices in force however they were made: chosen
+    // in the tools, then changed with the top area's buttons, the tools show
+    // what the trace and the viewer line show.
+    void toolsShowTheChoicesInForce()
+    {
+        CQmlInterface& bridge = m_app.bridge();
+        QObject* uiData = bridge.items().object(qml::Item::UiData);
+        bridge.selectNShowPatient(bridge.patientMan()->patientId, -1);
+        bridge.setUiDataDisplayState(0);
+        QQuickItem* view = openView("tools");
+        QVERIFY(view);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        const struct {
+            const char* list;
+            QString chosen;
+            QString topAreaTip;
+            QString after;
+        } steps[] = {{"gainChoice", "10 mm/mV", "Increase gain", "20 mm/mV"},
+                     {"paperSpeedChoice", "25 mm/sec", "Increase paper speed", "50 mm/sec"},
+                     {"displayTypeChoice", "Einthoven", "Goldberger", "Goldberger"}};
+        for (const auto& step : steps) {
+            clickItem(choiceButtons(step.list).value(step.chosen));
+            QCOMPARE(checkedChoices(step.list), QStringList{step.chosen});
+        }
+        QCOMPARE(uiData->property("footerLineLeft").toString(), QStringLiteral("Einthoven, 25mm/sec, 10mm/mV"));
+        closeViews();
+
+        for (const auto& step : steps) {
+            QObject* button = topAreaButton(step.topAreaTip);
+            QVERIFY2(button, qPrintable(step.topAreaTip));
+            QVERIFY(QMetaObject::invokeMethod(button, "clicked"));
+        }
+        QCOMPARE(uiData->property("footerLineLeft").toString(), QStringLiteral("Goldberger, 50mm/sec, 20mm/mV"));
+        QCOMPARE(bridge.chart().gain(), 20.0);
+
+        view = openView("tools");
+        QVERIFY(view);
+        for (const auto& step : steps)
+            QCOMPARE(checkedChoices(step.list), QStringList{step.after});
+        // Chosen in the tools again, from there.
+        clickItem(choiceButtons("gainChoice").value("5 mm/mV"));
+        QCOMPARE(checkedChoices("gainChoice"), QStringList{"5 mm/mV"});
+        QCOMPARE(bridge.chart().gain(), 5.0);
         noWarnings();
         closeViews();
     }
