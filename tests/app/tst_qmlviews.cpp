@@ -869,6 +869,94 @@ private slots:
         noWarnings();
         closeViews();
     }
+
+    void newPatientTakesTheSpecies_data()
+    {
+        QTest::addColumn<int>("preset");       // 0 always ask, 1 canine only, 2 feline only
+        QTest::addColumn<int>("recorded");     // species code of a waiting recording; -1 none
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("speciesId");
+        QTest::newRow("always ask") << 0 << -1 << "Unknown" << 0;
+        QTest::newRow("canine only") << 1 << -1 << "Canine" << 2;
+        QTest::newRow("feline only") << 2 << -1 << "Feline" << 3;
+        QTest::newRow("feline recorded, canine only") << 1 << 3 << "Feline" << 3;
+        QTest::newRow("canine recorded, always ask") << 0 << 2 << "Canine" << 2;
+        QTest::newRow("other animal recorded, feline only") << 2 << 0 << "Unknown" << 0;
+    }
+
+    // The New Patient form starts with the species the waiting recording was
+    // made for, else with the preset's; the bottom bar's species follows the
+    // preset. Saved, the patient has that species.
+    void newPatientTakesTheSpecies()
+    {
+        QFETCH(int, preset);
+        QFETCH(int, recorded);
+        QFETCH(QString, shown);
+        QFETCH(int, speciesId);
+        CQmlInterface& bridge = m_app.bridge();
+        QObject* uiData = bridge.items().object(qml::Item::UiData);
+        // The animal of an earlier recording was another one.
+        uiData->setProperty("tmpSpecies", preset == 1 ? 2 : 1);
+        bridge.setSpeciesPicker(preset == 1 ? 2 : 1);
+        bridge.setSpeciesPicker(preset);
+        if (preset != 0) {
+            QCOMPARE(uiData->property("tmpSpecies").toInt(), preset);
+            QObject* defs = bridge.items().object(qml::Item::UiDefs);
+            QObject* icon = nullptr;
+            for (QObject* o : bridge.items().object(qml::Item::BottomArea)->findChildren<QObject*>()) {
+                if (o->property("tip").toString() == "Select Species")
+                    icon = o;
+            }
+            QVERIFY(icon);
+            QCOMPARE(icon->property("iconSource").toUrl(),
+                     defs->property(preset == 1 ? "imgCanine" : "imgFeline").toUrl());
+        }
+
+        int pending = -1;
+        if (recorded >= 0) {
+            pending = m_app.makeRecording(0, 7, 2499, recorded);
+            QVERIFY(pending > 0);
+            bridge.fileSelectedLocal(0, pending);
+            QCOMPARE(uiData->property("displayState").toInt(), 4);
+        } else {
+            bridge.setUiDataDisplayState(0);
+        }
+        QQuickItem* view = openView("patients");
+        QVERIFY(view);
+        QMetaObject::invokeMethod(view, "openNewPatient");
+        QObject* species = find("speciesButton");
+        QVERIFY(species);
+        QCOMPARE(species->property("text").toString(), shown);
+        QCOMPARE(view->property("formSpeciesIdx").toInt(), speciesId);
+        // Both listed species have breeds to pick from.
+        QCOMPARE(view->property("formSpeciesHasBreeds").toBool(), speciesId != 0);
+
+        const QString name = QStringLiteral("Species ") + QTest::currentDataTag();
+        setText(find("patientNameField"), name);
+        setText(find("patientIdField"), "S-1");
+        setText(find("ownerLastField"), "Berg");
+        setText(find("weightField"), "4");
+        view->setProperty("initializerBirthdayTs", 1546300800.0);
+        const QVariantMap result = save(view);
+        if (speciesId == 0) {
+            QCOMPARE(result.value("errors").toString(), QStringLiteral("Species is not set.\n"));
+            QMetaObject::invokeMethod(find("incompleteDialog"), "close");
+        } else {
+            QVERIFY2(!result.contains("errors"), qPrintable(result.value("errors").toString()));
+            QCOMPARE(m_app.dbValue("select species from patientTable where patientName=?", {name}).toInt(),
+                     speciesId);
+        }
+        if (pending > 0) {
+            // Saving the patient leaves the recording waiting on screen.
+            QCOMPARE(uiData->property("displayState").toInt(), 4);
+            QCOMPARE(bridge.fileMan()->currentEcgId(), pending);
+            bridge.ecgPatientAssignmentAborted();
+            bridge.setUiDataDisplayState(3);
+        }
+        noWarnings();
+        closeViews();
+        bridge.setSpeciesPicker(0);
+    }
 };
 
 QTEST_MAIN(TstQmlViews)
