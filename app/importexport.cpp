@@ -60,34 +60,6 @@ std::int64_t birthdateOfHeader(const std::string& text)
     return seconds < 0 ? 0 : seconds;
 }
 
-// The patient manager answers species and breed questions about its current
-// patient's fields: these are lent for the look-up and put back after it.
-class BorrowedSpeciesFields
-{
-public:
-    explicit BorrowedSpeciesFields(CPatientMan& p)
-        : m_p(p), m_species(p.species), m_speciesName(p.speciesName), m_breed(p.breed),
-          m_breedListIdx(p.breedListIdx)
-    {
-    }
-    ~BorrowedSpeciesFields()
-    {
-        m_p.species = m_species;
-        m_p.speciesName = m_speciesName;
-        m_p.breed = m_breed;
-        m_p.breedListIdx = m_breedListIdx;
-    }
-    BorrowedSpeciesFields(const BorrowedSpeciesFields&) = delete;
-    BorrowedSpeciesFields& operator=(const BorrowedSpeciesFields&) = delete;
-
-private:
-    CPatientMan& m_p;
-    int m_species;
-    QString m_speciesName;
-    QString m_breed;
-    int m_breedListIdx;
-};
-
 } // namespace
 
 ImportExport::ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients)
@@ -279,7 +251,7 @@ void ImportExport::importRecording(const QString& path)
     handed.startTime = file.recordingTime;
     file.close();
 
-    lookUpSpecies(patient, false);
+    m_patients.lookUpSpecies(patient, false);
     handOver(handed);
 }
 
@@ -329,30 +301,9 @@ void ImportExport::importDicom(const QString& path)
     patient.speciesName = dcm.speciesDescription;
     patient.breed = dcm.breedDescription;
 
-    lookUpSpecies(patient, true);
+    m_patients.lookUpSpecies(patient, true);
     handOver(handed);
     m_items.set<P::BusyIndicatorRunning>(false);
-}
-
-void ImportExport::lookUpSpecies(PatientFormValues& patient, bool byName)
-{
-    CPatientMan& p = *m_engine.patients;
-    BorrowedSpeciesFields borrowed(p);
-    p.breed = patient.breed;
-    if (byName) {
-        // A DICOM file names its species and breed.
-        p.speciesName = patient.speciesName;
-        patient.species = p.getSpeciesIdByName();
-        patient.breedListIdx = p.getBreedListIdx();
-    } else {
-        // A recording file gives the species' number.
-        p.species = patient.species;
-        p.breedListIdx = -1;
-        p.getSpeciesBreedInfo();
-        patient.speciesName = p.speciesName;
-        patient.breedListIdx = p.breedListIdx;
-    }
-    patient.speciesListIdx = p.getSpeciesListIdx();
 }
 
 void ImportExport::handOver(const ImportHandOver& handed)

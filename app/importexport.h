@@ -37,8 +37,6 @@ private:
     void refuseImport(const QString& reason = QString());
     // Hands the import over and opens the form for the file's patient.
     void handOver(const ImportHandOver& handOver);
-    // Species name, its picker position and the breed's, of the file's patient.
-    void lookUpSpecies(PatientFormValues& patient, bool byName);
     // The patient name every exported file begins with.
     QString exportPatientName() const;
     // Tells the user where an exported file went.

@@ -9,6 +9,7 @@
 #include "localtime.h"
 #include "patientman.h"
 #include "qmlitems.h"
+#include "recordingcontrol.h"
 #include "settingsman.h"
 #include "sqlutil.h"
 #include "uipublisher.h"
@@ -46,6 +47,34 @@ std::int64_t firstOfMonthLocal(int year, int monthIndex)
     tm.tm_isdst = 0;
     return static_cast<std::int64_t>(std::mktime(&tm));
 }
+
+// The patient manager answers species and breed questions about its current
+// patient's fields: these are lent for the look-up and put back after it.
+class BorrowedSpeciesFields
+{
+public:
+    explicit BorrowedSpeciesFields(CPatientMan& p)
+        : m_p(p), m_species(p.species), m_speciesName(p.speciesName), m_breed(p.breed),
+          m_breedListIdx(p.breedListIdx)
+    {
+    }
+    ~BorrowedSpeciesFields()
+    {
+        m_p.species = m_species;
+        m_p.speciesName = m_speciesName;
+        m_p.breed = m_breed;
+        m_p.breedListIdx = m_breedListIdx;
+    }
+    BorrowedSpeciesFields(const BorrowedSpeciesFields&) = delete;
+    BorrowedSpeciesFields& operator=(const BorrowedSpeciesFields&) = delete;
+
+private:
+    CPatientMan& m_p;
+    int m_species;
+    QString m_speciesName;
+    QString m_breed;
+    int m_breedListIdx;
+};
 
 } // namespace
 
@@ -119,14 +148,55 @@ int PatientFlows::fileGetCurrentModelIndex()
     return files.getCurrentModelIndex(m_engine.patients->patientId);
 }
 
+int PatientFlows::speciesOfNewPatient() const
+{
+    // The recording waiting for this patient carries the species chosen for it.
+    if (m_publisher.displayState() == UiPublisher::ShowingFileUnassigned) {
+        CFileMan& files = *m_engine.files;
+        const CFileEcg* header = files.isStoredFileOpen() ? files.ecgBuffer().getFileEcg() : nullptr;
+        return header ? header->speciesCode : 0;
+    }
+    // Otherwise a preset names the clinic's animal.
+    return RecordingControl::storedSpeciesOf(m_engine.settings->selectedSpecies);
+}
+
+void PatientFlows::lookUpSpecies(PatientFormValues& patient, bool byName)
+{
+    CPatientMan& p = *m_engine.patients;
+    BorrowedSpeciesFields borrowed(p);
+    p.breed = patient.breed;
+    if (byName) {
+        // A DICOM file names its species and breed.
+        p.speciesName = patient.speciesName;
+        patient.species = p.getSpeciesIdByName();
+        patient.breedListIdx = p.getBreedListIdx();
+    } else {
+        // A recording file gives the species' number.
+        p.species = patient.species;
+        p.breedListIdx = -1;
+        p.getSpeciesBreedInfo();
+        patient.speciesName = p.speciesName;
+        patient.breedListIdx = p.breedListIdx;
+    }
+    patient.speciesListIdx = p.getSpeciesListIdx();
+}
+
 void PatientFlows::patientDrawerPopulateObject()
 {
     debugLog(4, "CQmlInterface::patientDrawerPopulateObject()");
     CPatientMan& p = *m_engine.patients;
     PatientFormValues v;
     if (m_creatingNewPatient) {
-        v.speciesName = QStringLiteral("Unknown");
-        v.speciesListIdx = -1;
+        v.species = speciesOfNewPatient();
+        if (v.species > 0)
+            lookUpSpecies(v, false);
+        if (v.speciesName.isEmpty()) {
+            // No species, or one this database does not list.
+            v.species = 0;
+            v.speciesName = QStringLiteral("Unknown");
+            v.speciesListIdx = -1;
+            v.breedListIdx = -1;
+        }
         v.sex = 1;
         v.weightUnit = m_engine.settings->weightUnitIsPound;
         populateDrawer(-1, v, true);

@@ -35,6 +35,9 @@ public:
     void patientDrawerPopulateObject();
     // The form filled with the patient an imported file names (not stored yet).
     void populateDrawerForImport(const PatientFormValues& patient);
+    // Species name, its picker position and the breed's, of a patient's form:
+    // by the species' name (byName) or by its number.
+    void lookUpSpecies(PatientFormValues& patient, bool byName);
     void patientDrawerPopulateAge(qint64 ts);
     void patientDrawerPopulateBirthday(qint64 ts);
     void checkBirthdayInput(const QString& birthdayTextFieldMMYYYY);
@@ -84,6 +87,8 @@ private:
     // Writes the form's initial values; blank: a new patient typed from scratch
     // (no weight, no birth date).
     void populateDrawer(int patId, const PatientFormValues& values, bool blank);
+    // The species a new patient's form starts with (0: none).
+    int speciesOfNewPatient() const;
     // Gives the pending recording (patient 0) to the patient; false, with an
     // alert shown, when there is none or the assignment failed.
     bool assignPending(int patientId, const char* flow = "ecgPatientAssignment");

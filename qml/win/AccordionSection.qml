@@ -25,6 +25,7 @@ ColumnLayout {
         leftPadding: section.defs.greenPadding
         rightPadding: section.defs.greenPadding
         onClicked: section.toggled(section.expanded ? -1 : section.index)
+        Accessible.name: section.summary.length > 0 ? section.title + ", " + section.summary : section.title
         contentItem: RowLayout {
             spacing: 12
             Label {

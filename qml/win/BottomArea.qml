@@ -105,17 +105,20 @@ Rectangle {
         showAlert("Error exporting File", "Unable to export the ECG file",
                   "Please check whether there is space left on the device.", false, null);
     }
+    // Advice the user can follow from where the start leaves them: the
+    // recording waits on screen (state 4), where the header offers no list.
     onQmlAlertBoxRecordingsRecovered: (count) => {
+        const steps = "Click \"Select Patient & Save\" at the bottom to save it for a patient, "
+                      + "or \"Cancel\" at the top to delete it.";
         if (count === 1)
             showAlert("ECG Recovered",
                       "An ECG that was not saved when the program last ended has been recovered.",
-                      "It is shown now, waiting for its patient: select a patient to save it. "
-                      + "It is also listed in Saved ECGs under All ECGs as \"Not assigned\".", false, null);
+                      "It is shown now, waiting for its patient. " + steps, false, null);
         else
             showAlert("ECGs Recovered",
                       count + " ECGs that were not saved when the program last ended have been recovered.",
-                      "The newest is shown now, waiting for its patient. All of them are listed in "
-                      + "Saved ECGs under All ECGs as \"Not assigned\", to be saved for a patient or deleted.",
+                      "The newest is shown now, waiting for its patient. " + steps + " Then click "
+                      + "\"Saved ECGs\" and \"All ECGs\": the others are listed there as \"Not assigned\".",
                       false, null);
     }
     onQmlAlertBoxFileSaved: (fileName, folder) => {

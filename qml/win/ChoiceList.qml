@@ -3,7 +3,9 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 
-// A titled list of radio buttons over a list of texts; picks one index.
+// A titled list of radio buttons over a list of texts. It shows the index its
+// owner holds (currentIndex, usually bound to the state) and only tells of a
+// click: the owner takes the choice, so a change made elsewhere shows too.
 ColumnLayout {
     id: choices
 
@@ -31,6 +33,7 @@ ColumnLayout {
         columnSpacing: 16
         rowSpacing: 0
         Repeater {
+            id: rows
             model: choices.model
             RadioButton {
                 required property int index
@@ -40,8 +43,15 @@ ColumnLayout {
                 font.family: choices.defs.commonFont
                 font.pointSize: choices.defs.fontSizeNormal
                 onClicked: {
-                    choices.currentIndex = index;
                     choices.chosen(index);
+                    // The click checked this button itself: the marks follow
+                    // the index again, also when the owner kept the old one.
+                    for (let i = 0; i < rows.count; ++i) {
+                        const row = rows.itemAt(i) as RadioButton;
+                        const at = i;
+                        if (row)
+                            row.checked = Qt.binding(() => at === choices.currentIndex);
+                    }
                 }
             }
         }

@@ -302,7 +302,9 @@ Item {
         id: connectionHint
         anchors.centerIn: parent
         spacing: 8
-        visible: ecgView.ui.isStreamingView && !ecgView.ui.isBtConnected
+        // Only the live view connects: a shown recording, also one waiting
+        // for its patient, needs no device.
+        visible: ecgView.ui.isStreamingView && !ecgView.showsRecording && !ecgView.ui.isBtConnected
         readonly property bool noDevice: ecgView.ui.inputDescriptiveName === "" || ecgView.ui.inputDescriptiveName === "---"
         Text {
             anchors.horizontalCenter: parent.horizontalCenter

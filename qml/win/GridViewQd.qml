@@ -9,9 +9,12 @@ Item {
     required property UiDefs defs
     required property UiData ui
 
-    // Grid "none" draws nothing: the chart is left out of every frame.
+    // Grid "none" draws nothing: the chart is left out of every frame. A
+    // shown recording (state 0, or 4 waiting for its patient) lies on its
+    // paper whatever the device does; the live view only while connected.
     visible: gridView.ui.ecgGridIdx !== 3
-             && ((gridView.ui.isBtConnected && gridView.ui.isStreamingView) || gridView.ui.displayState === 0)
+             && (gridView.ui.displayState === 0 || gridView.ui.displayState === 4
+                 || (gridView.ui.isBtConnected && gridView.ui.isStreamingView))
     // The raster changes only with the grid index and the size: drawn once
     // into a texture, not again for every frame of the trace above it.
     layer.enabled: true

@@ -19,6 +19,7 @@ TextField {
         anchors.verticalCenter: parent.verticalCenter
         visible: box.text.length > 0
         text: "\u2715"
+        Accessible.name: "Clear search"
         onClicked: box.clear()
     }
 }

@@ -127,6 +127,13 @@ QtObject {
                                           showHeartRateActive, playHeartBeatActive, showIndicatorHints);
     }
 
+    // A species preset decides the animal of every recording: the species
+    // shown for the next one follows it.
+    onSelectedSpeciesChanged: {
+        if (selectedSpecies === 1 || selectedSpecies === 2)
+            tmpSpecies = selectedSpecies;
+    }
+
     Component.onCompleted: {
         cQmlInterface.setUiDataObject(uiData);
         ecgDisplayModeIdx = indexOfValue(defs.modelEcgModeValues, cQmlInterface.getUiDataEcgModeValue());

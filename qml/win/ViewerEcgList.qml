@@ -91,6 +91,12 @@ ViewFrame {
         return !pacsMode && Number(model.patientId ?? -1) === 0;
     }
 
+    // A row's first line: whose recording, and when.
+    function rowTitle(model) {
+        return (isUnassigned(model) ? "Not assigned" : String(model.patientName ?? ""))
+               + "  \u00B7  " + String(model.studyDate ?? "");
+    }
+
     // The telemedicine case page of a recording, e.g. one finished later:
     // the recording is shown and its case opens in the browser.
     function openCase(row, model) {
@@ -187,6 +193,7 @@ ViewFrame {
                     color: row.ListView.isCurrentItem ? "#d6ebeb" : (row.down ? "#eef3f3" : "transparent")
                 }
                 onClicked: view.rowChosen(row.index, row.model)
+                Accessible.name: view.rowTitle(row.model)
                 contentItem: RowLayout {
                     spacing: 16
                     ColumnLayout {
@@ -195,8 +202,7 @@ ViewFrame {
                         Label {
                             Layout.fillWidth: true
                             readonly property bool unassigned: view.isUnassigned(row.model)
-                            text: (unassigned ? "Not assigned" : String(row.model.patientName ?? ""))
-                                  + "  \u00B7  " + String(row.model.studyDate ?? "")
+                            text: view.rowTitle(row.model)
                             elide: Text.ElideRight
                             color: unassigned ? view.defs.colorRecording : view.defs.colorText
                             font.italic: unassigned
@@ -230,7 +236,9 @@ ViewFrame {
                         onClicked: view.openCase(row.index, row.model)
                     }
                     ToolButton {
+                        objectName: "deleteEcg" + row.index
                         visible: !view.pacsMode
+                        Accessible.name: "Delete ECG: " + view.rowTitle(row.model)
                         icon.source: view.defs.imgTrash
                         icon.width: 24
                         icon.height: 24

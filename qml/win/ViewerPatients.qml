@@ -380,6 +380,7 @@ ViewFrame {
                     color: row.ListView.isCurrentItem ? "#d6ebeb" : (row.down ? "#eef3f3" : "transparent")
                 }
                 onClicked: view.rowChosen(row.index, row.model)
+                Accessible.name: String(row.model.patientName ?? "") + ", ID " + String(row.model.extId ?? "")
                 contentItem: RowLayout {
                     spacing: 16
                     ColumnLayout {
@@ -463,6 +464,7 @@ ViewFrame {
                 Field { defs: view.defs; id: breedField; objectName: "breedField" }
                 Button {
                     text: "\u2026"
+                    Accessible.name: "Choose breed"
                     enabled: view.formSpeciesHasBreeds
                     onClicked: breedPicker.show("Breed",
                         "SELECT id, breed as dataText, 0 as supplementalData FROM breedTable where speciesId=? order by breed asc, id asc",

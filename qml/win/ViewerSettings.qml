@@ -142,7 +142,6 @@ ViewFrame {
         // The first offered length decides: anything else is the second.
         recordingTime.currentIndex = initializerRecordingSeconds === recordingSecondsChoices[0] ? 0 : 1;
         weightUnit.currentIndex = initializerWeightUnitIsPound !== 0 ? 1 : 0;
-        species.currentIndex = ui.selectedSpecies;
     }
 
     onQmlStreamsRetrieved: (maxIdx, currentIdx) => {
@@ -345,7 +344,10 @@ ViewFrame {
                     defs: view.defs
                     horizontal: true
                     model: ["30 sec", "60 sec"]
-                    onChosen: view.saveUnclassified()
+                    onChosen: (i) => {
+                        recordingTime.currentIndex = i;
+                        view.saveUnclassified();
+                    }
                 }
             }
 
@@ -360,7 +362,10 @@ ViewFrame {
                     defs: view.defs
                     horizontal: true
                     model: ["50 Hz", "60 Hz"]
-                    onChosen: view.saveUnclassified()
+                    onChosen: (i) => {
+                        mains.currentIndex = i;
+                        view.saveUnclassified();
+                    }
                 }
             }
 
@@ -375,7 +380,10 @@ ViewFrame {
                     defs: view.defs
                     horizontal: true
                     model: ["Kg", "Lb"]
-                    onChosen: view.saveUnclassified()
+                    onChosen: (i) => {
+                        weightUnit.currentIndex = i;
+                        view.saveUnclassified();
+                    }
                 }
             }
 
@@ -392,6 +400,7 @@ ViewFrame {
                     defs: view.defs
                     horizontal: true
                     model: view.defs.speciesSelection
+                    currentIndex: view.ui.selectedSpecies
                     onChosen: (i) => {
                         if (i === 0)
                             cQmlInterface.setFirstUpdate(true);
@@ -421,10 +430,12 @@ ViewFrame {
                 openedIndex: view.openedAccordion
                 onToggled: (i) => view.openedAccordion = i
                 title: "DICOM"
-                RowLayout {
+                // The three groups side by side where the window is wide
+                // enough, else the next one under them.
+                Flow {
+                    Layout.fillWidth: true
                     spacing: 40
                     GridLayout {
-                        Layout.alignment: Qt.AlignTop
                         columns: 2
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Local Settings" }
@@ -444,7 +455,6 @@ ViewFrame {
                         SettingField { defs: view.defs; id: instName; objectName: "dcmInstName" }
                     }
                     GridLayout {
-                        Layout.alignment: Qt.AlignTop
                         columns: 2
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Worklist Server Settings" }
@@ -462,7 +472,6 @@ ViewFrame {
                         }
                     }
                     GridLayout {
-                        Layout.alignment: Qt.AlignTop
                         columns: 2
                         columnSpacing: 12
                         Heading { defs: view.defs; text: "Destination Server Settings" }

@@ -41,11 +41,13 @@ Drawer {
             }
             ToolButton {
                 text: "?"
+                Accessible.name: "Help"
                 font.pointSize: drawer.defs.fontSizeAlert
                 onClicked: drawer.helpRequested()
             }
             ToolButton {
                 text: "\u2715"
+                Accessible.name: "Close"
                 font.pointSize: drawer.defs.fontSizeAlert
                 onClicked: {
                     drawer.close();

@@ -156,11 +156,12 @@ public:
     }
 
     // A recording of n seconds for the patient, of a synthetic sinus rhythm,
-    // whose first leadIn samples carry the lead-in type. Returns its ecgId.
-    int makeRecording(int patientId, int seconds, int leadIn = 2499)
+    // whose first leadIn samples carry the lead-in type, of the species code
+    // (2 canine). Returns its ecgId.
+    int makeRecording(int patientId, int seconds, int leadIn = 2499, int species = 2)
     {
         CFileMan& f = *bridge().fileMan();
-        if (!f.ecgFileCreate(patientId, "Bella", "Anna", "Lindqvist", "P-1042", 0, 2, 4, QString()))
+        if (!f.ecgFileCreate(patientId, "Bella", "Anna", "Lindqvist", "P-1042", 0, species, 4, QString()))
             return -1;
         const int n = seconds * 500;
         for (int i = 0; i < n; ++i) {

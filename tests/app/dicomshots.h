@@ -74,6 +74,26 @@ inline void addRows(std::vector<Shot>& list)
         c.items().set<qml::P::FilePacsQueueText>(why);
     };
     list.push_back({"state0-pacs-waiting", [queued](Context& c) { queued(c, 1, QString()); }});
+    // The settings in the smallest window: the DICOM groups one under
+    // another where three do not fit, the device's name beside "Bluetooth"
+    // (the stored one is put back for the rows after).
+    auto withDevice = [](Context& c, const std::function<void()>& open) {
+        QString& stored = c.bridge().settingsMan()->bzdevice;
+        const QString before = stored;
+        stored = QStringLiteral("Kx-2041 Simulated");
+        open();
+        stored = before;
+    };
+    list.push_back({"view-settings-dicom-minimum-window", [withDevice](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        withDevice(c, [&c] {
+            showDicomSettings(c, TestFailed, testFailure(failureOf(DcmFailureKind::Refused), QString()),
+                              TestPassed, testState(TestPassed));
+        });
+    }});
+    list.push_back({"view-settings-bluetooth-minimum-window", [withDevice](Context& c) {
+        withDevice(c, [&c] { viewshots::openView(c, "settings")->setProperty("openedAccordion", 1); });
+    }});
     // In the smallest window.
     list.push_back({"state0-pacs-waiting-minimum-window", [queued](Context& c) {
         c.window->setGeometry(0, 0, 1024, 768);

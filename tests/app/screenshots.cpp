@@ -181,7 +181,24 @@ std::vector<Shot> shots()
         c.items().set<P::ButtonActionImgType>(2);
         c.items().invoke<C::QmlAlertBoxRecordingsRecovered>(3);
     }});
+    // A recording waiting for its patient lies on its paper, as any shown one.
+    list.push_back({"state4-unassigned-recording-grid", [](Context& c) {
+        c.bridge().fileSelectedLocal(0, c.pendingEcgId);
+        c.items().set<P::ButtonActionImgType>(2);
+        c.items().invoke<C::QmlInitGrid>(1);
+    }});
+    // The New Patient form for the recording just made, of a cat.
+    list.push_back({"state4-new-patient-species", [](Context& c) {
+        c.items().invoke<C::QmlInitGrid>(3);
+        const int cat = c.app.makeRecording(0, 12, 2499, 3);
+        c.bridge().fileSelectedLocal(0, cat);
+        c.items().set<P::ButtonActionImgType>(2);
+        QObject* view = viewshots::openView(c, "patients", false);
+        QMetaObject::invokeMethod(view, "openNewPatient");
+    }});
     list.push_back({"state0-telemedicine-verified", [](Context& c) {
+        viewshots::closeViews(c);
+        c.bridge().ecgPatientAssignmentAborted();
         showRecording(c, 0);
         c.items().set<P::QvlAccountVerified>(true);
         c.items().set<P::FilePacsStatus>(2);

@@ -42,18 +42,19 @@ QString describe(QQuickItem* item)
            + (text.isEmpty() ? tip : text) + "\"";
 }
 
-// The visible texts, buttons and images under root: what can collide. A
-// button counts as one piece, whatever it is drawn of.
+// The visible texts, buttons, text fields and images under root: what can
+// collide. A button counts as one piece, whatever it is drawn of.
 void collectPieces(QQuickItem* root, QList<QQuickItem*>& pieces)
 {
     for (QQuickItem* child : root->childItems()) {
         if (!child->isVisible() || child->opacity() == 0)
             continue;
-        const bool piece = child->inherits("QQuickText") || child->inherits("QQuickAbstractButton")
-                           || child->inherits("QQuickImage");
+        // A text field is one piece too, its placeholder included.
+        const bool whole = child->inherits("QQuickAbstractButton") || child->inherits("QQuickTextInput");
+        const bool piece = whole || child->inherits("QQuickText") || child->inherits("QQuickImage");
         if (piece && child->width() > 0 && child->height() > 0)
             pieces << child;
-        if (!child->inherits("QQuickAbstractButton"))
+        if (!whole)
             collectPieces(child, pieces);
     }
 }
@@ -278,6 +279,96 @@ private slots:
             uiData()->setProperty("showBeatsPerMinute", false);
             QVERIFY(!box->isVisible());
         }
+    }
+
+    void settingsFitTheWindow_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("section");
+        static const char* const names[] = {"telemedicine", "bluetooth", "recording time", "mains",
+                                            "weight unit", "species", "quality indicator", "DICOM",
+                                            "about"};
+        for (const QSize size : {QSize(1024, 768), QSize(1280, 800)}) {
+            for (int section = 0; section < 9; ++section)
+                QTest::addRow("%dx%d %s", size.width(), size.height(), names[section])
+                    << size.width() << size.height() << section;
+        }
+    }
+
+    // Each section of the settings, filled as a clinic fills it, lies within
+    // the window's width with nothing over anything else: the DICOM servers'
+    // fields side by side where they fit, one under another where not, and
+    // the device's name beside "Bluetooth" whole.
+    void settingsFitTheWindow()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, section);
+        resizeWindow(width, height);
+        showState(0, m_usual);
+        // The device the settings name beside "Bluetooth".
+        m_app.bridge().settingsMan()->bzdevice = QStringLiteral("Kx-2041 Simulated");
+        QVariant opened;
+        QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened), Q_ARG(QVariant, "settings"));
+        QObject* loader = m_window->property("viewLoaders").toMap().value("settings").value<QObject*>();
+        auto* view = qobject_cast<QQuickItem*>(loader->property("item").value<QObject*>());
+        QVERIFY(view);
+        const QList<std::pair<const char*, QVariant>> values = {
+            {"initializerQvlUserName", "vet@tierklinik-sued.example"}, {"initializerQvlUrl", "https://quorvale.example/api"},
+            {"initializerDcmLocalAe", "MALVORANT"}, {"initializerDcmLocalPort", 11112},
+            {"initializerDcmInstName", "Tierklinik Sued"}, {"initializerDcmLocalIpAddress", "192.168.20.14"},
+            {"initializerDcmMwlAe", "WLMSCP"}, {"initializerDcmMwlIp", "192.168.20.2"}, {"initializerDcmMwlPort", 104},
+            {"initializerDcmPacsAe", "ECGSTORE"}, {"initializerDcmPacsIp", "192.168.20.3"},
+            {"initializerDcmPacsPort", 11112}, {"dcmMwlTestState", 3},
+            {"dcmMwlTestText", "Connection refused: check the address and port"}, {"dcmPacsTestState", 1},
+            {"dcmPacsTestText", "Connection test passed"}};
+        for (const auto& [name, value] : values)
+            view->setProperty(name, value);
+        QMetaObject::invokeMethod(view, "loadFromInitializers");
+        view->setProperty("openedAccordion", section);
+        drawn();
+
+        QCOMPARE(view->width(), qreal(width));
+        const QRectF frame(0, 0, view->width(), view->height());
+        QList<QQuickItem*> pieces;
+        collectPieces(view, pieces);
+        QVERIFY(pieces.size() > 10);
+        // The device's name in the Bluetooth heading (a button: one piece
+        // above) is whole and within the heading.
+        QQuickItem* device = nullptr;
+        QList<QQuickItem*> below{view};
+        while (!below.isEmpty() && !device) {
+            QQuickItem* item = below.takeFirst();
+            if (item->inherits("QQuickText") && item->isVisible()
+                && item->property("text").toString() == QStringLiteral("Kx-2041 Simulated"))
+                device = item;
+            below += item->childItems();
+        }
+        QVERIFY(device);
+        QQuickItem* heading = device;
+        while (heading && !heading->inherits("QQuickAbstractButton"))
+            heading = heading->parentItem();
+        QVERIFY(heading);
+        const QRectF name = seenRect(device, view);
+        QVERIFY2(seenRect(heading, view).contains(name) && name.right() <= frame.right(),
+                 qPrintable(QStringLiteral("the device's name lies at %1..%2").arg(name.left()).arg(name.right())));
+        for (int i = 0; i < pieces.size(); ++i) {
+            const QRectF a = seenRect(pieces[i], view);
+            QVERIFY2(a.left() >= -0.5 && a.right() <= frame.right() + 0.5,
+                     qPrintable(describe(pieces[i]) + QStringLiteral(" is cut off: %1..%2 of %3")
+                                                          .arg(a.left()).arg(a.right()).arg(frame.width())));
+            if (pieces[i]->inherits("QQuickText"))
+                QVERIFY2(!pieces[i]->property("truncated").toBool(), qPrintable(describe(pieces[i]) + " is cut short"));
+            for (int j = i + 1; j < pieces.size(); ++j) {
+                if (pieces[j]->parentItem() == pieces[i] || pieces[i]->parentItem() == pieces[j])
+                    continue;
+                const QRectF overlap = a.intersected(seenRect(pieces[j], view));
+                QVERIFY2(overlap.width() <= 0.5 || overlap.height() <= 0.5,
+                         qPrintable(describe(pieces[i]) + " overlaps " + describe(pieces[j])));
+            }
+        }
+        view->setProperty("visible", false);
     }
 };
 

@@ -1,10 +1,11 @@
 // Recordings that wait for their patient, as the user meets them through the
-// real main.qml: a run that ended abruptly left a recording file without a
+// real main.qml: a run that ended abruptly left two recording files without a
 // row and one with its lead-in only, and a stopped recording was never
-// assigned. The start finds the first again, keeps the second aside, opens
-// in state 4 with the recording found, says so once, and lists every waiting
-// recording in "All ECGs" as not assigned, from where it is deleted or given
-// to a patient. The journey ends in the database and the data folder.
+// assigned. The start finds the first two again, keeps the third aside, opens
+// in state 4 with the newest found on its grid, says so once with advice the
+// user can follow from there, and lists every waiting recording in "All ECGs"
+// as not assigned, from where it is deleted or given to a patient. The
+// journey ends in the database and the data folder.
 
 #include "appharness.h"
 #include "dbman.h"
@@ -13,12 +14,14 @@
 #include "isolatedhome.h"
 #include "patientman.h"
 #include "qmlmodule.h"
+#include "screenclicks.h"
 #include "settingsman.h"
 #include "sqlquerymodel.h"
 #include "updateandterms.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QQmlProperty>
 #include <QQuickItem>
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -97,6 +100,7 @@ class TstPendingRecordings : public QObject
     int m_stopped = -1;             // stopped, never assigned
     QString m_stoppedFile;
     const QString m_orphan = QStringLiteral("0_40_20240601_100000.ecg");
+    const QString m_olderOrphan = QStringLiteral("0_39_20240601_090000.ecg");
     const QString m_leadInOnly = QStringLiteral("0_41_20240601_101500.ecg");
 
     QVariant ui(const char* name) const
@@ -146,6 +150,31 @@ class TstPendingRecordings : public QObject
         return rows;
     }
 
+    // The texts between double quotes, in order.
+    static QStringList quoted(const QString& text)
+    {
+        QStringList out;
+        static const QRegularExpression quote(QStringLiteral("\"([^\"]+)\""));
+        for (auto it = quote.globalMatch(text); it.hasNext();)
+            out << it.next().captured(1);
+        return out;
+    }
+
+    // A visible button the user knows by that name: its text or, for an
+    // icon, the name it is read out by.
+    QObject* namedButton(const QString& name) const
+    {
+        for (QObject* o : m_window->findChildren<QObject*>()) {
+            auto* item = qobject_cast<QQuickItem*>(o);
+            if (!item || !item->inherits("QQuickAbstractButton") || !item->isVisible())
+                continue;
+            const QVariant accessible = QQmlProperty::read(item, QStringLiteral("Accessible.name"), qmlContext(item));
+            if (item->property("text").toString() == name || accessible.toString() == name)
+                return item;
+        }
+        return nullptr;
+    }
+
     void noWarnings()
     {
         QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
@@ -175,8 +204,12 @@ private slots:
             m_stopped = files.currentEcgId();
             m_stoppedFile = files.currentFileName();
             QCOMPARE(settings.fileId, m_stopped);
+            // The clinic's paper: the medium grid.
+            settings.ecgGridIdx = 1;
+            QVERIFY(settings.saveSettings(SettingsDisplay));
         }
         QVERIFY(writeOrphan(m_data + m_orphan, 2499, 4000));
+        QVERIFY(writeOrphan(m_data + m_olderOrphan, 2499, 3000));
         QVERIFY(writeOrphan(m_data + m_leadInOnly, 2499, 0));
 
         m_window = m_app.load();
@@ -203,17 +236,44 @@ private slots:
         QVERIFY(textShown("Select Patient & Save"));
         QVERIFY(files.isStoredFileOpen());
 
+        // The recording lies on its paper; nothing connects, and nothing says so.
+        QQuickItem* grid = qobject_cast<QQuickItem*>(bridge.items().object(qml::Item::GridChart));
+        QVERIFY(grid);
+        QVERIFY(grid->isVisible());
+        QCOMPARE(ui("ecgGridIdx").toInt(), 1);
+        for (const char* hint : {"Attempting Connection...", "No Malvorant device selected", "Connection Failed",
+                                 "Retry Connection"})
+            QVERIFY2(!textShown(hint), hint);
+
         // The terms come first; the word comes once they are accepted.
-        QVERIFY(!visibleDialog(m_window, "ECG Recovered"));
+        QVERIFY(!visibleDialog(m_window, "ECGs Recovered"));
         bridge.splashScreenTucAction(1);
-        QObject* dialog = visibleDialog(m_window, "ECG Recovered");
+        QObject* dialog = visibleDialog(m_window, "ECGs Recovered");
         QVERIFY(dialog);
         QCOMPARE(dialog->property("text").toString(),
-                 QStringLiteral("An ECG that was not saved when the program last ended has been recovered."));
+                 QStringLiteral("2 ECGs that were not saved when the program last ended have been recovered."));
+        // The buttons its advice names for now are there to be clicked; the
+        // lists it names for later are not, until the one shown is dealt with.
+        const QString advice = dialog->property("informativeText").toString();
+        const QString now = advice.section(QStringLiteral(" Then "), 0, 0);
+        const QString later = advice.section(QStringLiteral(" Then "), 1);
+        QCOMPARE(quoted(now), (QStringList{"Select Patient & Save", "Cancel"}));
+        QCOMPARE(quoted(later), (QStringList{"Saved ECGs", "All ECGs", "Not assigned"}));
         closeVisibleDialogs(m_window);
+        for (const QString& name : quoted(now))
+            QVERIFY2(namedButton(name), qPrintable(name));
+        QVERIFY(!namedButton("Saved ECGs"));
         QCOMPARE(ui("displayState").toInt(), 4);
         bridge.splashScreenTucAction(1);
-        QVERIFY(!visibleDialog(m_window, "ECG Recovered"));
+        QVERIFY(!visibleDialog(m_window, "ECGs Recovered"));
+
+        // "Select Patient & Save" leads to the patients.
+        QVERIFY(screen::click(namedButton("Select Patient & Save")));
+        QObject* patients = screen::waitFor(m_window, "patientList");
+        QVERIFY(patients);
+        QVERIFY(screen::click(screen::find(m_window, "viewClose")));
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(files.currentEcgId(), found);
 
         // The lead-in alone is no recording: kept aside, not offered.
         QVERIFY(!QFileInfo::exists(m_data + m_leadInOnly));
@@ -222,17 +282,19 @@ private slots:
         noWarnings();
     }
 
-    // "All ECGs" lists both waiting recordings as not assigned; a patient's
+    // "All ECGs" lists the waiting recordings as not assigned; a patient's
     // own list does not; the one chosen is shown in state 4.
     void allEcgsListsTheWaitingRecordings()
     {
         CQmlInterface& bridge = m_app.bridge();
         const int found = value("select ecgId from ecgTable where fileName=?", {m_orphan}).toInt();
+        const int older = value("select ecgId from ecgTable where fileName=?", {m_olderOrphan}).toInt();
+        QVERIFY(older > 0 && older < found);
         QQuickItem* view = openRecordings(1);
         QVERIFY(view);
-        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 3; }));
+        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 4; }));
         QMap<int, QVariantMap> rows = rowsOf(view);
-        for (int id : {found, m_stopped}) {
+        for (int id : {found, older, m_stopped}) {
             QVERIFY(rows.contains(id));
             QCOMPARE(rows[id]["patientId"].toInt(), 0);
             QCOMPARE(rows[id]["patientName"].toString(), QString());
@@ -241,7 +303,7 @@ private slots:
         QVERIFY(AppHarness::waitFor([&] {
             QStringList texts;
             textsBelow(view, texts);
-            return texts.filter(QRegularExpression("^Not assigned  \u00B7  ")).size() == 2;
+            return texts.filter(QRegularExpression("^Not assigned  \u00B7  ")).size() == 3;
         }));
 
         // Chosen from the list: state 4 with that recording, the shown
@@ -272,7 +334,7 @@ private slots:
         CQmlInterface& bridge = m_app.bridge();
         const int found = value("select ecgId from ecgTable where fileName=?", {m_orphan}).toInt();
         QQuickItem* view = openRecordings(1);
-        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 3; }));
+        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 4; }));
         QMap<int, QVariantMap> rows = rowsOf(view);
         QMetaObject::invokeMethod(view, "askDelete", Q_ARG(QVariant, rows[m_stopped]));
         QObject* ask = m_window->findChild<QObject*>("deleteEcgDialog");
@@ -281,7 +343,7 @@ private slots:
                  "You have requested that the ECG recorded on " + rows[m_stopped]["studyDate"].toString()
                      + ", not assigned to a patient, gets deleted.");
         QMetaObject::invokeMethod(ask, "accept");
-        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 2; }));
+        QVERIFY(AppHarness::waitFor([&] { return rowsOf(view).size() == 3; }));
         QVERIFY(!value("select count(*) from ecgTable where ecgId=?", {m_stopped}).toInt());
         QVERIFY(!QFileInfo::exists(m_data + m_stoppedFile));
 
@@ -297,11 +359,11 @@ private slots:
         QVERIFY(!textShown("Not assigned to a patient"));
 
         // The database and the data folder: the recording is Bella's, under
-        // her name, with her header; nothing waits any more.
+        // her name, with her header; the older one found still waits.
         const QString assigned = QString::number(m_bella) + CFileMan::nameAfterPatient(m_orphan);
         QCOMPARE(value("select patientId from ecgTable where ecgId=?", {found}).toInt(), m_bella);
         QCOMPARE(value("select fileName from ecgTable where ecgId=?", {found}).toString(), assigned);
-        QCOMPARE(value("select count(*) from ecgTable where patientId=0").toInt(), 0);
+        QCOMPARE(value("select count(*) from ecgTable where patientId=0").toInt(), 1);
         CFileEcg header;
         QVERIFY(header.openFileReadOnly((m_data + assigned).toStdString()));
         QCOMPARE(QString::fromStdString(header.patientName), QStringLiteral("Bella"));
@@ -314,6 +376,46 @@ private slots:
         while (q.next())
             named << q.value(0).toString();
         QCOMPARE(files, named);
+        noWarnings();
+    }
+
+    // The rest of the start's advice, followed as a user would from the
+    // screen the assignment leaves: "Saved ECGs", "All ECGs", the row "Not
+    // assigned", "Select Patient & Save", a patient and "OK". Ends in the
+    // database and the data folder: nothing waits any more.
+    void theOthersAreWhereTheAdviceSays()
+    {
+        CQmlInterface& bridge = m_app.bridge();
+        const int older = value("select ecgId from ecgTable where fileName=?", {m_olderOrphan}).toInt();
+        QCOMPARE(ui("displayState").toInt(), 0);
+        QVERIFY(screen::click(namedButton("Saved ECGs")));
+        QVERIFY(screen::waitFor(m_window, "ecgList"));
+        QVERIFY(screen::clickText(m_window, "All ECGs"));
+        QQuickItem* row = screen::rowWhere(screen::find(m_window, "ecgList"), [](QQuickItem* r) {
+            QStringList texts;
+            textsBelow(r, texts);
+            return !texts.filter(QRegularExpression("^Not assigned  \u00B7  ")).isEmpty();
+        });
+        QVERIFY(screen::click(row));
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(bridge.fileMan()->currentEcgId(), older);
+
+        QVERIFY(screen::click(namedButton("Select Patient & Save")));
+        QQuickItem* bella = screen::rowWhere(screen::waitFor(m_window, "patientList"), [](QQuickItem* r) {
+            QStringList texts;
+            textsBelow(r, texts);
+            return texts.contains("Bella");
+        });
+        QVERIFY(screen::confirmRow(m_window, bella));
+        QCOMPARE(ui("displayState").toInt(), 0);
+        QCOMPARE(bridge.patientMan()->patientId, m_bella);
+
+        const QString assigned = QString::number(m_bella) + CFileMan::nameAfterPatient(m_olderOrphan);
+        QCOMPARE(value("select patientId from ecgTable where ecgId=?", {older}).toInt(), m_bella);
+        QCOMPARE(value("select fileName from ecgTable where ecgId=?", {older}).toString(), assigned);
+        QCOMPARE(value("select count(*) from ecgTable where patientId=0").toInt(), 0);
+        QVERIFY(QFileInfo::exists(m_data + assigned));
+        QVERIFY(!QFileInfo::exists(m_data + m_olderOrphan));
         noWarnings();
     }
 };

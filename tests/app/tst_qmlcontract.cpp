@@ -401,12 +401,13 @@ private slots:
             << "Complete the request on the case page now, or finish it later." << true;
         QTest::newRow("one recovered") << 12 << "ECG Recovered"
             << "An ECG that was not saved when the program last ended has been recovered."
-            << "It is shown now, waiting for its patient: select a patient to save it. It is also listed "
-               "in Saved ECGs under All ECGs as \"Not assigned\"." << false;
+            << "It is shown now, waiting for its patient. Click \"Select Patient & Save\" at the bottom to "
+               "save it for a patient, or \"Cancel\" at the top to delete it." << false;
         QTest::newRow("three recovered") << 13 << "ECGs Recovered"
             << "3 ECGs that were not saved when the program last ended have been recovered."
-            << "The newest is shown now, waiting for its patient. All of them are listed in Saved ECGs "
-               "under All ECGs as \"Not assigned\", to be saved for a patient or deleted." << false;
+            << "The newest is shown now, waiting for its patient. Click \"Select Patient & Save\" at the "
+               "bottom to save it for a patient, or \"Cancel\" at the top to delete it. Then click "
+               "\"Saved ECGs\" and \"All ECGs\": the others are listed there as \"Not assigned\"." << false;
     }
 
     void alertsShowTheirTexts()

@@ -150,6 +150,55 @@ class TstQmlViews : public QObject
         return result.toMap();
     }
 
+    // The radio buttons of a choice list (a Repeater's items are the list's
+    // items, not its children), by their texts.
+    QHash<QString, QQuickItem*> choiceButtons(const char* list) const
+    {
+        QHash<QString, QQuickItem*> buttons;
+        QList<QQuickItem*> items{qobject_cast<QQuickItem*>(find(list))};
+        while (!items.isEmpty()) {
+            QQuickItem* item = items.takeFirst();
+            if (!item)
+                continue;
+            if (item->inherits("QQuickRadioButton"))
+                buttons.insert(item->property("text").toString(), item);
+            items += item->childItems();
+        }
+        return buttons;
+    }
+
+    // The texts of a choice list's checked buttons.
+    QStringList checkedChoices(const char* list) const
+    {
+        QStringList checked;
+        const QHash<QString, QQuickItem*> buttons = choiceButtons(list);
+        for (auto it = buttons.cbegin(); it != buttons.cend(); ++it) {
+            if (it.value()->property("checked").toBool())
+                checked << it.key();
+        }
+        return checked;
+    }
+
+    // A click where the user clicks: in the middle of the item.
+    void clickItem(QQuickItem* item)
+    {
+        QVERIFY(item);
+        QTRY_VERIFY(item->isVisible() && item->width() > 0);
+        QTest::mouseClick(m_window, Qt::LeftButton, {},
+                          item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+    }
+
+    // An icon button of the top area by its tool tip.
+    QObject* topAreaButton(const QString& tip) const
+    {
+        QObject* area = m_app.bridge().items().object(qml::Item::TopArea);
+        for (QObject* o : area->findChildren<QObject*>()) {
+            if (o->inherits("QQuickAbstractButton") && o->property("tip").toString() == tip)
+                return o;
+        }
+        return nullptr;
+    }
+
     void noWarnings()
     {
         QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
@@ -772,6 +821,141 @@ private slots:
         QCOMPARE(uiData->property("ecgGridIdx").toInt(), 1);
         noWarnings();
         closeViews();
+    }
+
+    // ECG Tools shows the choices in force however they were made: chosen
+    // in the tools, then changed with the top area's buttons, the tools show
+    // what the trace and the viewer line show.
+    void toolsShowTheChoicesInForce()
+    {
+        CQmlInterface& bridge = m_app.bridge();
+        QObject* uiData = bridge.items().object(qml::Item::UiData);
+        bridge.selectNShowPatient(bridge.patientMan()->patientId, -1);
+        bridge.setUiDataDisplayState(0);
+        QQuickItem* view = openView("tools");
+        QVERIFY(view);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        const struct {
+            const char* list;
+            QString chosen;
+            QString topAreaTip;
+            QString after;
+        } steps[] = {{"gainChoice", "10 mm/mV", "Increase gain", "20 mm/mV"},
+                     {"paperSpeedChoice", "25 mm/sec", "Increase paper speed", "50 mm/sec"},
+                     {"displayTypeChoice", "Einthoven", "Goldberger", "Goldberger"}};
+        for (const auto& step : steps) {
+            clickItem(choiceButtons(step.list).value(step.chosen));
+            QCOMPARE(checkedChoices(step.list), QStringList{step.chosen});
+        }
+        QCOMPARE(uiData->property("footerLineLeft").toString(), QStringLiteral("Einthoven, 25mm/sec, 10mm/mV"));
+        closeViews();
+
+        for (const auto& step : steps) {
+            QObject* button = topAreaButton(step.topAreaTip);
+            QVERIFY2(button, qPrintable(step.topAreaTip));
+            QVERIFY(QMetaObject::invokeMethod(button, "clicked"));
+        }
+        QCOMPARE(uiData->property("footerLineLeft").toString(), QStringLiteral("Goldberger, 50mm/sec, 20mm/mV"));
+        QCOMPARE(bridge.chart().gain(), 20.0);
+
+        view = openView("tools");
+        QVERIFY(view);
+        for (const auto& step : steps)
+            QCOMPARE(checkedChoices(step.list), QStringList{step.after});
+        // Chosen in the tools again, from there.
+        clickItem(choiceButtons("gainChoice").value("5 mm/mV"));
+        QCOMPARE(checkedChoices("gainChoice"), QStringList{"5 mm/mV"});
+        QCOMPARE(bridge.chart().gain(), 5.0);
+        noWarnings();
+        closeViews();
+    }
+
+    void newPatientTakesTheSpecies_data()
+    {
+        QTest::addColumn<int>("preset");       // 0 always ask, 1 canine only, 2 feline only
+        QTest::addColumn<int>("recorded");     // species code of a waiting recording; -1 none
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("speciesId");
+        QTest::newRow("always ask") << 0 << -1 << "Unknown" << 0;
+        QTest::newRow("canine only") << 1 << -1 << "Canine" << 2;
+        QTest::newRow("feline only") << 2 << -1 << "Feline" << 3;
+        QTest::newRow("feline recorded, canine only") << 1 << 3 << "Feline" << 3;
+        QTest::newRow("canine recorded, always ask") << 0 << 2 << "Canine" << 2;
+        QTest::newRow("other animal recorded, feline only") << 2 << 0 << "Unknown" << 0;
+    }
+
+    // The New Patient form starts with the species the waiting recording was
+    // made for, else with the preset's; the bottom bar's species follows the
+    // preset. Saved, the patient has that species.
+    void newPatientTakesTheSpecies()
+    {
+        QFETCH(int, preset);
+        QFETCH(int, recorded);
+        QFETCH(QString, shown);
+        QFETCH(int, speciesId);
+        CQmlInterface& bridge = m_app.bridge();
+        QObject* uiData = bridge.items().object(qml::Item::UiData);
+        // The animal of an earlier recording was another one.
+        uiData->setProperty("tmpSpecies", preset == 1 ? 2 : 1);
+        bridge.setSpeciesPicker(preset == 1 ? 2 : 1);
+        bridge.setSpeciesPicker(preset);
+        if (preset != 0) {
+            QCOMPARE(uiData->property("tmpSpecies").toInt(), preset);
+            QObject* defs = bridge.items().object(qml::Item::UiDefs);
+            QObject* icon = nullptr;
+            for (QObject* o : bridge.items().object(qml::Item::BottomArea)->findChildren<QObject*>()) {
+                if (o->property("tip").toString() == "Select Species")
+                    icon = o;
+            }
+            QVERIFY(icon);
+            QCOMPARE(icon->property("iconSource").toUrl(),
+                     defs->property(preset == 1 ? "imgCanine" : "imgFeline").toUrl());
+        }
+
+        int pending = -1;
+        if (recorded >= 0) {
+            pending = m_app.makeRecording(0, 7, 2499, recorded);
+            QVERIFY(pending > 0);
+            bridge.fileSelectedLocal(0, pending);
+            QCOMPARE(uiData->property("displayState").toInt(), 4);
+        } else {
+            bridge.setUiDataDisplayState(0);
+        }
+        QQuickItem* view = openView("patients");
+        QVERIFY(view);
+        QMetaObject::invokeMethod(view, "openNewPatient");
+        QObject* species = find("speciesButton");
+        QVERIFY(species);
+        QCOMPARE(species->property("text").toString(), shown);
+        QCOMPARE(view->property("formSpeciesIdx").toInt(), speciesId);
+        // Both listed species have breeds to pick from.
+        QCOMPARE(view->property("formSpeciesHasBreeds").toBool(), speciesId != 0);
+
+        const QString name = QStringLiteral("Species ") + QTest::currentDataTag();
+        setText(find("patientNameField"), name);
+        setText(find("patientIdField"), "S-1");
+        setText(find("ownerLastField"), "Berg");
+        setText(find("weightField"), "4");
+        view->setProperty("initializerBirthdayTs", 1546300800.0);
+        const QVariantMap result = save(view);
+        if (speciesId == 0) {
+            QCOMPARE(result.value("errors").toString(), QStringLiteral("Species is not set.\n"));
+            QMetaObject::invokeMethod(find("incompleteDialog"), "close");
+        } else {
+            QVERIFY2(!result.contains("errors"), qPrintable(result.value("errors").toString()));
+            QCOMPARE(m_app.dbValue("select species from patientTable where patientName=?", {name}).toInt(),
+                     speciesId);
+        }
+        if (pending > 0) {
+            // Saving the patient leaves the recording waiting on screen.
+            QCOMPARE(uiData->property("displayState").toInt(), 4);
+            QCOMPARE(bridge.fileMan()->currentEcgId(), pending);
+            bridge.ecgPatientAssignmentAborted();
+            bridge.setUiDataDisplayState(3);
+        }
+        noWarnings();
+        closeViews();
+        bridge.setSpeciesPicker(0);
     }
 };
 

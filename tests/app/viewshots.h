@@ -23,10 +23,13 @@ inline void closeViews(Context& c)
     }
 }
 
-inline QObject* openView(Context& c, const char* name)
+// Opens the view over the stored recording, or (overRecording false) over
+// whatever is shown.
+inline QObject* openView(Context& c, const char* name, bool overRecording = true)
 {
     closeViews(c);
-    showRecording(c, 0);
+    if (overRecording)
+        showRecording(c, 0);
     // A list worth looking at, once.
     static bool filled = false;
     if (!filled)
