@@ -231,8 +231,8 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
     X(QmlAlertBoxQvlShortFileUpload, BottomArea, "qmlAlertBoxQvlShortFileUpload", (int),      \
       "duration")                                                                             \
     X(QmlAlertBoxQvlCommError, BottomArea, "qmlAlertBoxQvlCommError", (QString), "message")   \
-    X(QmlAlertBoxQvlUploadInterrupted, BottomArea, "qmlAlertBoxQvlUploadInterrupted",         \
-      (int, QString), "fileId,message")                                                       \
+    X(QmlAlertBoxQvlUploadFailed, BottomArea, "qmlAlertBoxQvlUploadFailed",                   \
+      (int, QString, QString, QString, bool), "fileId,title,message,informativeText,offerQueue") \
     X(QmlAlertBoxQvlUploadCompleted, BottomArea, "qmlAlertBoxQvlUploadCompleted", (), "")     \
     X(QmlAlertBoxDcmCommError, BottomArea, "qmlAlertBoxDcmCommError", (QString), "message")   \
     X(QmlAlertBoxDcmUploadCompleted, BottomArea, "qmlAlertBoxDcmUploadCompleted", (), "")     \

@@ -1,11 +1,13 @@
 #include "telemedflows.h"
 
+#include "dbman.h"
 #include "debuglog.h"
 #include "fileman.h"
 #include "patientman.h"
 #include "qmlitems.h"
 #include "qvlcomm.h"
 #include "qvlscheduler.h"
+#include "qvltexts.h"
 #include "settingsman.h"
 #include "systembrowser.h"
 #include "uipublisher.h"
@@ -22,6 +24,7 @@ std::string flag(bool value)
 
 const char* const kClientBusy =
     "Another request to Quorvale is still running, please try again in a moment.";
+const char* const kNotVerified = "Invalid Quorvale credentials.";
 
 } // namespace
 
@@ -80,13 +83,9 @@ void TelemedFlows::continueQvlUpload(int fileId, bool completeNow)
     m_requestFileId = fileId;
     m_shownBackgroundFailures.remove(fileId);
     setForeground(fileId);
-    if (!m_client.checkNetwork()) {
-        const QString text = m_client.getLastError();
-        debugLogError("CQmlInterface::continueQvlUpload() checkNetwork returns "
-                      + text.toStdString());
-        setForeground(-1);
-        m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
-    }
+    if (!m_client.checkNetwork())
+        uploadFailed(fileId, false, "CQmlInterface::continueQvlUpload() checkNetwork returns ",
+                     false, false, m_client.getLastError());
 }
 
 void TelemedFlows::continueQvlUpload2(bool networkProblem, int errorType)
@@ -104,10 +103,14 @@ void TelemedFlows::continueQvlUpload2(bool networkProblem, int errorType)
     }
     debugLog(4, "CQmlInterface::continueQvlUpload() ####### network is available");
     const QString text = qvlUploadFile(fileId);
-    if (!text.isEmpty()) {
-        setForeground(-1);
+    if (text.isEmpty())
+        return;
+    setForeground(-1);
+    // Nothing was sent: the account, a request still out, or this computer.
+    if (text == QLatin1String(kNotVerified) || text == QLatin1String(kClientBusy))
         m_items.invoke<C::QmlAlertBoxQvlCommError>(text);
-    }
+    else
+        uploadFailed(fileId, false, "CQmlInterface::continueQvlUpload() ", false, false, text);
 }
 
 QString TelemedFlows::qvlUploadFile(int fileId)
@@ -115,7 +118,7 @@ QString TelemedFlows::qvlUploadFile(int fileId)
     debugLog(4, "CQmlInterface::qvlUploadFile() fileId=" + toStdString(fileId));
     if (m_engine.settings->qvlAccountVerified == 0) {
         debugLogError("CQmlInterface::qvlUploadFile() invalid qvl account");
-        return QStringLiteral("Invalid Quorvale credentials.");
+        return QString::fromLatin1(kNotVerified);
     }
     // A case opened earlier and left without its address goes on: the file
     // only when the service does not have it yet, then the address.
@@ -169,7 +172,19 @@ void TelemedFlows::qvlRespCheckNetwork(bool hasNetworkError, bool hasErrorRespon
                     + ", clockOutOfSync=" + flag(clockOutOfSync));
     // A rejected time stamp stops the upload whether it came as a transfer
     // error or as a fault; a fault alone does not.
-    continueQvlUpload2(hasNetworkError || clockOutOfSync, clockOutOfSync ? 1 : 0);
+    if (clockOutOfSync || !hasNetworkError) {
+        continueQvlUpload2(clockOutOfSync, clockOutOfSync ? 1 : 0);
+        return;
+    }
+    // Any other failed check says why: refused credentials are no missing network.
+    const QString lastError = m_client.getLastError();
+    const int fileId = m_requestFileId > 0 ? m_requestFileId : m_engine.files->currentEcgId();
+    uploadFailed(fileId, false, "CQmlInterface::qvlRespCheckNetwork() NetworkError=",
+                 hasNetworkError, hasErrorResponse, lastError);
+    // As after a refused request of the chain: the account no longer counts as verified.
+    if (qvltexts::causeOf(hasNetworkError, hasErrorResponse, lastError)
+        == qvltexts::Cause::CredentialsRefused)
+        qvlRespCheckUser(false, false, false);
 }
 
 void TelemedFlows::qvlRespInitiateCase(bool hasNetworkError, bool hasErrorResponse, int fileId,
@@ -178,24 +193,24 @@ void TelemedFlows::qvlRespInitiateCase(bool hasNetworkError, bool hasErrorRespon
     debugLog(4, "CQmlInterface::qvlRespInitiateCase() qvlFileId=" + toStdString(fileId)
                     + ", qvlCaseId=" + caseId.toStdString() + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
-    if (hasNetworkError) {
-        chainFailed("CQmlInterface::qvlRespInitiateCase() NetworkError=", m_client.getLastError());
-        return;
-    }
-    if (hasErrorResponse) {
-        chainFailed("CQmlInterface::qvlRespInitiateCase() ErrorResponse=", m_client.getLastError());
+    if (hasNetworkError || hasErrorResponse) {
+        uploadFailed(fileId, false,
+                     hasNetworkError ? "CQmlInterface::qvlRespInitiateCase() NetworkError="
+                                     : "CQmlInterface::qvlRespInitiateCase() ErrorResponse=",
+                     hasNetworkError, hasErrorResponse, m_client.getLastError());
         return;
     }
     // A new case replaces the recording's earlier one as a whole.
     const bool stored = m_engine.files->setQvlCaseId(fileId, caseId);
     publishIfCurrent(fileId);
     if (!stored) {
-        chainFailed("CQmlInterface::qvlRespInitiateCase() setQvlCaseId failed ",
-                    QStringLiteral("The case of the recording could not be stored."));
+        uploadFailed(fileId, false, "CQmlInterface::qvlRespInitiateCase() setQvlCaseId failed ",
+                     false, false, QStringLiteral("The case of the recording could not be stored."));
         return;
     }
     if (!m_client.addFile(fileId, caseId))
-        chainFailed("CQmlInterface::qvlRespInitiateCase() addFile returns ", m_client.getLastError());
+        uploadFailed(fileId, true, "CQmlInterface::qvlRespInitiateCase() addFile returns ", false,
+                     false, m_client.getLastError());
 }
 
 void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, int fileId,
@@ -204,14 +219,11 @@ void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, i
     debugLog(4, "CQmlInterface::qvlRespAddFile() qvlFileId=" + toStdString(fileId)
                     + ", qvlCaseId=" + caseId.toStdString() + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
-    if (hasNetworkError) {
-        chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() NetworkError=",
-                         m_client.getLastError());
-        return;
-    }
-    if (hasErrorResponse) {
-        chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() ErrorResponse=",
-                         m_client.getLastError());
+    if (hasNetworkError || hasErrorResponse) {
+        uploadFailed(fileId, true,
+                     hasNetworkError ? "CQmlInterface::qvlRespAddFile() NetworkError="
+                                     : "CQmlInterface::qvlRespAddFile() ErrorResponse=",
+                     hasNetworkError, hasErrorResponse, m_client.getLastError());
         return;
     }
     // Stored before the address is asked for: a retry, or the next start,
@@ -219,8 +231,8 @@ void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, i
     if (!m_engine.files->setQvlFileAdded(fileId, caseId))
         debugLogError("CQmlInterface::qvlRespAddFile() the progress could not be stored");
     if (!m_client.getCaseUrl(fileId, caseId))
-        chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() addFile returns ",
-                         m_client.getLastError());
+        uploadFailed(fileId, true, "CQmlInterface::qvlRespAddFile() addFile returns ", false,
+                     false, m_client.getLastError());
 }
 
 void TelemedFlows::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId,
@@ -230,19 +242,16 @@ void TelemedFlows::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse
                     + ", qvlCaseUrl=" + caseUrl.toStdString() + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
     setBusy(false);
-    if (hasNetworkError) {
-        chainInterrupted(fileId, "CQmlInterface::qvlRespGetCaseUrl() NetworkError=",
-                         m_client.getLastError());
-        return;
-    }
-    if (hasErrorResponse) {
-        chainInterrupted(fileId, "CQmlInterface::qvlRespGetCaseUrl() ErrorResponse=",
-                         m_client.getLastError());
+    if (hasNetworkError || hasErrorResponse) {
+        uploadFailed(fileId, true,
+                     hasNetworkError ? "CQmlInterface::qvlRespGetCaseUrl() NetworkError="
+                                     : "CQmlInterface::qvlRespGetCaseUrl() ErrorResponse=",
+                     hasNetworkError, hasErrorResponse, m_client.getLastError());
         return;
     }
     if (!m_engine.files->setQvlCaseUrl(fileId, caseUrl)) {
-        chainInterrupted(fileId, "CQmlInterface::qvlRespGetCaseUrl() setQvlCaseUrl failed ",
-                         QStringLiteral("The address of the case could not be stored."));
+        uploadFailed(fileId, true, "CQmlInterface::qvlRespGetCaseUrl() setQvlCaseUrl failed ",
+                     false, false, QStringLiteral("The address of the case could not be stored."));
         return;
     }
     setForeground(-1);
@@ -254,20 +263,27 @@ void TelemedFlows::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse
         m_items.invoke<C::QmlAlertBoxQvlUploadCompleted>();
 }
 
-void TelemedFlows::chainFailed(const char* where, const QString& what)
+void TelemedFlows::uploadFailed(int fileId, bool caseOpen, const char* where,
+                                bool hasNetworkError, bool hasErrorResponse,
+                                const QString& lastError)
 {
     setBusy(false);
     setForeground(-1);
-    debugLogError(where + what.toStdString());
-    m_items.invoke<C::QmlAlertBoxQvlCommError>(what);
+    // The client's text is for the log; the screen says why in plain words.
+    debugLogError(where + lastError.toStdString());
+    const qvltexts::Cause cause = qvltexts::causeOf(hasNetworkError, hasErrorResponse, lastError);
+    showUploadFailure(fileId, cause,
+                      caseOpen ? qvltexts::Road::UploadInterrupted : qvltexts::Road::Upload,
+                      lastError);
 }
 
-void TelemedFlows::chainInterrupted(int fileId, const char* where, const QString& what)
+void TelemedFlows::showUploadFailure(int fileId, int cause, int road, const QString& lastError)
 {
-    setBusy(false);
-    setForeground(-1);
-    debugLogError(where + what.toStdString());
-    m_items.invoke<C::QmlAlertBoxQvlUploadInterrupted>(fileId, what);
+    const qvltexts::Alert a = qvltexts::uploadFailure(
+        qvltexts::Cause(cause), qvltexts::Road(road),
+        qvltexts::recordingName(*m_engine.db->database(), fileId), lastError);
+    m_items.invoke<C::QmlAlertBoxQvlUploadFailed>(fileId, a.title, a.text, a.informativeText,
+                                                  a.offerQueue);
 }
 
 void TelemedFlows::setForeground(int fileId)
@@ -424,13 +440,17 @@ void TelemedFlows::qvlRespBackgroundUploadFailed(int fileId, const QString& reas
                   + ", reason=" + reason.toStdString());
     publishIfCurrent(fileId);
     forgetSettledBackgroundFailures();
+    const int cause = int(qvltexts::causeOf(reason));
     const auto shown = m_shownBackgroundFailures.constFind(fileId);
-    if (shown != m_shownBackgroundFailures.constEnd() && *shown == reason)
+    if (shown != m_shownBackgroundFailures.constEnd() && *shown == cause)
         return;
     // A recording that left the queue is not waiting: its reason is shown
     // now and not remembered.
-    if (isWaitingForUpload(fileId))
-        m_shownBackgroundFailures.insert(fileId, reason);
-    m_items.invoke<C::QmlAlertBoxQvlCommError>(
-        QStringLiteral("The queued upload of a recording failed: ") + reason);
+    const bool waiting = isWaitingForUpload(fileId);
+    if (waiting)
+        m_shownBackgroundFailures.insert(fileId, cause);
+    showUploadFailure(fileId, cause,
+                      int(waiting ? qvltexts::Road::BackgroundRetried
+                                  : qvltexts::Road::BackgroundGivenUp),
+                      reason);
 }

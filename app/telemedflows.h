@@ -69,9 +69,12 @@ public:
     static bool isOpenableCaseUrl(const QUrl& url);
 
 private:
-    void chainFailed(const char* where, const QString& what);
-    // A failure once the recording's case is open: the user may queue it.
-    void chainInterrupted(int fileId, const char* where, const QString& what);
+    // A failed step of the user's upload: logged, and said why on screen;
+    // caseOpen: the case exists, the rest may follow in it.
+    void uploadFailed(int fileId, bool caseOpen, const char* where, bool hasNetworkError,
+                      bool hasErrorResponse, const QString& lastError);
+    // cause and road as qvltexts names them.
+    void showUploadFailure(int fileId, int cause, int road, const QString& lastError);
     void setForeground(int fileId);
     void setBusy(bool busy);
     void publishIfCurrent(int fileId);
@@ -88,9 +91,9 @@ private:
     bool m_completeNow = false;
     int m_requestFileId = -1;
     AccountProblem m_accountProblem = AccountProblemUnknown;
-    // Per waiting recording, the background failure last shown: each is
-    // shown once until its reason changes or the recording stops waiting.
-    QHash<int, QString> m_shownBackgroundFailures;
+    // Per waiting recording, the cause of the background failure last shown:
+    // each is shown once until its cause changes or the recording stops waiting.
+    QHash<int, int> m_shownBackgroundFailures;
 };
 
 #endif

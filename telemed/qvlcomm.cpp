@@ -59,6 +59,8 @@ bool selectRow(QSqlQuery& q, const QString& select, qlonglong id)
 
 const char* const kAuthenticationFault =
     "The security token could not be authenticated or authorized";
+// The start of every "no answer in time" failure text.
+const char* const kNoAnswerWithin = "The service did not answer within";
 
 } // namespace
 
@@ -483,7 +485,7 @@ void CQvlComm::requestDeadlinePassed()
 {
     if (!m_reply || !m_abortReason.isEmpty())
         return;
-    m_abortReason = QStringLiteral("The service did not answer within %1 s")
+    m_abortReason = QStringLiteral("%1 %2 s").arg(QLatin1String(kNoAnswerWithin))
                         .arg(m_deadline.interval() / 1000.0, 0, 'f', 1);
     m_reply->abort();
 }
@@ -517,6 +519,11 @@ int CQvlComm::findInResponseBody(const QString& tag, const QString& text, QStrin
 bool CQvlComm::isAuthenticationFault(const QString& text)
 {
     return text.contains(QLatin1String(kAuthenticationFault));
+}
+
+bool CQvlComm::isTimeout(const QString& text)
+{
+    return text.startsWith(QLatin1String(kNoAnswerWithin));
 }
 
 bool CQvlComm::isClockFault(const QString& text)
@@ -560,6 +567,11 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
     } else if (reply->error() != QNetworkReply::NoError) {
         hasNetworkError = true;
         m_lastError = abortReason.isEmpty() ? reply->errorString() : abortReason;
+        // Qt ends a request without progress as "Operation canceled"; nobody cancelled it.
+        if (abortReason.isEmpty() && (reply->error() == QNetworkReply::OperationCanceledError
+                                      || reply->error() == QNetworkReply::TimeoutError))
+            m_lastError = QStringLiteral("%1 %2 s").arg(QLatin1String(kNoAnswerWithin))
+                              .arg(m_transferTimeoutMs / 1000.0, 0, 'f', 1);
         debugLogError("CQvlComm::httpsReplyFinished:Error: " + str(m_lastError));
         qDebug() << "CQvlComm::httpsReplyFinished:Error: " << m_lastError;
     }

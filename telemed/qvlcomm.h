@@ -84,6 +84,8 @@ public:
     // computer's clock is out of step with the service.
     static bool isAuthenticationFault(const QString& text);
     static bool isClockFault(const QString& text);
+    // Whether a failure text says the service gave no answer in time.
+    static bool isTimeout(const QString& text);
     // Text that goes into one line of a request: each line break becomes a space.
     static QString singleLine(const QString& text);
     // The start of a reply as it is logged.

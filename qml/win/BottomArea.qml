@@ -33,7 +33,9 @@ Rectangle {
     signal qmlAlertBoxQvlAskUpload(int fileId)
     signal qmlAlertBoxQvlShortFileUpload(int duration)
     signal qmlAlertBoxQvlCommError(string message)
-    signal qmlAlertBoxQvlUploadInterrupted(int fileId, string message)
+    // A failed upload, said in the bridge's words; offerQueue: OK queues it.
+    signal qmlAlertBoxQvlUploadFailed(int fileId, string title, string message,
+                                      string informativeText, bool offerQueue)
     signal qmlAlertBoxQvlUploadCompleted()
     signal qmlAlertBoxDcmCommError(string message)
     signal qmlAlertBoxDcmUploadCompleted()
@@ -49,20 +51,73 @@ Rectangle {
 
     Component.onCompleted: cQmlInterface.setBottomAreaObject(bottomArea)
 
-    // One dialog serves every alert; the action of its OK button is set per alert.
+    // Alerts wait their turn: the one on screen stays until the user answers
+    // it, later ones follow in order, each with its own OK action. What an
+    // answer raises (the next question of the same request) comes next.
+    property var alertQueue: []
+    property bool alertOnScreen: false
+    property bool answering: false
+    property int followUps: 0
     property var alertAction: null
 
     function showAlert(title, text, informativeText, withCancel, action) {
         cQmlInterface.postLogMessage("alert: " + title + ": " + text);
+        enqueueAlert({ title: title, text: text, informativeText: informativeText,
+                       withCancel: withCancel, action: action, startCaseFileId: -1 });
+    }
+
+    function enqueueAlert(entry) {
+        const queue = alertQueue.slice();
+        if (answering)
+            queue.splice(followUps++, 0, entry);
+        else
+            queue.push(entry);
+        alertQueue = queue;
+        // An answer's dialog is still closing: the next one opens after it.
+        if (answering)
+            Qt.callLater(showNextAlert);
+        else
+            showNextAlert();
+    }
+
+    function showNextAlert() {
+        if (alertOnScreen || alertQueue.length === 0)
+            return;
+        const next = alertQueue[0];
+        alertQueue = alertQueue.slice(1);
+        if (next.startCaseFileId >= 0) {
+            uploadConfirmation.fileId = next.startCaseFileId;
+            alertOnScreen = true;
+            uploadConfirmation.open();
+            return;
+        }
         const dialog = genericDialog.made() as AlertDialog;
         if (!dialog)
             return;
-        dialog.title = title;
-        dialog.text = text;
-        dialog.informativeText = informativeText;
-        dialog.rejectText = withCancel ? "Cancel" : "";
-        alertAction = action;
+        dialog.title = next.title;
+        dialog.text = next.text;
+        dialog.informativeText = next.informativeText;
+        dialog.rejectText = next.withCancel ? "Cancel" : "";
+        alertAction = next.action;
+        alertOnScreen = true;
         dialog.open();
+    }
+
+    // Runs the user's answer; what it raises goes to the front of the queue.
+    function answer(action) {
+        answering = true;
+        followUps = 0;
+        try {
+            if (action)
+                action();
+        } finally {
+            answering = false;
+        }
+    }
+
+    function alertClosed() {
+        alertOnScreen = false;
+        Qt.callLater(showNextAlert);
     }
 
     function pad2(n) {
@@ -132,13 +187,13 @@ Rectangle {
     onQmlAlertBoxNoNetworkSync: (fileId, isQvlUpload) => {
         showAlert("Network Error",
                   "Failed to synchronize local time with server, please correct time on local workstation.\nShall I queue your request and automatically retry at a later time?",
-                  "Click OK to If I shall queue your request.", true,
+                  "Click OK if I shall queue your request.", true,
                   function() { cQmlInterface.queueFileUpload(fileId, isQvlUpload); });
     }
     onQmlAlertBoxNoNetwork: (fileId, isQvlUpload) => {
         showAlert("No Network",
                   "There is currently no network available\nShall I queue your request and automatically retry at a later time?",
-                  "Click OK to If I shall queue your request.", true,
+                  "Click OK if I shall queue your request.", true,
                   function() { cQmlInterface.queueFileUpload(fileId, isQvlUpload); });
     }
     onQmlAlertBoxQvlFileAlreadyUploaded: (fileId) => {
@@ -151,12 +206,9 @@ Rectangle {
     onQmlAlertBoxQvlCommError: (message) => {
         showAlert("QVL Connect Problem", "Unable to communicate with Quorvale.", message, false, null);
     }
-    // The case is open on the service: queued, the upload goes on in it.
-    onQmlAlertBoxQvlUploadInterrupted: (fileId, message) => {
-        showAlert("QVL Connect Problem",
-                  "Unable to communicate with Quorvale.\nShall I queue your request and automatically retry at a later time?",
-                  message, true,
-                  function() { cQmlInterface.queueFileUpload(fileId, true); });
+    onQmlAlertBoxQvlUploadFailed: (fileId, title, message, informativeText, offerQueue) => {
+        showAlert(title, message, informativeText, offerQueue,
+                  offerQueue ? function() { cQmlInterface.queueFileUpload(fileId, true); } : null);
     }
     onQmlAlertBoxQvlUploadCompleted: {
         showAlert("QVL Upload completed", "The file has successfully been uploaded",
@@ -321,12 +373,12 @@ Rectangle {
         dialog: AlertDialog {
             defs: bottomArea.defs
             onAccepted: {
-                var action = bottomArea.alertAction;
+                const action = bottomArea.alertAction;
                 bottomArea.alertAction = null;
-                if (action)
-                    action();
+                bottomArea.answer(action);
             }
             onRejected: bottomArea.alertAction = null
+            onClosed: bottomArea.alertClosed()
         }
     }
 
@@ -335,9 +387,9 @@ Rectangle {
         id: uploadConfirmation
         owner: bottomArea
         property int fileId: -1
+        // Asked in its turn, as every alert.
         function ask(id) {
-            fileId = id;
-            uploadConfirmation.open();
+            bottomArea.enqueueAlert({ startCaseFileId: id });
         }
         dialog: AlertDialog {
             defs: bottomArea.defs
@@ -347,8 +399,15 @@ Rectangle {
             acceptText: "Finish Now"
             otherText: "Finish Later"
             rejectText: "Cancel"
-            onAccepted: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true)
-            onOtherClicked: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false)
+            onAccepted: {
+                const fileId = uploadConfirmation.fileId;
+                bottomArea.answer(function() { cQmlInterface.continueQvlUpload(fileId, true); });
+            }
+            onOtherClicked: {
+                const fileId = uploadConfirmation.fileId;
+                bottomArea.answer(function() { cQmlInterface.continueQvlUpload(fileId, false); });
+            }
+            onClosed: bottomArea.alertClosed()
         }
     }
 

@@ -15,6 +15,7 @@
 #include "liveview.h"
 #include "qmlitems.h"
 #include "qmlmodule.h"
+#include "qvltexts.h"
 #include "settingsman.h"
 #include "synthecg.h"
 #include "updateandterms.h"
@@ -228,9 +229,42 @@ std::vector<Shot> shots()
     alert("alert-qvl-comm-error", [](QmlItems& i) {
         i.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral("Server replied: the user name or password is not valid"));
     });
-    alert("alert-qvl-upload-interrupted", [](QmlItems& i) {
-        i.invoke<C::QmlAlertBoxQvlUploadInterrupted>(7, QStringLiteral("Connection closed"));
-    });
+    // Failed uploads as the bridge words them, for the recording on screen.
+    static const struct {
+        const char* name;
+        qvltexts::Cause cause;
+        qvltexts::Road road;
+        const char* lastError;
+    } failures[] = {
+        {"alert-qvl-upload-unreachable", qvltexts::Cause::Unreachable, qvltexts::Road::Upload, ""},
+        {"alert-qvl-upload-credentials", qvltexts::Cause::CredentialsRefused, qvltexts::Road::Upload, ""},
+        {"alert-qvl-upload-interrupted", qvltexts::Cause::Timeout, qvltexts::Road::UploadInterrupted, ""},
+        {"alert-qvl-background-retried", qvltexts::Cause::ServiceFault, qvltexts::Road::BackgroundRetried, ""},
+        {"alert-qvl-background-given-up", qvltexts::Cause::Local, qvltexts::Road::BackgroundGivenUp,
+         "Unable to load data for file=x.ecg"},
+    };
+    for (const auto& f : failures) {
+        list.push_back({f.name, [f](Context& c) {
+            showRecording(c, 0);
+            const qvltexts::Alert a = qvltexts::uploadFailure(
+                f.cause, f.road, qvltexts::recordingName(*c.bridge().dbMan()->database(), c.ecgId),
+                QString::fromLatin1(f.lastError));
+            c.items().invoke<C::QmlAlertBoxQvlUploadFailed>(c.ecgId, a.title, a.text,
+                                                            a.informativeText, a.offerQueue);
+        }});
+    }
+    // A background failure while the queue question is open waits behind it,
+    // and shows once the question is answered (closed after the picture).
+    list.push_back({"alert-queue-question-first", [](Context& c) {
+        showRecording(c, 0);
+        c.items().invoke<C::QmlAlertBoxNoNetworkSync>(c.ecgId, true);
+        const qvltexts::Alert a = qvltexts::uploadFailure(
+            qvltexts::Cause::Unreachable, qvltexts::Road::BackgroundRetried,
+            qvltexts::recordingName(*c.bridge().dbMan()->database(), c.ecgId), QString());
+        c.items().invoke<C::QmlAlertBoxQvlUploadFailed>(c.ecgId, a.title, a.text,
+                                                        a.informativeText, a.offerQueue);
+    }});
+    list.push_back({"alert-queue-background-follows", [](Context&) {}});
     alert("alert-qvl-upload-completed", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlUploadCompleted>(); });
     alert("alert-dcm-comm-error", [](QmlItems& i) {
         i.invoke<C::QmlAlertBoxDcmCommError>(QStringLiteral("Association rejected by the peer (9912)"));

@@ -384,10 +384,10 @@ private slots:
         QTest::newRow("no network sync") << 5 << "Network Error"
             << "Failed to synchronize local time with server, please correct time on local workstation.\n"
                "Shall I queue your request and automatically retry at a later time?"
-            << "Click OK to If I shall queue your request." << true;
+            << "Click OK if I shall queue your request." << true;
         QTest::newRow("no network") << 6 << "No Network"
             << "There is currently no network available\nShall I queue your request and automatically retry at a later time?"
-            << "Click OK to If I shall queue your request." << true;
+            << "Click OK if I shall queue your request." << true;
         QTest::newRow("duplicate") << 7 << "Duplicate Upload"
             << "This file was previously uploaded to Quorvale.\nDo you wish to upload the file again?"
             << "Click OK to continue." << true;
@@ -408,6 +408,13 @@ private slots:
             << "The newest is shown now, waiting for its patient. Click \"Select Patient & Save\" at the "
                "bottom to save it for a patient, or \"Cancel\" at the top to delete it. Then click "
                "\"Saved ECGs\" and \"All ECGs\": the others are listed there as \"Not assigned\"." << false;
+        // A failed upload in the bridge's words; Cancel only where OK queues it.
+        QTest::newRow("upload failed, may be queued") << 15 << "QVL Connect Problem"
+            << "The ECG could not be sent: Quorvale could not be reached." << "Click OK if I shall queue your request."
+            << true;
+        QTest::newRow("upload failed") << 16 << "QVL Upload Delayed"
+            << "The ECG could not be sent to Quorvale in the background: Quorvale did not answer in time."
+            << "Another attempt follows automatically in a few minutes." << false;
     }
 
     void alertsShowTheirTexts()
@@ -434,6 +441,10 @@ private slots:
         case 11: items.invoke<C::QmlAlertBoxQvlAskUpload>(3); break;
         case 12: items.invoke<C::QmlAlertBoxRecordingsRecovered>(1); break;
         case 13: items.invoke<C::QmlAlertBoxRecordingsRecovered>(3); break;
+        case 15:
+        case 16:
+            items.invoke<C::QmlAlertBoxQvlUploadFailed>(3, title, text, informative, cancel);
+            break;
         case 14:
             items.invoke<C::QmlAlertBoxFileReadError>(
                 QStringLiteral("It was recorded at 250 samples per second; this program reads 500."));

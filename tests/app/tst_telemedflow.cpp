@@ -16,6 +16,7 @@
 #include "qvlcomm.h"
 #include "qvlscheduler.h"
 #include "qvlstandin.h"
+#include "screenclicks.h"
 #include "settingsman.h"
 
 #include <QApplication>
@@ -108,6 +109,12 @@ private slots:
     void backgroundFailuresToldOncePerRecordingAndReason();
     void casePageAddresses_data();
     void casePageAddresses();
+    void uploadSaysWhy_data();
+    void uploadSaysWhy();
+    void backgroundFailureTexts_data();
+    void backgroundFailureTexts();
+    void alertWaitsBehindAnOpenQuestion_data();
+    void alertWaitsBehindAnOpenQuestion();
 
 private:
     void serve(const StandInRequest& r);
@@ -124,6 +131,16 @@ private:
     QObject* openAlert(const QString& title);
     // Every other recording out of the background queue.
     void settleOtherRecordings(const QList<int>& keep);
+    // The alert dialog with that title once it is on screen, null when it does not come.
+    QObject* alertOnScreen(const QString& title);
+    // What an alert shows, for the eye of a test: title, text, informative text.
+    static QString shownText(QObject* dialog);
+    // The bottom bar's action button pressed, as a click does.
+    void pressUpload();
+    // The button of that text in "Start a Case", once it is on screen.
+    bool answerStartCase(const QString& button);
+    // Every alert on screen and waiting closed, unanswered.
+    void dismissAlerts();
 };
 
 void TstTelemedFlow::initTestCase()
@@ -157,7 +174,7 @@ void TstTelemedFlow::initTestCase()
          {"qmlAlertBoxNoNetwork(int,bool)", "qmlAlertBoxNoNetworkSync(int,bool)",
           "qmlAlertBoxQvlFileAlreadyUploaded(int)", "qmlAlertBoxQvlAskUpload(int)",
           "qmlAlertBoxQvlShortFileUpload(int)", "qmlAlertBoxQvlCommError(QString)",
-          "qmlAlertBoxQvlUploadInterrupted(int,QString)", "qmlAlertBoxQvlUploadCompleted()"}) {
+          "qmlAlertBoxQvlUploadFailed(int,QString,QString,QString,bool)", "qmlAlertBoxQvlUploadCompleted()"}) {
         const QByteArray s(signal);
         auto spy = std::make_unique<QSignalSpy>(bottom, QByteArray("2" + s).constData());
         QVERIFY2(spy->isValid(), signal);
@@ -182,6 +199,7 @@ void TstTelemedFlow::init()
     QVERIFY(settings().saveSettings(SettingsQvlService));
     bridge().qvlRespCheckUser(false, false, true);
     bridge().selectNShowPatient(m_patientId, m_ecgId);
+    dismissAlerts();
     fired();
     AppHarness::warnings().clear();
 }
@@ -218,6 +236,8 @@ void TstTelemedFlow::serve(const StandInRequest& r)
             m_server->setReply(500, soapFault(kClockFault));
         else if (m_faultKind == "reset")
             m_server->setAction(QvlStandIn::Action::Reset);
+        else if (m_faultKind == "slow")
+            m_server->setAction(QvlStandIn::Action::Hold);
         if (m_faultKind != "down")
             return;
     }
@@ -583,35 +603,50 @@ void TstTelemedFlow::failureAlerts_data()
     QTest::addColumn<QByteArray>("faultOp");
     QTest::addColumn<QString>("faultKind");
     QTest::addColumn<QString>("alert");
-    QTest::addColumn<QString>("text");        // start of the alert's text
+    QTest::addColumn<QString>("title");       // of the dialog on screen
+    QTest::addColumn<QString>("says");        // part of its text: the cause
+    QTest::addColumn<bool>("offerQueue");     // OK queues the recording
     QTest::addColumn<int>("status");          // the recording's state afterwards
     QTest::addColumn<bool>("newCase");        // whether it has a new case id
     QTest::addColumn<bool>("verifiedAfter");
 
-    const QString noNet = "qmlAlertBoxNoNetwork";
-    const QString sync = "qmlAlertBoxNoNetworkSync";
-    const QString comm = "qmlAlertBoxQvlCommError";
-    const QString fault = "Server replied: Server was unable to process request.";
-    QTest::newRow("network check: down") << QByteArray("Test") << "down" << noNet << "" << 3 << false << true;
-    QTest::newRow("network check: reset") << QByteArray("Test") << "reset" << noNet << "" << 3 << false << true;
+    const QString failed = "qmlAlertBoxQvlUploadFailed";
+    const QString connect = "QVL Connect Problem";
+    const QString down = " could not be sent: Quorvale could not be reached.";
+    const QString fault = " could not be sent: the Quorvale service reported a fault.";
+    const QString refused = " could not be sent: Quorvale refused the user name or password.";
+    const QString slow = " could not be sent: Quorvale did not answer in time.";
+    QTest::newRow("network check: down") << QByteArray("Test") << "down" << failed << connect << down << true << 3 << false << true;
+    QTest::newRow("network check: reset") << QByteArray("Test") << "reset" << failed << connect << down << true << 3 << false << true;
+    QTest::newRow("network check: slow") << QByteArray("Test") << "slow" << failed << connect << slow << true << 3 << false << true;
     // An error response alone does not stop the upload; a fault sent as a
-    // transfer error does.
-    QTest::newRow("network check: fault") << QByteArray("Test") << "fault" << noNet << "" << 3 << false << true;
+    // transfer error does, and says so.
+    QTest::newRow("network check: fault") << QByteArray("Test") << "fault" << failed << connect << fault << true << 3 << false << true;
+    // Refused credentials are no missing network; queueing would not help.
+    QTest::newRow("network check: authentication") << QByteArray("Test") << "authentication" << failed << connect
+                                                   << refused << false << 3 << false << false;
     QTest::newRow("network check: error response") << QByteArray("Test") << "fault in a good reply" << "qmlAlertBoxQvlUploadCompleted"
-                                          << "" << 3 << true << true;
-    QTest::newRow("network check: clock skew") << QByteArray("Test") << "clock skew" << sync << "" << 3 << false << true;
-    QTest::newRow("initiate: down") << QByteArray("InitiateCase") << "down" << comm << "" << 3 << false << true;
-    QTest::newRow("initiate: fault") << QByteArray("InitiateCase") << "fault" << comm << fault << 3 << false << true;
-    QTest::newRow("initiate: authentication") << QByteArray("InitiateCase") << "authentication" << comm
-                                              << "Server replied: " << 3 << false << false;
-    QTest::newRow("initiate: clock skew") << QByteArray("InitiateCase") << "clock skew" << comm
-                                          << "Server replied: WSE065" << 3 << false << true;
+                                                   << "QVL Upload completed" << "The file has successfully been uploaded"
+                                                   << false << 3 << true << true;
+    QTest::newRow("network check: clock skew") << QByteArray("Test") << "clock skew" << "qmlAlertBoxNoNetworkSync"
+                                               << "Network Error" << "Failed to synchronize local time with server"
+                                               << true << 3 << false << true;
+    QTest::newRow("initiate: down") << QByteArray("InitiateCase") << "down" << failed << connect << down << true << 3 << false << true;
+    QTest::newRow("initiate: fault") << QByteArray("InitiateCase") << "fault" << failed << connect << fault << true << 3 << false << true;
+    QTest::newRow("initiate: authentication") << QByteArray("InitiateCase") << "authentication" << failed << connect
+                                              << refused << false << 3 << false << false;
+    QTest::newRow("initiate: clock skew") << QByteArray("InitiateCase") << "clock skew" << failed << connect
+                                          << " could not be sent: Quorvale refused the time of this computer."
+                                          << false << 3 << false << true;
     // Once the case is open the user may queue the rest.
-    const QString cut = "qmlAlertBoxQvlUploadInterrupted";
-    QTest::newRow("add file: down") << QByteArray("AddFile") << "down" << cut << "" << 1 << true << true;
-    QTest::newRow("add file: fault") << QByteArray("AddFile") << "fault" << cut << fault << 1 << true << true;
-    QTest::newRow("case url: down") << QByteArray("GetCaseURL") << "down" << cut << "" << 1 << true << true;
-    QTest::newRow("case url: fault") << QByteArray("GetCaseURL") << "fault" << cut << fault << 1 << true << true;
+    const QString cutDown = " was interrupted: Quorvale could not be reached.";
+    const QString cutFault = " was interrupted: the Quorvale service reported a fault.";
+    QTest::newRow("add file: down") << QByteArray("AddFile") << "down" << failed << connect << cutDown << true << 1 << true << true;
+    QTest::newRow("add file: fault") << QByteArray("AddFile") << "fault" << failed << connect << cutFault << true << 1 << true << true;
+    QTest::newRow("add file: slow") << QByteArray("AddFile") << "slow" << failed << connect
+                                    << " was interrupted: Quorvale did not answer in time." << true << 1 << true << true;
+    QTest::newRow("case url: down") << QByteArray("GetCaseURL") << "down" << failed << connect << cutDown << true << 1 << true << true;
+    QTest::newRow("case url: fault") << QByteArray("GetCaseURL") << "fault" << failed << connect << cutFault << true << 1 << true << true;
 }
 
 void TstTelemedFlow::failureAlerts()
@@ -619,7 +654,9 @@ void TstTelemedFlow::failureAlerts()
     QFETCH(QByteArray, faultOp);
     QFETCH(QString, faultKind);
     QFETCH(QString, alert);
-    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QFETCH(QString, says);
+    QFETCH(bool, offerQueue);
     QFETCH(int, status);
     QFETCH(bool, newCase);
     QFETCH(bool, verifiedAfter);
@@ -631,29 +668,47 @@ void TstTelemedFlow::failureAlerts()
     m_faultKind = faultKind;
     if (faultKind == "down" && faultOp == "Test")
         m_server->stopListening();
+    // A service that takes the request and stays silent.
+    if (faultKind == "slow")
+        bridge().qvlComm()->setTransferTimeout(1000);
 
     bridge().continueQvlUpload(m_ecgId, false);
     QVERIFY2(waitForAlert(alert.toLatin1()), m_ops.join(',').constData());
     QVERIFY(waitIdle());
+    bridge().qvlComm()->setTransferTimeout(CQvlComm::kDefaultTransferTimeoutMs);
     QList<QVariantList> args;
     QCOMPARE(fired(&args), QStringList{alert});
-    if (alert == "qmlAlertBoxQvlUploadCompleted") {
-        QVERIFY(args.first().isEmpty());
-    } else if (alert == "qmlAlertBoxQvlCommError") {
-        const QString shown = args.first().first().toString();
-        QVERIFY2(!shown.isEmpty() && shown.startsWith(text), qPrintable(shown));
-    } else if (alert == "qmlAlertBoxQvlUploadInterrupted") {
+    if (alert == "qmlAlertBoxQvlUploadFailed")
         QCOMPARE(args.first().at(0).toInt(), m_ecgId);
-        const QString shown = args.first().at(1).toString();
-        QVERIFY2(!shown.isEmpty() && shown.startsWith(text), qPrintable(shown));
-        QVERIFY(openAlert("QVL Connect Problem"));
-        QMetaObject::invokeMethod(openAlert("QVL Connect Problem"), "reject");
-    } else {
-        // The question to queue names the confirmed recording.
-        QCOMPARE(args.first().at(0).toInt(), m_ecgId);
-        QCOMPARE(args.first().at(1).toBool(), true);
-    }
+    else if (alert == "qmlAlertBoxNoNetworkSync")
+        QCOMPARE(args.first(), (QVariantList{m_ecgId, true}));
     QVERIFY(!ui("busyIndicatorRunning").toBool());
+
+    // What the vet reads: the cause, the recording and its patient, whether
+    // it may be queued; never the service's own words or its address.
+    QObject* dialog = nullptr;
+    QVERIFY(AppHarness::waitFor([&] { return (dialog = openAlert(title)) != nullptr; }));
+    const QString text = dialog->property("text").toString();
+    const QString informative = dialog->property("informativeText").toString();
+    QVERIFY2(text.contains(says), qPrintable(text));
+    if (alert == "qmlAlertBoxQvlUploadFailed") {
+        const QString name = "ECG of Bella (Anna Lindqvist) recorded on ";
+        QVERIFY2(text.startsWith("The " + name) || text.startsWith("The upload of the " + name),
+                 qPrintable(text));
+    }
+    const QString shown = title + text + informative;
+    for (const char* raw : {"Server replied", "server replied", "127.0.", "Operation canceled",
+                            "No Network", "process request", "security token", "WSE065"})
+        QVERIFY2(!shown.contains(QLatin1String(raw)), qPrintable(shown));
+    QCOMPARE(text.contains("Shall I queue your request and automatically retry at a later time?"), offerQueue);
+    QCOMPARE(informative.endsWith("Click OK if I shall queue your request."), offerQueue);
+    QCOMPARE(dialog->property("rejectText").toString(), offerQueue ? QString("Cancel") : QString());
+    if (alert == "qmlAlertBoxQvlUploadFailed" && !offerQueue)
+        QVERIFY2(informative.endsWith("It is not retried on its own: upload it again afterwards."),
+                 qPrintable(informative));
+    // Cancel leaves the recording as the failure left it.
+    QMetaObject::invokeMethod(dialog, offerQueue ? "reject" : "accept");
+    QVERIFY(AppHarness::waitFor([&] { return !openAlert(title); }));
 
     const Row r = row(m_ecgId);
     QCOMPARE(r.status, status);
@@ -666,6 +721,8 @@ void TstTelemedFlow::failureAlerts()
     }
     QCOMPARE(settings().qvlAccountVerified, verifiedAfter ? 1 : 0);
     QCOMPARE(ui("qvlAccountVerified").toBool(), verifiedAfter);
+    CSettingsMan stored(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
+    QCOMPARE(stored.qvlAccountVerified, verifiedAfter ? 1 : 0);
 }
 
 void TstTelemedFlow::refusedRequestIsAlerted()
@@ -688,11 +745,17 @@ void TstTelemedFlow::refusedRequestIsAlerted()
     QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
     fired();
 
-    // A service address the client will not send credentials to.
+    // A service address the client will not send credentials to: said in
+    // words, without the address.
     settings().qvlUrl = "http://quorvale.example/qvl";
     bridge().continueQvlUpload(m_ecgId, false);
-    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlCommError"});
-    QVERIFY(!args.last().first().toString().isEmpty());
+    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlUploadFailed"});
+    const QString message = args.last().at(2).toString();
+    QVERIFY2(message.endsWith(" could not be sent: the service address in the telemedicine "
+                              "settings can't be used."),
+             qPrintable(message));
+    QVERIFY(!message.contains("quorvale.example"));
+    QCOMPARE(args.last().at(4).toBool(), false);
 }
 
 void TstTelemedFlow::unverifiedAccountIsRefused()
@@ -711,20 +774,26 @@ void TstTelemedFlow::queuedThenUploadedInTheBackground()
     // No network: the user lets it be queued, and the scheduler sends it.
     m_server->stopListening();
     bridge().continueQvlUpload(m_ecgId, false);
-    QVERIFY(waitForAlert("qmlAlertBoxNoNetwork"));
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadFailed"));
     QList<QVariantList> args;
     fired(&args);
-    bridge().queueFileUpload(args.first().at(0).toInt(), args.first().at(1).toBool());
+    QVERIFY(args.first().at(4).toBool());
+    bridge().queueFileUpload(args.first().at(0).toInt(), true);
     QCOMPARE(row(m_ecgId).status, 9);
     QCOMPARE(ui("fileQVLCaseStatus").toString().isEmpty(), false);
 
     // The service still away at the next upload tick: the user is told once,
     // not at every tick.
     bridge().qvlScheduler()->backgroundUploadTimerExpired();
-    QVERIFY(waitForAlert("qmlAlertBoxQvlCommError"));
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadFailed"));
     QVERIFY(waitIdle());
     QCOMPARE(fired(&args).size(), 1);
-    QVERIFY(args.last().first().toString().startsWith("The queued upload of a recording failed: "));
+    QCOMPARE(args.last().at(0).toInt(), m_ecgId);
+    QCOMPARE(args.last().at(1).toString(), QStringLiteral("QVL Upload Delayed"));
+    QVERIFY2(args.last().at(2).toString().endsWith(
+                 " could not be sent to Quorvale in the background: Quorvale could not be reached."),
+             qPrintable(args.last().at(2).toString()));
+    QVERIFY(args.last().at(3).toString().endsWith("Another attempt follows automatically in a few minutes."));
     bridge().qvlScheduler()->backgroundUploadTimerExpired();
     QVERIFY(waitIdle());
     QVERIFY(fired().isEmpty());
@@ -771,6 +840,42 @@ QObject* TstTelemedFlow::openAlert(const QString& title)
     return nullptr;
 }
 
+QObject* TstTelemedFlow::alertOnScreen(const QString& title)
+{
+    QObject* dialog = nullptr;
+    AppHarness::waitFor([&] { return (dialog = openAlert(title)) != nullptr; });
+    return dialog;
+}
+
+QString TstTelemedFlow::shownText(QObject* dialog)
+{
+    return dialog ? dialog->property("title").toString() + " | " + dialog->property("text").toString()
+                        + " | " + dialog->property("informativeText").toString()
+                  : QString();
+}
+
+void TstTelemedFlow::pressUpload()
+{
+    QMetaObject::invokeMethod(bridge().items().object(Item::BottomArea), "actionClicked");
+}
+
+bool TstTelemedFlow::answerStartCase(const QString& button)
+{
+    return AppHarness::waitFor([&] { return openAlert("Start a Case") != nullptr; })
+        && screen::clickText(m_window, button);
+}
+
+void TstTelemedFlow::dismissAlerts()
+{
+    // Each closed alert lets the next one waiting show.
+    for (int i = 0; i < 100; ++i) {
+        if (!visibleDialog(m_window)
+            && !AppHarness::waitFor([&] { return visibleDialog(m_window) != nullptr; }, 50))
+            return;
+        closeVisibleDialogs(m_window);
+    }
+}
+
 void TstTelemedFlow::settleOtherRecordings(const QList<int>& keep)
 {
     QSqlQuery q(*bridge().dbMan()->database());
@@ -802,22 +907,23 @@ void TstTelemedFlow::interruptedUploadGoesOnInItsCase()
     m_server->goAwayMidBody(200000);
     bridge().uploadClicked(false);
     QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
-    bridge().continueQvlUpload(ecgId, false);
-    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadInterrupted"));
+    QVERIFY(answerStartCase("Finish Later"));
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadFailed"));
     QVERIFY(waitIdle());
     m_server->setOnBodyProgress(nullptr);
     QVERIFY(m_server->wentAwayMidBody());
     QList<QVariantList> args;
-    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlUploadInterrupted"});
+    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlUploadFailed"});
     QCOMPARE(args.first().at(0).toInt(), ecgId);
+    QVERIFY(args.first().at(4).toBool());
     QVERIFY(!ui("busyIndicatorRunning").toBool());
     const Row opened = row(ecgId);
     QCOMPARE(opened.status, 1);
     QVERIFY(opened.caseId.startsWith("C-"));
     QVERIFY(opened.caseUrl.isEmpty());
     QCOMPARE(m_ops, (QList<QByteArray>{"Test", "InitiateCase"}));
-    QObject* dialog = openAlert("QVL Connect Problem");
-    QVERIFY(dialog);
+    QObject* dialog = nullptr;
+    QVERIFY(AppHarness::waitFor([&] { return (dialog = openAlert("QVL Connect Problem")) != nullptr; }));
     QVERIFY(dialog->property("text").toString().contains("Shall I queue your request"));
 
     // The service is back.
@@ -832,7 +938,7 @@ void TstTelemedFlow::interruptedUploadGoesOnInItsCase()
         // Not a duplicate: confirmed again, it goes on in its case.
         bridge().uploadClicked(false);
         QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
-        bridge().continueQvlUpload(ecgId, false);
+        QVERIFY(answerStartCase("Finish Later"));
         QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
         QCOMPARE(m_ops, (QList<QByteArray>{"Test", "AddFile", "GetCaseURL"}));
     } else {
@@ -878,7 +984,7 @@ void TstTelemedFlow::backgroundFailuresToldOncePerRecordingAndReason()
     };
     for (int i = 0; i < 4; ++i)
         QVERIFY(tick());
-    QCOMPARE(fired(&args), (QStringList{"qmlAlertBoxQvlCommError", "qmlAlertBoxQvlCommError"}));
+    QCOMPARE(fired(&args), (QStringList{"qmlAlertBoxQvlUploadFailed", "qmlAlertBoxQvlUploadFailed"}));
     QCOMPARE(row(a).status, 9);
     QCOMPARE(row(b).status, 9);
 
@@ -891,7 +997,8 @@ void TstTelemedFlow::backgroundFailuresToldOncePerRecordingAndReason()
     args.clear();
     QCOMPARE(fired(&args).size(), 2);
     for (const QVariantList& a : args)
-        QVERIFY(a.first().toString().endsWith("Server replied: Server was unable to process request."));
+        QVERIFY2(a.at(2).toString().endsWith(" in the background: the Quorvale service reported a fault."),
+                 qPrintable(a.at(2).toString()));
 
     // Sent at last, then queued again and failing the same way: told again.
     m_faultKind.clear();
@@ -948,6 +1055,235 @@ void TstTelemedFlow::casePageAddresses()
         QCOMPARE(names, QStringList{"qmlAlertBoxQvlCommError"});
         QVERIFY(m_systemBrowser.opened.isEmpty());
     }
+}
+
+// From the upload button, as a vet does it: the alert names the cause, the
+// recording and its patient; refused credentials are not a missing network.
+void TstTelemedFlow::uploadSaysWhy_data()
+{
+    QTest::addColumn<QString>("faultKind");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("offerQueue");
+    QTest::addColumn<int>("statusAfterOk");
+    QTest::addColumn<bool>("verifiedAfter");
+    QTest::newRow("credentials refused") << "authentication" << "Quorvale refused the user name or password."
+                                         << false << 0 << false;
+    QTest::newRow("service down") << "down" << "Quorvale could not be reached." << true << 9 << true;
+}
+
+void TstTelemedFlow::uploadSaysWhy()
+{
+    QFETCH(QString, faultKind);
+    QFETCH(QString, says);
+    QFETCH(bool, offerQueue);
+    QFETCH(int, statusAfterOk);
+    QFETCH(bool, verifiedAfter);
+    const int ecgId = makeAssignedRecording(30);
+    QVERIFY(ecgId > 0);
+    settleOtherRecordings({ecgId});
+    bridge().selectNShowPatient(m_patientId, ecgId);
+    m_faultOp = "Test";
+    m_faultKind = faultKind;
+    if (faultKind == "down")
+        m_server->stopListening();
+
+    pressUpload();
+    QVERIFY(answerStartCase("Finish Now"));
+    QObject* dialog = alertOnScreen("QVL Connect Problem");
+    QVERIFY(dialog);
+    const QString shown = shownText(dialog);
+    QVERIFY2(shown.contains(says), qPrintable(shown));
+    QVERIFY2(shown.contains(" | The ECG of Bella (Anna Lindqvist) recorded on "), qPrintable(shown));
+    QVERIFY(!shown.contains("No Network") && !shown.contains("no network"));
+    QVERIFY(!openAlert("No Network"));
+    QCOMPARE(dialog->property("rejectText").toString(), offerQueue ? QString("Cancel") : QString());
+    QVERIFY(screen::clickText(m_window, "OK"));
+    QVERIFY(AppHarness::waitFor([&] { return !visibleDialog(m_window); }));
+    QVERIFY(waitIdle());
+
+    // The database: queued only where OK queues; no case was opened.
+    const Row r = row(ecgId);
+    QCOMPARE(r.status, statusAfterOk);
+    QVERIFY(r.caseId.isEmpty());
+    QCOMPARE(m_ops, QList<QByteArray>{"Test"});
+    CSettingsMan stored(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
+    QCOMPARE(stored.qvlAccountVerified, verifiedAfter ? 1 : 0);
+    if (!verifiedAfter) {
+        // The settings say the same, and the button now asks for the account first.
+        QQuickItem* view = openSettings();
+        QVERIFY(view);
+        QCOMPARE(accountStateShown(),
+                 QStringLiteral("Not verified | Not verified: user name or password refused. "
+                                "Correct them and save again."));
+        view->setProperty("visible", false);
+        pressUpload();
+        QObject* refused = alertOnScreen("QVL Connect Problem");
+        QVERIFY(refused);
+        QCOMPARE(refused->property("text").toString(),
+                 QStringLiteral("We could not verify your Quorvale account credentials."));
+    }
+    settleOtherRecordings({});
+}
+
+// What a background failure says, by its cause: the recording and its
+// patient, the cause, and whether another attempt follows; never the
+// service's words, and never "queued" (a case resumed after a restart may
+// be one the user declined to queue).
+void TstTelemedFlow::backgroundFailureTexts_data()
+{
+    QTest::addColumn<QByteArray>("faultOp");
+    QTest::addColumn<QString>("faultKind");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<int>("statusAfter");
+    QTest::addColumn<bool>("verifiedAfter");
+    const QString delayed = "QVL Upload Delayed";
+    const QString retry = "Another attempt follows automatically in a few minutes.";
+    QTest::newRow("service down") << QByteArray("InitiateCase") << "down" << delayed
+                                  << "Quorvale could not be reached." << retry << 9 << true;
+    QTest::newRow("service fault") << QByteArray("InitiateCase") << "fault" << delayed
+                                   << "the Quorvale service reported a fault." << retry << 9 << true;
+    QTest::newRow("no answer") << QByteArray("InitiateCase") << "slow" << delayed
+                               << "Quorvale did not answer in time." << retry << 9 << true;
+    QTest::newRow("credentials refused") << QByteArray("InitiateCase") << "authentication" << delayed
+                                         << "Quorvale refused the user name or password."
+                                         << "It is sent automatically once Quorvale accepts them." << 9 << false;
+    QTest::newRow("file gone") << QByteArray("InitiateCase") << "file gone" << "QVL Upload Failed"
+                               << "its ECG file could not be read." << "It will not be sent automatically."
+                               << 0 << true;
+}
+
+void TstTelemedFlow::backgroundFailureTexts()
+{
+    QFETCH(QByteArray, faultOp);
+    QFETCH(QString, faultKind);
+    QFETCH(QString, title);
+    QFETCH(QString, says);
+    QFETCH(QString, next);
+    QFETCH(int, statusAfter);
+    QFETCH(bool, verifiedAfter);
+    const int ecgId = makeAssignedRecording(25);
+    QVERIFY(ecgId > 0);
+    settleOtherRecordings({ecgId});
+    bridge().queueFileUpload(ecgId, true);
+    bridge().selectNShowPatient(m_patientId, m_ecgId);
+    m_faultOp = faultOp;
+    m_faultKind = faultKind;
+    if (faultKind == "down")
+        m_server->stopListening();
+    if (faultKind == "slow")
+        bridge().qvlScheduler()->client()->setTransferTimeout(1000);
+    if (faultKind == "file gone") {
+        QSqlQuery q(*bridge().dbMan()->database());
+        q.prepare("select fileName from ecgTable where ecgId=?");
+        q.addBindValue(ecgId);
+        QVERIFY(q.exec() && q.next());
+        QVERIFY(QFile::remove(bridge().fileMan()->dataFolder() + q.value(0).toString()));
+    }
+    fired();
+
+    bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadFailed"));
+    QVERIFY(waitIdle());
+    bridge().qvlScheduler()->client()->setTransferTimeout(CQvlComm::kDefaultTransferTimeoutMs);
+    QList<QVariantList> args;
+    QCOMPARE(fired(&args), QStringList{"qmlAlertBoxQvlUploadFailed"});
+    QCOMPARE(args.first().at(0).toInt(), ecgId);
+    QCOMPARE(args.first().at(4).toBool(), false);
+
+    QObject* dialog = alertOnScreen(title);
+    QVERIFY(dialog);
+    const QString text = dialog->property("text").toString();
+    const QString informative = dialog->property("informativeText").toString();
+    QVERIFY2(text.startsWith("The ECG of Bella (Anna Lindqvist) recorded on "), qPrintable(text));
+    QVERIFY2(text.endsWith(" could not be sent to Quorvale in the background: " + says), qPrintable(text));
+    QVERIFY2(informative.endsWith(next), qPrintable(informative));
+    const QString shown = shownText(dialog);
+    QVERIFY2(!shown.contains("queue", Qt::CaseInsensitive), qPrintable(shown));
+    for (const char* raw : {"Server replied", "127.0.", "Operation canceled", "Unable to",
+                            "process request", "security token", ".ecg"})
+        QVERIFY2(!shown.contains(QLatin1String(raw)), qPrintable(shown));
+    QCOMPARE(dialog->property("rejectText").toString(), QString());
+    QVERIFY(screen::clickText(m_window, "OK"));
+    QVERIFY(AppHarness::waitFor([&] { return !visibleDialog(m_window); }));
+
+    QCOMPARE(row(ecgId).status, statusAfter);
+    CSettingsMan stored(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
+    QCOMPARE(stored.qvlAccountVerified, verifiedAfter ? 1 : 0);
+    settleOtherRecordings({});
+}
+
+// A question on screen stays until the user answers it, with its own OK:
+// a background failure meanwhile waits behind it and shows afterwards.
+void TstTelemedFlow::alertWaitsBehindAnOpenQuestion_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("OK queues") << "OK";
+    QTest::newRow("Cancel does not") << "Cancel";
+}
+
+void TstTelemedFlow::alertWaitsBehindAnOpenQuestion()
+{
+    QFETCH(QString, answer);
+    // Another recording waits in the background queue.
+    const int waiting = makeAssignedRecording(25);
+    // The one on screen was uploaded before.
+    const int mine = makeAssignedRecording(30);
+    QVERIFY(waiting > 0 && mine > 0);
+    settleOtherRecordings({waiting, mine});
+    QVERIFY(bridge().fileMan()->setQvlCaseId(mine, "C-OLD"));
+    QVERIFY(bridge().fileMan()->setQvlCaseUrl(mine, "https://cases.example/old"));
+    bridge().queueFileUpload(waiting, true);
+    bridge().selectNShowPatient(m_patientId, mine);
+    m_server->stopListening();
+
+    // The answer's own next question comes first.
+    pressUpload();
+    QObject* duplicate = alertOnScreen("Duplicate Upload");
+    QVERIFY(duplicate);
+    QVERIFY(screen::clickText(m_window, "OK"));
+    QVERIFY(answerStartCase("Finish Later"));
+    QObject* question = alertOnScreen("QVL Connect Problem");
+    QVERIFY(question);
+    QVERIFY(waitIdle());
+    const QString asked = shownText(question);
+    QVERIFY2(asked.contains("Shall I queue your request and automatically retry at a later time?"),
+             qPrintable(asked));
+    QVERIFY(asked.endsWith("Click OK if I shall queue your request."));
+
+    // The background fails meanwhile: the question and its buttons stay.
+    fired();
+    bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadFailed"));
+    QVERIFY(waitIdle());
+    QTest::qWait(100);
+    QCOMPARE(visibleDialog(m_window), question);
+    QCOMPARE(shownText(question), asked);
+    QCOMPARE(question->property("rejectText").toString(), QStringLiteral("Cancel"));
+    QVERIFY(!openAlert("QVL Upload Delayed"));
+
+    // The question's own action runs on OK, and only then the later alert shows.
+    QVERIFY(screen::clickText(m_window, answer));
+    QCOMPARE(row(mine).status, answer == "OK" ? 9 : 3);
+    QObject* later = alertOnScreen("QVL Upload Delayed");
+    QVERIFY(later);
+    const QString told = shownText(later);
+    QVERIFY2(told.contains(" could not be sent to Quorvale in the background: Quorvale could not be reached."),
+             qPrintable(told));
+    QVERIFY(!told.contains("queue", Qt::CaseInsensitive));
+    QCOMPARE(later->property("rejectText").toString(), QString());
+    QVERIFY(screen::clickText(m_window, "OK"));
+    QVERIFY(AppHarness::waitFor([&] { return !visibleDialog(m_window); }));
+    QTest::qWait(100);
+    QVERIFY(!visibleDialog(m_window));
+
+    // The database: each recording as its own answer left it.
+    QCOMPARE(row(waiting).status, 9);
+    const Row r = row(mine);
+    QCOMPARE(r.status, answer == "OK" ? 9 : 3);
+    QCOMPARE(r.caseId, QStringLiteral("C-OLD"));
+    settleOtherRecordings({});
 }
 
 int main(int argc, char** argv)

@@ -616,6 +616,9 @@ void TstQvlComm::faults()
     QVERIFY(waitForAnswers(expected.size()));
     QCOMPARE(m_answers.answers, expected);
     QVERIFY(!m_comm->getLastError().isEmpty());
+    // A silent service is said to be one; nobody cancelled anything.
+    QCOMPARE(CQvlComm::isTimeout(m_comm->getLastError()), fault == QLatin1String("time-out"));
+    QVERIFY(!m_comm->getLastError().contains(QLatin1String("canceled")));
     if (fault == QLatin1String("untrusted certificate"))
         QCOMPARE(m_server->requestCount, 0); // nothing was sent to it
 }
