@@ -277,11 +277,11 @@ void TelemedFlows::uploadFailed(int fileId, bool caseOpen, const char* where,
                       lastError);
 }
 
-void TelemedFlows::showUploadFailure(int fileId, int cause, int road, const QString& lastError)
+void TelemedFlows::showUploadFailure(int fileId, qvltexts::Cause cause, qvltexts::Road road,
+                                     const QString& lastError)
 {
     const qvltexts::Alert a = qvltexts::uploadFailure(
-        qvltexts::Cause(cause), qvltexts::Road(road),
-        qvltexts::recordingName(*m_engine.db->database(), fileId), lastError);
+        cause, road, qvltexts::recordingName(*m_engine.db->database(), fileId), lastError);
     m_items.invoke<C::QmlAlertBoxQvlUploadFailed>(fileId, a.title, a.text, a.informativeText,
                                                   a.offerQueue);
 }
@@ -440,17 +440,16 @@ void TelemedFlows::qvlRespBackgroundUploadFailed(int fileId, const QString& reas
                   + ", reason=" + reason.toStdString());
     publishIfCurrent(fileId);
     forgetSettledBackgroundFailures();
-    const int cause = int(qvltexts::causeOf(reason));
+    const qvltexts::Cause cause = qvltexts::causeOf(reason);
     const auto shown = m_shownBackgroundFailures.constFind(fileId);
-    if (shown != m_shownBackgroundFailures.constEnd() && *shown == cause)
+    if (shown != m_shownBackgroundFailures.constEnd() && *shown == int(cause))
         return;
     // A recording that left the queue is not waiting: its reason is shown
     // now and not remembered.
     const bool waiting = isWaitingForUpload(fileId);
     if (waiting)
-        m_shownBackgroundFailures.insert(fileId, cause);
+        m_shownBackgroundFailures.insert(fileId, int(cause));
     showUploadFailure(fileId, cause,
-                      int(waiting ? qvltexts::Road::BackgroundRetried
-                                  : qvltexts::Road::BackgroundGivenUp),
+                      waiting ? qvltexts::Road::BackgroundRetried : qvltexts::Road::BackgroundGivenUp,
                       reason);
 }

@@ -12,6 +12,10 @@ class CQvlScheduler;
 class PatientFlows;
 class QmlItems;
 class UiPublisher;
+namespace qvltexts {
+enum class Cause;
+enum class Road;
+} // namespace qvltexts
 
 // The telemedicine upload: the upload button's decision, the request chain
 // (a half-done case goes on in that case), its alerts, queueing, the case
@@ -73,8 +77,8 @@ private:
     // caseOpen: the case exists, the rest may follow in it.
     void uploadFailed(int fileId, bool caseOpen, const char* where, bool hasNetworkError,
                       bool hasErrorResponse, const QString& lastError);
-    // cause and road as qvltexts names them.
-    void showUploadFailure(int fileId, int cause, int road, const QString& lastError);
+    void showUploadFailure(int fileId, qvltexts::Cause cause, qvltexts::Road road,
+                           const QString& lastError);
     void setForeground(int fileId);
     void setBusy(bool busy);
     void publishIfCurrent(int fileId);
