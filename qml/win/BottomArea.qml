@@ -75,7 +75,7 @@ Rectangle {
         alertQueue = queue;
         // An answer's dialog is still closing: the next one opens after it.
         if (answering)
-            Qt.callLater(showNextAlert);
+            nextAlert.restart();
         else
             showNextAlert();
     }
@@ -86,11 +86,15 @@ Rectangle {
         const next = alertQueue[0];
         alertQueue = alertQueue.slice(1);
         if (next.startCaseFileId >= 0) {
+            const confirmation = uploadConfirmation.made();
+            if (!confirmation)
+                return;
             uploadConfirmation.fileId = next.startCaseFileId;
             alertOnScreen = true;
-            uploadConfirmation.open();
+            confirmation.open();
             return;
         }
+        // Not made (logged): the alert is dropped, the queue does not stall.
         const dialog = genericDialog.made() as AlertDialog;
         if (!dialog)
             return;
@@ -117,7 +121,14 @@ Rectangle {
 
     function alertClosed() {
         alertOnScreen = false;
-        Qt.callLater(showNextAlert);
+        nextAlert.restart();
+    }
+
+    // The next alert opens once the closing one is gone.
+    Timer {
+        id: nextAlert
+        interval: 0
+        onTriggered: bottomArea.showNextAlert()
     }
 
     function pad2(n) {
