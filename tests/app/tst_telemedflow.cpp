@@ -238,6 +238,8 @@ void TstTelemedFlow::serve(const StandInRequest& r)
             m_server->setAction(QvlStandIn::Action::Reset);
         else if (m_faultKind == "slow")
             m_server->setAction(QvlStandIn::Action::Hold);
+        else if (m_faultKind == "error page")
+            m_server->setReply(500, "<html><body>Internal error at 10.0.0.7</body></html>", "text/html");
         if (m_faultKind != "down")
             return;
     }
@@ -622,6 +624,7 @@ void TstTelemedFlow::failureAlerts_data()
     // An error response alone does not stop the upload; a fault sent as a
     // transfer error does, and says so.
     QTest::newRow("network check: fault") << QByteArray("Test") << "fault" << failed << connect << fault << true << 3 << false << true;
+    QTest::newRow("network check: error page") << QByteArray("Test") << "error page" << failed << connect << fault << true << 3 << false << true;
     // Refused credentials are no missing network; queueing would not help.
     QTest::newRow("network check: authentication") << QByteArray("Test") << "authentication" << failed << connect
                                                    << refused << false << 3 << false << false;
@@ -697,8 +700,8 @@ void TstTelemedFlow::failureAlerts()
                  qPrintable(text));
     }
     const QString shown = title + text + informative;
-    for (const char* raw : {"Server replied", "server replied", "127.0.", "Operation canceled",
-                            "No Network", "process request", "security token", "WSE065"})
+    for (const char* raw : {"Server replied", "server replied", "127.0.", "10.0.0.7", "Operation canceled",
+                            "No Network", "process request", "security token", "WSE065", "Internal"})
         QVERIFY2(!shown.contains(QLatin1String(raw)), qPrintable(shown));
     QCOMPARE(text.contains("Shall I queue your request and automatically retry at a later time?"), offerQueue);
     QCOMPARE(informative.endsWith("Click OK if I shall queue your request."), offerQueue);
@@ -1144,6 +1147,8 @@ void TstTelemedFlow::backgroundFailureTexts_data()
                                   << "Quorvale could not be reached." << retry << 9 << true;
     QTest::newRow("service fault") << QByteArray("InitiateCase") << "fault" << delayed
                                    << "the Quorvale service reported a fault." << retry << 9 << true;
+    QTest::newRow("error page") << QByteArray("InitiateCase") << "error page" << delayed
+                                << "the Quorvale service reported a fault." << retry << 9 << true;
     QTest::newRow("no answer") << QByteArray("InitiateCase") << "slow" << delayed
                                << "Quorvale did not answer in time." << retry << 9 << true;
     QTest::newRow("credentials refused") << QByteArray("InitiateCase") << "authentication" << delayed
@@ -1201,8 +1206,8 @@ void TstTelemedFlow::backgroundFailureTexts()
     QVERIFY2(informative.endsWith(next), qPrintable(informative));
     const QString shown = shownText(dialog);
     QVERIFY2(!shown.contains("queue", Qt::CaseInsensitive), qPrintable(shown));
-    for (const char* raw : {"Server replied", "127.0.", "Operation canceled", "Unable to",
-                            "process request", "security token", ".ecg"})
+    for (const char* raw : {"Server replied", "127.0.", "10.0.0.7", "Operation canceled", "Unable to",
+                            "process request", "security token", ".ecg", "Internal"})
         QVERIFY2(!shown.contains(QLatin1String(raw)), qPrintable(shown));
     QCOMPARE(dialog->property("rejectText").toString(), QString());
     QVERIFY(screen::clickText(m_window, "OK"));
