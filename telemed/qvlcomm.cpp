@@ -60,7 +60,7 @@ bool selectRow(QSqlQuery& q, const QString& select, qlonglong id)
 const char* const kAuthenticationFault =
     "The security token could not be authenticated or authorized";
 // The start of every "no answer in time" failure text.
-const char* const kNoAnswerWithin = "The service did not answer within";
+const char* const kNoAnswer = "The service did not answer";
 
 } // namespace
 
@@ -485,7 +485,7 @@ void CQvlComm::requestDeadlinePassed()
 {
     if (!m_reply || !m_abortReason.isEmpty())
         return;
-    m_abortReason = QStringLiteral("%1 %2 s").arg(QLatin1String(kNoAnswerWithin))
+    m_abortReason = QStringLiteral("%1 within %2 s").arg(QLatin1String(kNoAnswer))
                         .arg(m_deadline.interval() / 1000.0, 0, 'f', 1);
     m_reply->abort();
 }
@@ -523,7 +523,7 @@ bool CQvlComm::isAuthenticationFault(const QString& text)
 
 bool CQvlComm::isTimeout(const QString& text)
 {
-    return text.startsWith(QLatin1String(kNoAnswerWithin));
+    return text.startsWith(QLatin1String(kNoAnswer));
 }
 
 bool CQvlComm::isClockFault(const QString& text)
@@ -568,10 +568,11 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
         hasNetworkError = true;
         m_lastError = abortReason.isEmpty() ? reply->errorString() : abortReason;
         // Qt ends a request without progress as "Operation canceled"; nobody cancelled it.
-        if (abortReason.isEmpty() && (reply->error() == QNetworkReply::OperationCanceledError
-                                      || reply->error() == QNetworkReply::TimeoutError))
-            m_lastError = QStringLiteral("%1 %2 s").arg(QLatin1String(kNoAnswerWithin))
+        if (abortReason.isEmpty() && reply->error() == QNetworkReply::OperationCanceledError)
+            m_lastError = QStringLiteral("%1 within %2 s").arg(QLatin1String(kNoAnswer))
                               .arg(m_transferTimeoutMs / 1000.0, 0, 'f', 1);
+        else if (abortReason.isEmpty() && reply->error() == QNetworkReply::TimeoutError)
+            m_lastError = QLatin1String(kNoAnswer) + QLatin1String(": ") + reply->errorString();
         debugLogError("CQvlComm::httpsReplyFinished:Error: " + str(m_lastError));
         qDebug() << "CQvlComm::httpsReplyFinished:Error: " << m_lastError;
     }
