@@ -235,7 +235,8 @@ QUrl CQvlComm::serviceUrl(const QString& setting)
     QUrl url;
     url.setScheme(https ? QStringLiteral("https") : QStringLiteral("http"));
     url.setHost(parsed.host());
-    url.setPort(https ? 443 : 80);
+    // A service on another port is reached there; without one, the scheme's own.
+    url.setPort(parsed.port(https ? 443 : 80));
     url.setPath(parsed.path(QUrl::FullyEncoded), QUrl::TolerantMode);
     return url;
 }

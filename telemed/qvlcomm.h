@@ -90,8 +90,8 @@ public:
     static std::string logExcerpt(const QString& body);
 
     // The request URL for a service URL setting: lower-cased; the bare default
-    // host name stands for the default endpoint; https goes to port 443,
-    // everything else to http on port 80; port, query, fragment and user
+    // host name stands for the default endpoint; https, or else http, on the
+    // setting's port (443 or 80 when it names none); query, fragment and user
     // information of the setting are dropped.
     static QUrl serviceUrl(const QString& setting);
 

@@ -62,6 +62,9 @@ public:
     // An address of the same octet on which nothing listens.
     QString deadAddress() const;
     QString url(bool https, const QString& path) const;
+    // Also serves plain HTTP or TLS on a port of the system's choice (the
+    // same one each call); 0 when it could not listen.
+    quint16 listenOnOtherPort(bool tls);
 
     // Adds the test CA to the default TLS configuration of the process.
     void trust() const;
@@ -100,6 +103,7 @@ private:
     void accept(QTcpSocket* socket, bool tls, quint16 port);
     void readFrom(QTcpSocket* socket, Connection* c);
     void answer(QTcpSocket* socket);
+    void wire(QTcpServer* server, bool tls);
     bool makeCertificates();
 
     QString m_error;
@@ -108,6 +112,10 @@ private:
     QTemporaryDir m_dir;
     QTcpServer* m_http = nullptr;
     QTcpServer* m_https = nullptr;
+    QTcpServer* m_otherHttp = nullptr;
+    QTcpServer* m_otherHttps = nullptr;
+    quint16 m_otherHttpPort = 0;
+    quint16 m_otherHttpsPort = 0;
     QSslCertificate m_caCert;
     QSslCertificate m_cert;
     QSslKey m_key;

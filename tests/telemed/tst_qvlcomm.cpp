@@ -140,6 +140,7 @@ private slots:
     void requestFields_data();
     void requestFields();
     void plainHttpAndUrlSetting();
+    void httpsOnOtherPort();
     void settingWithoutScheme();
     void replies_data();
     void replies();
@@ -422,20 +423,37 @@ void TstQvlComm::requestFields()
 void TstQvlComm::plainHttpAndUrlSetting()
 {
     // Capitals, a port, user information and a query in the setting: the
-    // request goes over plain HTTP to port 80 with the path lower-cased, and
-    // nothing of the user information travels.
-    m_env.settings->qvlUrl = "HTTP://someone:Secret@" + m_server->address()
-        + ":8080/QvlIntegrations/QVLTMS.asmx?x=1#frag";
+    // request goes over plain HTTP to that port with the path lower-cased,
+    // and nothing of the user information travels.
+    const quint16 port = m_server->listenOnOtherPort(false);
+    QVERIFY(port != 0 && port != 80);
+    m_env.settings->qvlUrl = "HTTP://someone:Secret@" + m_server->address() + ":"
+        + QString::number(port) + "/QvlIntegrations/QVLTMS.asmx?x=1#frag";
     invoke("checkUser");
     QVERIFY(waitForAnswers(1));
     QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(0,0,1)"));
     QCOMPARE(m_server->requests.size(), 1);
     const StandInRequest& r = m_server->requests.first();
     QVERIFY(!r.tls);
-    QCOMPARE(r.localPort, quint16(80));
+    QCOMPARE(r.localPort, port);
     QCOMPARE(r.target, QByteArray(kPath));
     QVERIFY(r.header("Authorization").isNull());
     QVERIFY(!r.body.contains("ecret"));
+}
+
+void TstQvlComm::httpsOnOtherPort()
+{
+    // The service's address names its port: the request goes there, over TLS.
+    const quint16 port = m_server->listenOnOtherPort(true);
+    QVERIFY(port != 0 && port != 443);
+    m_env.settings->qvlUrl =
+        "https://" + m_server->address() + ":" + QString::number(port) + kPath;
+    invoke("checkUser");
+    QVERIFY(waitForAnswers(1));
+    QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(0,0,1)"));
+    QCOMPARE(m_server->requests.size(), 1);
+    QVERIFY(m_server->requests.first().tls);
+    QCOMPARE(m_server->requests.first().localPort, port);
 }
 
 void TstQvlComm::settingWithoutScheme()
