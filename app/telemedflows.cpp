@@ -10,6 +10,8 @@
 #include "systembrowser.h"
 #include "uipublisher.h"
 
+#include <QTimer>
+
 namespace P = qml::P;
 namespace C = qml::C;
 
@@ -334,12 +336,35 @@ void TelemedFlows::updateQvlSettings(const QString& user, const QString& pwd, co
         user != settings.qvlUserName || pwd != settings.qvlPwd || url != settings.qvlUrl;
     // Incomplete or changed credentials are not verified until the service says so.
     if (user.isEmpty() || pwd.isEmpty() || url.size() < 5 || changed)
-        qvlRespCheckUser(false, false, false);
+        applyAccountAnswer(false, false, false);
     settings.qvlUserName = user;
     settings.qvlPwd = pwd;
     settings.qvlUrl = url;
     if (!settings.saveSettings(SettingsQvlService))
         debugLogError("CQmlInterface::updateQvlSettings() settings could not be saved");
+    startAccountCheck();
+}
+
+void TelemedFlows::startAccountCheck()
+{
+    if (m_client.requestInProgress()) {
+        // Another request of this client is out (an earlier check, or an
+        // upload): the check of what is stored now follows once it is done.
+        debugLog(2, "CQmlInterface::startAccountCheck() the client is busy, the check follows");
+        m_accountCheckPending = true;
+        m_accountProblem = AccountChecking;
+        publishAccountState();
+        if (!m_accountCheckRetryArmed) {
+            m_accountCheckRetryArmed = true;
+            QTimer::singleShot(kAccountCheckRetryMs, &m_client, [this]() {
+                m_accountCheckRetryArmed = false;
+                if (m_accountCheckPending)
+                    startAccountCheck();
+            });
+        }
+        return;
+    }
+    m_accountCheckPending = false;
     if (m_client.checkUser()) {
         m_accountProblem = AccountChecking;
     } else {
@@ -351,16 +376,49 @@ void TelemedFlows::updateQvlSettings(const QString& user, const QString& pwd, co
     publishAccountState();
 }
 
+QvlCredentials TelemedFlows::storedCredentials() const
+{
+    const CSettingsMan& settings = *m_engine.settings;
+    return {settings.qvlUserName, settings.qvlPwd, settings.qvlUrl};
+}
+
 void TelemedFlows::qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse,
                                     bool accountVerified)
 {
     debugLog(4, "CQmlInterface::qvlRespCheckUser() qvlAccountVerified=" + flag(accountVerified)
                     + ", hasNetworkError=" + flag(hasNetworkError)
                     + ", hasErrorResponse=" + flag(hasErrorResponse));
+    // An answer speaks only for the account its request carried: one about
+    // credentials replaced meanwhile is dropped, and a check of those stored
+    // now follows (or is already out).
+    const CQvlComm* from = nullptr;
+    if (m_client.answeringCommand() != QvlCmdNone)
+        from = &m_client;
+    else if (m_scheduler && m_scheduler->client()
+             && m_scheduler->client()->answeringCommand() != QvlCmdNone)
+        from = m_scheduler->client();
+    if (from && from->answeredCredentials() != storedCredentials()) {
+        debugLog(2, "CQmlInterface::qvlRespCheckUser() the answer is about credentials no longer "
+                    "stored, dropped");
+        if (from == &m_client && from->answeringCommand() == QvlCmdCheckUser)
+            startAccountCheck();
+        return;
+    }
+    if (from == &m_client && from->answeringCommand() == QvlCmdCheckUser && m_accountCheckPending)
+        m_accountCheckPending = false;
+    applyAccountAnswer(hasNetworkError, hasErrorResponse, accountVerified);
+}
+
+void TelemedFlows::applyAccountAnswer(bool hasNetworkError, bool hasErrorResponse,
+                                      bool accountVerified)
+{
     CSettingsMan& settings = *m_engine.settings;
     settings.qvlAccountVerified = accountVerified ? 1 : 0;
     m_accountProblem =
         accountVerified ? AccountProblemUnknown : problemOf(hasNetworkError, hasErrorResponse);
+    // A check of newer credentials still to come: until then they are being checked.
+    if (m_accountCheckPending && !accountVerified)
+        m_accountProblem = AccountChecking;
     m_items.set<P::SetInitQvlAccountVerified>(accountVerified ? 1 : 0);
     m_items.set<P::QvlAccountVerified>(accountVerified);
     publishAccountState();

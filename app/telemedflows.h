@@ -2,12 +2,12 @@
 #define MALVORANT_TELEMEDFLOWS_H
 
 #include "bridgeparts.h"
+#include "qvlcomm.h"
 
 #include <QHash>
 #include <QString>
 #include <QUrl>
 
-class CQvlComm;
 class CQvlScheduler;
 class PatientFlows;
 class QmlItems;
@@ -21,6 +21,8 @@ class TelemedFlows
 public:
     // A recording must hold this many records (20 s) to be read.
     static constexpr int kMinUploadRecords = 10000;
+    // While the client is busy, a wanted account check is tried this often.
+    static constexpr int kAccountCheckRetryMs = 250;
 
     // Why the account is not verified, as the settings page shows it.
     enum AccountProblem {
@@ -69,6 +71,10 @@ public:
     static bool isOpenableCaseUrl(const QUrl& url);
 
 private:
+    // Checks the credentials stored now, at once or once the client is free.
+    void startAccountCheck();
+    QvlCredentials storedCredentials() const;
+    void applyAccountAnswer(bool hasNetworkError, bool hasErrorResponse, bool accountVerified);
     void chainFailed(const char* where, const QString& what);
     // A failure once the recording's case is open: the user may queue it.
     void chainInterrupted(int fileId, const char* where, const QString& what);
@@ -88,6 +94,9 @@ private:
     bool m_completeNow = false;
     int m_requestFileId = -1;
     AccountProblem m_accountProblem = AccountProblemUnknown;
+    // A check of the stored credentials waits for the client.
+    bool m_accountCheckPending = false;
+    bool m_accountCheckRetryArmed = false;
     // Per waiting recording, the background failure last shown: each is
     // shown once until its reason changes or the recording stops waiting.
     QHash<int, QString> m_shownBackgroundFailures;

@@ -370,6 +370,7 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
     const QByteArray boundary = "qd100-" + random.toHex();
     const qint64 created = now - 60;
     const QString user = m_settings->qvlUserName;
+    m_sentCredentials = {user, m_settings->qvlPwd, setting};
     const QString start = QvlSoap::envelopeStart(user, m_settings->qvlPwd, created);
     const QString end = QvlSoap::envelopeEnd();
 
@@ -601,6 +602,21 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
     const QString sentCaseId = m_caseId;
     if (!callback)
         return;
+    // Readable by the answers; this object may be gone once they are done.
+    m_answering = cmd;
+    m_answeredCredentials = m_sentCredentials;
+    const QPointer<CQvlComm> self(this);
+    struct AnswerEnd
+    {
+        const QPointer<CQvlComm>& client;
+        ~AnswerEnd()
+        {
+            if (client) {
+                client->m_answering = QvlCmdNone;
+                client->m_answeredCredentials = QvlCredentials();
+            }
+        }
+    } answerEnd{self};
 
     switch (cmd) {
     case QvlCmdCheckUser: {

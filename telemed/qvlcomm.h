@@ -26,6 +26,21 @@ enum QvlCommand {
     QvlCmdCheckNetwork = 5
 };
 
+// The account a request carried: user name, password and the service URL
+// setting, as stored when the request was built.
+struct QvlCredentials
+{
+    QString user;
+    QString password;
+    QString url;
+
+    bool operator==(const QvlCredentials& o) const
+    {
+        return user == o.user && password == o.password && url == o.url;
+    }
+    bool operator!=(const QvlCredentials& o) const { return !(*this == o); }
+};
+
 // SOAP client of the telemedicine service. One request at a time: an entry
 // point returns true when its request was posted (the answer comes later
 // through the answer interface) and false when nothing was sent (the reason
@@ -64,6 +79,10 @@ public:
     // Whether a request is in flight (a new one would be refused).
     bool requestInProgress() const { return m_cmdInProgress != QvlCmdNone; }
     QString getLastError() const { return m_lastError; }
+    // While an answer is being given: the command it answers and the account
+    // its request carried (QvlCmdNone and empty values otherwise).
+    int answeringCommand() const { return m_answering; }
+    QvlCredentials answeredCredentials() const { return m_answeredCredentials; }
     std::string getLastErrorStr() const { return m_lastError.toUtf8().toStdString(); }
 
     // The inactivity time-out of later requests (milliseconds, > 0).
@@ -137,6 +156,9 @@ private:
     QString m_abortReason;
     bool m_abortedBySize = false;
     QTimer m_deadline;
+    QvlCredentials m_sentCredentials;
+    int m_answering = QvlCmdNone;
+    QvlCredentials m_answeredCredentials;
 };
 
 #endif

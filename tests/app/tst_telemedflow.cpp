@@ -47,6 +47,15 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
+// The password a request carried.
+QByteArray passwordOf(const QByteArray& body)
+{
+    const qsizetype tag = body.indexOf("<wsse:Password");
+    const qsizetype from = tag < 0 ? -1 : body.indexOf('>', tag);
+    const qsizetype to = from < 0 ? -1 : body.indexOf("</wsse:Password>", from);
+    return to < 0 ? QByteArray() : body.mid(from + 1, to - from - 1);
+}
+
 struct Row
 {
     int status = -1;
@@ -92,6 +101,8 @@ private slots:
     void accountCheck_data();
     void accountCheck();
     void newCredentialsAreUnverifiedUntilAnswered();
+    void secondSaveDuringACheck_data();
+    void secondSaveDuringACheck();
     void uploadButtonDecides_data();
     void uploadButtonDecides();
     void finishLater();
@@ -205,6 +216,10 @@ void TstTelemedFlow::serve(const StandInRequest& r)
     m_ops << op;
     m_lastUser = elementOf(r.body, "wsse:Username");
     m_server->setAction(QvlStandIn::Action::Reply);
+    if (op == "Test" && passwordOf(r.body) == "wrong") {
+        m_server->setReply(500, soapFault(kAuthFault));
+        return;
+    }
     if (op == "AddFile")
         m_uploaded = QByteArray::fromBase64(elementOf(r.body, "file"));
     if (!m_faultKind.isEmpty() && op == m_faultOp) {
@@ -395,6 +410,57 @@ void TstTelemedFlow::newCredentialsAreUnverifiedUntilAnswered()
     QVERIFY(waitIdle());
     QCOMPARE(settings().qvlAccountVerified, 1);
     QVERIFY(ui("qvlAccountVerified").toBool());
+}
+
+void TstTelemedFlow::secondSaveDuringACheck_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("verified");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("right, then wrong")
+        << "secret" << "wrong" << false
+        << "Not verified | Not verified: user name or password refused. Correct them and save again.";
+    QTest::newRow("wrong, then right") << "wrong" << "secret" << true << "Verified | Account verified.";
+}
+
+// Saved while the check of the first password is still out: the answer about
+// the first one is dropped, the second one is checked, and only its answer
+// counts, on screen and in the database.
+void TstTelemedFlow::secondSaveDuringACheck()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, verified);
+    QFETCH(QString, shown);
+    QQuickItem* view = openSettings();
+    QVERIFY(view);
+    QStringList passwords;
+    m_server->setOnRequest([this, &passwords](const StandInRequest& r) {
+        passwords << QString::fromUtf8(passwordOf(r.body));
+        serve(r);
+        // The first check is held until the second password is saved.
+        if (passwords.size() == 1)
+            m_server->setAction(QvlStandIn::Action::Hold);
+    });
+    bridge().updateQvlSettings("clinic", first, m_goodUrl);
+    QVERIFY(AppHarness::waitFor([&] { return passwords.size() == 1; }));
+    bridge().updateQvlSettings("clinic", second, m_goodUrl);
+    // Busy with the first check: the second is being checked, not unreachable.
+    QCOMPARE(accountStateShown(), QStringLiteral("Checking\u2026 | Checking the account with Quorvale\u2026"));
+    QCOMPARE(settings().qvlAccountVerified, 0);
+    m_server->releaseHeld();
+    QVERIFY(AppHarness::waitFor([&] { return passwords.size() == 2; }));
+    QVERIFY(waitIdle());
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    QCOMPARE(passwords, (QStringList{first, second}));
+    QCOMPARE(accountStateShown(), shown);
+    QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
+    CSettingsMan stored(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
+    QCOMPARE(stored.qvlPwd, second);
+    QCOMPARE(stored.qvlAccountVerified, verified ? 1 : 0);
+    view->setProperty("visible", false);
+    QVERIFY(fired().isEmpty());
 }
 
 void TstTelemedFlow::verifyAccount()
