@@ -131,8 +131,10 @@ QString TelemedFlows::qvlUploadFile(int fileId)
         request = "getCaseUrl";
         posted = m_client.getCaseUrl(fileId, progress.caseId);
     } else {
-        request = "addFile";
-        posted = m_client.addFile(fileId, progress.caseId);
+        // Whether an earlier AddFile arrived is asked first; the file goes only when not.
+        request = "getCaseState";
+        m_checkAfterUnclearEnd = false;
+        posted = m_client.getCaseState(fileId, progress.caseId);
     }
     if (posted) {
         setBusy(true);
@@ -206,6 +208,16 @@ void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, i
     debugLog(4, "CQmlInterface::qvlRespAddFile() qvlFileId=" + toStdString(fileId)
                     + ", qvlCaseId=" + caseId.toStdString() + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
+    if (CQvlComm::endedUnclear(hasNetworkError, hasErrorResponse, m_client.getLastError())) {
+        // The service may have stored the file: it is asked, the file is not sent again.
+        debugLogError("CQmlInterface::qvlRespAddFile() ended unclear: " + m_client.getLastErrorStr());
+        m_checkAfterUnclearEnd = true;
+        m_unclearEndReason = m_client.getLastError();
+        if (!m_client.getCaseState(fileId, caseId))
+            chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() getCaseState returns ",
+                             m_unclearEndReason);
+        return;
+    }
     if (hasNetworkError) {
         chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() NetworkError=",
                          m_client.getLastError());
@@ -222,6 +234,46 @@ void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, i
         debugLogError("CQmlInterface::qvlRespAddFile() the progress could not be stored");
     if (!m_client.getCaseUrl(fileId, caseId))
         chainInterrupted(fileId, "CQmlInterface::qvlRespAddFile() addFile returns ",
+                         m_client.getLastError());
+}
+
+void TelemedFlows::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                                    const QString& caseId, const QString& status)
+{
+    debugLog(4, "CQmlInterface::qvlRespCaseState() qvlFileId=" + toStdString(fileId)
+                    + ", qvlCaseId=" + caseId.toStdString() + ", status=" + status.toStdString()
+                    + ", hasNetworkError=" + flag(hasNetworkError)
+                    + ", hasErrorResponse=" + flag(hasErrorResponse));
+    const bool afterUnclearEnd = m_checkAfterUnclearEnd;
+    m_checkAfterUnclearEnd = false;
+    if (hasNetworkError || hasErrorResponse) {
+        chainInterrupted(fileId, "CQmlInterface::qvlRespCaseState() failed ",
+                         afterUnclearEnd ? m_unclearEndReason : m_client.getLastError());
+        return;
+    }
+    if (CQvlComm::caseStateHoldsFile(status)) {
+        if (!m_engine.files->setQvlFileAdded(fileId, caseId))
+            debugLogError("CQmlInterface::qvlRespCaseState() the progress could not be stored");
+        if (!m_client.getCaseUrl(fileId, caseId))
+            chainInterrupted(fileId, "CQmlInterface::qvlRespCaseState() getCaseUrl returns ",
+                             m_client.getLastError());
+        return;
+    }
+    if (status == QLatin1String("CANCELLED") || status == QLatin1String("CLEARED")) {
+        // Over at the service: a new upload opens a new case.
+        m_engine.files->setQvlCaseStatus(fileId, status);
+        publishIfCurrent(fileId);
+        chainFailed("CQmlInterface::qvlRespCaseState() case closed ",
+                    QStringLiteral("The service closed the case of this recording. Upload it again for a new case."));
+        return;
+    }
+    if (afterUnclearEnd) {
+        chainInterrupted(fileId, "CQmlInterface::qvlRespCaseState() the file did not arrive ",
+                         m_unclearEndReason);
+        return;
+    }
+    if (!m_client.addFile(fileId, caseId))
+        chainInterrupted(fileId, "CQmlInterface::qvlRespCaseState() addFile returns ",
                          m_client.getLastError());
 }
 

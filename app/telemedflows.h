@@ -58,6 +58,8 @@ public:
                         const QString& caseId);
     void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId,
                            const QString& caseUrl);
+    void qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                          const QString& caseId, const QString& status);
     void qvlRespFileChanged();
     void qvlRespBackgroundUploadFailed(int fileId, const QString& reason);
 
@@ -97,6 +99,10 @@ private:
     // A check of the stored credentials waits for the client.
     bool m_accountCheckPending = false;
     bool m_accountCheckRetryArmed = false;
+    // The case state is being asked for after AddFile ended without a clear
+    // answer (the file is not sent again in this attempt), and that end's text.
+    bool m_checkAfterUnclearEnd = false;
+    QString m_unclearEndReason;
     // Per waiting recording, the background failure last shown: each is
     // shown once until its reason changes or the recording stops waiting.
     QHash<int, QString> m_shownBackgroundFailures;

@@ -23,7 +23,10 @@ enum QvlCommand {
     QvlCmdAddFile = 2,
     QvlCmdGetCaseUrl = 3,
     QvlCmdGetModifiedServices = 4,
-    QvlCmdCheckNetwork = 5
+    QvlCmdCheckNetwork = 5,
+    // The state of one case: GetModifiedServices without a token, which lists
+    // every case of the account with its state.
+    QvlCmdGetCaseState = 6
 };
 
 // The account a request carried: user name, password and the service URL
@@ -75,6 +78,10 @@ public:
     bool addFile(int fileId, const QString& caseId);
     bool getCaseUrl(int fileId, const QString& caseId);
     bool getModifiedServices(const QString& modifiedToken);
+    // Asks the service for the state of the case; the answer is
+    // qvlRespCaseState with the state word, empty when the service lists no
+    // such case. The modified-since token is neither sent nor kept.
+    bool getCaseState(int fileId, const QString& caseId);
 
     // Whether a request is in flight (a new one would be refused).
     bool requestInProgress() const { return m_cmdInProgress != QvlCmdNone; }
@@ -103,6 +110,12 @@ public:
     // computer's clock is out of step with the service.
     static bool isAuthenticationFault(const QString& text);
     static bool isClockFault(const QString& text);
+    // Whether a request ended without a clear answer: no reply, a cut line,
+    // a time-out or a reply that is no answer, as opposed to success or a
+    // fault the service sent (lastError is the client's last error then).
+    static bool endedUnclear(bool hasNetworkError, bool hasErrorResponse, const QString& lastError);
+    // Whether a case in this state (a status word) holds its file.
+    static bool caseStateHoldsFile(const QString& status);
     // Text that goes into one line of a request: each line break becomes a space.
     static QString singleLine(const QString& text);
     // The start of a reply as it is logged.

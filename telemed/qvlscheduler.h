@@ -71,6 +71,8 @@ public:
     void qvlRespGetModifiedServices2(QString caseId, QString status) override;
     void qvlRespGetModifiedServicesDone() override;
     void qvlRespFileChanged() override;
+    void qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                          QString qvlCaseId, QString status) override;
 
 public slots:
     void modifiedServicesTimerExpired();
@@ -119,6 +121,10 @@ private:
     // next higher id, so one that keeps failing does not hold up the rest.
     int m_lastAttemptId = 0;
     int m_chainFileId = -1;
+    // The case state is being asked for after AddFile ended without a clear
+    // answer (then the file is not sent again in this chain); its failure.
+    bool m_checkAfterUnclearEnd = false;
+    QString m_unclearEndReason;
     int m_foregroundFileId = -1;
 };
 

@@ -317,6 +317,20 @@ void QvlStandIn::readFrom(QTcpSocket* socket, Connection* c)
     }
     case Action::Hang:
         break;
+    case Action::Close:
+        socket->disconnectFromHost();
+        break;
+    case Action::Delay: {
+        QPointer<QTcpSocket> guarded(socket);
+        const int status = m_status;
+        const QByteArray body = m_body;
+        const QByteArray type = m_contentType;
+        QTimer::singleShot(delayMs, this, [this, guarded, status, body, type]() {
+            if (guarded && guarded->state() == QAbstractSocket::ConnectedState)
+                answerWith(guarded, status, body, type);
+        });
+        break;
+    }
     case Action::Hold:
         m_held.append(socket);
         break;
@@ -338,11 +352,17 @@ void QvlStandIn::readFrom(QTcpSocket* socket, Connection* c)
 
 void QvlStandIn::answer(QTcpSocket* socket)
 {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(m_status) + ' ' + reason(m_status) + "\r\n";
-    out += "Content-Type: " + m_contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n";
+    answerWith(socket, m_status, m_body, m_contentType);
+}
+
+void QvlStandIn::answerWith(QTcpSocket* socket, int status, const QByteArray& body,
+                            const QByteArray& contentType)
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    out += "Content-Type: " + contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     out += "Connection: close\r\n\r\n";
-    out += m_body;
+    out += body;
     socket->write(out);
     socket->disconnectFromHost();
 }

@@ -49,7 +49,9 @@ public:
         Reset, // read the request, then reset the connection
         Hang,  // read the request, never answer
         Hold,  // read the request, answer when releaseHeld() is called
-        Drip   // read the request, send the reply one byte every dripIntervalMs
+        Drip,  // read the request, send the reply one byte every dripIntervalMs
+        Close, // read the request, then close the connection without a reply
+        Delay  // read the request, answer with the reply set now after delayMs
     };
 
     explicit QvlStandIn(int octet, QObject* parent = nullptr);
@@ -76,6 +78,7 @@ public:
                   const QByteArray& contentType = "text/xml; charset=utf-8");
     void releaseHeld();
     int dripIntervalMs = 300;
+    int delayMs = 0;
 
     // The service going away and coming back: stopListening refuses new
     // connections, abortConnections cuts every open one, listenAgain takes
@@ -103,6 +106,8 @@ private:
     void accept(QTcpSocket* socket, bool tls, quint16 port);
     void readFrom(QTcpSocket* socket, Connection* c);
     void answer(QTcpSocket* socket);
+    void answerWith(QTcpSocket* socket, int status, const QByteArray& body,
+                    const QByteArray& contentType);
     void wire(QTcpServer* server, bool tls);
     bool makeCertificates();
 
