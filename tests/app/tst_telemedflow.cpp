@@ -15,10 +15,12 @@
 #include "qvlreplies.h"
 #include "qvlcomm.h"
 #include "qvlscheduler.h"
+#include "qvlservicestore.h"
 #include "qvlstandin.h"
 #include "settingsman.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QQuickItem>
 #include <QSignalSpy>
@@ -117,6 +119,8 @@ private slots:
     void interruptedUploadGoesOnInItsCase_data();
     void interruptedUploadGoesOnInItsCase();
     void backgroundFailuresToldOncePerRecordingAndReason();
+    void fileOnceFromTheScreen_data();
+    void fileOnceFromTheScreen();
     void casePageAddresses_data();
     void casePageAddresses();
 
@@ -974,6 +978,77 @@ void TstTelemedFlow::backgroundFailuresToldOncePerRecordingAndReason()
     m_faultKind.clear();
     QVERIFY(tick());
     QCOMPARE(row(a).status, 3);
+}
+
+void TstTelemedFlow::fileOnceFromTheScreen_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("gone"); // the service is gone right after it stored the file
+    QTest::newRow("line cut after the file was stored") << "cut" << false;
+    QTest::newRow("reply slower than the deadline") << "slow" << false;
+    QTest::newRow("line cut, service gone, uploaded again") << "cut" << true;
+}
+
+// "Finish Later" while the line drops, or the answer comes too late, after
+// the service stored the file: the program asks the service for the case's
+// state and goes on without sending the file again; when the service is gone
+// for that question, the upload confirmed again asks first. One copy, in one
+// case, in the service's store; the recording holds that case.
+void TstTelemedFlow::fileOnceFromTheScreen()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, gone);
+    const int ecgId = makeAssignedRecording(30);
+    QVERIFY(ecgId > 0);
+    settleOtherRecordings({ecgId});
+    bridge().selectNShowPatient(m_patientId, ecgId);
+    QFile file(bridge().fileMan()->dataFolder() + bridge().fileMan()->currentFileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray sha = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+
+    QvlServiceStore store(m_server);
+    m_server->setOnRequest([&](const StandInRequest& r) {
+        store.serve(r);
+        if (gone && operationOf(r.body) == "AddFile")
+            m_server->stopListening();
+    });
+    if (end == "slow") {
+        bridge().qvlComm()->setRequestDeadline(1000);
+        store.slowMs = 3000;
+        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::Slow;
+    } else {
+        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::CutReset;
+    }
+    bridge().continueQvlUpload(ecgId, false);
+    if (gone) {
+        QVERIFY(waitForAlert("qmlAlertBoxQvlUploadInterrupted"));
+        QVERIFY(waitIdle());
+        QCOMPARE(row(ecgId).status, 1);
+        QObject* dialog = openAlert("QVL Connect Problem");
+        QVERIFY(dialog);
+        QMetaObject::invokeMethod(dialog, "reject");
+        fired();
+        QVERIFY(m_server->listenAgain());
+        bridge().uploadClicked(false);
+        QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
+        bridge().continueQvlUpload(ecgId, false);
+    }
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
+    QVERIFY(waitIdle());
+    bridge().qvlComm()->setRequestDeadline(0);
+    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
+    if (end == "slow")
+        QTest::qWait(2500); // the late answer has come and gone
+    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlUploadCompleted"});
+    QCOMPARE(store.ops.count("AddFile"), 1);
+    QCOMPARE(store.ops.count("InitiateCase"), 1);
+    QCOMPARE(store.cases.size(), 1);
+    QCOMPARE(store.copiesOf(sha), 1);
+    const Row done = row(ecgId);
+    QCOMPARE(done.status, 3);
+    QCOMPARE(done.caseId.toUtf8(), store.cases.first().id);
+    QCOMPARE(store.cases.first().files.size(), 1);
+    QCOMPARE(ui("fileQVLCaseUrl").toString(), done.caseUrl);
 }
 
 void TstTelemedFlow::casePageAddresses_data()
