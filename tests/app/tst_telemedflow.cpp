@@ -84,6 +84,7 @@ class TstTelemedFlow : public QObject
     QByteArray m_faultOp;
     QString m_faultKind;
     QByteArray m_lastUser;
+    quint16 m_lastPort = 0;
     QByteArray m_uploaded;
     int m_nextCase = 1;
 
@@ -219,6 +220,7 @@ void TstTelemedFlow::serve(const StandInRequest& r)
     const QByteArray op = operationOf(r.body);
     m_ops << op;
     m_lastUser = elementOf(r.body, "wsse:Username");
+    m_lastPort = r.localPort;
     m_server->setAction(QvlStandIn::Action::Reply);
     if (op == "Test" && passwordOf(r.body) == "wrong") {
         m_server->setReply(500, soapFault(kAuthFault));
@@ -322,6 +324,8 @@ void TstTelemedFlow::accountCheck_data()
     QTest::addColumn<bool>("verified");
     QTest::addColumn<QString>("shown"); // the section's heading | its state line
     QTest::newRow("verified") << "good" << "" << true << true << "Verified | Account verified.";
+    QTest::newRow("service on another port")
+        << "other port" << "" << true << true << "Verified | Account verified.";
     QTest::newRow("authentication fault")
         << "good" << "authentication" << true << false
         << "Not verified | Not verified: user name or password refused. Correct them and save again.";
@@ -349,6 +353,11 @@ void TstTelemedFlow::accountCheck()
     QFETCH(QString, shown);
     if (url == "good")
         url = m_goodUrl;
+    else if (url == "other port")
+        url = QStringLiteral("https://%1:%2%3")
+                  .arg(m_server->address())
+                  .arg(m_server->listenOnOtherPort(true))
+                  .arg(QLatin1String(kPath));
     else if (url == "dead")
         url = QStringLiteral("https://%1%2").arg(m_server->deadAddress(), kPath);
     m_faultOp = "Test";
@@ -375,8 +384,11 @@ void TstTelemedFlow::accountCheck()
 
     QVERIFY(waitIdle());
     QCOMPARE(m_ops.contains("Test"), sent);
-    if (sent)
+    if (sent) {
         QCOMPARE(m_lastUser, QByteArray("vet.one"));
+        // Where the address says, its own port included.
+        QCOMPARE(m_lastPort, quint16(QUrl(url).port(443)));
+    }
     QCOMPARE(settings().qvlAccountVerified, verified ? 1 : 0);
     QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
     CSettingsMan after(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
