@@ -10,7 +10,6 @@
 #include "qvlcomm.h"
 #include "qvlreplies.h"
 #include "qvlscheduler.h"
-#include "qvlservicestore.h"
 #include "qvlstandin.h"
 #include "qvltestenv.h"
 #include "settingsman.h"
@@ -112,14 +111,9 @@ private slots:
     void pollingFailures();
     void timersOverlap();
     void serviceStoppedMidUpload();
-    void fileOnceAfterAnUnclearEnd_data();
-    void fileOnceAfterAnUnclearEnd();
-    void queuedCaseReportedByThePoll_data();
-    void queuedCaseReportedByThePoll();
 
 private:
-    void restartScheduler();
-    int fileAdded(int ecgId);
+
     void serve(const StandInRequest& r);
     int addQueued(const QString& patientName, const QByteArray& content, int* patientId = nullptr);
     Row row(int ecgId);
@@ -902,154 +896,6 @@ void TstQvlScheduler::serviceStoppedMidUpload()
     QCOMPARE(m_received[0].size, qint64(content.size()));
     QCOMPARE(m_received[0].hash, hashOf(rec));
     QCOMPARE(row(rec).status, 3);
-}
-
-void TstQvlScheduler::restartScheduler()
-{
-    delete m_scheduler;
-    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
-                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
-    m_scheduler->modifiedServicesTimer()->stop();
-    m_scheduler->backgroundUploadTimer()->stop();
-}
-
-int TstQvlScheduler::fileAdded(int ecgId)
-{
-    QSqlQuery q(*m_env.db->database());
-    q.prepare("select qvlFileAdded from ecgTable where ecgId=?");
-    q.addBindValue(ecgId);
-    return q.exec() && q.next() ? q.value(0).toInt() : -1;
-}
-
-void TstQvlScheduler::fileOnceAfterAnUnclearEnd_data()
-{
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<bool>("restart");
-    for (const char* end : {"cut after stored (reset)", "cut after stored (closed)",
-                            "reply slower than the deadline"}) {
-        QTest::addRow("%s", end) << QString(end) << false;
-        QTest::addRow("%s, restart", end) << QString(end) << true;
-    }
-    QTest::newRow("case of an earlier version") << "earlier version" << true;
-}
-
-// AddFile ends without a clear answer after the service stored the file:
-// the client asks for the case's state and does not send the file again, in
-// the same run or, when the service was gone for that question, after a
-// restart; a case an earlier version left (no progress kept) is asked about
-// too. The service holds exactly one copy, in one case.
-void TstQvlScheduler::fileOnceAfterAnUnclearEnd()
-{
-    QFETCH(QString, end);
-    QFETCH(bool, restart);
-    QvlServiceStore store(m_server);
-    bool goAfterAddFile = false;
-    m_server->setOnRequest([&](const StandInRequest& r) {
-        store.serve(r);
-        if (goAfterAddFile && operationOf(r.body) == "AddFile")
-            m_server->stopListening();
-    });
-    const QByteArray content = randomBytes(300000, 31);
-    const int rec = addQueued("Once", content);
-    QVERIFY(rec > 0);
-    const QByteArray sha = hashOf(rec);
-    const bool earlier = end == "earlier version";
-    if (earlier) {
-        store.addCase("C-EARLIER", "RECEIVED").files.append({"earlier.ecg", sha, content.size()});
-        QVERIFY(m_fileMan->setQvlCaseId(rec, "C-EARLIER"));
-        QSqlQuery q(*m_env.db->database());
-        QVERIFY(q.exec("update ecgTable set qvlFileAdded=0"));
-    } else {
-        goAfterAddFile = restart;
-        if (end.contains("reset")) {
-            store.nextAddFileEnd = QvlServiceStore::AddFileEnd::CutReset;
-        } else if (end.contains("closed")) {
-            store.nextAddFileEnd = QvlServiceStore::AddFileEnd::CutClosed;
-        } else {
-            m_scheduler->client()->setRequestDeadline(1000);
-            store.slowMs = 3000;
-            store.nextAddFileEnd = QvlServiceStore::AddFileEnd::Slow;
-        }
-        QVERIFY(runUploadTick());
-        QCOMPARE(store.ops.count("AddFile"), 1);
-        if (restart) {
-            // Gone before it could be asked: the recording waits in its case.
-            const Row waiting = row(rec);
-            QCOMPARE(waiting.status, 1);
-            QVERIFY(!waiting.caseId.isEmpty());
-            QCOMPARE(fileAdded(rec), 0);
-            QCOMPARE(m_owner.events, QStringList{QStringLiteral("failed(%1)").arg(rec)});
-        }
-    }
-    if (restart) {
-        QVERIFY(m_server->listenAgain());
-        restartScheduler();
-        QVERIFY(runUploadTick());
-    }
-    if (end.contains("slower"))
-        QTest::qWait(2500); // the late answer has come and gone
-
-    const Row done = row(rec);
-    QCOMPARE(done.status, 3);
-    QCOMPARE(fileAdded(rec), 1);
-    QCOMPARE(store.cases.size(), 1);
-    const QvlServiceStore::Case* c = store.find(done.caseId.toUtf8());
-    QVERIFY(c);
-    QCOMPARE(c->files.size(), 1);
-    QCOMPARE(c->files.first().sha256, sha);
-    QCOMPARE(store.copiesOf(sha), 1);
-    QCOMPARE(store.ops.count("AddFile"), earlier ? 0 : 1);
-    QCOMPARE(store.ops.count("InitiateCase"), earlier ? 0 : 1);
-    QCOMPARE(done.caseUrl, "https://cases.example/view?case=" + done.caseId + "&lang=en");
-}
-
-void TstQvlScheduler::queuedCaseReportedByThePoll_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QByteArray>("serviceState");
-    QTest::addColumn<QList<QByteArray>>("sent"); // at the tick after the poll
-    QTest::newRow("case open, file not there")
-        << "open" << QByteArray("STARTED")
-        << QList<QByteArray>{"GetModifiedServices", "AddFile", "GetCaseURL"};
-    QTest::newRow("case open, file there") << "open" << QByteArray("RECEIVED")
-                                           << QList<QByteArray>{"GetCaseURL"};
-    QTest::newRow("sent before, queued again")
-        << "finished" << QByteArray("IN_PROCESS")
-        << QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"};
-}
-
-// A queued recording whose case the status poll reports stays queued and is
-// sent at the next upload tick, though this run did not see its case at start.
-void TstQvlScheduler::queuedCaseReportedByThePoll()
-{
-    QFETCH(QString, before);
-    QFETCH(QByteArray, serviceState);
-    QFETCH(QList<QByteArray>, sent);
-    QvlServiceStore store(m_server);
-    m_server->setOnRequest([&](const StandInRequest& r) { store.serve(r); });
-    const QByteArray content = randomBytes(5000, 41);
-    const int rec = addQueued("Polled", content);
-    const QByteArray sha = hashOf(rec);
-    QvlServiceStore::Case& c = store.addCase("C-Q", serviceState);
-    if (serviceState != "STARTED")
-        c.files.append({"q.ecg", sha, content.size()});
-    QVERIFY(m_fileMan->setQvlCaseId(rec, "C-Q"));
-    if (before == "finished")
-        QVERIFY(m_fileMan->setQvlCaseUrl(rec, "https://cases.example/view?case=C-Q&lang=en"));
-    QVERIFY(m_fileMan->queueForUpload(rec, true));
-
-    m_scheduler->modifiedServicesTimerExpired();
-    QVERIFY(waitIdle());
-    QCOMPARE(store.ops, QList<QByteArray>{"GetModifiedServices"});
-    QCOMPARE(row(rec).status, 9);
-
-    store.ops.clear();
-    QVERIFY(runUploadTick());
-    QCOMPARE(store.ops, sent);
-    const Row done = row(rec);
-    QCOMPARE(done.status, 3);
-    QCOMPARE(store.copiesOf(sha), before == "finished" ? 2 : 1);
-    QCOMPARE(store.find(done.caseId.toUtf8())->files.size(), 1);
 }
 
 int main(int argc, char** argv)
