@@ -15,12 +15,10 @@
 #include "qvlreplies.h"
 #include "qvlcomm.h"
 #include "qvlscheduler.h"
-#include "qvlservicestore.h"
 #include "qvlstandin.h"
 #include "settingsman.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QQuickItem>
 #include <QSignalSpy>
@@ -48,15 +46,6 @@ public:
 public slots:
     void open(const QUrl& url) { opened << url; }
 };
-
-// The password a request carried.
-QByteArray passwordOf(const QByteArray& body)
-{
-    const qsizetype tag = body.indexOf("<wsse:Password");
-    const qsizetype from = tag < 0 ? -1 : body.indexOf('>', tag);
-    const qsizetype to = from < 0 ? -1 : body.indexOf("</wsse:Password>", from);
-    return to < 0 ? QByteArray() : body.mid(from + 1, to - from - 1);
-}
 
 struct Row
 {
@@ -104,8 +93,6 @@ private slots:
     void accountCheck_data();
     void accountCheck();
     void newCredentialsAreUnverifiedUntilAnswered();
-    void secondSaveDuringACheck_data();
-    void secondSaveDuringACheck();
     void uploadButtonDecides_data();
     void uploadButtonDecides();
     void finishLater();
@@ -120,8 +107,6 @@ private slots:
     void interruptedUploadGoesOnInItsCase_data();
     void interruptedUploadGoesOnInItsCase();
     void backgroundFailuresToldOncePerRecordingAndReason();
-    void fileOnceFromTheScreen_data();
-    void fileOnceFromTheScreen();
     void casePageAddresses_data();
     void casePageAddresses();
 
@@ -222,10 +207,6 @@ void TstTelemedFlow::serve(const StandInRequest& r)
     m_lastUser = elementOf(r.body, "wsse:Username");
     m_lastPort = r.localPort;
     m_server->setAction(QvlStandIn::Action::Reply);
-    if (op == "Test" && passwordOf(r.body) == "wrong") {
-        m_server->setReply(500, soapFault(kAuthFault));
-        return;
-    }
     if (op == "AddFile")
         m_uploaded = QByteArray::fromBase64(elementOf(r.body, "file"));
     if (!m_faultKind.isEmpty() && op == m_faultOp) {
@@ -426,57 +407,6 @@ void TstTelemedFlow::newCredentialsAreUnverifiedUntilAnswered()
     QVERIFY(waitIdle());
     QCOMPARE(settings().qvlAccountVerified, 1);
     QVERIFY(ui("qvlAccountVerified").toBool());
-}
-
-void TstTelemedFlow::secondSaveDuringACheck_data()
-{
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-    QTest::addColumn<bool>("verified");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("right, then wrong")
-        << "secret" << "wrong" << false
-        << "Not verified | Not verified: user name or password refused. Correct them and save again.";
-    QTest::newRow("wrong, then right") << "wrong" << "secret" << true << "Verified | Account verified.";
-}
-
-// Saved while the check of the first password is still out: the answer about
-// the first one is dropped, the second one is checked, and only its answer
-// counts, on screen and in the database.
-void TstTelemedFlow::secondSaveDuringACheck()
-{
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-    QFETCH(bool, verified);
-    QFETCH(QString, shown);
-    QQuickItem* view = openSettings();
-    QVERIFY(view);
-    QStringList passwords;
-    m_server->setOnRequest([this, &passwords](const StandInRequest& r) {
-        passwords << QString::fromUtf8(passwordOf(r.body));
-        serve(r);
-        // The first check is held until the second password is saved.
-        if (passwords.size() == 1)
-            m_server->setAction(QvlStandIn::Action::Hold);
-    });
-    bridge().updateQvlSettings("clinic", first, m_goodUrl);
-    QVERIFY(AppHarness::waitFor([&] { return passwords.size() == 1; }));
-    bridge().updateQvlSettings("clinic", second, m_goodUrl);
-    // Busy with the first check: the second is being checked, not unreachable.
-    QCOMPARE(accountStateShown(), QStringLiteral("Checking\u2026 | Checking the account with Quorvale\u2026"));
-    QCOMPARE(settings().qvlAccountVerified, 0);
-    m_server->releaseHeld();
-    QVERIFY(AppHarness::waitFor([&] { return passwords.size() == 2; }));
-    QVERIFY(waitIdle());
-    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
-    QCOMPARE(passwords, (QStringList{first, second}));
-    QCOMPARE(accountStateShown(), shown);
-    QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
-    CSettingsMan stored(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
-    QCOMPARE(stored.qvlPwd, second);
-    QCOMPARE(stored.qvlAccountVerified, verified ? 1 : 0);
-    view->setProperty("visible", false);
-    QVERIFY(fired().isEmpty());
 }
 
 void TstTelemedFlow::verifyAccount()
@@ -990,77 +920,6 @@ void TstTelemedFlow::backgroundFailuresToldOncePerRecordingAndReason()
     m_faultKind.clear();
     QVERIFY(tick());
     QCOMPARE(row(a).status, 3);
-}
-
-void TstTelemedFlow::fileOnceFromTheScreen_data()
-{
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<bool>("gone"); // the service is gone right after it stored the file
-    QTest::newRow("line cut after the file was stored") << "cut" << false;
-    QTest::newRow("reply slower than the deadline") << "slow" << false;
-    QTest::newRow("line cut, service gone, uploaded again") << "cut" << true;
-}
-
-// "Finish Later" while the line drops, or the answer comes too late, after
-// the service stored the file: the program asks the service for the case's
-// state and goes on without sending the file again; when the service is gone
-// for that question, the upload confirmed again asks first. One copy, in one
-// case, in the service's store; the recording holds that case.
-void TstTelemedFlow::fileOnceFromTheScreen()
-{
-    QFETCH(QString, end);
-    QFETCH(bool, gone);
-    const int ecgId = makeAssignedRecording(30);
-    QVERIFY(ecgId > 0);
-    settleOtherRecordings({ecgId});
-    bridge().selectNShowPatient(m_patientId, ecgId);
-    QFile file(bridge().fileMan()->dataFolder() + bridge().fileMan()->currentFileName());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray sha = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-
-    QvlServiceStore store(m_server);
-    m_server->setOnRequest([&](const StandInRequest& r) {
-        store.serve(r);
-        if (gone && operationOf(r.body) == "AddFile")
-            m_server->stopListening();
-    });
-    if (end == "slow") {
-        bridge().qvlComm()->setRequestDeadline(1000);
-        store.slowMs = 3000;
-        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::Slow;
-    } else {
-        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::CutReset;
-    }
-    bridge().continueQvlUpload(ecgId, false);
-    if (gone) {
-        QVERIFY(waitForAlert("qmlAlertBoxQvlUploadInterrupted"));
-        QVERIFY(waitIdle());
-        QCOMPARE(row(ecgId).status, 1);
-        QObject* dialog = openAlert("QVL Connect Problem");
-        QVERIFY(dialog);
-        QMetaObject::invokeMethod(dialog, "reject");
-        fired();
-        QVERIFY(m_server->listenAgain());
-        bridge().uploadClicked(false);
-        QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
-        bridge().continueQvlUpload(ecgId, false);
-    }
-    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
-    QVERIFY(waitIdle());
-    bridge().qvlComm()->setRequestDeadline(0);
-    m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
-    if (end == "slow")
-        QTest::qWait(2500); // the late answer has come and gone
-    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlUploadCompleted"});
-    QCOMPARE(store.ops.count("AddFile"), 1);
-    QCOMPARE(store.ops.count("InitiateCase"), 1);
-    QCOMPARE(store.cases.size(), 1);
-    QCOMPARE(store.copiesOf(sha), 1);
-    const Row done = row(ecgId);
-    QCOMPARE(done.status, 3);
-    QCOMPARE(done.caseId.toUtf8(), store.cases.first().id);
-    QCOMPARE(store.cases.first().files.size(), 1);
-    QCOMPARE(ui("fileQVLCaseUrl").toString(), done.caseUrl);
 }
 
 void TstTelemedFlow::casePageAddresses_data()
