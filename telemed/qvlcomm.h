@@ -92,7 +92,8 @@ public:
     QvlCredentials answeredCredentials() const { return m_answeredCredentials; }
     std::string getLastErrorStr() const { return m_lastError.toUtf8().toStdString(); }
 
-    // The inactivity time-out of later requests (milliseconds, > 0).
+    // The inactivity time-out of later requests (milliseconds, > 0); AddFile
+    // waits at least as long as its overall deadline.
     void setTransferTimeout(int milliseconds);
     int transferTimeout() const { return m_transferTimeoutMs; }
     // A fixed overall deadline for later requests (milliseconds, > 0); 0
