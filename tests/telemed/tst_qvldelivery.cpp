@@ -15,8 +15,11 @@
 #include "settingsman.h"
 
 #include <QCryptographicHash>
+#include <QProcess>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <cstring>
 
 namespace {
 
@@ -79,6 +82,8 @@ private slots:
     void fileOnceAfterAnUnclearEnd();
     void queuedCaseReportedByThePoll_data();
     void queuedCaseReportedByThePoll();
+    void fileOnceAcrossAProgramRestart_data();
+    void fileOnceAcrossAProgramRestart();
 
 private:
     int addQueued(const QString& patientName, const QByteArray& content);
@@ -327,5 +332,140 @@ void TstQvlDelivery::queuedCaseReportedByThePoll()
     QCOMPARE(store.find(done.caseId.toUtf8())->files.size(), 1);
 }
 
-QTEST_GUILESS_MAIN(TstQvlDelivery)
+namespace {
+
+// The child's recording, the same in both runs and in the parent.
+QByteArray childRecording()
+{
+    return randomBytes(250000, 97);
+}
+
+// child <root> <service url> start|start-slow|resume: one scheduler over the
+// data of root, as one run of the program. "start" queues a recording and
+// sends it once ("start-slow" with a deadline of 1 s); "resume" is the next
+// start of the program. Exit 0 when the run ended as it should.
+int childMain(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 5)
+        return 2;
+    QvlTestEnv env;
+    QString error;
+    if (!env.setUp(error, args[2]))
+        return 3;
+    env.settings->qvlUrl = args[3];
+    env.settings->qvlUserName = "clinic";
+    env.settings->qvlPwd = "secret";
+    env.settings->qvlAccountVerified = 1;
+    if (!env.settings->saveSettings(SettingsQvlService))
+        return 4;
+    CFileMan files(env.dataFolder(), env.db->database(), env.settings, 0, 0);
+    const bool start = args[4].startsWith(QLatin1String("start"));
+    if (start) {
+        const int patient = env.addPatient({{"patientName", "Twice"}, {"species", 2}});
+        const int id = env.addRecording(patient, QStringLiteral("%1_1_20240301_100000.ecg").arg(patient),
+                                        childRecording());
+        if (id <= 0 || !files.queueForUpload(id, true))
+            return 5;
+    }
+    Owner owner;
+    CQvlScheduler scheduler(&owner, env.dataFolder(), env.db->database(), env.settings, &files,
+                            "MalvorantQml", "8.0.2", "078");
+    scheduler.modifiedServicesTimer()->stop();
+    scheduler.backgroundUploadTimer()->stop();
+    if (args[4] == QLatin1String("start-slow"))
+        scheduler.client()->setRequestDeadline(1000);
+    scheduler.backgroundUploadTimerExpired();
+    if (!waitUntil([&]() { return !scheduler.backgroundUploadInProgress(); }, 30000))
+        return 6;
+    // The first run ends with the upload failed, the second with it done.
+    return owner.events.contains(start ? QStringLiteral("failed(1)") : QStringLiteral("fileChanged"))
+        ? 0
+        : 7;
+}
+
+} // namespace
+
+void TstQvlDelivery::fileOnceAcrossAProgramRestart_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("line cut after the file was stored") << "cut";
+    QTest::newRow("reply slower than the deadline") << "slow";
+}
+
+// The program ends after AddFile ended without a clear answer and the service
+// went away before it could be asked; the next start asks and does not send
+// the file again.
+void TstQvlDelivery::fileOnceAcrossAProgramRestart()
+{
+    QFETCH(QString, end);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QvlServiceStore store(m_server);
+    bool goAfterAddFile = true;
+    m_server->setOnRequest([&](const StandInRequest& r) {
+        store.serve(r);
+        if (goAfterAddFile && operationOf(r.body) == "AddFile")
+            m_server->stopListening();
+    });
+    if (end == "slow") {
+        store.slowMs = 3000;
+        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::Slow;
+    } else {
+        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::CutReset;
+    }
+    auto run = [&](const QString& mode, int* exitCode) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), root.path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"child", root.path(), m_server->url(false, QLatin1String(kPath)), mode});
+        const bool ended = waitUntil([&]() { return child.state() == QProcess::NotRunning; }, 60000);
+        if (!ended)
+            child.kill();
+        child.waitForFinished(5000);
+        *exitCode = child.exitStatus() == QProcess::CrashExit ? -1 : child.exitCode();
+        return ended;
+    };
+    int code = -1;
+    QVERIFY(run(end == "slow" ? "start-slow" : "start", &code));
+    QCOMPARE(code, 0);
+    QCOMPARE(store.ops, (QList<QByteArray>{"InitiateCase", "AddFile"}));
+    goAfterAddFile = false;
+    QVERIFY(m_server->listenAgain());
+    QVERIFY(run("resume", &code));
+    QCOMPARE(code, 0);
+    QCOMPARE(store.ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetModifiedServices", "GetCaseURL"}));
+
+    const QByteArray sha = QCryptographicHash::hash(childRecording(), QCryptographicHash::Sha256);
+    QCOMPARE(store.cases.size(), 1);
+    QCOMPARE(store.cases.first().files.size(), 1);
+    QCOMPARE(store.copiesOf(sha), 1);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "childStore");
+        db.setDatabaseName(root.path() + "/MalvorantData/zqr.sqlite3");
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("select qvlCaseStatus, qvlCaseId, qvlFileAdded from ecgTable"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 3);
+        QCOMPARE(q.value(1).toByteArray(), store.cases.first().id);
+        QCOMPARE(q.value(2).toInt(), 1);
+        QVERIFY(!q.next());
+    }
+    QSqlDatabase::removeDatabase("childStore");
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "child") == 0)
+        return childMain(argc, argv);
+    QCoreApplication app(argc, argv);
+    TstQvlDelivery test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_qvldelivery.moc"
