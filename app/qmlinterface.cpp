@@ -611,6 +611,12 @@ void CQmlInterface::qvlRespGetModifiedServices2(QString, QString) {}
 void CQmlInterface::qvlRespGetModifiedServicesDone() {}
 void CQmlInterface::qvlRespFileChanged() { m_telemed->qvlRespFileChanged(); }
 
+void CQmlInterface::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                                     QString caseId, QString status)
+{
+    m_telemed->qvlRespCaseState(hasNetworkError, hasErrorResponse, fileId, caseId, status);
+}
+
 void CQmlInterface::qvlRespBackgroundUploadFailed(int fileId, QString reason)
 {
     m_telemed->qvlRespBackgroundUploadFailed(fileId, reason);

@@ -112,6 +112,8 @@ public:
     void qvlRespGetModifiedServicesDone() override;
     void qvlRespFileChanged() override;
     void qvlRespBackgroundUploadFailed(int fileId, QString reason) override;
+    void qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int fileId, QString caseId,
+                          QString status) override;
 
     // Answers of the DICOM front and its background sender.
     void dcmRespSendPacsFile(bool hasNetworkError, bool hasErrorResponse, bool isBackgroundUpload) override;

@@ -12,6 +12,8 @@
 #include "systembrowser.h"
 #include "uipublisher.h"
 
+#include <QTimer>
+
 namespace P = qml::P;
 namespace C = qml::C;
 
@@ -132,8 +134,10 @@ QString TelemedFlows::qvlUploadFile(int fileId)
         request = "getCaseUrl";
         posted = m_client.getCaseUrl(fileId, progress.caseId);
     } else {
-        request = "addFile";
-        posted = m_client.addFile(fileId, progress.caseId);
+        // Whether an earlier AddFile arrived is asked first; the file goes only when not.
+        request = "getCaseState";
+        m_checkAfterUnclearEnd = false;
+        posted = m_client.getCaseState(fileId, progress.caseId);
     }
     if (posted) {
         setBusy(true);
@@ -219,6 +223,17 @@ void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, i
     debugLog(4, "CQmlInterface::qvlRespAddFile() qvlFileId=" + toStdString(fileId)
                     + ", qvlCaseId=" + caseId.toStdString() + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
+    if (CQvlComm::endedUnclear(hasNetworkError, hasErrorResponse, m_client.getLastError())) {
+        // The service may have stored the file: it is asked, the file is not sent again.
+        debugLogError("CQmlInterface::qvlRespAddFile() ended unclear: " + m_client.getLastErrorStr());
+        m_checkAfterUnclearEnd = true;
+        m_unclearEndReason = m_client.getLastError();
+        m_unclearEndCause = qvltexts::causeOf(hasNetworkError, hasErrorResponse, m_unclearEndReason);
+        if (!m_client.getCaseState(fileId, caseId))
+            failUpload(fileId, true, "CQmlInterface::qvlRespAddFile() getCaseState returns ",
+                       m_unclearEndCause, m_unclearEndReason);
+        return;
+    }
     if (hasNetworkError || hasErrorResponse) {
         uploadFailed(fileId, true,
                      hasNetworkError ? "CQmlInterface::qvlRespAddFile() NetworkError="
@@ -232,6 +247,53 @@ void TelemedFlows::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, i
         debugLogError("CQmlInterface::qvlRespAddFile() the progress could not be stored");
     if (!m_client.getCaseUrl(fileId, caseId))
         uploadFailed(fileId, true, "CQmlInterface::qvlRespAddFile() addFile returns ", false,
+                     false, m_client.getLastError());
+}
+
+void TelemedFlows::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                                    const QString& caseId, const QString& status)
+{
+    debugLog(4, "CQmlInterface::qvlRespCaseState() qvlFileId=" + toStdString(fileId)
+                    + ", qvlCaseId=" + caseId.toStdString() + ", status=" + status.toStdString()
+                    + ", hasNetworkError=" + flag(hasNetworkError)
+                    + ", hasErrorResponse=" + flag(hasErrorResponse));
+    const bool afterUnclearEnd = m_checkAfterUnclearEnd;
+    m_checkAfterUnclearEnd = false;
+    if (hasNetworkError || hasErrorResponse) {
+        if (afterUnclearEnd)
+            failUpload(fileId, true, "CQmlInterface::qvlRespCaseState() failed ",
+                       m_unclearEndCause, m_unclearEndReason);
+        else
+            uploadFailed(fileId, true, "CQmlInterface::qvlRespCaseState() failed ",
+                         hasNetworkError, hasErrorResponse, m_client.getLastError());
+        return;
+    }
+    if (CQvlComm::caseStateHoldsFile(status)) {
+        if (!m_engine.files->setQvlFileAdded(fileId, caseId))
+            debugLogError("CQmlInterface::qvlRespCaseState() the progress could not be stored");
+        if (!m_client.getCaseUrl(fileId, caseId))
+            uploadFailed(fileId, true, "CQmlInterface::qvlRespCaseState() getCaseUrl returns ",
+                         false, false, m_client.getLastError());
+        return;
+    }
+    if (status == QLatin1String("CANCELLED") || status == QLatin1String("CLEARED")) {
+        // Over at the service: a new upload opens a new case.
+        m_engine.files->setQvlCaseStatus(fileId, status);
+        publishIfCurrent(fileId);
+        setBusy(false);
+        setForeground(-1);
+        debugLogError("CQmlInterface::qvlRespCaseState() case closed " + status.toStdString());
+        m_items.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral(
+            "The service closed the case of this recording. Upload it again for a new case."));
+        return;
+    }
+    if (afterUnclearEnd) {
+        failUpload(fileId, true, "CQmlInterface::qvlRespCaseState() the file did not arrive ",
+                   m_unclearEndCause, m_unclearEndReason);
+        return;
+    }
+    if (!m_client.addFile(fileId, caseId))
+        uploadFailed(fileId, true, "CQmlInterface::qvlRespCaseState() addFile returns ", false,
                      false, m_client.getLastError());
 }
 
@@ -267,11 +329,17 @@ void TelemedFlows::uploadFailed(int fileId, bool caseOpen, const char* where,
                                 bool hasNetworkError, bool hasErrorResponse,
                                 const QString& lastError)
 {
+    failUpload(fileId, caseOpen, where,
+               qvltexts::causeOf(hasNetworkError, hasErrorResponse, lastError), lastError);
+}
+
+void TelemedFlows::failUpload(int fileId, bool caseOpen, const char* where, qvltexts::Cause cause,
+                              const QString& lastError)
+{
     setBusy(false);
     setForeground(-1);
     // The client's text is for the log; the screen says why in plain words.
     debugLogError(where + lastError.toStdString());
-    const qvltexts::Cause cause = qvltexts::causeOf(hasNetworkError, hasErrorResponse, lastError);
     showUploadFailure(fileId, cause,
                       caseOpen ? qvltexts::Road::UploadInterrupted : qvltexts::Road::Upload,
                       lastError);
@@ -350,12 +418,35 @@ void TelemedFlows::updateQvlSettings(const QString& user, const QString& pwd, co
         user != settings.qvlUserName || pwd != settings.qvlPwd || url != settings.qvlUrl;
     // Incomplete or changed credentials are not verified until the service says so.
     if (user.isEmpty() || pwd.isEmpty() || url.size() < 5 || changed)
-        qvlRespCheckUser(false, false, false);
+        applyAccountAnswer(false, false, false);
     settings.qvlUserName = user;
     settings.qvlPwd = pwd;
     settings.qvlUrl = url;
     if (!settings.saveSettings(SettingsQvlService))
         debugLogError("CQmlInterface::updateQvlSettings() settings could not be saved");
+    startAccountCheck();
+}
+
+void TelemedFlows::startAccountCheck()
+{
+    if (m_client.requestInProgress()) {
+        // Another request of this client is out (an earlier check, or an
+        // upload): the check of what is stored now follows once it is done.
+        debugLog(2, "CQmlInterface::startAccountCheck() the client is busy, the check follows");
+        m_accountCheckPending = true;
+        m_accountProblem = AccountChecking;
+        publishAccountState();
+        if (!m_accountCheckRetryArmed) {
+            m_accountCheckRetryArmed = true;
+            QTimer::singleShot(kAccountCheckRetryMs, &m_client, [this]() {
+                m_accountCheckRetryArmed = false;
+                if (m_accountCheckPending)
+                    startAccountCheck();
+            });
+        }
+        return;
+    }
+    m_accountCheckPending = false;
     if (m_client.checkUser()) {
         m_accountProblem = AccountChecking;
     } else {
@@ -367,16 +458,49 @@ void TelemedFlows::updateQvlSettings(const QString& user, const QString& pwd, co
     publishAccountState();
 }
 
+QvlCredentials TelemedFlows::storedCredentials() const
+{
+    const CSettingsMan& settings = *m_engine.settings;
+    return {settings.qvlUserName, settings.qvlPwd, settings.qvlUrl};
+}
+
 void TelemedFlows::qvlRespCheckUser(bool hasNetworkError, bool hasErrorResponse,
                                     bool accountVerified)
 {
     debugLog(4, "CQmlInterface::qvlRespCheckUser() qvlAccountVerified=" + flag(accountVerified)
                     + ", hasNetworkError=" + flag(hasNetworkError)
                     + ", hasErrorResponse=" + flag(hasErrorResponse));
+    // An answer speaks only for the account its request carried: one about
+    // credentials replaced meanwhile is dropped, and a check of those stored
+    // now follows (or is already out).
+    const CQvlComm* from = nullptr;
+    if (m_client.answeringCommand() != QvlCmdNone)
+        from = &m_client;
+    else if (m_scheduler && m_scheduler->client()
+             && m_scheduler->client()->answeringCommand() != QvlCmdNone)
+        from = m_scheduler->client();
+    if (from && from->answeredCredentials() != storedCredentials()) {
+        debugLog(2, "CQmlInterface::qvlRespCheckUser() the answer is about credentials no longer "
+                    "stored, dropped");
+        if (from == &m_client && from->answeringCommand() == QvlCmdCheckUser)
+            startAccountCheck();
+        return;
+    }
+    if (from == &m_client && from->answeringCommand() == QvlCmdCheckUser && m_accountCheckPending)
+        m_accountCheckPending = false;
+    applyAccountAnswer(hasNetworkError, hasErrorResponse, accountVerified);
+}
+
+void TelemedFlows::applyAccountAnswer(bool hasNetworkError, bool hasErrorResponse,
+                                      bool accountVerified)
+{
     CSettingsMan& settings = *m_engine.settings;
     settings.qvlAccountVerified = accountVerified ? 1 : 0;
     m_accountProblem =
         accountVerified ? AccountProblemUnknown : problemOf(hasNetworkError, hasErrorResponse);
+    // A check of newer credentials still to come: until then they are being checked.
+    if (m_accountCheckPending && !accountVerified)
+        m_accountProblem = AccountChecking;
     m_items.set<P::SetInitQvlAccountVerified>(accountVerified ? 1 : 0);
     m_items.set<P::QvlAccountVerified>(accountVerified);
     publishAccountState();

@@ -2,12 +2,12 @@
 #define MALVORANT_TELEMEDFLOWS_H
 
 #include "bridgeparts.h"
+#include "qvlcomm.h"
 
 #include <QHash>
 #include <QString>
 #include <QUrl>
 
-class CQvlComm;
 class CQvlScheduler;
 class PatientFlows;
 class QmlItems;
@@ -25,6 +25,8 @@ class TelemedFlows
 public:
     // A recording must hold this many records (20 s) to be read.
     static constexpr int kMinUploadRecords = 10000;
+    // While the client is busy, a wanted account check is tried this often.
+    static constexpr int kAccountCheckRetryMs = 250;
 
     // Why the account is not verified, as the settings page shows it.
     enum AccountProblem {
@@ -60,6 +62,8 @@ public:
                         const QString& caseId);
     void qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorResponse, int fileId,
                            const QString& caseUrl);
+    void qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int fileId,
+                          const QString& caseId, const QString& status);
     void qvlRespFileChanged();
     void qvlRespBackgroundUploadFailed(int fileId, const QString& reason);
 
@@ -79,6 +83,12 @@ private:
                       bool hasErrorResponse, const QString& lastError);
     void showUploadFailure(int fileId, qvltexts::Cause cause, qvltexts::Road road,
                            const QString& lastError);
+    void failUpload(int fileId, bool caseOpen, const char* where, qvltexts::Cause cause,
+                    const QString& lastError);
+    // Checks the credentials stored now, at once or once the client is free.
+    void startAccountCheck();
+    QvlCredentials storedCredentials() const;
+    void applyAccountAnswer(bool hasNetworkError, bool hasErrorResponse, bool accountVerified);
     void setForeground(int fileId);
     void setBusy(bool busy);
     void publishIfCurrent(int fileId);
@@ -98,6 +108,15 @@ private:
     // Per waiting recording, the cause of the background failure last shown:
     // each is shown once until its cause changes or the recording stops waiting.
     QHash<int, int> m_shownBackgroundFailures;
+    // A check of the stored credentials waits for the client.
+    bool m_accountCheckPending = false;
+    bool m_accountCheckRetryArmed = false;
+    // The case state is being asked for after AddFile ended without a clear
+    // answer (the file is not sent again in this attempt), and that end's cause
+    // (set with the flag).
+    bool m_checkAfterUnclearEnd = false;
+    QString m_unclearEndReason;
+    qvltexts::Cause m_unclearEndCause{};
 };
 
 #endif

@@ -39,6 +39,18 @@ public:
         Q_UNUSED(reason);
     }
 
+    // Answer of getCaseState: the case's state word as the service lists it,
+    // empty when the service lists no such case. Empty here, like the one above.
+    virtual void qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                                  QString qvlCaseId, QString status)
+    {
+        Q_UNUSED(hasNetworkError);
+        Q_UNUSED(hasErrorResponse);
+        Q_UNUSED(qvlFileId);
+        Q_UNUSED(qvlCaseId);
+        Q_UNUSED(status);
+    }
+
 protected:
     // Implementers are never deleted through this base.
     ~CQvlCallbackInterface() = default;

@@ -1,6 +1,7 @@
 #include "qvlcomm.h"
 
 #include "debuglog.h"
+#include "oneshotbody.h"
 #include "qvlcallbackinterface.h"
 #include "qvlsoap.h"
 #include "settingsman.h"
@@ -218,6 +219,15 @@ bool CQvlComm::getModifiedServices(const QString& modifiedToken)
     return doRequest(QvlCmdGetModifiedServices, 0, modifiedToken);
 }
 
+bool CQvlComm::getCaseState(int fileId, const QString& caseId)
+{
+    if (!acceptRequest("CQvlComm::getCaseState"))
+        return false;
+    m_fileId = fileId;
+    m_caseId = caseId;
+    return doRequest(QvlCmdGetCaseState, fileId, caseId);
+}
+
 bool CQvlComm::fail(const QString& text)
 {
     m_lastError = text;
@@ -237,7 +247,8 @@ QUrl CQvlComm::serviceUrl(const QString& setting)
     QUrl url;
     url.setScheme(https ? QStringLiteral("https") : QStringLiteral("http"));
     url.setHost(parsed.host());
-    url.setPort(https ? 443 : 80);
+    // A service on another port is reached there; without one, the scheme's own.
+    url.setPort(parsed.port(https ? 443 : 80));
     url.setPath(parsed.path(QUrl::FullyEncoded), QUrl::TolerantMode);
     return url;
 }
@@ -371,6 +382,7 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
     const QByteArray boundary = "qd100-" + random.toHex();
     const qint64 created = now - 60;
     const QString user = m_settings->qvlUserName;
+    m_sentCredentials = {user, m_settings->qvlPwd, setting};
     const QString start = QvlSoap::envelopeStart(user, m_settings->qvlPwd, created);
     const QString end = QvlSoap::envelopeEnd();
 
@@ -406,12 +418,15 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
                        .toUtf8();
         break;
     case QvlCmdGetModifiedServices:
+    case QvlCmdGetCaseState: {
+        const QString token = cmd == QvlCmdGetModifiedServices ? text : QString();
         envelope = (start + QvlSoap::operationStart("GetModifiedServices")
-                    + (text.isEmpty() ? QString()
-                                      : QvlSoap::textElement(4, "modifiedToken", text))
+                    + (token.isEmpty() ? QString()
+                                       : QvlSoap::textElement(4, "modifiedToken", token))
                     + QvlSoap::operationEnd("GetModifiedServices") + end)
                        .toUtf8();
         break;
+    }
     default:
         return fail("Unknown QVL command " + QString::number(cmd));
     }
@@ -423,8 +438,13 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
     request.setRawHeader("Content-Encoding", "binary");
     request.setRawHeader("Connection", "close");
     request.setRawHeader("Soapaction", QByteArray(""));
-    // A hung service must not keep the client busy; progress restarts the clock.
-    request.setTransferTimeout(m_transferTimeoutMs);
+    const qint64 bodyBytes = envelope.size();
+    // A hung service must not keep the client busy; progress restarts the
+    // clock. The service stores a file before it answers: AddFile waits as
+    // long as its deadline, which follows the file's size.
+    request.setTransferTimeout(cmd == QvlCmdAddFile
+                                   ? qMax(m_transferTimeoutMs, requestDeadlineFor(bodyBytes))
+                                   : m_transferTimeoutMs);
     // The request goes exactly as built: HTTP/1.1, no redirect followed with the body.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -437,10 +457,14 @@ bool CQvlComm::doRequest(int cmd, int number, const QString& text)
         part.setHeader(QNetworkRequest::ContentTypeHeader, QvlSoap::rootPartContentType());
         part.setRawHeader("Content-Transfer-Encoding", "binary");
         part.setRawHeader("Content-ID", QvlSoap::kRootContentId);
-        part.setBody(envelope);
+        // A request that opens a case or adds a file goes at most once: the
+        // network layer may not send it again by itself.
+        if (cmd == QvlCmdAddFile || cmd == QvlCmdInitiateCase)
+            part.setBodyDevice(new COneShotBody(std::move(envelope), multiPart));
+        else
+            part.setBody(envelope);
         multiPart->append(part);
     }
-    const qint64 bodyBytes = envelope.size();
     envelope = QByteArray();
 
     debugLog(2, "CQvlComm::doRequest() url=" + str(url.toString()));
@@ -524,6 +548,20 @@ bool CQvlComm::isAuthenticationFault(const QString& text)
 bool CQvlComm::isTimeout(const QString& text)
 {
     return text.startsWith(QLatin1String(kNoAnswer));
+}
+
+bool CQvlComm::endedUnclear(bool hasNetworkError, bool hasErrorResponse, const QString& lastError)
+{
+    return (hasNetworkError || hasErrorResponse) && !lastError.startsWith(QLatin1String("Server replied: "));
+}
+
+bool CQvlComm::caseStateHoldsFile(const QString& status)
+{
+    for (const char* word : {"SENDING", "RECEIVED", "RECEIPT_FAILURE", "IN_PROCESS",
+                             "NEEDS_ATTENTION", "COMPLETED"})
+        if (status == QLatin1String(word))
+            return true;
+    return false;
 }
 
 bool CQvlComm::isClockFault(const QString& text)
@@ -613,6 +651,21 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
     const QString sentCaseId = m_caseId;
     if (!callback)
         return;
+    // Readable by the answers; this object may be gone once they are done.
+    m_answering = cmd;
+    m_answeredCredentials = m_sentCredentials;
+    const QPointer<CQvlComm> self(this);
+    struct AnswerEnd
+    {
+        const QPointer<CQvlComm>& client;
+        ~AnswerEnd()
+        {
+            if (client) {
+                client->m_answering = QvlCmdNone;
+                client->m_answeredCredentials = QvlCredentials();
+            }
+        }
+    } answerEnd{self};
 
     switch (cmd) {
     case QvlCmdCheckUser: {
@@ -691,6 +744,38 @@ void CQvlComm::httpsReplyFinished(QNetworkReply* reply)
             }
         }
         callback->qvlRespGetModifiedServicesDone();
+        break;
+    }
+    case QvlCmdGetCaseState: {
+        // The state listed for the case; every case is listed, so one not
+        // listed is unknown to the service.
+        QString status;
+        int position = -1;
+        if (!hasNetworkError && !hasErrorResponse) {
+            position = int(body.indexOf(QLatin1String("<return")));
+            if (position < 0)
+                decodeFailure();
+        }
+        if (position >= 0) {
+            QString caseId;
+            QString word;
+            while (findInResponseBody(QStringLiteral("caseId"), body, caseId, position) >= 0) {
+                const int next = findInResponseBody(QStringLiteral("status"), body, word, position);
+                if (next < 0)
+                    break;
+                if (caseId == sentCaseId) {
+                    status = word;
+                    break;
+                }
+                position = next;
+            }
+        }
+        const bool authFault = hasErrorResponse && isAuthenticationFault(m_lastError);
+        callback->qvlRespCaseState(hasNetworkError, hasErrorResponse, fileId, sentCaseId, status);
+        if (authFault) {
+            debugLogError("CQvlComm::httpsReplyFinished() Authentication Error");
+            callback->qvlRespCheckUser(false, false, false);
+        }
         break;
     }
     case QvlCmdCheckNetwork: {

@@ -23,7 +23,25 @@ enum QvlCommand {
     QvlCmdAddFile = 2,
     QvlCmdGetCaseUrl = 3,
     QvlCmdGetModifiedServices = 4,
-    QvlCmdCheckNetwork = 5
+    QvlCmdCheckNetwork = 5,
+    // The state of one case: GetModifiedServices without a token, which lists
+    // every case of the account with its state.
+    QvlCmdGetCaseState = 6
+};
+
+// The account a request carried: user name, password and the service URL
+// setting, as stored when the request was built.
+struct QvlCredentials
+{
+    QString user;
+    QString password;
+    QString url;
+
+    bool operator==(const QvlCredentials& o) const
+    {
+        return user == o.user && password == o.password && url == o.url;
+    }
+    bool operator!=(const QvlCredentials& o) const { return !(*this == o); }
 };
 
 // SOAP client of the telemedicine service. One request at a time: an entry
@@ -60,13 +78,22 @@ public:
     bool addFile(int fileId, const QString& caseId);
     bool getCaseUrl(int fileId, const QString& caseId);
     bool getModifiedServices(const QString& modifiedToken);
+    // Asks the service for the state of the case; the answer is
+    // qvlRespCaseState with the state word, empty when the service lists no
+    // such case. The modified-since token is neither sent nor kept.
+    bool getCaseState(int fileId, const QString& caseId);
 
     // Whether a request is in flight (a new one would be refused).
     bool requestInProgress() const { return m_cmdInProgress != QvlCmdNone; }
     QString getLastError() const { return m_lastError; }
+    // While an answer is being given: the command it answers and the account
+    // its request carried (QvlCmdNone and empty values otherwise).
+    int answeringCommand() const { return m_answering; }
+    QvlCredentials answeredCredentials() const { return m_answeredCredentials; }
     std::string getLastErrorStr() const { return m_lastError.toUtf8().toStdString(); }
 
-    // The inactivity time-out of later requests (milliseconds, > 0).
+    // The inactivity time-out of later requests (milliseconds, > 0); AddFile
+    // waits at least as long as its overall deadline.
     void setTransferTimeout(int milliseconds);
     int transferTimeout() const { return m_transferTimeoutMs; }
     // A fixed overall deadline for later requests (milliseconds, > 0); 0
@@ -86,14 +113,20 @@ public:
     static bool isClockFault(const QString& text);
     // Whether a failure text says the service gave no answer in time.
     static bool isTimeout(const QString& text);
+    // Whether a request ended without a clear answer: no reply, a cut line,
+    // a time-out or a reply that is no answer, as opposed to success or a
+    // fault the service sent (lastError is the client's last error then).
+    static bool endedUnclear(bool hasNetworkError, bool hasErrorResponse, const QString& lastError);
+    // Whether a case in this state (a status word) holds its file.
+    static bool caseStateHoldsFile(const QString& status);
     // Text that goes into one line of a request: each line break becomes a space.
     static QString singleLine(const QString& text);
     // The start of a reply as it is logged.
     static std::string logExcerpt(const QString& body);
 
     // The request URL for a service URL setting: lower-cased; the bare default
-    // host name stands for the default endpoint; https goes to port 443,
-    // everything else to http on port 80; port, query, fragment and user
+    // host name stands for the default endpoint; https, or else http, on the
+    // setting's port (443 or 80 when it names none); query, fragment and user
     // information of the setting are dropped.
     static QUrl serviceUrl(const QString& setting);
 
@@ -139,6 +172,9 @@ private:
     QString m_abortReason;
     bool m_abortedBySize = false;
     QTimer m_deadline;
+    QvlCredentials m_sentCredentials;
+    int m_answering = QvlCmdNone;
+    QvlCredentials m_answeredCredentials;
 };
 
 #endif

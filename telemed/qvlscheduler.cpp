@@ -153,6 +153,18 @@ void CQvlScheduler::qvlRespGetModifiedServices2(QString caseId, QString status)
     }
     const int ecgId = q.value(0).toInt();
     q.finish();
+    QvlCaseProgress progress;
+    if (m_fileMan->readQvlCase(ecgId, progress) && progress.status == QvlCaseQueued) {
+        // Queued stays queued, or the upload would never take it up: only
+        // that the service holds the file of its open case is kept.
+        QvlCaseProgress reported = progress;
+        reported.status = CFileMan::qvlCaseStatusOfWord(status);
+        if (progress.caseUrl.isEmpty() && !progress.fileAdded && reported.serviceHasFile()
+            && !m_fileMan->setQvlFileAdded(ecgId, caseId))
+            debugLogError("CQvlScheduler::qvlRespGetModifiedServices2() the progress of ecgId="
+                          + toStdString(ecgId) + " could not be stored");
+        return;
+    }
     if (!m_fileMan->setQvlCaseStatus(ecgId, status)) {
         debugLogError("CQvlScheduler::qvlRespGetModifiedServices2() the state of ecgId="
                       + toStdString(ecgId) + " could not be stored");
@@ -315,15 +327,19 @@ bool CQvlScheduler::startStep(const Candidate& c)
         tellOwnerFailed(c.ecgId, m_client->getLastError());
         return false;
     }
-    // The case opened earlier: the file, unless the service has it already, then the address.
+    // The case opened earlier: the address when the service has the file;
+    // otherwise the service is asked first whether the case holds it (an
+    // earlier AddFile may have arrived without its answer), and the file
+    // goes only when it does not.
     m_resumable.insert(c.ecgId);
     const bool haveFile = c.progress.serviceHasFile();
+    m_checkAfterUnclearEnd = false;
     const bool posted = haveFile ? m_client->getCaseUrl(c.ecgId, c.progress.caseId)
-                                 : m_client->addFile(c.ecgId, c.progress.caseId);
+                                 : m_client->getCaseState(c.ecgId, c.progress.caseId);
     if (posted)
         return true;
     debugLogError(std::string("QvlScheduler::timerExpired() ")
-                  + (haveFile ? "getCaseUrl" : "addFile") + " returns "
+                  + (haveFile ? "getCaseUrl" : "getCaseState") + " returns "
                   + m_client->getLastErrorStr());
     tellOwnerFailed(c.ecgId, m_client->getLastError());
     return false;
@@ -386,6 +402,22 @@ void CQvlScheduler::qvlRespAddFile(bool hasNetworkError, bool hasErrorResponse, 
                     + ", qvlCaseId=" + str(qvlCaseId) + ", hasNetworkError="
                     + flag(hasNetworkError) + ", hasErrorResponse=" + flag(hasErrorResponse));
     if (hasNetworkError || hasErrorResponse) {
+        if (CQvlComm::endedUnclear(hasNetworkError, hasErrorResponse, m_client->getLastError())) {
+            // The service may have stored the file: it is asked, never sent
+            // the file again blindly.
+            debugLogError(std::string("CQvlScheduler::qvlRespAddFile() ")
+                          + (hasNetworkError ? "NetworkError=" : "ErrorResponse=")
+                          + m_client->getLastErrorStr() + ", asking for the case's state");
+            m_checkAfterUnclearEnd = true;
+            m_unclearEndReason = m_client->getLastError();
+            if (m_client->getCaseState(qvlFileId, qvlCaseId))
+                return;
+            debugLogError("CQvlScheduler::qvlRespAddFile() getCaseState returns "
+                          + m_client->getLastErrorStr());
+            endChain();
+            tellOwnerFailed(qvlFileId, m_unclearEndReason);
+            return;
+        }
         chainFailed("CQvlScheduler::qvlRespAddFile()", qvlFileId, hasNetworkError, true);
         return;
     }
@@ -421,6 +453,58 @@ void CQvlScheduler::qvlRespGetCaseUrl(bool hasNetworkError, bool hasErrorRespons
     m_resumable.remove(qvlFileId);
     if (m_owner)
         m_owner->qvlRespFileChanged();
+}
+
+void CQvlScheduler::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                                     QString qvlCaseId, QString status)
+{
+    debugLog(4, "CQvlScheduler::qvlRespCaseState() qvlFileId=" + toStdString(qvlFileId)
+                    + ", qvlCaseId=" + str(qvlCaseId) + ", status=" + str(status)
+                    + ", hasNetworkError=" + flag(hasNetworkError)
+                    + ", hasErrorResponse=" + flag(hasErrorResponse));
+    const bool afterUnclearEnd = m_checkAfterUnclearEnd;
+    m_checkAfterUnclearEnd = false;
+    if (hasNetworkError || hasErrorResponse) {
+        // Not known whether the case holds the file: asked again next time.
+        debugLogError(std::string("CQvlScheduler::qvlRespCaseState() ")
+                      + (hasNetworkError ? "NetworkError=" : "ErrorResponse=")
+                      + m_client->getLastErrorStr());
+        endChain();
+        tellOwnerFailed(qvlFileId, afterUnclearEnd ? m_unclearEndReason : m_client->getLastError());
+        return;
+    }
+    if (CQvlComm::caseStateHoldsFile(status)) {
+        if (!m_fileMan || !m_fileMan->setQvlFileAdded(qvlFileId, qvlCaseId))
+            debugLogError("CQvlScheduler::qvlRespCaseState() the progress of ecgId="
+                          + toStdString(qvlFileId) + " could not be stored");
+        if (m_client->getCaseUrl(qvlFileId, qvlCaseId))
+            return;
+        debugLogError("CQvlScheduler::qvlRespCaseState() getCaseUrl returns "
+                      + m_client->getLastErrorStr());
+        endChain();
+        tellOwnerFailed(qvlFileId, m_client->getLastError());
+        return;
+    }
+    if (status == QLatin1String("CANCELLED") || status == QLatin1String("CLEARED")) {
+        // The case is over at the service: the recording leaves the queue.
+        endChain();
+        m_resumable.remove(qvlFileId);
+        if (m_fileMan && m_fileMan->setQvlCaseStatus(qvlFileId, status) && m_owner)
+            m_owner->qvlRespFileChanged();
+        tellOwnerFailed(qvlFileId, QStringLiteral("The service closed the case %1").arg(qvlCaseId));
+        return;
+    }
+    if (afterUnclearEnd) {
+        // The file did not arrive; it goes at a later attempt, which asks again.
+        endChain();
+        tellOwnerFailed(qvlFileId, m_unclearEndReason);
+        return;
+    }
+    if (m_client->addFile(qvlFileId, qvlCaseId))
+        return;
+    debugLogError("CQvlScheduler::qvlRespCaseState() addFile returns " + m_client->getLastErrorStr());
+    endChain();
+    tellOwnerFailed(qvlFileId, m_client->getLastError());
 }
 
 // ---------------------------------------------------------------- relayed

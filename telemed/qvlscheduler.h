@@ -17,8 +17,11 @@ class QSqlDatabase;
 // for the service (state 9), one chain InitiateCase, AddFile, GetCaseURL at a
 // time, resumes a half-done case (a case id and no address) in that case with
 // what is still missing, and asks the service which open cases changed
-// state. The chain's progress is stored with the recording, so a restart
-// never sends a file twice. It owns a client of its own and is that client's
+// state. The chain's progress is stored with the recording, and before a file
+// goes into a case opened earlier, or after AddFile ended without a clear
+// answer, the service is asked whether the case holds it already: a file is
+// sent at most once per case, across restarts too. The status poll never
+// takes a recording out of the queue (state 9). It owns a client of its own and is that client's
 // answer interface; towards its owner it passes on the account answer, the
 // notice that a recording's case data changed, and the failures of
 // background uploads. GUI thread only.
@@ -71,6 +74,8 @@ public:
     void qvlRespGetModifiedServices2(QString caseId, QString status) override;
     void qvlRespGetModifiedServicesDone() override;
     void qvlRespFileChanged() override;
+    void qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse, int qvlFileId,
+                          QString qvlCaseId, QString status) override;
 
 public slots:
     void modifiedServicesTimerExpired();
@@ -119,6 +124,10 @@ private:
     // next higher id, so one that keeps failing does not hold up the rest.
     int m_lastAttemptId = 0;
     int m_chainFileId = -1;
+    // The case state is being asked for after AddFile ended without a clear
+    // answer (then the file is not sent again in this chain); its failure.
+    bool m_checkAfterUnclearEnd = false;
+    QString m_unclearEndReason;
     int m_foregroundFileId = -1;
 };
 

@@ -74,6 +74,7 @@ class TstTelemedFlow : public QObject
     QByteArray m_faultOp;
     QString m_faultKind;
     QByteArray m_lastUser;
+    quint16 m_lastPort = 0;
     QByteArray m_uploaded;
     int m_nextCase = 1;
 
@@ -222,6 +223,7 @@ void TstTelemedFlow::serve(const StandInRequest& r)
     const QByteArray op = operationOf(r.body);
     m_ops << op;
     m_lastUser = elementOf(r.body, "wsse:Username");
+    m_lastPort = r.localPort;
     m_server->setAction(QvlStandIn::Action::Reply);
     if (op == "AddFile")
         m_uploaded = QByteArray::fromBase64(elementOf(r.body, "file"));
@@ -325,6 +327,8 @@ void TstTelemedFlow::accountCheck_data()
     QTest::addColumn<bool>("verified");
     QTest::addColumn<QString>("shown"); // the section's heading | its state line
     QTest::newRow("verified") << "good" << "" << true << true << "Verified | Account verified.";
+    QTest::newRow("service on another port")
+        << "other port" << "" << true << true << "Verified | Account verified.";
     QTest::newRow("authentication fault")
         << "good" << "authentication" << true << false
         << "Not verified | Not verified: user name or password refused. Correct them and save again.";
@@ -352,6 +356,11 @@ void TstTelemedFlow::accountCheck()
     QFETCH(QString, shown);
     if (url == "good")
         url = m_goodUrl;
+    else if (url == "other port")
+        url = QStringLiteral("https://%1:%2%3")
+                  .arg(m_server->address())
+                  .arg(m_server->listenOnOtherPort(true))
+                  .arg(QLatin1String(kPath));
     else if (url == "dead")
         url = QStringLiteral("https://%1%2").arg(m_server->deadAddress(), kPath);
     m_faultOp = "Test";
@@ -378,8 +387,11 @@ void TstTelemedFlow::accountCheck()
 
     QVERIFY(waitIdle());
     QCOMPARE(m_ops.contains("Test"), sent);
-    if (sent)
+    if (sent) {
         QCOMPARE(m_lastUser, QByteArray("vet.one"));
+        // Where the address says, its own port included.
+        QCOMPARE(m_lastPort, quint16(QUrl(url).port(443)));
+    }
     QCOMPARE(settings().qvlAccountVerified, verified ? 1 : 0);
     QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
     CSettingsMan after(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
@@ -943,7 +955,8 @@ void TstTelemedFlow::interruptedUploadGoesOnInItsCase()
         QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
         QVERIFY(answerStartCase("Finish Later"));
         QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
-        QCOMPARE(m_ops, (QList<QByteArray>{"Test", "AddFile", "GetCaseURL"}));
+        // Asked first whether the case holds the file; it does not, so it goes.
+        QCOMPARE(m_ops, (QList<QByteArray>{"Test", "GetModifiedServices", "AddFile", "GetCaseURL"}));
     } else {
         // OK queues it; the next background tick finishes it in its case.
         QMetaObject::invokeMethod(dialog, "accept");
@@ -952,7 +965,7 @@ void TstTelemedFlow::interruptedUploadGoesOnInItsCase()
         bridge().qvlScheduler()->backgroundUploadTimerExpired();
         QVERIFY(AppHarness::waitFor([&] { return row(ecgId).status == 3; }));
         QVERIFY(waitIdle());
-        QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+        QCOMPARE(m_ops, (QList<QByteArray>{"GetModifiedServices", "AddFile", "GetCaseURL"}));
     }
     QVERIFY(waitIdle());
     // Its first case, the whole file, once; no second case.

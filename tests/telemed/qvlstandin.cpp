@@ -133,15 +133,26 @@ bool QvlStandIn::start()
                       .arg(http->errorString());
         return false;
     }
-    http->onIncoming = [this, http](qintptr handle) {
-        auto* s = new QTcpSocket(this);
-        if (!s->setSocketDescriptor(handle)) {
-            delete s;
+    wire(http, false);
+    wire(https, true);
+    m_http = http;
+    m_https = https;
+    return makeCertificates();
+}
+
+void QvlStandIn::wire(QTcpServer* server, bool tls)
+{
+    auto* callback = static_cast<CallbackServer*>(server);
+    callback->onIncoming = [this, callback, tls](qintptr handle) {
+        if (!tls) {
+            auto* s = new QTcpSocket(this);
+            if (!s->setSocketDescriptor(handle)) {
+                delete s;
+                return;
+            }
+            accept(s, false, callback->serverPort());
             return;
         }
-        accept(s, false, http->serverPort());
-    };
-    https->onIncoming = [this, https](qintptr handle) {
         auto* s = new QSslSocket(this);
         if (!s->setSocketDescriptor(handle)) {
             delete s;
@@ -150,12 +161,25 @@ bool QvlStandIn::start()
         s->setLocalCertificate(m_untrusted ? m_untrustedCert : m_cert);
         s->setPrivateKey(m_untrusted ? m_untrustedKey : m_key);
         s->setPeerVerifyMode(QSslSocket::VerifyNone);
-        accept(s, true, https->serverPort());
+        accept(s, true, callback->serverPort());
         s->startServerEncryption();
     };
-    m_http = http;
-    m_https = https;
-    return makeCertificates();
+}
+
+quint16 QvlStandIn::listenOnOtherPort(bool tls)
+{
+    QTcpServer*& server = tls ? m_otherHttps : m_otherHttp;
+    quint16& port = tls ? m_otherHttpsPort : m_otherHttpPort;
+    if (!server) {
+        auto* made = new CallbackServer;
+        made->setParent(this);
+        wire(made, tls);
+        server = made;
+    }
+    if (!server->isListening() && !server->listen(m_address, port))
+        return 0;
+    port = server->serverPort();
+    return port;
 }
 
 bool QvlStandIn::makeCertificates()
@@ -293,6 +317,20 @@ void QvlStandIn::readFrom(QTcpSocket* socket, Connection* c)
     }
     case Action::Hang:
         break;
+    case Action::Close:
+        socket->disconnectFromHost();
+        break;
+    case Action::Delay: {
+        QPointer<QTcpSocket> guarded(socket);
+        const int status = m_status;
+        const QByteArray body = m_body;
+        const QByteArray type = m_contentType;
+        QTimer::singleShot(delayMs, this, [this, guarded, status, body, type]() {
+            if (guarded && guarded->state() == QAbstractSocket::ConnectedState)
+                answerWith(guarded, status, body, type);
+        });
+        break;
+    }
     case Action::Hold:
         m_held.append(socket);
         break;
@@ -314,11 +352,17 @@ void QvlStandIn::readFrom(QTcpSocket* socket, Connection* c)
 
 void QvlStandIn::answer(QTcpSocket* socket)
 {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(m_status) + ' ' + reason(m_status) + "\r\n";
-    out += "Content-Type: " + m_contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n";
+    answerWith(socket, m_status, m_body, m_contentType);
+}
+
+void QvlStandIn::answerWith(QTcpSocket* socket, int status, const QByteArray& body,
+                            const QByteArray& contentType)
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    out += "Content-Type: " + contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     out += "Connection: close\r\n\r\n";
-    out += m_body;
+    out += body;
     socket->write(out);
     socket->disconnectFromHost();
 }
@@ -334,10 +378,9 @@ void QvlStandIn::releaseHeld()
 
 void QvlStandIn::stopListening()
 {
-    if (m_http)
-        m_http->close();
-    if (m_https)
-        m_https->close();
+    for (QTcpServer* server : {m_http, m_https, m_otherHttp, m_otherHttps})
+        if (server)
+            server->close();
 }
 
 void QvlStandIn::abortConnections()
@@ -366,8 +409,12 @@ void QvlStandIn::goAwayMidBody(qint64 minTotal)
 
 bool QvlStandIn::listenAgain()
 {
-    return m_http && m_https && (m_http->isListening() || m_http->listen(m_address, 80))
-        && (m_https->isListening() || m_https->listen(m_address, 443));
+    auto again = [this](QTcpServer* server, quint16 port) {
+        return !server || server->isListening() || server->listen(m_address, port);
+    };
+    // The other ports come back on the port they had.
+    return m_http && m_https && again(m_http, 80) && again(m_https, 443)
+        && again(m_otherHttp, m_otherHttpPort) && again(m_otherHttps, m_otherHttpsPort);
 }
 
 QByteArray soapReply(const QByteArray& bodyContent)

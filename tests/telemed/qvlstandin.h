@@ -49,7 +49,9 @@ public:
         Reset, // read the request, then reset the connection
         Hang,  // read the request, never answer
         Hold,  // read the request, answer when releaseHeld() is called
-        Drip   // read the request, send the reply one byte every dripIntervalMs
+        Drip,  // read the request, send the reply one byte every dripIntervalMs
+        Close, // read the request, then close the connection without a reply
+        Delay  // read the request, answer with the reply set now after delayMs
     };
 
     explicit QvlStandIn(int octet, QObject* parent = nullptr);
@@ -62,6 +64,9 @@ public:
     // An address of the same octet on which nothing listens.
     QString deadAddress() const;
     QString url(bool https, const QString& path) const;
+    // Also serves plain HTTP or TLS on a port of the system's choice (the
+    // same one each call); 0 when it could not listen.
+    quint16 listenOnOtherPort(bool tls);
 
     // Adds the test CA to the default TLS configuration of the process.
     void trust() const;
@@ -73,6 +78,7 @@ public:
                   const QByteArray& contentType = "text/xml; charset=utf-8");
     void releaseHeld();
     int dripIntervalMs = 300;
+    int delayMs = 0;
 
     // The service going away and coming back: stopListening refuses new
     // connections, abortConnections cuts every open one, listenAgain takes
@@ -100,6 +106,9 @@ private:
     void accept(QTcpSocket* socket, bool tls, quint16 port);
     void readFrom(QTcpSocket* socket, Connection* c);
     void answer(QTcpSocket* socket);
+    void answerWith(QTcpSocket* socket, int status, const QByteArray& body,
+                    const QByteArray& contentType);
+    void wire(QTcpServer* server, bool tls);
     bool makeCertificates();
 
     QString m_error;
@@ -108,6 +117,10 @@ private:
     QTemporaryDir m_dir;
     QTcpServer* m_http = nullptr;
     QTcpServer* m_https = nullptr;
+    QTcpServer* m_otherHttp = nullptr;
+    QTcpServer* m_otherHttps = nullptr;
+    quint16 m_otherHttpPort = 0;
+    quint16 m_otherHttpsPort = 0;
     QSslCertificate m_caCert;
     QSslCertificate m_cert;
     QSslKey m_key;

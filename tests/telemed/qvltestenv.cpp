@@ -82,6 +82,12 @@ void AnswerLog::qvlRespFileChanged()
     push(QStringLiteral("fileChanged"));
 }
 
+void AnswerLog::qvlRespCaseState(bool net, bool err, int fileId, QString caseId, QString status)
+{
+    push(QStringLiteral("caseState(%1,%2,%3,%4,%5)")
+             .arg(int(net)).arg(int(err)).arg(fileId).arg(caseId, status));
+}
+
 QvlTestEnv::QvlTestEnv() = default;
 
 QvlTestEnv::~QvlTestEnv()

@@ -35,6 +35,7 @@ public:
     void qvlRespGetModifiedServices2(QString caseId, QString status) override;
     void qvlRespGetModifiedServicesDone() override;
     void qvlRespFileChanged() override;
+    void qvlRespCaseState(bool net, bool err, int fileId, QString caseId, QString status) override;
 
 private:
     void push(const QString& line);

@@ -140,6 +140,7 @@ private slots:
     void requestFields_data();
     void requestFields();
     void plainHttpAndUrlSetting();
+    void httpsOnOtherPort();
     void settingWithoutScheme();
     void replies_data();
     void replies();
@@ -155,6 +156,11 @@ private slots:
     void replySizeIsBounded();
     void repliesLoggedOnlyInPart();
     void requestHasOverallDeadline();
+    void sentAtMostOnce_data();
+    void sentAtMostOnce();
+    void caseState_data();
+    void caseState();
+    void addFileWaitsAsLongAsItsDeadline();
     void manyChangedCases();
     void patientTextStaysOnOneLine();
     void passwordNeverLogged();
@@ -231,6 +237,7 @@ void TstQvlComm::init()
     m_server->setReply(200, okReply("Test", "<return>true</return>"));
     m_env.settings->qvlUrl = m_goodUrl;
     m_comm->setTransferTimeout(CQvlComm::kDefaultTransferTimeoutMs);
+    m_comm->setRequestDeadline(0);
 }
 
 // Whatever a test did, the client is idle afterwards: the next request is
@@ -275,6 +282,8 @@ void TstQvlComm::invoke(const QString& op, bool expectPosted)
         posted = m_comm->getModifiedServices("TOK<0>");
     else if (op == QLatin1String("modifiedNoToken"))
         posted = m_comm->getModifiedServices(QString());
+    else if (op == QLatin1String("caseState"))
+        posted = m_comm->getCaseState(m_recFile, "C-5&6");
     else
         QFAIL(qPrintable("unknown operation " + op));
     QVERIFY2(posted == expectPosted, qPrintable(m_comm->getLastError()));
@@ -422,20 +431,37 @@ void TstQvlComm::requestFields()
 void TstQvlComm::plainHttpAndUrlSetting()
 {
     // Capitals, a port, user information and a query in the setting: the
-    // request goes over plain HTTP to port 80 with the path lower-cased, and
-    // nothing of the user information travels.
-    m_env.settings->qvlUrl = "HTTP://someone:Secret@" + m_server->address()
-        + ":8080/QvlIntegrations/QVLTMS.asmx?x=1#frag";
+    // request goes over plain HTTP to that port with the path lower-cased,
+    // and nothing of the user information travels.
+    const quint16 port = m_server->listenOnOtherPort(false);
+    QVERIFY(port != 0 && port != 80);
+    m_env.settings->qvlUrl = "HTTP://someone:Secret@" + m_server->address() + ":"
+        + QString::number(port) + "/QvlIntegrations/QVLTMS.asmx?x=1#frag";
     invoke("checkUser");
     QVERIFY(waitForAnswers(1));
     QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(0,0,1)"));
     QCOMPARE(m_server->requests.size(), 1);
     const StandInRequest& r = m_server->requests.first();
     QVERIFY(!r.tls);
-    QCOMPARE(r.localPort, quint16(80));
+    QCOMPARE(r.localPort, port);
     QCOMPARE(r.target, QByteArray(kPath));
     QVERIFY(r.header("Authorization").isNull());
     QVERIFY(!r.body.contains("ecret"));
+}
+
+void TstQvlComm::httpsOnOtherPort()
+{
+    // The service's address names its port: the request goes there, over TLS.
+    const quint16 port = m_server->listenOnOtherPort(true);
+    QVERIFY(port != 0 && port != 443);
+    m_env.settings->qvlUrl =
+        "https://" + m_server->address() + ":" + QString::number(port) + kPath;
+    invoke("checkUser");
+    QVERIFY(waitForAnswers(1));
+    QCOMPARE(m_answers.answers.first(), QStringLiteral("checkUser(0,0,1)"));
+    QCOMPARE(m_server->requests.size(), 1);
+    QVERIFY(m_server->requests.first().tls);
+    QCOMPARE(m_server->requests.first().localPort, port);
 }
 
 void TstQvlComm::settingWithoutScheme()
@@ -609,6 +635,8 @@ void TstQvlComm::faults()
     } else if (fault == QLatin1String("time-out")) {
         m_server->setAction(QvlStandIn::Action::Hang);
         m_comm->setTransferTimeout(300);
+        // AddFile waits as long as its deadline, which is bounded here.
+        m_comm->setRequestDeadline(300);
     } else {
         m_server->setUntrustedCertificate(true);
     }
@@ -809,6 +837,103 @@ void TstQvlComm::requestHasOverallDeadline()
     const qint64 hour = 110000 + 1800000LL * 16 * 4 / 3;
     QVERIFY(m_comm->requestDeadlineFor(hour) >= int(hour * 1000 / (16 * 1024)));
     QCOMPARE(m_comm->requestDeadlineFor(0), CQvlComm::kBaseDeadlineMs);
+}
+
+void TstQvlComm::sentAtMostOnce_data()
+{
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("answer");
+    for (const char* op : {"initiateCase", "addFile"}) {
+        const QString answer = QLatin1String(op) == QLatin1String("addFile")
+            ? QString("addFile(1,0,%FILEREC%,C-5&6)")
+            : QString("initiateCase(1,0,%REC%,)");
+        QTest::addRow("%s, reset after the body", op)
+            << QString(op) << int(QvlStandIn::Action::Reset) << answer;
+        QTest::addRow("%s, closed after the body", op)
+            << QString(op) << int(QvlStandIn::Action::Close) << answer;
+    }
+}
+
+// The line drops after the service read the whole request: the network layer
+// would send it again by itself; a request that opens a case or adds a file
+// reaches the service once and ends with a network error instead.
+void TstQvlComm::sentAtMostOnce()
+{
+    QFETCH(QString, op);
+    QFETCH(int, action);
+    QFETCH(QString, answer);
+    answer.replace(QLatin1String("%REC%"), QString::number(m_recFull));
+    answer.replace(QLatin1String("%FILEREC%"), QString::number(m_recFile));
+    for (bool tls : {true, false}) {
+        m_answers.answers.clear();
+        m_server->requestCount = 0;
+        m_env.settings->qvlUrl = m_server->url(tls, QLatin1String(kPath));
+        m_server->setAction(QvlStandIn::Action(action));
+        invoke(op);
+        QVERIFY(waitForAnswers(1));
+        QTest::qWait(300); // a copy sent again would have come by now
+        QCOMPARE(m_answers.answers, QStringList{answer});
+        QCOMPARE(m_server->requestCount, 1);
+        QVERIFY(CQvlComm::endedUnclear(true, false, m_comm->getLastError()));
+    }
+}
+
+void TstQvlComm::caseState_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("expected");
+    const QByteArray list = "<services><caseId>C-1</caseId><status>STARTED</status></services>"
+                            "<services><caseId>C-5&6</caseId><status>RECEIVED</status></services>";
+    QTest::newRow("listed") << 200
+                            << okReply("GetModifiedServices",
+                                       "<return><modifiedSinceToken>T</modifiedSinceToken>" + list
+                                           + "</return>")
+                            << QStringList{"caseState(0,0,%FILEREC%,C-5&6,RECEIVED)"};
+    QTest::newRow("not listed")
+        << 200
+        << okReply("GetModifiedServices",
+                   "<return><modifiedSinceToken>T</modifiedSinceToken><services><caseId>C-1</caseId>"
+                   "<status>STARTED</status></services></return>")
+        << QStringList{"caseState(0,0,%FILEREC%,C-5&6,)"};
+    QTest::newRow("no return") << 200 << okReply("GetModifiedServices", "")
+                               << QStringList{"caseState(0,1,%FILEREC%,C-5&6,)"};
+    QTest::newRow("authentication fault")
+        << 500 << soapFault(kAuthFault)
+        << QStringList{"caseState(1,1,%FILEREC%,C-5&6,)", "checkUser(0,0,0)"};
+}
+
+// The state of one case: asked without a token, read from the list.
+void TstQvlComm::caseState()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, expected);
+    expected.replaceInStrings(QLatin1String("%FILEREC%"), QString::number(m_recFile));
+    m_server->setReply(status, reply);
+    invoke("caseState");
+    QVERIFY(waitForAnswers(expected.size()));
+    QCOMPARE(m_answers.answers, expected);
+    QCOMPARE(m_server->requests.size(), 1);
+    const QByteArray body = m_server->requests.first().body;
+    QCOMPARE(operationOf(body), QByteArray("GetModifiedServices"));
+    QVERIFY(!body.contains("modifiedToken"));
+}
+
+void TstQvlComm::addFileWaitsAsLongAsItsDeadline()
+{
+    // The service stores the file before it answers: the answer may come
+    // later than the inactivity time-out of other requests.
+    m_comm->setTransferTimeout(300);
+    m_server->setAction(QvlStandIn::Action::Delay);
+    m_server->delayMs = 1200;
+    m_server->setReply(200, okReply("AddFile", "<return>true</return>"));
+    invoke("addFile");
+    QVERIFY(waitForAnswers(1));
+    QCOMPARE(m_answers.answers.first(), QString("addFile(0,0,%1,C-5&6)").arg(m_recFile));
+    // Its deadline follows the file's size.
+    QVERIFY(m_comm->requestDeadlineFor(10000000) > m_comm->requestDeadlineFor(1000000));
 }
 
 void TstQvlComm::manyChangedCases()

@@ -113,6 +113,7 @@ private slots:
     void serviceStoppedMidUpload();
 
 private:
+
     void serve(const StandInRequest& r);
     int addQueued(const QString& patientName, const QByteArray& content, int* patientId = nullptr);
     Row row(int ecgId);
@@ -393,8 +394,10 @@ void TstQvlScheduler::failureMatrix()
     QVERIFY(rec > 0);
     m_faultOp = step.toLatin1();
     m_faultKind = kind;
-    if (kind == "time-out")
+    if (kind == "time-out") {
         m_scheduler->client()->setTransferTimeout(1000);
+        m_scheduler->client()->setRequestDeadline(1000);
+    }
     if (kind == "down" && step == "InitiateCase")
         m_server->stopListening();
 
@@ -444,8 +447,9 @@ void TstQvlScheduler::failureMatrix()
         QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
     } else {
         QCOMPARE(done.caseId, failed.caseId);
+        // Whether the case holds the file is asked before it goes.
         if (step == "AddFile")
-            QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+            QCOMPARE(m_ops, (QList<QByteArray>{"GetModifiedServices", "AddFile", "GetCaseURL"}));
         else
             QCOMPARE(m_ops, QList<QByteArray>{"GetCaseURL"}); // the file went once
     }
@@ -557,7 +561,7 @@ void TstQvlScheduler::halfDoneCasesOfOthers()
     QCOMPARE(row(earlierSent).status, 3);
     m_ops.clear();
     QVERIFY(runUploadTick());
-    QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+    QCOMPARE(m_ops, (QList<QByteArray>{"GetModifiedServices", "AddFile", "GetCaseURL"}));
     QCOMPARE(m_received.size(), 1);
     QCOMPARE(m_received[0].caseId, QByteArray("C-OPEN"));
     QCOMPARE(m_received[0].hash, hashOf(earlierOpen));
@@ -579,7 +583,7 @@ void TstQvlScheduler::halfDoneCasesOfOthers()
     QCOMPARE(m_scheduler->backgroundUploadFileId(), userLeft);
     QVERIFY(waitIdle());
     QCOMPARE(m_scheduler->backgroundUploadFileId(), -1);
-    QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+    QCOMPARE(m_ops, (QList<QByteArray>{"GetModifiedServices", "AddFile", "GetCaseURL"}));
     QCOMPARE(m_received.size(), 1);
     QCOMPARE(m_received[0].caseId, QByteArray("C-MINE"));
     const Row done = row(userLeft);
@@ -882,11 +886,11 @@ void TstQvlScheduler::serviceStoppedMidUpload()
     QCOMPARE(row(rec).status, 1);
     QCOMPARE(m_owner.events, QStringList{QStringLiteral("failed(%1)").arg(rec)});
 
-    // Back again: the file arrives once, whole, in the same case.
+    // Back again: asked first, the file arrives once, whole, in the same case.
     QVERIFY(m_server->listenAgain());
     m_ops.clear();
     QVERIFY(runUploadTick());
-    QCOMPARE(m_ops, (QList<QByteArray>{"AddFile", "GetCaseURL"}));
+    QCOMPARE(m_ops, (QList<QByteArray>{"GetModifiedServices", "AddFile", "GetCaseURL"}));
     QCOMPARE(m_received.size(), 1);
     QCOMPARE(m_received[0].caseId, failed.caseId.toUtf8());
     QCOMPARE(m_received[0].size, qint64(content.size()));

@@ -1,0 +1,367 @@
+// Through the bridge and the real QML against the stand-in service with its
+// store: the account's state after a second Save during a check belongs to
+// the second password, and an upload whose AddFile ends without a clear
+// answer after the service stored the file leaves one copy in one case.
+
+#include "appharness.h"
+#include "dbman.h"
+#include "isolatedhome.h"
+#include "qmlitems.h"
+#include "qmlmodule.h"
+#include "qvlcomm.h"
+#include "qvlreplies.h"
+#include "qvlscheduler.h"
+#include "qvlservicestore.h"
+#include "qvlstandin.h"
+#include "settingsman.h"
+
+#include <QCryptographicHash>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QtQml/qqmlmoduleregistration.h>
+#include <QtTest>
+
+#include <map>
+#include <memory>
+
+static IsolatedHome isolatedHome;
+static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
+
+using qml::Item;
+
+namespace {
+
+// The password a request carried.
+QByteArray passwordOf(const QByteArray& body)
+{
+    const qsizetype tag = body.indexOf("<wsse:Password");
+    const qsizetype from = tag < 0 ? -1 : body.indexOf('>', tag);
+    const qsizetype to = from < 0 ? -1 : body.indexOf("</wsse:Password>", from);
+    return to < 0 ? QByteArray() : body.mid(from + 1, to - from - 1);
+}
+
+struct Row
+{
+    int status = -1;
+    QString caseId;
+    QString caseUrl;
+};
+
+} // namespace
+
+class TstTelemedOnce : public QObject
+{
+    Q_OBJECT
+
+    AppHarness m_app;
+    QQuickWindow* m_window = nullptr;
+    QvlStandIn* m_server = nullptr;
+    QString m_goodUrl;
+    int m_patientId = -1;
+    std::map<QByteArray, std::unique_ptr<QSignalSpy>> m_alerts;
+
+    CQmlInterface& bridge() { return m_app.bridge(); }
+    CSettingsMan& settings() { return *bridge().settingsMan(); }
+    QObject* uiData() { return bridge().items().object(Item::UiData); }
+    QVariant ui(const char* name) { return uiData()->property(name); }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void secondSaveDuringACheck_data();
+    void secondSaveDuringACheck();
+    void fileOnceFromTheScreen_data();
+    void fileOnceFromTheScreen();
+
+private:
+    // The service as the store keeps it, except that the password "wrong" is refused.
+    void serve(QvlServiceStore& store, const StandInRequest& r);
+    Row row(int ecgId);
+    QStringList fired();
+    bool waitForAlert(const QByteArray& name, int ms = 20000);
+    bool waitIdle(int ms = 20000);
+    int makeAssignedRecording(int seconds);
+    QQuickItem* openSettings();
+    QString accountStateShown();
+    QObject* openAlert(const QString& title);
+    void settleOtherRecordings(const QList<int>& keep);
+};
+
+void TstTelemedOnce::initTestCase()
+{
+    QVERIFY(isolatedHome.isValid());
+    m_window = m_app.load();
+    QVERIFY(m_window);
+    QVERIFY(AppHarness::waitFor([&] { return bridge().items().isBound(Item::BottomArea); }));
+    // The background work is driven by calling its slots.
+    bridge().qvlScheduler()->modifiedServicesTimer()->stop();
+    bridge().qvlScheduler()->backgroundUploadTimer()->stop();
+
+    m_server = new QvlStandIn(49, this);
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorText()));
+    m_server->trust();
+    m_server->setKeepRequests(false);
+    m_goodUrl = m_server->url(true, QLatin1String(kPath));
+    m_patientId = m_app.makePatient();
+    QVERIFY(m_patientId > 0);
+
+    QObject* bottom = bridge().items().object(Item::BottomArea);
+    for (const char* signal :
+         {"qmlAlertBoxNoNetwork(int,bool)", "qmlAlertBoxQvlAskUpload(int)",
+          "qmlAlertBoxQvlCommError(QString)", "qmlAlertBoxQvlUploadInterrupted(int,QString)",
+          "qmlAlertBoxQvlUploadCompleted()"}) {
+        const QByteArray s(signal);
+        auto spy = std::make_unique<QSignalSpy>(bottom, QByteArray("2" + s).constData());
+        QVERIFY2(spy->isValid(), signal);
+        m_alerts[s.left(s.indexOf('('))] = std::move(spy);
+    }
+}
+
+void TstTelemedOnce::init()
+{
+    QVERIFY(m_server->listenAgain());
+    m_server->setAction(QvlStandIn::Action::Reply);
+    m_server->setReply(200, okReply("Test", "<return>true</return>"));
+    m_server->setOnRequest(nullptr);
+    settings().qvlUrl = m_goodUrl;
+    settings().qvlUserName = "clinic";
+    settings().qvlPwd = "secret";
+    QVERIFY(settings().saveSettings(SettingsQvlService));
+    bridge().qvlRespCheckUser(false, false, true);
+    fired();
+    AppHarness::warnings().clear();
+}
+
+void TstTelemedOnce::cleanup()
+{
+    QVERIFY(waitIdle());
+    m_server->setOnRequest(nullptr);
+    m_server->abortConnections();
+    bridge().qvlComm()->setRequestDeadline(0);
+    QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n')));
+}
+
+void TstTelemedOnce::serve(QvlServiceStore& store, const StandInRequest& r)
+{
+    store.serve(r);
+    if (operationOf(r.body) == "Test" && passwordOf(r.body) == "wrong")
+        m_server->setReply(500, soapFault(kAuthFault));
+}
+
+Row TstTelemedOnce::row(int ecgId)
+{
+    Row r;
+    QSqlQuery q(*bridge().dbMan()->database());
+    q.prepare("select qvlCaseStatus, qvlCaseId, qvlCaseUrl from ecgTable where ecgId=?");
+    q.addBindValue(ecgId);
+    if (q.exec() && q.next()) {
+        r.status = q.value(0).toInt();
+        r.caseId = q.value(1).toString();
+        r.caseUrl = q.value(2).toString();
+    }
+    return r;
+}
+
+QStringList TstTelemedOnce::fired()
+{
+    QStringList names;
+    for (auto& [name, spy] : m_alerts) {
+        for (int i = 0; i < spy->size(); ++i)
+            names << QString::fromLatin1(name);
+        spy->clear();
+    }
+    return names;
+}
+
+bool TstTelemedOnce::waitForAlert(const QByteArray& name, int ms)
+{
+    return AppHarness::waitFor([&] { return !m_alerts[name]->isEmpty(); }, ms);
+}
+
+bool TstTelemedOnce::waitIdle(int ms)
+{
+    return AppHarness::waitFor(
+        [&] {
+            return !bridge().qvlComm()->requestInProgress()
+                && !bridge().qvlScheduler()->client()->requestInProgress();
+        },
+        ms);
+}
+
+int TstTelemedOnce::makeAssignedRecording(int seconds)
+{
+    const int ecgId = m_app.makeRecording(0, seconds);
+    if (ecgId <= 0 || !bridge().fileMan()->assignPendingEcg(m_patientId, false))
+        return -1;
+    return ecgId;
+}
+
+QQuickItem* TstTelemedOnce::openSettings()
+{
+    QVariant opened;
+    QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
+                              Q_ARG(QVariant, QStringLiteral("settings")));
+    if (!opened.toBool())
+        return nullptr;
+    QObject* loader = m_window->property("viewLoaders").toMap().value("settings").value<QObject*>();
+    return loader ? qobject_cast<QQuickItem*>(loader->property("item").value<QObject*>()) : nullptr;
+}
+
+QString TstTelemedOnce::accountStateShown()
+{
+    QObject* line = m_window->findChild<QObject*>("qvlAccountState");
+    QString summary;
+    for (QObject* o : m_window->findChildren<QObject*>()) {
+        if (o->property("title").toString() == "Telemedicine" && o->property("summary").isValid())
+            summary = o->property("summary").toString();
+    }
+    return line ? summary + " | " + line->property("text").toString() : QString();
+}
+
+QObject* TstTelemedOnce::openAlert(const QString& title)
+{
+    for (QObject* o : m_window->findChildren<QObject*>()) {
+        if (o->inherits("QQuickDialog") && o->property("visible").toBool()
+            && o->property("title").toString() == title)
+            return o;
+    }
+    return nullptr;
+}
+
+void TstTelemedOnce::settleOtherRecordings(const QList<int>& keep)
+{
+    QSqlQuery q(*bridge().dbMan()->database());
+    QStringList ids;
+    for (int id : keep)
+        ids << QString::number(id);
+    QVERIFY(q.exec("update ecgTable set qvlCaseStatus=8 where ecgId not in (" + ids.join(',') + ")"));
+}
+
+void TstTelemedOnce::secondSaveDuringACheck_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("verified");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("right, then wrong")
+        << "secret" << "wrong" << false
+        << "Not verified | Not verified: user name or password refused. Correct them and save again.";
+    QTest::newRow("wrong, then right") << "wrong" << "secret" << true << "Verified | Account verified.";
+}
+
+// Saved while the check of the first password is still out: the answer about
+// the first one is dropped, the second one is checked, and only its answer
+// counts, on screen and in the database.
+void TstTelemedOnce::secondSaveDuringACheck()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, verified);
+    QFETCH(QString, shown);
+    QQuickItem* view = openSettings();
+    QVERIFY(view);
+    QvlServiceStore store(m_server);
+    QStringList passwords;
+    m_server->setOnRequest([this, &store, &passwords](const StandInRequest& r) {
+        passwords << QString::fromUtf8(passwordOf(r.body));
+        serve(store, r);
+        // The first check is held until the second password is saved.
+        if (passwords.size() == 1)
+            m_server->setAction(QvlStandIn::Action::Hold);
+    });
+    bridge().updateQvlSettings("clinic", first, m_goodUrl);
+    QVERIFY(AppHarness::waitFor([&] { return passwords.size() == 1; }));
+    bridge().updateQvlSettings("clinic", second, m_goodUrl);
+    // Busy with the first check: the second is being checked, not unreachable.
+    QCOMPARE(accountStateShown(), QStringLiteral("Checking\u2026 | Checking the account with Quorvale\u2026"));
+    QCOMPARE(settings().qvlAccountVerified, 0);
+    m_server->releaseHeld();
+    QVERIFY(AppHarness::waitFor([&] { return passwords.size() == 2; }));
+    QVERIFY(waitIdle());
+    m_server->setOnRequest(nullptr);
+    QCOMPARE(passwords, (QStringList{first, second}));
+    QCOMPARE(accountStateShown(), shown);
+    QCOMPARE(ui("qvlAccountVerified").toBool(), verified);
+    CSettingsMan stored(QStringLiteral("MalvorantQml"), bridge().dbMan()->database(), 1, 1);
+    QCOMPARE(stored.qvlPwd, second);
+    QCOMPARE(stored.qvlAccountVerified, verified ? 1 : 0);
+    view->setProperty("visible", false);
+    QVERIFY(fired().isEmpty());
+}
+
+void TstTelemedOnce::fileOnceFromTheScreen_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("gone"); // the service is gone right after it stored the file
+    QTest::newRow("line cut after the file was stored") << "cut" << false;
+    QTest::newRow("reply slower than the deadline") << "slow" << false;
+    QTest::newRow("line cut, service gone, uploaded again") << "cut" << true;
+}
+
+// "Finish Later" while the line drops, or the answer comes too late, after
+// the service stored the file: the program asks the service for the case's
+// state and goes on without sending the file again; when the service is gone
+// for that question, the upload confirmed again asks first. One copy, in one
+// case, in the service's store; the recording holds that case.
+void TstTelemedOnce::fileOnceFromTheScreen()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, gone);
+    const int ecgId = makeAssignedRecording(30);
+    QVERIFY(ecgId > 0);
+    settleOtherRecordings({ecgId});
+    bridge().selectNShowPatient(m_patientId, ecgId);
+    QFile file(bridge().fileMan()->dataFolder() + bridge().fileMan()->currentFileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray sha = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+
+    QvlServiceStore store(m_server);
+    m_server->setOnRequest([&](const StandInRequest& r) {
+        store.serve(r);
+        if (gone && operationOf(r.body) == "AddFile")
+            m_server->stopListening();
+    });
+    if (end == "slow") {
+        bridge().qvlComm()->setRequestDeadline(1000);
+        store.slowMs = 3000;
+        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::Slow;
+    } else {
+        store.nextAddFileEnd = QvlServiceStore::AddFileEnd::CutReset;
+    }
+    bridge().continueQvlUpload(ecgId, false);
+    if (gone) {
+        QVERIFY(waitForAlert("qmlAlertBoxQvlUploadInterrupted"));
+        QVERIFY(waitIdle());
+        QCOMPARE(row(ecgId).status, 1);
+        QObject* dialog = openAlert("QVL Connect Problem");
+        QVERIFY(dialog);
+        QMetaObject::invokeMethod(dialog, "reject");
+        fired();
+        QVERIFY(m_server->listenAgain());
+        bridge().uploadClicked(false);
+        QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
+        bridge().continueQvlUpload(ecgId, false);
+    }
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
+    QVERIFY(waitIdle());
+    bridge().qvlComm()->setRequestDeadline(0);
+    m_server->setOnRequest(nullptr);
+    if (end == "slow")
+        QTest::qWait(2500); // the late answer has come and gone
+    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlUploadCompleted"});
+    QCOMPARE(store.ops.count("AddFile"), 1);
+    QCOMPARE(store.ops.count("InitiateCase"), 1);
+    QCOMPARE(store.cases.size(), 1);
+    QCOMPARE(store.copiesOf(sha), 1);
+    const Row done = row(ecgId);
+    QCOMPARE(done.status, 3);
+    QCOMPARE(done.caseId.toUtf8(), store.cases.first().id);
+    QCOMPARE(store.cases.first().files.size(), 1);
+    QCOMPARE(ui("fileQVLCaseUrl").toString(), done.caseUrl);
+}
+
+QTEST_MAIN(TstTelemedOnce)
+#include "tst_telemedonce.moc"
