@@ -87,8 +87,13 @@ void LiveView::connectRetry()
 {
     // The stream would reconnect under the recording and leave a gap in it
     // that nothing shows: the next tick ends the recording instead.
-    if (isRecording())
+    if (isRecording()) {
         m_recordingLinkLost = true;
+    } else if (m_leadInComplete) {
+        // A lead-in with a gap is none: it is gathered again once the link is back.
+        clearLeadIn();
+        publishCanRecord();
+    }
     m_wasConnected = false;
     ++m_retries;
     if (m_retries == kRetryLimit) {
