@@ -121,12 +121,15 @@ DbInspection inspectDatabase(const QString& path, const QString& scratchFolder)
     // Owner-only (QTemporaryDir's mode): the copy holds the patients.
     const std::unique_ptr<QTemporaryDir> dir = scratchDir(scratchFolder);
     if (!dir) {
+        seen.kind = DbInspection::Uncheckable;
         seen.detail = QStringLiteral("no folder for a copy of it could be made");
         return seen;
     }
     const QString copyPath = dir->filePath(QStringLiteral("check.sqlite3"));
-    if (!copyContent(path, copyPath, seen.detail))
+    if (!copyContent(path, copyPath, seen.detail)) {
+        seen.kind = DbInspection::Uncheckable;
         return seen;
+    }
 
     static std::atomic<int> counter{0};
     const QString name = QStringLiteral("malvorant_inspect_") + QString::number(++counter);

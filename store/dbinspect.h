@@ -15,13 +15,14 @@ struct DbInspection
         Usable,     // the program's own, whole, with its version
         Empty,      // a database without any table
         Foreign,    // tables, but not the program's
-        Unreadable, // not a database SQLite can read, or no copy could be taken
+        Uncheckable, // no copy could be taken for the look (no room)
+        Unreadable, // not a database SQLite can read
         Damaged,    // the integrity check found faults
         NoVersion,  // the program's tables without a valid schema version
     };
     Kind kind = Unreadable;
     int version = -1;
-    // SQLite's words for what is wrong (Unreadable, Damaged).
+    // What is wrong, in SQLite's words where it found it.
     QString detail;
 };
 

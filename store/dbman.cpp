@@ -255,6 +255,10 @@ bool CDbMan::openAndCheck(int& storedVersion)
     // opened for writing.
     const DbInspection seen = inspectDatabase(m_dbPath, m_dataFolder + QLatin1String("tmp"));
     switch (seen.kind) {
+    case DbInspection::Uncheckable:
+        fail(QStringLiteral("The database %1 could not be checked: %2. The program stops without changing it.")
+                 .arg(m_dbPath, seen.detail));
+        return false;
     case DbInspection::Unreadable:
         debugLogError("CDbMan() Unable to establish a database connection");
         fail(QStringLiteral("Unable to read database %1, it is damaged or not a database: %2. "
