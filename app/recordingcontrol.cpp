@@ -10,10 +10,10 @@
 #include "viewersettings.h"
 
 #include <QDateTime>
-
-#include <algorithm>
 #include <QTimer>
 #include <QtDebug>
+
+#include <algorithm>
 
 using namespace qml;
 
