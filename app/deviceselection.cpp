@@ -15,8 +15,12 @@
 using namespace qml;
 
 DeviceSelection::DeviceSelection(QmlItems& items, const EngineParts& engine, LiveView& live)
-    : m_items(items), m_engine(engine), m_live(live)
+    : m_items(items), m_engine(engine), m_live(live), m_resumeTimer(std::make_unique<QTimer>())
 {
+    m_resumeTimer->setSingleShot(true);
+    m_resumeTimer->setInterval(0);
+    QObject::connect(m_resumeTimer.get(), &QTimer::timeout, m_resumeTimer.get(),
+                     [this] { resumeMonitor(); });
 }
 
 DeviceSelection::~DeviceSelection()
@@ -71,6 +75,9 @@ void DeviceSelection::refreshInputList(int inputType)
         return;
     // The user's own search: a live start that waited on one is given up.
     setStartPending(false);
+    // A monitor on screen (state 1), running or not, comes back after it.
+    m_resumeAfterSearch = m_resumeAfterSearch || m_live.isMonitorShown();
+    m_searchChoseDevice = false;
     m_items.set<P::ValidStreamInputDeviceSelected>(false);
     m_items.set<P::InputDescriptiveName>(QStringLiteral("---"));
     m_items.invoke<C::QmlStreamsRetrieved>(0, -1);
@@ -152,6 +159,33 @@ void DeviceSelection::stopRefreshInputList(int inputType)
     stopDiscoveryTimer();
     if (m_stream)
         m_stream->stopDiscover();
+    if (m_resumeAfterSearch)
+        resumeMonitorLater();
+}
+
+void DeviceSelection::resumeMonitorLater()
+{
+    m_resumeTimer->start();
+}
+
+void DeviceSelection::resumeMonitor()
+{
+    // Another search has started meanwhile: its end decides.
+    if (isDiscoveryTimerActive() || m_startPending)
+        return;
+    const bool wanted = m_resumeAfterSearch;
+    m_resumeAfterSearch = false;
+    // The click went on to start the stream itself.
+    if (!wanted || m_live.isStreaming() || m_live.isRecording())
+        return;
+    const bool device = m_searchChoseDevice && m_stream && !m_stream->selectedAddress().isEmpty();
+    if (!m_live.isMonitorShown() || !device) {
+        // The screen says so itself: no device, or another view.
+        debugLog(4, "CQmlInterface: the search ended, the monitor stays stopped");
+        return;
+    }
+    debugLog(2, "CQmlInterface: the search ended, the monitor resumes");
+    m_live.streamStartStop(true);
 }
 
 void DeviceSelection::winbluezAddDevice(QString name, quint64 address)
@@ -225,6 +259,7 @@ void DeviceSelection::rawStreamRespDiscoverBt(int kind, QString text, int count,
         m_items.set<P::InputDescriptiveName>(chosen.name);
         m_items.set<P::ValidStreamInputDeviceSelected>(true);
         m_items.set<P::InputChannelListIndex>(m_selectedIndex);
+        m_searchChoseDevice = true;
         if (m_startPending) {
             setStartPending(false);
             stopDiscoveryTimer();

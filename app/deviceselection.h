@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class CRawStreamBt;
 class LiveView;
@@ -62,6 +63,8 @@ public:
     // with the device the search chooses.
     void findDeviceAndStart();
     bool isStartPending() const { return m_startPending; }
+    // Whether the monitor comes back once the running search has ended.
+    bool resumesAfterSearch() const { return m_resumeAfterSearch; }
 
 private:
     // True (and logged) when a recording runs: what was asked would stop or
@@ -70,6 +73,11 @@ private:
     void setStartPending(bool pending);
     void deleteBluetoothRows();
     void storeDeviceName(const QString& name);
+    // The monitor on screen that a search stopped comes back when the search
+    // has ended with a device, unless what follows in the same click starts
+    // the stream or searches again (checked once the click is done).
+    void resumeMonitorLater();
+    void resumeMonitor();
 
     QmlItems& m_items;
     EngineParts m_engine;
@@ -81,6 +89,9 @@ private:
     int m_budget = kInquiries;
     int m_selectedIndex = -1;
     bool m_startPending = false;
+    bool m_resumeAfterSearch = false;
+    bool m_searchChoseDevice = false;
+    std::unique_ptr<QTimer> m_resumeTimer;
 };
 
 #endif

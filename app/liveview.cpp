@@ -42,10 +42,34 @@ void LiveView::loadSpeciesAnalysisParams(int species)
     if (isRecording())
         return;
     // A lead-in for the new species is gathered afresh.
+    const bool wasComplete = m_leadInComplete;
+    clearLeadIn();
+    publishCanRecord(wasComplete);
+}
+
+void LiveView::clearLeadIn()
+{
     m_ringWrite = m_ringRead = m_ringCount = 0;
-    if (m_leadInComplete)
-        m_items.set<P::IsLeadInComplete>(false);
     m_leadInComplete = false;
+}
+
+bool LiveView::samplesArriving() const
+{
+    return m_streaming && m_connected && m_sinceSample.isValid() && m_sinceSample.elapsed() <= kSilenceMs;
+}
+
+void LiveView::publishCanRecord(bool force)
+{
+    const bool can = canRecord();
+    if (!force && can == m_canRecordShown)
+        return;
+    m_canRecordShown = can;
+    m_items.set<P::IsLeadInComplete>(can);
+}
+
+bool LiveView::isMonitorShown() const
+{
+    return m_publisher.displayState() == UiPublisher::Streaming;
 }
 
 bool LiveView::isRecording() const
@@ -61,6 +85,15 @@ void LiveView::stopRecording()
 
 void LiveView::connectRetry()
 {
+    // The stream would reconnect under the recording and leave a gap in it
+    // that nothing shows: the next tick ends the recording instead.
+    if (isRecording()) {
+        m_recordingLinkLost = true;
+    } else if (m_leadInComplete) {
+        // A lead-in with a gap is none: it is gathered again once the link is back.
+        clearLeadIn();
+        publishCanRecord();
+    }
     m_wasConnected = false;
     ++m_retries;
     if (m_retries == kRetryLimit) {
@@ -84,10 +117,14 @@ void LiveView::streamStartStop(bool start)
     m_items.set<P::ItsaRetry>(0);
     m_abortRequested = false;
     m_retries = 0;
+    m_recordingLinkLost = false;
 
+    // Nothing has arrived from this start (or stop) yet: Record waits for a
+    // whole lead-in of samples that do.
+    m_sinceSample.invalidate();
+    clearLeadIn();
+    publishCanRecord(true);
     if (start) {
-        m_items.set<P::IsLeadInComplete>(false);
-        m_leadInComplete = false;
         m_beatDelay = {};
         m_vectorError = {};
         m_beatless = {};
@@ -108,7 +145,6 @@ void LiveView::streamStartStop(bool start)
         m_chart.resetColumn();
         prepareTable(true);
         m_publisher.setDisplayState(UiPublisher::Streaming);
-        m_ringWrite = m_ringRead = m_ringCount = 0;
         m_firstUpdate = true;
         m_sampleCount = 0;
         m_leadCloseCounter = m_interferenceCloseCounter = 0;
@@ -121,10 +157,16 @@ void LiveView::streamStartStop(bool start)
         m_items.set<P::StreamRefreshTimerRunning>(false);
         m_items.set<P::BeatsPerMinuteLabel>(QString());
         m_chart.setStreaming(false);
-        if (isRecording())
+        if (isRecording()) {
             stopRecording();
-        else
+        } else if (m_publisher.displayState() == UiPublisher::Streaming) {
+            // The monitor stays on screen without its stream: no trace
+            // stands there as if it were live, and no stored recording is
+            // drawn into it.
+            m_items.invoke<C::QmlHideEcg>();
+        } else {
             m_publisher.showFile();
+        }
         m_items.set<P::IsBtConnected>(false);
         m_connected = false;
     }
@@ -181,14 +223,23 @@ void LiveView::updateStreamedEcg(const EcgSeries& series)
     while (m_streaming && gotSample) {
         gotSample = m_source->getData(&sample);
         const bool connected = m_source->isConnected();
-        if (m_wasConnected && !connected) {
+        const bool recordingCut = m_recordingLinkLost && isRecording();
+        m_recordingLinkLost = false;
+        if (recordingCut || (m_wasConnected && !connected)) {
             m_items.invoke<C::QmlCloseSpecies>();
-            // A cut recording is finished and offered for assignment; the
-            // stream comes back when the user returns to the live view.
+            // A cut recording is finished, keeps what came and is offered
+            // for assignment, with a word why it ended early; the stream
+            // comes back when the user returns to the live view.
             const bool wasRecording = isRecording();
+            const int kept = wasRecording ? m_recording->viewableSeconds() : 0;
             streamStartStop(false);
-            if (!wasRecording)
-                streamStartStop(true);
+            if (wasRecording) {
+                debugLogError("the link to the device was lost during a recording, which keeps "
+                              + toStdString(kept) + " s");
+                m_items.invoke<C::QmlAlertBoxRecordingLinkLost>(kept);
+                return;
+            }
+            streamStartStop(true);
         }
         m_wasConnected = connected;
         m_connected = connected;
@@ -218,6 +269,8 @@ void LiveView::updateStreamedEcg(const EcgSeries& series)
             m_items.set<P::BatteryLowIndicator>(false);
         }
     }
+    // Record follows the samples: off while none arrive.
+    publishCanRecord();
     // Nothing the recording took waits in the program for a second.
     if (isRecording() && !m_engine.files->writeThrough()) {
         debugLogError("error writing file");
@@ -232,6 +285,8 @@ void LiveView::updateStreamedEcg(const EcgSeries& series)
 void LiveView::processSample(const EcgStreamSample& sample)
 {
     ++m_sampleCount;
+    if (sample.type >= 0)
+        m_sinceSample.start();
     EcgStreamSample copy = sample;
     if (copy.type == ECG_SAMPLE_RPEAK)
         copy.type = ECG_SAMPLE;
@@ -357,9 +412,8 @@ void LiveView::feedRing(const EcgStreamSample& copy)
     if (++m_ringCount >= kRingSize) {
         m_ringCount = kRingSize - 1;
         m_ringRead = (m_ringRead + 1) % kRingSize;
-        if (!m_leadInComplete)
-            m_items.set<P::IsLeadInComplete>(true);
         m_leadInComplete = true;
+        publishCanRecord();
     }
     // A recording takes each record as it arrives, so nothing it holds
     // waits in the program longer than the write-through allows.

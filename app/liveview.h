@@ -8,6 +8,7 @@
 #include "ecgrecords.h"
 #include "filters.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointF>
 #include <QString>
@@ -65,6 +66,9 @@ public:
     static constexpr int kBeatlessLimit = 2000;
     static constexpr int kCloseAfter = 2000;
     static constexpr int kRetryLimit = 4;
+    // Longer than this without a sample, the device counts as silent: two
+    // dozen ticks' worth, well short of the stream's own link watchdog.
+    static constexpr int kSilenceMs = 1000;
 
     LiveView(QmlItems& items, const EngineParts& engine, UiPublisher& publisher, EcgChart& chart);
     ~LiveView();
@@ -97,6 +101,9 @@ public:
 
     // Link state, as the device selection reports it.
     bool isStreaming() const { return m_streaming; }
+    // The monitor's screen is up (display state 1), whether or not its
+    // stream runs.
+    bool isMonitorShown() const;
     bool isConnected() const { return m_connected; }
     void setConnected(bool connected) { m_connected = connected; }
     // One lost link; the fourth since the start stops acquisition.
@@ -112,6 +119,12 @@ public:
     // kRecordingDelay records become the trailer when it stops.
     int ringCount() const { return m_ringCount; }
     bool isLeadInComplete() const { return m_leadInComplete; }
+    // Samples reach the live view now: the stream runs, the link is up and
+    // the last sample came within kSilenceMs.
+    bool samplesArriving() const;
+    // A recording may start: the lead-in is complete and samples arrive.
+    // What the screen's "isLeadInComplete" shows.
+    bool canRecord() const { return m_leadInComplete && samplesArriving(); }
     // Writes what the ring holds to the recording just created, ordinary
     // samples as lead-in (type 45), events with their own type. False when a
     // write failed (the next tick then ends the recording).
@@ -140,6 +153,10 @@ private:
     void prepareTable(bool force);
     void setMark(int position, std::uint8_t bit);
     void stopRecording();
+    // Publishes canRecord() when it changed, or always with force.
+    void publishCanRecord(bool force = false);
+    // The lead-in starts again empty; Record is off until it is complete.
+    void clearLeadIn();
 
     QmlItems& m_items;
     EngineParts m_engine;
@@ -155,6 +172,7 @@ private:
     bool m_connected = false;
     bool m_wasConnected = false;
     bool m_abortRequested = false;
+    bool m_recordingLinkLost = false; // the link dropped under a recording
     bool m_deviceSearchRunning = false;
     int m_retries = 0;
     bool m_firstUpdate = true;
@@ -185,6 +203,8 @@ private:
     int m_ringRead = 0;
     int m_ringCount = 0;
     bool m_leadInComplete = false;
+    bool m_canRecordShown = false;
+    QElapsedTimer m_sinceSample; // invalid until the first sample of a start
     int m_sampleCount = 0;
 
     // Per derived lead (I, II, III, aVR, aVL, aVF) for the decimated columns.

@@ -215,6 +215,8 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
       "isStart")                                                                              \
     X(QmlAlertBoxFileWriteError, BottomArea, "qmlAlertBoxFileWriteError", (bool),             \
       "isFileCreation")                                                                       \
+    X(QmlAlertBoxRecordingLinkLost, BottomArea, "qmlAlertBoxRecordingLinkLost", (int),       \
+      "seconds")                                                                              \
     X(QmlAlertBoxFileReadError, BottomArea, "qmlAlertBoxFileReadError", (QString), "reason")  \
     X(QmlAlertBoxExportError, BottomArea, "qmlAlertBoxExportError", (), "")                   \
     X(QmlAlertBoxRecordingsRecovered, BottomArea, "qmlAlertBoxRecordingsRecovered", (int),    \

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QtDebug>
 
+#include <algorithm>
+
 using namespace qml;
 
 RecordingControl::RecordingControl(QmlItems& items, const EngineParts& engine,
@@ -58,6 +60,13 @@ void RecordingControl::recordStartStop(bool doStart)
         return;
     CFileMan& files = *m_engine.files;
     if (doStart) {
+        // A recording holds what the device sends: without samples arriving
+        // (no link, the stream stopped, a search for devices) there is
+        // nothing to record, and Record is off on the screen.
+        if (!m_live.canRecord()) {
+            debugLog(2, "CQmlInterface::recordClicked() refused: no samples arrive from the device");
+            return;
+        }
         // The recording carries the species chosen for it; a patient without
         // one (a worklist entry often has none) leaves it at the assignment.
         if (!files.ecgFileCreate(0, "dummy", "dummyOF", "dummyOL", "dummyXId", 0,
@@ -113,6 +122,11 @@ bool RecordingControl::countSample()
         return false;
     ++m_samples;
     return m_targetSamples > 0 && m_samples >= m_targetSamples;
+}
+
+int RecordingControl::viewableSeconds() const
+{
+    return std::max(0, m_samples - LiveView::kRecordingDelay) / 500;
 }
 
 void RecordingControl::recordingTimerExpired()

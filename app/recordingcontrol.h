@@ -37,6 +37,9 @@ public:
     // chosen time of viewable ECG plus the ring's delay is complete (the
     // timer on the wall clock is the backstop for a lagging device).
     bool countSample();
+    // Whole seconds of viewable ECG the running (or last) recording holds:
+    // the samples taken without the trailer the stop marks.
+    int viewableSeconds() const;
     // Milliseconds the recording timer was started with (0: not running).
     int timerInterval() const;
 

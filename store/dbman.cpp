@@ -1,5 +1,6 @@
 #include "dbman.h"
 
+#include "dbinspect.h"
 #include "dbschema.h"
 #include "debuglog.h"
 #include "filesafety.h"
@@ -248,72 +249,64 @@ bool CDbMan::createDatabaseSchema()
 
 bool CDbMan::openAndCheck(int& storedVersion)
 {
-    if (!m_db.open()) {
-        debugLogError("CDbMan() Unable to establish a database connection");
-        fail(QStringLiteral("Unable to open database %1: %2").arg(m_dbPath, m_db.lastError().text()));
+    // Everything that may refuse the database is learnt from a copy: a
+    // refused database, its log and its index stay byte for byte as they
+    // are, so they can still be rescued. Only a database that passes is
+    // opened for writing.
+    const DbInspection seen = inspectDatabase(m_dbPath, m_dataFolder + QLatin1String("tmp"));
+    switch (seen.kind) {
+    case DbInspection::Uncheckable:
+        fail(QStringLiteral("The database %1 could not be checked: %2. The program stops without changing it.")
+                 .arg(m_dbPath, seen.detail));
         return false;
-    }
-
-    QSqlQuery objects(m_db);
-    if (!objects.exec(QStringLiteral("select name from sqlite_master"))) {
+    case DbInspection::Unreadable:
         debugLogError("CDbMan() Unable to establish a database connection");
-        fail(QStringLiteral("Unable to read database %1, it is damaged or not a database: %2")
-                 .arg(m_dbPath, objects.lastError().text()));
+        fail(QStringLiteral("Unable to read database %1, it is damaged or not a database: %2. "
+                            "The program stops without changing it.")
+                 .arg(m_dbPath, seen.detail));
         return false;
-    }
-    QStringList names;
-    while (objects.next())
-        names << objects.value(0).toString();
-    objects.finish();
-
-    // A damaged database is reported and left exactly as it is: no migration,
-    // no repair, nothing written, so it can still be rescued.
-    QString damage;
-    if (!quickCheck(damage)) {
+    case DbInspection::Damaged:
         fail(QStringLiteral("The database %1 is damaged (%2). The program stops without changing it.")
-                 .arg(m_dbPath, damage));
+                 .arg(m_dbPath, seen.detail));
         return false;
-    }
-
-    if (!names.contains(QLatin1String("systemTable"), Qt::CaseInsensitive)) {
-        if (!names.isEmpty()) {
-            // Not ours: keep it aside and start with a database of our own.
-            m_db.close();
-            const QString aside = freeName(m_dbPath, QStringLiteral(".foreign"));
-            if (!QFile::rename(m_dbPath, aside)) {
-                fail(QStringLiteral("The file %1 is not a database of this program and could not be moved aside")
-                         .arg(m_dbPath));
-                return false;
-            }
-            debugLogError("CDbMan() moved a foreign file aside to " + str(aside));
-        } else {
-            m_db.close();
-            QFile::remove(m_dbPath);
+    case DbInspection::NoVersion:
+        fail(QStringLiteral("The database %1 is damaged: it has no valid schema version. "
+                            "The program stops without changing it.")
+                 .arg(m_dbPath));
+        return false;
+    case DbInspection::Foreign: {
+        // Not ours: keep it aside and start with a database of our own.
+        const QString aside = freeName(m_dbPath, QStringLiteral(".foreign"));
+        if (!QFile::rename(m_dbPath, aside)) {
+            fail(QStringLiteral("The file %1 is not a database of this program and could not be moved aside")
+                     .arg(m_dbPath));
+            return false;
         }
+        debugLogError("CDbMan() moved a foreign file aside to " + str(aside));
         if (!createFresh())
             return false;
         storedVersion = 0;
         return true;
     }
-
-    QSqlQuery versionQuery(m_db);
-    versionQuery.prepare(QStringLiteral("select value from systemTable where oid=?"));
-    versionQuery.addBindValue(DbSchema::kVersionOid);
-    if (!versionQuery.exec()) {
-        fail(QStringLiteral("Unable to read the version of database %1: %2")
-                 .arg(m_dbPath, versionQuery.lastError().text()));
-        return false;
+    case DbInspection::Empty:
+        QFile::remove(m_dbPath);
+        if (!createFresh())
+            return false;
+        storedVersion = 0;
+        return true;
+    case DbInspection::Usable:
+        break;
     }
-    bool numeric = false;
-    const int stored = versionQuery.next() ? versionQuery.value(0).toInt(&numeric) : -1;
-    versionQuery.finish();
-    if (!numeric || stored < 0) {
-        fail(QStringLiteral("The database %1 is damaged: it has no valid schema version").arg(m_dbPath));
+
+    if (!m_db.open()) {
+        debugLogError("CDbMan() Unable to establish a database connection");
+        fail(QStringLiteral("Unable to open database %1: %2").arg(m_dbPath, m_db.lastError().text()));
         return false;
     }
     if (!checkWritable())
         return false;
 
+    const int stored = seen.version;
     debugLog(2, "CDbMan() currentVersion=" + toStdString(stored) + ", newVersion="
                     + toStdString(DbSchema::kVersion));
     storedVersion = stored;
@@ -327,26 +320,6 @@ bool CDbMan::openAndCheck(int& storedVersion)
     }
     m_ok = true;
     return true;
-}
-
-bool CDbMan::quickCheck(QString& damage)
-{
-    QSqlQuery check(m_db);
-    if (!check.exec(QStringLiteral("pragma quick_check"))) {
-        damage = check.lastError().text();
-        return false;
-    }
-    QStringList problems;
-    while (check.next()) {
-        const QString line = check.value(0).toString();
-        if (line != QLatin1String("ok"))
-            problems << line;
-    }
-    check.finish();
-    if (problems.isEmpty())
-        return true;
-    damage = problems.mid(0, 5).join(QLatin1String("; "));
-    return false;
 }
 
 bool CDbMan::checkWritable()

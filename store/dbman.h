@@ -50,7 +50,6 @@ public:
 private:
     bool openAndCheck(int& fromVersion);
     bool createFresh();
-    bool quickCheck(QString& damage);
     bool checkWritable();
     bool backupBeforeMigration(int fromVersion);
     void ensureIndexes();

@@ -23,6 +23,7 @@ Rectangle {
     // Invoked by the bridge.
     signal qmlStartStopRecordingAnimation(bool isStart)
     signal qmlAlertBoxFileWriteError(bool isFileCreation)
+    signal qmlAlertBoxRecordingLinkLost(int seconds)
     signal qmlAlertBoxFileReadError(string reason)
     signal qmlAlertBoxExportError()
     signal qmlAlertBoxRecordingsRecovered(int count)
@@ -162,6 +163,14 @@ Rectangle {
         showAlert("File Write Error",
                   isFileCreation ? "Unable to create the ECG file" : "Unable to write to the ECG file",
                   "Please check whether there is space left on the device.", false, null);
+    }
+    // The recording ended early and waits for its patient (state 4).
+    onQmlAlertBoxRecordingLinkLost: (seconds) => {
+        showAlert("Connection Lost",
+                  "The connection to the device was lost during the recording.",
+                  "The recording keeps the " + seconds + " seconds of ECG that arrived. Click \"Select "
+                  + "Patient & Save\" at the bottom to save it for a patient, or \"Cancel\" at the top "
+                  + "to delete it.", false, null);
     }
     onQmlAlertBoxFileReadError: (reason) => {
         showAlert("File Read Error", "Unable to read the ECG file",

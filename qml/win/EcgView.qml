@@ -272,7 +272,9 @@ Item {
         width: rateUnit.x + rateUnit.width + padding
         height: figures.tightBoundingRect.height + 2 * padding
         color: Qt.rgba(1, 1, 1, 0.75)
+        // Without a link no rate arrives: no empty "BPM" is left standing.
         visible: (ecgView.ui.displayState === 1 || ecgView.ui.displayState === 2) && ecgView.ui.showBeatsPerMinute
+                 && ecgView.ui.isBtConnected
         readonly property real padding: 2
 
         TextMetrics {
@@ -306,11 +308,15 @@ Item {
         // for its patient, needs no device.
         visible: ecgView.ui.isStreamingView && !ecgView.showsRecording && !ecgView.ui.isBtConnected
         readonly property bool noDevice: ecgView.ui.inputDescriptiveName === "" || ecgView.ui.inputDescriptiveName === "---"
+        // The stream is stopped (a search for devices stopped it): nothing
+        // is being attempted, and the user may start it again.
+        readonly property bool stopped: !ecgView.ui.streamRefreshTimerRunning && ecgView.ui.itsaRetry !== 1
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
             font.pixelSize: 18
             text: ecgView.ui.itsaRetry === 1 ? "Connection Failed"
-                  : connectionHint.noDevice ? "No Malvorant device selected" : "Attempting Connection..."
+                  : connectionHint.noDevice ? "No Malvorant device selected"
+                  : connectionHint.stopped ? "Not connected" : "Attempting Connection..."
         }
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
@@ -320,7 +326,7 @@ Item {
         }
         Text {
             anchors.horizontalCenter: parent.horizontalCenter
-            visible: ecgView.ui.itsaRetry === 1
+            visible: ecgView.ui.itsaRetry === 1 || (connectionHint.stopped && !connectionHint.noDevice)
             font.pixelSize: 13
             font.underline: true
             color: "#3b5e61"

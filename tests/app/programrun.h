@@ -3,6 +3,7 @@
 #define MALVORANT_TESTS_PROGRAMRUN_H
 
 #include "toolrun.h"
+#include "virtualdisplay.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -16,7 +17,9 @@
 // Starts the program with its public documents and its profile folder there,
 // offscreen; its output goes as `channels` says. The window probe is loaded
 // into it: every message box it shows is written to windowsSeen (or its
-// error output) and answered with OK. asUser, when not -1, is the user id the
+// error output) and answered with OK. A test that names windowsSeen wants to
+// see windows: the program then runs on a display of the test's own (see
+// virtualdisplay.h), for offscreen it shows none. asUser, when not -1, is the user id the
 // program runs as (the test runs as root).
 inline std::unique_ptr<QProcess> startProgram(const QString& documents, const QString& profile,
                                               QProcess::ProcessChannelMode channels,
@@ -36,7 +39,13 @@ inline std::unique_ptr<QProcess> startProgram(const QString& documents, const QS
         env.insert("MALVORANT_WINDOW_PROBE", windowsSeen);
     env.insert("MALVORANT_PUBLIC_DOCUMENTS", documents);
     env.insert("ALLUSERSPROFILE", profile);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const QString display = windowsSeen.isEmpty() ? QString() : virtualdisplay::name();
+    if (display.isEmpty()) {
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+    } else {
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", display);
+    }
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(channels);
     if (asUser != -1) {

@@ -162,6 +162,17 @@ std::vector<Shot> shots()
     // The display states.
     list.push_back({"state0-assigned-recording", [](Context& c) { showRecording(c, 0); }});
     list.push_back({"state1-streaming", [](Context& c) { showLive(c, 1); }});
+    // A search for devices stopped the monitor's stream: no trace, no rate,
+    // Record off, and the screen says so.
+    list.push_back({"state1-stream-stopped", [](Context& c) {
+        showLive(c, 1);
+        QObject* ui = c.item(Item::UiData);
+        ui->setProperty("isBtConnected", false);
+        ui->setProperty("isLeadInComplete", false);
+        ui->setProperty("streamRefreshTimerRunning", false);
+        ui->setProperty("showBeatsPerMinute", true);
+        c.items().invoke<C::QmlHideEcg>();
+    }});
     list.push_back({"state2-recording", [](Context& c) {
         showLive(c, 2);
         c.item(Item::UiData)->setProperty("recordingTime", 60);
@@ -181,6 +192,11 @@ std::vector<Shot> shots()
         c.bridge().fileSelectedLocal(0, c.pendingEcgId);
         c.items().set<P::ButtonActionImgType>(2);
         c.items().invoke<C::QmlAlertBoxRecordingsRecovered>(3);
+    }});
+    list.push_back({"state4-recording-link-lost", [](Context& c) {
+        c.bridge().fileSelectedLocal(0, c.pendingEcgId);
+        c.items().set<P::ButtonActionImgType>(2);
+        c.items().invoke<C::QmlAlertBoxRecordingLinkLost>(23);
     }});
     // A recording waiting for its patient lies on its paper, as any shown one.
     list.push_back({"state4-unassigned-recording-grid", [](Context& c) {

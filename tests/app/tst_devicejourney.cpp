@@ -16,7 +16,9 @@
 #include "recordingcontrol.h"
 #include "simdevice.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QQuickItem>
@@ -168,6 +170,44 @@ class TstDeviceJourney : public QObject
     QVariant ui(const char* name) const { return m_live.ui(name); }
     CQmlInterface& bridge() const { return m_live.bridge(); }
     bool recording() const { return bridge().recordingControl().isRecording(); }
+    int rowCount() const
+    {
+        QSqlQuery q(*bridge().dbMan()->database());
+        return q.exec("select count(*) from ecgTable") && q.next() ? q.value(0).toInt() : -1;
+    }
+    // A visible text of the window reads exactly so.
+    bool textShown(const QString& text) const
+    {
+        for (QQuickItem* item : m_live.window()->findChildren<QQuickItem*>()) {
+            if (item->isVisible() && item->property("text").toString() == text) {
+                bool shown = true;
+                for (QQuickItem* up = item; up && shown; up = up->parentItem())
+                    shown = up->isVisible() && up->opacity() > 0;
+                if (shown)
+                    return true;
+            }
+        }
+        return false;
+    }
+    // "Select Species" opens when the monitor starts for an animal of no
+    // species: "Canine".
+    void chooseCanineIfAsked()
+    {
+        QQuickItem* canine = nullptr;
+        AppHarness::waitFor([&] {
+            for (QQuickItem* item : m_live.window()->findChildren<QQuickItem*>()) {
+                if (item->inherits("QQuickAbstractButton") && item->isVisible()
+                    && item->property("text").toString() == QLatin1String("Canine"))
+                    canine = item;
+            }
+            return canine != nullptr;
+        }, 3000);
+        if (!canine)
+            return;
+        QTest::qWait(300); // the popup's opening transition
+        mouseClick(m_live.window(), canine);
+        AppHarness::waitFor([&] { return !canine->isVisible(); });
+    }
 
     // Runs this test program as the child `mode` on the folders in tmp.
     static QByteArray runChild(const QTemporaryDir& tmp, const char* mode, int* exitCode)
@@ -344,6 +384,86 @@ private slots:
                                         .arg(lead == &leadI ? "I" : "II").arg(from).arg(from + 499).arg(offMv)));
             }
         }
+    }
+
+    // "New ECG" until "Ready to record", then Settings > Bluetooth > Refresh:
+    // the search stops the stream, Record is off and the monitor says it is
+    // not connected; neither the button nor the bridge records without
+    // samples. The search ends with the device, the monitor resumes by
+    // itself and Record records. The database and the folder hold that one
+    // recording and nothing of the time without signal.
+    void refreshDuringMonitorThenRecord()
+    {
+        CQmlInterface& b = bridge();
+        DeviceSelection& devices = b.deviceSelection();
+        const QString folder = b.fileMan()->dataFolder();
+        const QStringList filesBefore = QDir(folder).entryList({"*.ecg"}, QDir::Files);
+        const int rowsBefore = rowCount();
+
+        QVERIFY(clickButton(m_live, "New ECG"));
+        QVERIFY(AppHarness::waitFor([&] { return ui("displayState").toInt() == 1; }));
+        chooseCanineIfAsked();
+        QVERIFY(AppHarness::waitFor([&] { return ui("isLeadInComplete").toBool(); }, 30000));
+        QVERIFY(m_live.buttons().value("Record")->object()->property("enabled").toBool());
+
+        QQuickItem* settings = openBluetoothSettings(m_live);
+        QVERIFY(settings);
+        mouseClick(m_live.window(), findItem(m_live.window(), "deviceRefresh"));
+        QVERIFY(devices.isDiscoveryTimerActive());
+        QVERIFY(!b.liveView().isStreaming());
+        QVERIFY(!ui("isLeadInComplete").toBool());
+        QVERIFY(!ui("isBtConnected").toBool());
+        QCOMPARE(ui("displayState").toInt(), 1);
+        // Closed while the search goes on, as soon as the device is listed.
+        QVERIFY(AppHarness::waitFor([&] { return findItem(m_live.window(), "deviceList")
+                                                 && findItem(m_live.window(), "deviceList")->property("count").toInt() > 0; },
+                                    15000));
+        QVERIFY(QMetaObject::invokeMethod(findItem(m_live.window(), "viewClose"), "clicked"));
+        QVERIFY(AppHarness::waitFor([&] { return !settings->isVisible(); }));
+
+        // The monitor shows no trace that looks live and says why.
+        QVERIFY(!textShown("Attempting Connection..."));
+        QVERIFY(textShown("No Malvorant device selected") || textShown("Not connected"));
+        QQuickItem* rateBox = m_live.window()->findChild<QQuickItem*>("heartRateBox");
+        QVERIFY(rateBox && !rateBox->isVisible());
+        // Record, as the screen offers it and as the bridge takes it: nothing starts.
+        QAccessibleInterface* record = m_live.buttons().value("Record");
+        QVERIFY(record && record->object());
+        QVERIFY(!record->object()->property("enabled").toBool());
+        QVERIFY(!clickButton(m_live, "Record"));
+        b.recordStartStop(true);
+        QVERIFY(!recording());
+        QCOMPARE(rowCount(), rowsBefore);
+        QCOMPARE(QDir(folder).entryList({"*.ecg"}, QDir::Files), filesBefore);
+
+        // The search ends with the device: the monitor comes back by itself.
+        QVERIFY(AppHarness::waitFor([&] { return !devices.isDiscoveryTimerActive(); }, 15000));
+        QVERIFY(AppHarness::waitFor([&] { return b.liveView().isStreaming() && ui("isBtConnected").toBool(); },
+                                    15000));
+        QCOMPARE(ui("inputDescriptiveName").toString(), QLatin1String(kDevice));
+        QVERIFY(!recording());
+        QCOMPARE(rowCount(), rowsBefore);
+        bool clicked = false;
+        QVERIFY(AppHarness::waitFor([&] { return clicked || (clicked = clickButton(m_live, "Record")); }, 30000));
+        QVERIFY(AppHarness::waitFor([&] { return recording(); }, 5000));
+        const QString recorded = b.fileMan()->recordingFileName();
+        QVERIFY(AppHarness::waitFor([&] { return ui("displayState").toInt() == 4; }, 60000));
+
+        // One more row, waiting for its patient, and its file: a whole recording.
+        QCOMPARE(rowCount(), rowsBefore + 1);
+        QSqlQuery q(*b.dbMan()->database());
+        QVERIFY(q.exec("select patientId, fileName from ecgTable order by ecgId desc limit 1"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        QCOMPARE(q.value(1).toString(), recorded);
+        QStringList files = filesBefore;
+        files << recorded;
+        files.sort();
+        QCOMPARE(QDir(folder).entryList({"*.ecg"}, QDir::Files, QDir::Name), files);
+        int viewable = 0;
+        for (const EcgFileRecord& r : fileRecords(folder + recorded))
+            viewable += r.type == ECG_SAMPLE ? 1 : 0;
+        QVERIFY2(viewable >= 30 * 500 && viewable <= 30 * 500 + 1, qPrintable(QString::number(viewable)));
     }
 
     // Found by a search in one run, the device is selected at the next start

@@ -6,6 +6,7 @@
 #include "dbman.h"
 #include "deviceselection.h"
 #include "liveview.h"
+#include "recordingcontrol.h"
 #include "rawstreambt.h"
 #include "settingsman.h"
 #include "simdevice.h"
@@ -253,6 +254,46 @@ private slots:
         bridge().streamStartStop(true);
         QCOMPARE(ui("itsaRetry").toInt(), 0);
         QVERIFY(AppHarness::waitFor([&] { return ui("isBtConnected").toBool(); }, 10000));
+        bridge().streamStartStop(false);
+    }
+
+    // Refresh while the monitor streams (what the settings' button calls),
+    // and the search finds no device: the monitor stays stopped and says
+    // so, Record is off and a start records nothing. A search that finds the
+    // device again brings the monitor back by itself.
+    void refreshDuringMonitor()
+    {
+        BtDeviceEntry table[5] = {{"Kx Simulated ECG", "00:80:2a:4b:58:01"}};
+        bridge().rawStreamRespDiscoverBt(0, QString(), 1, table);
+        bridge().streamStartStop(true);
+        QVERIFY(AppHarness::waitFor([&] { return ui("isBtConnected").toBool(); }, 10000));
+        const QString name = sim()->config().name;
+        sim()->config().name = QStringLiteral("Other ECG");
+        bridge().stopRefreshInputList(0);
+        bridge().streamStartStop(false);
+        bridge().refreshInputList(0);
+        QVERIFY(devices().resumesAfterSearch());
+        QVERIFY(AppHarness::waitFor([&] { return !devices().isDiscoveryTimerActive(); }, 8000));
+        QTest::qWait(200);
+        sim()->config().name = name;
+        QVERIFY(!devices().resumesAfterSearch());
+        QVERIFY(!bridge().liveView().isStreaming());
+        QCOMPARE(ui("displayState").toInt(), 1);
+        QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("---"));
+        QVERIFY(!ui("isBtConnected").toBool());
+        QVERIFY(!ui("isLeadInComplete").toBool());
+        QVERIFY(!ui("streamRefreshTimerRunning").toBool());
+        bridge().recordStartStop(true);
+        QVERIFY(!bridge().recordingControl().isRecording());
+
+        bridge().stopRefreshInputList(0);
+        bridge().streamStartStop(false);
+        bridge().refreshInputList(0);
+        QVERIFY(AppHarness::waitFor([&] { return !devices().isDiscoveryTimerActive(); }, 8000));
+        QVERIFY(AppHarness::waitFor([&] { return bridge().liveView().isStreaming() && ui("isBtConnected").toBool(); },
+                                    10000));
+        QCOMPARE(ui("inputDescriptiveName").toString(), QStringLiteral("Kx Simulated ECG"));
+        QCOMPARE(ui("displayState").toInt(), 1);
         bridge().streamStartStop(false);
     }
 };

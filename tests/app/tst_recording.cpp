@@ -11,6 +11,7 @@
 #include "rawstreambt.h"
 #include "recordingcontrol.h"
 #include "settingsman.h"
+#include "simdevice.h"
 #include "uipublisher.h"
 #include "viewersettings.h"
 #include "updateandterms.h"
@@ -95,6 +96,10 @@ class TstRecording : public QObject
         QSqlQuery q(*m_live.bridge().dbMan()->database());
         q.exec("select count(*) from ecgTable");
         return q.next() ? q.value(0).toInt() : -1;
+    }
+    CBtBackendSim* sim() const
+    {
+        return dynamic_cast<CBtBackendSim*>(m_live.bridge().stream()->socketLayer()->backend());
     }
     QObject* bottom() const { return m_live.bridge().items().object(qml::Item::BottomArea); }
     // The alert dialog that is open, or null.
@@ -519,6 +524,103 @@ private slots:
         QCOMPARE(int(p.byteAt(23, 1)), feline ? 1 : 0);
         QCOMPARE(int(p.byteAt(23, 2)), feline ? 1 : 0);
         QCOMPARE(int(p.byteAt(23, 0)), 1);
+    }
+
+    // Record takes only samples that arrive: with the stream stopped on the
+    // monitor's screen, or the device silent on a live link, Record is off
+    // and a start is refused, leaving no row and no file; once samples flow
+    // again it records.
+    void noRecordingWithoutSamples_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("stream stopped") << false;
+        QTest::newRow("device silent") << true;
+    }
+
+    void noRecordingWithoutSamples()
+    {
+        QFETCH(bool, silent);
+        CQmlInterface& bridge = m_live.bridge();
+        RecordingControl& rec = bridge.recordingControl();
+        bridge.settingsMan()->recordingSeconds = 0;
+        QVERIFY(startStream());
+        QVERIFY(ui("isLeadInComplete").toBool());
+        const QString folder = bridge.fileMan()->dataFolder();
+        const QStringList filesBefore = QDir(folder).entryList(QDir::Files);
+        const int rowsBefore = rowCount();
+        if (silent) {
+            sim()->goSilent();
+            QVERIFY(AppHarness::waitFor([&] { return !ui("isLeadInComplete").toBool(); }, 2500));
+            QVERIFY(bridge.liveView().isStreaming());
+        } else {
+            bridge.streamStartStop(false);
+            QCOMPARE(ui("displayState").toInt(), 1);
+            QVERIFY(!ui("isLeadInComplete").toBool());
+        }
+        bridge.recordStartStop(true);
+        QVERIFY(!rec.isRecording());
+        QCOMPARE(ui("displayState").toInt(), 1);
+        QCOMPARE(rowCount(), rowsBefore);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), filesBefore);
+
+        // Samples again (the stream reconnects to a silent device by itself).
+        if (!silent)
+            bridge.streamStartStop(true);
+        QVERIFY(AppHarness::waitFor([&] { return ui("isLeadInComplete").toBool(); }, 30000));
+        bridge.recordStartStop(true);
+        QVERIFY(rec.isRecording());
+        bridge.streamStartStop(false);
+        QCOMPARE(ui("displayState").toInt(), 4);
+        QCOMPARE(rowCount(), rowsBefore + 1);
+    }
+
+    // The device drops the link two seconds into a recording: the recording
+    // ends there, keeps what came, waits for its patient and says why, and
+    // the stream does not go on under it.
+    void linkLostDuringRecording()
+    {
+        CQmlInterface& bridge = m_live.bridge();
+        RecordingControl& rec = bridge.recordingControl();
+        bridge.settingsMan()->recordingSeconds = 30;
+        QVERIFY(startStream());
+        const int rowsBefore = rowCount();
+        QSignalSpy said(bottom(), SIGNAL(qmlAlertBoxRecordingLinkLost(int)));
+        bridge.recordStartStop(true);
+        QVERIFY(rec.isRecording());
+        const QString name = bridge.fileMan()->recordingFileName();
+        const QString path = bridge.fileMan()->dataFolder() + name;
+        QVERIFY(AppHarness::waitFor([&] { return recordsOnDisk(path) >= LiveView::kRingSize - 1 + 2 * 500 + 1250; },
+                                    15000));
+        sim()->dropLink();
+        QVERIFY(AppHarness::waitFor([&] { return ui("displayState").toInt() == 4; }, 10000));
+        QVERIFY(!rec.isRecording());
+        QVERIFY(!bridge.liveView().isStreaming());
+        QVERIFY(!bridge.stream()->isAcquisitionOn());
+        QCOMPARE(said.count(), 1);
+        QObject* dialog = openAlert();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->property("title").toString(), QStringLiteral("Connection Lost"));
+        QCOMPARE(dialog->property("text").toString(),
+                 QStringLiteral("The connection to the device was lost during the recording."));
+        const int seconds = said.at(0).at(0).toInt();
+        QVERIFY2(dialog->property("informativeText").toString().startsWith(
+                     QStringLiteral("The recording keeps the %1 seconds of ECG that arrived.").arg(seconds)),
+                 qPrintable(dialog->property("informativeText").toString()));
+        closeAlert();
+
+        // The row and the file hold every record that came.
+        QCOMPARE(rowCount(), rowsBefore + 1);
+        QCOMPARE(bridge.fileMan()->currentFileName(), name);
+        QSqlQuery q(*bridge.dbMan()->database());
+        QVERIFY(q.exec(QStringLiteral("select patientId, fileSize from ecgTable where fileName='%1'").arg(name)));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        QCOMPARE(q.value(1).toInt(), recordsOnDisk(path));
+        const Layout l = layoutOf(recordTypes(path));
+        QCOMPARE(l.leadIn, LiveView::kRingSize - 1);
+        QVERIFY2(l.viewable >= 2 * 500 && l.viewable < 30 * 500, qPrintable(QString::number(l.viewable)));
+        // An event among the last records may shift the trailer by one.
+        QVERIFY2(std::abs(seconds - l.viewable / 500) <= 1, qPrintable(QString::number(seconds)));
     }
 
     // The settings picker stores and saves the choice and publishes it; the

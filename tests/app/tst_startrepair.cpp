@@ -17,6 +17,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -173,6 +174,103 @@ private slots:
         QVERIFY2(seen.count("WINDOW ") == 1, seen.constData());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
+    }
+
+    // A run killed with its write-ahead log and the log's index beside a
+    // damaged database: the start is refused and the three files stay byte
+    // for byte, nothing else appears in the folder. With a display the
+    // message waits in a window for the user; offscreen nobody could answer
+    // one, so the message goes to the error output and the start ends by
+    // itself.
+    void damagedDatabaseWithLogStaysByteForByte_data()
+    {
+        QTest::addColumn<bool>("display");
+        QTest::newRow("with a display") << true;
+        QTest::newRow("offscreen") << false;
+    }
+
+    void damagedDatabaseWithLogStaysByteForByte()
+    {
+        QFETCH(bool, display);
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString docs = tmp.filePath("Public");
+        const QString data = docs + "/MalvorantData";
+        const QString path = data + "/zqr.sqlite3";
+        QVERIFY(QDir().mkpath(data + "/tmp"));
+        {
+            int from = -1, to = -1;
+            CDbMan db(data, from, to);
+            QVERIFY(db.isOk());
+            QSqlQuery q(*db.database());
+            for (int i = 0; i < 300; ++i)
+                QVERIFY(q.exec("insert into ecgTable (patientId, fileName) values (1, '" + QString(200, 'q')
+                               + QString::number(i) + "')"));
+        }
+        // The last run's rows, only in its log, as a kill leaves them.
+        const QString running = tmp.filePath("running");
+        QVERIFY(QDir().mkpath(running));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "killedRun");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("pragma wal_autocheckpoint=0"));
+            QVERIFY(q.exec("insert into patientTable (patientName, ownerFirst, ownerLast) values ('Rex', 'A', 'B')"));
+            q.finish();
+            for (const char* suffix : {"", "-wal", "-shm"})
+                QVERIFY(QFile::copy(path + suffix, running + "/zqr.sqlite3" + suffix));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("killedRun");
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(path + suffix);
+            QVERIFY(QFile::copy(running + "/zqr.sqlite3" + suffix, path + suffix));
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek((file.size() / 4096 - 3) * 4096));
+        file.write(QByteArray(4096, char(0x5a)));
+        file.close();
+
+        QMap<QString, QByteArray> before;
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            before.insert(suffix, readFile(path + suffix));
+            QVERIFY2(!before.value(suffix).isEmpty(), suffix);
+        }
+        const auto listing = [&] {
+            QStringList out;
+            QDirIterator it(data, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                out << it.next();
+            out.sort();
+            return out;
+        };
+        const QStringList entries = listing();
+
+        const QString windows = display ? tmp.filePath("windows.txt") : QString();
+        std::unique_ptr<QProcess> p = startProgram(docs, tmp.filePath("ProgramData"), QProcess::MergedChannels,
+                                                   true, windows);
+        const bool finished = p->waitForFinished(60000);
+        stop(*p);
+        QVERIFY(finished);
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 255); // -1
+        const QByteArray said = p->readAll();
+        QVERIFY2(said.contains("is damaged (") && said.contains("The program stops without changing it."),
+                 said.constData());
+        if (display) {
+            const QByteArray seen = readFile(windows);
+            QVERIFY2(seen.startsWith("WINDOW " + QByteArray(kStartFailureTitle) + " | The database "),
+                     seen.constData());
+            QVERIFY2(seen.count("WINDOW ") == 1, seen.constData());
+        } else {
+            // The window probe would have reported a box on the error output.
+            QVERIFY2(!said.contains("WINDOW "), said.constData());
+        }
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QVERIFY2(readFile(path + suffix) == before.value(suffix), suffix);
+        QCOMPARE(listing(), entries);
     }
 
     // The data folder takes nothing (the program runs as an ordinary user):

@@ -1,4 +1,5 @@
 #include <QtTest>
+#include <QDirIterator>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -35,6 +36,8 @@ private slots:
     void failedCreationRemovesFile();
     void unwritableDatabaseEndsStartUp_data();
     void unwritableDatabaseEndsStartUp();
+    void leftWriteAheadLog_data();
+    void leftWriteAheadLog();
 
     void migrationKeepsEveryRow_data();
     void migrationKeepsEveryRow();
@@ -430,6 +433,93 @@ void TestDbMan::unwritableDatabaseEndsStartUp()
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase("otherWriter");
+}
+
+void TestDbMan::leftWriteAheadLog_data()
+{
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("whole") << false;
+    QTest::newRow("damaged") << true;
+}
+
+// What a killed run leaves: the database with a row only in its
+// write-ahead log, and the log's index. A whole one opens with that row; a
+// damaged one is refused and it, its log and its index stay byte for byte,
+// with nothing else left in the folder.
+void TestDbMan::leftWriteAheadLog()
+{
+    QFETCH(bool, damaged);
+    {
+        int from, to;
+        CDbMan db(folder(), from, to);
+        QVERIFY(db.isOk());
+    }
+    QStringList rows;
+    for (int i = 0; i < 300; ++i)
+        rows << QString("insert into ecgTable (patientId, fileName) values (1, '%1%2')").arg(QString(200, 'q')).arg(i);
+    QCOMPARE(execOn(path(), rows), QString());
+
+    const QString left = m_dir->filePath("left");
+    QVERIFY(QDir().mkpath(left + "/tmp"));
+    const QString leftPath = left + "/zqr.sqlite3";
+    {
+        QSqlDatabase running = QSqlDatabase::addDatabase("QSQLITE", "killedRun");
+        running.setDatabaseName(path());
+        QVERIFY(running.open());
+        QSqlQuery q(running);
+        QVERIFY(q.exec("pragma journal_mode"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), QString("wal"));
+        QVERIFY(q.exec("pragma wal_autocheckpoint=0"));
+        QVERIFY(q.exec("insert into patientTable (patientName, ownerFirst, ownerLast) "
+                       "values ('Only in the log', 'A', 'B')"));
+        q.finish();
+        // Taken while the connection holds them, as a kill leaves them.
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QVERIFY(QFile::copy(path() + suffix, leftPath + suffix));
+        running.close();
+    }
+    QSqlDatabase::removeDatabase("killedRun");
+    QVERIFY(QFileInfo(leftPath + "-wal").size() > 0);
+    if (damaged) {
+        QFile file(leftPath);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek((file.size() / 4096 - 3) * 4096));
+        file.write(QByteArray(4096, char(0x5a)));
+    }
+    QMap<QString, QByteArray> before;
+    for (const char* suffix : {"", "-wal", "-shm"})
+        before.insert(suffix, fileBytes(leftPath + suffix));
+    const auto listing = [&] {
+        QStringList out;
+        QDirIterator it(left, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            out << it.next();
+        out.sort();
+        return out;
+    };
+    const QStringList entries = listing();
+
+    int from = 0, to = 0;
+    {
+        CDbMan db(left + "/", from, to);
+        if (!damaged) {
+            QVERIFY2(db.isOk(), qPrintable(db.errorText()));
+            QCOMPARE(from, DbSchema::kVersion);
+            QSqlQuery q(*db.database());
+            QVERIFY(q.exec("select count(*) from patientTable where patientName='Only in the log'"));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
+            return;
+        }
+        QVERIFY(!db.isOk());
+        QCOMPARE(from, -1);
+        QVERIFY2(db.errorText().contains("is damaged (") && db.errorText().contains("without changing it"),
+                 qPrintable(db.errorText()));
+    }
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QVERIFY2(fileBytes(leftPath + suffix) == before.value(suffix), suffix);
+    QCOMPARE(listing(), entries);
 }
 
 void TestDbMan::migrationKeepsEveryRow_data()
