@@ -24,9 +24,10 @@ Rectangle {
     signal qmlStartStopRecordingAnimation(bool isStart)
     signal qmlAlertBoxFileWriteError(bool isFileCreation)
     signal qmlAlertBoxFileReadError(string reason)
-    signal qmlAlertBoxExportError()
+    signal qmlAlertBoxExportError(string reason)
     signal qmlAlertBoxRecordingsRecovered(int count)
     signal qmlAlertBoxFileSaved(string fileName, string folder)
+    signal qmlAlertBoxReplaceFile(string fileName, string folder)
     signal qmlAlertBoxNoNetwork(int fileId, bool isQvlUpload)
     signal qmlAlertBoxNoNetworkSync(int fileId, bool isQvlUpload)
     signal qmlAlertBoxQvlFileAlreadyUploaded(int fileId)
@@ -101,9 +102,9 @@ Rectangle {
         showAlert("File Read Error", "Unable to read the ECG file",
                   reason !== "" ? reason : "Please check whether the file has an appropriate format.", false, null);
     }
-    onQmlAlertBoxExportError: {
+    onQmlAlertBoxExportError: (reason) => {
         showAlert("Error exporting File", "Unable to export the ECG file",
-                  "Please check whether there is space left on the device.", false, null);
+                  reason !== "" ? reason : "Please check whether there is space left on the device.", false, null);
     }
     // Advice the user can follow from where the start leaves them: the
     // recording waits on screen (state 4), where the header offers no list.
@@ -124,6 +125,7 @@ Rectangle {
     onQmlAlertBoxFileSaved: (fileName, folder) => {
         showAlert("File Saved", "The file " + fileName + " has been saved.", "Folder: " + folder, false, null);
     }
+    onQmlAlertBoxReplaceFile: (fileName, folder) => { replaceQuestion.ask(fileName, folder); }
     onQmlAlertBoxQvlShortFileUpload: (duration) => {
         showAlert("Short ECG",
                   "The length of this ECG (" + duration + " seconds) is insufficient for a diagnostic read.",
@@ -349,6 +351,32 @@ Rectangle {
             rejectText: "Cancel"
             onAccepted: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, true)
             onOtherClicked: cQmlInterface.continueQvlUpload(uploadConfirmation.fileId, false)
+        }
+    }
+
+    // A report or export would replace a file of the same name: the earlier
+    // one stays unless the user says otherwise.
+    MadeOnUse {
+        id: replaceQuestion
+        owner: bottomArea
+        function ask(fileName, folder) {
+            cQmlInterface.postLogMessage("alert: Replace File: " + fileName);
+            const box = replaceQuestion.made() as AlertDialog;
+            if (!box)
+                return;
+            box.text = "The file " + fileName + " already exists.";
+            box.informativeText = "Folder: " + folder
+                    + "\nClick 'Replace' to overwrite it, or 'Cancel' to keep the earlier file.";
+            box.open();
+        }
+        dialog: AlertDialog {
+            objectName: "replaceFileQuestion"
+            defs: bottomArea.defs
+            title: "Replace File"
+            acceptText: "Replace"
+            rejectText: "Cancel"
+            onAccepted: cQmlInterface.answerReplaceFile(true)
+            onRejected: cQmlInterface.answerReplaceFile(false)
         }
     }
 

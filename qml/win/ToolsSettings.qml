@@ -95,8 +95,9 @@ ViewFrame {
                 text: "Save to PDF"
                 font.family: view.defs.commonFont
                 font.pointSize: view.defs.fontSizeNormal
-                // Greyed while there is no report to write, but it still opens the dialog.
-                opacity: view.ui.saveToPdfEnabled ? 1.0 : 0.4
+                // Off while no saved ECG is shown (the live monitor, no recording):
+                // there is nothing on the screen to print.
+                enabled: view.ui.saveToPdfEnabled
                 onClicked: view.pdfRequested()
             }
         }

@@ -423,7 +423,7 @@ private slots:
         case 0: items.invoke<C::QmlAlertBoxFileWriteError>(true); break;
         case 1: items.invoke<C::QmlAlertBoxFileWriteError>(false); break;
         case 2: items.invoke<C::QmlAlertBoxFileReadError>(QString()); break;
-        case 3: items.invoke<C::QmlAlertBoxExportError>(); break;
+        case 3: items.invoke<C::QmlAlertBoxExportError>(QString()); break;
         case 4: items.invoke<C::QmlAlertBoxQvlShortFileUpload>(14); break;
         case 5: items.invoke<C::QmlAlertBoxNoNetworkSync>(3, true); break;
         case 6: items.invoke<C::QmlAlertBoxNoNetwork>(3, true); break;
