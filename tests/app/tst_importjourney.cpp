@@ -521,8 +521,8 @@ private slots:
         auto exportOnce = [&] {
             if (!press(QStringLiteral("Export ECGs")))
                 return false;
-            if (dicom)
-                QMetaObject::invokeMethod(find(QStringLiteral("exportDicomSection")), "toggled", Q_ARG(int, 1));
+            QMetaObject::invokeMethod(find(dicom ? QStringLiteral("exportDicomSection") : QStringLiteral("exportDataSection")),
+                                      "toggled", Q_ARG(int, dicom ? 1 : 0));
             return screen::clickText(window(), dicom ? QStringLiteral("Export Dicom") : QStringLiteral("Export ECG"))
                    && screen::chooseFolder(window(), folder);
         };
