@@ -92,8 +92,9 @@ void UiPublisher::setDisplayState(int displayState)
 bool UiPublisher::isStoredRecordingShown() const
 {
     const CFileMan& f = *m_engine.files;
-    return (m_displayState == ShowingFileAssigned || m_displayState == ShowingFileUnassigned)
-           && f.currentEcgId() >= 0 && f.isStoredFileOpen();
+    // The chart draws the open recording whenever the monitor does not run.
+    return m_displayState != Streaming && m_displayState != Recording && f.currentEcgId() >= 0
+           && f.isStoredFileOpen();
 }
 
 void UiPublisher::publishPdfAvailability()
