@@ -378,6 +378,11 @@ private slots:
             << "It was recorded at 250 samples per second; this program reads 500." << false;
         QTest::newRow("export") << 3 << "Error exporting File" << "Unable to export the ECG file"
             << "Please check whether there is space left on the device." << false;
+        QTest::newRow("export with its reason") << 15 << "Error exporting File" << "Unable to export the ECG file"
+            << "No saved ECG is shown." << false;
+        QTest::newRow("replace") << 16 << "Replace File" << "The file Bella_1_2.pdf already exists."
+            << "Folder: /home/vet/Reports\nClick 'Replace' to overwrite it, or 'Cancel' to keep the earlier file."
+            << true;
         QTest::newRow("short") << 4 << "Short ECG"
             << "The length of this ECG (14 seconds) is insufficient for a diagnostic read."
             << "Please upload an alternate ECG for this patient." << false;
@@ -434,6 +439,10 @@ private slots:
         case 11: items.invoke<C::QmlAlertBoxQvlAskUpload>(3); break;
         case 12: items.invoke<C::QmlAlertBoxRecordingsRecovered>(1); break;
         case 13: items.invoke<C::QmlAlertBoxRecordingsRecovered>(3); break;
+        case 15: items.invoke<C::QmlAlertBoxExportError>(QStringLiteral("No saved ECG is shown.")); break;
+        case 16:
+            items.invoke<C::QmlAlertBoxReplaceFile>(QStringLiteral("Bella_1_2.pdf"), QStringLiteral("/home/vet/Reports"));
+            break;
         case 14:
             items.invoke<C::QmlAlertBoxFileReadError>(
                 QStringLiteral("It was recorded at 250 samples per second; this program reads 500."));
