@@ -64,6 +64,15 @@ std::int64_t birthdateOfHeader(const std::string& text)
     return seconds < 0 ? 0 : seconds;
 }
 
+// The recording's own file is never a destination, whatever the folder and name.
+bool isSameFile(const QString& a, const QString& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(std::filesystem::path(a.toStdU16String()),
+                                       std::filesystem::path(b.toStdU16String()), ec)
+           && !ec;
+}
+
 } // namespace
 
 ImportExport::ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients,
@@ -85,15 +94,6 @@ bool ImportExport::writeBackShownRecording()
         return false;
     CFileEcg* file = buffer.getFileEcg();
     return !file || !file->isOpen() || file->writeBackChanges();
-}
-
-// The recording's own file: never a destination, whatever the folder and name.
-static bool isSameFile(const QString& a, const QString& b)
-{
-    std::error_code ec;
-    return std::filesystem::equivalent(std::filesystem::path(a.toStdU16String()),
-                                       std::filesystem::path(b.toStdU16String()), ec)
-           && !ec;
 }
 
 void ImportExport::exportEcg(const QUrl& exportUrl, const QString& agreedReplace)

@@ -19,6 +19,16 @@
 
 using namespace qml;
 
+namespace {
+
+// Why there is no report, in the user's words.
+QString nothingShown()
+{
+    return QStringLiteral("No saved ECG is shown. Open one under \"Saved ECGs\", then save it to PDF.");
+}
+
+} // namespace
+
 PdfReportFlow::PdfReportFlow(QmlItems& items, const EngineParts& engine, const UiPublisher& publisher,
                              ViewerSettings& viewer, EcgChart& chart, ReplaceQuestion& replaceQuestion)
     : m_items(items)
@@ -66,7 +76,7 @@ void PdfReportFlow::saveAsPdf(const QUrl& pdfUrl, const QString& agreedReplace)
     QString reason;
     if (!m_publisher.isStoredRecordingShown()) {
         result.error = QStringLiteral("no stored recording is shown");
-        reason = QStringLiteral("No saved ECG is shown. Open one under \"Saved ECGs\", then save it to PDF.");
+        reason = nothingShown();
     } else {
         // A long recording takes a second or more: let the indicator show
         // first. Queued answers may run meanwhile and change what is shown, so
@@ -76,7 +86,7 @@ void PdfReportFlow::saveAsPdf(const QUrl& pdfUrl, const QString& agreedReplace)
         request = takeRequest(pdfUrl);
         if (!request.buffer) {
             result.error = QStringLiteral("no stored recording is shown");
-            reason = QStringLiteral("No saved ECG is shown. Open one under \"Saved ECGs\", then save it to PDF.");
+            reason = nothingShown();
         } else if (request.outputPath.isEmpty()) {
             result.error = QStringLiteral("the folder is not a local one");
         } else {
