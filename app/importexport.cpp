@@ -11,6 +11,7 @@
 #include "patientflows.h"
 #include "patientman.h"
 #include "qmlitems.h"
+#include "replacequestion.h"
 #include "settingsman.h"
 
 #include <QDate>
@@ -19,6 +20,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
+
+#include <filesystem>
+#include <system_error>
 
 using namespace qml;
 
@@ -60,16 +64,26 @@ std::int64_t birthdateOfHeader(const std::string& text)
     return seconds < 0 ? 0 : seconds;
 }
 
+// The recording's own file is never a destination, whatever the folder and name.
+bool isSameFile(const QString& a, const QString& b)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(std::filesystem::path(a.toStdU16String()),
+                                       std::filesystem::path(b.toStdU16String()), ec)
+           && !ec;
+}
+
 } // namespace
 
-ImportExport::ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients)
-    : m_items(items), m_engine(engine), m_patients(patients)
+ImportExport::ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients,
+                           ReplaceQuestion& replaceQuestion)
+    : m_items(items), m_engine(engine), m_patients(patients), m_replaceQuestion(replaceQuestion)
 {
 }
 
 void ImportExport::exportFailed()
 {
-    m_items.invoke<C::QmlAlertBoxExportError>();
+    m_items.invoke<C::QmlAlertBoxExportError>(QString());
     debugLogError("Export Failed !!!!");
 }
 
@@ -82,7 +96,7 @@ bool ImportExport::writeBackShownRecording()
     return !file || !file->isOpen() || file->writeBackChanges();
 }
 
-void ImportExport::exportEcg(const QUrl& exportUrl)
+void ImportExport::exportEcg(const QUrl& exportUrl, const QString& agreedReplace)
 {
     if (!m_engine.files) {
         debugLogError("Export Failed !!!!");
@@ -98,26 +112,26 @@ void ImportExport::exportEcg(const QUrl& exportUrl)
         return;
     }
     const QString source = m_engine.files->dataFolder() + fileName;
-    const Destination destination(exportpaths::exportDataPath(folder, name, fileName));
-    debugLog(2, "CQmlInterface::exportEcg() " + source.toStdString() + " to "
-                    + destination.path.toStdString());
+    const QString destination = exportpaths::exportDataPath(folder, name, fileName);
+    debugLog(2, "CQmlInterface::exportEcg() " + source.toStdString() + " to " + destination.toStdString());
+    if (isSameFile(source, destination)) {
+        debugLogError("CQmlInterface::exportEcg() refusing to export the recording onto itself");
+        exportFailed();
+        return;
+    }
     // Beat types changed in the view belong to the exported file.
     if (!writeBackShownRecording()) {
         exportFailed();
         return;
     }
-    const int result = m_engine.files->ecgBuffer().copyEcgFile(source.toStdString(),
-                                                               destination.path.toStdString(), false, nullptr);
-    if (result < 0) {
-        if (result != CEcgBuffer::CopyOntoItself)
-            destination.removeIfWritten();
-        exportFailed();
-        return;
-    }
-    exported(destination.path);
+    const auto outcome = stagedwrite::writeFile(destination, destination == agreedReplace, [&](const QString& staging) {
+        return m_engine.files->ecgBuffer().copyEcgFile(source.toStdString(), staging.toStdString(), false, nullptr)
+               >= 0;
+    });
+    placed(outcome, exportUrl, false, destination);
 }
 
-void ImportExport::exportDcm(const QUrl& exportUrl)
+void ImportExport::exportDcm(const QUrl& exportUrl, const QString& agreedReplace)
 {
     if (!m_engine.files || !m_engine.patients) {
         debugLogError("Export Failed !!!!");
@@ -130,9 +144,13 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
         return;
     }
     const QString source = m_engine.files->dataFolder() + fileName;
-    const Destination destination(exportpaths::exportDicomPath(folder, exportPatientName(), fileName));
-    debugLog(2, "CQmlInterface::exportDcm() " + source.toStdString() + " to "
-                    + destination.path.toStdString());
+    const QString destination = exportpaths::exportDicomPath(folder, exportPatientName(), fileName);
+    debugLog(2, "CQmlInterface::exportDcm() " + source.toStdString() + " to " + destination.toStdString());
+    if (isSameFile(source, destination)) {
+        debugLogError("CQmlInterface::exportDcm() refusing to export the recording onto itself");
+        exportFailed();
+        return;
+    }
     if (!writeBackShownRecording()) {
         exportFailed();
         return;
@@ -150,12 +168,10 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
     // The study this recording was made in, the one a PACS send names too.
     dcm.studyInstanceUid = m_engine.files->currentStudyUid();
 
-    if (dcm.ecgToDicomConversion(source, destination.path, m_engine.settings->dcmInstitutionName)) {
-        destination.removeIfWritten();
-        exportFailed();
-        return;
-    }
-    exported(destination.path);
+    const auto outcome = stagedwrite::writeFile(destination, destination == agreedReplace, [&](const QString& staging) {
+        return dcm.ecgToDicomConversion(source, staging, m_engine.settings->dcmInstitutionName) == 0;
+    });
+    placed(outcome, exportUrl, true, destination);
 }
 
 QString ImportExport::exportPatientName() const
@@ -163,8 +179,17 @@ QString ImportExport::exportPatientName() const
     return m_engine.patients ? m_engine.patients->patientName : QString();
 }
 
-void ImportExport::exported(const QString& path)
+void ImportExport::placed(stagedwrite::Outcome outcome, const QUrl& exportUrl, bool dicom, const QString& path)
 {
+    if (outcome == stagedwrite::Outcome::Exists) {
+        m_replaceQuestion.ask(dicom ? ReplaceQuestion::Kind::ExportDcm : ReplaceQuestion::Kind::ExportEcg,
+                              exportUrl, path);
+        return;
+    }
+    if (outcome != stagedwrite::Outcome::Written) {
+        exportFailed();
+        return;
+    }
     const QFileInfo info(path);
     debugLog(2, "CQmlInterface: exported " + path.toStdString());
     m_items.invoke<C::QmlAlertBoxFileSaved>(info.fileName(), QDir::toNativeSeparators(info.absolutePath()));

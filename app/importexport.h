@@ -2,25 +2,31 @@
 #define MALVORANT_IMPORTEXPORT_H
 
 #include "bridgeparts.h"
+#include "stagedwrite.h"
 
 #include <QString>
 #include <QUrl>
 
 class PatientFlows;
 class QmlItems;
+class ReplaceQuestion;
 
 // Export of the shown recording as .ecg or DICOM file, import of either as
 // the start of a new recording.
 class ImportExport
 {
 public:
-    ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients);
+    ImportExport(QmlItems& items, const EngineParts& engine, PatientFlows& patients,
+                 ReplaceQuestion& replaceQuestion);
 
     ImportExport(const ImportExport&) = delete;
     ImportExport& operator=(const ImportExport&) = delete;
 
-    void exportEcg(const QUrl& exportUrl);
-    void exportDcm(const QUrl& exportUrl);
+    // A file of the exported name that is there already is replaced only
+    // when its path is agreedReplace (the user said so); otherwise the user
+    // is asked.
+    void exportEcg(const QUrl& exportUrl, const QString& agreedReplace = QString());
+    void exportDcm(const QUrl& exportUrl, const QString& agreedReplace = QString());
     void getExportFileName();
     // Both imports choose their road by the file's content: a DICOM file given
     // to importEcg is imported as DICOM, and the other way round.
@@ -39,12 +45,14 @@ private:
     void handOver(const ImportHandOver& handOver);
     // The patient name every exported file begins with.
     QString exportPatientName() const;
-    // Tells the user where an exported file went.
-    void exported(const QString& path);
+    // Tells the user where an exported file went, or asks whether to replace
+    // the file that is there; false when the export failed.
+    void placed(stagedwrite::Outcome outcome, const QUrl& exportUrl, bool dicom, const QString& path);
 
     QmlItems& m_items;
     EngineParts m_engine;
     PatientFlows& m_patients;
+    ReplaceQuestion& m_replaceQuestion;
 };
 
 #endif

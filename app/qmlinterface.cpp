@@ -14,6 +14,7 @@
 #include "patientflows.h"
 #include "patientman.h"
 #include "pdfreportflow.h"
+#include "replacequestion.h"
 #include "qmlchartpublisher.h"
 #include "qmlitems.h"
 #include "rawstreambt.h"
@@ -100,6 +101,9 @@ CQmlInterface::CQmlInterface(QObject* parent)
                              m_dbFromVersion, m_dbToVersion);
     // Recordings a previous run did not live to finish become pending again.
     m_fileMan->reconcileDataFolder();
+    // Rows of an older release, and those a repair added, get the count of
+    // their samples (bounded: the rest waits for the next start).
+    m_fileMan->countMissingSamples(2000);
     m_fileMan->ecgBuffer().setFilterOptions(m_settingsMan->powerIs60Hz == 1 ? 2 : 1, true);
 
     m_qvlComm = new CQvlComm(this, m_folders.dataFolder, m_dbMan->database(), m_settingsMan,
@@ -181,8 +185,10 @@ void CQmlInterface::createUnits()
     m_updateAndTerms = std::make_unique<UpdateAndTerms>(*m_items, engine, *m_viewer, *m_patients,
                                                         *m_live);
     m_devices->setServicePropertiesWriter([this] { m_updateAndTerms->writeServiceProperties(); });
-    m_importExport = std::make_unique<ImportExport>(*m_items, engine, *m_patients);
-    m_report = std::make_unique<PdfReportFlow>(*m_items, engine, *m_viewer, *m_chart);
+    m_replaceQuestion = std::make_unique<ReplaceQuestion>(*m_items);
+    m_importExport = std::make_unique<ImportExport>(*m_items, engine, *m_patients, *m_replaceQuestion);
+    m_report = std::make_unique<PdfReportFlow>(*m_items, engine, *m_publisher, *m_viewer, *m_chart,
+                                               *m_replaceQuestion);
 }
 
 // The managers outlive the bridge and end with the process. Their addresses
@@ -514,6 +520,24 @@ void CQmlInterface::setSpeciesPicker(int setSpecies)
     m_viewer->setUiDataViewerSettings();
 }
 void CQmlInterface::saveAsPdf(QUrl pdfUrl) { m_report->saveAsPdf(pdfUrl); }
+
+void CQmlInterface::answerReplaceFile(bool replace)
+{
+    const auto agreed = m_replaceQuestion->answer(replace);
+    if (!agreed)
+        return;
+    switch (agreed->kind) {
+    case ReplaceQuestion::Kind::Pdf:
+        m_report->saveAsPdf(agreed->folder, agreed->path);
+        break;
+    case ReplaceQuestion::Kind::ExportEcg:
+        m_importExport->exportEcg(agreed->folder, agreed->path);
+        break;
+    case ReplaceQuestion::Kind::ExportDcm:
+        m_importExport->exportDcm(agreed->folder, agreed->path);
+        break;
+    }
+}
 
 // --- patients and recordings -----------------------------------------------
 

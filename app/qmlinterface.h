@@ -37,6 +37,7 @@ class SettingsPages;
 class UpdateAndTerms;
 class ImportExport;
 class PdfReportFlow;
+class ReplaceQuestion;
 class CRawStreamBt;
 class CTonePlayer;
 class BtLiveSource;
@@ -215,6 +216,9 @@ public slots:
 
     // PDF report.
     void saveAsPdf(QUrl pdfUrl);
+    // The user's answer to "Replace File" of a report or an export: true
+    // writes it again over the file that is there, false keeps that file.
+    void answerReplaceFile(bool replace);
 
     // Patients and recordings.
     void patientSelected(int patId);
@@ -326,6 +330,7 @@ private:
     std::unique_ptr<ImportExport> m_importExport;
     ImportHandOver m_importHandOver;
     std::unique_ptr<PdfReportFlow> m_report;
+    std::unique_ptr<ReplaceQuestion> m_replaceQuestion;
     std::unique_ptr<CTonePlayer> m_tone;
     MemoryTrim m_memoryTrim;
     // Last: the stream reports to the device selection until it is gone.

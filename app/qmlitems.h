@@ -218,10 +218,12 @@ constexpr int kPropCount = static_cast<int>(Prop::Count);
     X(QmlAlertBoxRecordingLinkLost, BottomArea, "qmlAlertBoxRecordingLinkLost", (int),       \
       "seconds")                                                                              \
     X(QmlAlertBoxFileReadError, BottomArea, "qmlAlertBoxFileReadError", (QString), "reason")  \
-    X(QmlAlertBoxExportError, BottomArea, "qmlAlertBoxExportError", (), "")                   \
+    X(QmlAlertBoxExportError, BottomArea, "qmlAlertBoxExportError", (QString), "reason")      \
     X(QmlAlertBoxRecordingsRecovered, BottomArea, "qmlAlertBoxRecordingsRecovered", (int),    \
       "count")                                                                                \
     X(QmlAlertBoxFileSaved, BottomArea, "qmlAlertBoxFileSaved", (QString, QString),           \
+      "fileName,folder")                                                                      \
+    X(QmlAlertBoxReplaceFile, BottomArea, "qmlAlertBoxReplaceFile", (QString, QString),       \
       "fileName,folder")                                                                      \
     X(QmlAlertBoxNoNetwork, BottomArea, "qmlAlertBoxNoNetwork", (int, bool),                  \
       "fileId,isQvlUpload")                                                                   \

@@ -173,13 +173,13 @@ void RecordingControl::setBookmark(int, int posX)
     // it is not shifted a second time.
     const QDateTime start = QDateTime::fromSecsSinceEpoch(files.currentEcgTime(), Qt::UTC);
     m_chart.bookmarks().push_back(EcgBookmark{entry, start.addMSecs(qint64(entry) * 2)});
-    m_items.set<P::SaveToPdfEnabled>(true);
+    m_publisher.publishPdfAvailability();
 }
 
 void RecordingControl::deleteBookmark()
 {
     m_chart.bookmarks().clear();
-    m_items.set<P::SaveToPdfEnabled>(true);
+    m_publisher.publishPdfAvailability();
 }
 
 void RecordingControl::onRecordSpeciesSelector(int species)

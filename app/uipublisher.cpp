@@ -68,7 +68,7 @@ void UiPublisher::uiDataBound(QObject* uiData)
     } else {
         showStateOfCurrent();
     }
-    m_items.set<P::SaveToPdfEnabled>(true);
+    publishPdfAvailability();
 }
 
 void UiPublisher::uiDefsBound(QObject* uiDefs)
@@ -86,6 +86,20 @@ void UiPublisher::setDisplayState(int displayState)
     m_liveView = displayState == Streaming || displayState == Recording
                  || displayState == ShowingFileUnassigned;
     m_items.set<P::DisplayState>(displayState);
+    publishPdfAvailability();
+}
+
+bool UiPublisher::isStoredRecordingShown() const
+{
+    const CFileMan& f = *m_engine.files;
+    // The chart draws the open recording whenever the monitor does not run.
+    return m_displayState != Streaming && m_displayState != Recording && f.currentEcgId() >= 0
+           && f.isStoredFileOpen();
+}
+
+void UiPublisher::publishPdfAvailability()
+{
+    m_items.set<P::SaveToPdfEnabled>(isStoredRecordingShown());
 }
 
 void UiPublisher::setShowingAssigned()
@@ -162,6 +176,6 @@ void UiPublisher::showFile()
     m_items.invoke<C::QmlInitEcgData>();
     m_chart.resetFlushedEntryCount();
     m_chart.bookmarks().clear();
-    m_items.set<P::SaveToPdfEnabled>(true);
+    publishPdfAvailability();
     m_items.invoke<C::QmlRefreshEcgData>();
 }

@@ -43,6 +43,12 @@ public:
     // The state of the current recording: 3 none, 4 waiting for its patient
     // (patient 0), 0 assigned.
     void showStateOfCurrent();
+    // A stored recording is on the screen (neither the monitor nor a
+    // recording runs, and the current recording's file is open): the only
+    // time a report of it may be written.
+    bool isStoredRecordingShown() const;
+    // saveToPdfEnabled follows isStoredRecordingShown.
+    void publishPdfAvailability();
 
     void publishPatient();
     void publishFile();

@@ -67,6 +67,9 @@ const QString kStudyDate = QStringLiteral("datetime(t1.tsStudy, 'unixepoch') as 
 // The telemedicine chain's progress: 1 once the service took the file for the
 // recording's current case (a new case sets it back to 0).
 const char* const kFileAddedColumn = "qvlFileAdded int default 0";
+// The recording's own samples, without the lead-in, the trailer and the
+// device's events; -1 until counted from its file.
+const char* const kSampleCountColumn = "sampleCount int default -1";
 
 }
 
@@ -123,6 +126,7 @@ QString createTable(const QString& table, int form)
                "pacsStatus int default 0, pacsTs int default 0, pacsStudyUuid text default '', "
                "tsLastChanged int default 0")
             + (form >= 16 ? QStringLiteral(", ") + QLatin1String(kFileAddedColumn) : QString())
+            + (form >= 18 ? QStringLiteral(", ") + QLatin1String(kSampleCountColumn) : QString())
             + QLatin1Char(')');
     if (table == "pacsTable")
         return queryTable(table, "text not null");
@@ -159,8 +163,12 @@ QString createView(const QString& view, int form)
             + ", t1.sUuid as sUuid, '' as qvlCaseId, 'unknown' as qvlCaseStatus"
             + speciesJoin("worklistTable");
     } else if (view == "ecgViewQmlKx") {
-        const QString duration = form >= 7 ? QStringLiteral("cast((250+t3.fileSize)/500 as int)")
-                                           : QStringLiteral("cast(t3.fileSize/500 as int)");
+        // From 18 the recorded samples once counted; every record before.
+        const QString duration = form >= 18
+            ? QStringLiteral("cast((250+case when t3.sampleCount >= 0 then t3.sampleCount "
+                             "else t3.fileSize end)/500 as int)")
+            : form >= 7 ? QStringLiteral("cast((250+t3.fileSize)/500 as int)")
+                        : QStringLiteral("cast(t3.fileSize/500 as int)");
         if (form >= 17) {
             // Every recording, also one that waits for its patient (patient 0):
             // its patient columns are empty.
@@ -263,6 +271,10 @@ QStringList migrationStatements(int from)
         return {QStringLiteral("alter table ecgTable add column ") + QLatin1String(kFileAddedColumn)};
     case 16:
         return recreate("ecgViewQmlKx", 17);
+    case 17:
+        return QStringList{QStringLiteral("alter table ecgTable add column ")
+                           + QLatin1String(kSampleCountColumn)}
+            + recreate("ecgViewQmlKx", 18);
     default:
         return {};
     }

@@ -8,15 +8,15 @@
 // systemTable; 17 is the version this program writes.
 namespace DbSchema {
 
-constexpr int kVersion = 17;
+constexpr int kVersion = 18;
 constexpr int kVersionOid = 1;
 
 // "create table ..." of a table in the form it had at schema version
-// formVersion (9 or later; only ecgTable changed since, at 16).
+// formVersion (9 or later; only ecgTable changed since, at 16 and 18).
 QString createTable(const QString& table, int formVersion = kVersion);
 // "create view ..." of a view in the form it had at schema version formVersion
-// (views changed at versions 3, 7, 9, 15 and 17; earlier forms differ only in
-// the sex text, the recording duration, before 9 the cloud columns of
+// (views changed at versions 3, 7, 9, 15, 17 and 18; earlier forms differ only
+// in the sex text, the recording duration, before 9 the cloud columns of
 // ecgViewQml, and before 17 ecgViewQmlKx lists only recordings of patients).
 QString createView(const QString& view, int formVersion = kVersion);
 

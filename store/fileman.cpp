@@ -225,13 +225,16 @@ bool CFileMan::commit(Reservation& r, bool alreadyInPacs, const char* where)
         debugLogError(std::string(where) + " no study UID for " + r.fileName.toStdString());
         return false;
     }
+    // The duration lists show; a file that can't be read through now is
+    // counted at a later start.
+    const int samples = recordedSamplesOf(filePath(r.fileName));
     QSqlQuery q(*m_db);
     const bool ok = runQuery(
         q,
         QStringLiteral("insert into ecgTable(patientId, ecgTime, fileSize, fileName, tsLastChanged, "
-                       "pacsStudyUuid, pacsTs, pacsStatus) values (?, ?, ?, ?, ?, ?, ?, ?)"),
+                       "pacsStudyUuid, pacsTs, pacsStatus, sampleCount) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
         {r.patientId, qint64(r.startTime), r.entryCount, r.fileName, qint64(ts), r.studyUid,
-         qint64(alreadyInPacs ? ts : 0), alreadyInPacs ? int(PacsSent) : int(PacsUnmarked)},
+         qint64(alreadyInPacs ? ts : 0), alreadyInPacs ? int(PacsSent) : int(PacsUnmarked), samples},
         where);
     const QVariant newId = ok ? q.lastInsertId() : QVariant();
     if (!ok || !newId.isValid()) {

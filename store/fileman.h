@@ -194,6 +194,16 @@ public:
     // Subfolder of the data folder for files that are kept but not offered.
     static constexpr const char* kSetAsideFolder = "set-aside";
 
+    // The recorded samples of a recording file: records of sample types
+    // other than the lead-in's, so neither the lead-in, nor the trailer, nor
+    // the device's events. -1 when the file can't be read through.
+    static int recordedSamplesOf(const QString& path);
+    // Counts the samples of rows that have no count yet (rows of an older
+    // release, rows added by a repair), newest first, until budgetMs have
+    // passed; a row whose file can't be read keeps none. Returns the number
+    // of rows counted.
+    int countMissingSamples(int budgetMs);
+
     // A stored file name is used only when it names a plain file in the data
     // folder (no folder part, not "." or "..").
     static bool isPlainFileName(const QString& fileName);

@@ -25,9 +25,10 @@ Rectangle {
     signal qmlAlertBoxFileWriteError(bool isFileCreation)
     signal qmlAlertBoxRecordingLinkLost(int seconds)
     signal qmlAlertBoxFileReadError(string reason)
-    signal qmlAlertBoxExportError()
+    signal qmlAlertBoxExportError(string reason)
     signal qmlAlertBoxRecordingsRecovered(int count)
     signal qmlAlertBoxFileSaved(string fileName, string folder)
+    signal qmlAlertBoxReplaceFile(string fileName, string folder)
     signal qmlAlertBoxNoNetwork(int fileId, bool isQvlUpload)
     signal qmlAlertBoxNoNetworkSync(int fileId, bool isQvlUpload)
     signal qmlAlertBoxQvlFileAlreadyUploaded(int fileId)
@@ -176,9 +177,9 @@ Rectangle {
         showAlert("File Read Error", "Unable to read the ECG file",
                   reason !== "" ? reason : "Please check whether the file has an appropriate format.", false, null);
     }
-    onQmlAlertBoxExportError: {
+    onQmlAlertBoxExportError: (reason) => {
         showAlert("Error exporting File", "Unable to export the ECG file",
-                  "Please check whether there is space left on the device.", false, null);
+                  reason !== "" ? reason : "Please check whether there is space left on the device.", false, null);
     }
     // Advice the user can follow from where the start leaves them: the
     // recording waits on screen (state 4), where the header offers no list.
@@ -199,6 +200,7 @@ Rectangle {
     onQmlAlertBoxFileSaved: (fileName, folder) => {
         showAlert("File Saved", "The file " + fileName + " has been saved.", "Folder: " + folder, false, null);
     }
+    onQmlAlertBoxReplaceFile: (fileName, folder) => { replaceQuestion.ask(fileName, folder); }
     onQmlAlertBoxQvlShortFileUpload: (duration) => {
         showAlert("Short ECG",
                   "The length of this ECG (" + duration + " seconds) is insufficient for a diagnostic read.",
@@ -428,6 +430,32 @@ Rectangle {
                 bottomArea.answer(function() { cQmlInterface.continueQvlUpload(fileId, false); });
             }
             onClosed: bottomArea.alertClosed()
+        }
+    }
+
+    // A report or export would replace a file of the same name: the earlier
+    // one stays unless the user says otherwise.
+    MadeOnUse {
+        id: replaceQuestion
+        owner: bottomArea
+        function ask(fileName, folder) {
+            cQmlInterface.postLogMessage("alert: Replace File: " + fileName);
+            const box = replaceQuestion.made() as AlertDialog;
+            if (!box)
+                return;
+            box.text = "The file " + fileName + " already exists.";
+            box.informativeText = "Folder: " + folder
+                    + "\nClick 'Replace' to overwrite it, or 'Cancel' to keep the earlier file.";
+            box.open();
+        }
+        dialog: AlertDialog {
+            objectName: "replaceFileQuestion"
+            defs: bottomArea.defs
+            title: "Replace File"
+            acceptText: "Replace"
+            rejectText: "Cancel"
+            onAccepted: cQmlInterface.answerReplaceFile(true)
+            onRejected: cQmlInterface.answerReplaceFile(false)
         }
     }
 

@@ -89,15 +89,27 @@ ViewFrame {
                 onChosen: (i) => view.gridRequested(i)
             }
 
-            Button {
-                objectName: "saveToPdf"
+            RowLayout {
                 Layout.columnSpan: 4
-                text: "Save to PDF"
-                font.family: view.defs.commonFont
-                font.pointSize: view.defs.fontSizeNormal
-                // Greyed while there is no report to write, but it still opens the dialog.
-                opacity: view.ui.saveToPdfEnabled ? 1.0 : 0.4
-                onClicked: view.pdfRequested()
+                spacing: 16
+                Button {
+                    objectName: "saveToPdf"
+                    text: "Save to PDF"
+                    font.family: view.defs.commonFont
+                    font.pointSize: view.defs.fontSizeNormal
+                    // Off while no saved ECG is shown (the live monitor, no
+                    // recording): there is nothing on the screen to print.
+                    enabled: view.ui.saveToPdfEnabled
+                    onClicked: view.pdfRequested()
+                }
+                Label {
+                    objectName: "saveToPdfHint"
+                    visible: !view.ui.saveToPdfEnabled
+                    text: "Available while a saved ECG is shown."
+                    color: view.defs.colorTextDim
+                    font.family: view.defs.commonFont
+                    font.pointSize: view.defs.fontSizeNormal
+                }
             }
         }
     }

@@ -236,7 +236,15 @@ std::vector<Shot> shots()
         i.invoke<C::QmlAlertBoxFileReadError>(QStringLiteral(
             "It holds only leads V1, V2, V3, V4, V5, V6; this program needs lead I, II or III, or two limb leads."));
     });
-    alert("alert-export-error", [](QmlItems& i) { i.invoke<C::QmlAlertBoxExportError>(); });
+    alert("alert-export-error", [](QmlItems& i) { i.invoke<C::QmlAlertBoxExportError>(QString()); });
+    alert("alert-export-nothing-shown", [](QmlItems& i) {
+        i.invoke<C::QmlAlertBoxExportError>(
+            QStringLiteral("No saved ECG is shown. Open one under \"Saved ECGs\", then save it to PDF."));
+    });
+    alert("alert-replace-file", [](QmlItems& i) {
+        i.invoke<C::QmlAlertBoxReplaceFile>(QStringLiteral("Bella_12_17_20240101_101500.pdf"),
+                                            QStringLiteral("/home/vet/Reports"));
+    });
     alert("alert-no-network", [](QmlItems& i) { i.invoke<C::QmlAlertBoxNoNetwork>(7, true); });
     alert("alert-no-network-sync", [](QmlItems& i) { i.invoke<C::QmlAlertBoxNoNetworkSync>(7, true); });
     alert("alert-qvl-already-uploaded", [](QmlItems& i) { i.invoke<C::QmlAlertBoxQvlFileAlreadyUploaded>(7); });

@@ -1,6 +1,8 @@
 #include "exportpaths.h"
 #include "fileecg.h"
+#include "stagedwrite.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -89,6 +91,78 @@ private slots:
     {
         QTemporaryDir dir;
         QCOMPARE(int(importKindOf(dir.filePath("missing.ecg"))), int(ImportKind::Unreadable));
+    }
+
+    // A report or export goes beside its name first: an existing file is
+    // replaced only when that was agreed, a failed write leaves the folder as
+    // it was, and no staging file stays behind.
+    void stagedWrites_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<bool>("replace");
+        QTest::addColumn<bool>("writeSucceeds");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QByteArray>("after"); // the destination's bytes afterwards, empty: none
+        using stagedwrite::Outcome;
+        QTest::newRow("new file") << false << false << true << int(Outcome::Written) << QByteArray("new");
+        QTest::newRow("new file, replace allowed") << false << true << true << int(Outcome::Written)
+                                                   << QByteArray("new");
+        QTest::newRow("existing kept") << true << false << true << int(Outcome::Exists) << QByteArray("earlier");
+        QTest::newRow("existing replaced") << true << true << true << int(Outcome::Written) << QByteArray("new");
+        QTest::newRow("failed write, nothing there") << false << false << false << int(Outcome::Failed)
+                                                     << QByteArray();
+        QTest::newRow("failed write keeps the earlier file") << true << true << false << int(Outcome::Failed)
+                                                             << QByteArray("earlier");
+    }
+
+    void stagedWrites()
+    {
+        QFETCH(bool, existing);
+        QFETCH(bool, replace);
+        QFETCH(bool, writeSucceeds);
+        QFETCH(int, outcome);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Bella_12_17_20240101_101500.pdf");
+        if (existing) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("earlier");
+        }
+        bool called = false;
+        const auto result = stagedwrite::writeFile(path, replace, [&](const QString& staging) {
+            called = true;
+            // Beside the destination, never the destination itself.
+            if (QFileInfo(staging).absolutePath() != QFileInfo(path).absolutePath() || staging == path)
+                return false;
+            QFile f(staging);
+            if (!f.open(QIODevice::WriteOnly))
+                return false;
+            f.write(writeSucceeds ? "new" : "ne"); // a failed write leaves half a file
+            return writeSucceeds;
+        });
+        QCOMPARE(int(result), outcome);
+        QCOMPARE(called, !(existing && !replace));
+        QFile f(path);
+        if (after.isEmpty()) {
+            QVERIFY(!f.exists());
+        } else {
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), after);
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 after.isEmpty() ? QStringList() : QStringList{QFileInfo(path).fileName()});
+    }
+
+    // The folder can't be written: a failure, nothing left.
+    void stagedWriteIntoAFolderThatIsNotThere()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("missing/report.pdf");
+        bool called = false;
+        QCOMPARE(int(stagedwrite::writeFile(path, false, [&](const QString&) { return called = true; })),
+                 int(stagedwrite::Outcome::Failed));
+        QVERIFY(!called);
     }
 };
 

@@ -65,6 +65,31 @@ QMap<QString, qint64> snapshot(const QString& folder)
 }
 
 // The text of a PDF, as pdftotext reads it; empty when it can't.
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The texts of the labels in an item and the items below it.
+QStringList textsIn(QQuickItem* item)
+{
+    QStringList out;
+    if (!item)
+        return out;
+    if (item->inherits("QQuickText"))
+        out << item->property("text").toString();
+    for (QQuickItem* child : item->childItems())
+        out += textsIn(child);
+    return out;
+}
+
 QString pdfText(const QString& path)
 {
     QProcess p;
@@ -142,9 +167,9 @@ class TstImportJourney : public QObject
     // Records from the simulated device as the vet does: "New ECG", then
     // "Record" once it is offered; the recording ends by its timer. The new
     // recording's ecgId, -1 when a step did not come.
-    int recordFreshEcg()
+    int recordFreshEcg(int seconds = 3)
     {
-        bridge().settingsMan()->recordingSeconds = 3;
+        bridge().settingsMan()->recordingSeconds = seconds;
         if (!press(QStringLiteral("New ECG")))
             return -1;
         if (!AppHarness::waitFor([&] { return ui("isBtConnected").toBool() && ui("isLeadInComplete").toBool(); },
@@ -387,6 +412,180 @@ private slots:
         noWarnings();
     }
 
+    // During the monitor no saved ECG is on the screen: "Save to PDF" is off,
+    // and the bridge writes nothing when asked all the same. Back on the
+    // saved ECG it is on again.
+    void saveToPdfIsOffWhileNoSavedEcgIsShown()
+    {
+        QCOMPARE(ui("displayState").toInt(), 0);
+        QVERIFY(press(QStringLiteral("ECG Tools")));
+        QObject* button = find(QStringLiteral("saveToPdf"));
+        QVERIFY(button && button->property("enabled").toBool());
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+
+        QVERIFY(press(QStringLiteral("New ECG")));
+        QVERIFY(AppHarness::waitFor([&] { return ui("displayState").toInt() == 1 && ui("isBtConnected").toBool(); },
+                                    30000));
+        // The species question of "always ask".
+        screen::clickText(window(), QStringLiteral("Canine"));
+        QVERIFY(!ui("saveToPdfEnabled").toBool());
+        QVERIFY(press(QStringLiteral("ECG Tools")));
+        button = find(QStringLiteral("saveToPdf"));
+        QVERIFY(button);
+        QVERIFY(!button->property("enabled").toBool());
+        const QString folder = m_outside.filePath("during-monitor");
+        QVERIFY(QDir().mkpath(folder));
+        bridge().saveAsPdf(QUrl::fromLocalFile(folder));
+        QVERIFY(QDir(folder).isEmpty());
+        QCOMPARE(screen::takeAlert(window(), QStringLiteral("Error exporting File")),
+                 QStringList({"Unable to export the ECG file",
+                              "No saved ECG is shown. Open one under \"Saved ECGs\", then save it to PDF."}));
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+
+        QVERIFY(press(QStringLiteral("Stop Monitor")));
+        QVERIFY(AppHarness::waitFor([&] { return ui("displayState").toInt() == 0; }));
+        QVERIFY(ui("saveToPdfEnabled").toBool());
+        QVERIFY(press(QStringLiteral("ECG Tools")));
+        QVERIFY(find(QStringLiteral("saveToPdf"))->property("enabled").toBool());
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+        noWarnings();
+    }
+
+    // A report saved again into the same folder: "Replace File" is asked;
+    // "Cancel" keeps the earlier report byte for byte, "Replace" writes the
+    // new one in its place. Nothing else is left in the folder.
+    void aSecondReportKeepsTheFirstUnlessTheUserAgrees()
+    {
+        QCOMPARE(ui("displayState").toInt(), 0);
+        const QString folder = m_outside.filePath("reports-twice");
+        QVERIFY(QDir().mkpath(folder));
+        auto saveReport = [&] {
+            return press(QStringLiteral("ECG Tools")) && screen::click(find(QStringLiteral("saveToPdf")))
+                   && screen::chooseFolder(window(), folder);
+        };
+        QVERIFY(saveReport());
+        const QString name = "Bella_" + QFileInfo(ui("fileName").toString()).baseName() + ".pdf";
+        const QString pdf = folder + "/" + name;
+        QCOMPARE(savedAlert().value(0), "The file " + name + " has been saved.");
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+        // The earlier report, as another day's bookmarks made it.
+        const QByteArray earlier = "%PDF-1.4\n% the earlier report, two bookmarked strips\n";
+        QVERIFY(writeBytes(pdf, earlier));
+
+        QVERIFY(saveReport());
+        QCOMPARE(screen::takeAlert(window(), QStringLiteral("Replace File")).value(0),
+                 "The file " + name + " already exists.");
+        // takeAlert closed the question as "Cancel" does not: ask again and answer.
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+        QVERIFY(saveReport());
+        QVERIFY(AppHarness::waitFor([&] { return visibleDialog(window(), QStringLiteral("Replace File")); }));
+        QVERIFY(screen::clickText(window(), QStringLiteral("Cancel")));
+        QCOMPARE(bytesOf(pdf), earlier);
+        QVERIFY(!visibleDialog(window(), QStringLiteral("File Saved")));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+
+        QVERIFY(saveReport());
+        QVERIFY(AppHarness::waitFor([&] { return visibleDialog(window(), QStringLiteral("Replace File")); }));
+        QVERIFY(screen::clickText(window(), QStringLiteral("Replace")));
+        const QByteArray replaced = bytesOf(pdf);
+        QVERIFY(replaced != earlier);
+        QVERIFY(replaced.startsWith("%PDF-"));
+        QCOMPARE(savedAlert().value(0), "The file " + name + " has been saved.");
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        const QString text = pdfText(pdf);
+        if (!text.isEmpty())
+            QVERIFY2(text.contains("Bella"), qPrintable(text));
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+        noWarnings();
+    }
+
+    // The same for both exports: an exported file is replaced only when the
+    // user agrees.
+    void aSecondExportKeepsTheFirstUnlessTheUserAgrees_data()
+    {
+        QTest::addColumn<bool>("dicom");
+        QTest::newRow("ECG") << false;
+        QTest::newRow("DICOM") << true;
+    }
+
+    void aSecondExportKeepsTheFirstUnlessTheUserAgrees()
+    {
+        QFETCH(bool, dicom);
+        QCOMPARE(ui("displayState").toInt(), 0);
+        const QString folder = m_outside.filePath(dicom ? "dicom-twice" : "ecg-twice");
+        QVERIFY(QDir().mkpath(folder));
+        const QString recording = dataFolder() + ui("fileName").toString();
+        const QString name = "Bella_" + (dicom ? QFileInfo(recording).baseName() + ".dce" : QFileInfo(recording).fileName());
+        const QString path = folder + "/" + name;
+        auto exportOnce = [&] {
+            if (!press(QStringLiteral("Export ECGs")))
+                return false;
+            QMetaObject::invokeMethod(find(dicom ? QStringLiteral("exportDicomSection") : QStringLiteral("exportDataSection")),
+                                      "toggled", Q_ARG(int, dicom ? 1 : 0));
+            return screen::clickText(window(), dicom ? QStringLiteral("Export Dicom") : QStringLiteral("Export ECG"))
+                   && screen::chooseFolder(window(), folder);
+        };
+        auto closeView = [&] { return screen::click(find(QStringLiteral("viewClose"))); };
+        QVERIFY(exportOnce());
+        QCOMPARE(savedAlert().value(0), "The file " + name + " has been saved.");
+        const QByteArray exported = bytesOf(path);
+        QVERIFY(!exported.isEmpty());
+        QVERIFY(closeView());
+        const QByteArray earlier = "an export of another day";
+        QVERIFY(writeBytes(path, earlier));
+
+        QVERIFY(exportOnce());
+        QVERIFY(AppHarness::waitFor([&] { return visibleDialog(window(), QStringLiteral("Replace File")); }));
+        QCOMPARE(visibleDialog(window(), QStringLiteral("Replace File"))->property("text").toString(),
+                 "The file " + name + " already exists.");
+        QVERIFY(screen::clickText(window(), QStringLiteral("Cancel")));
+        QCOMPARE(bytesOf(path), earlier);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        QVERIFY(closeView());
+
+        QVERIFY(exportOnce());
+        QVERIFY(AppHarness::waitFor([&] { return visibleDialog(window(), QStringLiteral("Replace File")); }));
+        QVERIFY(screen::clickText(window(), QStringLiteral("Replace")));
+        QCOMPARE(savedAlert().value(0), "The file " + name + " has been saved.");
+        const QByteArray replaced = bytesOf(path);
+        if (dicom)
+            QCOMPARE(replaced.mid(128, 4), QByteArray("DICM"));
+        else
+            QCOMPARE(replaced, bytesOf(recording));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        QVERIFY(closeView());
+        noWarnings();
+    }
+
+    // A minute recorded through the screens is a minute in the store and in
+    // "Saved ECGs", not the minute with its lead-in and trailer.
+    void aMinuteIsListedAsAMinute()
+    {
+        const int minute = recordFreshEcg(60);
+        QVERIFY(minute > 0);
+        QVERIFY(press(QStringLiteral("Select Patient & Save")));
+        QVERIFY(AppHarness::waitFor([&] { return patientView()->property("visible").toBool(); }));
+        QVERIFY(screen::confirmRow(window(), patientRow(QStringLiteral("Milo"))));
+        QCOMPARE(scalar("select patientId from ecgTable where ecgId=?", {minute}), m_milo);
+        const int samples = scalar("select sampleCount from ecgTable where ecgId=?", {minute});
+        QVERIFY2(samples >= 30000 && samples <= 30001, qPrintable(QString::number(samples)));
+        QVERIFY(scalar("select fileSize from ecgTable where ecgId=?", {minute}) > 33000);
+        QCOMPARE(scalar("select duration from ecgViewQmlKx where id=?", {minute}), 60);
+
+        QVERIFY(press(QStringLiteral("Saved ECGs")));
+        QObject* list = screen::waitFor(window(), QStringLiteral("ecgList"));
+        QVERIFY(list);
+        // Milo's recordings, newest first: the minute heads the list.
+        QQuickItem* row = screen::rowWhere(list, [](QQuickItem*) { return true; });
+        QVERIFY(row);
+        const QString texts = textsIn(row).join('|');
+        QVERIFY2(texts.contains(QStringLiteral("Milo")), qPrintable(texts));
+        QVERIFY2(texts.contains(QStringLiteral("\u00B7  60 s")), qPrintable(texts));
+        QVERIFY(screen::click(find(QStringLiteral("viewClose"))));
+        noWarnings();
+    }
+
     // The screens put the user's steps into the program's log.
     void screensLogTheirSteps()
     {
@@ -395,7 +594,7 @@ private slots:
         g_pDebugLog = &verbose;
         const bool opened = press(QStringLiteral("Export ECGs"));
         const bool closed = screen::click(find(QStringLiteral("viewClose")));
-        bridge().items().invoke<qml::C::QmlAlertBoxExportError>();
+        bridge().items().invoke<qml::C::QmlAlertBoxExportError>(QString());
         closeVisibleDialogs(window());
         g_pDebugLog = programLog;
         QVERIFY(opened && closed);

@@ -627,7 +627,7 @@ private slots:
         bridge().selectNShowPatient(id, ecg);
         const QString folder = m_tmp.filePath("reports");
         QVERIFY(QDir().mkpath(folder));
-        QSignalSpy alert(bottom(), SIGNAL(qmlAlertBoxExportError()));
+        QSignalSpy alert(bottom(), SIGNAL(qmlAlertBoxExportError(QString)));
         bridge().saveAsPdf(QUrl::fromLocalFile(folder));
         QCOMPARE(alert.count(), 0);
         QCOMPARE(ui("busyIndicatorRunning").toBool(), false);

@@ -5,10 +5,13 @@
 // in state 4 with the newest found on its grid, says so once with advice the
 // user can follow from there, and lists every waiting recording in "All ECGs"
 // as not assigned, from where it is deleted or given to a patient. The
-// journey ends in the database and the data folder.
+// database is the previous release's, whose rows hold no count of their
+// samples: the start counts them, so every duration listed is that of the
+// samples recorded. The journey ends in the database and the data folder.
 
 #include "appharness.h"
 #include "dbman.h"
+#include "dbschema.h"
 #include "fileecg.h"
 #include "fileman.h"
 #include "isolatedhome.h"
@@ -207,6 +210,13 @@ private slots:
             // The clinic's paper: the medium grid.
             settings.ecgGridIdx = 1;
             QVERIFY(settings.saveSettings(SettingsDisplay));
+            // The previous release's schema: no count of the samples.
+            QSqlQuery q(*db.database());
+            for (const QString& sql : {QStringLiteral("drop view ecgViewQmlKx"),
+                                       QStringLiteral("alter table ecgTable drop column sampleCount"),
+                                       DbSchema::createView(QStringLiteral("ecgViewQmlKx"), 17),
+                                       QStringLiteral("update systemTable set value=17 where oid=1")})
+                QVERIFY2(q.exec(sql), qPrintable(sql));
         }
         QVERIFY(writeOrphan(m_data + m_orphan, 2499, 4000));
         QVERIFY(writeOrphan(m_data + m_olderOrphan, 2499, 3000));
@@ -300,6 +310,16 @@ private slots:
             QCOMPARE(rows[id]["patientName"].toString(), QString());
         }
         QCOMPARE(rows[m_bellaRecording]["patientName"].toString(), QStringLiteral("Bella"));
+        // The samples alone, without the lead-in and trailer: the stopped
+        // recordings hold 1,750 (of the 3,000 added, the last 1,250 became
+        // their trailer), the killed runs 3,000 and 4,000.
+        QCOMPARE(value("select value from systemTable where oid=1").toInt(), DbSchema::kVersion);
+        for (int id : {m_bellaRecording, m_stopped})
+            QCOMPARE(rows[id]["duration"].toInt(), 4);
+        QCOMPARE(rows[older]["duration"].toInt(), 6);
+        QCOMPARE(rows[found]["duration"].toInt(), 8);
+        QCOMPARE(value("select sampleCount from ecgTable where ecgId=?", {m_stopped}).toInt(), 1750);
+        QCOMPARE(value("select sampleCount from ecgTable where ecgId=?", {found}).toInt(), 4000);
         QVERIFY(AppHarness::waitFor([&] {
             QStringList texts;
             textsBelow(view, texts);

@@ -378,6 +378,11 @@ private slots:
             << "It was recorded at 250 samples per second; this program reads 500." << false;
         QTest::newRow("export") << 3 << "Error exporting File" << "Unable to export the ECG file"
             << "Please check whether there is space left on the device." << false;
+        QTest::newRow("export with its reason") << 17 << "Error exporting File" << "Unable to export the ECG file"
+            << "No saved ECG is shown." << false;
+        QTest::newRow("replace") << 18 << "Replace File" << "The file Bella_1_2.pdf already exists."
+            << "Folder: /home/vet/Reports\nClick 'Replace' to overwrite it, or 'Cancel' to keep the earlier file."
+            << true;
         QTest::newRow("short") << 4 << "Short ECG"
             << "The length of this ECG (14 seconds) is insufficient for a diagnostic read."
             << "Please upload an alternate ECG for this patient." << false;
@@ -430,7 +435,7 @@ private slots:
         case 0: items.invoke<C::QmlAlertBoxFileWriteError>(true); break;
         case 1: items.invoke<C::QmlAlertBoxFileWriteError>(false); break;
         case 2: items.invoke<C::QmlAlertBoxFileReadError>(QString()); break;
-        case 3: items.invoke<C::QmlAlertBoxExportError>(); break;
+        case 3: items.invoke<C::QmlAlertBoxExportError>(QString()); break;
         case 4: items.invoke<C::QmlAlertBoxQvlShortFileUpload>(14); break;
         case 5: items.invoke<C::QmlAlertBoxNoNetworkSync>(3, true); break;
         case 6: items.invoke<C::QmlAlertBoxNoNetwork>(3, true); break;
@@ -444,6 +449,10 @@ private slots:
         case 15:
         case 16:
             items.invoke<C::QmlAlertBoxQvlUploadFailed>(3, title, text, informative, cancel);
+            break;
+        case 17: items.invoke<C::QmlAlertBoxExportError>(QStringLiteral("No saved ECG is shown.")); break;
+        case 18:
+            items.invoke<C::QmlAlertBoxReplaceFile>(QStringLiteral("Bella_1_2.pdf"), QStringLiteral("/home/vet/Reports"));
             break;
         case 14:
             items.invoke<C::QmlAlertBoxFileReadError>(

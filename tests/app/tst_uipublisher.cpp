@@ -235,7 +235,8 @@ private slots:
         m_app.bridge().setUiDataObject(item);
         QCOMPARE(ui("displayState").toInt(), 3);
         QCOMPARE(ui("dicomEnabled").toBool(), true);
-        QCOMPARE(ui("saveToPdfEnabled").toBool(), true);
+        // Nothing to print without a recording.
+        QCOMPARE(ui("saveToPdfEnabled").toBool(), false);
 
         const int ecgId = m_app.makeRecording(m_patientId, 6);
         QVERIFY(ecgId > 0);
@@ -243,6 +244,12 @@ private slots:
         m_app.bridge().setUiDataDisplayState(0);
         m_app.bridge().setUiDataObject(item);
         QCOMPARE(ui("displayState").toInt(), 0);
+        QCOMPARE(ui("saveToPdfEnabled").toBool(), true);
+        // The monitor shows no stored recording: off; back on when it stops.
+        m_app.bridge().setUiDataDisplayState(1);
+        QCOMPARE(ui("saveToPdfEnabled").toBool(), false);
+        m_app.bridge().setUiDataDisplayState(0);
+        QCOMPARE(ui("saveToPdfEnabled").toBool(), true);
     }
 
     // A live state set before UiData existed comes back as streaming.

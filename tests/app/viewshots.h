@@ -163,6 +163,11 @@ inline void addRows(std::vector<Shot>& list)
         closeViews(c);
         QMetaObject::invokeMethod(c.window, "openFolderDialog", Q_ARG(QVariant, QStringLiteral("exportEcg")));
     }});
+    // During the monitor no saved ECG is shown: "Save to PDF" is off.
+    list.push_back({"view-tools-monitor", [](Context& c) {
+        openView(c, "tools");
+        c.bridge().setUiDataDisplayState(1);
+    }});
     list.push_back({"dialog-confirm-patient", [](Context& c) {
         closeViews(c);
         showRecording(c, 4);

@@ -74,7 +74,8 @@ const QList<QPair<QString, QStringList>> kTables = {
      {"ecgId integer pk", "cloudFileId int =0", "selectedFlag int =0", "patientId int =0",
       "ecgTime int =0", "fileSize int =0", "fileName text =''", "qvlCaseId text =''",
       "qvlCaseUrl text =''", "qvlCaseStatus int =0", "pacsStatus int =0", "pacsTs int =0",
-      "pacsStudyUuid text =''", "tsLastChanged int =0", "qvlFileAdded int =0"}},
+      "pacsStudyUuid text =''", "tsLastChanged int =0", "qvlFileAdded int =0",
+      "sampleCount int =-1"}},
     {"pacsTable",
      {"idx integer =0", "extId text =''", "otherExtIds text =''", "patientName text notnull",
       "ownerFirst text notnull", "ownerLast text notnull", "accno text =''", "species int =0",
@@ -585,6 +586,9 @@ void TestDbMan::migrationKeepsEveryRow()
     }
     QCOMPARE(rowsOf(path(), "select id, duration, qvlCaseStatus from ecgViewQmlKx order by id"),
              (QStringList{"1|60|completed", "2|0|initializing", "3|1|unfiled"}));
+    // Migrated rows are not counted yet: the recordings manager counts them
+    // from their files; until then the list shows what it showed before.
+    QCOMPARE(rowsOf(path(), "select distinct sampleCount from ecgTable"), QStringList{"-1"});
     QCOMPARE(rowsOf(path(), "select patientName, sex from patientViewQmlKx order by id"),
              (QStringList{"Rex|Male, Neutered", "Tom|Female, Spayed"}));
 }

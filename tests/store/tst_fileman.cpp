@@ -121,6 +121,8 @@ private slots:
     void deletePatientFiles();
     void modelIndexFollowsList();
     void construction();
+    void durationCountsRecordedSamples();
+    void olderRowsGetTheirSamplesCounted();
 
 private:
     // What the error log gained since the last call.
@@ -791,6 +793,83 @@ void TestFileMan::construction()
     env.open();
     QCOMPARE(env.files->nextRecordingId(), b + 1);
     QCOMPARE(env.files->currentEcgId(), -1);
+}
+
+// A minute recorded live: lead-in, samples with a few device events among
+// them, the trailer marked at the stop. The row counts the records on the
+// disk, the duration the samples alone.
+void TestFileMan::durationCountsRecordedSamples()
+{
+    StoreEnv env;
+    CFileMan& f = *env.files;
+    QVERIFY(f.ecgFileCreate(0, "dummy", "dummyOF", "dummyOL", "dummyXId", 0, 0, 0, QString()));
+    int added = 0;
+    auto add = [&](int type) {
+        EcgStreamSample s = sampleAt(added++);
+        s.type = type;
+        return f.addEntry(s);
+    };
+    for (int i = 0; i < 2499; ++i)
+        QVERIFY(add(ECG_SAMPLE_LEADIN));
+    for (int i = 0; i < 30000 + 1250; ++i) {
+        QVERIFY(add(ECG_SAMPLE));
+        if (i == 1000 || i == 20000)
+            QVERIFY(add(-1)); // battery low
+    }
+    QVERIFY(f.markRecordingTrailer(1250));
+    QVERIFY(f.ecgFileCreateEnd());
+    const int id = f.currentEcgId();
+    QCOMPARE(env.value("select fileSize from ecgTable where ecgId=?", {id}).toInt(), 2499 + 31250 + 2);
+    QCOMPARE(env.value("select sampleCount from ecgTable where ecgId=?", {id}).toInt(), 30000);
+    QCOMPARE(env.value("select duration from ecgViewQmlKx where id=?", {id}).toInt(), 60);
+    QCOMPARE(CFileMan::recordedSamplesOf(env.path(f.currentFileName())), 30000);
+    QCOMPARE(CFileMan::recordedSamplesOf(env.path("missing.ecg")), -1);
+
+    // An imported file of samples only: every record is a sample.
+    const QString name = f.reserveNextFilename(0, 1, QString(), 0);
+    QVERIFY(writeEcg(env.path(name), 15000));
+    QVERIFY(f.setEntryCnt());
+    QVERIFY(f.commitNextFilename(false));
+    QCOMPARE(env.value("select sampleCount from ecgTable where ecgId=?", {f.currentEcgId()}).toInt(), 15000);
+    QCOMPARE(env.value("select duration from ecgViewQmlKx where id=?", {f.currentEcgId()}).toInt(), 30);
+}
+
+// Rows of an older release hold no count: they are counted from their files
+// once; a row whose file can't be read keeps its former duration.
+void TestFileMan::olderRowsGetTheirSamplesCounted()
+{
+    StoreEnv env;
+    // A minute as an older release stored it: lead-in, samples, trailer.
+    const QString minute = QStringLiteral("0_1_20240101_101500.ecg");
+    {
+        CFileEcg file;
+        QVERIFY(file.createFile(env.path(minute).toStdString()));
+        for (int i = 0; i < 2499 + 30000 + 1250; ++i) {
+            EcgFileRecord r{};
+            r.leadII = float(i % 100);
+            r.type = (i < 2499 || i >= 2499 + 30000) ? ECG_SAMPLE_LEADIN : ECG_SAMPLE;
+            QVERIFY(file.addData(&r, 1));
+        }
+        QVERIFY(file.close());
+    }
+    env.exec("insert into ecgTable(patientId, ecgTime, fileSize, fileName) values (0, 1704104100, ?, ?)",
+             {2499 + 30000 + 1250, minute});
+    const int counted = env.value("select max(ecgId) from ecgTable").toInt();
+    env.exec("insert into ecgTable(patientId, ecgTime, fileSize, fileName) values (0, 1704104200, 20000, "
+             "'0_2_20240101_101640.ecg')");
+    const int missing = env.value("select max(ecgId) from ecgTable").toInt();
+    QCOMPARE(env.value("select sampleCount from ecgTable where ecgId=?", {counted}).toInt(), -1);
+    QCOMPARE(env.value("select duration from ecgViewQmlKx where id=?", {counted}).toInt(), 67);
+
+    QCOMPARE(env.files->countMissingSamples(10000), 1);
+    QCOMPARE(env.value("select sampleCount from ecgTable where ecgId=?", {counted}).toInt(), 30000);
+    QCOMPARE(env.value("select duration from ecgViewQmlKx where id=?", {counted}).toInt(), 60);
+    QCOMPARE(env.value("select fileSize from ecgTable where ecgId=?", {counted}).toInt(), 2499 + 30000 + 1250);
+    QCOMPARE(env.value("select sampleCount from ecgTable where ecgId=?", {missing}).toInt(), -1);
+    QCOMPARE(env.value("select duration from ecgViewQmlKx where id=?", {missing}).toInt(), 40);
+    // Counted once: the next start has only the unreadable one to try.
+    QCOMPARE(env.files->countMissingSamples(10000), 0);
+    QCOMPARE(env.value("select sampleCount from ecgTable where ecgId=?", {counted}).toInt(), 30000);
 }
 
 QTEST_GUILESS_MAIN(TestFileMan)
