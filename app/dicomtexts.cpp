@@ -70,8 +70,12 @@ QString failure(const DcmFailure& f, const QString& errorText, Server server)
         return QStringLiteral("A folder of this computer can't be written: check the free space and "
                               "the rights of the data folder.");
     case DcmFailureKind::Recording:
-        if (server != Server::Pacs || !errorText.startsWith(QLatin1String("Conversion error")))
+        if (server != Server::Pacs || !errorText.startsWith(QLatin1String("Conversion error"))) {
+            // A recording file refused for its content says why.
+            if (!f.reason.empty())
+                return QStringLiteral("The ECG file can't be read or converted. ") + QString::fromStdString(f.reason);
             return QStringLiteral("The ECG file can't be read or converted.");
+        }
         // A channel whose scale gives no finite values: a fault of the object
         // itself, worth naming to whoever looks after the PACS.
         if (errorText.contains(QLatin1String("not finite numbers")))

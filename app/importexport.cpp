@@ -12,6 +12,7 @@
 #include "patientman.h"
 #include "qmlitems.h"
 #include "settingsman.h"
+#include "uitexts.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -98,6 +99,8 @@ void ImportExport::exportEcg(const QUrl& exportUrl)
         return;
     }
     const QString source = m_engine.files->dataFolder() + fileName;
+    if (refusedForExport(source))
+        return;
     const Destination destination(exportpaths::exportDataPath(folder, name, fileName));
     debugLog(2, "CQmlInterface::exportEcg() " + source.toStdString() + " to "
                     + destination.path.toStdString());
@@ -130,6 +133,8 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
         return;
     }
     const QString source = m_engine.files->dataFolder() + fileName;
+    if (refusedForExport(source))
+        return;
     const Destination destination(exportpaths::exportDicomPath(folder, exportPatientName(), fileName));
     debugLog(2, "CQmlInterface::exportDcm() " + source.toStdString() + " to "
                     + destination.path.toStdString());
@@ -152,10 +157,24 @@ void ImportExport::exportDcm(const QUrl& exportUrl)
 
     if (dcm.ecgToDicomConversion(source, destination.path, m_engine.settings->dcmInstitutionName)) {
         destination.removeIfWritten();
-        exportFailed();
+        if (!dcm.refusalReason.isEmpty())
+            m_items.invoke<C::QmlAlertBoxFileReadError>(uitexts::refusedRecording(dcm.refusalReason));
+        else
+            exportFailed();
         return;
     }
     exported(destination.path);
+}
+
+bool ImportExport::refusedForExport(const QString& source)
+{
+    // A file that is no recording is not passed on as one, not even as a copy.
+    const std::string refusal = CFileEcg::refusalOf(source.toStdString());
+    if (refusal.empty())
+        return false;
+    debugLogError("CQmlInterface: export of " + source.toStdString() + " refused: " + refusal);
+    m_items.invoke<C::QmlAlertBoxFileReadError>(uitexts::refusedRecording(QString::fromStdString(refusal)));
+    return true;
 }
 
 QString ImportExport::exportPatientName() const

@@ -9,6 +9,7 @@
 #include "settingsman.h"
 #include "systembrowser.h"
 #include "uipublisher.h"
+#include "uitexts.h"
 
 namespace P = qml::P;
 namespace C = qml::C;
@@ -41,6 +42,8 @@ void TelemedFlows::uploadClicked(bool isLongClick)
     const int ecgId = files.currentEcgId();
     if (ecgId <= 0 || !files.isStoredFileOpen()) {
         debugLogError("CQmlInterface::uploadClicked() no stored recording is open");
+        if (ecgId > 0 && !files.storedFileRefusal().isEmpty())
+            m_items.invoke<C::QmlAlertBoxFileReadError>(uitexts::refusedRecording(files.storedFileRefusal()));
         return;
     }
     const int records = files.ecgBuffer().getRecordCount();

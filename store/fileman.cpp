@@ -410,6 +410,7 @@ void CFileMan::clearCurrent()
 
 void CFileMan::closeViewedFile()
 {
+    m_storedFileRefusal.clear();
     if (m_live.pending)
         return; // the buffer holds the recording being made
     if (m_buffer.isFileInUse())
@@ -427,11 +428,17 @@ void CFileMan::openCurrentFile(const char* caller)
     if (!isPlainFileName(m_fileName)) {
         debugLogError(std::string(caller) + " refusing the stored file name " + m_fileName.toStdString());
         m_storedFileOpen = false;
+        m_storedFileRefusal = QStringLiteral("Its file name is not one of this program's.");
         return;
     }
     m_storedFileOpen = m_buffer.openFile(bufferFolder(), m_fileName.toStdString(), 1);
-    if (!m_storedFileOpen)
-        debugLogError(std::string(caller) + " unable to open input file " + m_fileName.toStdString());
+    if (!m_storedFileOpen) {
+        const CFileEcg* file = m_buffer.getFileEcg();
+        m_storedFileRefusal = file && !file->refusal().empty() ? QString::fromStdString(file->refusal())
+                                                               : QStringLiteral("It can't be read.");
+        debugLogError(std::string(caller) + " unable to open input file " + m_fileName.toStdString() + ": "
+                      + m_storedFileRefusal.toStdString());
+    }
 }
 
 void CFileMan::rememberCurrent()

@@ -230,6 +230,9 @@ public:
     int currentCloudFileId() const { return m_cloudFileId; }
     // Whether the current recording's file is open in the buffer.
     bool isStoredFileOpen() const { return m_storedFileOpen; }
+    // Why the current recording's file could not be opened, in words for the
+    // user; empty while it is open or none is current.
+    const QString& storedFileRefusal() const { return m_storedFileRefusal; }
     // Recordings of the current patient, as last counted (plus commits since).
     int patientFileCount() const { return m_patientFileCount; }
     CEcgBuffer& ecgBuffer() { return m_buffer; }
@@ -312,6 +315,7 @@ private:
 
     CEcgBuffer m_buffer;
     bool m_storedFileOpen = false;
+    QString m_storedFileRefusal;
     int m_patientFileCount = 0;
     int m_recovered = 0;
 };

@@ -42,6 +42,12 @@ Rectangle {
         return "";
     }
 
+    // The queue's mark with the reason a recording set aside is not sent.
+    function pacsQueueMark() {
+        return pacsQueueLine() + (ui.filePacsQueue === 3 && ui.filePacsQueueText.length > 0
+                                  ? " \u2014 " + ui.filePacsQueueText : "");
+    }
+
     function pageBack() {
         var x = ecgFlickable.contentX - halfPage;
         if (x >= 0)
@@ -193,13 +199,22 @@ Rectangle {
                         source: topArea.defs.imgUploadedPacs
                     }
                 }
-                // The recording's place in the ECG Storage queue, on a line of its own.
+                // The recording's place in the ECG Storage queue, on a line of
+                // its own; why a recording is not sent follows the mark, cut
+                // short after two lines (the details and the tip show it whole).
                 Label {
+                    id: pacsMark
                     objectName: "pacsQueueMark"
                     Layout.fillWidth: true
                     visible: topArea.showsRecording && topArea.ui.filePacsQueue > 0
-                    text: topArea.pacsQueueLine()
+                    text: topArea.pacsQueueMark()
+                    wrapMode: Text.WordWrap
+                    maximumLineCount: 2
                     elide: Text.ElideRight
+                    ToolTip.visible: truncated && markHover.hovered
+                    ToolTip.text: text
+                    ToolTip.delay: 500
+                    HoverHandler { id: markHover }
                     font.family: topArea.defs.commonFont
                     font.pointSize: topArea.defs.fontSizeTopAreaSmall
                     color: topArea.ui.filePacsQueue === 3 ? topArea.defs.colorRecording : topArea.defs.colorText
@@ -332,8 +347,7 @@ Rectangle {
             informativeText: "File: " + topArea.ui.fileName
                   + (topArea.ui.fileQVLCaseId.length > 0 ? "\nTelemedicine case: " + topArea.ui.fileQVLCaseId + " (" + topArea.ui.fileQVLCaseStatus + ")" : "")
                   + (topArea.ui.filePacsStatus === 2 ? "\nStored in the ECG Storage" : "")
-                  + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueLine()
-                     + (topArea.ui.filePacsQueueText.length > 0 ? ": " + topArea.ui.filePacsQueueText : "") : "")
+                  + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueMark() : "")
         }
     }
 }
