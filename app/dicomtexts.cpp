@@ -101,6 +101,20 @@ QString sendFailure(const DcmFailure& f, const QString& errorText)
     return why + QStringLiteral("\nIt will be sent automatically when the ECG Storage answers.");
 }
 
+QString setAsideReason(const DcmFailure& f)
+{
+    switch (f.kind) {
+    case DcmFailureKind::Recording:
+        return QStringLiteral("the ECG file can't be read");
+    case DcmFailureKind::ObjectRefused:
+        return QStringLiteral("refused by the ECG Storage (status %1)").arg(statusText(f.status));
+    case DcmFailureKind::NotMarked:
+        return QStringLiteral("sent, but not marked as sent");
+    default:
+        return {};
+    }
+}
+
 QString testFailure(const DcmFailure& f, const QString& errorText)
 {
     switch (f.kind) {

@@ -124,6 +124,14 @@ QString TelemedFlows::qvlUploadFile(int fileId)
     // only when the service does not have it yet, then the address.
     QvlCaseProgress progress;
     const bool halfDone = m_engine.files->readQvlCase(fileId, progress) && progress.isHalfDone();
+    // No case is opened and no byte sent for a file that is no recording.
+    if (!halfDone || !progress.serviceHasFile()) {
+        const QString refusal = m_engine.files->refusalOfRecording(fileId);
+        if (!refusal.isEmpty()) {
+            debugLogError("CQmlInterface::qvlUploadFile() refused: " + refusal.toStdString());
+            return QStringLiteral("The ECG file can't be uploaded. ") + refusal;
+        }
+    }
     const char* request = "initiateCase";
     bool posted = false;
     if (!halfDone) {

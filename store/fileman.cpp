@@ -825,6 +825,19 @@ bool CFileMan::readQvlCase(int ecgId, QvlCaseProgress& out) const
     return true;
 }
 
+QString CFileMan::refusalOfRecording(int ecgId) const
+{
+    QSqlQuery q(*m_db);
+    if (!runQuery(q, QStringLiteral("select fileName from ecgTable where ecgId=?"), {ecgId},
+                  "CFileMan::refusalOfRecording()")
+        || !q.next())
+        return QString();
+    const QString fileName = q.value(0).toString();
+    if (!isPlainFileName(fileName))
+        return QStringLiteral("Its file name is not one of this program's.");
+    return QString::fromStdString(CFileEcg::refusalOf(filePath(fileName).toStdString()));
+}
+
 bool CFileMan::upgradeDatabaseContent(int fromVersion, int toVersion)
 {
     debugLog(4, "CFileMan::upgradeDatabaseContent() fromDbVersion=" + toStdString(fromVersion)

@@ -173,6 +173,9 @@ public:
     bool setQvlFileAdded(int ecgId, const QString& caseId);
     // The stored case of a recording; false when there is no such row.
     bool readQvlCase(int ecgId, QvlCaseProgress& out) const;
+    // Why the recording's file is refused as no recording, in words for the
+    // user; empty when it reads as one or there is no such row.
+    QString refusalOfRecording(int ecgId) const;
     // Marks a recording as stored on the PACS now.
     bool setPacsTs(int ecgId);
 

@@ -1,7 +1,6 @@
 #include "qvlcomm.h"
 
 #include "debuglog.h"
-#include "fileecg.h"
 #include "qvlcallbackinterface.h"
 #include "qvlsoap.h"
 #include "settingsman.h"
@@ -185,7 +184,7 @@ bool CQvlComm::checkNetwork()
 
 bool CQvlComm::initiateCase(int fileId)
 {
-    if (!acceptRequest("CQvlComm::initiateCase") || refusesRecording(fileId))
+    if (!acceptRequest("CQvlComm::initiateCase"))
         return false;
     m_fileId = fileId;
     m_caseId.clear();
@@ -194,7 +193,7 @@ bool CQvlComm::initiateCase(int fileId)
 
 bool CQvlComm::addFile(int fileId, const QString& caseId)
 {
-    if (!acceptRequest("CQvlComm::addFile") || refusesRecording(fileId))
+    if (!acceptRequest("CQvlComm::addFile"))
         return false;
     m_fileId = fileId;
     m_caseId = caseId;
@@ -215,25 +214,6 @@ bool CQvlComm::getModifiedServices(const QString& modifiedToken)
     if (!acceptRequest("CQvlComm::getModifiedServices"))
         return false;
     return doRequest(QvlCmdGetModifiedServices, 0, modifiedToken);
-}
-
-bool CQvlComm::refusesRecording(int fileId)
-{
-    // No case is opened and no byte sent for a file that is no recording.
-    if (!m_db)
-        return false;
-    QSqlQuery q(*m_db);
-    if (!selectRow(q, QStringLiteral("select fileName from ecgTable where ecgId="), fileId))
-        return false; // the request itself reports the missing row
-    const QString fileName = q.value(0).toString();
-    QString folder = m_dataFolder;
-    if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QDir::separator()))
-        folder += QDir::separator();
-    const std::string refusal = CFileEcg::refusalOf((folder + fileName).toStdString());
-    if (refusal.empty())
-        return false;
-    fail(QStringLiteral("The ECG file can't be uploaded. ") + QString::fromStdString(refusal));
-    return true;
 }
 
 bool CQvlComm::fail(const QString& text)

@@ -110,9 +110,6 @@ private:
     void requestDeadlinePassed();
     bool acceptRequest(const char* name);
     bool doRequest(int cmd, int number, const QString& text);
-    // True, with the request failed and the reason as the last error, when
-    // the recording's file is refused as no recording.
-    bool refusesRecording(int fileId);
     bool fail(const QString& text);
     bool buildCaseElement(int fileId, QString& element);
     bool buildFileEnvelope(int fileId, const QString& caseId, const QString& start,

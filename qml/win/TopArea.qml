@@ -42,10 +42,11 @@ Rectangle {
         return "";
     }
 
-    // The queue's mark with the reason a recording set aside is not sent.
-    function pacsQueueMark() {
-        return pacsQueueLine() + (ui.filePacsQueue === 3 && ui.filePacsQueueText.length > 0
-                                  ? " \u2014 " + ui.filePacsQueueText : "");
+    // The queue's mark with the reason a recording set aside is not sent:
+    // in short beside the mark, in full in the details.
+    function pacsQueueMark(full) {
+        const why = full ? ui.filePacsQueueText : ui.filePacsQueueReason;
+        return pacsQueueLine() + (ui.filePacsQueue === 3 && why.length > 0 ? " \u2014 " + why : "");
     }
 
     function pageBack() {
@@ -200,19 +201,16 @@ Rectangle {
                     }
                 }
                 // The recording's place in the ECG Storage queue, on a line of
-                // its own; why a recording is not sent follows the mark, cut
-                // short after two lines (the details and the tip show it whole).
+                // its own; why a recording is not sent follows the mark in
+                // short (the tip and the details say it in full).
                 Label {
-                    id: pacsMark
                     objectName: "pacsQueueMark"
                     Layout.fillWidth: true
                     visible: topArea.showsRecording && topArea.ui.filePacsQueue > 0
-                    text: topArea.pacsQueueMark()
-                    wrapMode: Text.WordWrap
-                    maximumLineCount: 2
+                    text: topArea.pacsQueueMark(false)
                     elide: Text.ElideRight
-                    ToolTip.visible: truncated && markHover.hovered
-                    ToolTip.text: text
+                    ToolTip.visible: markHover.hovered && (truncated || topArea.ui.filePacsQueue === 3)
+                    ToolTip.text: topArea.pacsQueueMark(true)
                     ToolTip.delay: 500
                     HoverHandler { id: markHover }
                     font.family: topArea.defs.commonFont
@@ -347,7 +345,7 @@ Rectangle {
             informativeText: "File: " + topArea.ui.fileName
                   + (topArea.ui.fileQVLCaseId.length > 0 ? "\nTelemedicine case: " + topArea.ui.fileQVLCaseId + " (" + topArea.ui.fileQVLCaseStatus + ")" : "")
                   + (topArea.ui.filePacsStatus === 2 ? "\nStored in the ECG Storage" : "")
-                  + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueMark() : "")
+                  + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueMark(true) : "")
         }
     }
 }

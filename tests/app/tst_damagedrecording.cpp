@@ -318,7 +318,15 @@ private slots:
         QVERIFY2(why.startsWith("The ECG file can't be read or converted. " + QLatin1String(kNoHeader)), qPrintable(why));
         QObject* mark = find(QStringLiteral("pacsQueueMark"));
         QVERIFY(mark);
-        QCOMPARE(mark->property("text").toString(), "ECG Storage: not sent \u2014 " + why);
+        QCOMPARE(mark->property("text").toString(), QStringLiteral("ECG Storage: not sent \u2014 the ECG file can't be read"));
+        // The recording's facts clicked: the details say why in full.
+        closeVisibleDialogs(m_window);
+        auto* facts = qobject_cast<QQuickItem*>(find(QStringLiteral("recordingDetails")));
+        QVERIFY(facts);
+        QTest::mouseClick(m_window, Qt::LeftButton, {}, facts->mapToScene(QPointF(20, facts->height() / 2)).toPoint());
+        QVERIFY(AppHarness::waitFor([&] { return visibleDialog(m_window, "ECG Details") != nullptr; }));
+        const QStringList details = screen::takeAlert(m_window, QStringLiteral("ECG Details"));
+        QVERIFY2(details.value(1).endsWith("\nECG Storage: not sent \u2014 " + why), qPrintable(details.value(1)));
         QVERIFY(fired("qmlAlertBoxDcmUploadCompleted").isEmpty());
         nothingSentNothingChanged();
     }

@@ -135,6 +135,7 @@ class TstMainLayout : public QObject
                                                "laid out as an ECG recording: its record 12794 has a type (-23956) "
                                                "that no recording holds.")
                               : QString());
+        ui->setProperty("filePacsQueueReason", shown ? QStringLiteral("the ECG file can't be read") : QString());
         const bool live = state == 1 || state == 2;
         ui->setProperty("isBtConnected", live);
         ui->setProperty("showBeatsPerMinute", live);

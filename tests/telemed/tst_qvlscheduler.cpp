@@ -25,9 +25,12 @@
 
 namespace {
 
+// The content of a recording file: a header (its sync bytes and version, the
+// rest zero), then at least one record of arbitrary bytes. Without the
+// header, bytes that are no recording are refused before any upload.
 QByteArray randomBytes(qint64 size, quint32 seed)
 {
-    QByteArray content(size, Qt::Uninitialized);
+    QByteArray content(std::max<qint64>(size, 16), Qt::Uninitialized);
     quint32 x = seed | 1u;
     for (char& c : content) {
         x ^= x << 13;
@@ -35,7 +38,7 @@ QByteArray randomBytes(qint64 size, quint32 seed)
         x ^= x << 5;
         c = char(x);
     }
-    return content;
+    return QByteArray::fromHex("AAAAAAAA555555550002") + QByteArray(110000 - 10, '\0') + content;
 }
 
 // The bridge's side as far as the scheduler needs it: every call recorded,
