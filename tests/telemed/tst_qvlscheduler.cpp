@@ -470,6 +470,7 @@ void TstQvlScheduler::cannotBeSent_data()
     QTest::newRow("patient deleted") << "patient deleted";
     QTest::newRow("never assigned") << "never assigned";
     QTest::newRow("file gone") << "file gone";
+    QTest::newRow("file no recording") << "file no recording";
 }
 
 void TstQvlScheduler::cannotBeSent()
@@ -492,7 +493,14 @@ void TstQvlScheduler::cannotBeSent()
         q.prepare("select fileName from ecgTable where ecgId=?");
         q.addBindValue(bad);
         QVERIFY(q.exec() && q.next());
-        QVERIFY(QFile::remove(m_env.dataFolder() + q.value(0).toString()));
+        const QString path = m_env.dataFolder() + q.value(0).toString();
+        QVERIFY(QFile::remove(path));
+        if (what == "file no recording") {
+            // Arbitrary bytes without a header, whole records of them.
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write(randomBytes(1000 * 16, 3).mid(110000)) == 1000 * 16);
+        }
     }
 
     // One tick: the bad one leaves the queue with its reason told, the good
@@ -502,6 +510,10 @@ void TstQvlScheduler::cannotBeSent()
     QCOMPARE(row(good).status, 3);
     QCOMPARE(m_owner.events.first(), QStringLiteral("failed(%1)").arg(bad));
     QVERIFY(!m_owner.reasons.first().isEmpty());
+    if (what == "file no recording")
+        QVERIFY2(m_owner.reasons.first().startsWith("The ECG file can't be uploaded. It has no header and is not "
+                                                    "laid out as an ECG recording"),
+                 qPrintable(m_owner.reasons.first()));
     QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
     QCOMPARE(m_received.size(), 1);
     QCOMPARE(m_received[0].hash, hashOf(good));
