@@ -254,11 +254,12 @@ void DicomFlows::publishPacsQueue()
     const int ecgId = m_engine.files->currentEcgId();
     const CDcmScheduler::QueueState state = m_scheduler ? m_scheduler->queueState(ecgId)
                                                         : CDcmScheduler::QueueState::None;
+    const bool setAside = state == CDcmScheduler::QueueState::SetAside;
+    const DcmFailure failure = setAside ? m_scheduler->setAsideFailure(ecgId) : DcmFailure();
     m_items.set<P::FilePacsQueue>(int(state));
     m_items.set<P::FilePacsQueueText>(
-        state == CDcmScheduler::QueueState::SetAside
-            ? dicomtexts::failure(m_scheduler->setAsideFailure(ecgId), QString(), dicomtexts::Server::Pacs)
-            : QString());
+        setAside ? dicomtexts::failure(failure, QString(), dicomtexts::Server::Pacs) : QString());
+    m_items.set<P::FilePacsQueueReason>(setAside ? dicomtexts::setAsideReason(failure) : QString());
 }
 
 // --- fetching a stored study -----------------------------------------------

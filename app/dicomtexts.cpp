@@ -70,8 +70,12 @@ QString failure(const DcmFailure& f, const QString& errorText, Server server)
         return QStringLiteral("A folder of this computer can't be written: check the free space and "
                               "the rights of the data folder.");
     case DcmFailureKind::Recording:
-        if (server != Server::Pacs || !errorText.startsWith(QLatin1String("Conversion error")))
+        if (server != Server::Pacs || !errorText.startsWith(QLatin1String("Conversion error"))) {
+            // A recording file refused for its content says why.
+            if (!f.reason.empty())
+                return QStringLiteral("The ECG file can't be read or converted. ") + QString::fromStdString(f.reason);
             return QStringLiteral("The ECG file can't be read or converted.");
+        }
         // A channel whose scale gives no finite values: a fault of the object
         // itself, worth naming to whoever looks after the PACS.
         if (errorText.contains(QLatin1String("not finite numbers")))
@@ -95,6 +99,20 @@ QString sendFailure(const DcmFailure& f, const QString& errorText)
     if (dcmFailureIsRecordings(f.kind))
         return why + QStringLiteral("\nThis ECG is not sent again until it or its patient changes.");
     return why + QStringLiteral("\nIt will be sent automatically when the ECG Storage answers.");
+}
+
+QString setAsideReason(const DcmFailure& f)
+{
+    switch (f.kind) {
+    case DcmFailureKind::Recording:
+        return QStringLiteral("the ECG file can't be read");
+    case DcmFailureKind::ObjectRefused:
+        return QStringLiteral("refused by the ECG Storage (status %1)").arg(statusText(f.status));
+    case DcmFailureKind::NotMarked:
+        return QStringLiteral("sent, but not marked as sent");
+    default:
+        return {};
+    }
 }
 
 QString testFailure(const DcmFailure& f, const QString& errorText)

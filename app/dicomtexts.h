@@ -30,6 +30,9 @@ QString failure(const DcmFailure& failure, const QString& errorText, Server serv
 
 // The alert text of a failed send to the PACS: why, and what happens next.
 QString sendFailure(const DcmFailure& failure, const QString& errorText);
+// Why a recording set aside is not sent, short enough to stand beside the
+// mark on one line of the smallest window.
+QString setAsideReason(const DcmFailure& failure);
 
 // The short line of a failed connection test.
 QString testFailure(const DcmFailure& failure, const QString& errorText);

@@ -13,6 +13,7 @@
 #include "qmlitems.h"
 #include "replacequestion.h"
 #include "settingsman.h"
+#include "uitexts.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -112,6 +113,8 @@ void ImportExport::exportEcg(const QUrl& exportUrl, const QString& agreedReplace
         return;
     }
     const QString source = m_engine.files->dataFolder() + fileName;
+    if (refusedForExport(source))
+        return;
     const QString destination = exportpaths::exportDataPath(folder, name, fileName);
     debugLog(2, "CQmlInterface::exportEcg() " + source.toStdString() + " to " + destination.toStdString());
     if (isSameFile(source, destination)) {
@@ -144,6 +147,8 @@ void ImportExport::exportDcm(const QUrl& exportUrl, const QString& agreedReplace
         return;
     }
     const QString source = m_engine.files->dataFolder() + fileName;
+    if (refusedForExport(source))
+        return;
     const QString destination = exportpaths::exportDicomPath(folder, exportPatientName(), fileName);
     debugLog(2, "CQmlInterface::exportDcm() " + source.toStdString() + " to " + destination.toStdString());
     if (isSameFile(source, destination)) {
@@ -171,7 +176,22 @@ void ImportExport::exportDcm(const QUrl& exportUrl, const QString& agreedReplace
     const auto outcome = stagedwrite::writeFile(destination, destination == agreedReplace, [&](const QString& staging) {
         return dcm.ecgToDicomConversion(source, staging, m_engine.settings->dcmInstitutionName) == 0;
     });
+    if (outcome == stagedwrite::Outcome::Failed && !dcm.refusalReason.isEmpty()) {
+        m_items.invoke<C::QmlAlertBoxFileReadError>(uitexts::refusedRecording(dcm.refusalReason));
+        return;
+    }
     placed(outcome, exportUrl, true, destination);
+}
+
+bool ImportExport::refusedForExport(const QString& source)
+{
+    // A file that is no recording is not passed on as one, not even as a copy.
+    const std::string refusal = CFileEcg::refusalOf(source.toStdString());
+    if (refusal.empty())
+        return false;
+    debugLogError("CQmlInterface: export of " + source.toStdString() + " refused: " + refusal);
+    m_items.invoke<C::QmlAlertBoxFileReadError>(uitexts::refusedRecording(QString::fromStdString(refusal)));
+    return true;
 }
 
 QString ImportExport::exportPatientName() const

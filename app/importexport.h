@@ -39,6 +39,8 @@ private:
     // Puts the changed beat types of the shown recording onto its file.
     bool writeBackShownRecording();
     void exportFailed();
+    // True, with the reason shown, when the recording file is refused.
+    bool refusedForExport(const QString& source);
     // reason: why, in words for the user; empty when the file gives none.
     void refuseImport(const QString& reason = QString());
     // Hands the import over and opens the form for the file's patient.

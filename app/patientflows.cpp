@@ -13,6 +13,7 @@
 #include "settingsman.h"
 #include "sqlutil.h"
 #include "uipublisher.h"
+#include "uitexts.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -430,10 +431,21 @@ void PatientFlows::fileSelectedLocal(int patientId, int ecgId)
         m_publisher.setDisplayState(UiPublisher::ShowingFileUnassigned);
         selectNShowPatient(m_engine.patients->patientId, ecgId);
         m_publisher.showStateOfCurrent();
+        tellIfUnreadable(ecgId);
         return;
     }
     m_publisher.setShowingAssigned();
     selectNShowPatient(patientId, ecgId);
+    tellIfUnreadable(ecgId);
+}
+
+void PatientFlows::tellIfUnreadable(int ecgId)
+{
+    const CFileMan& files = *m_engine.files;
+    if (ecgId < 0 || files.currentEcgId() != ecgId || files.isStoredFileOpen() || files.isRecording()
+        || files.storedFileRefusal().isEmpty())
+        return;
+    m_items.invoke<C::QmlAlertBoxFileReadError>(uitexts::refusedRecording(files.storedFileRefusal()));
 }
 
 void PatientFlows::showCurrentRecording()

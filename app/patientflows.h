@@ -94,6 +94,8 @@ private:
     bool assignPending(int patientId, const char* flow = "ecgPatientAssignment");
     void sendAssignedToPacs(const char* flow);
     void fileAlert(bool isFileCreation);
+    // The user opened a recording whose file is refused: why.
+    void tellIfUnreadable(int ecgId);
 
     QmlItems& m_items;
     EngineParts m_engine;

@@ -80,6 +80,7 @@ enum Writer { Bridge, Qml };
     X(FilePacsStatus, UiData, "filePacsStatus", int, 0, Bridge)                               \
     X(FilePacsQueue, UiData, "filePacsQueue", int, 0, Bridge)                                 \
     X(FilePacsQueueText, UiData, "filePacsQueueText", QString, QString(), Bridge)             \
+    X(FilePacsQueueReason, UiData, "filePacsQueueReason", QString, QString(), Bridge)         \
     X(FooterLineLeft, UiData, "footerLineLeft", QString, QString(), Bridge)                   \
     X(PowerFilterActive, UiData, "powerFilterActive", bool, false, Bridge)                    \
     X(ArtifactFilterActive, UiData, "artifactFilterActive", bool, false, Bridge)              \

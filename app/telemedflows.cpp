@@ -11,6 +11,7 @@
 #include "settingsman.h"
 #include "systembrowser.h"
 #include "uipublisher.h"
+#include "uitexts.h"
 
 #include <QTimer>
 
@@ -46,6 +47,8 @@ void TelemedFlows::uploadClicked(bool isLongClick)
     const int ecgId = files.currentEcgId();
     if (ecgId <= 0 || !files.isStoredFileOpen()) {
         debugLogError("CQmlInterface::uploadClicked() no stored recording is open");
+        if (ecgId > 0 && !files.storedFileRefusal().isEmpty())
+            m_items.invoke<C::QmlAlertBoxFileReadError>(uitexts::refusedRecording(files.storedFileRefusal()));
         return;
     }
     const int records = files.ecgBuffer().getRecordCount();
@@ -126,6 +129,14 @@ QString TelemedFlows::qvlUploadFile(int fileId)
     // only when the service does not have it yet, then the address.
     QvlCaseProgress progress;
     const bool halfDone = m_engine.files->readQvlCase(fileId, progress) && progress.isHalfDone();
+    // No case is opened and no byte sent for a file that is no recording.
+    if (!halfDone || !progress.serviceHasFile()) {
+        const QString refusal = m_engine.files->refusalOfRecording(fileId);
+        if (!refusal.isEmpty()) {
+            debugLogError("CQmlInterface::qvlUploadFile() refused: " + refusal.toStdString());
+            return QStringLiteral("The ECG file can't be uploaded. ") + refusal;
+        }
+    }
     const char* request = "initiateCase";
     bool posted = false;
     if (!halfDone) {

@@ -66,4 +66,9 @@ QString qvlCaseStatus(int status)
     return QString::fromLatin1(kTexts[status]);
 }
 
+QString refusedRecording(const QString& reason)
+{
+    return reason + QStringLiteral(" This ECG can't be shown, exported or sent.");
+}
+
 } // namespace uitexts

@@ -22,6 +22,9 @@ QString fileDate(std::int64_t time);
 QString timeOfDay(std::int64_t time);
 // Telemedicine case state as shown beside the recording.
 QString qvlCaseStatus(int status);
+// Why a stored recording's file is refused (its reason as the file layer
+// gave it) and what that means for the user.
+QString refusedRecording(const QString& reason);
 
 } // namespace uitexts
 

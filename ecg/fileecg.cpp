@@ -2,6 +2,7 @@
 
 #include "debuglog.h"
 #include "filesafety.h"
+#include "headerlesscheck.h"
 
 #include <algorithm>
 #include <chrono>
@@ -244,6 +245,7 @@ bool CFileEcg::openExisting(const std::string& path, bool withHeader, bool readO
     bool closed = true;
     closeStreams(closed);
     resetHeaderData();
+    m_refusal.clear();
 
     m_readOnly = readOnly;
     m_rwFile = std::fopen(path.c_str(), readOnly ? "rb" : "r+b");
@@ -253,6 +255,7 @@ bool CFileEcg::openExisting(const std::string& path, bool withHeader, bool readO
         m_readOnly = m_rwFile != nullptr;
     }
     if (!m_rwFile) {
+        m_refusal = "It can't be opened: check that it still exists and that you may read it.";
         debugLogError("openFile: unable to open " + path);
         return false;
     }
@@ -261,34 +264,78 @@ bool CFileEcg::openExisting(const std::string& path, bool withHeader, bool readO
     std::int64_t size = -1;
     if (fseeko(m_rwFile, 0, SEEK_END) == 0)
         size = ftello(m_rwFile);
-    if (size < 0) {
-        debugLogError("openFile: unable to open " + path);
-        closeStreams(closed);
-        return false;
-    }
+    if (size < 0)
+        return refuseOpen("openFile: unable to open " + path, "It can't be read.");
 
     if (withHeader) {
         unsigned char start[kVersionOffset + 2] = {};
         std::size_t got = 0;
         readAt(0, start, sizeof(start), &got);
         m_version = versionFromStart(start, got);
-        if (m_version > kWrittenVersion)
+        if (m_version > kWrittenVersion) {
             debugLogError("CFileEcg::readHeaderV3() not yet implemented");
-        else
-            readHeader(path, size);
+            return refuseOpen("openFile: file " + path + " is empty",
+                              "It was written in a newer format (version " + toStdString(m_version)
+                                  + ") that this program can't read.");
+        }
+        // Without sync bytes nothing but the records themselves says whether
+        // this is a recording at all (shorter than a record, it holds none).
+        if (m_version == 0 && size >= static_cast<std::int64_t>(sizeof(EcgFileRecord))
+            && !isPlausibleHeaderless(size))
+            return refuseOpen("openFile: refusing " + path + " as a recording: " + m_refusal, m_refusal);
+        readHeader(path, size);
     } else {
         m_version = 0;
         m_dataStart = 0;
         setRecordCount(size / 16);
     }
 
-    if (m_recordCount <= 0) {
-        debugLogError("openFile: file " + path + " is empty");
-        closeStreams(closed);
-        resetHeaderData();
+    if (m_recordCount <= 0)
+        return refuseOpen("openFile: file " + path + " is empty", "It holds no ECG samples.");
+    return true;
+}
+
+bool CFileEcg::refuseOpen(const std::string& logLine, const std::string& why)
+{
+    debugLogError(logLine);
+    bool closed = true;
+    closeStreams(closed);
+    resetHeaderData();
+    m_refusal = why;
+    return false;
+}
+
+bool CFileEcg::isPlausibleHeaderless(std::int64_t fileSize)
+{
+    CHeaderlessCheck check(fileSize);
+    std::vector<EcgFileRecord> block(4096);
+    const std::size_t blockBytes = block.size() * sizeof(EcgFileRecord);
+    for (std::int64_t offset = 0; check.reason().empty() && offset < fileSize;
+         offset += static_cast<std::int64_t>(blockBytes)) {
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::int64_t>(fileSize - offset, static_cast<std::int64_t>(blockBytes)));
+        std::size_t got = 0;
+        if (!readAt(offset, block.data(), want, &got)) {
+            m_refusal = "It can't be read to its end.";
+            return false;
+        }
+        check.add(block.data(), want / sizeof(EcgFileRecord));
+    }
+    if (!check.finish()) {
+        m_refusal = check.reason();
         return false;
     }
     return true;
+}
+
+std::string CFileEcg::refusalOf(const std::string& path)
+{
+    CFileEcg file;
+    if (file.openFileReadOnly(path)) {
+        file.close();
+        return std::string();
+    }
+    return file.refusal().empty() ? std::string("It can't be read as an ECG recording.") : file.refusal();
 }
 
 void CFileEcg::readHeader(const std::string& path, std::int64_t fileSize)

@@ -48,6 +48,13 @@ public:
     bool openFileReadWriteNoHeader(std::string path) override;
     // Opens an existing recording for reading only (conversions never change it).
     bool openFileReadOnly(std::string path);
+    // Why the last open refused the file, in words for the user; empty after
+    // an open that succeeded. A file without sync bytes is taken as an old
+    // records-only recording only when its records are plausibly one.
+    const std::string& refusal() const { return m_refusal; }
+    // The refusal of opening the file at path for reading; empty when it
+    // opens as a recording.
+    static std::string refusalOf(const std::string& path);
     bool createFile(std::string path) override;
     bool patchFileHeader(bool onReadWriteFile) override;
     bool createFileNoHeader(std::string path) override;
@@ -150,6 +157,8 @@ private:
 
     bool openExisting(const std::string& path, bool withHeader, bool readOnly = false);
     void readHeader(const std::string& path, std::int64_t fileSize);
+    bool refuseOpen(const std::string& logLine, const std::string& why);
+    bool isPlausibleHeaderless(std::int64_t fileSize);
     void setRecordCount(std::int64_t records);
     void closeStreams(bool& ok);
     bool readAt(std::int64_t offset, void* buffer, std::size_t length, std::size_t* got = nullptr);
@@ -190,6 +199,7 @@ private:
     std::chrono::steady_clock::time_point m_pendingSince;
     bool m_readOnly = false;          // opened file could only be opened for reading
     std::string m_path;
+    std::string m_refusal;
     int m_version = 0;
     std::int64_t m_dataStart = 0;
     int m_recordCount = 0;

@@ -59,6 +59,7 @@ bool CDcmFile::dicomToEcgConversion(QUrl dicomUrl, QString outPath)
 bool CDcmFile::exportFile(const QString& ecgPath, const QString& dcmPath, const QString& institutionName)
 {
     debugLog(4, "CDcmFile::ecgToDicomConversion() ecg file=" + ecgPath.toStdString());
+    refusalReason.clear();
     std::unique_ptr<CDcmWvfOrv> waveform(new (std::nothrow) CDcmWvfOrv());
     std::unique_ptr<CDcmWvfPluginOrv> plugin(
         new (std::nothrow) CDcmWvfPluginOrv(1, institutionName.toStdString(), "0.0.0"));
@@ -70,6 +71,7 @@ bool CDcmFile::exportFile(const QString& ecgPath, const QString& dcmPath, const 
     copyPatientFields(*this, patient);
     int code = waveform->convertOrv2Dcm(plugin.get(), ecgPath.toStdString(), patient.params(studyInstanceUid));
     if (code != 0) {
+        refusalReason = QString::fromStdString(waveform->getRefusalReason());
         debugLogError("ecgToDicomConversion1 returned err=" + toStdString(code) + ", errText="
                       + waveform->getLastError());
         return true;

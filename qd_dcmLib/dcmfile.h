@@ -38,8 +38,8 @@ public:
     QString speciesDescription;
     QString breedDescription;
     QString weight;            // kilograms
-    // Why the last import was refused, in words for the user; empty when it
-    // succeeded or failed for no reason of the file's content.
+    // Why the last import or export was refused, in words for the user;
+    // empty when it succeeded or failed for no reason of the file's content.
     QString refusalReason;
 
     // Fields 1-6 and 12-14 from the patient an export names.

@@ -87,6 +87,8 @@ int CDcmThread::sendPacsFile()
         auto waveform = std::make_unique<CDcmWvfOrv>();
         // Whatever stops the conversion is the recording's own.
         int code = waveform->convertOrv2Dcm(plugin.get(), utf8(m_ecgPath), std::move(params));
+        // Nothing goes to the PACS for a file that is no recording.
+        m_failure.reason = waveform->getRefusalReason();
         if (code != DCM_OK)
             return setError(code, DcmFailureKind::Recording,
                             QStringLiteral("ecgToDicomConversion1 returned err=")

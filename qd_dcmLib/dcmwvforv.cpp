@@ -22,6 +22,7 @@ int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, TWave
         m_lastError = "CDcmWvfOrv::convertOrv2Dcm() no plug-in";
         return DCM_ERR_NO_OBJECT;
     }
+    m_refusal.clear();
     int code;
     try {
         code = plugin->convertOrv2Dcm(this, std::move(path), std::move(patient));
@@ -30,8 +31,10 @@ int CDcmWvfOrv::convertOrv2Dcm(CDcmWvfPluginOrv* plugin, std::string path, TWave
         debugLogError(m_lastError);
         return DCM_ERR_STORE_SAMPLES;
     }
-    if (code != 0)
+    if (code != 0) {
         m_lastError = plugin->getLastError();
+        m_refusal = plugin->getRefusalReason();
+    }
     m_softwareVersion = plugin->softwareVersion();
     return code;
 }

@@ -21,8 +21,8 @@ public:
     int saveDcmFile(std::string path);
 
     std::string getLastError() const { return m_lastError; }
-    // Why the import refused the object, in words for the user (see
-    // CDcmWvfPluginOrv::getRefusalReason).
+    // Why the import refused the object or the export the recording file,
+    // in words for the user (see CDcmWvfPluginOrv::getRefusalReason).
     std::string getRefusalReason() const { return m_refusal; }
 
 private:

@@ -247,8 +247,11 @@ int CDcmWvfPluginOrv::convertOrv2Dcm(WvfWaveform* waveform, std::string path, TW
         m_reader = new (std::nothrow) CFileEcg();
     if (!m_reader)
         return fail(DCM_ERR_OPEN_FILE, "CDcmWfvImportPluginOrv::convertOrv2Dcm() out of memory for the reader");
+    m_refusal.clear();
     if (!m_reader->openFileReadOnly(path))
-        return fail(DCM_ERR_OPEN_FILE, "CDcmWfvImportPluginOrv::convertOrv2Dcm() unable to open " + path);
+        return refuse(DCM_ERR_OPEN_FILE,
+                      "CDcmWfvImportPluginOrv::convertOrv2Dcm() unable to open " + path + ": " + m_reader->refusal(),
+                      m_reader->refusal());
 
     // The patient is the caller's (the recording's own, as it is now); the
     // header's patient texts are those of the moment of recording.

@@ -75,8 +75,9 @@ public:
                                double& samplingFrequency, WVF_SAMPLE_INTERPRETATION& interpretation);
 
     std::string getLastError() const { return m_lastError; }
-    // Why the last import was refused, in words for the user; empty when it
-    // was not refused for the object's content.
+    // Why the last import refused the object, or the last export the
+    // recording file, in words for the user; empty when it was not refused
+    // for the content.
     std::string getRefusalReason() const { return m_refusal; }
     std::string softwareVersion() const { return m_softwareVersion; }
 

@@ -413,6 +413,7 @@ void CFileMan::clearCurrent()
 
 void CFileMan::closeViewedFile()
 {
+    m_storedFileRefusal.clear();
     if (m_live.pending)
         return; // the buffer holds the recording being made
     if (m_buffer.isFileInUse())
@@ -430,11 +431,17 @@ void CFileMan::openCurrentFile(const char* caller)
     if (!isPlainFileName(m_fileName)) {
         debugLogError(std::string(caller) + " refusing the stored file name " + m_fileName.toStdString());
         m_storedFileOpen = false;
+        m_storedFileRefusal = QStringLiteral("Its file name is not one of this program's.");
         return;
     }
     m_storedFileOpen = m_buffer.openFile(bufferFolder(), m_fileName.toStdString(), 1);
-    if (!m_storedFileOpen)
-        debugLogError(std::string(caller) + " unable to open input file " + m_fileName.toStdString());
+    if (!m_storedFileOpen) {
+        const CFileEcg* file = m_buffer.getFileEcg();
+        m_storedFileRefusal = file && !file->refusal().empty() ? QString::fromStdString(file->refusal())
+                                                               : QStringLiteral("It can't be read.");
+        debugLogError(std::string(caller) + " unable to open input file " + m_fileName.toStdString() + ": "
+                      + m_storedFileRefusal.toStdString());
+    }
 }
 
 void CFileMan::rememberCurrent()
@@ -819,6 +826,19 @@ bool CFileMan::readQvlCase(int ecgId, QvlCaseProgress& out) const
     out.caseUrl = q.value(2).toString();
     out.fileAdded = q.value(3).toInt() != 0;
     return true;
+}
+
+QString CFileMan::refusalOfRecording(int ecgId) const
+{
+    QSqlQuery q(*m_db);
+    if (!runQuery(q, QStringLiteral("select fileName from ecgTable where ecgId=?"), {ecgId},
+                  "CFileMan::refusalOfRecording()")
+        || !q.next())
+        return QString();
+    const QString fileName = q.value(0).toString();
+    if (!isPlainFileName(fileName))
+        return QStringLiteral("Its file name is not one of this program's.");
+    return QString::fromStdString(CFileEcg::refusalOf(filePath(fileName).toStdString()));
 }
 
 bool CFileMan::upgradeDatabaseContent(int fromVersion, int toVersion)

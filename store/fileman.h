@@ -173,6 +173,9 @@ public:
     bool setQvlFileAdded(int ecgId, const QString& caseId);
     // The stored case of a recording; false when there is no such row.
     bool readQvlCase(int ecgId, QvlCaseProgress& out) const;
+    // Why the recording's file is refused as no recording, in words for the
+    // user; empty when it reads as one or there is no such row.
+    QString refusalOfRecording(int ecgId) const;
     // Marks a recording as stored on the PACS now.
     bool setPacsTs(int ecgId);
 
@@ -240,6 +243,9 @@ public:
     int currentCloudFileId() const { return m_cloudFileId; }
     // Whether the current recording's file is open in the buffer.
     bool isStoredFileOpen() const { return m_storedFileOpen; }
+    // Why the current recording's file could not be opened, in words for the
+    // user; empty while it is open or none is current.
+    const QString& storedFileRefusal() const { return m_storedFileRefusal; }
     // Recordings of the current patient, as last counted (plus commits since).
     int patientFileCount() const { return m_patientFileCount; }
     CEcgBuffer& ecgBuffer() { return m_buffer; }
@@ -322,6 +328,7 @@ private:
 
     CEcgBuffer m_buffer;
     bool m_storedFileOpen = false;
+    QString m_storedFileRefusal;
     int m_patientFileCount = 0;
     int m_recovered = 0;
 };

@@ -240,6 +240,9 @@ CFileMan::Adoption CFileMan::adoptOrphan(const QString& fileName, int& ecgId)
         const QFileInfo info(filePath(fileName));
         if (info.isFile() && info.size() < CFileEcg::kDataStartV2 + 16)
             return setAside(fileName, "it holds no record") ? Adoption::SetAside : Adoption::Left;
+        // Read, but refused for its content: not offered as a recording.
+        if (info.isFile() && info.isReadable() && !file.refusal().empty())
+            return setAside(fileName, file.refusal()) ? Adoption::SetAside : Adoption::Left;
         debugLogError(std::string(kWhere) + " left " + fileName.toStdString()
                       + " as it is: it holds no readable records");
         return Adoption::Left;

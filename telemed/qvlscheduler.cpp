@@ -1,6 +1,7 @@
 #include "qvlscheduler.h"
 
 #include "debuglog.h"
+#include "fileecg.h"
 #include "fileman.h"
 #include "qvlcomm.h"
 #include "settingsman.h"
@@ -298,6 +299,12 @@ bool CQvlScheduler::localReasonToDrop(const Candidate& c, QString& reason)
     const QFileInfo file(folder + c.fileName);
     if (!isPlainFileName(c.fileName) || !file.isFile() || !file.isReadable()) {
         reason = "Unable to load data for file=" + c.fileName;
+        return true;
+    }
+    // A file that is no recording is set aside from the queue with its reason.
+    const std::string refusal = CFileEcg::refusalOf(file.filePath().toStdString());
+    if (!refusal.empty()) {
+        reason = QStringLiteral("The ECG file can't be uploaded. ") + QString::fromStdString(refusal);
         return true;
     }
     return false;

@@ -42,6 +42,13 @@ Rectangle {
         return "";
     }
 
+    // The queue's mark with the reason a recording set aside is not sent:
+    // in short beside the mark, in full in the details.
+    function pacsQueueMark(full) {
+        const why = full ? ui.filePacsQueueText : ui.filePacsQueueReason;
+        return pacsQueueLine() + (ui.filePacsQueue === 3 && why.length > 0 ? " \u2014 " + why : "");
+    }
+
     function pageBack() {
         var x = ecgFlickable.contentX - halfPage;
         if (x >= 0)
@@ -193,13 +200,19 @@ Rectangle {
                         source: topArea.defs.imgUploadedPacs
                     }
                 }
-                // The recording's place in the ECG Storage queue, on a line of its own.
+                // The recording's place in the ECG Storage queue, on a line of
+                // its own; why a recording is not sent follows the mark in
+                // short (the tip and the details say it in full).
                 Label {
                     objectName: "pacsQueueMark"
                     Layout.fillWidth: true
                     visible: topArea.showsRecording && topArea.ui.filePacsQueue > 0
-                    text: topArea.pacsQueueLine()
+                    text: topArea.pacsQueueMark(false)
                     elide: Text.ElideRight
+                    ToolTip.visible: markHover.hovered && (truncated || topArea.ui.filePacsQueue === 3)
+                    ToolTip.text: topArea.pacsQueueMark(true)
+                    ToolTip.delay: 500
+                    HoverHandler { id: markHover }
                     font.family: topArea.defs.commonFont
                     font.pointSize: topArea.defs.fontSizeTopAreaSmall
                     color: topArea.ui.filePacsQueue === 3 ? topArea.defs.colorRecording : topArea.defs.colorText
@@ -332,8 +345,7 @@ Rectangle {
             informativeText: "File: " + topArea.ui.fileName
                   + (topArea.ui.fileQVLCaseId.length > 0 ? "\nTelemedicine case: " + topArea.ui.fileQVLCaseId + " (" + topArea.ui.fileQVLCaseStatus + ")" : "")
                   + (topArea.ui.filePacsStatus === 2 ? "\nStored in the ECG Storage" : "")
-                  + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueLine()
-                     + (topArea.ui.filePacsQueueText.length > 0 ? ": " + topArea.ui.filePacsQueueText : "") : "")
+                  + (topArea.ui.filePacsQueue > 0 ? "\n" + topArea.pacsQueueMark(true) : "")
         }
     }
 }

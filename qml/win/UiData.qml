@@ -28,9 +28,10 @@ QtObject {
     property int fileCount: 0
     property int filePacsStatus: 0
     // Its place in the ECG Storage queue: 0 none, 1 waiting, 2 being sent,
-    // 3 set aside (why in filePacsQueueText).
+    // 3 set aside (why in filePacsQueueText, in short in filePacsQueueReason).
     property int filePacsQueue: 0
     property string filePacsQueueText: ""
+    property string filePacsQueueReason: ""
 
     // Viewer.
     property string footerLineLeft: ""

@@ -6,7 +6,9 @@
 // the alert of a failed send. Included by screenshots.cpp after viewshots.h.
 
 #include "dicomtexts.h"
+#include "headerlesscheck.h"
 #include "screenclicks.h"
+#include "uitexts.h"
 
 namespace dicomshots {
 
@@ -67,11 +69,12 @@ inline void addRows(std::vector<Shot>& list)
     }});
 
     // The shown recording in the ECG Storage queue.
-    auto queued = [](Context& c, int state, const QString& why) {
+    auto queued = [](Context& c, int state, const QString& why, const DcmFailure& f = DcmFailure()) {
         viewshots::closeViews(c);
         showRecording(c, 0);
         c.items().set<qml::P::FilePacsQueue>(state);
         c.items().set<qml::P::FilePacsQueueText>(why);
+        c.items().set<qml::P::FilePacsQueueReason>(setAsideReason(f));
     };
     list.push_back({"state0-pacs-waiting", [queued](Context& c) { queued(c, 1, QString()); }});
     // The settings in the smallest window: the DICOM groups one under
@@ -104,11 +107,38 @@ inline void addRows(std::vector<Shot>& list)
         queued(c, 2, QString());
     }});
     list.push_back({"state0-pacs-not-sent-details", [queued](Context& c) {
-        queued(c, 3, failure(failureOf(DcmFailureKind::Recording), QString(), Server::Pacs));
+        queued(c, 3, failure(failureOf(DcmFailureKind::Recording), QString(), Server::Pacs),
+               failureOf(DcmFailureKind::Recording));
         // The user clicks the recording's facts.
         if (auto* facts = qobject_cast<QQuickItem*>(screen::find(c.window, QStringLiteral("recordingDetails"))))
             QTest::mouseClick(c.window, Qt::LeftButton, {},
                               facts->mapToScene(QPointF(20, facts->height() / 2)).toPoint());
+    }});
+    // A recording whose file is no recording: why, beside the mark, in the
+    // smallest window and the usual one.
+    auto damaged = [] {
+        EcgFileRecord r{};
+        r.type = -23956;
+        CHeaderlessCheck check(sizeof(r));
+        check.add(&r, 1);
+        DcmFailure f = failureOf(DcmFailureKind::Recording);
+        f.reason = check.reason();
+        return f;
+    };
+    list.push_back({"state0-pacs-not-sent-damaged-minimum-window", [queued, damaged](Context& c) {
+        c.window->setGeometry(0, 0, 1024, 768);
+        queued(c, 3, failure(damaged(), QString(), Server::Pacs), damaged());
+    }});
+    list.push_back({"state0-pacs-not-sent-refused", [queued](Context& c) {
+        c.window->setGeometry(0, 0, 1280, 800);
+        DcmFailure f = failureOf(DcmFailureKind::ObjectRefused);
+        f.status = 0xA900;
+        queued(c, 3, failure(f, QString(), Server::Pacs), f);
+    }});
+    list.push_back({"alert-file-refused", [queued, damaged](Context& c) {
+        queued(c, 0, QString());
+        c.items().invoke<qml::C::QmlAlertBoxFileReadError>(
+            uitexts::refusedRecording(QString::fromStdString(damaged().reason)));
     }});
     list.push_back({"alert-dcm-send-failed", [queued](Context& c) {
         queued(c, 1, QString());

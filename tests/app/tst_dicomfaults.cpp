@@ -439,8 +439,10 @@ private slots:
         QVERIFY(backgroundIdle());
         QCOMPARE(scheduler().setAsideIds(), QList<int>{ecgId});
         QCOMPARE(ui(Prop::FilePacsQueue).toInt(), 3);
-        QCOMPARE(queueMark(), QStringLiteral("ECG Storage: not sent"));
-        QCOMPARE(ui(Prop::FilePacsQueueText).toString(), QStringLiteral("The ECG file can't be read or converted."));
+        // Why, beside the mark.
+        const QString why = QStringLiteral("The ECG file can't be read or converted. It holds no ECG samples.");
+        QCOMPARE(ui(Prop::FilePacsQueueText).toString(), why);
+        QCOMPARE(queueMark(), QStringLiteral("ECG Storage: not sent \u2014 the ECG file can't be read"));
         QCOMPARE(pacsStatus(ecgId), 0);
     }
 

@@ -110,7 +110,8 @@ class TstMainLayout : public QObject
 
     // The window in the display state, showing the patient; a shown
     // recording has a telemedicine case, is stored in the ECG Storage and
-    // waits there again, the most a recording's lines can hold.
+    // is not sent there again for a long reason, the most a recording's
+    // lines can hold.
     void showState(int state, const Patient& patient)
     {
         CQmlInterface& bridge = m_app.bridge();
@@ -128,7 +129,13 @@ class TstMainLayout : public QObject
         ui->setProperty("fileQVLCaseId", shown ? patient.caseId : QString());
         ui->setProperty("fileQVLCaseStatus", shown ? QStringLiteral("needs attention") : QString());
         ui->setProperty("filePacsStatus", shown ? 2 : 0);
-        ui->setProperty("filePacsQueue", shown ? 1 : 0);
+        ui->setProperty("filePacsQueue", shown ? 3 : 0);
+        ui->setProperty("filePacsQueueText",
+                        shown ? QStringLiteral("The ECG file can't be read or converted. It has no header and is not "
+                                               "laid out as an ECG recording: its record 12794 has a type (-23956) "
+                                               "that no recording holds.")
+                              : QString());
+        ui->setProperty("filePacsQueueReason", shown ? QStringLiteral("the ECG file can't be read") : QString());
         const bool live = state == 1 || state == 2;
         ui->setProperty("isBtConnected", live);
         ui->setProperty("showBeatsPerMinute", live);

@@ -378,6 +378,12 @@ void TestEcgBuffer::damagedFileLoads()
     std::uint16_t deviceInfo = std::uint16_t(std::int16_t(ECG_EVENT_DEVICE_INFO));
     for (int i = 100; i < 20000; i += 100) // device records with any values at all
         std::memcpy(random.data() + i * 16 + 12, &deviceInfo, 2);
+    // Without a header such bytes are no recording and are refused.
+    QVERIFY(writeFileBytes(path("random.ecg"), random));
+    QVERIFY(!b.openFile(m_dir->path().toStdString(), "random.ecg", 1));
+    QCOMPARE(b.getRecordCount(), 0);
+    // Behind a header they are the records of a damaged recording, and load.
+    random = QByteArray::fromHex("AAAAAAAA555555550002") + QByteArray(110000 - 10, '\0') + random;
     QVERIFY(writeFileBytes(path("random.ecg"), random));
     QVERIFY(b.openFile(m_dir->path().toStdString(), "random.ecg", 1));
     QCOMPARE(b.getRecordCount(), 20000);

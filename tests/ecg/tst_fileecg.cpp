@@ -12,6 +12,7 @@
 #include "readonlyscope.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -124,6 +125,8 @@ private slots:
     void patchRefusedWithoutSyncBytes();
     void damagedFiles_data();
     void damagedFiles();
+    void headerlessPlausibility_data();
+    void headerlessPlausibility();
     void fullDisk();
     void failedCreateLeavesNoFile();
     void createdFilesAreOwnerOnly();
@@ -683,8 +686,8 @@ void TestFileEcg::damagedFiles_data()
     QByteArray random(5003, '\0');
     for (char& c : random)
         c = char(rng.bounded(256));
-    random[0] = 0x00; // no sync bytes: by the format a headerless file
-    QTest::newRow("random bytes") << random << true << 5003 / 16 << "";
+    random[0] = 0x00; // no sync bytes: by the format a headerless file, but not laid out as one
+    QTest::newRow("random bytes") << random << false << 0 << "not laid out as an ECG recording";
     QByteArray randomHeader = header + random.mid(10) + random + QByteArray(110000, 'x');
     QTest::newRow("random header") << randomHeader.left(110000 + 4000) << true << 250 << "";
 }
@@ -724,6 +727,126 @@ void TestFileEcg::damagedFiles()
 
 // A full disk shows in the results of createFile, addData and close; what was
 // written before stays readable.
+// Records of an old file without header, each as the recorder writes it.
+QByteArray genuineRecords(int count)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += recordBytes(makeRecord(i));
+    return out;
+}
+
+// One record of genuine records replaced.
+QByteArray withRecord(QByteArray records, int index, const EcgFileRecord& r)
+{
+    records.replace(index * 16, 16, recordBytes(r));
+    return records;
+}
+
+EcgFileRecord sampleRecord(float leadI, float leadII, float leadIII, int type = ECG_SAMPLE, int extra = 0)
+{
+    EcgFileRecord r{};
+    r.leadI = leadI;
+    r.leadII = leadII;
+    r.leadIII = leadIII;
+    r.type = std::int16_t(type);
+    r.extra = std::int16_t(extra);
+    return r;
+}
+
+void TestFileEcg::headerlessPlausibility_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("refusal"); // empty: read as a recording
+
+    const QByteArray genuine = genuineRecords(1000);
+    QTest::newRow("old file: samples, marks, events, device information") << genuine << "";
+    QTest::newRow("old file: one sample") << genuineRecords(1) << "";
+    QTest::newRow("old file: device values at their widths")
+        << withRecord(genuine, 10, [] {
+               EcgStreamSample s{};
+               deviceInfoToSample(EcgDeviceInfo{1u, 2, 3, 0x1FFFu, 0x7FFu, 0xFFFu}, s);
+               return fileRecordFromStream(s);
+           }())
+        << "";
+    QTest::newRow("old file: leads at the device's limit")
+        << withRecord(genuine, 3, sampleRecord(-10000.0f, 10000.0f, 20000.0f)) << "";
+
+    // Random bytes of a size an old file could have, as the damaged file was.
+    QRandomGenerator rng(20261211);
+    QByteArray random(12794 * 16, '\0');
+    for (char& c : random)
+        c = char(rng.bounded(256));
+    random[0] = 0x13;
+    QTest::newRow("random bytes of whole records") << random << "not laid out as an ECG recording: its record";
+    QTest::newRow("random bytes, size not whole records")
+        << random.left(5003) << "its size (5003 bytes) is not a whole number of 16-byte records";
+    QTest::newRow("old file cut inside a record") << genuine.left(genuine.size() - 5)
+                                                  << "is not a whole number of 16-byte records";
+    QTest::newRow("zero bytes only") << QByteArray(1600, '\0') << "nothing but zero bytes";
+    QTest::newRow("unknown sample type") << withRecord(genuine, 499, sampleRecord(1, 2, 1, 7))
+                                         << "its record 500 has a type (7) that no recording holds";
+    QTest::newRow("unknown event type") << withRecord(genuine, 0, sampleRecord(0, 0, 0, -5))
+                                        << "its record 1 has a type (-5)";
+    QTest::newRow("lead beyond the device's range")
+        << withRecord(genuine, 7, sampleRecord(20000.0f, 0.0f, -20000.0f)) << "its record 8 holds a value beyond";
+    QTest::newRow("value that is no number")
+        << withRecord(genuine, 7, sampleRecord(std::nanf(""), 1.0f, 0.0f)) << "not a number";
+    QTest::newRow("lead III not II - I") << withRecord(genuine, 9, sampleRecord(100.0f, 300.0f, 150.0f))
+                                         << "lead III that is not lead II minus lead I";
+    QTest::newRow("sample with its spare word set") << withRecord(genuine, 9, sampleRecord(1, 2, 1, 0, 3))
+                                                    << "a word that is always 0";
+    QTest::newRow("event with leads") << withRecord(genuine, 9, sampleRecord(1, 2, 1, ECG_EVENT_BATTERY_LOW))
+                                      << "an event with values";
+    QTest::newRow("device value wider than its field")
+        << withRecord(genuine, 9, [] {
+               EcgStreamSample s{};
+               deviceInfoToSample(EcgDeviceInfo{1u, 2, 3, 0x2000u, 0x10u, 0x10u}, s);
+               return fileRecordFromStream(s);
+           }())
+        << "device values beyond";
+    QByteArray eventsOnly;
+    for (int i = 0; i < 100; ++i)
+        eventsOnly += recordBytes(sampleRecord(0, 0, 0, ECG_EVENT_PACKET_ERROR));
+    QTest::newRow("events only") << eventsOnly << "holds no sample";
+    const QByteArray sync = QByteArray::fromHex("AAAAAAAA5555");
+    QTest::newRow("sync bytes cut short") << sync + genuine.mid(sync.size()) << "not laid out as an ECG recording";
+}
+
+// Without sync bytes a file is read as an old records-only recording only
+// when its records plausibly are one; otherwise every way of opening it
+// refuses it with the reason, and the file is left as it was.
+void TestFileEcg::headerlessPlausibility()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, refusal);
+    const QString p = path("headerless.ecg");
+    QVERIFY(writeFileBytes(p, content));
+    takeErrors();
+    const bool plausible = refusal.isEmpty();
+    CFileEcg f;
+    QCOMPARE(f.openFileReadWrite(p.toStdString()), plausible);
+    QCOMPARE(QString::fromStdString(f.refusal()).contains(refusal), true);
+    if (plausible) {
+        QCOMPARE(f.getVersion(), 0);
+        QCOMPARE(f.getRecordCount(), int(content.size() / 16));
+        EcgReadRecord r{};
+        QVERIFY(f.readData(f.getRecordCount() - 1, r));
+        QVERIFY(f.refusal().empty());
+    } else {
+        QCOMPARE(f.getRecordCount(), 0);
+        QVERIFY2(takeErrors().contains("refusing " + p + " as a recording"), "the log names the refusal");
+    }
+    QVERIFY(f.close());
+    QCOMPARE(f.openFileReadOnly(p.toStdString()), plausible);
+    QCOMPARE(QString::fromStdString(CFileEcg::refusalOf(p.toStdString())), QString::fromStdString(f.refusal()));
+    f.close();
+    // Raw access that asks for no header still reads whatever is there.
+    QCOMPARE(f.openFileReadWriteNoHeader(p.toStdString()), content.size() >= 16);
+    f.close();
+    QCOMPARE(readFileBytes(p), content);
+}
+
 void TestFileEcg::fullDisk()
 {
     // /dev/full fails every write with "no space left on device".

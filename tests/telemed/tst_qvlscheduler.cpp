@@ -25,9 +25,12 @@
 
 namespace {
 
+// The content of a recording file: a header (its sync bytes and version, the
+// rest zero), then at least one record of arbitrary bytes. Without the
+// header, bytes that are no recording are refused before any upload.
 QByteArray randomBytes(qint64 size, quint32 seed)
 {
-    QByteArray content(size, Qt::Uninitialized);
+    QByteArray content(std::max<qint64>(size, 16), Qt::Uninitialized);
     quint32 x = seed | 1u;
     for (char& c : content) {
         x ^= x << 13;
@@ -35,7 +38,7 @@ QByteArray randomBytes(qint64 size, quint32 seed)
         x ^= x << 5;
         c = char(x);
     }
-    return content;
+    return QByteArray::fromHex("AAAAAAAA555555550002") + QByteArray(110000 - 10, '\0') + content;
 }
 
 // The bridge's side as far as the scheduler needs it: every call recorded,
@@ -471,6 +474,7 @@ void TstQvlScheduler::cannotBeSent_data()
     QTest::newRow("patient deleted") << "patient deleted";
     QTest::newRow("never assigned") << "never assigned";
     QTest::newRow("file gone") << "file gone";
+    QTest::newRow("file no recording") << "file no recording";
 }
 
 void TstQvlScheduler::cannotBeSent()
@@ -493,7 +497,14 @@ void TstQvlScheduler::cannotBeSent()
         q.prepare("select fileName from ecgTable where ecgId=?");
         q.addBindValue(bad);
         QVERIFY(q.exec() && q.next());
-        QVERIFY(QFile::remove(m_env.dataFolder() + q.value(0).toString()));
+        const QString path = m_env.dataFolder() + q.value(0).toString();
+        QVERIFY(QFile::remove(path));
+        if (what == "file no recording") {
+            // Arbitrary bytes without a header, whole records of them.
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write(randomBytes(1000 * 16, 3).mid(110000)) == 1000 * 16);
+        }
     }
 
     // One tick: the bad one leaves the queue with its reason told, the good
@@ -503,6 +514,10 @@ void TstQvlScheduler::cannotBeSent()
     QCOMPARE(row(good).status, 3);
     QCOMPARE(m_owner.events.first(), QStringLiteral("failed(%1)").arg(bad));
     QVERIFY(!m_owner.reasons.first().isEmpty());
+    if (what == "file no recording")
+        QVERIFY2(m_owner.reasons.first().startsWith("The ECG file can't be uploaded. It has no header and is not "
+                                                    "laid out as an ECG recording"),
+                 qPrintable(m_owner.reasons.first()));
     QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
     QCOMPARE(m_received.size(), 1);
     QCOMPARE(m_received[0].hash, hashOf(good));
