@@ -23,11 +23,17 @@ enum class LocalKind
     File,
     Address,
     Store,
+    // The file is no recording: the reason is in the text, in a vet's words.
+    Refused,
     Other
 };
 
+const char kRefusedPrefix[] = "The ECG file can't be uploaded. ";
+
 LocalKind localKindOf(const QString& text)
 {
+    if (text.startsWith(QLatin1String(kRefusedPrefix)))
+        return LocalKind::Refused;
     if (has(text, "no longer exists"))
         return LocalKind::PatientGone;
     if (has(text, "patient"))
@@ -68,6 +74,8 @@ QString causeSentence(Cause cause, const QString& lastError)
         return QStringLiteral("the service address in the telemedicine settings can't be used.");
     case LocalKind::Store:
         return QStringLiteral("its case could not be stored on this computer.");
+    case LocalKind::Refused:
+        return QStringLiteral("its file is not an ECG recording this program can read.");
     case LocalKind::Other:
         break;
     }
@@ -98,6 +106,8 @@ QString advice(Cause cause, const QString& lastError)
         return QStringLiteral("It may have been moved or deleted from the data folder.");
     case LocalKind::Address:
         return QStringLiteral("Correct the address in the telemedicine settings and save it.");
+    case LocalKind::Refused:
+        return lastError.mid(int(sizeof kRefusedPrefix) - 1);
     default:
         return QString();
     }

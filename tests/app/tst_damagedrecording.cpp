@@ -184,9 +184,10 @@ private slots:
 
         QObject* bottom = bridge().items().object(Item::BottomArea);
         QVERIFY(bottom);
-        for (const char* signal : {"qmlAlertBoxFileReadError(QString)", "qmlAlertBoxExportError()",
+        for (const char* signal : {"qmlAlertBoxFileReadError(QString)", "qmlAlertBoxExportError(QString)",
                                    "qmlAlertBoxFileSaved(QString,QString)", "qmlAlertBoxDcmCommError(QString)",
                                    "qmlAlertBoxDcmUploadCompleted()", "qmlAlertBoxQvlCommError(QString)",
+                                   "qmlAlertBoxQvlUploadFailed(int,QString,QString,QString,bool)",
                                    "qmlAlertBoxQvlAskUpload(int)", "qmlAlertBoxNoNetwork(int,bool)"}) {
             const QByteArray s(signal);
             auto spy = std::make_unique<QSignalSpy>(bottom, QByteArray("2" + s).constData());
@@ -344,22 +345,26 @@ private slots:
 
         // Confirmed all the same (the ask of an earlier look at it).
         bridge().continueQvlUpload(m_damagedId, false);
-        QVERIFY(AppHarness::waitFor([&] { return !m_alerts["qmlAlertBoxQvlCommError"]->isEmpty(); }, kWaitMs));
-        QStringList shown = fired("qmlAlertBoxQvlCommError");
-        QVERIFY2(shown.value(0).startsWith("The ECG file can't be uploaded. " + QLatin1String(kNoHeader)),
-                 qPrintable(shown.value(0)));
+        QVERIFY(AppHarness::waitFor([&] { return !m_alerts["qmlAlertBoxQvlUploadFailed"]->isEmpty(); }, kWaitMs));
+        // (fileId, title, text, informative text, whether OK queues it)
+        QVariantList shown = m_alerts["qmlAlertBoxQvlUploadFailed"]->takeFirst();
+        QVERIFY2(shown.value(2).toString().endsWith("its file is not an ECG recording this program can read."),
+                 qPrintable(shown.value(2).toString()));
+        QVERIFY2(shown.value(3).toString().startsWith(QLatin1String(kNoHeader)), qPrintable(shown.value(3).toString()));
+        QVERIFY(!shown.value(4).toBool());
+        m_alerts["qmlAlertBoxQvlUploadFailed"]->clear();
 
         bridge().queueFileUpload(m_damagedId, true);
         QCOMPARE(m_app.dbValue("select qvlCaseStatus from ecgTable where ecgId=?", {m_damagedId}).toInt(), 9);
         bridge().qvlScheduler()->backgroundUploadTimerExpired();
-        QVERIFY(AppHarness::waitFor([&] { return !m_alerts["qmlAlertBoxQvlCommError"]->isEmpty(); }, kWaitMs));
-        shown = fired("qmlAlertBoxQvlCommError");
-        QVERIFY2(shown.value(0).contains("The ECG file can't be uploaded. " + QLatin1String(kNoHeader)),
-                 qPrintable(shown.value(0)));
+        QVERIFY(AppHarness::waitFor([&] { return !m_alerts["qmlAlertBoxQvlUploadFailed"]->isEmpty(); }, kWaitMs));
+        shown = m_alerts["qmlAlertBoxQvlUploadFailed"]->takeFirst();
+        QVERIFY2(shown.value(3).toString().startsWith(QLatin1String(kNoHeader)), qPrintable(shown.value(3).toString()));
+        m_alerts["qmlAlertBoxQvlUploadFailed"]->clear();
         QCOMPARE(m_app.dbValue("select qvlCaseStatus from ecgTable where ecgId=?", {m_damagedId}).toInt(), 0);
         bridge().qvlScheduler()->backgroundUploadTimerExpired();
         QVERIFY(AppHarness::waitFor([&] { return !bridge().qvlScheduler()->client()->requestInProgress(); }));
-        QVERIFY(fired("qmlAlertBoxQvlCommError").isEmpty());
+        QVERIFY(fired("qmlAlertBoxQvlUploadFailed").isEmpty());
         nothingSentNothingChanged();
     }
 

@@ -19,22 +19,11 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include "recordingbytes.h"
+
 #include <cstring>
 
 namespace {
-
-QByteArray randomBytes(qint64 size, quint32 seed)
-{
-    QByteArray content(size, Qt::Uninitialized);
-    quint32 x = seed | 1u;
-    for (char& c : content) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char(x);
-    }
-    return content;
-}
 
 // The bridge's side as far as the scheduler needs it.
 class Owner : public CQvlCallbackInterface
@@ -229,7 +218,7 @@ void TstQvlDelivery::fileOnceAfterAnUnclearEnd()
         if (goAfterAddFile && operationOf(r.body) == "AddFile")
             m_server->stopListening();
     });
-    const QByteArray content = randomBytes(300000, 31);
+    const QByteArray content = recordingBytes(300000, 31);
     const int rec = addQueued("Once", content);
     QVERIFY(rec > 0);
     const QByteArray sha = hashOf(rec);
@@ -307,7 +296,7 @@ void TstQvlDelivery::queuedCaseReportedByThePoll()
     QFETCH(QList<QByteArray>, sent);
     QvlServiceStore store(m_server);
     m_server->setOnRequest([&](const StandInRequest& r) { store.serve(r); });
-    const QByteArray content = randomBytes(5000, 41);
+    const QByteArray content = recordingBytes(5000, 41);
     const int rec = addQueued("Polled", content);
     const QByteArray sha = hashOf(rec);
     QvlServiceStore::Case& c = store.addCase("C-Q", serviceState);
@@ -337,7 +326,7 @@ namespace {
 // The child's recording, the same in both runs and in the parent.
 QByteArray childRecording()
 {
-    return randomBytes(250000, 97);
+    return recordingBytes(250000, 97);
 }
 
 // child <root> <service url> start|start-slow|resume: one scheduler over the

@@ -20,26 +20,12 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include "recordingbytes.h"
+
 #include <csignal>
 #include <cstring>
 
 namespace {
-
-// The content of a recording file: a header (its sync bytes and version, the
-// rest zero), then at least one record of arbitrary bytes. Without the
-// header, bytes that are no recording are refused before any upload.
-QByteArray randomBytes(qint64 size, quint32 seed)
-{
-    QByteArray content(std::max<qint64>(size, 16), Qt::Uninitialized);
-    quint32 x = seed | 1u;
-    for (char& c : content) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char(x);
-    }
-    return QByteArray::fromHex("AAAAAAAA555555550002") + QByteArray(110000 - 10, '\0') + content;
-}
 
 // The bridge's side as far as the scheduler needs it: every call recorded,
 // and the account answer stored the way the bridge stores it.
@@ -314,8 +300,8 @@ void TstQvlScheduler::timersAtStart()
     fresh.backgroundUploadTimer()->stop();
 
     // Not verified: nothing is sent, and the intervals still go to 300 s.
-    const int rec = addQueued("Rex", randomBytes(2000, 1));
-    QVERIFY(m_fileMan->setQvlCaseId(addQueued("Open", randomBytes(10, 2)), "C-OPEN"));
+    const int rec = addQueued("Rex", recordingBytes(2000, 1));
+    QVERIFY(m_fileMan->setQvlCaseId(addQueued("Open", recordingBytes(10, 2)), "C-OPEN"));
     QSqlQuery q(*m_env.db->database());
     m_env.settings->qvlAccountVerified = 0;
     fresh.modifiedServicesTimerExpired();
@@ -344,7 +330,7 @@ void TstQvlScheduler::uploadChainInIdOrder()
     QList<int> recs;
     QList<QString> files;
     for (int i = 0; i < 3; ++i) {
-        recs << addQueued(QStringLiteral("Dog %1").arg(i), randomBytes(30000 + i * 7, 11 + i));
+        recs << addQueued(QStringLiteral("Dog %1").arg(i), recordingBytes(30000 + i * 7, 11 + i));
         QVERIFY(recs.last() > 0);
     }
     // Queued in another order than their ids: the ids decide.
@@ -392,7 +378,7 @@ void TstQvlScheduler::failureMatrix()
 {
     QFETCH(QString, step);
     QFETCH(QString, kind);
-    const QByteArray content = randomBytes(25000, 7);
+    const QByteArray content = recordingBytes(25000, 7);
     const int rec = addQueued("Rex", content);
     QVERIFY(rec > 0);
     m_faultOp = step.toLatin1();
@@ -481,8 +467,8 @@ void TstQvlScheduler::cannotBeSent()
 {
     QFETCH(QString, what);
     int patient = 0;
-    const int bad = addQueued("Gone", randomBytes(1000, 3), &patient);
-    const int good = addQueued("Here", randomBytes(1500, 4));
+    const int bad = addQueued("Gone", recordingBytes(1000, 3), &patient);
+    const int good = addQueued("Here", recordingBytes(1500, 4));
     QVERIFY(bad > 0 && good > bad);
     QSqlQuery q(*m_env.db->database());
     if (what == "patient deleted") {
@@ -503,7 +489,7 @@ void TstQvlScheduler::cannotBeSent()
             // Arbitrary bytes without a header, whole records of them.
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.write(randomBytes(1000 * 16, 3).mid(110000)) == 1000 * 16);
+            QVERIFY(f.write(recordingBytes(1000 * 16, 3).mid(110000)) == 1000 * 16);
         }
     }
 
@@ -529,9 +515,9 @@ void TstQvlScheduler::badRecordingDoesNotHoldUpTheRest()
 {
     // The service refuses the lowest queued recording every time; the others
     // are still sent, one per tick, and the refused one is tried again in turn.
-    const int bad = addQueued("Refused", randomBytes(1000, 5));
-    const int second = addQueued("Fine", randomBytes(1000, 6));
-    const int third = addQueued("Fine too", randomBytes(1000, 8));
+    const int bad = addQueued("Refused", recordingBytes(1000, 5));
+    const int second = addQueued("Fine", recordingBytes(1000, 6));
+    const int third = addQueued("Fine too", recordingBytes(1000, 8));
     m_faultOp = "InitiateCase";
     m_faultKind = "fault";
     m_server->setOnRequest([this](const StandInRequest& r) {
@@ -555,8 +541,8 @@ void TstQvlScheduler::halfDoneCasesOfOthers()
 {
     // Cases opened and left without an address before this scheduler
     // started (an earlier run): one whose file went, one whose file did not.
-    const int earlierSent = addQueued("Sent", randomBytes(4000, 9));
-    const int earlierOpen = addQueued("Open", randomBytes(4100, 10));
+    const int earlierSent = addQueued("Sent", recordingBytes(4000, 9));
+    const int earlierOpen = addQueued("Open", recordingBytes(4100, 10));
     QVERIFY(m_fileMan->setQvlCaseId(earlierSent, "C-SENT"));
     QVERIFY(m_fileMan->setQvlFileAdded(earlierSent, "C-SENT"));
     QVERIFY(m_fileMan->setQvlCaseId(earlierOpen, "C-OPEN"));
@@ -566,7 +552,7 @@ void TstQvlScheduler::halfDoneCasesOfOthers()
     m_scheduler->modifiedServicesTimer()->stop();
     m_scheduler->backgroundUploadTimer()->stop();
     // One the user's own upload left in this run waits for the user.
-    const int userLeft = addQueued("Mine", randomBytes(4200, 11));
+    const int userLeft = addQueued("Mine", recordingBytes(4200, 11));
     QVERIFY(m_fileMan->setQvlCaseId(userLeft, "C-MINE"));
 
     // Each earlier case is finished in its own case with what is missing.
@@ -611,7 +597,7 @@ namespace {
 // The child's recording, the same in both runs and in the parent.
 QByteArray childRecording()
 {
-    return randomBytes(48000, 77);
+    return recordingBytes(48000, 77);
 }
 
 void killAtStep(const char* step)
@@ -714,9 +700,9 @@ void TstQvlScheduler::restartAfterTheFileWent()
 
 void TstQvlScheduler::statePolling()
 {
-    const int a = addQueued("A", randomBytes(100, 1));
-    const int b = addQueued("B", randomBytes(100, 2));
-    const int c = addQueued("C", randomBytes(100, 3));
+    const int a = addQueued("A", recordingBytes(100, 1));
+    const int b = addQueued("B", recordingBytes(100, 2));
+    const int c = addQueued("C", recordingBytes(100, 3));
     QVERIFY(m_fileMan->setQvlCaseId(a, "C-A"));
     QVERIFY(m_fileMan->setQvlCaseUrl(b, "https://cases.example/B"));
     QSqlQuery q(*m_env.db->database());
@@ -797,7 +783,7 @@ void TstQvlScheduler::pollingFailures_data()
 void TstQvlScheduler::pollingFailures()
 {
     QFETCH(QString, kind);
-    const int a = addQueued("A", randomBytes(100, 1));
+    const int a = addQueued("A", recordingBytes(100, 1));
     QVERIFY(m_fileMan->setQvlCaseId(a, "C-A"));
     m_env.settings->modifiedToken = "T-keep";
     QVERIFY(m_env.settings->saveSettings(SettingsQvlService));
@@ -829,8 +815,8 @@ void TstQvlScheduler::pollingFailures()
 
 void TstQvlScheduler::timersOverlap()
 {
-    const int rec = addQueued("Rex", randomBytes(3000, 2));
-    QVERIFY(m_fileMan->setQvlCaseId(addQueued("Open", randomBytes(10, 3)), "C-OPEN"));
+    const int rec = addQueued("Rex", recordingBytes(3000, 2));
+    QVERIFY(m_fileMan->setQvlCaseId(addQueued("Open", recordingBytes(10, 3)), "C-OPEN"));
 
     // An upload held at the service: the polling tick only logs.
     m_server->setOnRequest([this](const StandInRequest& r) {
@@ -857,7 +843,7 @@ void TstQvlScheduler::timersOverlap()
     QCOMPARE(m_ops, (QList<QByteArray>{"InitiateCase", "AddFile", "GetCaseURL"}));
 
     // A poll held at the service: the upload tick only logs.
-    const int next = addQueued("Max", randomBytes(3000, 4));
+    const int next = addQueued("Max", recordingBytes(3000, 4));
     m_ops.clear();
     m_server->setOnRequest([this](const StandInRequest& r) {
         serve(r);
@@ -882,7 +868,7 @@ void TstQvlScheduler::timersOverlap()
 void TstQvlScheduler::serviceStoppedMidUpload()
 {
     // A 30-minute recording: the header area and 900,000 records of 16 bytes.
-    const QByteArray content = randomBytes(110000 + 30 * 60 * 500 * 16, 2463534242u);
+    const QByteArray content = recordingBytes(110000 + 30 * 60 * 500 * 16, 2463534242u);
     const int rec = addQueued("Long", content);
     QVERIFY(rec > 0);
     // The service goes away with the file half received.
