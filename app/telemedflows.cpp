@@ -280,11 +280,9 @@ void TelemedFlows::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse,
         // Over at the service: a new upload opens a new case.
         m_engine.files->setQvlCaseStatus(fileId, status);
         publishIfCurrent(fileId);
-        setBusy(false);
-        setForeground(-1);
-        debugLogError("CQmlInterface::qvlRespCaseState() case closed " + status.toStdString());
-        m_items.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral(
-            "The service closed the case of this recording. Upload it again for a new case."));
+        failUpload(fileId, false,
+                   ("CQmlInterface::qvlRespCaseState() " + status.toStdString() + ": ").c_str(),
+                   qvltexts::Cause::CaseClosed, CQvlComm::caseClosedReason(caseId));
         return;
     }
     if (afterUnclearEnd) {

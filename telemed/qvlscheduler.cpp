@@ -491,7 +491,7 @@ void CQvlScheduler::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse
         m_resumable.remove(qvlFileId);
         if (m_fileMan && m_fileMan->setQvlCaseStatus(qvlFileId, status) && m_owner)
             m_owner->qvlRespFileChanged();
-        tellOwnerFailed(qvlFileId, QStringLiteral("The service closed the case %1").arg(qvlCaseId));
+        tellOwnerFailed(qvlFileId, CQvlComm::caseClosedReason(qvlCaseId));
         return;
     }
     if (afterUnclearEnd) {
