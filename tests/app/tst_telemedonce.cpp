@@ -75,6 +75,8 @@ private slots:
     void secondSaveDuringACheck();
     void fileOnceFromTheScreen_data();
     void fileOnceFromTheScreen();
+    void closedCaseIsNotResumed_data();
+    void closedCaseIsNotResumed();
 
 private:
     // The service as the store keeps it, except that the password "wrong" is refused.
@@ -375,6 +377,78 @@ void TstTelemedOnce::fileOnceFromTheScreen()
     QCOMPARE(done.caseId.toUtf8(), store.cases.first().id);
     QCOMPARE(store.cases.first().files.size(), 1);
     QCOMPARE(ui("fileQVLCaseUrl").toString(), done.caseUrl);
+}
+
+void TstTelemedOnce::closedCaseIsNotResumed_data()
+{
+    QTest::addColumn<bool>("background");
+    QTest::addColumn<QByteArray>("state");
+    QTest::addColumn<int>("statusAfter");
+    QTest::newRow("cancelled, from the screen") << false << QByteArray("CANCELLED") << 7;
+    QTest::newRow("cleared, in the background") << true << QByteArray("CLEARED") << 0;
+}
+
+// A case left half done whose state the service reports as closed: nothing
+// is sent into it, the alert names the recording and says to upload it
+// again; uploaded again, it goes in one new case, once.
+void TstTelemedOnce::closedCaseIsNotResumed()
+{
+    QFETCH(bool, background);
+    QFETCH(QByteArray, state);
+    QFETCH(int, statusAfter);
+    const int ecgId = makeAssignedRecording(30);
+    QVERIFY(ecgId > 0);
+    settleOtherRecordings({ecgId});
+    bridge().selectNShowPatient(m_patientId, ecgId);
+    QFile file(bridge().fileMan()->dataFolder() + bridge().fileMan()->currentFileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray sha = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+
+    QvlServiceStore store(m_server);
+    store.addCase("C-77", state);
+    m_server->setOnRequest([&](const StandInRequest& r) { store.serve(r); });
+    QVERIFY(bridge().fileMan()->setQvlCaseId(ecgId, "C-77"));
+    if (background) {
+        QVERIFY(bridge().fileMan()->queueForUpload(ecgId, true));
+        bridge().qvlScheduler()->backgroundUploadTimerExpired();
+    } else {
+        bridge().continueQvlUpload(ecgId, false);
+    }
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadFailed"));
+    QVERIFY(waitIdle());
+    const QVariantList args = m_alerts["qmlAlertBoxQvlUploadFailed"]->first();
+    QCOMPARE(args.at(0).toInt(), ecgId);
+    QCOMPARE(args.at(1).toString(), QStringLiteral("QVL Upload Failed"));
+    const QString message = args.at(2).toString();
+    QVERIFY2(message.startsWith("The ECG of Bella (Anna Lindqvist) recorded on "), qPrintable(message));
+    QVERIFY2(message.endsWith(background ? " could not be sent to Quorvale in the background: "
+                                           "Quorvale closed its case."
+                                         : " could not be sent: Quorvale closed its case."),
+             qPrintable(message));
+    QVERIFY2(!message.contains("C-77"), qPrintable(message));
+    const QString informative = args.at(3).toString();
+    QVERIFY2(informative.startsWith("Upload it again for a new case."), qPrintable(informative));
+    QCOMPARE(args.at(4).toBool(), false);
+    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlUploadFailed"});
+    QCOMPARE(store.ops.count("AddFile"), 0);
+    QCOMPARE(store.ops.count("InitiateCase"), 0);
+    QCOMPARE(row(ecgId).status, statusAfter);
+    QCOMPARE(row(ecgId).caseId, QStringLiteral("C-77"));
+
+    // Uploaded again: a new case, the file once.
+    bridge().uploadClicked(false);
+    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlAskUpload"});
+    bridge().continueQvlUpload(ecgId, false);
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadCompleted"));
+    QVERIFY(waitIdle());
+    m_server->setOnRequest(nullptr);
+    QCOMPARE(store.ops.count("AddFile"), 1);
+    QCOMPARE(store.cases.size(), 2);
+    QCOMPARE(store.copiesOf(sha), 1);
+    const Row done = row(ecgId);
+    QCOMPARE(done.status, 3);
+    QVERIFY(done.caseId != "C-77");
+    QCOMPARE(store.find(done.caseId.toUtf8())->files.size(), 1);
 }
 
 QTEST_MAIN(TstTelemedOnce)
