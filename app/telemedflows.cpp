@@ -260,7 +260,12 @@ void TelemedFlows::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse,
     const bool afterUnclearEnd = m_checkAfterUnclearEnd;
     m_checkAfterUnclearEnd = false;
     if (hasNetworkError || hasErrorResponse) {
-        if (afterUnclearEnd)
+        // The unclear end says why, unless the service refused the question
+        // itself: refused credentials or clock are what the user must fix.
+        const qvltexts::Cause stateCause =
+            qvltexts::causeOf(hasNetworkError, hasErrorResponse, m_client.getLastError());
+        if (afterUnclearEnd && stateCause != qvltexts::Cause::CredentialsRefused
+            && stateCause != qvltexts::Cause::ClockOutOfStep)
             failUpload(fileId, true, "CQmlInterface::qvlRespCaseState() failed ",
                        m_unclearEndCause, m_unclearEndReason);
         else

@@ -469,8 +469,12 @@ void CQvlScheduler::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse
         debugLogError(std::string("CQvlScheduler::qvlRespCaseState() ")
                       + (hasNetworkError ? "NetworkError=" : "ErrorResponse=")
                       + m_client->getLastErrorStr());
+        // The unclear end says why, unless the service refused the question
+        // itself: refused credentials or clock are what the user must fix.
+        const QString error = m_client->getLastError();
+        const bool refused = CQvlComm::isAuthenticationFault(error) || CQvlComm::isClockFault(error);
         endChain();
-        tellOwnerFailed(qvlFileId, afterUnclearEnd ? m_unclearEndReason : m_client->getLastError());
+        tellOwnerFailed(qvlFileId, afterUnclearEnd && !refused ? m_unclearEndReason : error);
         return;
     }
     if (CQvlComm::caseStateHoldsFile(status)) {

@@ -77,6 +77,7 @@ private slots:
     void fileOnceFromTheScreen();
     void closedCaseIsNotResumed_data();
     void closedCaseIsNotResumed();
+    void refusedQuestionAfterACutSaysSo();
 
 private:
     // The service as the store keeps it, except that the password "wrong" is refused.
@@ -449,6 +450,40 @@ void TstTelemedOnce::closedCaseIsNotResumed()
     QCOMPARE(done.status, 3);
     QVERIFY(done.caseId != "C-77");
     QCOMPARE(store.find(done.caseId.toUtf8())->files.size(), 1);
+}
+
+// The line drops during AddFile and the service refuses the credentials of
+// the question that follows: the user reads that the credentials were
+// refused (not a lost line), no retry is offered, and the account is no
+// longer verified. Nothing is sent twice.
+void TstTelemedOnce::refusedQuestionAfterACutSaysSo()
+{
+    const int ecgId = makeAssignedRecording(30);
+    QVERIFY(ecgId > 0);
+    settleOtherRecordings({ecgId});
+    bridge().selectNShowPatient(m_patientId, ecgId);
+    QvlServiceStore store(m_server);
+    store.nextAddFileEnd = QvlServiceStore::AddFileEnd::CutReset;
+    m_server->setOnRequest([&](const StandInRequest& r) {
+        store.serve(r);
+        if (operationOf(r.body) == "GetModifiedServices")
+            m_server->setReply(500, soapFault(kAuthFault));
+    });
+    bridge().continueQvlUpload(ecgId, false);
+    QVERIFY(waitForAlert("qmlAlertBoxQvlUploadFailed"));
+    QVERIFY(waitIdle());
+    m_server->setOnRequest(nullptr);
+    const QVariantList args = m_alerts["qmlAlertBoxQvlUploadFailed"]->first();
+    QCOMPARE(fired(), QStringList{"qmlAlertBoxQvlUploadFailed"});
+    QCOMPARE(args.at(0).toInt(), ecgId);
+    QVERIFY2(args.at(2).toString().endsWith(
+                 " was interrupted: Quorvale refused the user name or password."),
+             qPrintable(args.at(2).toString()));
+    QCOMPARE(args.at(4).toBool(), false);
+    QCOMPARE(settings().qvlAccountVerified, 0);
+    QCOMPARE(store.ops, (QList<QByteArray>{"Test", "InitiateCase", "AddFile", "GetModifiedServices"}));
+    QCOMPARE(row(ecgId).status, 1);
+    settleOtherRecordings({});
 }
 
 QTEST_MAIN(TstTelemedOnce)
