@@ -60,6 +60,8 @@ QString causeSentence(Cause cause, const QString& lastError)
         return QStringLiteral("the Quorvale service reported a fault.");
     case Cause::ClockOutOfStep:
         return QStringLiteral("Quorvale refused the time of this computer.");
+    case Cause::CaseClosed:
+        return QStringLiteral("Quorvale closed its case.");
     case Cause::Local:
         break;
     }
@@ -98,6 +100,8 @@ QString advice(Cause cause, const QString& lastError)
         return QStringLiteral("The service may be busy or under maintenance.");
     case Cause::ClockOutOfStep:
         return QStringLiteral("Please correct the date and time on this workstation.");
+    case Cause::CaseClosed:
+        return QStringLiteral("Upload it again for a new case.");
     case Cause::Local:
         break;
     }
@@ -131,6 +135,8 @@ QString lowerFirst(const QString& text)
 
 Cause causeOf(bool hasNetworkError, bool hasErrorResponse, const QString& lastError)
 {
+    if (CQvlComm::isCaseClosed(lastError))
+        return Cause::CaseClosed;
     if (CQvlComm::isAuthenticationFault(lastError))
         return Cause::CredentialsRefused;
     if (CQvlComm::isClockFault(lastError))
@@ -192,8 +198,9 @@ Alert uploadFailure(Cause cause, Road road, const QString& recording, const QStr
     switch (road) {
     case Road::Upload:
     case Road::UploadInterrupted:
-        a.title = cause == Cause::Local ? QStringLiteral("QVL Upload Failed")
-                                        : QStringLiteral("QVL Connect Problem");
+        a.title = cause == Cause::Local || cause == Cause::CaseClosed
+            ? QStringLiteral("QVL Upload Failed")
+            : QStringLiteral("QVL Connect Problem");
         a.text = road == Road::Upload
             ? recording + QStringLiteral(" could not be sent: ") + why
             : QStringLiteral("The upload of ") + lowerFirst(recording)
@@ -203,6 +210,9 @@ Alert uploadFailure(Cause cause, Road road, const QString& recording, const QStr
             a.text += QStringLiteral(
                 "\nShall I queue your request and automatically retry at a later time?");
             a.informativeText = joined(help, QStringLiteral("Click OK if I shall queue your request."));
+        } else if (cause == Cause::CaseClosed) {
+            // The advice says it all: the closed case takes nothing more.
+            a.informativeText = help;
         } else {
             a.informativeText = joined(help, QStringLiteral("It is not retried on its own: upload "
                                                             "it again afterwards."));

@@ -18,6 +18,8 @@ enum class Cause
     Timeout,
     ServiceFault,
     ClockOutOfStep,
+    // The service closed (cancelled or cleared) the recording's case.
+    CaseClosed,
     // On this computer: the recording, its patient, the settings, the database.
     Local
 };

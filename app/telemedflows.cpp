@@ -271,7 +271,12 @@ void TelemedFlows::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse,
     const bool afterUnclearEnd = m_checkAfterUnclearEnd;
     m_checkAfterUnclearEnd = false;
     if (hasNetworkError || hasErrorResponse) {
-        if (afterUnclearEnd)
+        // The unclear end says why, unless the service refused the question
+        // itself: refused credentials or clock are what the user must fix.
+        const qvltexts::Cause stateCause =
+            qvltexts::causeOf(hasNetworkError, hasErrorResponse, m_client.getLastError());
+        if (afterUnclearEnd && stateCause != qvltexts::Cause::CredentialsRefused
+            && stateCause != qvltexts::Cause::ClockOutOfStep)
             failUpload(fileId, true, "CQmlInterface::qvlRespCaseState() failed ",
                        m_unclearEndCause, m_unclearEndReason);
         else
@@ -291,11 +296,9 @@ void TelemedFlows::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse,
         // Over at the service: a new upload opens a new case.
         m_engine.files->setQvlCaseStatus(fileId, status);
         publishIfCurrent(fileId);
-        setBusy(false);
-        setForeground(-1);
-        debugLogError("CQmlInterface::qvlRespCaseState() case closed " + status.toStdString());
-        m_items.invoke<C::QmlAlertBoxQvlCommError>(QStringLiteral(
-            "The service closed the case of this recording. Upload it again for a new case."));
+        failUpload(fileId, false,
+                   ("CQmlInterface::qvlRespCaseState() " + status.toStdString() + ": ").c_str(),
+                   qvltexts::Cause::CaseClosed, CQvlComm::caseClosedReason(caseId));
         return;
     }
     if (afterUnclearEnd) {

@@ -62,6 +62,7 @@ const char* const kAuthenticationFault =
     "The security token could not be authenticated or authorized";
 // The start of every "no answer in time" failure text.
 const char* const kNoAnswer = "The service did not answer";
+const char* const kCaseClosed = "The service closed the case";
 
 } // namespace
 
@@ -562,6 +563,16 @@ bool CQvlComm::caseStateHoldsFile(const QString& status)
         if (status == QLatin1String(word))
             return true;
     return false;
+}
+
+QString CQvlComm::caseClosedReason(const QString& caseId)
+{
+    return QLatin1String(kCaseClosed) + QLatin1Char(' ') + caseId;
+}
+
+bool CQvlComm::isCaseClosed(const QString& text)
+{
+    return text.startsWith(QLatin1String(kCaseClosed));
 }
 
 bool CQvlComm::isClockFault(const QString& text)

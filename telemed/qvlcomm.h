@@ -111,6 +111,9 @@ public:
     // computer's clock is out of step with the service.
     static bool isAuthenticationFault(const QString& text);
     static bool isClockFault(const QString& text);
+    // The reason given when the service reports a case cancelled or cleared.
+    static QString caseClosedReason(const QString& caseId);
+    static bool isCaseClosed(const QString& text);
     // Whether a failure text says the service gave no answer in time.
     static bool isTimeout(const QString& text);
     // Whether a request ended without a clear answer: no reply, a cut line,

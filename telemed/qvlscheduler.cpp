@@ -476,8 +476,12 @@ void CQvlScheduler::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse
         debugLogError(std::string("CQvlScheduler::qvlRespCaseState() ")
                       + (hasNetworkError ? "NetworkError=" : "ErrorResponse=")
                       + m_client->getLastErrorStr());
+        // The unclear end says why, unless the service refused the question
+        // itself: refused credentials or clock are what the user must fix.
+        const QString error = m_client->getLastError();
+        const bool refused = CQvlComm::isAuthenticationFault(error) || CQvlComm::isClockFault(error);
         endChain();
-        tellOwnerFailed(qvlFileId, afterUnclearEnd ? m_unclearEndReason : m_client->getLastError());
+        tellOwnerFailed(qvlFileId, afterUnclearEnd && !refused ? m_unclearEndReason : error);
         return;
     }
     if (CQvlComm::caseStateHoldsFile(status)) {
@@ -498,7 +502,7 @@ void CQvlScheduler::qvlRespCaseState(bool hasNetworkError, bool hasErrorResponse
         m_resumable.remove(qvlFileId);
         if (m_fileMan && m_fileMan->setQvlCaseStatus(qvlFileId, status) && m_owner)
             m_owner->qvlRespFileChanged();
-        tellOwnerFailed(qvlFileId, QStringLiteral("The service closed the case %1").arg(qvlCaseId));
+        tellOwnerFailed(qvlFileId, CQvlComm::caseClosedReason(qvlCaseId));
         return;
     }
     if (afterUnclearEnd) {

@@ -264,6 +264,7 @@ std::vector<Shot> shots()
         {"alert-qvl-upload-credentials", qvltexts::Cause::CredentialsRefused, qvltexts::Road::Upload, ""},
         {"alert-qvl-upload-interrupted", qvltexts::Cause::Timeout, qvltexts::Road::UploadInterrupted, ""},
         {"alert-qvl-background-retried", qvltexts::Cause::ServiceFault, qvltexts::Road::BackgroundRetried, ""},
+        {"alert-qvl-upload-case-closed", qvltexts::Cause::CaseClosed, qvltexts::Road::Upload, ""},
         {"alert-qvl-background-given-up", qvltexts::Cause::Local, qvltexts::Road::BackgroundGivenUp,
          "Unable to load data for file=x.ecg"},
     };
