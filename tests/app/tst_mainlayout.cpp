@@ -194,9 +194,15 @@ private slots:
     {
         QVERIFY2(narrowedFonts.isValid(), qPrintable(narrowedFonts.error()));
         const QStringList families = QFontDatabase::families();
+        // A family several foundries make is listed once for each, as
+        // "Nimbus Sans [urw]".
+        const auto has = [&](const QString& family) {
+            return !families.filter(QRegularExpression("^" + QRegularExpression::escape(family) + "( \\[.*\\])?$"))
+                        .isEmpty();
+        };
         if (narrowedFonts.isNarrowed()) {
-            QVERIFY2(families.contains(narrowedFonts.presentFamily()), qPrintable(families.join(", ")));
-            QVERIFY2(!families.contains(narrowedFonts.absentFamily()), qPrintable(families.join(", ")));
+            QVERIFY2(has(narrowedFonts.presentFamily()), qPrintable(families.join(", ")));
+            QVERIFY2(!has(narrowedFonts.absentFamily()), qPrintable(families.join(", ")));
         }
         const QString carried = QString::fromLatin1(kCarriedUiFontFamily);
         QVERIFY(families.contains(carried));
