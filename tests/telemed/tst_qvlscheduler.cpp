@@ -111,6 +111,7 @@ private slots:
     void pollingFailures();
     void timersOverlap();
     void serviceStoppedMidUpload();
+    void cleanupTestCase();
 
 private:
     void serve(const StandInRequest& r);
@@ -149,6 +150,12 @@ void TstQvlScheduler::initTestCase()
     m_env.settings->qvlPwd = "secret";
     m_owner.settings = m_env.settings;
     m_fileMan = new CFileMan(m_env.dataFolder(), m_env.db->database(), m_env.settings, 0, 0);
+}
+
+void TstQvlScheduler::cleanupTestCase()
+{
+    delete m_fileMan;
+    m_fileMan = nullptr;
 }
 
 void TstQvlScheduler::init()
