@@ -24,6 +24,10 @@ function(malvorant_add_tests)
     set(ARG_TIMEOUT 300)
   endif()
   set(_env "QT_QPA_PLATFORM=offscreen")
+  if(MALVORANT_SANITIZE)
+    # An unoptimised build under AddressSanitizer runs a few times slower.
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
+  endif()
   if(MALVORANT_SANITIZE_THREAD)
     # Everything runs several times slower under ThreadSanitizer; a report
     # fails the test.

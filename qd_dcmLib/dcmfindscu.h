@@ -81,7 +81,7 @@ public:
 
     // Longest text a record field takes; a longer value is no answer to a
     // query for patients and studies.
-    static const size_t kMaxValueBytes = 1024;
+    static constexpr size_t kMaxValueBytes = 1024;
 
     // Builds the record of one response data set (its texts converted to
     // UTF-8 from the character set it names).
@@ -142,11 +142,11 @@ public:
     // The keys of the last query, in DCMTK's override-key form.
     const OFList<OFString>& queryKeys() const { return m_overrideKeys; }
 
-    static const int kDefaultAcseTimeout = 30;
-    static const int kDefaultDimseTimeout = 60;
-    static const int kDefaultTotalSeconds = 600;
-    static const std::int64_t kDefaultMaxBytes = 256LL * 1024 * 1024;
-    static const unsigned int kMaxKeyLength = 1999;
+    static constexpr int kDefaultAcseTimeout = 30;
+    static constexpr int kDefaultDimseTimeout = 60;
+    static constexpr int kDefaultTotalSeconds = 600;
+    static constexpr std::int64_t kDefaultMaxBytes = 256LL * 1024 * 1024;
+    static constexpr unsigned int kMaxKeyLength = 1999;
 
 private:
     int query(const char* name, bool worklist, const std::string& peer, int port,

@@ -56,12 +56,12 @@ public:
     // status of the C-MOVE, a storing association refused for its AE title.
     DcmFailure failure() const { return m_failure; }
 
-    static const int kDefaultAcseTimeout = 30;
-    static const int kDefaultDimseTimeout = 60;
-    static const int kDefaultTotalSeconds = 600;
-    static const std::int64_t kDefaultMaxBytes = 1024LL * 1024 * 1024;
-    static const unsigned int kMaxUidLength = 250;
-    static const unsigned int kMaxFileNameLength = 2047;
+    static constexpr int kDefaultAcseTimeout = 30;
+    static constexpr int kDefaultDimseTimeout = 60;
+    static constexpr int kDefaultTotalSeconds = 600;
+    static constexpr std::int64_t kDefaultMaxBytes = 1024LL * 1024 * 1024;
+    static constexpr unsigned int kMaxUidLength = 250;
+    static constexpr unsigned int kMaxFileNameLength = 2047;
 
     // Connections of later fetches register in cancel, which may end their
     // waits at once from another thread (at exit). Not owned.

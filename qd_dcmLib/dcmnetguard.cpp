@@ -59,7 +59,7 @@ public:
     }
 
 private:
-    static const std::uint32_t kMaxBody = 1024 * 1024;
+    static constexpr std::uint32_t kMaxBody = 1024 * 1024;
 
     void items(CDcmNetGuard* guard)
     {

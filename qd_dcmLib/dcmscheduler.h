@@ -39,9 +39,9 @@ class CDcmScheduler : public QObject
     Q_OBJECT
 
 public:
-    static const int kIntervalMs = 60000;
+    static constexpr int kIntervalMs = 60000;
     // The longest wait between ticks while a shared failure repeats.
-    static const int kMaxIntervalMs = 300000;
+    static constexpr int kMaxIntervalMs = 300000;
     // Pounds to kilograms.
     static constexpr double kKgPerPound = 0.453592;
 

@@ -49,9 +49,9 @@ public:
     // waits from another thread; null (the default) for none. Not owned.
     void setCancel(CDcmJobCancel* cancel) { m_cancel = cancel; }
 
-    static const int kDefaultAcseTimeout = 30;
-    static const unsigned int kMaxAeTitleLength = 16;
-    static const unsigned int kMaxHostNameLength = 128;
+    static constexpr int kDefaultAcseTimeout = 30;
+    static constexpr unsigned int kMaxAeTitleLength = 16;
+    static constexpr unsigned int kMaxHostNameLength = 128;
 
     OFCondition addStoragePresentationContexts(T_ASC_Parameters* params,
                                                OFList<OFString>& sopClasses);

@@ -76,7 +76,7 @@ public:
     bool finishBy(const QDeadlineTimer& deadline);
     // How long the program waits for running DICOM jobs when it quits: one
     // deadline for every worker, counted from the first call.
-    static const int kExitWaitMs = 5000;
+    static constexpr int kExitWaitMs = 5000;
     static QDeadlineTimer exitDeadline();
     // For the owner's destructor: stops the job and waits for it a bounded
     // time, unless it was already given up at quitting (givenUp). A job still
@@ -84,7 +84,7 @@ public:
     void releaseFromOwner(QObject* owner, bool givenUp);
 
     // The longest an AE title may be.
-    static const int kMaxAeTitleLength = 16;
+    static constexpr int kMaxAeTitleLength = 16;
     // An empty text when the title can be used, otherwise why not; what names it
     // in the text ("local", "PACS", "worklist").
     static QString checkAeTitle(const QString& title, const char* what);

@@ -209,7 +209,7 @@ void CUpStream::stDisconnected()
     m_secondTimer.start(1000);
     connectionEnded();
     if (m_socket) {
-        QTcpSocket* socket = m_socket;
+        QAbstractSocket* socket = m_socket;
         forgetSocket();
         if (socket->isOpen())
             socket->close();
@@ -226,7 +226,7 @@ void CUpStream::stConnectionTimeout()
     }
     qDebug() << "CUpStream::connectionTimeout() ERROR, socketState=" << m_socket->state();
     if (m_socket->state() != QAbstractSocket::ConnectedState) {
-        QTcpSocket* socket = m_socket;
+        QAbstractSocket* socket = m_socket;
         forgetSocket();
         socket->abort();
     }

@@ -47,7 +47,7 @@ public:
     // Takes the socket to write to (not owned; null forgets it) and connects
     // its signals to the slots.
     void setSocket(QTcpSocket* socket);
-    QTcpSocket* socket() const { return m_socket; }
+    QTcpSocket* socket() const { return static_cast<QTcpSocket*>(m_socket.data()); }
     // Gives the connection this long to come up.
     void startConnectionTimeout(int milliseconds);
 
@@ -81,7 +81,9 @@ private:
     void connectionEnded();
 
     QString m_texts[8];
-    QPointer<QTcpSocket> m_socket;
+    // Held as its base class: the socket's own destructor still reports its
+    // end (disconnected), when the object is no longer a QTcpSocket.
+    QPointer<QAbstractSocket> m_socket;
     CUpStreamListener* m_listener = nullptr;
     int m_readPosition = 0;
     int m_writePosition = 0;

@@ -6,6 +6,7 @@
 #include "sqlquerymodel.h"
 #include "startfailure.h"
 #include "startup.h"
+#include "uifont.h"
 
 #include <QApplication>
 #include <QQmlApplicationEngine>
@@ -84,6 +85,8 @@ int main(int argc, char* argv[])
     bridge.setDataModel(dataModel2, 2);
 
     bridge.setAppPath(appDir);
+    // After the bridge, whose logger notes a font that could not be loaded.
+    useCarriedUiFont();
 
     engine.load(QUrl(QStringLiteral("qrc:/qml/win/main.qml")));
     if (engine.rootObjects().isEmpty()) {

@@ -125,6 +125,9 @@ QtObject {
 
     property string commonFont: "Arial"
     property string linkFont: "Arial"
+    // The typeface the program carries and loads at start: metric-compatible
+    // with Arial, it stands in for it on every machine.
+    readonly property string carriedFont: "Liberation Sans"
 
     function pickFont() {
         var installed = Qt.fontFamilies();
@@ -138,7 +141,10 @@ QtObject {
                 break;
             }
         }
-        if (families["Arial"]) {
+        if (families[carriedFont]) {
+            commonFont = carriedFont;
+            linkFont = carriedFont;
+        } else if (families["Arial"]) {
             commonFont = "Arial";
             linkFont = "Arial";
         } else {

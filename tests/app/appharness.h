@@ -9,6 +9,7 @@
 #include "qmlitems.h"
 #include "settingsman.h"
 #include "sqlquerymodel.h"
+#include "uifont.h"
 #include "updateandterms.h"
 
 #include <QCoreApplication>
@@ -84,6 +85,7 @@ public:
         context->setContextProperty("cQmlInterface", &bridge());
         context->setContextProperty("dataModel1", m_model1);
         context->setContextProperty("dataModel2", m_model2);
+        useCarriedUiFont();
         m_engine->load(QUrl("qrc:/qml/win/main.qml"));
         if (m_engine->rootObjects().isEmpty())
             return nullptr;

@@ -2,20 +2,30 @@
 // reads it: the top area's texts and buttons stay inside their row and never
 // run into each other in any display state, long names are cut short, and the
 // heart rate of the live view hides as little of the first trace as it can.
+// The screens draw with the font the program carries, so the layout is the
+// same whatever fonts the machine has: CTest runs this again with the
+// system's fonts narrowed to DejaVu alone and to the URW fonts alone
+// (MALVORANT_TEST_FONTS, see narrowedfonts.h).
 
 #include "appharness.h"
 #include "ecgchart.h"
 #include "isolatedhome.h"
+#include "narrowedfonts.h"
 #include "qmlmodule.h"
 #include "settingsman.h"
+#include "uifont.h"
 #include "updateandterms.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
 #include <QQuickItem>
 #include <QRegularExpression>
 #include <QtQml/qqmlmoduleregistration.h>
 #include <QtTest>
 
 static IsolatedHome isolatedHome;
+static NarrowedFonts narrowedFonts;
 static const QQmlModuleRegistration malvorantModule("Malvorant", qml_register_types_Malvorant);
 
 namespace {
@@ -183,6 +193,56 @@ private slots:
     }
 
     void cleanup() { QVERIFY2(AppHarness::warnings().isEmpty(), qPrintable(AppHarness::warnings().join('\n'))); }
+
+    // Every text names the carried font, or none and gets the application's,
+    // which is the carried one too; so does a request for Arial (the lead
+    // placement picture's). With the system's fonts narrowed, the narrowing
+    // is in place.
+    void screensUseTheCarriedFont()
+    {
+        QVERIFY2(narrowedFonts.isValid(), qPrintable(narrowedFonts.error()));
+        const QStringList families = QFontDatabase::families();
+        // A family several foundries make is listed once for each, as
+        // "Nimbus Sans [urw]".
+        const auto has = [&](const QString& family) {
+            return !families.filter(QRegularExpression("^" + QRegularExpression::escape(family) + "( \\[.*\\])?$"))
+                        .isEmpty();
+        };
+        if (narrowedFonts.isNarrowed()) {
+            QVERIFY2(has(narrowedFonts.presentFamily()), qPrintable(families.join(", ")));
+            QVERIFY2(!has(narrowedFonts.absentFamily()), qPrintable(families.join(", ")));
+        }
+        const QString carried = QString::fromLatin1(kCarriedUiFontFamily);
+        QVERIFY(families.contains(carried));
+        QObject* defs = m_app.bridge().items().object(qml::Item::UiDefs);
+        QVERIFY(defs);
+        QCOMPARE(defs->property("carriedFont").toString(), carried);
+        QCOMPARE(defs->property("commonFont").toString(), carried);
+        QCOMPARE(defs->property("linkFont").toString(), carried);
+        QCOMPARE(QFontInfo(QGuiApplication::font()).family(), carried);
+        // Where the machine has no Arial of its own (a real one is as wide).
+        if (!has(QStringLiteral("Arial")))
+            QCOMPARE(QFontInfo(QFont(QStringLiteral("Arial"))).family(), carried);
+        QFont bold(carried);
+        bold.setBold(true);
+        QCOMPARE(QFontInfo(bold).family(), carried);
+        QVERIFY(QFontInfo(bold).bold());
+
+        // What the top area's texts are drawn with.
+        showState(0, m_usual);
+        QList<QQuickItem*> pieces;
+        collectPieces(topArea(), pieces);
+        int texts = 0;
+        for (QQuickItem* piece : pieces) {
+            if (!piece->inherits("QQuickText"))
+                continue;
+            ++texts;
+            const QFont font = piece->property("font").value<QFont>();
+            QVERIFY2(QFontInfo(font).family() == carried,
+                     qPrintable(describe(piece) + " is drawn with " + QFontInfo(font).family()));
+        }
+        QVERIFY(texts > 5);
+    }
 
     void topAreaFitsItsRow_data()
     {

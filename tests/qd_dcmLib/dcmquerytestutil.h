@@ -8,13 +8,15 @@
 #include "dcmquerytable.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
+#include <QThread>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QVariant>
 
 #include <string>
-#include <thread>
+#include <memory>
 
 namespace querytest {
 
@@ -31,12 +33,18 @@ inline JobResult runOnWorker(const DcmQueryRequest& request)
     JobResult result;
     QElapsedTimer timer;
     timer.start();
-    // Joined, not waited for through Qt: the order of the thread's end and the
-    // reading of its result is then plain to ThreadSanitizer as well.
-    std::thread worker([&] {
+    // A QThread, as the DICOM worker's: its connection is released when it
+    // finishes (a thread Qt did not start would leave Qt's record of it
+    // behind). Waited for under a lock, so the order of the thread's end and
+    // the reading of its result is plain to ThreadSanitizer as well.
+    QMutex done;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        QMutexLocker lock(&done);
         result.code = runDcmQueryJob(request, CDbMan::threadDatabase(), result.error, &result.rows);
-    });
-    worker.join();
+    }));
+    worker->start();
+    worker->wait();
+    QMutexLocker lock(&done);
     result.ms = timer.elapsed();
     return result;
 }

@@ -134,7 +134,7 @@ bool TstCloudStore::fetch(Handler handler, int)
     const int before = int(m_answers.lines.size());
     QNetworkReply* reply = m_manager.get(QNetworkRequest(QUrl(m_url)));
     QObject::connect(reply, &QNetworkReply::finished, m_store,
-                     [this, reply, handler]() { (m_store->*handler)(reply); });
+                     [store = m_store, reply, handler]() { (store->*handler)(reply); });
     return waitUntil([&]() { return m_answers.lines.size() == before + 1; }, 20000);
 }
 

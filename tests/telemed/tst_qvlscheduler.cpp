@@ -100,6 +100,7 @@ private slots:
     void pollingFailures();
     void timersOverlap();
     void serviceStoppedMidUpload();
+    void cleanupTestCase();
 
 private:
 
@@ -139,6 +140,12 @@ void TstQvlScheduler::initTestCase()
     m_env.settings->qvlPwd = "secret";
     m_owner.settings = m_env.settings;
     m_fileMan = new CFileMan(m_env.dataFolder(), m_env.db->database(), m_env.settings, 0, 0);
+}
+
+void TstQvlScheduler::cleanupTestCase()
+{
+    delete m_fileMan;
+    m_fileMan = nullptr;
 }
 
 void TstQvlScheduler::init()
