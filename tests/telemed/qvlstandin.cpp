@@ -101,7 +101,13 @@ QString QvlStandIn::deadAddress() const
 
 QString QvlStandIn::url(bool https, const QString& path) const
 {
-    return QStringLiteral("%1://%2%3").arg(https ? "https" : "http", address(), path);
+    return QStringLiteral("%1://%2%3").arg(https ? "https" : "http", hostPort(https), path);
+}
+
+QString QvlStandIn::hostPort(bool https) const
+{
+    const quint16 port = https ? m_httpsPort : m_httpPort;
+    return port == (https ? 443 : 80) ? address() : address() + ':' + QString::number(port);
 }
 
 bool QvlStandIn::start()
@@ -128,11 +134,18 @@ bool QvlStandIn::start()
         }
     }
     if (!bound) {
-        m_error = QStringLiteral("ports 80 and 443 not free on 127.0.%1.1-60: %2")
-                      .arg(m_octet)
-                      .arg(http->errorString());
-        return false;
+        // Not root: ports of the system's choice on the octet's first address.
+        const QHostAddress a(QStringLiteral("127.0.%1.1").arg(m_octet));
+        if (!http->listen(a, 0) || !https->listen(a, 0)) {
+            m_error = QStringLiteral("no ports free on 127.0.%1.1: %2")
+                          .arg(m_octet)
+                          .arg(http->errorString());
+            return false;
+        }
+        m_address = a;
     }
+    m_httpPort = http->serverPort();
+    m_httpsPort = https->serverPort();
     wire(http, false);
     wire(https, true);
     m_http = http;
@@ -413,7 +426,7 @@ bool QvlStandIn::listenAgain()
         return !server || server->isListening() || server->listen(m_address, port);
     };
     // The other ports come back on the port they had.
-    return m_http && m_https && again(m_http, 80) && again(m_https, 443)
+    return m_http && m_https && again(m_http, m_httpPort) && again(m_https, m_httpsPort)
         && again(m_otherHttp, m_otherHttpPort) && again(m_otherHttps, m_otherHttpsPort);
 }
 

@@ -34,7 +34,8 @@ struct StandInRequest
 };
 
 // A stand-in for the telemedicine service on loopback: plain HTTP on port 80
-// and TLS on port 443 of one 127.0.<octet>.x address, with a certificate made
+// and TLS on port 443 (for a user other than root, ports of the system's
+// choice) of one 127.0.<octet>.x address, with a certificate made
 // for the test (signed by a test CA that trust() adds to the process's
 // default TLS configuration). Each test executable takes its own octet, so
 // executables run in parallel; within it the first address whose two ports
@@ -61,6 +62,10 @@ public:
     bool start();
     QString errorText() const { return m_error; }
     QString address() const { return m_address.toString(); }
+    // The address with the port where it is not the scheme's own (a user
+    // other than root can't listen on 80 and 443).
+    QString hostPort(bool https) const;
+    quint16 httpsPort() const { return m_httpsPort; }
     // An address of the same octet on which nothing listens.
     QString deadAddress() const;
     QString url(bool https, const QString& path) const;
@@ -119,6 +124,8 @@ private:
     QTcpServer* m_https = nullptr;
     QTcpServer* m_otherHttp = nullptr;
     QTcpServer* m_otherHttps = nullptr;
+    quint16 m_httpPort = 80;
+    quint16 m_httpsPort = 443;
     quint16 m_otherHttpPort = 0;
     quint16 m_otherHttpsPort = 0;
     QSslCertificate m_caCert;

@@ -381,7 +381,7 @@ void TstQvlComm::requestFields()
     QCOMPARE(r.target, QByteArray(kPath));
     QCOMPARE(r.version, QByteArray("HTTP/1.1"));
     QVERIFY(r.tls);
-    QCOMPARE(r.localPort, quint16(443));
+    QCOMPARE(r.localPort, m_server->httpsPort());
     QVERIFY(r.header("Host").startsWith(m_server->address().toLatin1()));
     QCOMPARE(r.header("User-Agent"), QByteArray("Sornhap_Q_native_8.0.2"));
     QCOMPARE(r.header("Content-Encoding"), QByteArray("binary"));
@@ -453,7 +453,7 @@ void TstQvlComm::httpsOnOtherPort()
 {
     // The service's address names its port: the request goes there, over TLS.
     const quint16 port = m_server->listenOnOtherPort(true);
-    QVERIFY(port != 0 && port != 443);
+    QVERIFY(port != 0 && port != m_server->httpsPort());
     m_env.settings->qvlUrl =
         "https://" + m_server->address() + ":" + QString::number(port) + kPath;
     invoke("checkUser");
@@ -776,7 +776,7 @@ void TstQvlComm::credentialsOnlyOverTls()
 {
     QFETCH(QString, url);
     QFETCH(bool, sent);
-    url.replace(QLatin1String("@LOOPBACK@"), m_server->address());
+    url.replace(QLatin1String("@LOOPBACK@"), m_server->hostPort(false));
     m_env.settings->qvlUrl = url;
     invoke("checkUser", sent);
     if (sent) {
