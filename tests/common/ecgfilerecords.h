@@ -24,6 +24,9 @@ inline QVector<EcgFileRecord> fileRecords(const QString& path)
     f.seek(CFileEcg::kDataStartV2);
     const QByteArray data = f.readAll();
     records.resize(data.size() / qsizetype(sizeof(EcgFileRecord)));
+    // A file killed right after its header holds no record.
+    if (records.isEmpty())
+        return records;
     std::memcpy(records.data(), data.constData(), std::size_t(records.size()) * sizeof(EcgFileRecord));
     return records;
 }
