@@ -18,6 +18,7 @@
 #include "qvlstandin.h"
 #include "screenclicks.h"
 #include "settingsman.h"
+#include "telemedscreen.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -48,12 +49,7 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-struct Row
-{
-    int status = -1;
-    QString caseId;
-    QString caseUrl;
-};
+using Row = QvlCaseRow;
 
 } // namespace
 
@@ -119,19 +115,25 @@ private slots:
 
 private:
     void serve(const StandInRequest& r);
-    Row row(int ecgId);
+    Row row(int ecgId) { return readCaseRow(bridge().dbMan()->database(), ecgId); }
     // The names of the alerts fired since the last call, and their arguments.
     QStringList fired(QList<QVariantList>* args = nullptr);
     bool waitForAlert(const QByteArray& name, int ms = 20000);
-    bool waitIdle(int ms = 20000);
+    bool waitIdle(int ms = 20000) { return waitQvlIdle(bridge(), ms); }
     void verifyAccount();
-    int makeAssignedRecording(int seconds);
-    QQuickItem* openSettings();
-    QString accountStateShown();
+    int makeAssignedRecording(int seconds)
+    {
+        return ::makeAssignedRecording(m_app, m_patientId, seconds);
+    }
+    QQuickItem* openSettings() { return openSettingsView(m_window); }
+    QString accountStateShown() { return qvlAccountStateShown(m_window); }
     // The alert dialog on screen with that title, null when none is open.
-    QObject* openAlert(const QString& title);
+    QObject* openAlert(const QString& title) { return openAlertTitled(m_window, title); }
     // Every other recording out of the background queue.
-    void settleOtherRecordings(const QList<int>& keep);
+    void settleOtherRecordings(const QList<int>& keep)
+    {
+        ::settleOtherRecordings(bridge().dbMan()->database(), keep);
+    }
     // The alert dialog with that title once it is on screen, null when it does not come.
     QObject* alertOnScreen(const QString& title);
     // What an alert shows, for the eye of a test: title, text, informative text.
@@ -141,7 +143,7 @@ private:
     // The button of that text in "Start a Case", once it is on screen.
     bool answerStartCase(const QString& button);
     // Every alert on screen and waiting closed, unanswered.
-    void dismissAlerts();
+    void dismissAlerts() { ::dismissAlerts(m_window); }
 };
 
 void TstTelemedFlow::initTestCase()
@@ -267,20 +269,6 @@ void TstTelemedFlow::serve(const StandInRequest& r)
     }
 }
 
-Row TstTelemedFlow::row(int ecgId)
-{
-    Row r;
-    QSqlQuery q(*bridge().dbMan()->database());
-    q.prepare("select qvlCaseStatus, qvlCaseId, qvlCaseUrl from ecgTable where ecgId=?");
-    q.addBindValue(ecgId);
-    if (q.exec() && q.next()) {
-        r.status = q.value(0).toInt();
-        r.caseId = q.value(1).toString();
-        r.caseUrl = q.value(2).toString();
-    }
-    return r;
-}
-
 QStringList TstTelemedFlow::fired(QList<QVariantList>* args)
 {
     QStringList names;
@@ -298,25 +286,6 @@ QStringList TstTelemedFlow::fired(QList<QVariantList>* args)
 bool TstTelemedFlow::waitForAlert(const QByteArray& name, int ms)
 {
     return AppHarness::waitFor([&] { return !m_alerts[name]->isEmpty(); }, ms);
-}
-
-bool TstTelemedFlow::waitIdle(int ms)
-{
-    return AppHarness::waitFor(
-        [&] {
-            return !bridge().qvlComm()->requestInProgress()
-                && !bridge().qvlScheduler()->client()->requestInProgress();
-        },
-        ms);
-}
-
-int TstTelemedFlow::makeAssignedRecording(int seconds)
-{
-    // As the recorder leaves it: pending (no patient), then given to the patient.
-    const int ecgId = m_app.makeRecording(0, seconds);
-    if (ecgId <= 0 || !bridge().fileMan()->assignPendingEcg(m_patientId, false))
-        return -1;
-    return ecgId;
 }
 
 void TstTelemedFlow::accountCheck_data()
@@ -826,39 +795,6 @@ void TstTelemedFlow::queuedThenUploadedInTheBackground()
     QVERIFY(fired().isEmpty());
 }
 
-QQuickItem* TstTelemedFlow::openSettings()
-{
-    QVariant opened;
-    QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
-                              Q_ARG(QVariant, QStringLiteral("settings")));
-    if (!opened.toBool())
-        return nullptr;
-    QObject* loader = m_window->property("viewLoaders").toMap().value("settings").value<QObject*>();
-    return loader ? qobject_cast<QQuickItem*>(loader->property("item").value<QObject*>()) : nullptr;
-}
-
-// The state line of the telemedicine section and the summary on its heading.
-QString TstTelemedFlow::accountStateShown()
-{
-    QObject* line = m_window->findChild<QObject*>("qvlAccountState");
-    QString summary;
-    for (QObject* o : m_window->findChildren<QObject*>()) {
-        if (o->property("title").toString() == "Telemedicine" && o->property("summary").isValid())
-            summary = o->property("summary").toString();
-    }
-    return line ? summary + " | " + line->property("text").toString() : QString();
-}
-
-QObject* TstTelemedFlow::openAlert(const QString& title)
-{
-    for (QObject* o : m_window->findChildren<QObject*>()) {
-        if (o->inherits("QQuickDialog") && o->property("visible").toBool()
-            && o->property("title").toString() == title)
-            return o;
-    }
-    return nullptr;
-}
-
 QObject* TstTelemedFlow::alertOnScreen(const QString& title)
 {
     QObject* dialog = nullptr;
@@ -882,26 +818,6 @@ bool TstTelemedFlow::answerStartCase(const QString& button)
 {
     return AppHarness::waitFor([&] { return openAlert("Start a Case") != nullptr; })
         && screen::clickText(m_window, button);
-}
-
-void TstTelemedFlow::dismissAlerts()
-{
-    // Each closed alert lets the next one waiting show.
-    for (int i = 0; i < 100; ++i) {
-        if (!visibleDialog(m_window)
-            && !AppHarness::waitFor([&] { return visibleDialog(m_window) != nullptr; }, 50))
-            return;
-        closeVisibleDialogs(m_window);
-    }
-}
-
-void TstTelemedFlow::settleOtherRecordings(const QList<int>& keep)
-{
-    QSqlQuery q(*bridge().dbMan()->database());
-    QStringList ids;
-    for (int id : keep)
-        ids << QString::number(id);
-    QVERIFY(q.exec("update ecgTable set qvlCaseStatus=8 where ecgId not in (" + ids.join(',') + ")"));
 }
 
 void TstTelemedFlow::interruptedUploadGoesOnInItsCase_data()

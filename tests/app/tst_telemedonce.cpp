@@ -14,6 +14,7 @@
 #include "qvlservicestore.h"
 #include "qvlstandin.h"
 #include "settingsman.h"
+#include "telemedscreen.h"
 
 #include <QCryptographicHash>
 #include <QQuickWindow>
@@ -41,12 +42,7 @@ QByteArray passwordOf(const QByteArray& body)
     return to < 0 ? QByteArray() : body.mid(from + 1, to - from - 1);
 }
 
-struct Row
-{
-    int status = -1;
-    QString caseId;
-    QString caseUrl;
-};
+using Row = QvlCaseRow;
 
 } // namespace
 
@@ -82,15 +78,21 @@ private slots:
 private:
     // The service as the store keeps it, except that the password "wrong" is refused.
     void serve(QvlServiceStore& store, const StandInRequest& r);
-    Row row(int ecgId);
+    Row row(int ecgId) { return readCaseRow(bridge().dbMan()->database(), ecgId); }
     QStringList fired();
     bool waitForAlert(const QByteArray& name, int ms = 20000);
-    bool waitIdle(int ms = 20000);
-    int makeAssignedRecording(int seconds);
-    QQuickItem* openSettings();
-    QString accountStateShown();
-    QObject* openAlert(const QString& title);
-    void settleOtherRecordings(const QList<int>& keep);
+    bool waitIdle(int ms = 20000) { return waitQvlIdle(bridge(), ms); }
+    int makeAssignedRecording(int seconds)
+    {
+        return ::makeAssignedRecording(m_app, m_patientId, seconds);
+    }
+    QQuickItem* openSettings() { return openSettingsView(m_window); }
+    QString accountStateShown() { return qvlAccountStateShown(m_window); }
+    QObject* openAlert(const QString& title) { return openAlertTitled(m_window, title); }
+    void settleOtherRecordings(const QList<int>& keep)
+    {
+        ::settleOtherRecordings(bridge().dbMan()->database(), keep);
+    }
 };
 
 void TstTelemedOnce::initTestCase()
@@ -136,12 +138,7 @@ void TstTelemedOnce::init()
     QVERIFY(settings().saveSettings(SettingsQvlService));
     bridge().qvlRespCheckUser(false, false, true);
     // Alerts wait their turn: those of the last test are closed, each letting the next show.
-    for (int i = 0; i < 100; ++i) {
-        if (!visibleDialog(m_window)
-            && !AppHarness::waitFor([&] { return visibleDialog(m_window) != nullptr; }, 50))
-            break;
-        closeVisibleDialogs(m_window);
-    }
+    dismissAlerts(m_window);
     fired();
     AppHarness::warnings().clear();
 }
@@ -162,20 +159,6 @@ void TstTelemedOnce::serve(QvlServiceStore& store, const StandInRequest& r)
         m_server->setReply(500, soapFault(kAuthFault));
 }
 
-Row TstTelemedOnce::row(int ecgId)
-{
-    Row r;
-    QSqlQuery q(*bridge().dbMan()->database());
-    q.prepare("select qvlCaseStatus, qvlCaseId, qvlCaseUrl from ecgTable where ecgId=?");
-    q.addBindValue(ecgId);
-    if (q.exec() && q.next()) {
-        r.status = q.value(0).toInt();
-        r.caseId = q.value(1).toString();
-        r.caseUrl = q.value(2).toString();
-    }
-    return r;
-}
-
 QStringList TstTelemedOnce::fired()
 {
     QStringList names;
@@ -190,65 +173,6 @@ QStringList TstTelemedOnce::fired()
 bool TstTelemedOnce::waitForAlert(const QByteArray& name, int ms)
 {
     return AppHarness::waitFor([&] { return !m_alerts[name]->isEmpty(); }, ms);
-}
-
-bool TstTelemedOnce::waitIdle(int ms)
-{
-    return AppHarness::waitFor(
-        [&] {
-            return !bridge().qvlComm()->requestInProgress()
-                && !bridge().qvlScheduler()->client()->requestInProgress();
-        },
-        ms);
-}
-
-int TstTelemedOnce::makeAssignedRecording(int seconds)
-{
-    const int ecgId = m_app.makeRecording(0, seconds);
-    if (ecgId <= 0 || !bridge().fileMan()->assignPendingEcg(m_patientId, false))
-        return -1;
-    return ecgId;
-}
-
-QQuickItem* TstTelemedOnce::openSettings()
-{
-    QVariant opened;
-    QMetaObject::invokeMethod(m_window, "openView", Q_RETURN_ARG(QVariant, opened),
-                              Q_ARG(QVariant, QStringLiteral("settings")));
-    if (!opened.toBool())
-        return nullptr;
-    QObject* loader = m_window->property("viewLoaders").toMap().value("settings").value<QObject*>();
-    return loader ? qobject_cast<QQuickItem*>(loader->property("item").value<QObject*>()) : nullptr;
-}
-
-QString TstTelemedOnce::accountStateShown()
-{
-    QObject* line = m_window->findChild<QObject*>("qvlAccountState");
-    QString summary;
-    for (QObject* o : m_window->findChildren<QObject*>()) {
-        if (o->property("title").toString() == "Telemedicine" && o->property("summary").isValid())
-            summary = o->property("summary").toString();
-    }
-    return line ? summary + " | " + line->property("text").toString() : QString();
-}
-
-QObject* TstTelemedOnce::openAlert(const QString& title)
-{
-    for (QObject* o : m_window->findChildren<QObject*>()) {
-        if (o->inherits("QQuickDialog") && o->property("visible").toBool()
-            && o->property("title").toString() == title)
-            return o;
-    }
-    return nullptr;
-}
-
-void TstTelemedOnce::settleOtherRecordings(const QList<int>& keep)
-{
-    QSqlQuery q(*bridge().dbMan()->database());
-    QStringList ids;
-    for (int id : keep)
-        ids << QString::number(id);
-    QVERIFY(q.exec("update ecgTable set qvlCaseStatus=8 where ecgId not in (" + ids.join(',') + ")"));
 }
 
 void TstTelemedOnce::secondSaveDuringACheck_data()

@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include "recordingbytes.h"
+#include "schedulerrig.h"
 
 #include <cstring>
 
@@ -49,12 +50,7 @@ public:
     }
 };
 
-struct Row
-{
-    int status = -1;
-    QString caseId;
-    QString caseUrl;
-};
+using Row = QvlCaseRow;
 
 } // namespace
 
@@ -75,10 +71,13 @@ private slots:
     void fileOnceAcrossAProgramRestart();
 
 private:
-    int addQueued(const QString& patientName, const QByteArray& content);
-    Row row(int ecgId);
-    bool waitIdle(int timeoutMs = 30000);
-    bool runUploadTick();
+    int addQueued(const QString& patientName, const QByteArray& content)
+    {
+        return addQueuedRecording(m_env, m_fileMan, m_fileHashes, "0900", patientName, content);
+    }
+    Row row(int ecgId) { return readCaseRow(m_env.db->database(), ecgId); }
+    bool waitIdle(int timeoutMs = 30000) { return waitSchedulerIdle(m_scheduler, timeoutMs); }
+    bool runUploadTick() { return ::runUploadTick(m_scheduler); }
     QByteArray hashOf(int ecgId) { return m_fileHashes.value(ecgId); }
     void restartScheduler();
     int fileAdded(int ecgId);
@@ -126,60 +125,11 @@ void TstQvlDelivery::cleanup()
     m_scheduler = nullptr;
 }
 
-int TstQvlDelivery::addQueued(const QString& patientName, const QByteArray& content)
-{
-    const int patient = m_env.addPatient({{"patientName", patientName}, {"species", 2}});
-    static int n = 0;
-    ++n;
-    const int id = m_env.addRecording(
-        patient, QStringLiteral("%1_%2_20240301_0900%3.ecg").arg(patient).arg(n).arg(n % 60, 2, 10, QLatin1Char('0')),
-        content);
-    if (id <= 0 || !m_fileMan->queueForUpload(id, true))
-        return -1;
-    m_fileHashes[id] = QCryptographicHash::hash(content, QCryptographicHash::Sha256);
-    return id;
-}
-
-Row TstQvlDelivery::row(int ecgId)
-{
-    Row r;
-    QSqlQuery q(*m_env.db->database());
-    q.prepare("select qvlCaseStatus, qvlCaseId, qvlCaseUrl from ecgTable where ecgId=?");
-    q.addBindValue(ecgId);
-    if (q.exec() && q.next()) {
-        r.status = q.value(0).toInt();
-        r.caseId = q.value(1).toString();
-        r.caseUrl = q.value(2).toString();
-    }
-    return r;
-}
-
-bool TstQvlDelivery::waitIdle(int timeoutMs)
-{
-    const bool idle = waitUntil(
-        [this]() {
-            return !m_scheduler->backgroundUploadInProgress()
-                && !m_scheduler->modifiedServicesOperationInProgress();
-        },
-        timeoutMs);
-    QTest::qWait(5);
-    return idle;
-}
-
-bool TstQvlDelivery::runUploadTick()
-{
-    m_scheduler->backgroundUploadTimerExpired();
-    return waitIdle();
-}
-
 void TstQvlDelivery::restartScheduler()
 {
     // A new start of the program over the same database.
     delete m_scheduler;
-    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
-                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
-    m_scheduler->modifiedServicesTimer()->stop();
-    m_scheduler->backgroundUploadTimer()->stop();
+    m_scheduler = newDrivenScheduler(&m_owner, m_env, m_fileMan);
 }
 
 int TstQvlDelivery::fileAdded(int ecgId)

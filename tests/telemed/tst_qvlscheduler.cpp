@@ -21,6 +21,7 @@
 #include <QtTest>
 
 #include "recordingbytes.h"
+#include "schedulerrig.h"
 
 #include <csignal>
 #include <cstring>
@@ -60,12 +61,7 @@ public:
     }
 };
 
-struct Row
-{
-    int status = -1;
-    QString caseId;
-    QString caseUrl;
-};
+using Row = QvlCaseRow;
 
 struct Received
 {
@@ -105,11 +101,15 @@ private slots:
 private:
 
     void serve(const StandInRequest& r);
-    int addQueued(const QString& patientName, const QByteArray& content, int* patientId = nullptr);
-    Row row(int ecgId);
-    bool waitIdle(int timeoutMs = 30000);
-    bool runUploadTick();
-    QByteArray hashOf(int ecgId);
+    int addQueued(const QString& patientName, const QByteArray& content, int* patientId = nullptr)
+    {
+        return addQueuedRecording(m_env, m_fileMan, m_fileHashes, "0800", patientName, content,
+                                  patientId);
+    }
+    Row row(int ecgId) { return readCaseRow(m_env.db->database(), ecgId); }
+    bool waitIdle(int timeoutMs = 30000) { return waitSchedulerIdle(m_scheduler, timeoutMs); }
+    bool runUploadTick() { return ::runUploadTick(m_scheduler); }
+    QByteArray hashOf(int ecgId) { return m_fileHashes.value(ecgId); }
 
     QvlTestEnv m_env;
     QvlStandIn* m_server = nullptr;
@@ -168,11 +168,8 @@ void TstQvlScheduler::init()
     m_server->setOnBodyProgress(nullptr);
     m_server->setOnRequest([this](const StandInRequest& r) { serve(r); });
     QVERIFY(m_server->listenAgain());
-    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
-                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
     // The tests drive the timers by calling their slots.
-    m_scheduler->modifiedServicesTimer()->stop();
-    m_scheduler->backgroundUploadTimer()->stop();
+    m_scheduler = newDrivenScheduler(&m_owner, m_env, m_fileMan);
 }
 
 void TstQvlScheduler::cleanup()
@@ -233,63 +230,6 @@ void TstQvlScheduler::serve(const StandInRequest& r)
     } else {
         m_server->setReply(200, okReply("Test", "<return>true</return>"));
     }
-}
-
-int TstQvlScheduler::addQueued(const QString& patientName, const QByteArray& content,
-                               int* patientId)
-{
-    const int patient = m_env.addPatient({{"patientName", patientName}, {"species", 2}});
-    if (patientId)
-        *patientId = patient;
-    static int n = 0;
-    ++n;
-    const int id = m_env.addRecording(patient,
-                                      QStringLiteral("%1_%2_20240301_0800%3.ecg")
-                                          .arg(patient)
-                                          .arg(n)
-                                          .arg(n % 60, 2, 10, QLatin1Char('0')),
-                                      content);
-    if (id <= 0 || !m_fileMan->queueForUpload(id, true))
-        return -1;
-    m_fileHashes[id] = QCryptographicHash::hash(content, QCryptographicHash::Sha256);
-    return id;
-}
-
-Row TstQvlScheduler::row(int ecgId)
-{
-    Row r;
-    QSqlQuery q(*m_env.db->database());
-    q.prepare("select qvlCaseStatus, qvlCaseId, qvlCaseUrl from ecgTable where ecgId=?");
-    q.addBindValue(ecgId);
-    if (q.exec() && q.next()) {
-        r.status = q.value(0).toInt();
-        r.caseId = q.value(1).toString();
-        r.caseUrl = q.value(2).toString();
-    }
-    return r;
-}
-
-bool TstQvlScheduler::waitIdle(int timeoutMs)
-{
-    const bool idle = waitUntil(
-        [this]() {
-            return !m_scheduler->backgroundUploadInProgress()
-                && !m_scheduler->modifiedServicesOperationInProgress();
-        },
-        timeoutMs);
-    QTest::qWait(5);
-    return idle;
-}
-
-bool TstQvlScheduler::runUploadTick()
-{
-    m_scheduler->backgroundUploadTimerExpired();
-    return waitIdle();
-}
-
-QByteArray TstQvlScheduler::hashOf(int ecgId)
-{
-    return m_fileHashes.value(ecgId);
 }
 
 void TstQvlScheduler::timersAtStart()
@@ -554,10 +494,7 @@ void TstQvlScheduler::halfDoneCasesOfOthers()
     QVERIFY(m_fileMan->setQvlFileAdded(earlierSent, "C-SENT"));
     QVERIFY(m_fileMan->setQvlCaseId(earlierOpen, "C-OPEN"));
     delete m_scheduler;
-    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
-                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
-    m_scheduler->modifiedServicesTimer()->stop();
-    m_scheduler->backgroundUploadTimer()->stop();
+    m_scheduler = newDrivenScheduler(&m_owner, m_env, m_fileMan);
     // One the user's own upload left in this run waits for the user.
     const int userLeft = addQueued("Mine", recordingBytes(4200, 11));
     QVERIFY(m_fileMan->setQvlCaseId(userLeft, "C-MINE"));
@@ -722,10 +659,7 @@ void TstQvlScheduler::statePolling()
     m_env.settings->modifiedToken = "T-saved";
     QVERIFY(m_env.settings->saveSettings(SettingsQvlService));
     delete m_scheduler;
-    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
-                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
-    m_scheduler->modifiedServicesTimer()->stop();
-    m_scheduler->backgroundUploadTimer()->stop();
+    m_scheduler = newDrivenScheduler(&m_owner, m_env, m_fileMan);
     QCOMPARE(m_scheduler->token(), QStringLiteral("T-saved"));
 
     // An unknown case between two known ones is skipped; the current
@@ -795,10 +729,7 @@ void TstQvlScheduler::pollingFailures()
     m_env.settings->modifiedToken = "T-keep";
     QVERIFY(m_env.settings->saveSettings(SettingsQvlService));
     delete m_scheduler;
-    m_scheduler = new CQvlScheduler(&m_owner, m_env.dataFolder(), m_env.db->database(),
-                                    m_env.settings, m_fileMan, "MalvorantQml", "8.0.2", "078");
-    m_scheduler->modifiedServicesTimer()->stop();
-    m_scheduler->backgroundUploadTimer()->stop();
+    m_scheduler = newDrivenScheduler(&m_owner, m_env, m_fileMan);
     if (kind == "time-out")
         m_scheduler->client()->setTransferTimeout(1000);
     m_faultOp = "GetModifiedServices";
