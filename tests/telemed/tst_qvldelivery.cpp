@@ -60,6 +60,7 @@ class TstQvlDelivery : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -101,6 +102,12 @@ void TstQvlDelivery::initTestCase()
     m_env.settings->qvlUserName = "clinic";
     m_env.settings->qvlPwd = "secret";
     m_fileMan = new CFileMan(m_env.dataFolder(), m_env.db->database(), m_env.settings, 0, 0);
+}
+
+void TstQvlDelivery::cleanupTestCase()
+{
+    delete m_fileMan;
+    m_fileMan = nullptr;
 }
 
 void TstQvlDelivery::init()
